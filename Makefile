@@ -1,0 +1,35 @@
+# Every target installs what is missing first (scripts/setup.sh), then builds.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all setup build host win test demo bench fuzz clean
+
+all: build
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup host win
+
+host: setup
+	@cmake -S . -B $(BUILD)/host -DCLEANER_SANITIZE=ON >/dev/null
+	@cmake --build $(BUILD)/host -j $(JOBS)
+
+win: setup
+	@cmake -S . -B $(BUILD)/win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	@cmake --build $(BUILD)/win -j $(JOBS)
+
+test: build
+	@bash scripts/run_tests.sh $(BUILD)
+
+demo: build
+	@bash scripts/demo.sh $(BUILD)
+
+bench: build
+	@bash bench/run_all.sh $(BUILD)
+
+fuzz: setup
+	@bash scripts/fuzz.sh $(BUILD) 300
+
+clean:
+	rm -rf $(BUILD)

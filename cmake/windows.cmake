@@ -1,0 +1,63 @@
+# Windows build (mingw-w64 i686): the executables, the Windows tests and the test helpers.
+set(WIN_LINK_OPTIONS -static -static-libgcc -static-libstdc++)
+set(WIN_LIBS advapi32 kernel32 user32 gdi32 comctl32 shell32 ole32)
+
+add_library(cleaner_win STATIC ${WINDOWS_SOURCES})
+target_link_libraries(cleaner_win PUBLIC cleaner_core ${WIN_LIBS})
+target_compile_options(cleaner_win PRIVATE ${CLEANER_WARNINGS})
+target_compile_definitions(cleaner_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
+
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.rc)
+add_executable(Cleaner WIN32 ${APP_SOURCES})
+target_link_libraries(Cleaner PRIVATE cleaner_win)
+target_link_options(Cleaner PRIVATE ${WIN_LINK_OPTIONS})
+target_compile_options(Cleaner PRIVATE ${CLEANER_WARNINGS})
+
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
+if(TOOL_SOURCES)
+  add_executable(RuleTool ${TOOL_SOURCES})
+  target_link_libraries(RuleTool PRIVATE cleaner_win)
+  target_link_options(RuleTool PRIVATE ${WIN_LINK_OPTIONS})
+  target_compile_options(RuleTool PRIVATE ${CLEANER_WARNINGS})
+endif()
+
+# GoogleTest from Debian's sources, compiled with the cross compiler.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# Small programs the Windows tests start: each tests/helpers/NAME.cpp becomes NAME.exe.
+file(GLOB HELPER_SOURCES CONFIGURE_DEPENDS tests/helpers/*.cpp)
+set(HELPER_TARGETS)
+foreach(src ${HELPER_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(${name} ${src})
+  target_link_libraries(${name} PRIVATE ${WIN_LIBS})
+  target_link_options(${name} PRIVATE ${WIN_LINK_OPTIONS})
+  list(APPEND HELPER_TARGETS ${name})
+endforeach()
+
+function(add_wine_tests target prefix)
+  file(GLOB sources CONFIGURE_DEPENDS ${ARGN})
+  if(NOT sources)
+    return()
+  endif()
+  file(GLOB support CONFIGURE_DEPENDS tests/support/*.cpp)
+  list(APPEND sources ${support})
+  add_executable(${target} ${sources})
+  target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${target} PRIVATE cleaner_win gtest gtest_main)
+  target_link_options(${target} PRIVATE ${WIN_LINK_OPTIONS})
+  target_compile_options(${target} PRIVATE ${CLEANER_WARNINGS})
+  target_compile_definitions(${target} PRIVATE CLEANER_BIN_DIR="${CMAKE_BINARY_DIR}")
+  if(HELPER_TARGETS)
+    add_dependencies(${target} ${HELPER_TARGETS} Cleaner)
+  endif()
+  # Listing the tests needs Wine, so it happens when the tests run, not at build time.
+  gtest_discover_tests(${target} TEST_PREFIX "${prefix}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+    PROPERTIES RUN_SERIAL TRUE)
+endfunction()
+
+add_wine_tests(win_tests win tests/win/*.cpp)
+add_wine_tests(e2e_tests e2e tests/e2e/*.cpp)

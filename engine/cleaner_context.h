@@ -1,0 +1,32 @@
+#pragma once
+// What one cleaning run works with: the state, the controls it reads and writes, the
+// gateway for changes, and the ways it reports.
+#include "engine/cleaner_state.h"
+#include "engine/controls.h"
+#include "report/reporter.h"
+
+class Effects;
+class TraceLog;
+
+// What scripts learn from the exit code.
+struct RunOutcome {
+  int notRemoved = 0;    // AddInfo lines: files that could not be deleted, refused entries
+  bool errorShown = false;  // an error reached the error handler, or the rule file was missing
+  int ExitCode() const { return errorShown ? 2 : (notRemoved > 0 ? 1 : 0); }
+};
+
+struct CleanerContext {
+  CleanerState& state;
+  Controls& controls;
+  Effects& effects;
+  Reporter& reporter;
+  TraceLog& trace;
+  RunOutcome outcome{};
+  bool runUnderWay = false;
+};
+
+// Writes a trace line when the trace log is on.
+void TraceIfOn(CleanerContext& context, const std::string& message);
+// Adds a line to the information list (silent in run mode 1), to the trace log when it is
+// on, and counts it for the exit code.
+void AddInfo(CleanerContext& context, const std::string& line);

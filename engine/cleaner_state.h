@@ -1,0 +1,36 @@
+#pragma once
+// Everything that more than one routine of the cleaner needs: folders, switches, counters.
+#include <array>
+#include <string>
+
+struct CleanerState {
+  std::string RuleFilePath = "Do_list.dat";
+  int RuleCount = 0;
+  int Progress = 0;
+  std::string ProgramFolder;
+  std::string SharedFolder;
+  std::string ProgramFilesFolder;
+  std::string WindowsFolder;
+  std::string SystemFolder;
+  std::string StartMenuFolder;
+  std::string InitialProgramFolder;
+  std::string InitialSharedFolder;
+  bool DeletePermission = false;
+  bool TraceLogOn = false;
+  int RunMode = 0;
+  bool OptDelete = false;
+  bool OptDelLink = false;
+  bool OptKillProcess = true;
+  std::string FolderProgram;
+  std::string FolderShared;
+  std::string FolderStart;
+};
+
+inline constexpr char kRuleFileName[] = "Do_list.dat";
+inline constexpr char kSettingsFileName[] = "QRV_RC.INI";
+inline constexpr char kTraceLogFileName[] = "VC.LOG";
+
+// Shortcut file names removed from the Startup folders, as Windows-1251 text:
+// "ZDN Монитор.lnk". Empty entries are skipped wherever the table is walked.
+inline const std::array<std::string, 3> kStartupLinkNames = {
+    std::string("ZDN \xCC\xEE\xED\xE8\xF2\xEE\xF0.lnk"), std::string(), std::string()};

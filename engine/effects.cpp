@@ -1,0 +1,91 @@
+#include <windows.h>
+
+#include "engine/effects.h"
+
+#include <algorithm>
+
+LiveEffects& LiveEffects::Instance() {
+  static LiveEffects instance;
+  return instance;
+}
+
+bool LiveEffects::SetAttributes(const std::string& path, DWORD attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+bool LiveEffects::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool LiveEffects::RemoveEmptyFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+bool LiveEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+bool LiveEffects::RemoveFileWide(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string&) {
+  return RegDeleteKeyA(base, subKey.c_str());
+}
+LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string&) {
+  return RegDeleteValueA(key, valueName.c_str());
+}
+LONG LiveEffects::WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
+                                      const std::string&) {
+  // The text's bytes and one NUL.
+  return RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1));
+}
+bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
+  return TerminateProcess(process, exitCode) != 0;
+}
+
+namespace {
+std::string NarrowForRecord(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                       nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
+                        nullptr);
+  }
+  return out;
+}
+}  // namespace
+
+using Kind = RecordedAction::Kind;
+
+bool RecordingEffects::SetAttributes(const std::string& path, DWORD attributes) {
+  actions.push_back({Kind::SetAttributes, path, std::to_string(attributes)});
+  return true;
+}
+bool RecordingEffects::RemoveFile(const std::string& path) {
+  actions.push_back({Kind::RemoveFile, path, {}});
+  return true;
+}
+bool RecordingEffects::RemoveEmptyFolder(const std::string& path) {
+  actions.push_back({Kind::RemoveFolder, path, {}});
+  return true;
+}
+bool RecordingEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
+  return SetAttributes(NarrowForRecord(path), attributes);
+}
+bool RecordingEffects::RemoveFileWide(const std::wstring& path) { return RemoveFile(NarrowForRecord(path)); }
+LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::string&, const std::string& keyName) {
+  actions.push_back({Kind::DeleteKey, keyName, {}});
+  return ERROR_SUCCESS;
+}
+LONG RecordingEffects::DeleteRegistryValue(HKEY, const std::string& valueName, const std::string& keyName) {
+  actions.push_back({Kind::DeleteValue, keyName + "\\" + valueName, {}});
+  return ERROR_SUCCESS;
+}
+LONG RecordingEffects::WriteRegistryString(HKEY, const std::string& valueName, const std::string& text,
+                                           const std::string& keyName) {
+  actions.push_back({Kind::WriteValue, keyName + "\\" + valueName, text});
+  return ERROR_SUCCESS;
+}
+bool RecordingEffects::EndProcess(HANDLE, UINT exitCode, const std::string& exeName) {
+  actions.push_back({Kind::EndProcess, exeName, std::to_string(exitCode)});
+  return true;
+}
+
+std::size_t RecordingEffects::Count(Kind kind) const {
+  return static_cast<std::size_t>(
+      std::count_if(actions.begin(), actions.end(), [kind](const RecordedAction& a) { return a.kind == kind; }));
+}

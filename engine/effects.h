@@ -1,0 +1,66 @@
+#pragma once
+// The one gateway for every change the cleaner makes to the machine. LiveEffects acts;
+// RecordingEffects only lists what would have been done (the dry run) and answers success.
+// Reads (enumeration, existence, registry reads, snapshots) never go through here.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class Effects {
+ public:
+  virtual ~Effects() = default;
+  // Files and folders, ANSI paths.
+  virtual bool SetAttributes(const std::string& path, DWORD attributes) = 0;
+  virtual bool RemoveFile(const std::string& path) = 0;
+  virtual bool RemoveEmptyFolder(const std::string& path) = 0;
+  // Files named in UTF-16 (shortcut names that are not in the ANSI code page).
+  virtual bool SetAttributesWide(const std::wstring& path, DWORD attributes) = 0;
+  virtual bool RemoveFileWide(const std::wstring& path) = 0;
+  // Registry: keyName is the readable full name of what is changed, for the record.
+  virtual LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) = 0;
+  virtual LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) = 0;
+  virtual LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
+                                   const std::string& keyName) = 0;
+  // Processes: the handle is open with terminate access.
+  virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
+};
+
+class LiveEffects : public Effects {
+ public:
+  static LiveEffects& Instance();
+  bool SetAttributes(const std::string& path, DWORD attributes) override;
+  bool RemoveFile(const std::string& path) override;
+  bool RemoveEmptyFolder(const std::string& path) override;
+  bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
+  bool RemoveFileWide(const std::wstring& path) override;
+  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
+  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
+                           const std::string& keyName) override;
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+};
+
+struct RecordedAction {
+  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess };
+  Kind kind;
+  std::string target;  // path, key name (with value name after a `\`), or executable name
+  std::string detail;  // attributes, written text, exit code
+};
+
+class RecordingEffects : public Effects {
+ public:
+  bool SetAttributes(const std::string& path, DWORD attributes) override;
+  bool RemoveFile(const std::string& path) override;
+  bool RemoveEmptyFolder(const std::string& path) override;
+  bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
+  bool RemoveFileWide(const std::wstring& path) override;
+  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
+  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
+                           const std::string& keyName) override;
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+
+  std::vector<RecordedAction> actions;
+  std::size_t Count(RecordedAction::Kind kind) const;
+};

@@ -1,0 +1,43 @@
+#pragma once
+// A text file read or written line by line through a 128-byte buffer (CreateFileA,
+// ReadFile, WriteFile). Every failure raises EInOutError with its code.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/handles.h"
+#include "platform/line_reader.h"
+
+class LineFile : public LineSource {
+ public:
+  LineFile();
+  ~LineFile() override;  // closes without raising
+  LineFile(const LineFile&) = delete;
+  LineFile& operator=(const LineFile&) = delete;
+
+  void OpenForReading(const std::string& name);
+  void CreateForWriting(const std::string& name);
+  std::string ReadLine() override;
+  void SkipLine() override;
+  bool AtEnd() override;
+  void WriteText(const std::string& text);
+  void WriteLine();
+  void CloseAndFlush();
+
+  enum class Mode { Closed, Reading, Writing };
+  Mode CurrentMode() const { return mode_; }
+
+ private:
+  class Source;
+  class Sink;
+  void CloseIfOpen();
+  Mode mode_ = Mode::Closed;
+  UniqueFile handle_;
+  std::unique_ptr<Source> source_;
+  std::unique_ptr<Sink> sink_;
+  std::unique_ptr<LineReader> reader_;
+  std::unique_ptr<LineWriter> writer_;
+};
+
+inline constexpr std::size_t kMaxLineFileName = 259;

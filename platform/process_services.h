@@ -1,0 +1,28 @@
+#pragma once
+// The process table through Tool Help (found at run time), termination with terminate-only
+// access, and the wait that keeps the user interface served.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+class Effects;
+
+struct ProcessEntry {
+  DWORD processId = 0;
+  std::string exeFile;  // szExeFile up to its NUL
+};
+
+// Every process of a Tool Help snapshot, in snapshot order; empty without Tool Help.
+std::vector<ProcessEntry> TakeProcessSnapshot();
+bool ToolHelpAvailable();
+
+// The exit code handed to TerminateProcess when the exit-code query is refused.
+inline constexpr UINT kExitCodeWhenUnknown = 1;
+// OpenProcess(PROCESS_TERMINATE), GetExitCodeProcess, TerminateProcess via the gateway.
+void TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects);
+
+// Returns after the time, serving the thread's messages as they arrive without spinning.
+void WaitServingMessages(DWORD milliseconds);

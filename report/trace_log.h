@@ -1,0 +1,27 @@
+#pragma once
+// The trace log "VC.LOG": one time-stamped line per event, buffered in 128-byte blocks
+// and complete on disk once closed.
+#include <memory>
+#include <string>
+
+class LineFile;
+
+class TraceLog {
+ public:
+  TraceLog();
+  ~TraceLog();
+  TraceLog(const TraceLog&) = delete;
+  TraceLog& operator=(const TraceLog&) = delete;
+
+  // Creates or empties the file. A second call while open keeps the open log. On failure
+  // raises EInOutError and stays unusable: later writes and the close do nothing.
+  void Open(const std::string& path = "VC.LOG");
+  // Time stamp, three blanks, the message, CR LF. Does nothing unless open.
+  void Write(const std::string& message);
+  // Writes out what is buffered and closes; does nothing unless open.
+  void Close();
+  bool IsOpen() const;
+
+ private:
+  std::unique_ptr<LineFile> file_;
+};

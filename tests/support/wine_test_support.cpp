@@ -1,0 +1,83 @@
+#include "tests/support/wine_test_support.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+std::string BuildFolder() {
+  std::string path = "Z:" CLEANER_BIN_DIR;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+std::string HelperPath(const std::string& exeName) { return BuildFolder() + "\\" + exeName; }
+
+namespace {
+int scratchCounter = 0;
+}
+
+ScratchFolder::ScratchFolder(const std::string& hint) {
+  char temp[MAX_PATH] = {};
+  GetTempPathA(MAX_PATH, temp);
+  std::string base = temp;
+  if (!base.empty() && base.back() == '\\') base.pop_back();
+  path_ = base + "\\cln_" + hint + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+          std::to_string(++scratchCounter);
+  RemoveTreeForTest(path_);
+  MakeFolders(path_);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTreeForTest(path_); }
+
+void MakeFolders(const std::string& path) {
+  for (std::size_t i = 3; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '\\') CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+  }
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  const auto slash = path.find_last_of('\\');
+  if (slash != std::string::npos) MakeFolders(path.substr(0, slash));
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + path);
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+std::string ReadBytes(const std::string& path) {
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot read " + path);
+  std::string out;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) out.append(buffer, got);
+  CloseHandle(h);
+  return out;
+}
+
+void RemoveTreeForTest(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string full = path + "\\" + name;
+      SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveTreeForTest(full);
+      } else if (!DeleteFileA(full.c_str())) {
+        RemoveDirectoryA(full.c_str());
+      }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(path.c_str());
+}

@@ -1,0 +1,29 @@
+#pragma once
+// Shared by the Windows and end-to-end tests: paths of the build, scratch folders and keys.
+#include <windows.h>
+
+#include <string>
+
+// The build folder (Linux path made into Wine's Z: form), e.g. for Cleaner.exe and helpers.
+std::string BuildFolder();
+std::string HelperPath(const std::string& exeName);
+// A fresh empty folder under the Wine temp folder; removed by ScratchFolder's destructor.
+class ScratchFolder {
+ public:
+  explicit ScratchFolder(const std::string& hint = "t");
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::string& Path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Writes a file with the given bytes (creating missing folders on the way).
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+void MakeFolders(const std::string& path);
+// Removes a tree by force (test cleanup only; not the product's deletion).
+void RemoveTreeForTest(const std::string& path);
