@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <string>
+#include <utility>
 
 inline constexpr std::size_t kLineBufferSize = 128;
 

@@ -1,0 +1,6 @@
+#pragma once
+// One cleaning run, what the Start button does: confirm deletion when the folders were
+// edited, end the product's processes, one rule pass, remove shortcuts, report completion.
+#include "engine/cleaner_context.h"
+
+void RunCleaning(CleanerContext& context);
