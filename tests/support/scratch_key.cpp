@@ -23,6 +23,11 @@ ScratchKey::ScratchKey(const std::string& hint, HKEY root)
   Create("");
 }
 
+ScratchKey::ScratchKey(HKEY root, const ScratchKey& twin) : root_(root), path_(twin.path_) {
+  RegDeleteTreeA(root_, path_.c_str());
+  Create("");
+}
+
 ScratchKey::~ScratchKey() {
   RegDeleteTreeA(root_, path_.c_str());
   RegDeleteKeyA(root_, kTestsKey);  // only when no other test's key is left in it

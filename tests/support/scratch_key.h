@@ -9,6 +9,8 @@ class ScratchKey {
  public:
   // Made as <root>\Software\CleanerTests\<hint>_<process>_<counter>.
   explicit ScratchKey(const std::string& hint, HKEY root = HKEY_CURRENT_USER);
+  // The same path as another scratch key, under another root.
+  ScratchKey(HKEY root, const ScratchKey& twin);
   ~ScratchKey();
   ScratchKey(const ScratchKey&) = delete;
   ScratchKey& operator=(const ScratchKey&) = delete;
