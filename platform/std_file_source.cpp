@@ -1,8 +1,8 @@
 #include "platform/std_file_source.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
 #include "platform/errors.h"
 
@@ -17,10 +17,21 @@ constexpr int kReadFault = 30;
 constexpr int kOpenFailed = 110;
 constexpr int kDiskFull = 112;
 
+// Narrow names go to stat as they are, so ANSI names are judged as fopen sees them.
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+#ifdef _WIN32
+constexpr const char* kPathSeparators = "/\\";
+#else
+constexpr const char* kPathSeparators = "/";
+#endif
+
 bool FolderOfFileIsMissing(const std::string& path) {
-  const std::filesystem::path folder = std::filesystem::path(path).parent_path();
-  std::error_code error;
-  return !folder.empty() && !std::filesystem::is_directory(folder, error);
+  const std::size_t last = path.find_last_of(kPathSeparators);
+  return last != std::string::npos && last > 0 && !IsFolder(path.substr(0, last));
 }
 
 int OpenFailureCode(const std::string& path, int error) {
@@ -39,8 +50,7 @@ int OpenFailureCode(const std::string& path, int error) {
 
 std::FILE* Open(const std::string& path, const char* mode) {
   // A folder opens for reading with stdio on some systems; CreateFileA refuses it.
-  std::error_code ignored;
-  if (std::filesystem::is_directory(path, ignored)) throw EInOutError(kAccessDenied);
+  if (IsFolder(path)) throw EInOutError(kAccessDenied);
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), mode);
   if (file == nullptr) throw EInOutError(OpenFailureCode(path, errno));
