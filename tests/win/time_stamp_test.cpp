@@ -93,19 +93,6 @@ TEST(TimeLocaleReading, MonthAndDayNamesInTheirPlaces) {
   EXPECT_EQ(ReadTimeLocale(0x0409).longDayNames[0], "Sunday");
 }
 
-TEST(TimeLocaleReading, ClockFlagsOfKnownLocales) {
-  const struct {
-    LCID locale;
-    bool twelveHourClock;
-    bool markBeforeTime;
-  } cases[] = {{0x0409, true, false}, {0x0412, true, true}, {0x0419, false, false}, {0x0411, false, false}};
-  for (const auto& c : cases) {
-    const TimeLocale facts = ReadTimeLocale(c.locale);
-    EXPECT_EQ(facts.twelveHourClock, c.twelveHourClock) << std::hex << c.locale;
-    EXPECT_EQ(facts.markBeforeTime, c.markBeforeTime) << std::hex << c.locale;
-  }
-}
-
 TEST(TimeStampNow, HasTheShapeOfTheThreadLocale) {
   const LCID locale = GetThreadLocale();
   // Read the clock on both sides; try again when a second boundary fell in between.
