@@ -20,6 +20,13 @@ std::string JoinKeyName(const std::string& base, const std::string& rest) {
   return rest.empty() ? base : base + "\\" + rest;
 }
 
+// A path beginning with `\` is absolute: it starts at the root, without that `\`.
+PathStart StartOf(const std::string& path, HKEY root, HKEY openKey, const std::string& openKeyName) {
+  if (!path.empty() && path[0] == '\\') return {root, RootKeyName(root), path.substr(1)};
+  if (openKey) return {openKey, openKeyName, path};
+  return {root, RootKeyName(root), path};
+}
+
 bool NamesNoKey(const std::string& path) { return path.find_first_not_of('\\') == std::string::npos; }
 
 // Registry names of a double-byte system locale may need two bytes per character in ANSI,
@@ -55,14 +62,10 @@ void RegistryAccessor::SelectRoot(HKEY root) {
 }
 
 bool RegistryAccessor::OpenExistingKey(const std::string& path) {
-  const bool absolute = !path.empty() && path[0] == '\\';
-  const bool fromOpenKey = !absolute && openKey_.Valid();
-  const HKEY base = fromOpenKey ? openKey_.Get() : root_;
-  const std::string rest = absolute ? path.substr(1) : path;
-
+  const PathStart start = StartOf(path, root_, openKey_.Get(), openKeyName_);
   HKEY opened = nullptr;
-  if (RegOpenKeyExA(base, rest.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) return false;
-  openKeyName_ = JoinKeyName(fromOpenKey ? openKeyName_ : RootKeyName(root_), rest);
+  if (RegOpenKeyExA(start.base, start.rest.c_str(), 0, KEY_ALL_ACCESS, &opened) != ERROR_SUCCESS) return false;
+  openKeyName_ = JoinKeyName(start.baseName, start.rest);
   openKey_ = UniqueHKey(opened);
   return true;
 }
@@ -75,11 +78,8 @@ void RegistryAccessor::CloseCurrentKey() {
 bool RegistryAccessor::DeleteKeyTree(const std::string& path) {
   // A path naming no key would open the base itself and empty it, a root key included.
   if (NamesNoKey(path)) return false;
-  const bool absolute = path[0] == '\\';
-  const bool fromOpenKey = !absolute && openKey_.Valid();
-  const HKEY base = fromOpenKey ? openKey_.Get() : root_;
-  const std::string rest = absolute ? path.substr(1) : path;
-  return DeleteTreeBelow(base, rest, JoinKeyName(fromOpenKey ? openKeyName_ : RootKeyName(root_), rest));
+  const PathStart start = StartOf(path, root_, openKey_.Get(), openKeyName_);
+  return DeleteTreeBelow(start.base, start.rest, JoinKeyName(start.baseName, start.rest));
 }
 
 // Depth first, each key's subkeys from the highest index down, so the indices still to be
