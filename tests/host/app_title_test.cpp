@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
 #include <string>
 
 #include "report/app_title.h"
@@ -10,6 +12,11 @@ struct TitleCase {
   const char* path;
   const char* title;
 };
+
+// Test names keep to letters, digits and a few marks, so that test runners can list them.
+void PrintTo(const TitleCase& c, std::ostream* out) {
+  for (const char* p = c.path; *p; ++p) *out << (std::isalnum(static_cast<unsigned char>(*p)) || *p == '.' ? *p : '_');
+}
 
 class ApplicationTitleRule : public ::testing::TestWithParam<TitleCase> {};
 

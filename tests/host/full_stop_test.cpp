@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <ostream>
 #include <string>
 
 #include "platform/errors.h"
@@ -11,6 +13,12 @@ struct FullStopCase {
   std::string message;
   std::string shown;
 };
+
+// Test names keep to letters, digits and a few marks, so that test runners can list them.
+void PrintTo(const FullStopCase& c, std::ostream* out) {
+  if (c.message.empty()) *out << "empty";
+  for (const char ch : c.message) *out << (std::isalnum(static_cast<unsigned char>(ch)) || ch == '.' ? ch : '_');
+}
 
 class FullStopRule : public ::testing::TestWithParam<FullStopCase> {};
 

@@ -8,6 +8,8 @@ struct ScaleCase {
   int units, base, divisor, pixels;
 };
 
+void PrintTo(const ScaleCase& c, std::ostream* out) { *out << c.units << "*" << c.base << "/" << c.divisor; }
+
 class DialogUnitScaling : public ::testing::TestWithParam<ScaleCase> {};
 
 TEST_P(DialogUnitScaling, RoundsToTheNearestPixelHalvesUp) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 
 #include "platform/handles.h"
@@ -53,6 +54,8 @@ struct NamedCopy {
   const char* fileName;
   const char* title;
 };
+
+void PrintTo(const NamedCopy& c, std::ostream* out) { *out << c.fileName; }
 
 class ApplicationTitleOfExecutable : public ::testing::TestWithParam<NamedCopy> {};
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <ostream>
 #include <string>
 
 #include "platform/handles.h"
@@ -166,6 +167,8 @@ struct ConfirmCase {
   int button;
   bool answer;
 };
+
+void PrintTo(const ConfirmCase& c, std::ostream* out) { *out << "button " << c.button; }
 
 class Confirmation : public ::testing::TestWithParam<ConfirmCase> {};
 
