@@ -1,5 +1,7 @@
 #include "report/app_title.h"
 
+#include "platform/text_rules.h"
+
 void LowerAsciiInPlace(std::string& text) {
   for (char& c : text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -7,11 +9,9 @@ void LowerAsciiInPlace(std::string& text) {
 }
 
 std::string ApplicationTitleFromPath(std::string_view path, const LowerCaser& lower) {
-  const auto separator = path.find_last_of("\\:");
-  std::string_view name = separator == std::string_view::npos ? path : path.substr(separator + 1);
-  const auto dot = name.find('.');
-  if (dot != std::string_view::npos) name = name.substr(0, dot);
-  std::string title(name);
+  std::string title = FileNameOfPath(path);
+  const auto dot = title.find('.');
+  if (dot != std::string::npos) title.erase(dot);
   if (title.size() > 1) {
     std::string rest = title.substr(1);
     lower(rest);
