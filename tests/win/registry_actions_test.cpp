@@ -13,6 +13,7 @@
 #include "report/reporter.h"
 #include "report/trace_log.h"
 #include "tests/support/scratch_key.h"
+#include "tests/support/wine_test_support.h"
 
 namespace {
 
@@ -138,6 +139,22 @@ TEST(DeleteRegistryKeyEntry, SharedKeysAreRefusedAndReported) {
     EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedSharedKey + std::string(c.reported)});
     EXPECT_EQ(run.context.outcome.notRemoved, 1) << c.line;
   }
+}
+
+TEST(DeleteRegistryKeyEntry, RefusalGoesToTheTraceLogWhenItIsOn) {
+  ScratchFolder folder("act_trace");
+  RecordingEffects recording;
+  ActionRun run(recording);
+  run.state.TraceLogOn = true;
+  run.trace.Open(folder / "VC.LOG");
+  DeleteRegistryKeyEntry(run.context, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft");
+  run.trace.Close();
+  const std::string expected = std::string(kRefusedSharedKey) + "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\r\n";
+  const std::string log = ReadBytes(folder / "VC.LOG");
+  ASSERT_GE(log.size(), expected.size());
+  EXPECT_EQ(log.substr(log.size() - expected.size()), expected);
+  EXPECT_EQ(log.find('\n'), log.size() - 1);  // one line
+  EXPECT_TRUE(recording.actions.empty());
 }
 
 TEST(DeleteRegistryKeyEntry, EntriesNamingNoKeyAreRefusedAndReported) {
