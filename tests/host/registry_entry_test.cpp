@@ -30,12 +30,6 @@ TEST(RegistryEntryRoot, OnlyTheThreeFullNamesInAnyCaseSelectARoot) {
   for (const auto& c : cases) EXPECT_EQ(RootOfEntry(c.line), c.root) << c.line;
 }
 
-TEST(RegistryEntryRoot, NamesOfTheRoots) {
-  EXPECT_EQ(RegistryRootName(CU), "HKEY_CURRENT_USER");
-  EXPECT_EQ(RegistryRootName(LM), "HKEY_LOCAL_MACHINE");
-  EXPECT_EQ(RegistryRootName(CR), "HKEY_CLASSES_ROOT");
-}
-
 TEST(DeleteKeyEntryParse, KeyPathIsEverythingAfterTheFirstBackslash) {
   const struct {
     const char* line;

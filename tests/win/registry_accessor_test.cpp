@@ -112,18 +112,6 @@ TEST(RegistryAccessorOpen, FailedOpenKeepsThePreviousKey) {
   }
 }
 
-TEST(RegistryAccessorOpen, CloseLeavesNoKeyOpen) {
-  ScratchKey scratch("acc_close");
-  scratch.SetString("", "Mark", "x");
-  RegistryAccessor accessor;
-  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
-  accessor.CloseCurrentKey();
-  EXPECT_FALSE(accessor.HasOpenKey());
-  EXPECT_FALSE(accessor.HasValue("Mark"));
-  accessor.CloseCurrentKey();
-  EXPECT_FALSE(accessor.HasOpenKey());
-}
-
 // A new accessor, and one whose only open failed.
 TEST(RegistryAccessorNoKey, ValueOperationsFindNothingAndWritesRaise) {
   ScratchKey scratch("acc_nokey");
