@@ -111,7 +111,7 @@ void TForm1::CreateControls() {
                        kBitBtn1Id, font);
   bitBtn2_ = MakeChild(form, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 256, 75, 25),
                        kBitBtn2Id, font);
-  staticText_[0] = MakeChild(form, "STATIC", "Select path to product", SS_LEFT | SS_NOPREFIX,
+  staticText_[0] = MakeChild(form, "STATIC", "Select path to product", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                              Bounds(101, 16, 132, 17), kStaticText1Id, boldFont_.Get());
 
   const auto browser = [this](const std::string& start) {
@@ -127,9 +127,9 @@ void TForm1::CreateControls() {
   folderField_[0]->SetChangeHandler([this] { DirectoryEdit1Change(); });
   folderField_[1]->SetChangeHandler([this] { DirectoryEdit2Change(); });
 
-  staticText_[1] = MakeChild(form, "STATIC", "QRV Program files", SS_LEFT | SS_NOPREFIX,
+  staticText_[1] = MakeChild(form, "STATIC", "QRV Program files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                              Bounds(12, 40, 106, 17), kStaticText2Id, boldFont_.Get());
-  staticText_[2] = MakeChild(form, "STATIC", "QRV Shared files", SS_LEFT | SS_NOPREFIX,
+  staticText_[2] = MakeChild(form, "STATIC", "QRV Shared files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
                              Bounds(12, 72, 100, 17), kStaticText3Id, boldFont_.Get());
 
   panel_ = std::make_unique<Panel>(form, Bounds(15, 104, 305, 81), &context_);
