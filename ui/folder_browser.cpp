@@ -5,11 +5,11 @@
 #include <objbase.h>
 
 #include <memory>
-#include <vector>
 
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "report/error_handler.h"
+#include "report/modal_scope.h"
 #include "ui/folder_rules.h"
 
 namespace {
@@ -18,35 +18,6 @@ struct ItemFree {
   void operator()(ITEMIDLIST* item) const { CoTaskMemFree(item); }
 };
 using UniqueItem = std::unique_ptr<ITEMIDLIST, ItemFree>;
-
-// Disables every enabled, visible window of the thread for one scope, as a modal box does
-// for the whole program, and activates the window that was active before when it ends.
-class ThreadWindowsDisabled {
- public:
-  ThreadWindowsDisabled() : active_(GetActiveWindow()) {
-    EnumThreadWindows(GetCurrentThreadId(), &Collect, reinterpret_cast<LPARAM>(&windows_));
-    for (HWND window : windows_) EnableWindow(window, FALSE);
-  }
-  ~ThreadWindowsDisabled() {
-    for (HWND window : windows_) {
-      if (IsWindow(window)) EnableWindow(window, TRUE);
-    }
-    if (active_ && IsWindow(active_)) SetActiveWindow(active_);
-  }
-  ThreadWindowsDisabled(const ThreadWindowsDisabled&) = delete;
-  ThreadWindowsDisabled& operator=(const ThreadWindowsDisabled&) = delete;
-
- private:
-  static BOOL CALLBACK Collect(HWND window, LPARAM list) {
-    if (IsWindowVisible(window) && IsWindowEnabled(window)) {
-      reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    }
-    return TRUE;
-  }
-
-  HWND active_;
-  std::vector<HWND> windows_;
-};
 
 struct BrowseSession {
   std::string startFolder;
@@ -134,7 +105,7 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& startF
   info.lParam = reinterpret_cast<LPARAM>(&session);
   UniqueItem item;
   {
-    ThreadWindowsDisabled disabled;
+    ModalScope modal;  // every window of the program is disabled while the browser is open
     item.reset(SHBrowseForFolderA(&info));
   }
   if (!item) return std::nullopt;

@@ -7,12 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "report/application_window.h"
 #include "report/trace_log.h"
 #include "ui/folder_browser.h"
 #include "ui/window_class.h"
-
-// The program's hidden application window (report/application_window.h).
-HWND ApplicationWindow();
 
 namespace {
 

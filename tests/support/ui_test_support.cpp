@@ -94,7 +94,7 @@ PixelGrab DrawnPicture(int width, int height, const std::function<void(HDC)>& dr
   return grab;
 }
 
-void PumpMessages(HWND dialogWindow) {
+void ServeMessages(HWND dialogWindow) {
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
@@ -107,13 +107,13 @@ void PumpMessages(HWND dialogWindow) {
   }
 }
 
-void PumpFor(DWORD milliseconds, HWND dialogWindow) {
+void ServeMessagesFor(DWORD milliseconds, HWND dialogWindow) {
   const DWORD start = GetTickCount();
   do {
-    PumpMessages(dialogWindow);
+    ServeMessages(dialogWindow);
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   } while (GetTickCount() - start < milliseconds);
-  PumpMessages(dialogWindow);
+  ServeMessages(dialogWindow);
 }
 
 void PressKey(WORD virtualKey, HWND dialogWindow, bool withAlt) {
@@ -130,7 +130,7 @@ void PressKey(WORD virtualKey, HWND dialogWindow, bool withAlt) {
   key(virtualKey, true);
   if (withAlt) key(VK_MENU, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-  PumpFor(50, dialogWindow);
+  ServeMessagesFor(50, dialogWindow);
 }
 
 RECT RectIn(HWND window, HWND reference) {
@@ -155,12 +155,12 @@ HostWindow::HostWindow(int width, int height, std::function<LRESULT(HWND, UINT, 
   window_ = CreateWindowExA(0, className, "ui test host", WS_POPUP | WS_VISIBLE, 20, 20, width, height,
                             nullptr, nullptr, GetModuleHandleA(nullptr), this);
   SetForegroundWindow(window_);
-  PumpMessages();
+  ServeMessages();
 }
 
 HostWindow::~HostWindow() {
   DestroyWindow(window_);
-  PumpMessages();
+  ServeMessages();
 }
 
 LRESULT CALLBACK HostWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

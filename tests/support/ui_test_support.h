@@ -28,9 +28,9 @@ class PixelGrab {
 PixelGrab DrawnPicture(int width, int height, const std::function<void(HDC)>& draw);
 
 // Dispatches every pending message; with a dialog window, through IsDialogMessage first.
-void PumpMessages(HWND dialogWindow = nullptr);
+void ServeMessages(HWND dialogWindow = nullptr);
 // Pumps for the time, so that timers and posted messages arrive.
-void PumpFor(DWORD milliseconds, HWND dialogWindow = nullptr);
+void ServeMessagesFor(DWORD milliseconds, HWND dialogWindow = nullptr);
 // Presses and releases a key through SendInput (Alt held when asked), then pumps.
 void PressKey(WORD virtualKey, HWND dialogWindow, bool withAlt = false);
 

@@ -68,7 +68,7 @@ class FolderFieldTest : public ::testing::Test {
     fieldSeen = &field;
     field.SetChangeHandler([this] { events.push_back(field.Text()); });
     SendMessageA(field.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont()), TRUE);
-    PumpMessages();
+    ServeMessages();
   }
 };
 
@@ -130,7 +130,7 @@ TEST_F(FolderFieldTest, LongTextScrollsInsteadOfRunningUnderTheButton) {
   field.SetText(longPath);
   SetFocus(field.Handle());
   SendMessageA(field.Handle(), EM_SETSEL, longPath.size(), longPath.size());
-  PumpMessages();
+  ServeMessages();
   POINT caret{};
   GetCaretPos(&caret);
   EXPECT_LE(caret.x, 197 - 21 - 2);
@@ -139,7 +139,7 @@ TEST_F(FolderFieldTest, LongTextScrollsInsteadOfRunningUnderTheButton) {
 
 TEST_F(FolderFieldTest, ButtonShowsThreeBlackDotsCentred) {
   UpdateWindow(host.Handle());
-  PumpMessages();
+  ServeMessages();
   HDC dc = GetDC(field.ButtonHandle());
   const PixelGrab button(dc, 0, 0, 21, 17);
   ReleaseDC(field.ButtonHandle(), dc);

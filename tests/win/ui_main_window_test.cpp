@@ -11,23 +11,16 @@
 
 #include "engine/effects.h"
 #include "platform/errors.h"
+#include "report/application_window.h"
 #include "report/trace_log.h"
+#include "tests/support/dialog_answerer.h"
+#include "tests/support/recording_reporter.h"
 #include "tests/support/dialog_script.h"
 #include "tests/support/ui_test_support.h"
 #include "tests/support/wine_test_support.h"
 #include "ui/main_window.h"
 
-HWND ApplicationWindow();
-
 namespace {
-
-class RecordingReporter : public Reporter {
- public:
-  void ShowInfo(const std::string& line) override { lines.push_back(line); }
-  void SimpleMessage(const std::string& text) override { lines.push_back(text); }
-  bool Confirm(const std::string&) override { return true; }
-  std::vector<std::string> lines;
-};
 
 bool QuitPosted() {
   MSG message;
@@ -94,17 +87,17 @@ class MainWindowTest : public ::testing::Test {
   void CreateAndShow() {
     Create();
     form->Show();
-    PumpMessages(form->Handle());
+    ServeMessages(form->Handle());
   }
   HWND Box(CheckBoxId id) const { return form->CheckBox(id); }
   void Click(HWND button) {
     SendMessageA(button, BM_CLICK, 0, 0);
-    PumpMessages(form->Handle());
+    ServeMessages(form->Handle());
   }
 
   void TearDown() override {
     form.reset();
-    PumpMessages();
+    ServeMessages();
     DropQuit();
   }
 };
@@ -374,8 +367,11 @@ TEST_F(MainWindowTest, CloseBoxClosesTheTraceLogAsExitDoes) {
     } else {
       Click(form->BitBtn2());
     }
-    PumpMessages(form->Handle());
+    ServeMessages(form->Handle());
     EXPECT_FALSE(trace.IsOpen()) << byCloseBox;
+    // Closed means complete on disk: the buffered line is there.
+    const std::string log = ReadBytes(folder / "VC.LOG");
+    EXPECT_NE(log.find("   before the close\r\n"), std::string::npos) << byCloseBox << ": " << log;
     EXPECT_TRUE(form->Closed()) << byCloseBox;
     EXPECT_FALSE(IsWindowVisible(form->Handle())) << byCloseBox;
     EXPECT_TRUE(QuitPosted()) << byCloseBox;
@@ -409,7 +405,7 @@ TEST_F(MainWindowTest, StartDuringARunIsIgnoredAndACloseWaitsForItsEnd) {
     PostMessageA(form->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(form->BitBtn1()), BN_CLICKED),
                  reinterpret_cast<LPARAM>(form->BitBtn1()));
     PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
-    PumpFor(100);
+    ServeMessagesFor(100);
     closedDuringRun = form->Closed() || QuitPosted();
     traceOpenDuringRun = trace.IsOpen();
   };
@@ -426,17 +422,15 @@ TEST_F(MainWindowTest, ErrorInARunIsShownAndAWaitingCloseStillHappens) {
   CreateAndShow();
   runBody = [&](CleanerContext&) {
     PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
-    PumpFor(50);
+    ServeMessagesFor(50);
     throw Exception("Run failed");
   };
-  std::string boxText;
-  DialogScript script([&](HWND box) {
-    boxText = DialogItemText(box, 0xFFFF);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  });
+  DialogAnswerer answerer(IDOK);
   Click(form->BitBtn1());
-  EXPECT_TRUE(script.Ran());
-  EXPECT_NE(boxText.find("Run failed"), std::string::npos) << boxText;
+  const auto boxes = answerer.Dialogs();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Run failed.");
+  EXPECT_EQ(boxes[0].owner, ApplicationWindow());
   EXPECT_TRUE(form->Context().outcome.errorShown);
   EXPECT_FALSE(form->Context().runUnderWay);
   EXPECT_TRUE(form->Closed());
@@ -444,14 +438,11 @@ TEST_F(MainWindowTest, ErrorInARunIsShownAndAWaitingCloseStillHappens) {
 
 TEST_F(MainWindowTest, ErrorInFormCreateIsShownAndTheWindowStillExists) {
   startupBody = [](CleanerContext&) { throw Exception("Start-up failed"); };
-  std::string boxText;
-  DialogScript script([&](HWND box) {
-    boxText = DialogItemText(box, 0xFFFF);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-  });
+  DialogAnswerer answerer(IDOK);
   Create();
-  EXPECT_TRUE(script.Ran());
-  EXPECT_NE(boxText.find("Start-up failed"), std::string::npos) << boxText;
+  const auto boxes = answerer.Dialogs();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Start-up failed.");
   ASSERT_TRUE(IsWindow(form->Handle()));
   form->Show();
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
@@ -529,7 +520,7 @@ TEST_F(MainWindowTest, ScreenAfterARunShowsTheFilledDiscAndTheRecordCount) {
   CreateAndShow();
   Click(form->BitBtn1());
   ASSERT_EQ(runs, 1);
-  PumpFor(200, form->Handle());
+  ServeMessagesFor(200, form->Handle());
   EXPECT_EQ(StatusPanelText(form->StatusBar1(), 0), "Base records : 1250");
 
   RECT frame{};

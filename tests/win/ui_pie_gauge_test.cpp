@@ -127,7 +127,7 @@ class PieGaugeWindow : public ::testing::Test {
   void SetUp() override {
     SendMessageA(gauge.Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(WindowFont()), FALSE);
     UpdateWindow(host.Handle());
-    PumpMessages();
+    ServeMessages();
   }
 
   // What the gauge's window shows now, read from its own DC without serving messages.
