@@ -550,3 +550,29 @@ TEST_F(MainWindowTest, ScreenAfterARunShowsTheFilledDiscAndTheRecordCount) {
   EXPECT_EQ(at(61, 201), GetSysColor(COLOR_BTNFACE));
   if (const char* path = std::getenv("CLEANER_SCREENSHOT")) shot.SaveBmp(path);
 }
+
+void CALLBACK QuitWithThree(HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(3); }
+
+// The program's loop: keys go through the dialog manager, and the quit message ends it
+// with its code once the keys before it were served.
+TEST_F(MainWindowTest, MessageLoopServesTabAndEndsWithTheQuitCode) {
+  CreateAndShow();
+  ASSERT_EQ(GetFocus(), form->BitBtn1());
+  INPUT keys[2]{};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = VK_TAB;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+  // Timer messages come after input, so the quit follows the key.
+  const UINT_PTR timer = SetTimer(nullptr, 0, 100, &QuitWithThree);
+  EXPECT_EQ(RunMessageLoop(form->Handle()), 3);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(GetFocus(), form->BitBtn2());
+}
+
+TEST_F(MainWindowTest, MessageLoopEndsWhenTheWindowIsClosed) {
+  CreateAndShow();
+  PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(RunMessageLoop(form->Handle()), 0);
+  EXPECT_TRUE(form->Closed());
+}
