@@ -2,10 +2,13 @@
 # Deletes a tree of 20,000 files in 1,000 folders three ways, in the same run: with the
 # cleaner's DeleteFolderTree and with `cmd /c rd /s /q` under the same Wine, and with a
 # native `rm -rf` as the floor. Three rounds with fresh trees; prints each and the medians.
+# The trees lie in memory (/dev/shm, drive Z:) so that a busy disk does not blur the
+# comparison; PLACE=disk puts them on the prefix's drive C: instead.
 #   bash bench/run_delete_tree_bench.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
 build=${1:-build}
 rounds=${2:-3}
+place=${PLACE:-memory}
 cd "$(dirname "$0")/.."
 . scripts/wine_session.sh
 
@@ -29,19 +32,24 @@ make_tree() {
 }
 
 wine_session_start "$build" bench_delete
-trap wine_session_stop EXIT
-work="$WINEPREFIX/drive_c/delete_bench"
+if [ "$place" = disk ] || [ ! -w /dev/shm ]; then
+  place=disk
+  work="$WINEPREFIX/drive_c/delete_bench"
+else
+  work="/dev/shm/delete_bench_$$"
+fi
+trap 'wine_session_stop; rm -rf "$work"' EXIT
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 cleaner_times=(); rd_times=(); rm_times=()
-echo "== delete tree bench: 20,000 files in 1,000 folders, Wine $(wine --version 2>/dev/null)"
+echo "== delete tree bench: 20,000 files in 1,000 folders on $place, Wine $(wine --version 2>/dev/null)"
 for round in $(seq "$rounds"); do
   rm -rf "$work"
   for t in cleaner rd native; do mkdir -p "$work/$t"; make_tree "$work/$t"; done
   [ "$(find "$work/cleaner" -type f | wc -l)" = 20000 ] && [ "$(find "$work/cleaner" -type d | wc -l)" = 1001 ]
   sync
   order=ab; [ $((round % 2)) = 0 ] && order=ba
-  out=$(wine "$(wine_path "$exe")" 'C:\delete_bench\cleaner' 'C:\delete_bench\rd' "$order" | tr -d '\r')
+  out=$(wine "$(wine_path "$exe")" "$(wine_path "$work/cleaner")" "$(wine_path "$work/rd")" "$order" | tr -d '\r')
   echo "round $round ($order): $(echo "$out" | paste -sd ';' -)"
   cleaner_times+=("$(echo "$out" | awk '/^DeleteFolderTree/ { print $2 }')")
   rd_times+=("$(echo "$out" | awk '/^rd/ { print $4 }')")

@@ -6,6 +6,7 @@
 #include "engine/effects.h"
 #include "engine/folder_safety.h"
 #include "platform/files.h"
+#include "platform/handles.h"
 #include "platform/text_rules.h"
 
 namespace {
@@ -22,11 +23,22 @@ void ReportTreeEntry(CleanerContext& context, const std::string& fullName) {
   AddInfo(context, kTreeFileNotDeletedText + fullName);
 }
 
-// A junction or symbolic link: the link goes, what it points to is never touched.
-void RemoveLink(CleanerContext& context, const std::string& fullName, DWORD attributes) {
-  const bool removed = IsFolder(attributes) ? context.effects.RemoveEmptyFolder(fullName)
-                                            : context.effects.RemoveFile(fullName);
-  if (!removed) ReportTreeEntry(context, fullName);
+// Whether the platform, asked not to follow links, opens the link itself: then removing
+// the name removes the link. Wine opens a host symbolic link's target all the same, and
+// removing the name there would remove or empty the target.
+bool ReachesTheLinkItself(const std::string& name) {
+  const UniqueFile handle(CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  return handle && GetFileInformationByHandle(handle.Get(), &info) && IsLink(info.dwFileAttributes);
+}
+
+// A junction or symbolic link: the link goes, what it points to is never touched. A link
+// that cannot be removed on its own stays and is listed.
+bool RemoveLink(CleanerContext& context, const std::string& name, DWORD attributes) {
+  if (!ReachesTheLinkItself(name)) return false;
+  return IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
 }
 
 void RemoveTreeFile(CleanerContext& context, const std::string& fullName, DWORD attributes) {
@@ -50,7 +62,7 @@ void DeleteTree(CleanerContext& context, const std::string& path) {
       if (fullName.size() > kMaxAnsiPathLength) {
         ReportTreeEntry(context, fullName);
       } else if (IsLink(entry.attributes)) {
-        RemoveLink(context, fullName, entry.attributes);
+        if (!RemoveLink(context, fullName, entry.attributes)) ReportTreeEntry(context, fullName);
       } else if (IsFolder(entry.attributes)) {
         DeleteTree(context, fullName);
       } else {
@@ -75,7 +87,7 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   const std::string top = WithoutTrailingBackslashes(path);
   const DWORD attributes = GetFileAttributesA(top.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && IsLink(attributes)) {
-    RemoveLink(context, top, attributes);
+    if (!RemoveLink(context, top, attributes)) ReportTreeEntry(context, top);
     return;
   }
   DeleteTree(context, path);
@@ -83,7 +95,13 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
 
 void DeleteSingleFile(CleanerContext& context, const std::string& path) {
   if (path.empty() || !IsExistingFile(path)) return;
-  // A file link's attributes would be set on its target; the link itself needs none.
-  if (!IsLink(GetFileAttributesA(path.c_str()))) context.effects.SetAttributes(path, kPlainAttributes);
-  if (!context.effects.RemoveFile(path)) AddInfo(context, kFileNotDeletedText + path);
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  bool removed = false;
+  if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
+    removed = RemoveLink(context, path, attributes);  // its attributes would be set on the target
+  } else {
+    context.effects.SetAttributes(path, kPlainAttributes);
+    removed = context.effects.RemoveFile(path);
+  }
+  if (!removed) AddInfo(context, kFileNotDeletedText + path);
 }

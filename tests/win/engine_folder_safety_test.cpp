@@ -53,9 +53,16 @@ std::vector<NamedFolder> SystemNamedFolders() {
   return folders;
 }
 
+// Gathered once for this file's many checks; a run gathers it once too.
+const std::vector<std::string>& MachineProtectedFolders() {
+  static const std::vector<std::string> folders = GatherProtectedFolders();
+  return folders;
+}
+
 void ExpectRefused(const std::string& path, const std::string& why) {
   RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
   EngineTestContext test(effects);
+  test.context.protectedFolders = MachineProtectedFolders();
   DeleteFolderTree(test.context, path);
   EXPECT_TRUE(effects.actions.empty()) << why << ": " << path;
   EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + path}) << why;
@@ -143,6 +150,7 @@ TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
                                  WindowsFolder() + "2", WindowsFolder() + "\\Temp\\Velmora"}) {
     RecordingEffects effects;
     EngineTestContext test(effects);
+    test.context.protectedFolders = MachineProtectedFolders();
     DeleteFolderTree(test.context, path);
     EXPECT_TRUE(test.reporter.infoLines.empty()) << path;
     EXPECT_EQ(effects.Count(RecordedAction::Kind::RemoveFolder), 1u) << path;
