@@ -5,8 +5,8 @@
 #include "engine/rule_file.h"
 #include "tests/support/wine_test_support.h"
 
-EngineTestContext::EngineTestContext(Effects& effects)
-    : context{state, controls, effects, reporter, trace} {
+EngineTestContext::EngineTestContext(Effects& effects, Reporter* otherReporter)
+    : context{state, controls, effects, otherReporter ? *otherReporter : reporter, trace} {
   controls.SetGaugeRange(0, 1000000);
 }
 

@@ -37,9 +37,10 @@ class ScriptedReporter : public Reporter {
 // lastLineEnd is false).
 void WriteRuleFile(const std::string& path, const std::vector<std::string>& lines, bool lastLineEnd = true);
 
+// Reports go to the scripted reporter unless another one is given.
 class EngineTestContext {
  public:
-  explicit EngineTestContext(Effects& effects = LiveEffects::Instance());
+  explicit EngineTestContext(Effects& effects = LiveEffects::Instance(), Reporter* otherReporter = nullptr);
   EngineTestContext(const EngineTestContext&) = delete;
   EngineTestContext& operator=(const EngineTestContext&) = delete;
 

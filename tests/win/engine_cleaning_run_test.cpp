@@ -7,6 +7,8 @@
 
 #include "engine/cleaning_run.h"
 #include "platform/errors.h"
+#include "report/desktop_reporter.h"
+#include "tests/support/dialog_answerer.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
@@ -109,6 +111,40 @@ TEST_F(CleaningRun, AnEditedFolderIsConfirmedAndNoTurnsDeletionOffForLaterRuns) 
   EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
   EXPECT_FALSE(ProductKeyExists());
   EXPECT_EQ(test_.reporter.messages.size(), 2u);
+}
+
+TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
+  const std::string edited = scratch_ / "Edited";
+  Edit(edited);
+  DesktopReporter desktop;
+  EngineTestContext test(LiveEffects::Instance(), &desktop);
+  test.state = test_.state;
+  test.state.TraceLogOn = false;
+  for (const auto box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
+    test.controls.checked[PlainControls::Index(box)] = test_.controls.IsChecked(box);
+    test.controls.enabled[PlainControls::Index(box)] = test_.controls.IsEnabled(box);
+  }
+  {
+    DialogAnswerer answerer({DialogAnswer::Press(IDNO), DialogAnswer::Press(IDOK)});
+    RunCleaning(test.context);
+    const auto dialogs = answerer.Dialogs();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0].caption, "Confirm File Delete");
+    EXPECT_EQ(dialogs[0].text, Question(edited));
+    EXPECT_EQ(dialogs[1].text, "Registry clean complete");
+  }
+  EXPECT_FALSE(test.state.DeletePermission);
+  EXPECT_FALSE(test.controls.IsChecked(CheckBoxId::CheckBox2));
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
+  EXPECT_FALSE(ProductKeyExists());
+  {
+    DialogAnswerer answerer(IDOK);
+    RunCleaning(test.context);
+    const auto dialogs = answerer.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].text, "Registry clean complete");
+  }
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
 }
 
 TEST_F(CleaningRun, AnEditedFolderConfirmedWithYesIsDeleted) {
