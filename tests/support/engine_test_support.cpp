@@ -42,19 +42,8 @@ void WriteRuleFile(const std::string& path, const std::vector<std::string>& line
   WriteBytes(path, bytes);
 }
 
-namespace {
-int helperCounter = 0;
-}
-
-HelperProcess::HelperProcess(const std::string& exePath, const std::string& heldFile) {
+HelperProcess::HelperProcess(const std::string& exePath) {
   std::string commandLine = "\"" + exePath + "\"";
-  UniqueKernelHandle ready;
-  if (!heldFile.empty()) {
-    const std::string eventName =
-        "cln_ready_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++helperCounter);
-    ready.Reset(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
-    commandLine += " \"" + heldFile + "\" " + eventName;
-  }
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -64,13 +53,6 @@ HelperProcess::HelperProcess(const std::string& exePath, const std::string& held
   }
   CloseHandle(info.hThread);
   process_.Reset(info.hProcess);
-  if (ready) {
-    // A guard against a helper that failed, not a measure of time.
-    const HANDLE waitFor[2] = {ready.Get(), process_.Get()};
-    if (WaitForMultipleObjects(2, waitFor, FALSE, 30000) != WAIT_OBJECT_0) {
-      throw std::runtime_error("helper did not open " + heldFile);
-    }
-  }
 }
 
 HelperProcess::~HelperProcess() {

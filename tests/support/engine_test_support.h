@@ -59,12 +59,10 @@ class EngineTestContext {
   std::string tracePath_;
 };
 
-// A test helper program (tests/helpers) running for the life of this object.
+// A program running for the life of this object (ended by the destructor if still running).
 class HelperProcess {
  public:
-  // Starts exePath with the arguments; with a file, the helper holds it open (no delete
-  // sharing) and the constructor returns once it does.
-  HelperProcess(const std::string& exePath, const std::string& heldFile = {});
+  explicit HelperProcess(const std::string& exePath);
   ~HelperProcess();
   HelperProcess(const HelperProcess&) = delete;
   HelperProcess& operator=(const HelperProcess&) = delete;

@@ -8,6 +8,7 @@
 #include "engine/deletion.h"
 #include "engine/effects.h"
 #include "tests/support/engine_test_support.h"
+#include "tests/support/held_file.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -144,7 +145,8 @@ TEST(FolderTreeDeletion, AFileHeldOpenElsewhereIsListedOnceAndItsFoldersStay) {
   WriteBytes(held, "busy");
   WriteBytes(tree + "\\Sub\\free.dat", "free");
   WriteBytes(tree + "\\Other\\free.dat", "free");
-  HelperProcess holder(HelperPath("lock_file_holder.exe"), held);
+  HeldFile holder(held);
+  ASSERT_EQ(holder.Answer(), "held");
 
   EngineTestContext test;
   DeleteFolderTree(test.context, tree);
@@ -202,7 +204,8 @@ TEST(SingleFileDeletion, AFileHeldOpenElsewhereIsListedWithOneBlank) {
   ScratchFolder scratch("file_held");
   const std::string file = scratch / "held.lnk";
   WriteBytes(file, "x");
-  HelperProcess holder(HelperPath("lock_file_holder.exe"), file);
+  HeldFile holder(file);
+  ASSERT_EQ(holder.Answer(), "held");
   EngineTestContext test;
   DeleteSingleFile(test.context, file);
   EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{"Could NOT delete " + file});
