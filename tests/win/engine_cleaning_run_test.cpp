@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/cleaning_run.h"
+#include "engine/folder_safety.h"
 #include "platform/errors.h"
 #include "report/desktop_reporter.h"
 #include "tests/support/dialog_answerer.h"
@@ -53,6 +54,15 @@ class CleaningRun : public ::testing::Test {
     return "Do you really want to delete all files in " + program + " and " + shared_ + " ?";
   }
   bool ProductKeyExists() const { return key_.Exists("Product"); }
+  // Another context in the state of this one (its trace log off).
+  void CopyInto(EngineTestContext& other) const {
+    other.state = test_.state;
+    other.state.TraceLogOn = false;
+    for (const auto box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
+      other.controls.checked[PlainControls::Index(box)] = test_.controls.IsChecked(box);
+      other.controls.enabled[PlainControls::Index(box)] = test_.controls.IsEnabled(box);
+    }
+  }
 
   ScratchFolder scratch_{"run"};
   ScratchKey key_{"run"};
@@ -118,12 +128,7 @@ TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
   Edit(edited);
   DesktopReporter desktop;
   EngineTestContext test(LiveEffects::Instance(), &desktop);
-  test.state = test_.state;
-  test.state.TraceLogOn = false;
-  for (const auto box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
-    test.controls.checked[PlainControls::Index(box)] = test_.controls.IsChecked(box);
-    test.controls.enabled[PlainControls::Index(box)] = test_.controls.IsEnabled(box);
-  }
+  CopyInto(test);
   {
     DialogAnswerer answerer({DialogAnswer::Press(IDNO), DialogAnswer::Press(IDOK)});
     RunCleaning(test.context);
@@ -170,6 +175,27 @@ TEST_F(CleaningRun, LinksAreRemovedOnlyWhenTheirBoxIsEnabledAndChecked) {
     test_.controls.SetChecked(CheckBoxId::CheckBox3, c.checked);
     RunCleaning(test_.context);
     EXPECT_EQ(Exists(startMenu_), !c.removed) << c.enabled << c.checked;
+  }
+}
+
+// A START setting that names the whole Programs folder must not empty it.
+TEST_F(CleaningRun, AStartMenuFolderThatIsAShellFolderIsRefused) {
+  char programs[MAX_PATH] = {};
+  DWORD size = sizeof programs;
+  ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                         "Programs", RRF_RT_REG_SZ, nullptr, programs, &size),
+            ERROR_SUCCESS);
+  RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
+  EngineTestContext test(effects);
+  CopyInto(test);
+  test.state.StartMenuFolder = programs;
+  RunCleaning(test.context);
+  EXPECT_EQ(std::count(test.reporter.infoLines.begin(), test.reporter.infoLines.end(),
+                       kRefusedFolderText + std::string(programs)),
+            1);
+  for (const auto& action : effects.actions) {
+    EXPECT_NE(action.target.rfind(std::string(programs) + "\\", 0), 0u) << action.target;
+    EXPECT_NE(action.target, programs);
   }
 }
 
