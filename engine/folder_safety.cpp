@@ -35,8 +35,9 @@ constexpr std::array<REGSAM, 2> kViews = {0, KEY_WOW64_64KEY};
 
 // Read access only: the folders must be protected for a user without admin rights too.
 UniqueHKey OpenForReading(HKEY root, const char* path, REGSAM view) {
+  HKEY opened = nullptr;
   UniqueHKey key;
-  if (RegOpenKeyExA(root, path, 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) key.Release();
+  if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &opened) == ERROR_SUCCESS) key.Reset(opened);
   return key;
 }
 
@@ -85,7 +86,7 @@ void AddEveryFolderValue(HKEY key, std::vector<std::string>& out) {
     const LONG result = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
                                       reinterpret_cast<BYTE*>(data.data()), &dataSize);
     if (result == ERROR_MORE_DATA) {
-      // The key changed since it was measured: measure again and retry this index.
+      // The key changed since it was measured: retry this index with more room.
       name.resize(name.size() * 2 + 256);
       data.resize(data.size() * 2 + 1024);
       --index;
@@ -96,12 +97,16 @@ void AddEveryFolderValue(HKEY key, std::vector<std::string>& out) {
   }
 }
 
+// A kernel32 function that older Windows versions lack, looked up at run time.
+template <typename Function>
+Function KernelFunction(const char* name) {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
 std::string SystemWow64Folder() {
   using Query = UINT(WINAPI*)(LPSTR, UINT);
-  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-  const auto query = kernel ? reinterpret_cast<Query>(
-                                  reinterpret_cast<void*>(GetProcAddress(kernel, "GetSystemWow64DirectoryA")))
-                            : nullptr;
+  static const Query query = KernelFunction<Query>("GetSystemWow64DirectoryA");
   if (!query) return {};
   char buffer[MAX_PATH + 1] = {};
   const UINT length = query(buffer, MAX_PATH);
@@ -127,16 +132,11 @@ std::string FullPathOf(const std::string& path) {
   });
 }
 
-// The long form of an existing path ("C:\PROGRA~1" names "C:\Program Files"). Looked up at
-// run time: Windows NT 4.0 has no GetLongPathNameA.
+// The long form of an existing path ("C:\PROGRA~1" names "C:\Program Files"). Windows NT
+// 4.0 has no GetLongPathNameA.
 std::string LongPathOf(const std::string& path) {
   using LongPathCall = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  static const LongPathCall call = [] {
-    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    return kernel ? reinterpret_cast<LongPathCall>(
-                        reinterpret_cast<void*>(GetProcAddress(kernel, "GetLongPathNameA")))
-                  : nullptr;
-  }();
+  static const LongPathCall call = KernelFunction<LongPathCall>("GetLongPathNameA");
   if (!call) return {};
   return AskPath(path, [](const std::string& p, DWORD size, char* buffer) { return call(p.c_str(), buffer, size); });
 }
