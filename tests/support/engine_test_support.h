@@ -14,22 +14,18 @@
 #include "platform/handles.h"
 #include "report/reporter.h"
 #include "report/trace_log.h"
+#include "tests/support/recording_reporter.h"
 
-class ScriptedReporter : public Reporter {
+// Records like RecordingReporter; while the confirmation is asked it can run other code,
+// as the real box does when it serves messages.
+class ScriptedReporter : public RecordingReporter {
  public:
-  void ShowInfo(const std::string& line) override { infoLines.push_back(line); }
-  void SimpleMessage(const std::string& text) override { messages.push_back(text); }
   bool Confirm(const std::string& text) override {
-    questions.push_back(text);
-    // The real box serves messages while it is open: other handlers may run meanwhile.
+    const bool answer = RecordingReporter::Confirm(text);
     if (whileAsking) whileAsking();
-    return confirmAnswer;
+    return answer;
   }
 
-  std::vector<std::string> infoLines;
-  std::vector<std::string> messages;
-  std::vector<std::string> questions;
-  bool confirmAnswer = true;
   std::function<void()> whileAsking;
 };
 
