@@ -217,7 +217,7 @@ TEST_F(CleaningRun, TheCompletionMessageComesOnlyInRunModeZeroTheTraceLineAlways
 
 TEST_F(CleaningRun, AMissingRuleFileFailsAfterTheProcessesWereEnded) {
   const std::string fakeProduct = scratch_ / "ZdnM.exe";
-  ASSERT_TRUE(CopyFileA(HelperPath("idle_product.exe").c_str(), fakeProduct.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
   HelperProcess product(fakeProduct);
   test_.state.RuleFilePath = scratch_ / "Absent.dat";
   test_.controls.SetChecked(CheckBoxId::CheckBox1, true);
@@ -238,7 +238,7 @@ TEST_F(CleaningRun, AMissingRuleFileFailsAfterTheProcessesWereEnded) {
 
 TEST_F(CleaningRun, WithoutTheKillBoxNoProcessIsTouched) {
   const std::string fakeProduct = scratch_ / "ZdnM.exe";
-  ASSERT_TRUE(CopyFileA(HelperPath("idle_product.exe").c_str(), fakeProduct.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
   HelperProcess product(fakeProduct);
   RunCleaning(test_.context);
   EXPECT_FALSE(product.HasExited());
