@@ -61,3 +61,14 @@ endfunction()
 
 add_wine_tests(win_tests win tests/win/*.cpp)
 add_wine_tests(e2e_tests e2e tests/e2e/*.cpp)
+
+# The Startup shortcut has a Cyrillic name: its tests run again under a Western and under
+# the Cyrillic ANSI code page; each run checks that Wine gave it the code page it asked for.
+if(TARGET win_tests)
+  add_test(NAME win.ShortcutsUnderCodePage1252 COMMAND win_tests --gtest_filter=Shortcut*)
+  set_tests_properties(win.ShortcutsUnderCodePage1252 PROPERTIES RUN_SERIAL TRUE
+    ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;CLEANER_EXPECT_ACP=1252")
+  add_test(NAME win.ShortcutsUnderCodePage1251 COMMAND win_tests --gtest_filter=Shortcut*)
+  set_tests_properties(win.ShortcutsUnderCodePage1251 PROPERTIES RUN_SERIAL TRUE
+    ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8;CLEANER_EXPECT_ACP=1251")
+endif()
