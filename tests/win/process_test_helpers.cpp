@@ -55,6 +55,17 @@ bool WaitUntilListed(const std::vector<DWORD>& processIds) {
   return false;
 }
 
+bool WaitUntilNameListed(const std::string& exeName, std::size_t count) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::vector<ProcessEntry> snapshot = TakeProcessSnapshot();
+    const auto listed = std::count_if(snapshot.begin(), snapshot.end(),
+                                      [&exeName](const ProcessEntry& e) { return e.exeFile == exeName; });
+    if (static_cast<std::size_t>(listed) >= count) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
 std::vector<std::string> TraceMessages(const std::string& path) {
   const std::string bytes = ReadBytes(path);
   std::vector<std::string> messages;

@@ -66,6 +66,8 @@ class StartedProcess {
 std::string CopySleeperAs(const std::string& folder, const std::string& exeName);
 // Waits (bounded) until every given process shows in a Tool Help snapshot.
 bool WaitUntilListed(const std::vector<DWORD>& processIds);
+// Waits (bounded) until at least count processes of the executable name are listed.
+bool WaitUntilNameListed(const std::string& exeName, std::size_t count);
 // The trace log's messages (the part after the time stamp and its three blanks).
 std::vector<std::string> TraceMessages(const std::string& path);
 
