@@ -45,6 +45,8 @@ std::string KeyName(RegistryRoot root, const std::string& keyPath) {
 }  // namespace
 
 void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
+  // A blank line inside a section is a separator, not a rule: nothing to do or report.
+  if (line.empty()) return;
   const DeleteKeyEntry entry = ParseDeleteKeyEntry(line);
   if (NamesNoKey(entry.keyPath)) {
     AddInfo(context, kRefusedNoKey + line);
@@ -61,11 +63,9 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
 }
 
 void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) {
-  // It would name the default value of the HKEY_CURRENT_USER root key.
-  if (line.empty()) {
-    AddInfo(context, kRefusedEmptyValueEntry);
-    return;
-  }
+  // A blank line would name the default value of the HKEY_CURRENT_USER root key; it is a
+  // separator, so it is passed over without a report.
+  if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   RegistryAccessor accessor(context.effects);
   accessor.SelectRoot(RootKey(entry.root));
@@ -74,6 +74,7 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
 }
 
 void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) {
+  if (line.empty()) return;
   const auto entry = ParseRenameValueEntry(line);
   if (!entry) {
     AddInfo(context, kRefusedNoNewName + line);

@@ -17,6 +17,5 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line);
 // The fixed texts of refused entries, each followed by the entry or the key it names.
 inline constexpr char kRefusedSharedKey[] = "Refused to delete shared registry key ";
 inline constexpr char kRefusedNoKey[] = "Refused registry entry that names no key: ";
-inline constexpr char kRefusedEmptyValueEntry[] = "Refused empty registry value entry";
 inline constexpr char kRefusedNoNewName[] = "Refused registry rename without a new name: ";
 inline constexpr char kRefusedSameName[] = "Refused registry rename to the same name: ";

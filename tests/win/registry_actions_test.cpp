@@ -158,7 +158,7 @@ TEST(DeleteRegistryKeyEntry, RefusalGoesToTheTraceLogWhenItIsOn) {
 }
 
 TEST(DeleteRegistryKeyEntry, EntriesNamingNoKeyAreRefusedAndReported) {
-  for (const char* line : {"", "\\", "\\\\", "HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\\\",
+  for (const char* line : {"\\", "\\\\", "HKEY_LOCAL_MACHINE\\", "HKEY_CURRENT_USER\\\\",
                            "HKEY_CLASSES_ROOT\\\\\\", "HKLM\\"}) {
     RecordingEffects recording;
     ActionRun run(recording);
@@ -223,12 +223,16 @@ TEST(DeleteRegistryValueEntry, WithoutEqualsTheWholeLineIsAValueOfTheRootKey) {
   EXPECT_TRUE(scratch.HasValue("", line));
 }
 
-TEST(DeleteRegistryValueEntry, EmptyEntryIsRefusedAndReported) {
+// Blank lines separate entries; they change nothing and are not counted against the run.
+TEST(RegistryEntries, BlankLinesChangeNothingAndReportNothing) {
   RecordingEffects recording;
   ActionRun run(recording);
+  DeleteRegistryKeyEntry(run.context, "");
   DeleteRegistryValueEntry(run.context, "");
+  RenameRegistryValueEntry(run.context, "");
   EXPECT_TRUE(recording.actions.empty());
-  EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedEmptyValueEntry});
+  EXPECT_TRUE(run.reporter.lines.empty());
+  EXPECT_EQ(run.context.outcome.notRemoved, 0);
 }
 
 TEST(RenameRegistryValueEntry, MovesTheTextToTheNewName) {
@@ -335,7 +339,7 @@ TEST(RenameRegistryValueEntry, EntriesWithoutANewNameAreRefused) {
   ScratchKey scratch("act_ren_bad");
   scratch.SetString("", "A", "x");
   for (const std::string& line : {Entry("HKEY_CURRENT_USER", scratch.Path()) + "\\A", std::string("B=A"),
-                                  std::string(""), std::string("=A\\B")}) {
+                                  std::string("=A\\B")}) {
     RecordingEffects recording;
     ActionRun run(recording);
     RenameRegistryValueEntry(run.context, line);
