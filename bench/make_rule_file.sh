@@ -18,13 +18,13 @@ perl -e '
   my @read = (
     "[Registry_Delete]",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmora\\QRV\\Components\\{%08X-4A1B-11D3-9C2E}",
-    "HKEY_CURRENT_USER\\Software\\Velmora\\QRV\\Settings\\Profile%d,LastScan",
+    "HKEY_CURRENT_USER\\Software\\Velmora\\QRV\\Settings\\Profile%d=LastScan",
     "%%Program%%\\Modules\\engine%06d.dll",
     "%%Shared%%\\Velmora\\Definitions\\base%05d.vdb",
   );
   my @section = (
     "[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\CleanerBenchMissing\\Key%d", "[Registry_Delete_End]",
-    "[Registry_Delete_Val]", "HKEY_CURRENT_USER\\Software\\CleanerBenchMissing,Value%d", "[Registry_Delete_Val_End]",
+    "[Registry_Delete_Val]", "HKEY_CURRENT_USER\\Software\\CleanerBenchMissing=Value%d", "[Registry_Delete_Val_End]",
     "[Delete_Folder]", "%%Program%%\\CleanerBenchMissing\\Folder%d", "[Delete_Folder_End]",
   );
   for my $i (1 .. $lines) {

@@ -42,7 +42,13 @@ void RunSection(CleanerContext& context, LineFile& file, const SectionKind& sect
   while (!file.AtEnd()) {
     const std::string line = ReadCountedLine(context, file);
     if (line == section.endMarker) return;
-    if (!section.needsDeletePermission || context.state.DeletePermission) section.action(context, line);
+    if (!section.needsDeletePermission || context.state.DeletePermission) {
+      if (line.find('\0') != std::string::npos) {
+        AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
+      } else {
+        section.action(context, line);
+      }
+    }
     TraceIfOn(context, section.traceWord + IntToText(context.state.Progress));
   }
 }
