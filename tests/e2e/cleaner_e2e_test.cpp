@@ -70,6 +70,23 @@ TEST_F(CleanerEndToEnd, UnattendedRunRemovesWhatTheRulesNameAndNothingElse) {
   EXPECT_EQ(log.back(), "Registry clean complete");
 }
 
+// On a 64-bit system the 32-bit program reads HKEY_LOCAL_MACHINE\SOFTWARE through the
+// 32-bit view: Program Files is then "Program Files (x86)", and the seeded keys, written by
+// this 32-bit test, lie in that view too.
+TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProgramWorksInThe32BitView) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (!wow64) GTEST_SKIP() << "a 32-bit prefix";
+  EXPECT_NE(installation_.ProgramFolder().find("(x86)"), std::string::npos) << installation_.ProgramFolder();
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+}
+
 TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {
   HeldFile held(installation_.FileInProgramFolder());
   ASSERT_EQ(held.Answer(), "held");
