@@ -21,7 +21,11 @@ std::string ProgramFolderUnder(const std::string& programFiles) {
   return programFiles + kVelmoraLab;
 }
 
+// Without a Programs folder there is no Start Menu folder: the names are not looked for in
+// the root of the current drive, where a folder that happened to bear one would be taken
+// for the product's and deleted with its links.
 std::string StartMenuFolderUnder(const std::string& programs) {
+  if (programs.empty()) return {};
   if (IsExistingFolder(programs + kVelmoraAntiVirus)) return programs + kVelmoraAntiVirus;
   if (IsExistingFolder(programs + kCorvantix)) return programs + kCorvantix;
   return {};

@@ -192,6 +192,23 @@ TEST_F(DiscoveryTest, CommonFilesDirIsReadEvenWithoutProgramFilesDir) {
   EXPECT_EQ(rig.state.SharedFolder, cf() + "\\ZDN Shared Files");
 }
 
+// A product folder name at the root of the current drive is not taken for the Start Menu
+// folder when neither Programs value is there.
+TEST_F(DiscoveryTest, WithoutAnyProgramsValueNoStartMenuFolderIsLookedForAtTheDriveRoot) {
+  RemoveValueForTest(HKEY_LOCAL_MACHINE, kShellFolders, "Common Programs");
+  RemoveValueForTest(HKEY_CURRENT_USER, kShellFolders, "Programs");
+  char previous[MAX_PATH] = {};
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(scratch_.Path().c_str()));
+  const std::string atRoot = scratch_.Path().substr(0, 2) + "\Velmora Anti-Virus";
+  const bool madeHere = GetFileAttributesA(atRoot.c_str()) == INVALID_FILE_ATTRIBUTES;
+  MakeFolders(atRoot);
+  DiscoverFolders(rig_.context);
+  if (madeHere) RemoveTreeForTest(atRoot);
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ(rig_.state.StartMenuFolder, "");
+}
+
 TEST_F(DiscoveryTest, NoTraceLinesWhenTheTraceIsOff) {
   const std::string log = scratch_ / "VC.LOG";
   rig_.trace.Open(log);  // open, but TraceLogOn stays false
