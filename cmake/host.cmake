@@ -28,4 +28,6 @@ if(CLEANER_FUZZ)
     target_link_options(${name} PRIVATE -fsanitize=fuzzer,address,undefined)
   endforeach()
   target_compile_options(cleaner_core PRIVATE -fsanitize=fuzzer-no-link,address,undefined)
+  # Everything else linking the instrumented core needs the runtimes too.
+  target_link_options(cleaner_core PUBLIC -fsanitize=fuzzer-no-link,address,undefined)
 endif()

@@ -6,7 +6,9 @@ seconds=${2:-15}
 cd "$(dirname "$0")/.."
 ls fuzz/*.cpp >/dev/null 2>&1 || { echo "no fuzz targets"; exit 0; }
 CC=clang CXX=clang++ cmake -S . -B "$build/fuzz" -DCLEANER_FUZZ=ON >/dev/null || exit 1
-cmake --build "$build/fuzz" -j "$(nproc)" || exit 1
+targets=$(for src in fuzz/*.cpp; do basename "$src" .cpp; done)
+# shellcheck disable=SC2086
+cmake --build "$build/fuzz" -j "$(nproc)" --target $targets || exit 1
 failed=0
 for src in fuzz/*.cpp; do
   name=$(basename "$src" .cpp)

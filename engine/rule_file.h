@@ -1,0 +1,33 @@
+#pragma once
+// The rule file's physical format: every byte of a stored line except 0 to 30 is scrambled
+// as (226 - b) mod 256, and placeholders name folders of the cleaner state.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "engine/cleaner_state.h"
+#include "platform/line_reader.h"
+
+// Bytes 0 to 30 stay; any other byte b becomes (226 - b) mod 256.
+unsigned char DescrambleByte(unsigned char stored);
+std::string DescrambleLine(std::string_view stored);
+
+// 1-based column of the first byte a rule line cannot hold, 0 when every byte can be
+// stored. Bytes 196 to 226 cannot: their stored form would be 0 to 30, which reads back
+// unchanged.
+std::size_t FirstUnstorableColumn(std::string_view text);
+// The stored form of one line of text, its line end excluded. Raises Exception naming the
+// column and the byte when the text holds a byte that cannot be stored.
+std::string ScrambleLine(std::string_view text);
+
+// Replaces the first occurrence of each placeholder ("%Program%", "%Shared%", "%WinDir%",
+// "%winsys%", "%PF%", case-sensitive) with its folder from the state. Occurrences are found
+// in the descrambled line only, so a folder that holds a placeholder's text stays as it is.
+// Where two occurrences overlap, the placeholder earlier in that list wins.
+std::string ExpandPlaceholders(std::string_view line, const CleanerState& state);
+
+// Reads the next physical line, descrambles it and expands its placeholders with the
+// folders the state holds now. Called only while AtEnd is false.
+std::string ReadRuleLine(LineSource& file, const CleanerState& state);
+// The number of lines left in the file, skipped without looking at their content.
+int CountRuleLines(LineSource& file);

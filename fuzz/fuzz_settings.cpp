@@ -1,0 +1,39 @@
+// Any bytes as a settings file: only EConvertError (a SILENT value that is not an integer)
+// may escape, and each field is set only from its own section.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "platform/errors.h"
+#include "platform/text_rules.h"
+#include "startup/settings_parser.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  MemoryByteSource source(bytes);
+  LineReader reader(source);
+  CleanerState state;
+  const bool hasMode = bytes.find("[Mode]") != std::string::npos;
+  try {
+    ReadSettings(reader, state);
+    FUZZ_REQUIRE(reader.AtEnd());
+  } catch (const EConvertError& error) {
+    FUZZ_REQUIRE(hasMode && UpperAscii(bytes).find("SILENT=") != std::string::npos);
+    FUZZ_REQUIRE(error.Message().starts_with("'"));
+  }
+  // Each field changes only through its own section.
+  const CleanerState initial;
+  if (state.RunMode != initial.RunMode) FUZZ_REQUIRE(hasMode);
+  if (!state.FolderProgram.empty() || !state.FolderShared.empty() || !state.FolderStart.empty()) {
+    FUZZ_REQUIRE(bytes.find("[Folder]") != std::string::npos);
+  }
+  if (state.OptDelete || state.OptDelLink || !state.OptKillProcess) {
+    FUZZ_REQUIRE(bytes.find("[Options]") != std::string::npos);
+  }
+  if (state.OptDelete || state.OptDelLink) FUZZ_REQUIRE(bytes.find("=1") != std::string::npos);
+  FUZZ_REQUIRE(state.RuleFilePath == initial.RuleFilePath);
+  FUZZ_REQUIRE(state.ProgramFolder.empty() && state.SharedFolder.empty());
+  FUZZ_REQUIRE(!state.DeletePermission && !state.TraceLogOn);
+  return 0;
+}

@@ -1,0 +1,179 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/rule_file.h"
+#include "platform/errors.h"
+
+namespace {
+
+CleanerState FolderState() {
+  CleanerState state;
+  state.ProgramFolder = "C:\\Program Files\\Velmora Lab";
+  state.SharedFolder = "C:\\Program Files\\Common Files\\ZDN Shared Files";
+  state.WindowsFolder = "C:\\WINDOWS";
+  state.SystemFolder = "C:\\WINDOWS\\system32";
+  state.ProgramFilesFolder = "C:\\Program Files";
+  return state;
+}
+
+std::vector<std::string> ReadAll(const std::string& bytes, const CleanerState& state) {
+  MemoryByteSource source(bytes);
+  LineReader reader(source);
+  std::vector<std::string> lines;
+  while (!reader.AtEnd()) lines.push_back(ReadRuleLine(reader, state));
+  return lines;
+}
+
+int Count(const std::string& bytes) {
+  MemoryByteSource source(bytes);
+  LineReader reader(source);
+  return CountRuleLines(reader);
+}
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string bytes;
+  for (const int v : values) bytes.push_back(static_cast<char>(v));
+  return bytes;
+}
+
+}  // namespace
+
+TEST(Descrambling, ByValue) {
+  const struct {
+    int stored, text;
+  } cases[] = {
+      {146, 'P'}, {129, 'a'}, {118, 'l'}, {194, ' '}, {100, '~'}, {9, 9},    {0, 0},   {10, 10},
+      {30, 30},   {31, 195},  {226, 0},   {227, 255}, {240, 242}, {255, 227}, {13, 13}, {26, 26},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DescrambleByte(static_cast<unsigned char>(c.stored)), c.text) << c.stored;
+  }
+  EXPECT_EQ(DescrambleLine(Bytes({146, 129, 118, 118})), "Pall");
+  EXPECT_EQ(DescrambleLine(Bytes({146, 9, 194, 129})), "P\t a");
+  EXPECT_EQ(DescrambleLine(""), "");
+}
+
+TEST(Scrambling, EveryStorableByteReadsBackAndNeverLooksLikeALineEnd) {
+  std::string text;
+  for (int v = 0; v < 256; ++v) {
+    if (v < 196 || v > 226) text.push_back(static_cast<char>(v));
+  }
+  ASSERT_EQ(FirstUnstorableColumn(text), 0u);
+  const std::string stored = ScrambleLine(text);
+  ASSERT_EQ(stored.size(), text.size());
+  for (const char c : stored) EXPECT_GT(static_cast<unsigned char>(c), 30) << int(static_cast<unsigned char>(c));
+  EXPECT_EQ(DescrambleLine(stored), text);
+  EXPECT_EQ(ScrambleLine("Pall"), Bytes({146, 129, 118, 118}));
+}
+
+TEST(Scrambling, RefusesBytesThatCannotBeStoredNamingTheColumn) {
+  EXPECT_EQ(FirstUnstorableColumn("ab\xC4" "c"), 3u);
+  EXPECT_EQ(FirstUnstorableColumn("\xE2"), 1u);
+  EXPECT_EQ(FirstUnstorableColumn("\xC3\xE3"), 0u);
+  EXPECT_EQ(FirstUnstorableColumn("x\xE3\xC8\xC4"), 3u);
+  try {
+    ScrambleLine("HKLM\\\xC4");
+    ADD_FAILURE() << "byte 196 was stored";
+  } catch (const Exception& error) {
+    EXPECT_EQ(error.Message(), "Byte 196 in column 6 cannot be stored in a rule line");
+  }
+}
+
+TEST(Placeholders, FirstOccurrenceOfEachIsExpanded) {
+  const CleanerState state = FolderState();
+  const struct {
+    std::string line, expanded;
+  } cases[] = {
+      {"%Program%\\qrv.exe", state.ProgramFolder + "\\qrv.exe"},
+      {"%Shared%", state.SharedFolder},
+      {"x%WinDir%\\a", "x" + state.WindowsFolder + "\\a"},
+      {"%winsys%\\drivers\\qrv.sys", state.SystemFolder + "\\drivers\\qrv.sys"},
+      {"%PF%\\ZDN", state.ProgramFilesFolder + "\\ZDN"},
+      {"%program%\\x", "%program%\\x"},
+      {"%WINDIR%", "%WINDIR%"},
+      {"%Winsys%", "%Winsys%"},
+      {"%PF%;%PF%", state.ProgramFilesFolder + ";%PF%"},
+      {"%Program%|%Shared%|%WinDir%|%winsys%|%PF%",
+       state.ProgramFolder + "|" + state.SharedFolder + "|" + state.WindowsFolder + "|" + state.SystemFolder +
+           "|" + state.ProgramFilesFolder},
+      {"%PF% before %Program%", state.ProgramFilesFolder + " before " + state.ProgramFolder},
+      {"%Program", "%Program"},
+      {"", ""},
+      // Overlapping occurrences: the placeholder earlier in the table wins.
+      {"%Program%Shared%", state.ProgramFolder + "Shared%"},
+      {"%PF%Program%", "%PF" + state.ProgramFolder},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExpandPlaceholders(c.line, state), c.expanded) << c.line;
+  }
+}
+
+TEST(Placeholders, FolderTextsAreNeverExpandedAgain) {
+  CleanerState state = FolderState();
+  state.ProgramFolder = "D:\\%Shared%\\%PF%";
+  state.SharedFolder = "S:\\%Program%";
+  EXPECT_EQ(ExpandPlaceholders("%Program%", state), "D:\\%Shared%\\%PF%");
+  EXPECT_EQ(ExpandPlaceholders("%Program% %Shared%", state), "D:\\%Shared%\\%PF% S:\\%Program%");
+  EXPECT_EQ(ExpandPlaceholders("%Shared%+%Program%", state), "S:\\%Program%+D:\\%Shared%\\%PF%");
+}
+
+TEST(Placeholders, EmptyFolderLeavesTheRestOfTheLine) {
+  CleanerState state = FolderState();
+  state.ProgramFolder.clear();
+  EXPECT_EQ(ExpandPlaceholders("%Program%\\Velmora", state), "\\Velmora");
+}
+
+TEST(ReadRuleLine, DescramblesThenExpandsWithTheFoldersOfTheMoment) {
+  CleanerState state = FolderState();
+  const std::string file = ScrambleLine("[Delete_Folder]") + "\r\n" + ScrambleLine("%Program%\\Bin") + "\r\n" +
+                           ScrambleLine("%Program%\\Log") + "\r\n";
+  MemoryByteSource source(file);
+  LineReader reader(source);
+  EXPECT_EQ(ReadRuleLine(reader, state), "[Delete_Folder]");
+  EXPECT_EQ(ReadRuleLine(reader, state), state.ProgramFolder + "\\Bin");
+  state.ProgramFolder = "E:\\Edited";
+  EXPECT_EQ(ReadRuleLine(reader, state), "E:\\Edited\\Log");
+  EXPECT_TRUE(reader.AtEnd());
+}
+
+TEST(ReadRuleLine, PlaceholderTextIsFoundOnlyAfterDescrambling) {
+  // "%PF%" written unscrambled into the file reads as other bytes, not as the placeholder.
+  const CleanerState state = FolderState();
+  EXPECT_EQ(ReadAll(ScrambleLine("%PF%"), state), std::vector<std::string>{state.ProgramFilesFolder});
+  EXPECT_EQ(ReadAll("%PF%", state), std::vector<std::string>{Bytes({189, 146, 156, 189})});
+}
+
+TEST(RuleFileLines, LineEndsCtrlZAndCounting) {
+  const CleanerState state = FolderState();
+  const std::string a = ScrambleLine("a"), b = ScrambleLine("b");
+  const struct {
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {a + "\r\n" + b, {"a", "b"}},
+      {a + "\r\n" + b + "\r\n", {"a", "b"}},
+      {a + "\n" + b + "\n", {"a\nb\n"}},
+      {a + "\r\n\r\n" + b, {"a", "", "b"}},
+      {a + "\r\n\x1A" + b + "\r\n", {"a"}},
+      {a + "\x1A" + b, {"a"}},
+      {"\x1A" + a, {}},
+      {"", {}},
+      {"\r\n", {""}},
+      {a + "\r" + b, {"a", "b"}},
+      {Bytes({146, 129, 118, 118, 9, 226, 240}), {Bytes({'P', 'a', 'l', 'l', 9, 0, 242})}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ReadAll(c.bytes, state), c.lines) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(Count(c.bytes), static_cast<int>(c.lines.size())) << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(RuleFileLines, CountsVeryLongLines) {
+  const std::string line(300000, static_cast<char>(146));
+  std::string file;
+  for (int i = 0; i < 5; ++i) file += line + "\r\n";
+  EXPECT_EQ(Count(file), 5);
+  EXPECT_EQ(Count(file + line), 6);
+}

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/errors.h"
+#include "startup/settings_parser.h"
+
+namespace {
+
+CleanerState Read(const std::string& bytes) {
+  CleanerState state;
+  MemoryByteSource source(bytes);
+  LineReader reader(source);
+  ReadSettings(reader, state);
+  return state;
+}
+
+// The fields the settings file can set, with their initial values.
+struct Settings {
+  int runMode = 0;
+  std::string program, shared, start;
+  bool del = false, delLink = false, kill = true;
+};
+
+Settings Of(const CleanerState& state) {
+  return {state.RunMode,   state.FolderProgram, state.FolderShared,  state.FolderStart,
+          state.OptDelete, state.OptDelLink,    state.OptKillProcess};
+}
+
+void ExpectSettings(const std::string& file, const Settings& expected) {
+  const Settings got = Of(Read(file));
+  const std::string where = testing::PrintToString(file);
+  EXPECT_EQ(got.runMode, expected.runMode) << where;
+  EXPECT_EQ(got.program, expected.program) << where;
+  EXPECT_EQ(got.shared, expected.shared) << where;
+  EXPECT_EQ(got.start, expected.start) << where;
+  EXPECT_EQ(got.del, expected.del) << where;
+  EXPECT_EQ(got.delLink, expected.delLink) << where;
+  EXPECT_EQ(got.kill, expected.kill) << where;
+}
+
+Settings RunMode(int mode) {
+  Settings s;
+  s.runMode = mode;
+  return s;
+}
+
+}  // namespace
+
+TEST(SettingsFile, EveryKeyInItsSection) {
+  const std::string file =
+      "[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n"
+      "[Folder]\r\nPROGRAM=C:\\P\r\nSHARED=C:\\S\r\nSTART=C:\\M\r\n[End_Folder]\r\n"
+      "[Options]\r\nDELETE=1\r\nDEL_LINK=1\r\nKILLPROCESS=0\r\n[End_Options]\r\n";
+  ExpectSettings(file, {1, "C:\\P", "C:\\S", "C:\\M", true, true, false});
+  ExpectSettings("", Settings{});
+}
+
+TEST(SettingsFile, KeysAndHeaders) {
+  ExpectSettings("[Mode]\r\nsilent=1\r\n[End_Mode]\r\n", RunMode(1));
+  ExpectSettings("[Mode]\r\nSiLeNt=2\r\n", RunMode(2));
+  ExpectSettings("[Mode]\r\nSILENT =1\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[Mode]\r\n SILENT=1\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[mode]\r\nSILENT=1\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[Mode] \r\nSILENT=1\r\n", Settings{});
+  ExpectSettings(" [Mode]\r\nSILENT=1\r\n", Settings{});
+  ExpectSettings("SILENT=1\r\n[Mode]\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[Mode]\r\nSILENT\r\n=1\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[Mode]\r\nSILENT=\r\n[End_Mode]\r\n", Settings{});
+}
+
+TEST(SettingsFile, KeysCountOnlyInTheirOwnSection) {
+  ExpectSettings("[Folder]\r\nSILENT=1\r\nDELETE=1\r\n[End_Folder]\r\n", Settings{});
+  ExpectSettings("[Mode]\r\nPROGRAM=C:\\P\r\nKILLPROCESS=0\r\n[End_Mode]\r\n", Settings{});
+  ExpectSettings("[Options]\r\nSTART=C:\\M\r\nSILENT=1\r\n[End_Options]\r\n", Settings{});
+  // A header inside another section is an ordinary line, so its section never opens.
+  ExpectSettings("[Mode]\r\n[Folder]\r\nPROGRAM=C:\\P\r\n[End_Mode]\r\n", Settings{});
+  // Only the section's own end line closes it.
+  ExpectSettings("[Mode]\r\n[End_Folder]\r\nSILENT=2\r\n[End_Mode]\r\n", RunMode(2));
+  // After the end line, entries are outside every section.
+  ExpectSettings("[Mode]\r\n[End_Mode]\r\nSILENT=2\r\n", Settings{});
+}
+
+TEST(SettingsFile, ValuesAsTheyStand) {
+  Settings folders;
+  folders.program = " C:\\P ";
+  folders.shared = "C:\\a=b";
+  ExpectSettings("[Folder]\r\nPROGRAM= C:\\P \r\nSHARED=C:\\a=b\r\n[End_Folder]\r\n", folders);
+
+  const struct {
+    const char* value;
+    bool on;
+  } switches[] = {{"1", true}, {"yes", false}, {"0", false}, {"1 ", false}, {" 1", false}, {"01", false},
+                  {"true", false}};
+  for (const auto& c : switches) {
+    Settings expected;
+    expected.del = c.on;
+    expected.delLink = c.on;
+    expected.kill = c.on;
+    ExpectSettings(std::string("[Options]\r\nDELETE=") + c.value + "\r\nDEL_LINK=" + c.value +
+                       "\r\nKILLPROCESS=" + c.value + "\r\n[End_Options]\r\n",
+                   expected);
+  }
+}
+
+TEST(SettingsFile, EmptyValuesAreIgnoredAndLaterEntriesWin) {
+  ExpectSettings("[Folder]\r\nSTART=\r\n[End_Folder]\r\n", Settings{});
+  Settings start;
+  start.start = "C:\\M1";
+  ExpectSettings("[Folder]\r\nSTART=C:\\M1\r\nSTART=\r\n[End_Folder]\r\n", start);
+  ExpectSettings("[Options]\r\nKILLPROCESS=\r\n[End_Options]\r\n", Settings{});
+  ExpectSettings("[Options]\r\nDELETE=1\r\nDELETE=0\r\n[End_Options]\r\n", Settings{});
+  ExpectSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Mode]\r\nSILENT=2\r\n[End_Mode]\r\n", RunMode(2));
+  start.start = "C:\\M2";
+  ExpectSettings("[Folder]\r\nSTART=C:\\M1\r\n[End_Folder]\r\n[Folder]\r\nSTART=C:\\M2\r\n", start);
+}
+
+TEST(SettingsFile, RunModeThroughIntegerConversion) {
+  ExpectSettings("[Mode]\r\nSILENT= 1\r\n[End_Mode]\r\n", RunMode(1));
+  ExpectSettings("[Mode]\r\nSILENT=$10\r\n[End_Mode]\r\n", RunMode(16));
+  ExpectSettings("[Mode]\r\nSILENT=-1\r\n[End_Mode]\r\n", RunMode(-1));
+}
+
+TEST(SettingsFile, UnterminatedSectionRunsToTheEnd) {
+  // The open Folder section takes in the [Options] line and everything after it.
+  Settings expected;
+  expected.program = "C:\\P";
+  ExpectSettings("[Folder]\r\nPROGRAM=C:\\P\r\n[Options]\r\nDELETE=1", expected);
+  ExpectSettings("[Options]\r\n\r\nDELETE=1\r\n", [] {
+    Settings s;
+    s.del = true;
+    return s;
+  }());
+}
+
+TEST(SettingsFile, LineEndsAndEndOfFileAsInEveryTextFile) {
+  // Lone LF line ends make one long line: nothing is a header.
+  ExpectSettings("[Mode]\nSILENT=1\n[End_Mode]\n", Settings{});
+  ExpectSettings("[Mode]\rSILENT=1\r[End_Mode]\r", RunMode(1));
+  ExpectSettings("[Mode]\r\nSILENT=1\r\n\x1A\r\nSILENT=2\r\n", RunMode(1));
+  ExpectSettings("\x1A[Mode]\r\nSILENT=1\r\n", Settings{});
+}
+
+TEST(SettingsFile, InvalidRunModeRaisesAndKeepsWhatWasReadBefore) {
+  CleanerState state;
+  MemoryByteSource source(
+      "[Folder]\r\nPROGRAM=C:\\P\r\n[End_Folder]\r\n"
+      "[Mode]\r\nSILENT=abc\r\n[End_Mode]\r\n"
+      "[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+  LineReader reader(source);
+  try {
+    ReadSettings(reader, state);
+    ADD_FAILURE() << "SILENT=abc was accepted";
+  } catch (const EConvertError& error) {
+    EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
+  }
+  EXPECT_EQ(state.FolderProgram, "C:\\P");
+  EXPECT_EQ(state.RunMode, 0);
+  EXPECT_FALSE(state.OptDelete);
+}
+
+TEST(SettingsFile, TrailingBlankInRunModeIsNotAnInteger) {
+  CleanerState state;
+  MemoryByteSource source("[Mode]\r\nSILENT=1 \r\n[End_Mode]\r\n");
+  LineReader reader(source);
+  EXPECT_THROW(ReadSettings(reader, state), EConvertError);
+  EXPECT_EQ(state.RunMode, 0);
+}
