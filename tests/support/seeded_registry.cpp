@@ -113,8 +113,8 @@ SavedRegistryValue::~SavedRegistryValue() {
   }
 }
 
-ScratchKey::ScratchKey(HKEY root, std::string key) : root_(root), key_(std::move(key)) {
+TemporaryKey::TemporaryKey(HKEY root, std::string key) : root_(root), key_(std::move(key)) {
   RemoveKeyForTest(root_, key_);
 }
 
-ScratchKey::~ScratchKey() { RemoveKeyForTest(root_, key_); }
+TemporaryKey::~TemporaryKey() { RemoveKeyForTest(root_, key_); }

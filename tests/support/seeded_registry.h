@@ -35,12 +35,12 @@ class SavedRegistryValue {
 };
 
 // Removes a key tree when destroyed (and before, in case an earlier run left it).
-class ScratchKey {
+class TemporaryKey {
  public:
-  ScratchKey(HKEY root, std::string key);
-  ~ScratchKey();
-  ScratchKey(const ScratchKey&) = delete;
-  ScratchKey& operator=(const ScratchKey&) = delete;
+  TemporaryKey(HKEY root, std::string key);
+  ~TemporaryKey();
+  TemporaryKey(const TemporaryKey&) = delete;
+  TemporaryKey& operator=(const TemporaryKey&) = delete;
   const std::string& Path() const { return key_; }
 
  private:

@@ -55,7 +55,7 @@ class DiscoveryTest : public ::testing::Test {
   SavedRegistryValue commonFilesDir_;
   SavedRegistryValue commonPrograms_;
   SavedRegistryValue userPrograms_;
-  ScratchKey sharedFilesKey_;
+  TemporaryKey sharedFilesKey_;
   StartupRig rig_;
 };
 
@@ -200,7 +200,7 @@ TEST_F(DiscoveryTest, WithoutAnyProgramsValueNoStartMenuFolderIsLookedForAtTheDr
   char previous[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, previous);
   ASSERT_TRUE(SetCurrentDirectoryA(scratch_.Path().c_str()));
-  const std::string atRoot = scratch_.Path().substr(0, 2) + "\Velmora Anti-Virus";
+  const std::string atRoot = scratch_.Path().substr(0, 2) + "\\Velmora Anti-Virus";
   const bool madeHere = GetFileAttributesA(atRoot.c_str()) == INVALID_FILE_ATTRIBUTES;
   MakeFolders(atRoot);
   DiscoverFolders(rig_.context);

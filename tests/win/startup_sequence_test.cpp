@@ -216,7 +216,7 @@ TEST_F(StartupTest, AnInvalidSilentValueEndsStartUpWithTheSettingsReadSoFar) {
 }
 
 TEST_F(StartupTest, RunModeTwoEndsAfterStartUpWithoutCleaning) {
-  ScratchKey key(HKEY_CURRENT_USER, "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId()));
+  TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId()));
   SeedKey(HKEY_CURRENT_USER, key.Path());
   WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + key.Path(), "[Registry_Delete_End]"});
   WriteSettings("[Mode]\r\nSILENT=2\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
@@ -229,7 +229,7 @@ TEST_F(StartupTest, RunModeTwoEndsAfterStartUpWithoutCleaning) {
 
 TEST_F(StartupTest, RunModeOneRunsTheCleaningAtTheEndOfStartUp) {
   const std::string keyPath = "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId());
-  ScratchKey key(HKEY_CURRENT_USER, keyPath);
+  TemporaryKey key(HKEY_CURRENT_USER, keyPath);
   SeedKey(HKEY_CURRENT_USER, keyPath);
   WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + keyPath, "[Registry_Delete_End]"});
   WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
