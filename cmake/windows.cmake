@@ -65,3 +65,13 @@ endfunction()
 
 add_wine_tests(win_tests win tests/win/*.cpp)
 add_wine_tests(e2e_tests e2e tests/e2e/*.cpp)
+
+# Benchmarks: each bench/NAME.cpp becomes bench_NAME.exe, linked with the Windows code.
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS bench/*.cpp)
+foreach(src ${BENCH_SOURCES})
+  get_filename_component(name ${src} NAME_WE)
+  add_executable(bench_${name} ${src})
+  target_link_libraries(bench_${name} PRIVATE cleaner_win)
+  target_link_options(bench_${name} PRIVATE ${WIN_LINK_OPTIONS})
+  target_compile_options(bench_${name} PRIVATE ${CLEANER_WARNINGS})
+endforeach()

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/handles.h"
+#include "platform/text_rules.h"
 
 bool IsExistingFile(const std::string& path);    // any existing non-folder, whatever its time stamp
 bool IsExistingFolder(const std::string& path);  // GetFileAttributesA has the directory flag
@@ -33,6 +34,8 @@ std::string SystemFolder();   // GetSystemDirectoryA, 255-byte buffer
 std::string ProgramPath();    // GetModuleFileNameA, 261-byte buffer
 std::string CommandLineText();  // GetCommandLineA
 std::string TimeStamp();      // the trace log's stamp from the thread locale's patterns
+// The locale facts of the stamp; TimeStamp reads them once, for the thread's locale.
+TimeLocale ReadTimeLocale(LCID locale);
 
 // Windows-1251 text to UTF-16, for names that must be the same whatever the ANSI code page.
 std::wstring WideFromCodePage(const std::string& text, UINT codePage);

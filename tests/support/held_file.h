@@ -1,0 +1,21 @@
+#pragma once
+// A file held open by another Wine process (hold_file.exe) for as long as this object lives:
+// opened for reading and writing, shared for reading only.
+#include <string>
+
+#include "platform/handles.h"
+
+class HeldFile {
+ public:
+  explicit HeldFile(const std::string& path);
+  ~HeldFile();  // ends the holder's stdin and waits for it to close the file
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+  // The holder's first line: "held", or "failed CODE".
+  const std::string& Answer() const { return answer_; }
+
+ private:
+  UniqueKernelHandle process_;
+  UniqueKernelHandle stdinWrite_;
+  std::string answer_;
+};

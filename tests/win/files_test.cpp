@@ -1,0 +1,163 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+
+#include "tests/support/wine_test_support.h"
+
+namespace {
+// Gives a file a last-write time on the given day (local midday).
+void SetLastWriteDay(const std::string& path, WORD year, WORD month, WORD day) {
+  SYSTEMTIME local{};
+  local.wYear = year;
+  local.wMonth = month;
+  local.wDay = day;
+  local.wHour = 12;
+  FILETIME localTime{};
+  FILETIME utc{};
+  ASSERT_TRUE(SystemTimeToFileTime(&local, &localTime));
+  ASSERT_TRUE(LocalFileTimeToFileTime(&localTime, &utc));
+  const UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(file.Valid());
+  ASSERT_TRUE(SetFileTime(file.Get(), nullptr, nullptr, &utc));
+}
+
+bool HasDosTime(const std::string& path) {
+  WIN32_FIND_DATAA data{};
+  const UniqueFind find(FindFirstFileA(path.c_str(), &data));
+  FILETIME local{};
+  WORD date = 0;
+  WORD time = 0;
+  return find.Valid() && FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+         FileTimeToDosDateTime(&local, &date, &time);
+}
+}  // namespace
+
+TEST(Existence, FilesWhateverTheirAttributesAndTimeStampsButNeverFolders) {
+  ScratchFolder folder("exist");
+  WriteBytes(folder / "plain.txt", "x");
+  WriteBytes(folder / "hidden.txt", "x");
+  ASSERT_TRUE(SetFileAttributesA((folder / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+  WriteBytes(folder / "old1975.txt", "x");
+  SetLastWriteDay(folder / "old1975.txt", 1975, 6, 1);
+  WriteBytes(folder / "epoch.txt", "x");
+  SetLastWriteDay(folder / "epoch.txt", 1970, 1, 2);
+  MakeFolders(folder / "sub");
+  MakeFolders(folder / "onlyfolders\\inner");
+  // The old files really carry times that have no MS-DOS form.
+  ASSERT_FALSE(HasDosTime(folder / "old1975.txt"));
+  ASSERT_FALSE(HasDosTime(folder / "epoch.txt"));
+  ASSERT_TRUE(HasDosTime(folder / "plain.txt"));
+
+  const struct {
+    std::string path;
+    bool file;
+    bool folder;
+  } cases[] = {
+      {folder / "plain.txt", true, false},
+      {folder / "hidden.txt", true, false},
+      {folder / "old1975.txt", true, false},
+      {folder / "epoch.txt", true, false},
+      {folder / "sub", false, true},
+      {folder / "sub\\", false, true},
+      {folder / "missing.txt", false, false},
+      {folder / "missing\\plain.txt", false, false},
+      {folder / "pl*.txt", true, false},           // judged by its first match
+      {folder / "onlyfolders\\in*", false, false},  // the first match is a folder
+      {"C:\\", false, true},
+      {"", false, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsExistingFile(c.path), c.file) << c.path;
+    EXPECT_EQ(IsExistingFolder(c.path), c.folder) << c.path;
+  }
+  SetFileAttributesA((folder / "hidden.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Existence, WideNamesOutsideTheAnsiCodePage) {
+  ScratchFolder folder("wide");
+  const std::wstring base = WideFromCodePage(folder.Path(), CP_ACP) + L"\\";
+  const std::wstring name = base + L"ZDN \x041C\x043E\x043D\x0438\x0442\x043E\x0440 \x65E5.lnk";
+  {
+    const UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file.Valid());
+  }
+  ASSERT_TRUE(CreateDirectoryW((base + L"\x0414\x0438\x0440").c_str(), nullptr));
+  EXPECT_TRUE(IsExistingFileWide(name));
+  EXPECT_FALSE(IsExistingFileWide(base + L"\x0414\x0438\x0440"));
+  EXPECT_FALSE(IsExistingFileWide(base + L"missing.lnk"));
+  DeleteFileW(name.c_str());
+  RemoveDirectoryW((base + L"\x0414\x0438\x0440").c_str());
+}
+
+TEST(Enumeration, EverythingComesBackIncludingDotEntries) {
+  ScratchFolder folder("enum");
+  WriteBytes(folder / "plain.txt", "x");
+  WriteBytes(folder / "locked.txt", "x");
+  MakeFolders(folder / "sub");
+  const DWORD locked = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY;
+  ASSERT_TRUE(SetFileAttributesA((folder / "locked.txt").c_str(), locked));
+  ASSERT_TRUE(SetFileAttributesA((folder / "sub").c_str(), FILE_ATTRIBUTE_HIDDEN));
+
+  std::map<std::string, DWORD> found;
+  FolderEnumeration enumeration(folder.Path() + "\\*.*");
+  DirectoryEntry entry;
+  while (enumeration.Next(entry)) {
+    EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << "twice: " << entry.name;
+  }
+  EXPECT_FALSE(enumeration.Next(entry)) << "stays at its end";
+
+  ASSERT_EQ(found.size(), 5u);
+  EXPECT_NE(found["."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(found[".."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(found["locked.txt"] & locked, locked) << "the complete attribute set";
+  EXPECT_EQ(found["plain.txt"] & (FILE_ATTRIBUTE_DIRECTORY | locked), 0u);
+  EXPECT_EQ(found["sub"] & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+            static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+  SetFileAttributesA((folder / "locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST(Enumeration, NoMatchAndMissingFolderGiveNothing) {
+  ScratchFolder folder("enumnone");
+  for (const std::string& pattern : {folder / "*.none", folder / "missing\\*.*"}) {
+    FolderEnumeration enumeration(pattern);
+    DirectoryEntry entry;
+    EXPECT_FALSE(enumeration.Next(entry)) << pattern;
+  }
+}
+
+TEST(Environment, WindowsAndSystemFoldersAreWholeExistingFolders) {
+  const std::string windows = WindowsFolder();
+  const std::string system = SystemFolder();
+  EXPECT_TRUE(IsExistingFolder(windows)) << windows;
+  EXPECT_TRUE(IsExistingFolder(system)) << system;
+  EXPECT_EQ(windows.find('\0'), std::string::npos);
+  EXPECT_EQ(system.rfind(windows + "\\", 0), 0u) << system;
+  EXPECT_TRUE(IsExistingFile(system + "\\kernel32.dll"));
+}
+
+TEST(Environment, ProgramPathNamesThisExecutable) {
+  const std::string path = ProgramPath();
+  EXPECT_TRUE(IsExistingFile(path)) << path;
+  const std::string tail = "\\win_tests.exe";
+  ASSERT_GE(path.size(), tail.size());
+  EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
+}
+
+TEST(Texts, WideFromCodePage) {
+  const struct {
+    std::string bytes;
+    UINT codePage;
+    std::wstring wide;
+  } cases[] = {
+      {"ZDN \xCC\xEE\xED\xE8\xF2\xEE\xF0.lnk", 1251, L"ZDN \x041C\x043E\x043D\x0438\x0442\x043E\x0440.lnk"},
+      {"\xE9t\xE9", 1252, L"\x00E9t\x00E9"},
+      {"plain", 1251, L"plain"},
+      {"", 1251, L""},
+      {std::string("a\0b", 3), 1251, std::wstring(L"a\0b", 3)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WideFromCodePage(c.bytes, c.codePage), c.wide) << c.bytes;
+}
