@@ -8,6 +8,7 @@
 #include "platform/line_reader.h"
 #include "platform/text_rules.h"
 #include "tools/entry_check.h"
+#include "tools/section_tracker.h"
 
 namespace {
 
@@ -49,33 +50,26 @@ class SectionWalk {
   explicit SectionWalk(std::vector<Finding>& findings) : findings_(findings) {}
 
   void Line(std::size_t number, const std::string& text, bool judgeEntry) {
-    if (open_ == nullptr) {
+    const LineInSection place = tracker_.Next(number, text);
+    if (place.role == LineRole::Outside) {
       Outside(number, text);
-    } else if (text == open_->endMarker) {
-      open_ = nullptr;
-    } else {
-      Inside(number, text, judgeEntry);
+    } else if (place.role == LineRole::Entry) {
+      Inside(number, text, *place.section, place.openedAt, judgeEntry);
     }
   }
 
   void End() {
-    if (open_ == nullptr) return;
-    Add(openedAt_, "section " + Quoted(open_->header) + " never ends: " + Quoted(open_->endMarker) +
-                       " is missing, so its entries run to the end of the file");
+    const RuleSection* open = tracker_.Open();
+    if (open == nullptr) return;
+    Add(tracker_.OpenedAt(), "section " + Quoted(open->header) + " never ends: " + Quoted(open->endMarker) +
+                                 " is missing, so its entries run to the end of the file");
   }
 
  private:
   void Add(std::size_t number, std::string message) { findings_.push_back({number, std::move(message)}); }
 
-  std::string InOpenSection() const {
-    return "inside the section " + Quoted(open_->header) + " opened at line " + Number(openedAt_);
-  }
-
   void Outside(std::size_t number, const std::string& text) {
-    if (const RuleSection* section = RuleSectionOpenedBy(text)) {
-      open_ = section;
-      openedAt_ = number;
-    } else if (SectionEndedBy(text) != nullptr) {
+    if (SectionEndedBy(text) != nullptr) {
       Add(number, "end marker " + Quoted(text) + " outside its section: the line has no effect");
     } else if (const auto meant = MeantMarker(text)) {
       Add(number, Quoted(text) + " is not " + Quoted(*meant) +
@@ -84,24 +78,26 @@ class SectionWalk {
     }
   }
 
-  void Inside(std::size_t number, const std::string& text, bool judgeEntry) {
+  void Inside(std::size_t number, const std::string& text, const RuleSection& section, std::size_t openedAt,
+              bool judgeEntry) {
+    const std::string inSection =
+        "inside the section " + Quoted(section.header) + " opened at line " + Number(openedAt);
     if (RuleSectionOpenedBy(text) != nullptr) {
-      Add(number, "header " + Quoted(text) + " " + InOpenSection() + ": it is taken as an entry, not as a header");
+      Add(number, "header " + Quoted(text) + " " + inSection + ": it is taken as an entry, not as a header");
     } else if (SectionEndedBy(text) != nullptr) {
-      Add(number, "end marker " + Quoted(text) + " " + InOpenSection() +
+      Add(number, "end marker " + Quoted(text) + " " + inSection +
                       ": it does not end that section and is taken as an entry");
     } else if (const auto meant = MeantMarker(text)) {
       Add(number, Quoted(text) + " is not " + Quoted(*meant) +
                       " (headers and end markers match only exactly, letter case and blanks included): it is "
-                      "taken as an entry of the section opened at line " + Number(openedAt_));
+                      "taken as an entry of the section opened at line " + Number(openedAt));
     } else if (judgeEntry) {
-      for (std::string& message : CheckEntry(open_->kind, text)) Add(number, std::move(message));
+      for (std::string& message : CheckEntry(section.kind, text)) Add(number, std::move(message));
     }
   }
 
   std::vector<Finding>& findings_;
-  const RuleSection* open_ = nullptr;
-  std::size_t openedAt_ = 0;
+  SectionTracker tracker_;
 };
 
 // A Ctrl-Z ends the file for the cleaner; anything after it is never read.
