@@ -1,0 +1,29 @@
+#include <windows.h>
+
+#include "platform/handles.h"
+#include "report/app_title.h"
+#include "report/application_window.h"
+
+namespace {
+
+constexpr char kApplicationClass[] = "VelmoraCleanerApplication";
+
+UniqueWindow CreateApplicationWindow() {
+  const HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = kApplicationClass;
+  RegisterClassA(&windowClass);
+  const std::string title = ApplicationTitle();
+  return UniqueWindow(CreateWindowExA(0, kApplicationClass, title.c_str(),
+                                      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,
+                                      nullptr, nullptr, instance, nullptr));
+}
+
+}  // namespace
+
+HWND ApplicationWindow() {
+  static UniqueWindow window = CreateApplicationWindow();
+  return window.Get();
+}

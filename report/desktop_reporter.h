@@ -1,0 +1,22 @@
+#pragma once
+// The reporter of the desktop program: the information window, the simple message and
+// the "Confirm File Delete" box.
+#include <string>
+
+#include "report/reporter.h"
+
+class TForm2;
+
+class DesktopReporter : public Reporter {
+ public:
+  // The information window exists only in run mode 0; until one is given, ShowInfo does nothing.
+  explicit DesktopReporter(TForm2* infoWindow = nullptr) : infoWindow_(infoWindow) {}
+  void SetInfoWindow(TForm2* infoWindow) { infoWindow_ = infoWindow; }
+
+  void ShowInfo(const std::string& line) override;
+  void SimpleMessage(const std::string& text) override;
+  bool Confirm(const std::string& text) override;
+
+ private:
+  TForm2* infoWindow_;
+};

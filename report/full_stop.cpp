@@ -1,0 +1,8 @@
+#include "report/error_handler.h"
+
+std::string WithFullStop(const std::string& message) {
+  if (message.empty() || static_cast<unsigned char>(message.back()) <= static_cast<unsigned char>('.')) {
+    return message;
+  }
+  return message + ".";
+}
