@@ -40,6 +40,7 @@ bool IsLink(const DirectoryEntry& entry) { return (entry.attributes & FILE_ATTRI
 }  // namespace
 
 TargetState FileStateNow(const std::string& path) { return Known(IsExistingFile(path)); }
+TargetState FileStateNow(const std::wstring& path) { return Known(IsExistingFileWide(path)); }
 
 TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
   const UniqueHKey key = OpenForReading(root, keyPath);

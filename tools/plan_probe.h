@@ -10,6 +10,7 @@
 #include "tools/plan_report.h"
 
 TargetState FileStateNow(const std::string& path);
+TargetState FileStateNow(const std::wstring& path);
 TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath);
 // A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X".
 TargetState KeyStateNow(const std::string& keyName);

@@ -5,10 +5,21 @@
 
 namespace {
 
+// "1 file", "2 files", "1 process".
+std::string CountText(long long count, const std::string& plural) {
+  std::string noun = plural;
+  if (count == 1 && noun.ends_with("es") && noun.ends_with("sses")) {
+    noun.resize(noun.size() - 2);
+  } else if (count == 1 && noun.ends_with("s")) {
+    noun.pop_back();
+  }
+  return IntToText(count) + " " + noun;
+}
+
 std::string StateText(const TargetState& now) {
   if (!now.known) return {};
   std::string text = now.exists ? "exists" : "missing";
-  if (now.exists && now.count) text += ", " + IntToText(*now.count) + " " + now.countNoun;
+  if (now.exists && now.count) text += ", " + CountText(*now.count, now.countNoun);
   return "  [" + text + "]";
 }
 
@@ -40,7 +51,9 @@ void WriteStepText(const PlanStep& step, std::ostream& out) {
   if (!step.entry.empty() || step.line > 0) out << "  " << step.entry;
   out << StateText(step.now);
   if (step.skipped) out << "  (skipped: deletion not permitted)";
-  if (step.line > 0 && !step.skipped && step.actions.empty() && step.notes.empty()) out << "  (nothing to do)";
+  if (!step.skipped && step.actions.empty() && step.notes.empty()) {
+    out << (step.line > 0 ? "  (nothing to do)" : "  (none)");
+  }
   out << "\n";
   for (std::size_t i = 0; i < step.actions.size(); ++i) WriteActionText(step.actions, i, out);
   for (const std::string& note : step.notes) out << "    ! " << note << "\n";
@@ -55,8 +68,9 @@ class JsonObject {
   JsonObject(const JsonObject&) = delete;
   JsonObject& operator=(const JsonObject&) = delete;
 
-  JsonObject& Text(const char* name, std::string_view value) {
-    out_ << ",\"" << name << "\":" << JsonQuoted(toUtf16_(value));
+  JsonObject& Text(const char* name, std::string_view value) { return Wide(name, toUtf16_(value)); }
+  JsonObject& Wide(const char* name, std::u16string_view value) {
+    out_ << ",\"" << name << "\":" << JsonQuoted(value);
     return *this;
   }
   JsonObject& Number(const char* name, long long value) {
@@ -140,7 +154,12 @@ void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUt
         .Flag("skipped", step.skipped);
     for (const PlanAction& action : step.actions) {
       JsonObject object(out, toUtf16, "action");
-      object.Number("line", line).Text("section", step.section).Text("action", action.verb).Text("target", action.target);
+      object.Number("line", line).Text("section", step.section).Text("action", action.verb);
+      if (action.wideTarget.empty()) {
+        object.Text("target", action.target);
+      } else {
+        object.Wide("target", action.wideTarget);
+      }
       if (!action.detail.empty()) object.Text("detail", action.detail);
       object.State(action.now);
     }

@@ -21,8 +21,9 @@ struct PlanAction {
   std::string verb;    // "end-process", "delete-key", "delete-value", "write-value",
                        // "set-attributes", "remove-file", "remove-folder"
   std::string target;  // executable name, key (\ value name), path
-  std::string detail;  // exit code, written text, attributes
+  std::string detail;  // written text, attributes
   TargetState now;
+  std::u16string wideTarget{};  // the target in UTF-16 where the engine named it so (shortcuts)
 };
 
 // One rule entry, or a step of the run outside the rule file (line 0).

@@ -122,7 +122,8 @@ class PlanBuilder {
     const auto found = actionsAt_.find({phase, line});
     for (const std::size_t i : found == actionsAt_.end() ? std::vector<std::size_t>{} : found->second) {
       const RecordedAction& recorded = effects_.actions[i];
-      PlanAction action{VerbOf(recorded.kind), recorded.target, {}, {}};
+      PlanAction action{VerbOf(recorded.kind), recorded.target, {}, {},
+                        std::u16string(recorded.wideTarget.begin(), recorded.wideTarget.end())};
       if (recorded.kind == RecordedAction::Kind::SetAttributes || recorded.kind == RecordedAction::Kind::WriteValue) {
         action.detail = recorded.detail;
       }
@@ -168,7 +169,8 @@ class PlanBuilder {
   TargetState StateOf(const RecordedAction& recorded, const std::string& entry, std::optional<RuleSectionKind> kind) {
     switch (recorded.kind) {
       case RecordedAction::Kind::SetAttributes:
-      case RecordedAction::Kind::RemoveFile: return FileStateNow(recorded.target);
+      case RecordedAction::Kind::RemoveFile:
+        return recorded.wideTarget.empty() ? FileStateNow(recorded.target) : FileStateNow(recorded.wideTarget);
       case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.target);
       case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.target);
       case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
