@@ -1,0 +1,150 @@
+// Starts a program, measures the time until its main window is visible and its private
+// memory at that moment (current and peak), then closes it through the window.
+//   bench_window_start.exe EXE CLASS [RUNS]     measure EXE, whose window has class CLASS
+//   bench_window_start.exe --bare               a bare window, the floor for any program
+// The time runs from CreateProcess to the first poll (every millisecond) that finds the
+// window visible, so it includes the start of the Windows process by Wine.
+#include <windows.h>
+
+#define PSAPI_VERSION 2
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+
+namespace {
+
+double Seconds() {
+  LARGE_INTEGER frequency{};
+  LARGE_INTEGER now{};
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+struct Search {
+  DWORD processId;
+  const char* className;
+  HWND found;
+};
+
+BOOL CALLBACK FindVisible(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<Search*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char className[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  if (owner == search->processId && IsWindowVisible(window) &&
+      std::string(className) == search->className) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct Sample {
+  double seconds = 0;
+  double privateMb = 0;
+  double peakPrivateMb = 0;
+  double peakWorkingSetMb = 0;
+};
+
+bool MeasureOnce(const std::string& commandLine, const char* className, Sample& sample) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string line = commandLine;
+  const double start = Seconds();
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    std::printf("cannot start %s (error %lu)\n", commandLine.c_str(), GetLastError());
+    return false;
+  }
+  UniqueKernelHandle processHandle(process.hProcess);
+  UniqueKernelHandle threadHandle(process.hThread);
+  Search search{process.dwProcessId, className, nullptr};
+  while (!search.found) {
+    EnumWindows(&FindVisible, reinterpret_cast<LPARAM>(&search));
+    if (search.found) break;
+    if (WaitForSingleObject(processHandle.Get(), 1) == WAIT_OBJECT_0) {
+      std::printf("%s ended before showing a window\n", commandLine.c_str());
+      return false;
+    }
+    if (Seconds() - start > 30) {
+      std::printf("%s showed no window within 30 s\n", commandLine.c_str());
+      TerminateProcess(processHandle.Get(), 1);
+      return false;
+    }
+  }
+  sample.seconds = Seconds() - start;
+  PROCESS_MEMORY_COUNTERS_EX memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(processHandle.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory),
+                       sizeof memory);
+  sample.privateMb = static_cast<double>(memory.PagefileUsage) / (1024.0 * 1024.0);
+  sample.peakPrivateMb = static_cast<double>(memory.PeakPagefileUsage) / (1024.0 * 1024.0);
+  sample.peakWorkingSetMb = static_cast<double>(memory.PeakWorkingSetSize) / (1024.0 * 1024.0);
+  PostMessageA(search.found, WM_CLOSE, 0, 0);
+  if (WaitForSingleObject(processHandle.Get(), 10000) != WAIT_OBJECT_0) {
+    TerminateProcess(processHandle.Get(), 1);
+  }
+  return true;
+}
+
+LRESULT CALLBACK BareProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int RunBareWindow() {
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = &BareProcedure;
+  windowClass.hInstance = GetModuleHandleA(nullptr);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = "BenchBareWindow";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, "BenchBareWindow", "bare", WS_CAPTION | WS_SYSMENU, 100, 100, 340,
+                                363, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ShowWindow(window, SW_SHOW);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  return 0;
+}
+
+void Report(const char* label, const std::string& commandLine, const char* className, int runs) {
+  std::vector<Sample> samples;
+  for (int i = 0; i < runs; ++i) {
+    Sample sample;
+    if (!MeasureOnce(commandLine, className, sample)) return;
+    samples.push_back(sample);
+  }
+  std::sort(samples.begin(), samples.end(),
+            [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
+  const Sample& median = samples[samples.size() / 2];
+  double peak = 0;
+  for (const Sample& s : samples) peak = std::max(peak, s.peakPrivateMb);
+  std::printf("%-28s shown after %7.1f ms (median of %d, best %.1f ms)   private %.1f MB, peak private %.1f MB, peak working set %.1f MB\n",
+              label, median.seconds * 1000, runs, samples.front().seconds * 1000, median.privateMb, peak,
+              median.peakWorkingSetMb);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::string(argv[1]) == "--bare") return RunBareWindow();
+  if (argc < 3) {
+    std::printf("usage: bench_window_start EXE CLASS [RUNS]\n");
+    return 2;
+  }
+  const int runs = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 5;
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  Report("bare window (the floor)", std::string("\"") + self + "\" --bare", "BenchBareWindow", runs);
+  Report(argv[2], std::string("\"") + argv[1] + "\"", argv[2], runs);
+  return 0;
+}

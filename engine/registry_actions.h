@@ -1,0 +1,21 @@
+#pragma once
+// The actions of the three registry sections of the rule file. Each takes one rule line,
+// works through its own registry accessor and reports nothing to its caller; refused
+// entries go to the information list. Registry errors (a rename of a value that is not a
+// string, a failed write) travel up as ERegistryException.
+#include <string>
+
+struct CleanerContext;
+
+// [Registry_Delete]: deletes the key with everything below it.
+void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line);
+// [Registry_Delete_Val]: deletes one value.
+void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line);
+// [Registry_Move_Val]: moves a value's text to a new name within its key.
+void RenameRegistryValueEntry(CleanerContext& context, const std::string& line);
+
+// The fixed texts of refused entries, each followed by the entry or the key it names.
+inline constexpr char kRefusedSharedKey[] = "Refused to delete shared registry key ";
+inline constexpr char kRefusedNoKey[] = "Refused registry entry that names no key: ";
+inline constexpr char kRefusedNoNewName[] = "Refused registry rename without a new name: ";
+inline constexpr char kRefusedSameName[] = "Refused registry rename to the same name: ";

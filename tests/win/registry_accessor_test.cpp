@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "engine/effects.h"
+#include "platform/errors.h"
+#include "platform/registry_accessor.h"
+#include "tests/support/scratch_key.h"
+
+namespace {
+
+std::string Absolute(const std::string& path) { return "\\" + path; }
+
+// Runs the call and gives the registry error's message; fails the test when none is raised.
+template <typename Call>
+std::string RegistryErrorOf(Call call) {
+  try {
+    call();
+  } catch (const ERegistryException& error) {
+    return error.Message();
+  }
+  ADD_FAILURE() << "no ERegistryException";
+  return {};
+}
+
+}  // namespace
+
+TEST(RegistryAccessorRoot, NewAccessorWorksOnTheCurrentUser) {
+  ScratchKey scratch("acc_root");
+  scratch.SetString("", "Mark", "cu");
+  RegistryAccessor accessor;
+  EXPECT_EQ(accessor.Root(), HKEY_CURRENT_USER);
+  EXPECT_FALSE(accessor.HasOpenKey());
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "cu");
+  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_CURRENT_USER\\" + scratch.Path());
+}
+
+TEST(RegistryAccessorRoot, SameRootKeepsTheOpenKeyAnotherRootClosesIt) {
+  ScratchKey scratch("acc_select");
+  scratch.SetString("", "Mark", "x");
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  accessor.SelectRoot(HKEY_CURRENT_USER);
+  EXPECT_TRUE(accessor.HasOpenKey());
+  EXPECT_TRUE(accessor.HasValue("Mark"));
+  accessor.SelectRoot(HKEY_LOCAL_MACHINE);
+  EXPECT_EQ(accessor.Root(), HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(accessor.HasOpenKey());
+  EXPECT_FALSE(accessor.HasValue("Mark"));
+  // The same path now resolves under the new root, where it does not exist.
+  EXPECT_FALSE(accessor.OpenExistingKey(scratch.Path()));
+}
+
+TEST(RegistryAccessorOpen, AbsolutePathsStartAtTheRootRelativeOnesAtTheOpenKey) {
+  ScratchKey scratch("acc_paths", HKEY_LOCAL_MACHINE);
+  scratch.SetString("A", "Mark", "A");
+  scratch.SetString("B", "Mark", "B");
+  scratch.SetString("B\\Child", "Mark", "B\\Child");
+  scratch.SetString("B\\A", "Mark", "B\\A");
+  RegistryAccessor accessor;
+  accessor.SelectRoot(HKEY_LOCAL_MACHINE);
+
+  ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
+  ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "A")));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "A");
+  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_LOCAL_MACHINE\\" + (scratch / "A"));
+
+  ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
+  ASSERT_TRUE(accessor.OpenExistingKey("Child"));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "B\\Child");
+  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_LOCAL_MACHINE\\" + (scratch / "B\\Child"));
+
+  // "A" relative to B is B\A, not the sibling A.
+  ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
+  ASSERT_TRUE(accessor.OpenExistingKey("A"));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "B\\A");
+}
+
+TEST(RegistryAccessorOpen, RelativePathWithNoKeyOpenStartsAtTheRoot) {
+  ScratchKey scratch("acc_rel", HKEY_LOCAL_MACHINE);
+  scratch.SetString("", "Mark", "here");
+  RegistryAccessor accessor;
+  accessor.SelectRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "here");
+}
+
+TEST(RegistryAccessorOpen, EmptyPathReopensTheOpenKey) {
+  ScratchKey scratch("acc_empty");
+  scratch.SetString("", "Mark", "same");
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  ASSERT_TRUE(accessor.OpenExistingKey(""));
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "same");
+  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_CURRENT_USER\\" + scratch.Path());
+}
+
+TEST(RegistryAccessorOpen, FailedOpenKeepsThePreviousKey) {
+  ScratchKey scratch("acc_failopen");
+  scratch.SetString("A", "Mark", "A");
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch / "A"));
+  const std::string name = accessor.OpenKeyName();
+  for (const std::string& missing : {std::string("Missing"), std::string("Missing\\Deeper"), Absolute(scratch / "Missing")}) {
+    EXPECT_FALSE(accessor.OpenExistingKey(missing)) << missing;
+    EXPECT_TRUE(accessor.HasOpenKey());
+    EXPECT_TRUE(accessor.HasValue("Mark"));
+    EXPECT_EQ(accessor.ReadStringValue("Mark"), "A");
+    EXPECT_EQ(accessor.OpenKeyName(), name);
+  }
+}
+
+// A new accessor, and one whose only open failed.
+TEST(RegistryAccessorNoKey, ValueOperationsFindNothingAndWritesRaise) {
+  ScratchKey scratch("acc_nokey");
+  for (const bool triedToOpen : {false, true}) {
+    RegistryAccessor accessor;
+    if (triedToOpen) {
+      ASSERT_FALSE(accessor.OpenExistingKey(scratch / "Missing"));
+    }
+    EXPECT_FALSE(accessor.HasValue("Anything"));
+    EXPECT_FALSE(accessor.HasValue(""));
+    EXPECT_EQ(accessor.ReadStringValue("Anything"), "");
+    EXPECT_FALSE(accessor.RemoveValue("Anything"));
+    EXPECT_EQ(RegistryErrorOf([&] { accessor.WriteStringValue("New Name", "text"); }),
+              "Failed to set data for 'New Name'");
+  }
+}
+
+TEST(RegistryAccessorNoKey, RecordingNothingWhenNoKeyIsOpen) {
+  RecordingEffects recording;
+  RegistryAccessor accessor(recording);
+  EXPECT_FALSE(accessor.RemoveValue("Name"));
+  EXPECT_THROW(accessor.WriteStringValue("Name", "x"), ERegistryException);
+  EXPECT_TRUE(recording.actions.empty());
+}
+
+TEST(RegistryAccessorRead, StringRulesByTypeAndData) {
+  ScratchKey scratch("acc_read");
+  const struct {
+    const char* name;
+    DWORD type;
+    std::string bytes;
+    const char* text;  // nullptr: raises "Invalid data type"
+  } cases[] = {
+      {"Plain", REG_SZ, std::string("hello\0", 6), "hello"},
+      {"Inner NUL", REG_SZ, std::string("abc\0def\0", 8), "abc"},
+      {"No terminator", REG_SZ, "xyz", "xyz"},
+      {"Expandable", REG_EXPAND_SZ, std::string("%SystemRoot%\\qrv\0", 17), "%SystemRoot%\\qrv"},
+      {"Empty string", REG_SZ, std::string("\0", 1), ""},
+      {"", REG_SZ, std::string("default\0", 8), "default"},
+      {"Empty binary", REG_BINARY, "", ""},
+      {"Empty dword", REG_DWORD, "", ""},
+      {"Binary", REG_BINARY, "\x01\x02", nullptr},
+      {"Dword", REG_DWORD, std::string("\x05\0\0\0", 4), nullptr},
+      {"Multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5), nullptr},
+  };
+  for (const auto& c : cases) scratch.SetRaw("", c.name, c.type, c.bytes);
+
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  for (const auto& c : cases) {
+    if (c.text) {
+      EXPECT_EQ(accessor.ReadStringValue(c.name), c.text) << c.name;
+    } else {
+      EXPECT_EQ(RegistryErrorOf([&] { (void)accessor.ReadStringValue(c.name); }),
+                std::string("Invalid data type for '") + c.name + "'");
+    }
+    EXPECT_TRUE(accessor.HasValue(c.name)) << c.name;
+  }
+  EXPECT_EQ(accessor.ReadStringValue("Missing"), "");
+  EXPECT_FALSE(accessor.HasValue("Missing"));
+  // After the errors the same key is still open.
+  EXPECT_EQ(accessor.ReadStringValue("Plain"), "hello");
+}
+
+TEST(RegistryAccessorWrite, StoresTextAndOneNulAsAPlainString) {
+  ScratchKey scratch("acc_write");
+  scratch.SetDword("", "Was Dword", 7);
+  scratch.SetRaw("", "Was Expandable", REG_EXPAND_SZ, std::string("%x%\0", 4));
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {{"Empty", ""}, {"Text", "C:\\Program Files\\QRV"}, {"Was Dword", "now text"},
+               {"Was Expandable", "%y%"}, {"", "default"}};
+  for (const auto& c : cases) {
+    accessor.WriteStringValue(c.name, c.text);
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(scratch.GetRaw("", c.name, &type, &bytes)) << c.name;
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ)) << c.name;
+    EXPECT_EQ(bytes, c.text + '\0') << c.name;
+  }
+}
+
+TEST(RegistryAccessorValues, RemoveAndHasWorkOnTheOpenKeyOnly) {
+  ScratchKey scratch("acc_values");
+  scratch.SetString("", "Mark", "parent");
+  scratch.SetString("Child", "Mark", "child");
+  scratch.SetDword("Child", "Number", 1);
+  RegistryAccessor accessor;
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch / "Child"));
+  EXPECT_TRUE(accessor.HasValue("Number"));
+  EXPECT_TRUE(accessor.RemoveValue("Number"));
+  EXPECT_FALSE(accessor.HasValue("Number"));
+  EXPECT_FALSE(accessor.RemoveValue("Number"));
+  EXPECT_TRUE(accessor.RemoveValue("Mark"));
+  EXPECT_FALSE(scratch.HasValue("Child", "Mark"));
+  EXPECT_TRUE(scratch.HasValue("", "Mark"));
+}
+
+namespace {
+// Three levels, siblings out of alphabetical creation order, values everywhere.
+void BuildTree(const ScratchKey& scratch, const std::string& top) {
+  for (const char* sub : {"", "Zeta", "Alpha", "Alpha\\Inner", "Alpha\\Inner\\Deepest", "Mid", "Mid\\One",
+                          "Mid\\Two", "Mid\\Three"}) {
+    const std::string key = std::string(sub).empty() ? top : top + "\\" + sub;
+    scratch.SetString(key, "", "default");
+    scratch.SetString(key, "Text", sub);
+    scratch.SetDword(key, "Number", 42);
+  }
+}
+}  // namespace
+
+TEST(RegistryAccessorDeleteTree, RemovesNestedKeysAndValues) {
+  ScratchKey scratch("acc_tree");
+  BuildTree(scratch, "Tree");
+  scratch.SetString("Keep", "Mark", "stays");
+  RegistryAccessor accessor;
+  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Tree"));
+  EXPECT_FALSE(scratch.Exists("Tree"));
+  EXPECT_TRUE(scratch.HasValue("Keep", "Mark"));
+  EXPECT_FALSE(accessor.DeleteKeyTree(scratch / "Tree"));
+  EXPECT_FALSE(accessor.DeleteKeyTree(scratch / "Never"));
+}
+
+TEST(RegistryAccessorDeleteTree, ManySiblingsAreAllRemoved) {
+  ScratchKey scratch("acc_wide");
+  for (int i = 0; i < 120; ++i) scratch.SetDword("Wide\\Key" + std::to_string(i), "N", static_cast<DWORD>(i));
+  RegistryAccessor accessor;
+  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Wide"));
+  EXPECT_FALSE(scratch.Exists("Wide"));
+}
+
+TEST(RegistryAccessorDeleteTree, OpenKeySurvivesAndRelativePathsStartThere) {
+  ScratchKey scratch("acc_treeopen", HKEY_LOCAL_MACHINE);
+  BuildTree(scratch, "Open\\Tree");
+  BuildTree(scratch, "Other");
+  scratch.SetString("Open", "Mark", "open");
+  RegistryAccessor accessor;
+  accessor.SelectRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(accessor.OpenExistingKey(scratch / "Open"));
+  const std::string name = accessor.OpenKeyName();
+
+  EXPECT_TRUE(accessor.DeleteKeyTree("Tree"));
+  EXPECT_FALSE(scratch.Exists("Open\\Tree"));
+  EXPECT_TRUE(accessor.DeleteKeyTree(Absolute(scratch / "Other")));
+  EXPECT_FALSE(scratch.Exists("Other"));
+
+  EXPECT_TRUE(accessor.HasOpenKey());
+  EXPECT_EQ(accessor.OpenKeyName(), name);
+  EXPECT_EQ(accessor.ReadStringValue("Mark"), "open");
+  accessor.WriteStringValue("After", "works");
+  EXPECT_TRUE(scratch.HasValue("Open", "After"));
+}
+
+TEST(RegistryAccessorDeleteTree, PathsNamingNoKeyAreRefused) {
+  ScratchKey scratch("acc_refuse");
+  BuildTree(scratch, "Open");
+  // Live, with a key open: the empty path would name that key.
+  RegistryAccessor live;
+  ASSERT_TRUE(live.OpenExistingKey(scratch / "Open"));
+  EXPECT_FALSE(live.DeleteKeyTree(""));
+  EXPECT_TRUE(scratch.Exists("Open\\Alpha\\Inner\\Deepest"));
+  EXPECT_TRUE(live.HasValue("Text"));
+
+  // With no key open these would name a root key: only recorded, so nothing can be lost.
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT}) {
+    for (const char* path : {"", "\\", "\\\\", "\\\\\\"}) {
+      RecordingEffects recording;
+      RegistryAccessor accessor(recording);
+      accessor.SelectRoot(root);
+      EXPECT_FALSE(accessor.DeleteKeyTree(path)) << path;
+      EXPECT_TRUE(recording.actions.empty()) << path;
+    }
+  }
+}
+
+TEST(RegistryAccessorDeleteTree, DryRunRecordsDepthFirstFromTheLastSubkeyAndDeletesNothing) {
+  ScratchKey scratch("acc_dry");
+  BuildTree(scratch, "Tree");
+  RecordingEffects recording;
+  RegistryAccessor accessor(recording);
+  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Tree"));
+  const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
+  const char* expected[] = {"Zeta",  "Mid\\Two", "Mid\\Three", "Mid\\One", "Mid", "Alpha\\Inner\\Deepest",
+                            "Alpha\\Inner", "Alpha", ""};
+  ASSERT_EQ(recording.actions.size(), std::size(expected));
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(recording.actions[i].kind, RecordedAction::Kind::DeleteKey);
+    EXPECT_EQ(recording.actions[i].target, std::string(expected[i]).empty() ? top : top + "\\" + expected[i]);
+  }
+  EXPECT_TRUE(scratch.Exists("Tree\\Alpha\\Inner\\Deepest"));
+  EXPECT_TRUE(scratch.HasValue("Tree\\Mid\\Two", "Text"));
+}

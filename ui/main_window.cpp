@@ -1,0 +1,357 @@
+#include <windows.h>
+
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include <utility>
+#include <vector>
+
+#include "report/application_window.h"
+#include "report/trace_log.h"
+#include "ui/folder_browser.h"
+#include "ui/window_class.h"
+
+namespace {
+
+enum ControlId : int {
+  kBitBtn1Id = 101,  // none may be IDOK or IDCANCEL: the dialog manager sends those for Enter and Escape
+  kBitBtn2Id,
+  kStaticText1Id,
+  kDirectoryEdit1Id,
+  kDirectoryEdit2Id,
+  kStaticText2Id,
+  kStaticText3Id,
+  kCheckBox2Id,
+  kCheckBox3Id,
+  kCheckBox1Id,
+  kGauge1Id,
+  kStatusBar1Id,
+};
+
+constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_BORDER | WS_CLIPCHILDREN;
+constexpr int kStatusFirstPanelEnd = 150;
+constexpr int kHintInitialDelay = 500;
+constexpr int kHintAutoPopDelay = 2500;
+
+RECT Bounds(int left, int top, int width, int height) {
+  return RECT{left, top, left + width, top + height};
+}
+
+HFONT MakeFont(const char* face, int characterHeight, int weight, BYTE charset) {
+  // Drawn without smoothing, as the bitmap fonts of the platform the layout was made for are:
+  // the gauge text must invert exactly the pixels under it.
+  return CreateFontA(-characterHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, face);
+}
+
+HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, const RECT& bounds,
+               int id, HGDIOBJ font) {
+  HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, bounds.left,
+                               bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top,
+                               parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               GetModuleHandleA(nullptr), nullptr);
+  if (font) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  return child;
+}
+
+std::string WindowText(HWND window) {
+  const int length = GetWindowTextLengthA(window);
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = GetWindowTextA(window, buffer.data(), length + 1);
+  return std::string(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+void InitializeCommonControlsOnce() {
+  static const BOOL done = [] {
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    return InitCommonControlsEx(&controls);
+  }();
+  (void)done;
+}
+
+}  // namespace
+
+TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, TraceLog& trace,
+               EngineEntryPoints entryPoints)
+    : context_{state, *this, effects, reporter, trace}, entryPoints_(std::move(entryPoints)) {
+  InitializeCommonControlsOnce();
+  windowFont_.Reset(MakeFont("MS Sans Serif", 11, FW_NORMAL, DEFAULT_CHARSET));
+  boldFont_.Reset(MakeFont("MS Sans Serif", 11, FW_BOLD, DEFAULT_CHARSET));
+  checkBoxFont_.Reset(MakeFont("Courier", 13, FW_NORMAL, RUSSIAN_CHARSET));
+
+  const char* className = RegisterWindowClassOnce("TForm1", ObjectWindowProc<TForm1>,
+                                                  reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  RECT frame{0, 0, kMainClientWidth, kMainClientHeight};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  window_.Reset(CreateWindowExA(0, className, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT,
+                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                nullptr, nullptr, GetModuleHandleA(nullptr), this));
+  SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
+  CreateControls();
+  Guarded(&context_, [this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  gauge_.reset();
+  folderField_[1].reset();
+  folderField_[0].reset();
+  panel_.reset();
+  window_.Reset();
+}
+
+void TForm1::CreateControls() {
+  HWND form = window_.Get();
+  HGDIOBJ font = windowFont_.Get();
+  // Children are created in tab order: the dialog manager walks them in creation order.
+  bitBtn1_ = MakeChild(form, "BUTTON", "Start", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 216, 75, 25),
+                       kBitBtn1Id, font);
+  bitBtn2_ = MakeChild(form, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 256, 75, 25),
+                       kBitBtn2Id, font);
+  staticText_[0] = MakeChild(form, "STATIC", "Select path to product", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                             Bounds(101, 16, 132, 17), kStaticText1Id, boldFont_.Get());
+
+  const auto browser = [this](const std::string& start) {
+    return BrowseForFolder(ApplicationWindow(), start, &context_);
+  };
+  folderField_[0] = std::make_unique<FolderField>(form, kDirectoryEdit1Id, Bounds(118, 40, 201, 21),
+                                                  &context_, browser);
+  folderField_[1] = std::make_unique<FolderField>(form, kDirectoryEdit2Id, Bounds(118, 72, 201, 21),
+                                                  &context_, browser);
+  for (auto& field : folderField_) {
+    SendMessageA(field->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  folderField_[0]->SetChangeHandler([this] { DirectoryEdit1Change(); });
+  folderField_[1]->SetChangeHandler([this] { DirectoryEdit2Change(); });
+
+  staticText_[1] = MakeChild(form, "STATIC", "QRV Program files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                             Bounds(12, 40, 106, 17), kStaticText2Id, boldFont_.Get());
+  staticText_[2] = MakeChild(form, "STATIC", "QRV Shared files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                             Bounds(12, 72, 100, 17), kStaticText3Id, boldFont_.Get());
+
+  panel_ = std::make_unique<Panel>(form, Bounds(15, 104, 305, 81), &context_);
+  HWND panel = panel_->Handle();
+  HGDIOBJ boxFont = checkBoxFont_.Get();
+  checkBox_[Index(CheckBoxId::CheckBox2)] =
+      MakeChild(panel, "BUTTON", kCheckBox2Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
+                Bounds(24, 32, 265, 16), kCheckBox2Id, boxFont);
+  checkBox_[Index(CheckBoxId::CheckBox3)] =
+      MakeChild(panel, "BUTTON", kCheckBox3Caption, BS_AUTOCHECKBOX | WS_TABSTOP | WS_DISABLED,
+                Bounds(24, 56, 265, 17), kCheckBox3Id, boxFont);
+  checkBox_[Index(CheckBoxId::CheckBox1)] =
+      MakeChild(panel, "BUTTON", kCheckBox1Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
+                Bounds(24, 8, 265, 16), kCheckBox1Id, boxFont);
+  SendMessageA(CheckBox(CheckBoxId::CheckBox1), BM_SETCHECK, BST_CHECKED, 0);
+
+  gauge_ = std::make_unique<PieGauge>(form, kGauge1Id, Bounds(60, 200, 100, 100), &context_);
+  SendMessageA(gauge_->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+
+  // Placed by hand at the bottom edge: the window is not resizable and has no size grip.
+  statusBar_ = MakeChild(form, STATUSCLASSNAMEA, "", CCS_NOPARENTALIGN | CCS_NORESIZE,
+                         Bounds(0, 319, 334, 19), kStatusBar1Id, nullptr);
+  const int panelEnds[2] = {kStatusFirstPanelEnd, -1};
+  SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds));
+
+  CreateHintWindow();
+}
+
+void TForm1::CreateHintWindow() {
+  hintWindow_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                window_.Get(), nullptr, GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(hintWindow_, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(kHintInitialDelay, 0));
+  SendMessageA(hintWindow_, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(kHintAutoPopDelay, 0));
+}
+
+void TForm1::Show() {
+  HWND form = window_.Get();
+  if (!shownBefore_) {
+    RECT frame{};
+    GetWindowRect(form, &frame);
+    const int width = frame.right - frame.left;
+    const int height = frame.bottom - frame.top;
+    SetWindowPos(form, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    shownBefore_ = true;
+  }
+  ShowWindow(form, SW_SHOW);
+  SetForegroundWindow(form);
+  SetFocus(bitBtn1_);
+  UpdateWindow(form);
+}
+
+// Handlers
+
+void TForm1::FormCreate() { entryPoints_.startup(context_); }
+
+void TForm1::BitBtn1Click() {
+  // A Start that arrives while a run serves the message queue would interleave two runs.
+  if (context_.runUnderWay) return;
+  entryPoints_.cleaning(context_);
+}
+
+void TForm1::BitBtn2Click() { RequestClose(); }
+
+void TForm1::DirectoryEdit1Change() { context_.state.ProgramFolder = DirectoryEdit1().Text(); }
+
+void TForm1::DirectoryEdit2Change() { context_.state.SharedFolder = DirectoryEdit2().Text(); }
+
+void TForm1::CheckBox2Click() {
+  const bool checked = IsChecked(CheckBoxId::CheckBox2);
+  context_.state.DeletePermission = checked;
+  SetEnabled(CheckBoxId::CheckBox3, checked);
+}
+
+void TForm1::FormClose() {
+  if (context_.state.TraceLogOn) context_.trace.Close();
+}
+
+// Controls
+
+void TForm1::SetGaugeRange(int minimum, int maximum) { gauge_->SetRange(minimum, maximum); }
+
+void TForm1::SetGaugeProgress(int progress) { gauge_->SetProgress(progress); }
+
+void TForm1::SetStatusText(const std::string& text) {
+  SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string TForm1::FolderText(FolderFieldId field) const { return Field(field).Text(); }
+
+void TForm1::SetFolderText(FolderFieldId field, const std::string& text) { Field(field).SetText(text); }
+
+bool TForm1::IsChecked(CheckBoxId box) const {
+  return SendMessageA(CheckBox(box), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void TForm1::SetChecked(CheckBoxId box, bool checked) {
+  SendMessageA(CheckBox(box), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (box == CheckBoxId::CheckBox2) CheckBox2MayHaveChanged();
+}
+
+bool TForm1::IsEnabled(CheckBoxId box) const { return IsWindowEnabled(CheckBox(box)) != 0; }
+
+void TForm1::SetEnabled(CheckBoxId box, bool enabled) { EnableWindow(CheckBox(box), enabled); }
+
+std::string TForm1::Caption(CheckBoxId box) const { return WindowText(CheckBox(box)); }
+
+void TForm1::SetHint(CheckBoxId box, const std::string& hint) {
+  // Two tools per box: the box itself while it is enabled, and its place on the panel,
+  // which receives the mouse while the box is disabled.
+  HWND boxWindow = CheckBox(box);
+  TTTOOLINFOA tools[2]{};
+  for (auto& tool : tools) {
+    tool.cbSize = TTTOOLINFOA_V2_SIZE;
+    tool.hwnd = panel_->Handle();
+  }
+  tools[0].uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tools[0].uId = reinterpret_cast<UINT_PTR>(boxWindow);
+  tools[1].uFlags = TTF_SUBCLASS;
+  tools[1].uId = static_cast<UINT_PTR>(GetDlgCtrlID(boxWindow));
+  GetWindowRect(boxWindow, &tools[1].rect);
+  MapWindowPoints(nullptr, panel_->Handle(), reinterpret_cast<POINT*>(&tools[1].rect), 2);
+  hint_[Index(box)] = hint;
+  for (auto& tool : tools) {
+    SendMessageA(hintWindow_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    if (hint.empty()) continue;  // an empty hint shows nothing
+    tool.lpszText = hint_[Index(box)].data();
+    SendMessageA(hintWindow_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  }
+}
+
+// Messages
+
+void TForm1::CheckBox2MayHaveChanged() {
+  const bool checked = IsChecked(CheckBoxId::CheckBox2);
+  if (checked == checkBox2Seen_) return;
+  checkBox2Seen_ = checked;
+  CheckBox2Click();
+}
+
+void TForm1::StartPressed() {
+  Guarded(&context_, [this] { BitBtn1Click(); });
+  if (closePending_ && !context_.runUnderWay) RequestClose();
+}
+
+void TForm1::RequestClose() {
+  if (context_.runUnderWay) {  // carried out when the run has ended
+    closePending_ = true;
+    return;
+  }
+  closePending_ = false;
+  FormClose();
+  closed_ = true;
+  ShowWindow(window_.Get(), SW_HIDE);
+  PostQuitMessage(0);
+}
+
+void TForm1::Command(WPARAM wParam, LPARAM lParam) {
+  for (auto& field : folderField_) {
+    if (field && field->HandleCommand(wParam, lParam)) return;
+  }
+  const int id = LOWORD(wParam);
+  const int code = HIWORD(wParam);
+  if (id == IDOK && code == BN_CLICKED) {
+    // Enter, offered by the dialog manager: it clicks a focused push button and nothing else.
+    HWND focus = GetFocus();
+    if (focus == bitBtn1_) StartPressed();
+    if (focus == bitBtn2_) BitBtn2Click();
+    return;
+  }
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case kBitBtn1Id: StartPressed(); break;
+    case kBitBtn2Id: BitBtn2Click(); break;
+    case kCheckBox2Id: CheckBox2MayHaveChanged(); break;
+    default: break;  // IDCANCEL (Escape) included
+  }
+}
+
+void TForm1::RememberFocus() {
+  HWND focus = GetFocus();
+  if (focus && IsChild(window_.Get(), focus)) savedFocus_ = focus;
+}
+
+void TForm1::RestoreFocus() {
+  HWND form = window_.Get();
+  HWND target = savedFocus_;
+  if (!target || !IsWindow(target) || !IsChild(form, target) || !IsWindowEnabled(target)) {
+    target = GetNextDlgTabItem(form, nullptr, FALSE);
+  }
+  if (target) SetFocus(target);
+}
+
+LRESULT TForm1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      Command(wParam, lParam);
+      return 0;
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        RememberFocus();
+      } else if (!HIWORD(wParam)) {
+        RestoreFocus();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      RestoreFocus();
+      return 0;
+    case WM_CLOSE:
+      RequestClose();
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+int RunMessageLoop(HWND dialogWindow) {
+  MSG message{};
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (dialogWindow && IsWindow(dialogWindow) && IsDialogMessageA(dialogWindow, &message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,123 @@
+#pragma once
+// The main window, Form1: two folder fields, three switches, Start and Exit, the pie gauge
+// and the status bar. Its handlers are where start-up and the cleaning run happen; it also
+// gives the engine the few controls it reads and writes.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/cleaner_context.h"
+#include "engine/cleaning_run.h"
+#include "engine/controls.h"
+#include "platform/handles.h"
+#include "startup/startup.h"
+#include "ui/folder_field.h"
+#include "ui/panel.h"
+#include "ui/pie_gauge.h"
+
+// What creation and the Start button run. RunCleaning marks context.runUnderWay while it
+// works; the window relies on that to ignore a second Start and to hold back a close.
+struct EngineEntryPoints {
+  std::function<void(CleanerContext&)> startup = RunStartup;
+  std::function<void(CleanerContext&)> cleaning = RunCleaning;
+};
+
+inline constexpr char kMainWindowCaption[] = "Velmora Cleaner";
+inline constexpr int kMainClientWidth = 334;
+inline constexpr int kMainClientHeight = 338;
+
+class TForm1 : public Controls {
+ public:
+  // Creates the window hidden, then runs FormCreate (start-up) inside the error handler.
+  TForm1(CleanerState& state, Effects& effects, Reporter& reporter, TraceLog& trace,
+         EngineEntryPoints entryPoints = {});
+  ~TForm1() override;
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  HWND Handle() const { return window_.Get(); }
+  CleanerContext& Context() { return context_; }
+  // Shows the window, centred on the screen the first time, with the focus on Start.
+  void Show();
+  // True once the window was closed; the quit message is then on its way.
+  bool Closed() const { return closed_; }
+
+  // Event handlers; each reads the controls, not arguments.
+  void FormCreate();
+  void BitBtn1Click();
+  void BitBtn2Click();
+  void DirectoryEdit1Change();
+  void DirectoryEdit2Change();
+  void CheckBox2Click();
+  void FormClose();
+
+  // Controls
+  void SetGaugeRange(int minimum, int maximum) override;
+  void SetGaugeProgress(int progress) override;
+  void SetStatusText(const std::string& text) override;
+  std::string FolderText(FolderFieldId field) const override;
+  void SetFolderText(FolderFieldId field, const std::string& text) override;
+  bool IsChecked(CheckBoxId box) const override;
+  void SetChecked(CheckBoxId box, bool checked) override;
+  bool IsEnabled(CheckBoxId box) const override;
+  void SetEnabled(CheckBoxId box, bool enabled) override;
+  std::string Caption(CheckBoxId box) const override;
+  void SetHint(CheckBoxId box, const std::string& hint) override;
+
+  // The controls by their layout names.
+  HWND BitBtn1() const { return bitBtn1_; }
+  HWND BitBtn2() const { return bitBtn2_; }
+  HWND StaticText1() const { return staticText_[0]; }
+  HWND StaticText2() const { return staticText_[1]; }
+  HWND StaticText3() const { return staticText_[2]; }
+  HWND Panel1() const { return panel_->Handle(); }
+  HWND CheckBox(CheckBoxId box) const { return checkBox_[Index(box)]; }
+  FolderField& DirectoryEdit1() const { return *folderField_[0]; }
+  FolderField& DirectoryEdit2() const { return *folderField_[1]; }
+  PieGauge& Gauge1() const { return *gauge_; }
+  HWND StatusBar1() const { return statusBar_; }
+  HWND HintWindow() const { return hintWindow_; }
+
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  CleanerContext* GuardContext() { return &context_; }
+
+ private:
+  static int Index(CheckBoxId box) { return static_cast<int>(box); }
+  FolderField& Field(FolderFieldId field) const { return *folderField_[static_cast<int>(field)]; }
+  void CreateControls();
+  void CreateHintWindow();
+  void Command(WPARAM wParam, LPARAM lParam);
+  void StartPressed();
+  void CheckBox2MayHaveChanged();
+  void RequestClose();
+  void RememberFocus();
+  void RestoreFocus();
+
+  CleanerContext context_;
+  EngineEntryPoints entryPoints_;
+  UniqueGdiObject windowFont_;
+  UniqueGdiObject boldFont_;
+  UniqueGdiObject checkBoxFont_;
+  UniqueWindow window_;
+  HWND bitBtn1_ = nullptr;
+  HWND bitBtn2_ = nullptr;
+  HWND staticText_[3] = {};
+  HWND checkBox_[3] = {};
+  HWND statusBar_ = nullptr;
+  HWND hintWindow_ = nullptr;  // owned by the main window, destroyed with it
+  std::unique_ptr<Panel> panel_;
+  std::unique_ptr<FolderField> folderField_[2];
+  std::unique_ptr<PieGauge> gauge_;
+  std::string hint_[3];
+  bool checkBox2Seen_ = false;
+  HWND savedFocus_ = nullptr;
+  bool shownBefore_ = false;
+  bool closePending_ = false;
+  bool closed_ = false;
+};
+
+// The program's message loop: Tab, Enter and Escape go through the dialog manager for the
+// given window. Returns the exit code of the quit message.
+int RunMessageLoop(HWND dialogWindow);
