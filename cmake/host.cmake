@@ -21,6 +21,15 @@ add_executable(RuleTool tools/rule_tool_main.cpp)
 target_link_libraries(RuleTool PRIVATE rule_tool_core)
 target_compile_options(RuleTool PRIVATE ${CLEANER_WARNINGS})
 
+# The demo's rule file, encoded from its readable source by the tool itself.
+set(DEMO_RULES ${CMAKE_BINARY_DIR}/demo/Do_list.dat)
+add_custom_command(OUTPUT ${DEMO_RULES}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/demo
+  COMMAND RuleTool encode ${CMAKE_SOURCE_DIR}/demo/Do_list.txt -o ${DEMO_RULES}
+  DEPENDS RuleTool ${CMAKE_SOURCE_DIR}/demo/Do_list.txt
+  COMMENT "Encoding demo/Do_list.txt")
+add_custom_target(demo_rules ALL DEPENDS ${DEMO_RULES})
+
 if(CLEANER_FUZZ)
   file(GLOB FUZZ_SOURCES CONFIGURE_DEPENDS fuzz/*.cpp)
   foreach(src ${FUZZ_SOURCES})

@@ -1,5 +1,6 @@
 #include "tools/entry_check.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "engine/cleaner_state.h"
@@ -71,10 +72,6 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
 }
 
 void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
-  if (entry.empty()) {
-    out.push_back("names no value: the cleaner refuses an empty entry");
-    return;
-  }
   const auto equals = entry.find('=');
   if (equals == npos) {
     out.push_back("has no \"=\" and names no value: the whole line is taken as a value name of "
@@ -112,9 +109,14 @@ bool IsAbsolute(std::string_view path) {
   return drive || path.starts_with("\\\\");
 }
 
+bool IsLonePlaceholder(std::string_view entry) {
+  return std::any_of(kPlaceholders.begin(), kPlaceholders.end(),
+                     [entry](const Placeholder& placeholder) { return entry == placeholder.name; });
+}
+
 void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, std::vector<std::string>& out) {
-  if (entry.empty()) {
-    out.push_back(std::string(folder ? "names no folder" : "names no file") + ": nothing is deleted for it");
+  if (!folder && (entry.ends_with('\\') || IsLonePlaceholder(entry))) {
+    out.push_back(Quoted(entry) + " names a folder: a file entry passes over folders and deletes nothing");
     return;
   }
   static const CleanerState usual = UsualFolders();
@@ -137,6 +139,8 @@ void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, 
 }  // namespace
 
 std::vector<std::string> CheckEntry(RuleSectionKind kind, std::string_view entry) {
+  // A blank line inside a section is a separator: every action passes it over.
+  if (entry.empty()) return {};
   std::vector<std::string> out = CheckPlaceholders(entry);
   const bool placeholdersAsWritten = out.empty();
   switch (kind) {

@@ -10,6 +10,7 @@
 #include "engine/rule_sections.h"
 
 // The messages for one entry (descrambled, placeholders as written), without line numbers.
+// Blank lines are separators and have none.
 std::vector<std::string> CheckEntry(RuleSectionKind kind, std::string_view entry);
 
 // Placeholders written in another letter case, which stay in the line as they are, and

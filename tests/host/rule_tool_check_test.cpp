@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/rule_file.h"
+#include "engine/rule_sections.h"
 #include "tools/rule_check.h"
 #include "tools/rule_tool.h"
 
@@ -152,23 +153,24 @@ TEST(RuleCheck, FindsEntriesThatNameNothing) {
     std::vector<std::string> fragments;  // one finding per entry, in order
   } cases[] = {
       {"[Registry_Delete]", "[Registry_Delete_End]",
-       {"", "HKEY_LOCAL_MACHINE\\", "HKEY_LOCAL_MACHINE\\\\", "HKEY_CURRENT_USER\\\\\\"},
+       {"HKEY_LOCAL_MACHINE\\", "HKEY_LOCAL_MACHINE\\\\", "HKEY_CURRENT_USER\\\\\\", "\\"},
        {"names no key: the cleaner refuses it", "names no key: the cleaner refuses it",
         "names no key: the cleaner refuses it", "names no key: the cleaner refuses it"}},
       {"[Registry_Delete_Val]", "[Registry_Delete_Val_End]",
-       {"", "HKEY_CURRENT_USER\\Software\\VelmoraLab", "HKEY_CURRENT_USER\\=Version", "QRV=C:\\x"},
-       {"names no value: the cleaner refuses an empty entry",
-        "has no \"=\" and names no value: the whole line is taken as a value name of HKEY_CURRENT_USER itself",
+       {"HKEY_CURRENT_USER\\Software\\VelmoraLab", "HKEY_CURRENT_USER\\=Version", "QRV=C:\\x"},
+       {"has no \"=\" and names no value: the whole line is taken as a value name of HKEY_CURRENT_USER itself",
         "names no key: the value \"Version\" is deleted from HKEY_CURRENT_USER itself",
         "names no key: the value \"C:\\x\" is deleted from HKEY_CURRENT_USER itself"}},
       {"[Registry_Move_Val]", "[Registry_Move_Val_End]",
-       {"", "HKEY_CURRENT_USER\\Software\\VelmoraLab", "=Old", "Run=ZDN Monitor", "HKEY_CURRENT_USER\\Software\\VelmoraLab\\Mode=mode", "HKEY_LOCAL_MACHINE\\New=Old"},
+       {"HKEY_CURRENT_USER\\Software\\VelmoraLab", "=Old", "Run=ZDN Monitor",
+        "HKEY_CURRENT_USER\\Software\\VelmoraLab\\Mode=mode", "HKEY_LOCAL_MACHINE\\New=Old"},
        {"names no new value name (the form is ROOT\\KEY\\NEW=OLD): the cleaner refuses it",
-        "names no new value name", "names no new value name", "names no new value name",
+        "names no new value name", "names no new value name",
         "renames \"mode\" to its own name: the cleaner refuses it",
         "names no key: the value is renamed in HKEY_LOCAL_MACHINE itself"}},
-      {"[Delete_Folder]", "[Delete_Folder_End]", {""}, {"names no folder: nothing is deleted for it"}},
-      {"[Delete_File]", "[Delete_File_End]", {""}, {"names no file: nothing is deleted for it"}},
+      {"[Delete_File]", "[Delete_File_End]", {"%Program%\\Data\\", "%Shared%"},
+       {"\"%Program%\\Data\\\" names a folder: a file entry passes over folders and deletes nothing",
+        "\"%Shared%\" names a folder"}},
   };
   for (const auto& c : cases) {
     std::vector<std::string> lines = {c.header};
@@ -178,6 +180,14 @@ TEST(RuleCheck, FindsEntriesThatNameNothing) {
     for (std::size_t i = 0; i < c.fragments.size(); ++i) expected.push_back({i + 2, c.fragments[i]});
     ExpectFindings(Stored(lines), expected, c.header);
   }
+}
+
+TEST(RuleCheck, BlankLinesInsideSectionsAreSeparators) {
+  std::vector<std::string> lines;
+  for (const RuleSection& section : kRuleSections) {
+    lines.insert(lines.end(), {std::string(section.header), "", std::string(section.endMarker)});
+  }
+  EXPECT_EQ(Describe(CheckRuleFile(Stored(lines))), "");
 }
 
 TEST(RuleCheck, FindsRootNamesThatFallBackToCurrentUser) {
