@@ -12,6 +12,7 @@
 #include "tests/e2e/json_lines.h"
 #include "tests/e2e/machine_snapshot.h"
 #include "tests/e2e/seeded_installation.h"
+#include "tests/support/seeded_registry.h"
 
 namespace {
 
@@ -228,4 +229,30 @@ TEST_F(RuleToolPlan, WithoutDeletionFolderEntriesAreSkippedAndWithoutRulesThereI
   const ToolRun none = Plan("");
   EXPECT_EQ(none.exitCode, 2u);
   EXPECT_EQ(none.output, "");
+}
+
+TEST_F(RuleToolPlan, ARunThatWouldEndWithAnErrorIsPlannedUpToThatLine) {
+  const TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraPlanError_" + std::to_string(GetCurrentProcessId()));
+  SeedDwordValue(HKEY_CURRENT_USER, key.Path(), "Counter", 7);
+  cleaner_.WriteRules({"[Registry_Move_Val]", "HKEY_CURRENT_USER\\" + key.Path() + "\\Moved=Counter",
+                       "[Registry_Move_Val_End]", "[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
+  cleaner_.WriteSettings(Settings());
+  const ToolRun plan = Plan("--json");
+  EXPECT_EQ(plan.exitCode, 1u) << plan.output;
+  const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects.back().at("type"), L"error");
+  EXPECT_EQ(objects.back().at("line"), L"2");
+  EXPECT_EQ(objects.back().at("text"), L"Invalid data type for 'Counter'");
+  for (const JsonFields& object : objects) {
+    if (object.count("line") && object.at("type") != L"error") {
+      EXPECT_NE(object.at("line"), L"5");
+    }
+  }
+
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u) << "the error box ends the run, as the plan said";
+  EXPECT_TRUE(installation_.TargetsGone() == std::vector<std::string>{"product process"})
+      << "the folder entry after the error is never reached";
 }
