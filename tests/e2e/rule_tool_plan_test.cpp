@@ -203,8 +203,12 @@ TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {
   cleaner_.WriteSettings("[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
   const ToolRun plan = Plan("--json --program \"" + other.Path() + "\"");
   ASSERT_EQ(plan.exitCode, 0u) << plan.output;
-  const PlannedChanges planned = ChangesInPlan(ParseJsonLines(plan.output));
+  const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
+  const PlannedChanges planned = ChangesInPlan(objects);
   EXPECT_EQ(planned.files, WideSet{UpperWide(WideFromAnsi(other / "x.dll"))});
+  EXPECT_TRUE(std::any_of(objects.begin(), objects.end(), [](const JsonFields& object) {
+    return object.at("type") == L"message" && object.at("text").find(L"Confirm File Delete") != std::wstring::npos;
+  })) << "a run with typed folders asks first";
   EXPECT_EQ(planned.folders, WideSet{UpperWide(WideFromAnsi(other.Path()))});
   EXPECT_TRUE(installation_.TargetsGone() == std::vector<std::string>{});
 }
