@@ -75,3 +75,14 @@ foreach(src ${BENCH_SOURCES})
   target_link_options(bench_${name} PRIVATE ${WIN_LINK_OPTIONS})
   target_compile_options(bench_${name} PRIVATE ${CLEANER_WARNINGS})
 endforeach()
+
+# The Startup shortcut has a Cyrillic name: its tests run again under a Western and under
+# the Cyrillic ANSI code page; each run checks that Wine gave it the code page it asked for.
+if(TARGET win_tests)
+  add_test(NAME win.ShortcutsUnderCodePage1252 COMMAND win_tests --gtest_filter=Shortcut*)
+  set_tests_properties(win.ShortcutsUnderCodePage1252 PROPERTIES RUN_SERIAL TRUE
+    ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;CLEANER_EXPECT_ACP=1252")
+  add_test(NAME win.ShortcutsUnderCodePage1251 COMMAND win_tests --gtest_filter=Shortcut*)
+  set_tests_properties(win.ShortcutsUnderCodePage1251 PROPERTIES RUN_SERIAL TRUE
+    ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8;CLEANER_EXPECT_ACP=1251")
+endif()

@@ -1,6 +1,10 @@
 #pragma once
 // What one cleaning run works with: the state, the controls it reads and writes, the
 // gateway for changes, and the ways it reports.
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "engine/cleaner_state.h"
 #include "engine/controls.h"
 #include "report/reporter.h"
@@ -23,6 +27,8 @@ struct CleanerContext {
   TraceLog& trace;
   RunOutcome outcome{};
   bool runUnderWay = false;
+  // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.
+  std::optional<std::vector<std::string>> protectedFolders{};
 };
 
 // Writes a trace line when the trace log is on.

@@ -25,4 +25,10 @@ inline constexpr UINT kExitCodeWhenUnknown = 1;
 void TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects);
 
 // Returns after the time, serving the thread's messages as they arrive without spinning.
+// A WM_QUIT taken from the queue is posted again once the time is over.
 void WaitServingMessages(DWORD milliseconds);
+
+// The user interface's own handling of a message before it is translated and dispatched
+// (dialog keys of the main window); true when it consumed the message. None by default.
+using MessagePreview = bool (*)(MSG& message);
+void SetMessagePreview(MessagePreview preview);

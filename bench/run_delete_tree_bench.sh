@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Deletes a tree of 20,000 files in 1,000 folders three ways, in the same run: with the
+# cleaner's DeleteFolderTree and with `cmd /c rd /s /q` under the same Wine, and with a
+# native `rm -rf` as the floor. Three rounds with fresh trees; prints each and the medians.
+# The trees lie in memory (/dev/shm, drive Z:) so that a busy disk does not blur the
+# comparison; PLACE=disk puts them on the prefix's drive C: instead.
+#   bash bench/run_delete_tree_bench.sh [BUILD_DIR] [ROUNDS]
+set -euo pipefail
+build=${1:-build}
+rounds=${2:-3}
+place=${PLACE:-memory}
+cd "$(dirname "$0")/.."
+. scripts/wine_session.sh
+
+exe="$build/win/bench_delete_tree_bench.exe"
+[ -f "$exe" ] || cmake --build "$build/win" --target bench_delete_tree_bench >/dev/null
+
+# 50 folders with 19 subfolders each (1,000 folders), 20 files of 200 bytes in each.
+make_tree() {
+  perl -e '
+    my ($root) = @ARGV;
+    my $data = "x" x 200;
+    for my $g (1 .. 50) {
+      for my $s (0 .. 19) {
+        my $dir = $s ? "$root/group$g/sub$s" : "$root/group$g";
+        mkdir $dir or die "$dir: $!" unless -d $dir;
+        for my $f (1 .. 20) {
+          open my $fh, ">", "$dir/file$f.dat" or die; print $fh $data; close $fh;
+        }
+      }
+    }' "$1"
+}
+
+wine_session_start "$build" bench_delete
+if [ "$place" = disk ] || [ ! -w /dev/shm ]; then
+  place=disk
+  work="$WINEPREFIX/drive_c/delete_bench"
+else
+  work="/dev/shm/delete_bench_$$"
+fi
+trap 'wine_session_stop; rm -rf "$work"' EXIT
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+cleaner_times=(); rd_times=(); rm_times=()
+echo "== delete tree bench: 20,000 files in 1,000 folders on $place, Wine $(wine --version 2>/dev/null)"
+for round in $(seq "$rounds"); do
+  rm -rf "$work"
+  for t in cleaner rd native; do mkdir -p "$work/$t"; make_tree "$work/$t"; done
+  [ "$(find "$work/cleaner" -type f | wc -l)" = 20000 ] && [ "$(find "$work/cleaner" -type d | wc -l)" = 1001 ]
+  sync
+  order=ab; [ $((round % 2)) = 0 ] && order=ba
+  out=$(wine "$(wine_path "$exe")" "$(wine_path "$work/cleaner")" "$(wine_path "$work/rd")" "$order" | tr -d '\r')
+  echo "round $round ($order): $(echo "$out" | paste -sd ';' -)"
+  cleaner_times+=("$(echo "$out" | awk '/^DeleteFolderTree/ { print $2 }')")
+  rd_times+=("$(echo "$out" | awk '/^rd/ { print $4 }')")
+  start=$(date +%s%N); rm -rf "$work/native"; end=$(date +%s%N)
+  rm_times+=("$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')")
+  echo "round $round: rm -rf ${rm_times[-1]} s"
+done
+rm -rf "$work"
+c=$(printf '%s\n' "${cleaner_times[@]}" | median)
+r=$(printf '%s\n' "${rd_times[@]}" | median)
+n=$(printf '%s\n' "${rm_times[@]}" | median)
+echo "median: DeleteFolderTree $c s, cmd rd /s /q $r s, native rm -rf $n s"
+awk -v c="$c" -v r="$r" 'BEGIN { printf "DeleteFolderTree / rd: %.2f (target <= 1.00)\n", c / r }'

@@ -1,0 +1,215 @@
+#include "tests/support/engine_test_support.h"
+
+#include <stdexcept>
+
+#include "engine/rule_file.h"
+#include "tests/support/wine_test_support.h"
+
+EngineTestContext::EngineTestContext(Effects& effects, Reporter* otherReporter)
+    : context{state, controls, effects, otherReporter ? *otherReporter : reporter, trace} {
+  controls.SetGaugeRange(0, 1000000);
+}
+
+void EngineTestContext::StartTrace(const std::string& path) {
+  tracePath_ = path;
+  trace.Open(path);
+  state.TraceLogOn = true;
+}
+
+std::vector<std::string> EngineTestContext::TraceMessages() {
+  trace.Close();
+  std::vector<std::string> messages;
+  if (tracePath_.empty()) return messages;
+  const std::string text = ReadBytes(tracePath_);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const std::size_t gap = line.find("   ");
+    messages.push_back(gap == std::string::npos ? line : line.substr(gap + 3));
+    start = end + 2;
+  }
+  return messages;
+}
+
+void WriteRuleFile(const std::string& path, const std::vector<std::string>& lines, bool lastLineEnd) {
+  std::string bytes;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    bytes += ScrambleLine(lines[i]);
+    if (lastLineEnd || i + 1 < lines.size()) bytes += "\r\n";
+  }
+  WriteBytes(path, bytes);
+}
+
+HelperProcess::HelperProcess(const std::string& exePath) {
+  std::string commandLine = "\"" + exePath + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exePath.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    throw std::runtime_error("cannot start " + exePath);
+  }
+  CloseHandle(info.hThread);
+  process_.Reset(info.hProcess);
+}
+
+HelperProcess::~HelperProcess() {
+  if (!HasExited()) {
+    TerminateProcess(process_.Get(), 0);
+    WaitForSingleObject(process_.Get(), 10000);
+  }
+}
+
+bool HelperProcess::HasExited() const { return WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0; }
+
+namespace {
+using UnixNameCall = char*(CDECL*)(LPCWSTR);
+
+UnixNameCall UnixNameFunction() {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<UnixNameCall>(
+                      reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
+                : nullptr;
+}
+
+std::string UnixName(UnixNameCall call, const std::string& path) {
+  char* name = call(Widened(path).c_str());
+  if (!name) return {};
+  std::string out = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return out;
+}
+}  // namespace
+
+bool RunningUnderWine() { return UnixNameFunction() != nullptr; }
+
+namespace {
+// Wine starts a Linux program handed to CreateProcess as it is. Its handle cannot be
+// waited for, so callers look for the program's result instead.
+bool StartHostProgram(const std::string& program, const std::string& arguments) {
+  std::string commandLine = program + " " + arguments;
+  std::string windowsName = "Z:" + program;
+  for (char& c : windowsName) {
+    if (c == '/') c = '\\';
+  }
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(windowsName.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info)) {
+    return false;
+  }
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+  return true;
+}
+
+template <typename Done>
+bool AwaitHostResult(Done done) {
+  for (int i = 0; i < 500 && !done(); ++i) Sleep(10);
+  return done();
+}
+}  // namespace
+
+bool MakeHostSymlink(const std::string& target, const std::string& link) {
+  const UnixNameCall call = UnixNameFunction();
+  if (!call) return false;
+  const std::string unixTarget = UnixName(call, target);
+  const std::string unixLink = UnixName(call, link);
+  if (unixTarget.empty() || unixLink.empty()) return false;
+  if (!StartHostProgram("/bin/ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  return AwaitHostResult([&] { return Exists(link); });
+}
+
+bool RemoveHostSymlink(const std::string& link) {
+  const UnixNameCall call = UnixNameFunction();
+  if (!call) return false;
+  const std::string unixLink = UnixName(call, link);
+  if (unixLink.empty()) return false;
+  // rm without -r on the link's own name removes the link, never what it points to.
+  if (!StartHostProgram("/bin/rm", "-f \"" + unixLink + "\"")) return false;
+  return AwaitHostResult([&] { return !Exists(link); });
+}
+
+std::wstring Widened(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size);
+  return out;
+}
+
+std::string Narrowed(const std::wstring& text) {
+  const int size =
+      WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
+  }
+  return out;
+}
+
+namespace {
+std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }
+}  // namespace
+
+void MakeFoldersWide(const std::wstring& path) {
+  for (std::size_t i = 3; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == L'\\') CreateDirectoryW(Extended(path.substr(0, i)).c_str(), nullptr);
+  }
+}
+
+void WriteFileWide(const std::wstring& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + Narrowed(path));
+  DWORD written = 0;
+  WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+bool ExistsWide(const std::wstring& path) {
+  return GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+namespace {
+template <typename Visit>
+void WalkWide(const std::wstring& folder, Visit visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(Extended(folder + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    visit(folder + L"\\" + name, data.dwFileAttributes);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+}
+}  // namespace
+
+std::vector<std::wstring> ListTreeWide(const std::wstring& folder) {
+  std::vector<std::wstring> paths;
+  WalkWide(folder, [&](const std::wstring& path, DWORD attributes) {
+    paths.push_back(path);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      for (auto& below : ListTreeWide(path)) paths.push_back(std::move(below));
+    }
+  });
+  return paths;
+}
+
+void RemoveTreeWide(const std::wstring& folder) {
+  WalkWide(folder, [](const std::wstring& path, DWORD attributes) {
+    SetFileAttributesW(Extended(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      RemoveTreeWide(path);
+    } else if (!DeleteFileW(Extended(path).c_str())) {
+      RemoveDirectoryW(Extended(path).c_str());
+    }
+  });
+  RemoveDirectoryW(Extended(folder).c_str());
+}
+
+DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
+bool Exists(const std::string& path) { return AttributesOf(path) != INVALID_FILE_ATTRIBUTES; }

@@ -1,0 +1,92 @@
+#pragma once
+// What the engine tests share: a context over plain controls with a reporter that records
+// and answers as told, a trace log read back as messages, helper processes, host links.
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/cleaner_context.h"
+#include "engine/cleaner_state.h"
+#include "engine/effects.h"
+#include "engine/plain_controls.h"
+#include "platform/handles.h"
+#include "report/reporter.h"
+#include "report/trace_log.h"
+#include "tests/support/recording_reporter.h"
+
+// Records like RecordingReporter; while the confirmation is asked it can run other code,
+// as the real box does when it serves messages.
+class ScriptedReporter : public RecordingReporter {
+ public:
+  bool Confirm(const std::string& text) override {
+    const bool answer = RecordingReporter::Confirm(text);
+    if (whileAsking) whileAsking();
+    return answer;
+  }
+
+  std::function<void()> whileAsking;
+};
+
+// Writes a rule file: each line scrambled, CR LF after each (none after the last when
+// lastLineEnd is false).
+void WriteRuleFile(const std::string& path, const std::vector<std::string>& lines, bool lastLineEnd = true);
+
+// Reports go to the scripted reporter unless another one is given.
+class EngineTestContext {
+ public:
+  explicit EngineTestContext(Effects& effects = LiveEffects::Instance(), Reporter* otherReporter = nullptr);
+  EngineTestContext(const EngineTestContext&) = delete;
+  EngineTestContext& operator=(const EngineTestContext&) = delete;
+
+  // Opens the trace log at path and turns TraceLogOn on.
+  void StartTrace(const std::string& path);
+  // Closes the trace log and returns its messages (the text after the stamp and three blanks).
+  std::vector<std::string> TraceMessages();
+
+  CleanerState state;
+  PlainControls controls{state};
+  ScriptedReporter reporter;
+  TraceLog trace;
+  CleanerContext context;
+
+ private:
+  std::string tracePath_;
+};
+
+// A program running for the life of this object (ended by the destructor if still running).
+class HelperProcess {
+ public:
+  explicit HelperProcess(const std::string& exePath);
+  ~HelperProcess();
+  HelperProcess(const HelperProcess&) = delete;
+  HelperProcess& operator=(const HelperProcess&) = delete;
+  bool HasExited() const;
+  HANDLE Handle() const { return process_.Get(); }
+
+ private:
+  UniqueKernelHandle process_;
+};
+
+// True when the tests run under Wine (its kernel32 has wine_get_unix_file_name).
+bool RunningUnderWine();
+// Makes link a host symbolic link to target (both Windows paths inside the prefix);
+// false when not under Wine or the link did not appear.
+bool MakeHostSymlink(const std::string& target, const std::string& link);
+// Removes such a link (not what it points to); false when it is still there.
+bool RemoveHostSymlink(const std::string& link);
+
+// Creates folders and files through \\?\ wide paths, beyond the ANSI length limit.
+void MakeFoldersWide(const std::wstring& path);
+void WriteFileWide(const std::wstring& path, const std::string& bytes);
+bool ExistsWide(const std::wstring& path);
+// Every path below a folder (wide, depth first), and a forced removal for cleanup.
+std::vector<std::wstring> ListTreeWide(const std::wstring& folder);
+void RemoveTreeWide(const std::wstring& folder);
+std::wstring Widened(const std::string& text);
+std::string Narrowed(const std::wstring& text);
+
+// Attributes of a path, INVALID_FILE_ATTRIBUTES when it is missing.
+DWORD AttributesOf(const std::string& path);
+bool Exists(const std::string& path);

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/cleaning_run.h"
+#include "engine/folder_safety.h"
+#include "platform/errors.h"
+#include "report/desktop_reporter.h"
+#include "tests/support/dialog_answerer.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/scratch_key.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// A machine after start-up: two product folders and a Start Menu folder with files, a
+// registry key the rules delete, and the rule file; deletion and link removal checked.
+class CleaningRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    program_ = scratch_ / "Program Files\\QRV";
+    shared_ = scratch_ / "Common Files\\Velmora";
+    startMenu_ = scratch_ / "Start Menu\\QRV";
+    for (const auto& folder : {program_, shared_, startMenu_}) WriteBytes(folder + "\\file.dat", "x");
+    key_.Create("Product");
+    WriteRuleFile(scratch_ / "Do_list.dat",
+                  {"[Registry_Delete]", "HKEY_CURRENT_USER\\" + key_.Path() + "\\Product", "[Registry_Delete_End]",
+                   "[Delete_Folder]", "%Program%", "%Shared%", "[Delete_Folder_End]"});
+
+    CleanerState& state = test_.state;
+    state.RuleFilePath = scratch_ / "Do_list.dat";
+    state.StartMenuFolder = startMenu_;
+    PlainControls& controls = test_.controls;
+    controls.SetFolderText(FolderFieldId::DirectoryEdit1, program_);
+    controls.SetFolderText(FolderFieldId::DirectoryEdit2, shared_);
+    state.InitialProgramFolder = program_;
+    state.InitialSharedFolder = shared_;
+    controls.SetChecked(CheckBoxId::CheckBox1, false);  // no product processes in these runs
+    controls.SetChecked(CheckBoxId::CheckBox2, true);
+    controls.SetChecked(CheckBoxId::CheckBox3, true);
+    test_.StartTrace(scratch_ / "VC.LOG");
+  }
+
+  void Edit(const std::string& folder) {
+    WriteBytes(folder + "\\file.dat", "x");
+    test_.controls.SetFolderText(FolderFieldId::DirectoryEdit1, folder);
+  }
+  std::string Question(const std::string& program) const {
+    return "Do you really want to delete all files in " + program + " and " + shared_ + " ?";
+  }
+  bool ProductKeyExists() const { return key_.Exists("Product"); }
+  // Another context in the state of this one (its trace log off).
+  void CopyInto(EngineTestContext& other) const {
+    other.state = test_.state;
+    other.state.TraceLogOn = false;
+    for (const auto box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
+      other.controls.checked[PlainControls::Index(box)] = test_.controls.IsChecked(box);
+      other.controls.enabled[PlainControls::Index(box)] = test_.controls.IsEnabled(box);
+    }
+  }
+
+  ScratchFolder scratch_{"run"};
+  ScratchKey key_{"run"};
+  EngineTestContext test_;
+  std::string program_, shared_, startMenu_;
+};
+
+}  // namespace
+
+TEST_F(CleaningRun, WithUnchangedFoldersEverythingIsDeletedWithoutAsking) {
+  RunCleaning(test_.context);
+  EXPECT_TRUE(test_.reporter.questions.empty());
+  EXPECT_FALSE(Exists(program_));
+  EXPECT_FALSE(Exists(shared_));
+  EXPECT_FALSE(Exists(startMenu_));
+  EXPECT_FALSE(ProductKeyExists());
+  EXPECT_EQ(test_.reporter.messages, Lines{"Registry clean complete"});
+  EXPECT_EQ(test_.state.Progress, 7);
+  EXPECT_FALSE(test_.context.runUnderWay);
+}
+
+TEST_F(CleaningRun, WithDeletionOffNothingIsAskedOrDeletedButTheRegistryIsCleaned) {
+  test_.controls.SetChecked(CheckBoxId::CheckBox2, false);
+  test_.controls.SetChecked(CheckBoxId::CheckBox3, true);
+  test_.controls.SetEnabled(CheckBoxId::CheckBox3, true);
+  Edit(scratch_ / "Edited");
+  RunCleaning(test_.context);
+  EXPECT_TRUE(test_.reporter.questions.empty());
+  EXPECT_TRUE(Exists(scratch_ / "Edited\\file.dat"));
+  EXPECT_TRUE(Exists(shared_ + "\\file.dat"));
+  EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
+  EXPECT_FALSE(ProductKeyExists());
+  const Lines trace = test_.TraceMessages();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "DelDir 5"), 1);
+  EXPECT_EQ(trace.back(), "Registry clean complete");
+}
+
+TEST_F(CleaningRun, AnEditedFolderIsConfirmedAndNoTurnsDeletionOffForLaterRuns) {
+  const std::string edited = scratch_ / "Edited";
+  Edit(edited);
+  test_.reporter.confirmAnswer = false;
+  RunCleaning(test_.context);
+  EXPECT_EQ(test_.reporter.questions, Lines{Question(edited)});
+  EXPECT_FALSE(test_.state.DeletePermission);
+  EXPECT_FALSE(test_.controls.IsChecked(CheckBoxId::CheckBox2));
+  EXPECT_FALSE(test_.controls.IsEnabled(CheckBoxId::CheckBox3));
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
+  EXPECT_TRUE(Exists(shared_ + "\\file.dat"));
+  EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
+  EXPECT_FALSE(ProductKeyExists());
+
+  key_.Create("Product");
+  RunCleaning(test_.context);
+  EXPECT_EQ(test_.reporter.questions.size(), 1u);
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
+  EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
+  EXPECT_FALSE(ProductKeyExists());
+  EXPECT_EQ(test_.reporter.messages.size(), 2u);
+}
+
+TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
+  const std::string edited = scratch_ / "Edited";
+  Edit(edited);
+  DesktopReporter desktop;
+  EngineTestContext test(LiveEffects::Instance(), &desktop);
+  CopyInto(test);
+  {
+    DialogAnswerer answerer({DialogAnswer::Press(IDNO), DialogAnswer::Press(IDOK)});
+    RunCleaning(test.context);
+    const auto dialogs = answerer.Dialogs();
+    ASSERT_EQ(dialogs.size(), 2u);
+    EXPECT_EQ(dialogs[0].caption, "Confirm File Delete");
+    EXPECT_EQ(dialogs[0].text, Question(edited));
+    EXPECT_EQ(dialogs[1].text, "Registry clean complete");
+  }
+  EXPECT_FALSE(test.state.DeletePermission);
+  EXPECT_FALSE(test.controls.IsChecked(CheckBoxId::CheckBox2));
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
+  EXPECT_FALSE(ProductKeyExists());
+  {
+    DialogAnswerer answerer(IDOK);
+    RunCleaning(test.context);
+    const auto dialogs = answerer.Dialogs();
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].text, "Registry clean complete");
+  }
+  EXPECT_TRUE(Exists(edited + "\\file.dat"));
+}
+
+TEST_F(CleaningRun, AnEditedFolderConfirmedWithYesIsDeleted) {
+  const std::string edited = scratch_ / "Edited";
+  Edit(edited);
+  test_.reporter.confirmAnswer = true;
+  RunCleaning(test_.context);
+  EXPECT_EQ(test_.reporter.questions, Lines{Question(edited)});
+  EXPECT_TRUE(test_.state.DeletePermission);
+  EXPECT_FALSE(Exists(edited));
+  EXPECT_FALSE(Exists(shared_));
+  EXPECT_TRUE(Exists(program_ + "\\file.dat"));  // no longer named by the rules
+  EXPECT_FALSE(Exists(startMenu_));
+}
+
+TEST_F(CleaningRun, LinksAreRemovedOnlyWhenTheirBoxIsEnabledAndChecked) {
+  const struct {
+    bool enabled, checked, removed;
+  } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
+  for (const auto& c : cases) {
+    WriteBytes(startMenu_ + "\\file.dat", "x");
+    test_.controls.SetEnabled(CheckBoxId::CheckBox3, c.enabled);
+    test_.controls.SetChecked(CheckBoxId::CheckBox3, c.checked);
+    RunCleaning(test_.context);
+    EXPECT_EQ(Exists(startMenu_), !c.removed) << c.enabled << c.checked;
+  }
+}
+
+// A START setting that names the whole Programs folder must not empty it.
+TEST_F(CleaningRun, AStartMenuFolderThatIsAShellFolderIsRefused) {
+  char programs[MAX_PATH] = {};
+  DWORD size = sizeof programs;
+  ASSERT_EQ(RegGetValueA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                         "Programs", RRF_RT_REG_SZ, nullptr, programs, &size),
+            ERROR_SUCCESS);
+  RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
+  EngineTestContext test(effects);
+  CopyInto(test);
+  test.state.StartMenuFolder = programs;
+  RunCleaning(test.context);
+  EXPECT_EQ(std::count(test.reporter.infoLines.begin(), test.reporter.infoLines.end(),
+                       kRefusedFolderText + std::string(programs)),
+            1);
+  for (const auto& action : effects.actions) {
+    EXPECT_NE(action.target.rfind(std::string(programs) + "\\", 0), 0u) << action.target;
+    EXPECT_NE(action.target, programs);
+  }
+}
+
+TEST_F(CleaningRun, TheCompletionMessageComesOnlyInRunModeZeroTheTraceLineAlways) {
+  for (const int runMode : {0, 1}) {
+    EngineTestContext test;
+    test.state.RuleFilePath = test_.state.RuleFilePath;
+    test.state.RunMode = runMode;
+    test.controls.SetChecked(CheckBoxId::CheckBox1, false);
+    test.StartTrace(scratch_ / ("mode" + std::to_string(runMode) + ".log"));
+    RunCleaning(test.context);
+    EXPECT_EQ(test.reporter.messages.size(), runMode == 0 ? 1u : 0u);
+    const Lines trace = test.TraceMessages();
+    ASSERT_FALSE(trace.empty());
+    EXPECT_EQ(trace.front(), test.state.RuleFilePath + " opened");
+    EXPECT_EQ(trace.back(), "Registry clean complete");
+  }
+}
+
+TEST_F(CleaningRun, AMissingRuleFileFailsAfterTheProcessesWereEnded) {
+  const std::string fakeProduct = scratch_ / "ZdnM.exe";
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
+  HelperProcess product(fakeProduct);
+  test_.state.RuleFilePath = scratch_ / "Absent.dat";
+  test_.controls.SetChecked(CheckBoxId::CheckBox1, true);
+  try {
+    RunCleaning(test_.context);
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.Message(), "File not found");
+  }
+  EXPECT_TRUE(product.HasExited());
+  EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
+  EXPECT_TRUE(test_.reporter.messages.empty());
+  EXPECT_FALSE(test_.context.runUnderWay);
+  const Lines trace = test_.TraceMessages();
+  EXPECT_NE(std::find(trace.begin(), trace.end(), "ZdnM.exe try to kill"), trace.end());
+  EXPECT_EQ(std::find(trace.begin(), trace.end(), "Registry clean complete"), trace.end());
+}
+
+TEST_F(CleaningRun, WithoutTheKillBoxNoProcessIsTouched) {
+  const std::string fakeProduct = scratch_ / "ZdnM.exe";
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
+  HelperProcess product(fakeProduct);
+  RunCleaning(test_.context);
+  EXPECT_FALSE(product.HasExited());
+  for (const auto& line : test_.TraceMessages()) EXPECT_EQ(line.find("try to kill"), std::string::npos) << line;
+}
+
+TEST_F(CleaningRun, AStartDuringARunIsIgnored) {
+  Edit(scratch_ / "Edited");
+  test_.reporter.whileAsking = [this] { RunCleaning(test_.context); };
+  RunCleaning(test_.context);
+  EXPECT_EQ(test_.reporter.questions.size(), 1u);
+  EXPECT_EQ(test_.reporter.messages.size(), 1u);
+  EXPECT_EQ(test_.state.Progress, 7);
+  const Lines trace = test_.TraceMessages();
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), "Registry clean complete"), 1);
+  EXPECT_EQ(std::count(trace.begin(), trace.end(), test_.state.RuleFilePath + " opened"), 1);
+}
+
+TEST_F(CleaningRun, AnErrorLeavesTheWayFreeForTheNextRun) {
+  test_.state.RuleFilePath = scratch_ / "Absent.dat";
+  EXPECT_THROW(RunCleaning(test_.context), EInOutError);
+  EXPECT_FALSE(test_.context.runUnderWay);
+  test_.state.RuleFilePath = scratch_ / "Do_list.dat";
+  RunCleaning(test_.context);
+  EXPECT_FALSE(Exists(program_));
+  EXPECT_EQ(test_.reporter.messages, Lines{"Registry clean complete"});
+}

@@ -1,0 +1,339 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/deletion.h"
+#include "engine/effects.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/held_file.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+using Kind = RecordedAction::Kind;
+
+std::vector<std::string> Targets(const RecordingEffects& effects, Kind kind) {
+  std::vector<std::string> out;
+  for (const auto& action : effects.actions) {
+    if (action.kind == kind) out.push_back(action.target);
+  }
+  return out;
+}
+
+std::size_t IndexOf(const RecordingEffects& effects, Kind kind, const std::string& target) {
+  for (std::size_t i = 0; i < effects.actions.size(); ++i) {
+    if (effects.actions[i].kind == kind && effects.actions[i].target == target) return i;
+  }
+  return effects.actions.size();
+}
+
+// A tree of files and folders below root; returns the folders, deepest last.
+std::vector<std::string> MakeSampleTree(const std::string& root) {
+  WriteBytes(root + "\\a.txt", "a");
+  WriteBytes(root + "\\A1\\b.txt", "b");
+  WriteBytes(root + "\\A1\\A2\\c.txt", "c");
+  WriteBytes(root + "\\A1\\A2\\A3\\d.txt", "d");
+  WriteBytes(root + "\\B1\\e.txt", "e");
+  MakeFolders(root + "\\B1\\Empty");
+  return {root, root + "\\A1", root + "\\B1", root + "\\A1\\A2", root + "\\B1\\Empty", root + "\\A1\\A2\\A3"};
+}
+
+}  // namespace
+
+TEST(FolderTreeDeletion, ReadOnlyHiddenSystemFileInsideTheTreeIsDeleted) {
+  ScratchFolder scratch("del_ro");
+  const std::string tree = scratch / "Velmora";
+  const std::string file = tree + "\\sub\\guarded.dat";
+  WriteBytes(file, "data");
+  ASSERT_TRUE(SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                                   FILE_ATTRIBUTE_SYSTEM));
+  // Wine refuses to delete a read-only file, so this fails unless the attributes are reset.
+  ASSERT_FALSE(DeleteFileA(file.c_str()));
+
+  EngineTestContext test;
+  DeleteFolderTree(test.context, tree);
+
+  EXPECT_FALSE(Exists(file));
+  EXPECT_FALSE(Exists(tree));
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+}
+
+TEST(FolderTreeDeletion, AttributesAreResetOnlyWhenNotPlain) {
+  ScratchFolder scratch("del_attr");
+  const std::string plain = scratch / "T\\plain.txt";
+  const std::string hidden = scratch / "T\\hidden.txt";
+  WriteBytes(plain, "p");
+  WriteBytes(hidden, "h");
+  SetFileAttributesA(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN);
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  DeleteFolderTree(test.context, scratch / "T");
+
+  EXPECT_EQ(Targets(effects, Kind::SetAttributes), std::vector<std::string>{hidden});
+  EXPECT_EQ(effects.actions[IndexOf(effects, Kind::SetAttributes, hidden)].detail, "32");
+  EXPECT_LT(IndexOf(effects, Kind::SetAttributes, hidden), IndexOf(effects, Kind::RemoveFile, hidden));
+  auto removed = Targets(effects, Kind::RemoveFile);
+  std::sort(removed.begin(), removed.end());
+  EXPECT_EQ(removed, (std::vector<std::string>{hidden, plain}));
+}
+
+TEST(FolderTreeDeletion, NestedFoldersAreEmptiedAndRemovedBottomUp) {
+  ScratchFolder scratch("del_nest");
+  const std::string tree = scratch / "Tree";
+  const auto folders = MakeSampleTree(tree);
+
+  RecordingEffects effects;
+  EngineTestContext recorded(effects);
+  DeleteFolderTree(recorded.context, tree);
+  auto removedFolders = Targets(effects, Kind::RemoveFolder);
+  auto expectedFolders = folders;
+  std::sort(removedFolders.begin(), removedFolders.end());
+  std::sort(expectedFolders.begin(), expectedFolders.end());
+  EXPECT_EQ(removedFolders, expectedFolders);
+  EXPECT_EQ(Targets(effects, Kind::RemoveFile).size(), 5u);
+  EXPECT_EQ(effects.actions.back().target, tree);
+  // Every folder is removed after everything inside it.
+  for (const auto& folder : folders) {
+    const std::size_t folderIndex = IndexOf(effects, Kind::RemoveFolder, folder);
+    for (std::size_t i = 0; i < effects.actions.size(); ++i) {
+      if (effects.actions[i].target.rfind(folder + "\\", 0) == 0) {
+        EXPECT_LT(i, folderIndex) << effects.actions[i].target << " after " << folder;
+      }
+    }
+  }
+
+  EngineTestContext live;
+  DeleteFolderTree(live.context, tree);
+  EXPECT_FALSE(Exists(tree));
+  EXPECT_TRUE(Exists(scratch.Path()));
+  EXPECT_TRUE(live.reporter.infoLines.empty());
+}
+
+TEST(FolderTreeDeletion, TrailingBackslashAndNoneDeleteTheSameTree) {
+  ScratchFolder scratch("del_slash");
+  const std::string tree = scratch / "Tree";
+  MakeSampleTree(tree);
+
+  RecordingEffects withoutSlash;
+  RecordingEffects withSlash;
+  EngineTestContext first(withoutSlash);
+  EngineTestContext second(withSlash);
+  DeleteFolderTree(first.context, tree);
+  DeleteFolderTree(second.context, tree + "\\");
+  ASSERT_EQ(withoutSlash.actions.size(), withSlash.actions.size());
+  for (std::size_t i = 0; i < withSlash.actions.size(); ++i) {
+    EXPECT_EQ(withoutSlash.actions[i].kind, withSlash.actions[i].kind);
+    EXPECT_EQ(withoutSlash.actions[i].target, withSlash.actions[i].target);
+  }
+
+  for (const std::string& suffix : std::vector<std::string>{"", "\\"}) {
+    const std::string other = scratch / ("Live" + std::to_string(suffix.size()));
+    MakeSampleTree(other);
+    EngineTestContext live;
+    DeleteFolderTree(live.context, other + suffix);
+    EXPECT_FALSE(Exists(other)) << "suffix [" << suffix << "]";
+  }
+}
+
+TEST(FolderTreeDeletion, AFileHeldOpenElsewhereIsListedOnceAndItsFoldersStay) {
+  ScratchFolder scratch("del_held");
+  const std::string tree = scratch / "Tree";
+  const std::string held = tree + "\\Sub\\held.dat";
+  WriteBytes(held, "busy");
+  WriteBytes(tree + "\\Sub\\free.dat", "free");
+  WriteBytes(tree + "\\Other\\free.dat", "free");
+  HeldFile holder(held);
+  ASSERT_EQ(holder.Answer(), "held");
+
+  EngineTestContext test;
+  DeleteFolderTree(test.context, tree);
+
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{"Could NOT delete   " + held});
+  EXPECT_TRUE(Exists(held));
+  EXPECT_TRUE(Exists(tree + "\\Sub"));
+  EXPECT_TRUE(Exists(tree));
+  EXPECT_FALSE(Exists(tree + "\\Sub\\free.dat"));
+  EXPECT_FALSE(Exists(tree + "\\Other"));
+}
+
+TEST(FolderTreeDeletion, AMissingFolderDeletesNothingAndReportsNothing) {
+  ScratchFolder scratch("del_missing");
+  EngineTestContext test;
+  DeleteFolderTree(test.context, scratch / "NotThere");
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  EXPECT_TRUE(Exists(scratch.Path()));
+}
+
+TEST(FolderTreeDeletion, EmptyEntriesDeleteNothing) {
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  DeleteFolderTree(test.context, "");
+  DeleteSingleFile(test.context, "");
+  EXPECT_TRUE(effects.actions.empty());
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+}
+
+TEST(SingleFileDeletion, ReadOnlyFileIsDeletedMissingFileAndFolderArePassedOver) {
+  ScratchFolder scratch("file_del");
+  const std::string file = scratch / "locked.lnk";
+  WriteBytes(file, "x");
+  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+  const std::string folder = scratch / "Folder";
+  WriteBytes(folder + "\\inside.txt", "i");
+
+  EngineTestContext test;
+  DeleteSingleFile(test.context, file);
+  EXPECT_FALSE(Exists(file));
+
+  RecordingEffects effects;
+  EngineTestContext recorded(effects);
+  DeleteSingleFile(recorded.context, folder);
+  DeleteSingleFile(recorded.context, folder + "\\");
+  DeleteSingleFile(recorded.context, scratch / "missing.txt");
+  EXPECT_TRUE(effects.actions.empty());
+  DeleteSingleFile(test.context, folder);
+  EXPECT_TRUE(Exists(folder + "\\inside.txt"));
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  EXPECT_TRUE(recorded.reporter.infoLines.empty());
+}
+
+TEST(SingleFileDeletion, AFileHeldOpenElsewhereIsListedWithOneBlank) {
+  ScratchFolder scratch("file_held");
+  const std::string file = scratch / "held.lnk";
+  WriteBytes(file, "x");
+  HeldFile holder(file);
+  ASSERT_EQ(holder.Answer(), "held");
+  EngineTestContext test;
+  DeleteSingleFile(test.context, file);
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{"Could NOT delete " + file});
+  EXPECT_TRUE(Exists(file));
+}
+
+TEST(FolderTreeDeletion, PathsBeyondTheAnsiLimitAreReportedAndNothingOutsideIsTouched) {
+  ScratchFolder scratch("del_deep");
+  const std::string tree = scratch / "Deep";
+  const std::string outside = scratch / "Deep_outside\\keep.txt";
+  WriteBytes(outside, "keep");
+  // Folders of 60 characters, one below the other, each with a short file, until the
+  // chain is far beyond 260 characters; a long file name sits near the limit too.
+  std::wstring level = Widened(tree);
+  std::vector<std::wstring> levels;
+  while (level.size() < 400) {
+    level += L"\\" + std::wstring(60, L'd');
+    levels.push_back(level);
+    MakeFoldersWide(level);
+    WriteFileWide(level + L"\\f.txt", "f");
+    if (level.size() > 200 && level.size() < 250) WriteFileWide(level + L"\\" + std::wstring(50, L'n'), "n");
+  }
+
+  EngineTestContext test;
+  DeleteFolderTree(test.context, tree);
+
+  EXPECT_EQ(ReadBytes(outside), "keep");
+  ASSERT_FALSE(test.reporter.infoLines.empty());
+  std::vector<std::wstring> reported;
+  for (const auto& line : test.reporter.infoLines) {
+    ASSERT_EQ(line.rfind("Could NOT delete   " + tree + "\\", 0), 0u) << line;
+    reported.push_back(Widened(line.substr(19)));
+    EXPECT_TRUE(ExistsWide(reported.back())) << line;
+    EXPECT_GT(reported.back().size(), 259u) << line;
+  }
+  // All that is left is a reported entry, something inside it, or a folder holding one.
+  for (const auto& left : ListTreeWide(Widened(tree))) {
+    const bool explained = std::any_of(reported.begin(), reported.end(), [&](const std::wstring& r) {
+      return left == r || left.rfind(r + L"\\", 0) == 0 || r.rfind(left + L"\\", 0) == 0;
+    });
+    EXPECT_TRUE(explained) << Narrowed(left);
+  }
+  EXPECT_FALSE(ExistsWide(levels.front() + L"\\f.txt"));
+  RemoveTreeWide(Widened(tree));
+}
+
+class LinkDeletion : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!RunningUnderWine()) GTEST_SKIP() << "host symbolic links are made through Wine; not under Wine";
+  }
+  void TearDown() override {
+    for (const auto& link : links_) RemoveHostSymlink(link);
+  }
+  void Link(const std::string& target, const std::string& link) {
+    ASSERT_TRUE(MakeHostSymlink(target, link)) << link;
+    links_.push_back(link);
+  }
+
+ private:
+  std::vector<std::string> links_;
+};
+
+// Wine lists a host link to a folder as a link but opens and removes its target under the
+// link's name (an empty target would go); a link to a file it does not show as a link at all.
+TEST_F(LinkDeletion, AFolderLinkInsideTheTreeIsNotFollowedAndItsTargetStaysIntact) {
+  ScratchFolder scratch("link_in");
+  const std::string target = scratch / "Target";
+  WriteBytes(target + "\\keep.txt", "keep");
+  WriteBytes(target + "\\Sub\\keep2.txt", "keep2");
+  SetFileAttributesA((target + "\\keep.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  const std::string emptyTarget = scratch / "EmptyTarget";
+  MakeFolders(emptyTarget);
+  const std::string tree = scratch / "Tree";
+  WriteBytes(tree + "\\own.txt", "own");
+  MakeFolders(tree + "\\Inner");
+  const std::string folderLink = tree + "\\Inner\\folder_link";
+  const std::string emptyLink = tree + "\\empty_link";
+  Link(target, folderLink);
+  Link(emptyTarget, emptyLink);
+  for (const auto& link : {folderLink, emptyLink}) {
+    ASSERT_EQ(AttributesOf(link) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  }
+
+  EngineTestContext test;
+  DeleteFolderTree(test.context, tree);
+
+  EXPECT_EQ(ReadBytes(target + "\\keep.txt"), "keep");
+  EXPECT_EQ(AttributesOf(target + "\\keep.txt") & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(ReadBytes(target + "\\Sub\\keep2.txt"), "keep2");
+  EXPECT_TRUE(Exists(emptyTarget));
+  EXPECT_FALSE(Exists(tree + "\\own.txt"));
+  // Where the platform cannot remove a link on its own it stays, listed once.
+  std::vector<std::string> expected;
+  for (const auto& link : {emptyLink, folderLink}) {
+    if (Exists(link)) expected.push_back("Could NOT delete   " + link);
+  }
+  auto listed = test.reporter.infoLines;
+  std::sort(listed.begin(), listed.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected);
+  if (RunningUnderWine()) {
+    EXPECT_EQ(expected.size(), 2u);
+  }
+}
+
+TEST_F(LinkDeletion, ALinkNamedAsTheTreeIsRemovedAsALinkNotEmptied) {
+  ScratchFolder scratch("link_top");
+  const std::string target = scratch / "Target";
+  WriteBytes(target + "\\keep.txt", "keep");
+  WriteBytes(target + "\\Sub\\keep2.txt", "keep2");
+  const std::string emptyTarget = scratch / "EmptyTarget";
+  MakeFolders(emptyTarget);
+  const std::string link = scratch / "Link";
+  const std::string emptyLink = scratch / "EmptyLink";
+  Link(target, link);
+  Link(emptyTarget, emptyLink);
+
+  for (const auto& entry : {link, link + "\\", emptyLink}) {
+    EngineTestContext test;
+    DeleteFolderTree(test.context, entry);
+    const std::string named = entry.back() == '\\' ? entry.substr(0, entry.size() - 1) : entry;
+    if (Exists(named)) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{"Could NOT delete   " + named});
+    }
+  }
+  EXPECT_EQ(ReadBytes(target + "\\keep.txt"), "keep");
+  EXPECT_EQ(ReadBytes(target + "\\Sub\\keep2.txt"), "keep2");
+  EXPECT_TRUE(Exists(emptyTarget));
+}

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/deletion.h"
+#include "engine/effects.h"
+#include "engine/folder_safety.h"
+#include "platform/files.h"
+#include "platform/text_rules.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+std::string ReadFolderValue(HKEY root, const std::string& key, const std::string& name) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return {};
+  char buffer[1024] = {};
+  DWORD size = sizeof buffer - 1;
+  DWORD type = 0;
+  const LONG result =
+      RegQueryValueExA(opened, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(opened);
+  return result == ERROR_SUCCESS && type == REG_SZ ? std::string(buffer) : std::string();
+}
+
+constexpr char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr char kCurrentVersion[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+
+struct NamedFolder {
+  std::string what;
+  std::string path;
+};
+
+// The folders the machine itself names, each of which must never be emptied.
+std::vector<NamedFolder> SystemNamedFolders() {
+  std::vector<NamedFolder> folders = {
+      {"Windows folder", WindowsFolder()},
+      {"System folder", SystemFolder()},
+      {"ProgramFilesDir", ReadFolderValue(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir")},
+      {"CommonFilesDir", ReadFolderValue(HKEY_LOCAL_MACHINE, kCurrentVersion, "CommonFilesDir")},
+  };
+  for (const char* name : {"Programs", "Start Menu", "Startup", "Desktop", "AppData", "Personal", "Fonts"}) {
+    folders.push_back({std::string("user ") + name, ReadFolderValue(HKEY_CURRENT_USER, kShellFolders, name)});
+  }
+  for (const char* name :
+       {"Common Programs", "Common Start Menu", "Common Startup", "Common Desktop", "Common AppData"}) {
+    folders.push_back({name, ReadFolderValue(HKEY_LOCAL_MACHINE, kShellFolders, name)});
+  }
+  return folders;
+}
+
+// Gathered once for this file's many checks; a run gathers it once too.
+const std::vector<std::string>& MachineProtectedFolders() {
+  static const std::vector<std::string> folders = GatherProtectedFolders();
+  return folders;
+}
+
+void ExpectRefused(const std::string& path, const std::string& why) {
+  RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
+  EngineTestContext test(effects);
+  test.context.protectedFolders = MachineProtectedFolders();
+  DeleteFolderTree(test.context, path);
+  EXPECT_TRUE(effects.actions.empty()) << why << ": " << path;
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + path}) << why;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// Sets the current folder for one scope.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& path) {
+    char buffer[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, buffer);
+    previous_ = buffer;
+    SetCurrentDirectoryA(path.c_str());
+  }
+  ~CurrentFolder() { SetCurrentDirectoryA(previous_.c_str()); }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+}  // namespace
+
+TEST(FolderSafety, TheMachinesOwnFoldersAreRefusedInEveryForm) {
+  for (const auto& folder : SystemNamedFolders()) {
+    ASSERT_FALSE(folder.path.empty()) << folder.what << " is not set in this prefix";
+    ExpectRefused(folder.path, folder.what);
+    ExpectRefused(folder.path + "\\", folder.what + " with a trailing backslash");
+    ExpectRefused(folder.path + "\\\\", folder.what + " with two trailing backslashes");
+    ExpectRefused(LowerAscii(folder.path), folder.what + " in lower case");
+    ExpectRefused(UpperAscii(folder.path), folder.what + " in upper case");
+    ExpectRefused(folder.path + "\\.", folder.what + " with \\.");
+    ExpectRefused(folder.path + "\\Velmora\\..", folder.what + " with \\x\\..");
+    ExpectRefused(folder.path + ".", folder.what + " with a trailing dot");
+    std::string slashed = folder.path;
+    std::replace(slashed.begin(), slashed.end(), '\\', '/');
+    ExpectRefused(slashed, folder.what + " with forward slashes");
+    std::string doubled = folder.path;
+    doubled.insert(3, "\\");
+    ExpectRefused(doubled, folder.what + " with a doubled backslash");
+    char shortName[MAX_PATH] = {};
+    if (GetShortPathNameA(folder.path.c_str(), shortName, MAX_PATH) > 0 && folder.path != shortName) {
+      ExpectRefused(shortName, folder.what + " by its short name");
+    }
+  }
+}
+
+TEST(FolderSafety, EveryFolderAboveAProtectedOneIsRefused) {
+  for (const auto& folder : SystemNamedFolders()) {
+    for (std::string above = FolderOfPath(folder.path); above.size() > 3; above = FolderOfPath(above)) {
+      ExpectRefused(above, "above the " + folder.what);
+    }
+  }
+}
+
+TEST(FolderSafety, RootsAndSharesAreRefused) {
+  for (const char* path : {"C:\\", "C:", "c:", "C:\\\\", "C:\\.", "C:\\Windows\\..", "\\", "\\\\", "Z:\\",
+                                 "\\\\server\\share", "\\\\server\\share\\", "\\\\server", "\\\\?\\C:\\",
+                                 "\\\\.\\PhysicalDrive0", ".", " "}) {
+    ExpectRefused(path, "root");
+  }
+}
+
+TEST(FolderSafety, RelativePathsAreJudgedByWhatTheyName) {
+  CurrentFolder inSystem(SystemFolder());
+  for (const char* path : {"..", "..\\", "C:..", "..\\system32", "..\\..", "system32\\..\\.."}) {
+    ExpectRefused(path, "relative to the System folder");
+  }
+}
+
+TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
+  const std::string programFiles = ReadFolderValue(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
+  const std::string programs = ReadFolderValue(HKEY_CURRENT_USER, kShellFolders, "Programs");
+  ASSERT_FALSE(programFiles.empty());
+  ASSERT_FALSE(programs.empty());
+  for (const std::string& path : {programFiles + "\\Velmora\\QRV", programs + "\\QRV Anti-Virus",
+                                 WindowsFolder() + "2", WindowsFolder() + "\\Temp\\Velmora"}) {
+    RecordingEffects effects;
+    EngineTestContext test(effects);
+    test.context.protectedFolders = MachineProtectedFolders();
+    DeleteFolderTree(test.context, path);
+    EXPECT_TRUE(test.reporter.infoLines.empty()) << path;
+    EXPECT_EQ(effects.Count(RecordedAction::Kind::RemoveFolder), 1u) << path;
+  }
+}
+
+TEST(FolderSafety, TheListIsGatheredOncePerRunAndRefusalsAreReportedOnlyWhenAsked) {
+  EngineTestContext test;
+  const auto& folders = ProtectedFolders(test.context);
+  const auto* first = &folders;
+  EXPECT_EQ(&ProtectedFolders(test.context), first);
+  for (const auto& folder : SystemNamedFolders()) {
+    const std::string upper = UpperAscii(folder.path);
+    EXPECT_NE(std::find(folders.begin(), folders.end(), upper), folders.end()) << folder.what;
+  }
+  EXPECT_TRUE(IsRefusedFolder(test.context, WindowsFolder()));
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  EXPECT_TRUE(RefuseFolder(test.context, SystemFolder()));
+  EXPECT_FALSE(RefuseFolder(test.context, SystemFolder() + "\\Velmora"));
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + SystemFolder()});
+}
+
+TEST(FolderSafety, AFolderTheStateNamesIsProtectedToo) {
+  ScratchFolder scratch("safety_state");
+  EngineTestContext test;
+  test.state.ProgramFilesFolder = scratch / "Programs";
+  EXPECT_TRUE(IsRefusedFolder(test.context, scratch / "Programs"));
+  EXPECT_TRUE(IsRefusedFolder(test.context, scratch.Path()));
+  EXPECT_FALSE(IsRefusedFolder(test.context, scratch / "Programs\\Velmora"));
+}

@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/effects.h"
+#include "engine/rule_pass.h"
+#include "platform/errors.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/scratch_key.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using Kind = RecordedAction::Kind;
+
+class RulePass : public ::testing::Test {
+ protected:
+  // Runs one pass over the lines with the given effects; the trace log is on.
+  void Run(EngineTestContext& test, const Lines& lines, bool lastLineEnd = true) {
+    WriteRuleFile(rulePath_, lines, lastLineEnd);
+    test.state.RuleFilePath = rulePath_;
+    test.StartTrace(scratch_ / "VC.LOG");
+    RunRulePass(test.context);
+  }
+  Lines Trace(EngineTestContext& test) { return test.TraceMessages(); }
+  std::string Opened() const { return rulePath_ + " opened"; }
+
+  ScratchFolder scratch_{"pass"};
+  std::string rulePath_ = scratch_ / "Do_list.dat";
+};
+
+bool HasFileActions(const RecordingEffects& effects) {
+  return effects.Count(Kind::RemoveFile) + effects.Count(Kind::RemoveFolder) + effects.Count(Kind::SetAttributes) > 0;
+}
+
+}  // namespace
+
+TEST_F(RulePass, LinesOutsideSectionsAreOnlyCounted) {
+  const Lines lines = {"Rules for QRV 5",      "",
+                       "[Registry_Delete_End]", "[Delete_File_End]",
+                       "[registry_delete]",     "[Delete_File] ",
+                       " [Delete_Folder]",      "HKEY_CURRENT_USER\\Software\\CleanerTests"};
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  test.state.DeletePermission = true;
+  Run(test, lines);
+  EXPECT_EQ(test.state.Progress, 8);
+  EXPECT_EQ(test.controls.gaugeProgress, 8);
+  EXPECT_TRUE(effects.actions.empty());
+  EXPECT_EQ(Trace(test), Lines{Opened()});
+}
+
+TEST_F(RulePass, EachEntryIsTracedWithItsLineNumberCarriedOutOrSkipped) {
+  const std::string folder = scratch_ / "Folder";
+  const std::string file = scratch_ / "file.txt";
+  const Lines lines = {
+      "QRV",                                                        // 1
+      "[Registry_Delete]",                                          // 2
+      "HKEY_CURRENT_USER\\Software\\CleanerTests\\absent_key",      // 3
+      "[Registry_Delete_End]",                                      // 4
+      "[Registry_Delete_Val]",                                      // 5
+      "HKEY_CURRENT_USER\\Software\\CleanerTests\\absent_key=Val",  // 6
+      "[Registry_Delete_Val_End]",                                  // 7
+      "[Registry_Move_Val]",                                        // 8
+      "HKEY_CURRENT_USER\\Software\\CleanerTests\\absent_key\\New=Old",  // 9
+      "[Registry_Move_Val_End]",                                    // 10
+      "[Delete_Folder]",                                            // 11
+      folder,                                                       // 12
+      "[Delete_Folder_End]",                                        // 13
+      "[Delete_File]",                                              // 14
+      file,                                                         // 15
+      "",                                                           // 16
+      "[Delete_File_End]",                                          // 17
+      "end",                                                        // 18
+  };
+  const Lines expectedTrace = {Opened(),    "DeleteRegKey 3", "DeleteRegVal 6", "RenameRegVal 9",
+                               "DelDir 12", "DelFile 15",     "DelFile 16"};
+  for (const bool permission : {true, false}) {
+    WriteBytes(folder + "\\inside.txt", "i");
+    WriteBytes(file, "f");
+    RecordingEffects effects;
+    EngineTestContext test(effects);
+    test.state.DeletePermission = permission;
+    Run(test, lines);
+    EXPECT_EQ(Trace(test), expectedTrace) << "permission " << permission;
+    EXPECT_EQ(test.state.Progress, 18);
+    EXPECT_EQ(test.controls.gaugeProgress, 18);
+    if (permission) {
+      EXPECT_EQ(effects.Count(Kind::RemoveFile), 2u);  // inside.txt and file.txt; the blank entry nothing
+      EXPECT_EQ(effects.Count(Kind::RemoveFolder), 1u);
+    } else {
+      EXPECT_FALSE(HasFileActions(effects));
+    }
+  }
+}
+
+TEST_F(RulePass, WithoutPermissionDeleteFileEntriesAreReadCountedAndLoggedOnly) {
+  const std::string file = scratch_ / "keep.txt";
+  WriteBytes(file, "keep");
+  EngineTestContext test;
+  test.state.DeletePermission = false;
+  Run(test, {"[Delete_File]", file, file, "[Delete_File_End]"});
+  EXPECT_EQ(Trace(test), (Lines{Opened(), "DelFile 2", "DelFile 3"}));
+  EXPECT_EQ(ReadBytes(file), "keep");
+  EXPECT_EQ(test.state.Progress, 4);
+}
+
+TEST_F(RulePass, AHeaderOfAnotherKindInsideASectionIsAnEntryOfThatSection) {
+  const std::string folder = scratch_ / "Folder";
+  const std::string file = scratch_ / "file.txt";
+  WriteBytes(folder + "\\inside.txt", "i");
+  WriteBytes(file, "f");
+  EngineTestContext test;
+  test.state.DeletePermission = true;
+  Run(test, {"[Delete_File]", "[Delete_Folder]", folder, file, "[Delete_Folder_End]", "[Registry_Delete]",
+             "[Delete_File_End]", "[Delete_Folder_End]", folder});
+  EXPECT_EQ(Trace(test), (Lines{Opened(), "DelFile 2", "DelFile 3", "DelFile 4", "DelFile 5", "DelFile 6"}));
+  EXPECT_FALSE(Exists(file));
+  EXPECT_EQ(ReadBytes(folder + "\\inside.txt"), "i");  // a file entry never deletes a folder
+  EXPECT_EQ(test.state.Progress, 9);
+}
+
+TEST_F(RulePass, ASectionWithoutItsEndMarkerEndsWithTheFile) {
+  const std::string first = scratch_ / "first.txt";
+  const std::string second = scratch_ / "second.txt";
+  for (const bool lastLineEnd : {true, false}) {
+    WriteBytes(first, "1");
+    WriteBytes(second, "2");
+    EngineTestContext test;
+    test.state.DeletePermission = true;
+    Run(test, {"[Delete_File]", first, second}, lastLineEnd);
+    EXPECT_FALSE(Exists(first));
+    EXPECT_FALSE(Exists(second));
+    EXPECT_EQ(test.state.Progress, 3);
+    EXPECT_EQ(Trace(test), (Lines{Opened(), "DelFile 2", "DelFile 3"}));
+  }
+}
+
+TEST_F(RulePass, PlaceholdersTakeTheFoldersAsTheyAreWhenTheLineIsRead) {
+  const std::string edited = scratch_ / "Edited";
+  WriteBytes(edited + "\\qrv.dll", "q");
+  WriteBytes(scratch_ / "Found\\qrv.dll", "q");
+  EngineTestContext test;
+  test.state.DeletePermission = true;
+  test.state.ProgramFolder = scratch_ / "Found";
+  test.controls.SetFolderText(FolderFieldId::DirectoryEdit1, edited);
+  Run(test, {"[Delete_File]", "%Program%\\qrv.dll", "[Delete_File_End]"});
+  EXPECT_FALSE(Exists(edited + "\\qrv.dll"));
+  EXPECT_TRUE(Exists(scratch_ / "Found\\qrv.dll"));
+}
+
+TEST_F(RulePass, RegistrySectionsAreCarriedOut) {
+  ScratchKey key("pass_reg");
+  key.Create("Doomed\\Below");
+  key.SetString("Doomed\\Below", "v", "x");
+  key.SetString("", "Gone", "g");
+  key.SetString("", "Old", "text");
+  const std::string root = "HKEY_CURRENT_USER\\" + key.Path();
+  EngineTestContext test;
+  Run(test, {"[Registry_Delete]", root + "\\Doomed", "[Registry_Delete_End]", "[Registry_Delete_Val]",
+             root + "=Gone", "[Registry_Delete_Val_End]", "[Registry_Move_Val]", root + "\\New=Old",
+             "[Registry_Move_Val_End]"});
+  EXPECT_FALSE(key.Exists("Doomed"));
+  EXPECT_FALSE(key.HasValue("", "Gone"));
+  EXPECT_FALSE(key.HasValue("", "Old"));
+  DWORD type = 0;
+  std::string bytes;
+  ASSERT_TRUE(key.GetRaw("", "New", &type, &bytes));
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(bytes, std::string("text", 5));
+}
+
+TEST_F(RulePass, AMissingRuleFileRaisesFileNotFound) {
+  EngineTestContext test;
+  test.state.RuleFilePath = scratch_ / "Absent.dat";
+  test.state.Progress = 5;
+  test.StartTrace(scratch_ / "VC.LOG");
+  try {
+    RunRulePass(test.context);
+    ADD_FAILURE() << "no error";
+  } catch (const EInOutError& error) {
+    EXPECT_EQ(error.Message(), "File not found");
+  }
+  EXPECT_EQ(test.state.Progress, 0);
+  EXPECT_TRUE(test.TraceMessages().empty());
+}
+
+TEST_F(RulePass, AnErrorEndsThePassAtOnceWithTheFileClosed) {
+  ScratchKey key("pass_err");
+  key.SetDword("", "Number", 7);
+  const std::string after = scratch_ / "after.txt";
+  WriteBytes(after, "a");
+  const Lines lines = {"[Registry_Move_Val]", "HKEY_CURRENT_USER\\" + key.Path() + "\\New=Number",
+                       "[Registry_Move_Val_End]", "[Delete_File]", after, "[Delete_File_End]"};
+  for (int pass = 1; pass <= 2; ++pass) {
+    EngineTestContext test;
+    test.state.DeletePermission = true;
+    EXPECT_THROW(Run(test, lines), ERegistryException);
+    EXPECT_EQ(test.state.Progress, 2) << "pass " << pass;
+    EXPECT_EQ(Trace(test), Lines{Opened()});
+    EXPECT_TRUE(Exists(after));
+    EXPECT_TRUE(key.HasValue("", "Number"));
+    EXPECT_FALSE(key.HasValue("", "New"));
+    // Nobody holds the rule file any more: it opens for writing without sharing.
+    HANDLE file = CreateFileA(rulePath_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(file, INVALID_HANDLE_VALUE) << GetLastError();
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  }
+}

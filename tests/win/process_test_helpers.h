@@ -1,0 +1,74 @@
+#pragma once
+// What the process and shortcut tests share: a context that records what the run reports,
+// started helper programs that never outlive their test, and the trace log's lines.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/cleaner_context.h"
+#include "engine/effects.h"
+#include "engine/plain_controls.h"
+#include "platform/handles.h"
+#include "report/reporter.h"
+#include "report/trace_log.h"
+
+namespace process_tests {
+
+class RecordingReporter : public Reporter {
+ public:
+  void ShowInfo(const std::string& line) override { infoLines.push_back(line); }
+  void SimpleMessage(const std::string& text) override { messages.push_back(text); }
+  bool Confirm(const std::string& text) override {
+    messages.push_back(text);
+    return true;
+  }
+  std::vector<std::string> infoLines;
+  std::vector<std::string> messages;
+};
+
+// Forwards to the live gateway and counts the terminations.
+class CountingEffects : public LiveEffects {
+ public:
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override {
+    endedNames.push_back(exeName);
+    return LiveEffects::EndProcess(process, exitCode, exeName);
+  }
+  std::vector<std::string> endedNames;
+};
+
+struct TestRun {
+  explicit TestRun(Effects& effects) : context{state, controls, effects, reporter, trace} {}
+  CleanerState state;
+  PlainControls controls{state};
+  RecordingReporter reporter;
+  TraceLog trace;
+  CleanerContext context;
+};
+
+// A program started for a test; ended by the destructor when still running.
+class StartedProcess {
+ public:
+  StartedProcess(const std::string& exe, const std::string& arguments);
+  ~StartedProcess();
+  StartedProcess(StartedProcess&&) = default;
+  DWORD Id() const { return id_; }
+  HANDLE Handle() const { return process_.Get(); }
+  // True when the process has ended within the given time.
+  bool EndsWithin(DWORD milliseconds) const;
+
+ private:
+  UniqueKernelHandle process_;
+  DWORD id_ = 0;
+};
+
+// Copies the sleeper helper under the given name into the folder; returns the copy's path.
+std::string CopySleeperAs(const std::string& folder, const std::string& exeName);
+// Waits (bounded) until every given process shows in a Tool Help snapshot.
+bool WaitUntilListed(const std::vector<DWORD>& processIds);
+// Waits (bounded) until at least count processes of the executable name are listed.
+bool WaitUntilNameListed(const std::string& exeName, std::size_t count);
+// The trace log's messages (the part after the time stamp and its three blanks).
+std::vector<std::string> TraceMessages(const std::string& path);
+
+}  // namespace process_tests
