@@ -1,3 +1,39 @@
 #include <windows.h>
+#include <commctrl.h>
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+#include "engine/cleaner_context.h"
+#include "engine/cleaner_state.h"
+#include "engine/effects.h"
+#include "report/desktop_reporter.h"
+#include "report/info_window.h"
+#include "report/trace_log.h"
+#include "ui/main_window.h"
+
+// The main routine: the main window is created hidden (its creation runs start-up, and in
+// run mode 1 the cleaning); only in run mode 0 is it shown and served until it closes.
+// The exit code tells a script whether everything was removed (0), something was not (1)
+// or an error was shown (2).
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+  InitCommonControlsEx(&commonControls);
+
+  CleanerState state;
+  TraceLog trace;
+  DesktopReporter reporter;
+  int exitCode = 0;
+  {
+    TForm1 form1(state, LiveEffects::Instance(), reporter, trace);
+    CleanerContext& context = form1.Context();
+    if (state.RunMode == 0) {
+      TForm2 form2(&context);
+      reporter.SetInfoWindow(&form2);
+      form1.Show();
+      RunMessageLoop(form1.Handle());
+      reporter.SetInfoWindow(nullptr);
+    }
+    exitCode = context.outcome.ExitCode();
+  }
+  // Every line written reaches the file, whichever way the program ends.
+  trace.Close();
+  return exitCode;
+}

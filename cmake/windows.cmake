@@ -7,6 +7,7 @@ target_link_libraries(cleaner_win PUBLIC cleaner_core ${WIN_LIBS})
 target_compile_options(cleaner_win PRIVATE ${CLEANER_WARNINGS})
 target_compile_definitions(cleaner_core PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX)
 
+enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.rc)
 add_executable(Cleaner WIN32 ${APP_SOURCES})
 target_link_libraries(Cleaner PRIVATE cleaner_win)

@@ -19,4 +19,15 @@ trap wine_session_stop EXIT
 (cd "$build/win" && ctest --output-on-failure --timeout 300) || status=1
 wine_session_stop
 trap - EXIT
+
+# Most users run a 64-bit Windows, where the 32-bit program sees the 32-bit registry view.
+if [ -f "$build/win/e2e_tests.exe" ]; then
+  echo "== end-to-end tests on a 64-bit prefix"
+  wine_session_start "$build" test64 win64
+  trap wine_session_stop EXIT
+  wine "$build/win/e2e_tests.exe" --gtest_filter='CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*' \
+    || status=1
+  wine_session_stop
+  trap - EXIT
+fi
 exit $status

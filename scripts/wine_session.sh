@@ -1,16 +1,16 @@
-# Sourced by the test, demo and bench scripts: one Xvfb, one fresh 32-bit Wine prefix under
-# the build tree and one persistent Wine server for the whole session.
-#   wine_session_start BUILD_DIR [NAME]   then   wine_session_stop
+# Sourced by the test, demo and bench scripts: one Xvfb, one fresh Wine prefix (32-bit unless
+# ARCH says win64) under the build tree and one persistent Wine server for the whole session.
+#   wine_session_start BUILD_DIR [NAME] [ARCH]   then   wine_session_stop
 # Exports WINEPREFIX, WINEARCH, WINEDEBUG, DISPLAY.
 
 wine_session_start() {
-  local build=$1 name=${2:-test}
+  local build=$1 name=${2:-test} arch=${3:-win32}
   mkdir -p "$build/wine"
-  export WINEARCH=win32
+  export WINEARCH=$arch
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export WINEPREFIX="$(cd "$build" && pwd)/wine/$name"
-  local template="$(cd "$build" && pwd)/wine/template32"
+  local template="$(cd "$build" && pwd)/wine/template${arch#win}"
 
   # Our own X display: the first free number from 90 up.
   local n=90

@@ -1,6 +1,13 @@
 #pragma once
 // Start-up, run inside the main window's creation: command line, Windows folders,
 // settings, rule file, folder discovery, then the controls and, in run mode 1, the run.
+#include <string>
+
 #include "engine/cleaner_context.h"
 
+// Start-up for this process: its command line and the folder of its executable.
 void RunStartup(CleanerContext& context);
+// Start-up with the command line and executable path given; the settings file and the
+// rule file are looked for in the executable's folder.
+void RunStartupFor(CleanerContext& context, const std::string& commandLine,
+                   const std::string& programPath);

@@ -1,6 +1,7 @@
 #pragma once
-// What the process and shortcut tests share: a context that records what the run reports,
-// started helper programs that never outlive their test, and the trace log's lines.
+// What the process and shortcut tests share: a context with a chosen gateway that records
+// what the run reports, started helper programs that never outlive their test, and the
+// trace log's lines.
 #include <windows.h>
 
 #include <string>
@@ -10,22 +11,10 @@
 #include "engine/effects.h"
 #include "engine/plain_controls.h"
 #include "platform/handles.h"
-#include "report/reporter.h"
 #include "report/trace_log.h"
+#include "tests/support/recording_reporter.h"
 
 namespace process_tests {
-
-class RecordingReporter : public Reporter {
- public:
-  void ShowInfo(const std::string& line) override { infoLines.push_back(line); }
-  void SimpleMessage(const std::string& text) override { messages.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    messages.push_back(text);
-    return true;
-  }
-  std::vector<std::string> infoLines;
-  std::vector<std::string> messages;
-};
 
 // Forwards to the live gateway and counts the terminations.
 class CountingEffects : public LiveEffects {

@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/cleaner_folder.h"
+#include "tests/e2e/seeded_installation.h"
+#include "tests/support/held_file.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+constexpr char kTitle[] = "Cleaner";  // the executable's name before its first "."
+
+std::string Settings(const std::string& mode, const std::string& options, const char* lineEnd = "\r\n") {
+  std::string text;
+  auto line = [&](const std::string& l) { text += l + lineEnd; };
+  if (!mode.empty()) {
+    line("[Mode]");
+    line(mode);
+    line("[End_Mode]");
+  }
+  if (!options.empty()) {
+    line("[Options]");
+    for (std::size_t start = 0; start < options.size();) {
+      std::size_t end = options.find(';', start);
+      if (end == std::string::npos) end = options.size();
+      line(options.substr(start, end - start));
+      start = end + 1;
+    }
+    line("[End_Options]");
+  }
+  return text;
+}
+
+bool Contains(const Strings& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class CleanerEndToEnd : public ::testing::Test {
+ protected:
+  SeededInstallation installation_;
+  CleanerFolder cleaner_;
+};
+
+TEST_F(CleanerEndToEnd, UnattendedRunRemovesWhatTheRulesNameAndNothingElse) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_TRUE(exit.dialogs.empty());
+  EXPECT_FALSE(exit.mainWindowShown);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  EXPECT_EQ(installation_.RenamedValue().value_or("<missing>"), "moved data");
+  const Strings log = cleaner_.LogMessages();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.front(), "Log file created");
+  EXPECT_TRUE(Contains(log, "ReadIni complete"));
+  EXPECT_TRUE(Contains(log, "Rule file checked"));
+  EXPECT_TRUE(Contains(log, "ProgramFilesDir have been read"));
+  EXPECT_TRUE(Contains(log, "Common Programs have been read"));
+  EXPECT_TRUE(Contains(log, "ZdnM.exe try to kill"));
+  EXPECT_TRUE(Contains(log, cleaner_ / "Do_list.dat opened"));
+  EXPECT_TRUE(Contains(log, "DelDir 14"));
+  EXPECT_EQ(log.back(), "Registry clean complete");
+}
+
+// On a 64-bit system the 32-bit program reads HKEY_LOCAL_MACHINE\SOFTWARE through the
+// 32-bit view: Program Files is then "Program Files (x86)", and the seeded keys, written by
+// this 32-bit test, lie in that view too.
+TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProgramWorksInThe32BitView) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (!wow64) GTEST_SKIP() << "a 32-bit prefix";
+  EXPECT_NE(installation_.ProgramFolder().find("(x86)"), std::string::npos) << installation_.ProgramFolder();
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+}
+
+TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {
+  HeldFile held(installation_.FileInProgramFolder());
+  ASSERT_EQ(held.Answer(), "held");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 1u);
+  EXPECT_TRUE(exit.dialogs.empty()) << "run mode 1 lists nothing on the screen";
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  const Strings log = cleaner_.LogMessages();
+  EXPECT_TRUE(Contains(log, "Could NOT delete   " + installation_.FileInProgramFolder()));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "Registry clean complete");
+}
+
+TEST_F(CleanerEndToEnd, RunModeTwoStartsUpWithTheLowerCaseSwitchAndCleansNothing) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=2", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/tl");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_TRUE(exit.dialogs.empty());
+  EXPECT_FALSE(exit.mainWindowShown);
+  EXPECT_EQ(installation_.TargetsGone(), Strings{});
+  const Strings log = cleaner_.LogMessages();
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(log[0], "Log file created");
+  EXPECT_EQ(log[1], "ReadIni complete");
+  EXPECT_EQ(log[2], "Rule file checked");
+  EXPECT_FALSE(Contains(log, "Registry clean complete"));
+}
+
+TEST_F(CleanerEndToEnd, DeleteOtherThanOneLeavesFilesAndFoldersAlone) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=yes;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  // The registry sections and the process termination do not need the permission.
+  EXPECT_EQ(installation_.TargetsLeft(),
+            (Strings{"program folder", "shared folder", "single file", "Start Menu folder", "user Startup shortcut",
+                     "common Startup shortcut"}));
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  const Strings log = cleaner_.LogMessages();
+  EXPECT_TRUE(Contains(log, "DelDir 14")) << "skipped entries are logged all the same";
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "Registry clean complete");
+}
+
+TEST_F(CleanerEndToEnd, AnInvalidRunModeIsShownAndEndsStartUpBeforeAnyCleaning) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  // SILENT=1 is in effect when the bad value ends start-up: the program ends unattended.
+  cleaner_.WriteSettings(Settings("SILENT=1\r\nSILENT=abc", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  ASSERT_EQ(exit.dialogs.size(), 1u);
+  EXPECT_EQ(exit.dialogs[0].caption, kTitle);
+  EXPECT_EQ(exit.dialogs[0].text, "'abc' is not a valid integer value.");
+  EXPECT_FALSE(exit.mainWindowShown);
+  EXPECT_EQ(installation_.TargetsGone(), Strings{});
+  EXPECT_EQ(cleaner_.LogMessages(), Strings{"Log file created"}) << "the log is complete on disk";
+}
+
+TEST_F(CleanerEndToEnd, AnInvalidRunModeAloneLeavesTheInteractiveMode) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=abc", "DELETE=1"));
+  const CleanerExit exit = cleaner_.Run("");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  ASSERT_EQ(exit.dialogs.size(), 1u);
+  EXPECT_EQ(exit.dialogs[0].text, "'abc' is not a valid integer value.");
+  EXPECT_TRUE(exit.mainWindowShown);
+  EXPECT_EQ(installation_.TargetsGone(), Strings{});
+}
+
+TEST_F(CleanerEndToEnd, SettingsWithLineFeedsOnlyHaveNoEffect) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1", "\n"));
+  const CleanerExit exit = cleaner_.Run("");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_TRUE(exit.mainWindowShown) << "still run mode 0";
+  EXPECT_TRUE(exit.dialogs.empty());
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(installation_.TargetsGone(), Strings{});
+  EXPECT_FALSE(cleaner_.HasLog()) << "no switch, no log";
+}
+
+}  // namespace
+
+// Without an installation: the rule file is missing.
+TEST(CleanerWithoutRules, AMissingRuleFileIsReportedAndTheUnattendedRunFails) {
+  CleanerFolder cleaner;
+  cleaner.WriteSettings(Settings("SILENT=1", "KILLPROCESS=0"));
+  const CleanerExit exit = cleaner.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  ASSERT_EQ(exit.dialogs.size(), 2u);
+  EXPECT_EQ(exit.dialogs[0].caption, kTitle);
+  EXPECT_EQ(exit.dialogs[0].text, "File with rule does not Exist");
+  EXPECT_EQ(exit.dialogs[1].caption, kTitle);
+  EXPECT_EQ(exit.dialogs[1].text, "File not found.");
+  EXPECT_FALSE(exit.mainWindowShown);
+  const Strings log = cleaner.LogMessages();
+  EXPECT_FALSE(Contains(log, "Rule file checked"));
+  EXPECT_FALSE(Contains(log, "Registry clean complete"));
+}
+
+TEST(CleanerWithoutRules, AMissingRuleFileIsReportedInRunModeTwoToo) {
+  CleanerFolder cleaner;
+  cleaner.WriteSettings(Settings("SILENT=2", ""));
+  const CleanerExit exit = cleaner.Run("");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  ASSERT_EQ(exit.dialogs.size(), 1u);
+  EXPECT_EQ(exit.dialogs[0].text, "File with rule does not Exist");
+}

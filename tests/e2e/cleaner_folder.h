@@ -1,0 +1,48 @@
+#pragma once
+// The real Cleaner.exe copied into a scratch folder with its rule and settings files,
+// started as a user would start it, its boxes answered and its exit code taken.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/wine_test_support.h"
+
+struct SeenDialog {
+  std::string caption;
+  std::string text;
+};
+
+struct CleanerExit {
+  DWORD exitCode = 0;
+  std::vector<SeenDialog> dialogs;  // every box shown, in order, each answered with OK
+  bool mainWindowShown = false;     // the main window appeared (and was closed by the test)
+  bool finished = false;            // ended by itself within the time allowed
+};
+
+class CleanerFolder {
+ public:
+  CleanerFolder();
+  const std::string& Path() const { return scratch_.Path(); }
+  std::string operator/(const std::string& name) const { return scratch_ / name; }
+
+  // Stores the lines scrambled, each ended with CR LF, as Do_list.dat.
+  void WriteRules(const std::vector<std::string>& lines);
+  void RemoveRules();
+  // Writes QRV_RC.INI as given (line ends included).
+  void WriteSettings(const std::string& bytes);
+  // The trace log's messages; empty when the run wrote no log.
+  std::vector<std::string> LogMessages() const;
+  bool HasLog() const;
+
+  // Starts Cleaner.exe with the arguments, the scratch folder as its current folder, and
+  // waits for it to end. Boxes are answered with OK as they appear; a main window that
+  // appears is closed. A run that has not ended after the time allowed is ended by force.
+  CleanerExit Run(const std::string& arguments, DWORD allowedMilliseconds = 90000);
+
+ private:
+  ScratchFolder scratch_{"e2e"};
+};
+
+// Stored form of a rule file: each line scrambled and ended with CR LF.
+std::string StoredRuleFile(const std::vector<std::string>& lines);

@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/rule_file.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "startup/startup.h"
+#include "tests/support/seeded_registry.h"
+#include "tests/support/trace_messages.h"
+#include "tests/support/wine_test_support.h"
+#include "tests/win/startup_rig.h"
+
+namespace {
+
+constexpr char kMissingRuleFile[] = "File with rule does not Exist";
+
+// Makes a scratch folder the current folder (where the trace log goes) for one test.
+class CurrentFolder {
+ public:
+  explicit CurrentFolder(const std::string& folder) {
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    previous_ = previous;
+    SetCurrentDirectoryA(folder.c_str());
+  }
+  ~CurrentFolder() { SetCurrentDirectoryA(previous_.c_str()); }
+  CurrentFolder(const CurrentFolder&) = delete;
+  CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+ private:
+  std::string previous_;
+};
+
+std::string RuleFileBytes(const std::vector<std::string>& lines) {
+  std::string bytes;
+  for (const auto& line : lines) bytes += ScrambleLine(line) + "\r\n";
+  return bytes;
+}
+
+// The program folder is a scratch folder: the settings and rule files are put beside a
+// Cleaner.exe that need not exist, and start-up runs with a given command line.
+class StartupTest : public ::testing::Test {
+ protected:
+  std::string ExePath() const { return scratch_ / "Cleaner.exe"; }
+  std::string LogPath() const { return scratch_ / "VC.LOG"; }
+
+  void WriteSettings(const std::string& text) { WriteBytes(scratch_ / "QRV_RC.INI", text); }
+  void WriteRules(const std::vector<std::string>& lines) { WriteBytes(scratch_ / "Do_list.dat", RuleFileBytes(lines)); }
+
+  void Start(const std::string& arguments = "") {
+    RunStartupFor(rig_.context, "\"" + ExePath() + "\" " + arguments, ExePath());
+  }
+  std::vector<std::string> Log() {
+    rig_.trace.Close();
+    return TraceMessages(LogPath());
+  }
+
+  ScratchFolder scratch_{"startup"};
+  CurrentFolder current_{scratch_.Path()};
+  StartupRig rig_;
+};
+
+TEST_F(StartupTest, WithoutSettingsOrSwitchTheDefaultsStandAndTheRuleFileIsCounted) {
+  WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\Nothing", "[Registry_Delete_End]"});
+  Start();
+  EXPECT_EQ(rig_.state.RunMode, 0);
+  EXPECT_TRUE(rig_.state.OptKillProcess);
+  EXPECT_FALSE(rig_.state.OptDelete);
+  EXPECT_FALSE(rig_.state.OptDelLink);
+  EXPECT_FALSE(rig_.state.TraceLogOn);
+  EXPECT_FALSE(IsExistingFile(LogPath())) << "no /TL, no log";
+  EXPECT_EQ(rig_.state.RuleFilePath, scratch_ / "Do_list.dat");
+  EXPECT_EQ(rig_.state.RuleCount, 3);
+  EXPECT_EQ(rig_.controls.statusText, "Base records : 3");
+  EXPECT_EQ(rig_.controls.gaugeMinimum, 0);
+  EXPECT_EQ(rig_.controls.gaugeMaximum, 3);
+  EXPECT_TRUE(rig_.reporter.messages.empty());
+  EXPECT_FALSE(rig_.context.outcome.errorShown);
+  EXPECT_TRUE(IsExistingFolder(rig_.state.WindowsFolder));
+  EXPECT_TRUE(IsExistingFolder(rig_.state.SystemFolder));
+  EXPECT_TRUE(rig_.controls.checked[PlainControls::Index(CheckBoxId::CheckBox1)]);
+  EXPECT_FALSE(rig_.controls.checked[PlainControls::Index(CheckBoxId::CheckBox2)]);
+  EXPECT_FALSE(rig_.controls.enabled[PlainControls::Index(CheckBoxId::CheckBox3)]);
+  EXPECT_TRUE(rig_.effects.actions.empty()) << "run mode 0 cleans nothing at start-up";
+}
+
+TEST_F(StartupTest, TheTraceSwitchInAnyCaseOpensTheLogInTheCurrentFolder) {
+  for (const std::string arguments : {"/TL", "/tl", "other /Tl", "/TL /TL"}) {
+    SCOPED_TRACE(arguments);
+    DeleteFileA(LogPath().c_str());
+    StartupRig rig;
+    WriteRules({"line"});
+    RunStartupFor(rig.context, "\"" + ExePath() + "\" " + arguments, ExePath());
+    EXPECT_TRUE(rig.state.TraceLogOn);
+    rig.trace.Close();
+    const auto messages = TraceMessages(LogPath());
+    const std::size_t switches = arguments == "/TL /TL" ? 2 : 1;
+    ASSERT_GE(messages.size(), switches + 2);
+    for (std::size_t i = 0; i < switches; ++i) EXPECT_EQ(messages[i], "Log file created");
+    EXPECT_EQ(messages[switches], "ReadIni complete");
+    EXPECT_EQ(messages[switches + 1], "Rule file checked");
+  }
+}
+
+TEST_F(StartupTest, ArgumentsThatOnlyResembleTheSwitchLeaveTheTraceOff) {
+  WriteRules({"line"});
+  Start("/TLX TL -TL \"/TL \"");
+  EXPECT_FALSE(rig_.state.TraceLogOn);
+  EXPECT_FALSE(IsExistingFile(LogPath()));
+}
+
+TEST_F(StartupTest, AMissingRuleFileIsReportedAndStartUpGoesOn) {
+  WriteSettings("[Folder]\r\nPROGRAM=C:\\Mine\r\n[End_Folder]\r\n");
+  Start("/TL");
+  EXPECT_EQ(rig_.reporter.messages, std::vector<std::string>{kMissingRuleFile});
+  EXPECT_TRUE(rig_.context.outcome.errorShown);
+  EXPECT_EQ(rig_.context.outcome.ExitCode(), 2);
+  EXPECT_EQ(rig_.controls.statusText, "");
+  EXPECT_EQ(rig_.controls.gaugeMaximum, 100);
+  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), "C:\\Mine") << "start-up went on";
+  const auto log = Log();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[1], "ReadIni complete");
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Rule file checked"), 0);
+}
+
+TEST_F(StartupTest, FolderFieldsShowTheSettingsElseTheDiscoveredFolders) {
+  WriteRules({"x"});
+  WriteSettings("[Folder]\r\nSHARED=D:\\Shared Here\r\n[End_Folder]\r\n");
+  Start();
+  // Wine's Program Files holds no product folder: the first name is taken all the same.
+  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), rig_.state.ProgramFilesFolder + "\\Velmora Lab");
+  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit2), "D:\\Shared Here");
+  EXPECT_EQ(rig_.state.SharedFolder, "D:\\Shared Here") << "the change handler copies the text";
+  EXPECT_EQ(rig_.state.InitialProgramFolder, rig_.controls.FolderText(FolderFieldId::DirectoryEdit1));
+  EXPECT_EQ(rig_.state.InitialSharedFolder, "D:\\Shared Here");
+  EXPECT_EQ(rig_.controls.folderChangeEvents[1], 1);
+}
+
+TEST_F(StartupTest, TheHintNamesTheStartMenuFolderOnlyWhenOneIsKnown) {
+  WriteRules({"x"});
+  Start();
+  EXPECT_EQ(rig_.state.StartMenuFolder, "") << "Wine's Start Menu holds no product folder";
+  EXPECT_EQ(rig_.controls.hint[PlainControls::Index(CheckBoxId::CheckBox3)], "");
+
+  StartupRig rig;
+  WriteSettings("[Folder]\r\nSTART=C:\\Menu\\QRV\r\n[End_Folder]\r\n");
+  RunStartupFor(rig.context, ExePath(), ExePath());
+  EXPECT_EQ(rig.controls.hint[PlainControls::Index(CheckBoxId::CheckBox3)],
+            "Delete link from \"Start Menu\" - C:\\Menu\\QRV");
+}
+
+struct OptionsCase {
+  const char* settings;
+  bool killChecked, deleteChecked, permission, linkChecked, linkEnabled;
+};
+
+TEST_F(StartupTest, TheOptionsSetTheCheckBoxes) {
+  const std::vector<OptionsCase> cases = {
+      {"", true, false, false, false, false},
+      {"DELETE=1", true, true, true, false, true},
+      {"DELETE=1\r\nDEL_LINK=1", true, true, true, true, true},
+      {"DEL_LINK=1", true, false, false, true, false},  // checked but stays disabled
+      {"DELETE=yes\r\nDEL_LINK=1", true, false, false, true, false},
+      {"KILLPROCESS=0", false, false, false, false, false},
+      {"killprocess=1\r\ndelete=1", true, true, true, false, true},
+  };
+  WriteRules({"x"});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.settings);
+    WriteSettings(std::string("[Options]\r\n") + c.settings + "\r\n[End_Options]\r\n");
+    StartupRig rig;
+    RunStartupFor(rig.context, ExePath(), ExePath());
+    const auto& controls = rig.controls;
+    EXPECT_EQ(controls.checked[0], c.killChecked);
+    EXPECT_EQ(controls.checked[1], c.deleteChecked);
+    EXPECT_EQ(rig.state.DeletePermission, c.permission);
+    EXPECT_EQ(controls.checked[2], c.linkChecked);
+    EXPECT_EQ(controls.enabled[2], c.linkEnabled);
+  }
+}
+
+TEST_F(StartupTest, ASettingsFileWithLineFeedsOnlyHasNoEffect) {
+  WriteRules({"x"});
+  WriteSettings("[Mode]\nSILENT=1\n[End_Mode]\n[Options]\nDELETE=1\n[End_Options]\n");
+  Start();
+  EXPECT_EQ(rig_.state.RunMode, 0);
+  EXPECT_FALSE(rig_.state.OptDelete);
+  EXPECT_TRUE(rig_.effects.actions.empty());
+}
+
+TEST_F(StartupTest, AnInvalidSilentValueEndsStartUpWithTheSettingsReadSoFar) {
+  WriteRules({"x"});
+  WriteSettings("[Folder]\r\nPROGRAM=C:\\P\r\n[End_Folder]\r\n[Mode]\r\nSILENT=abc\r\n[End_Mode]\r\n"
+                "[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+  try {
+    Start("/TL");
+    FAIL() << "no error raised";
+  } catch (const EConvertError& error) {
+    EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+  }
+  EXPECT_EQ(rig_.state.FolderProgram, "C:\\P");
+  EXPECT_FALSE(rig_.state.OptDelete) << "entries after the bad one are not read";
+  EXPECT_EQ(rig_.controls.statusText, "") << "start-up ended at the settings";
+  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), "");
+  EXPECT_EQ(Log(), std::vector<std::string>{"Log file created"});
+  // The settings file was closed although the error escaped: it opens exclusively.
+  HANDLE file = CreateFileA((scratch_ / "QRV_RC.INI").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(file, INVALID_HANDLE_VALUE);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+TEST_F(StartupTest, RunModeTwoEndsAfterStartUpWithoutCleaning) {
+  TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId()));
+  SeedKey(HKEY_CURRENT_USER, key.Path());
+  WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + key.Path(), "[Registry_Delete_End]"});
+  WriteSettings("[Mode]\r\nSILENT=2\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
+  Start("/TL");
+  EXPECT_TRUE(rig_.effects.actions.empty());
+  const auto log = Log();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "ReadIni complete"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Registry clean complete"), 0);
+}
+
+TEST_F(StartupTest, RunModeOneRunsTheCleaningAtTheEndOfStartUp) {
+  const std::string keyPath = "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId());
+  TemporaryKey key(HKEY_CURRENT_USER, keyPath);
+  SeedKey(HKEY_CURRENT_USER, keyPath);
+  WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + keyPath, "[Registry_Delete_End]"});
+  WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
+  Start("/TL");
+  ASSERT_EQ(rig_.effects.Count(RecordedAction::Kind::DeleteKey), 1u);
+  EXPECT_NE(rig_.effects.actions[0].target.find(keyPath), std::string::npos);
+  EXPECT_TRUE(rig_.reporter.messages.empty()) << "no completion message in run mode 1";
+  const auto log = Log();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log.back(), "Registry clean complete");
+}
+
+}  // namespace
