@@ -13,6 +13,7 @@
 #include "platform/handles.h"
 #include "report/trace_log.h"
 #include "tests/support/recording_reporter.h"
+#include "tests/support/trace_messages.h"
 
 namespace process_tests {
 
@@ -57,7 +58,5 @@ std::string CopySleeperAs(const std::string& folder, const std::string& exeName)
 bool WaitUntilListed(const std::vector<DWORD>& processIds);
 // Waits (bounded) until at least count processes of the executable name are listed.
 bool WaitUntilNameListed(const std::string& exeName, std::size_t count);
-// The trace log's messages (the part after the time stamp and its three blanks).
-std::vector<std::string> TraceMessages(const std::string& path);
 
 }  // namespace process_tests
