@@ -22,8 +22,9 @@ win: setup
 test: build
 	@bash scripts/run_tests.sh $(BUILD)
 
+# make demo DEMO=window opens the interactive window on the demo installation (needs DISPLAY).
 demo: build
-	@bash scripts/demo.sh $(BUILD)
+	@bash scripts/demo.sh $(BUILD) $(if $(filter window,$(DEMO)),--window,)
 
 bench: build
 	@bash bench/run_all.sh $(BUILD)

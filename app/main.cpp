@@ -15,7 +15,7 @@
 // The exit code tells a script whether everything was removed (0), something was not (1)
 // or an error was shown (2).
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
   InitCommonControlsEx(&commonControls);
 
   CleanerState state;

@@ -17,13 +17,17 @@ target_link_libraries(Cleaner PRIVATE cleaner_win)
 target_link_options(Cleaner PRIVATE ${WIN_LINK_OPTIONS} -s)
 target_compile_options(Cleaner PRIVATE ${CLEANER_WARNINGS})
 
+# The rule tool, a console program: every command but main() is in a library the Windows
+# tests use too.
 file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
-if(TOOL_SOURCES)
-  add_executable(RuleTool ${TOOL_SOURCES})
-  target_link_libraries(RuleTool PRIVATE cleaner_win)
-  target_link_options(RuleTool PRIVATE ${WIN_LINK_OPTIONS})
-  target_compile_options(RuleTool PRIVATE ${CLEANER_WARNINGS})
-endif()
+list(FILTER TOOL_SOURCES EXCLUDE REGEX "/rule_tool_main\\.cpp$")
+add_library(rule_tool_core STATIC ${TOOL_SOURCES})
+target_link_libraries(rule_tool_core PUBLIC cleaner_win)
+target_compile_options(rule_tool_core PRIVATE ${CLEANER_WARNINGS})
+add_executable(RuleTool tools/rule_tool_main.cpp)
+target_link_libraries(RuleTool PRIVATE rule_tool_core)
+target_link_options(RuleTool PRIVATE ${WIN_LINK_OPTIONS})
+target_compile_options(RuleTool PRIVATE ${CLEANER_WARNINGS})
 
 # GoogleTest from Debian's sources, compiled with the cross compiler.
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
@@ -51,12 +55,12 @@ function(add_wine_tests target prefix)
   list(APPEND sources ${support})
   add_executable(${target} ${sources})
   target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(${target} PRIVATE cleaner_win gtest gtest_main)
+  target_link_libraries(${target} PRIVATE rule_tool_core cleaner_win gtest gtest_main)
   target_link_options(${target} PRIVATE ${WIN_LINK_OPTIONS})
   target_compile_options(${target} PRIVATE ${CLEANER_WARNINGS})
   target_compile_definitions(${target} PRIVATE CLEANER_BIN_DIR="${CMAKE_BINARY_DIR}")
   if(HELPER_TARGETS)
-    add_dependencies(${target} ${HELPER_TARGETS} Cleaner)
+    add_dependencies(${target} ${HELPER_TARGETS} Cleaner RuleTool)
   endif()
   # Listing the tests needs Wine, so it happens when the tests run, not at build time.
   # The disk-full test runs only on the tmpfs its own script mounts (below).

@@ -35,13 +35,13 @@ void ConfirmDeletion(CleanerContext& context) {
   context.controls.SetEnabled(CheckBoxId::CheckBox3, context.controls.IsChecked(CheckBoxId::CheckBox2));
 }
 
-bool ShortcutsWanted(const CleanerContext& context) {
+}  // namespace
+
+bool ShortcutRemovalWanted(const CleanerContext& context) {
   const Controls& controls = context.controls;
   return context.state.DeletePermission && controls.IsEnabled(CheckBoxId::CheckBox3) &&
          controls.IsChecked(CheckBoxId::CheckBox3);
 }
-
-}  // namespace
 
 void RunCleaning(CleanerContext& context) {
   // Start pressed again during the pauses of process termination: the run goes on alone.
@@ -52,7 +52,7 @@ void RunCleaning(CleanerContext& context) {
   ConfirmDeletion(context);
   if (context.controls.IsChecked(CheckBoxId::CheckBox1)) TerminateProductProcesses(context);
   RunRulePass(context);
-  if (ShortcutsWanted(context)) RemoveShortcuts(context);
+  if (ShortcutRemovalWanted(context)) RemoveShortcuts(context);
   if (context.state.RunMode == 0) context.reporter.SimpleMessage("Registry clean complete");
   TraceIfOn(context, "Registry clean complete");
 }

@@ -4,3 +4,6 @@
 #include "engine/cleaner_context.h"
 
 void RunCleaning(CleanerContext& context);
+
+// True when a run ends with shortcut removal: deletion permitted, CheckBox3 enabled and checked.
+bool ShortcutRemovalWanted(const CleanerContext& context);

@@ -64,9 +64,13 @@ bool RecordingEffects::RemoveEmptyFolder(const std::string& path) {
   return true;
 }
 bool RecordingEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
-  return SetAttributes(NarrowForRecord(path), attributes);
+  actions.push_back({Kind::SetAttributes, NarrowForRecord(path), std::to_string(attributes), path});
+  return true;
 }
-bool RecordingEffects::RemoveFileWide(const std::wstring& path) { return RemoveFile(NarrowForRecord(path)); }
+bool RecordingEffects::RemoveFileWide(const std::wstring& path) {
+  actions.push_back({Kind::RemoveFile, NarrowForRecord(path), {}, path});
+  return true;
+}
 LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::string&, const std::string& keyName) {
   actions.push_back({Kind::DeleteKey, keyName, {}});
   return ERROR_SUCCESS;

@@ -46,6 +46,7 @@ struct RecordedAction {
   Kind kind;
   std::string target;  // path, key name (with value name after a `\`), or executable name
   std::string detail;  // attributes, written text, exit code
+  std::wstring wideTarget{};  // the path as given to the UTF-16 calls; empty for the others
 };
 
 class RecordingEffects : public Effects {

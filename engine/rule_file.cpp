@@ -51,19 +51,6 @@ std::string ScrambleLine(std::string_view text) {
 
 namespace {
 
-struct Placeholder {
-  std::string_view name;
-  std::string CleanerState::*folder;
-};
-
-constexpr std::array<Placeholder, 5> kPlaceholders = {{
-    {"%Program%", &CleanerState::ProgramFolder},
-    {"%Shared%", &CleanerState::SharedFolder},
-    {"%WinDir%", &CleanerState::WindowsFolder},
-    {"%winsys%", &CleanerState::SystemFolder},
-    {"%PF%", &CleanerState::ProgramFilesFolder},
-}};
-
 struct Occurrence {
   std::size_t begin;
   std::size_t end;

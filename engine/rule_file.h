@@ -1,6 +1,7 @@
 #pragma once
 // The rule file's physical format: every byte of a stored line except 0 to 30 is scrambled
 // as (226 - b) mod 256, and placeholders name folders of the cleaner state.
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -19,6 +20,20 @@ std::size_t FirstUnstorableColumn(std::string_view text);
 // The stored form of one line of text, its line end excluded. Raises Exception naming the
 // column and the byte when the text holds a byte that cannot be stored.
 std::string ScrambleLine(std::string_view text);
+
+// The placeholders in the order they are tested, each with the state folder it stands for.
+// Matched case-sensitively, exactly as written.
+struct Placeholder {
+  std::string_view name;
+  std::string CleanerState::*folder;
+};
+inline constexpr std::array<Placeholder, 5> kPlaceholders = {{
+    {"%Program%", &CleanerState::ProgramFolder},
+    {"%Shared%", &CleanerState::SharedFolder},
+    {"%WinDir%", &CleanerState::WindowsFolder},
+    {"%winsys%", &CleanerState::SystemFolder},
+    {"%PF%", &CleanerState::ProgramFilesFolder},
+}};
 
 // Replaces the first occurrence of each placeholder ("%Program%", "%Shared%", "%WinDir%",
 // "%winsys%", "%PF%", case-sensitive) with its folder from the state. Occurrences are found

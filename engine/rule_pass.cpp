@@ -2,11 +2,10 @@
 
 #include "engine/rule_pass.h"
 
-#include <array>
-
 #include "engine/deletion.h"
 #include "engine/registry_actions.h"
 #include "engine/rule_file.h"
+#include "engine/rule_sections.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
 
@@ -14,22 +13,17 @@ namespace {
 
 using Action = void (*)(CleanerContext&, const std::string&);
 
-struct SectionKind {
-  const char* header;
-  const char* endMarker;
-  Action action;
-  bool needsDeletePermission;
-  const char* traceWord;
-};
-
-// Compared in this order, exactly, case included.
-const std::array<SectionKind, 5> kSections = {{
-    {"[Registry_Delete]", "[Registry_Delete_End]", DeleteRegistryKeyEntry, false, "DeleteRegKey "},
-    {"[Registry_Delete_Val]", "[Registry_Delete_Val_End]", DeleteRegistryValueEntry, false, "DeleteRegVal "},
-    {"[Registry_Move_Val]", "[Registry_Move_Val_End]", RenameRegistryValueEntry, false, "RenameRegVal "},
-    {"[Delete_Folder]", "[Delete_Folder_End]", DeleteFolderTree, true, "DelDir "},
-    {"[Delete_File]", "[Delete_File_End]", DeleteSingleFile, true, "DelFile "},
-}};
+// The action of each section kind of the rule file's section table.
+Action ActionOf(RuleSectionKind kind) {
+  switch (kind) {
+    case RuleSectionKind::RegistryDelete: return DeleteRegistryKeyEntry;
+    case RuleSectionKind::RegistryDeleteVal: return DeleteRegistryValueEntry;
+    case RuleSectionKind::RegistryMoveVal: return RenameRegistryValueEntry;
+    case RuleSectionKind::DeleteFolder: return DeleteFolderTree;
+    case RuleSectionKind::DeleteFile: return DeleteSingleFile;
+  }
+  return nullptr;
+}
 
 std::string ReadCountedLine(CleanerContext& context, LineFile& file) {
   std::string line = ReadRuleLine(file, context.state);
@@ -38,7 +32,8 @@ std::string ReadCountedLine(CleanerContext& context, LineFile& file) {
 }
 
 // Every line up to the section's own end marker is an entry, whatever it looks like.
-void RunSection(CleanerContext& context, LineFile& file, const SectionKind& section) {
+void RunSection(CleanerContext& context, LineFile& file, const RuleSection& section) {
+  const Action action = ActionOf(section.kind);
   while (!file.AtEnd()) {
     const std::string line = ReadCountedLine(context, file);
     if (line == section.endMarker) return;
@@ -46,18 +41,11 @@ void RunSection(CleanerContext& context, LineFile& file, const SectionKind& sect
       if (line.find('\0') != std::string::npos) {
         AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
       } else {
-        section.action(context, line);
+        action(context, line);
       }
     }
-    TraceIfOn(context, section.traceWord + IntToText(context.state.Progress));
+    TraceIfOn(context, std::string(section.traceWord) + IntToText(context.state.Progress));
   }
-}
-
-const SectionKind* SectionOpenedBy(const std::string& line) {
-  for (const auto& section : kSections) {
-    if (line == section.header) return &section;
-  }
-  return nullptr;
 }
 
 }  // namespace
@@ -74,7 +62,7 @@ void RunRulePass(CleanerContext& context) {
   TraceIfOn(context, context.state.RuleFilePath + " opened");
   while (!file.AtEnd()) {
     const std::string line = ReadCountedLine(context, file);
-    if (const SectionKind* section = SectionOpenedBy(line)) RunSection(context, file, *section);
+    if (const RuleSection* section = RuleSectionOpenedBy(line)) RunSection(context, file, *section);
   }
   file.CloseAndFlush();
 }

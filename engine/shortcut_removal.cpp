@@ -34,7 +34,7 @@ void DeleteStartupLink(CleanerContext& context, const std::string& folder, const
       WideFromCodePage(folder, CP_ACP) + L"\\" + WideFromCodePage(linkName, kStartupLinkNamesCodePage);
   if (!IsExistingFileWide(path)) return;
   context.effects.SetAttributesWide(path, FILE_ATTRIBUTE_ARCHIVE);
-  if (!context.effects.RemoveFileWide(path)) AddInfo(context, "Could NOT delete " + AnsiFromWide(path));
+  if (!context.effects.RemoveFileWide(path)) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
 }
 
 }  // namespace

@@ -7,8 +7,24 @@ cd "$(dirname "$0")/.."
 . scripts/wine_session.sh
 
 status=0
+passed=0
+failed=0
+summary=$(mktemp)
+# Adds the counts of a ctest run ("... 3 tests failed out of 120") to the totals.
+count_ctest() {
+  local line
+  line=$(grep -Eo '[0-9]+ tests failed out of [0-9]+' "$summary" | tail -1)
+  if [ -n "$line" ]; then
+    local f=${line%% *} total=${line##* }
+    failed=$((failed + f))
+    passed=$((passed + total - f))
+  fi
+}
+
 echo "== host tests"
-(cd "$build/host" && ctest --output-on-failure -j "$(nproc)") || status=1
+(cd "$build/host" && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$summary"
+[ "${PIPESTATUS[0]}" = 0 ] || status=1
+count_ctest
 
 echo "== fuzz (short runs)"
 bash scripts/fuzz.sh "$build" 30 150 || status=1
@@ -16,7 +32,9 @@ bash scripts/fuzz.sh "$build" 30 150 || status=1
 echo "== Windows tests under Wine"
 wine_session_start "$build" test
 trap wine_session_stop EXIT
-(cd "$build/win" && ctest --output-on-failure --timeout 300) || status=1
+(cd "$build/win" && ctest --output-on-failure --timeout 300) 2>&1 | tee "$summary"
+[ "${PIPESTATUS[0]}" = 0 ] || status=1
+count_ctest
 wine_session_stop
 trap - EXIT
 
@@ -26,8 +44,17 @@ if [ -f "$build/win/e2e_tests.exe" ]; then
   wine_session_start "$build" test64 win64
   trap wine_session_stop EXIT
   wine "$build/win/e2e_tests.exe" --gtest_filter='CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*' \
-    || status=1
+    2>&1 | tee "$summary"
+  if [ "${PIPESTATUS[0]}" = 0 ]; then
+    passed=$((passed + $(grep -Eo '^\[  PASSED  \] [0-9]+' "$summary" | grep -Eo '[0-9]+$' || echo 0)))
+  else
+    status=1
+    failed=$((failed + 1))
+  fi
   wine_session_stop
   trap - EXIT
 fi
+rm -f "$summary"
+[ "$status" = 0 ] || [ "$failed" -gt 0 ] || failed=1
+echo "all tests: $passed passed, $failed failed"
 exit $status

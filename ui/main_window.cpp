@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/process_services.h"
 #include "report/application_window.h"
 #include "report/trace_log.h"
 #include "ui/folder_browser.h"
@@ -346,12 +347,26 @@ LRESULT TForm1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
   }
 }
 
+namespace {
+HWND keyboardWindow = nullptr;
+
+// Tab, Enter and the other dialog keys of the main window, also during the pauses of
+// process termination, which serve the queue themselves.
+bool HandleDialogKeys(MSG& message) {
+  return keyboardWindow && IsWindow(keyboardWindow) && IsDialogMessageA(keyboardWindow, &message);
+}
+}  // namespace
+
 int RunMessageLoop(HWND dialogWindow) {
+  keyboardWindow = dialogWindow;
+  SetMessagePreview(&HandleDialogKeys);
   MSG message{};
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (dialogWindow && IsWindow(dialogWindow) && IsDialogMessageA(dialogWindow, &message)) continue;
+    if (HandleDialogKeys(message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
+  SetMessagePreview(nullptr);
+  keyboardWindow = nullptr;
   return static_cast<int>(message.wParam);
 }

@@ -1,4 +1,5 @@
 #include "tests/support/engine_test_support.h"
+#include "tests/support/trace_messages.h"
 
 #include <stdexcept>
 
@@ -18,19 +19,8 @@ void EngineTestContext::StartTrace(const std::string& path) {
 
 std::vector<std::string> EngineTestContext::TraceMessages() {
   trace.Close();
-  std::vector<std::string> messages;
-  if (tracePath_.empty()) return messages;
-  const std::string text = ReadBytes(tracePath_);
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    const std::string line = text.substr(start, end - start);
-    const std::size_t gap = line.find("   ");
-    messages.push_back(gap == std::string::npos ? line : line.substr(gap + 3));
-    start = end + 2;
-  }
-  return messages;
+  if (tracePath_.empty()) return {};
+  return ::TraceMessages(tracePath_);
 }
 
 void WriteRuleFile(const std::string& path, const std::vector<std::string>& lines, bool lastLineEnd) {

@@ -51,7 +51,7 @@ class ProcessTermination : public ::testing::Test {
   }
   std::vector<std::string> TraceOf(TestRun& run) {
     run.trace.Close();
-    return process_tests::TraceMessages(folder / "VC.LOG");
+    return ::TraceMessages(folder / "VC.LOG");
   }
   void OpenTrace(TestRun& run, bool on) {
     run.trace.Open(folder / "VC.LOG");

@@ -66,19 +66,4 @@ bool WaitUntilNameListed(const std::string& exeName, std::size_t count) {
   return false;
 }
 
-std::vector<std::string> TraceMessages(const std::string& path) {
-  const std::string bytes = ReadBytes(path);
-  std::vector<std::string> messages;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    const std::size_t blanks = line.find("   ");
-    messages.push_back(blanks == std::string::npos ? line : line.substr(blanks + 3));
-    start = end + 2;
-  }
-  return messages;
-}
-
 }  // namespace process_tests

@@ -1,6 +1,7 @@
 #pragma once
-// What the process and shortcut tests share: a context that records what the run reports,
-// started helper programs that never outlive their test, and the trace log's lines.
+// What the process and shortcut tests share: a context with a chosen gateway that records
+// what the run reports, started helper programs that never outlive their test, and the
+// trace log's lines.
 #include <windows.h>
 
 #include <string>
@@ -10,22 +11,11 @@
 #include "engine/effects.h"
 #include "engine/plain_controls.h"
 #include "platform/handles.h"
-#include "report/reporter.h"
 #include "report/trace_log.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/trace_messages.h"
 
 namespace process_tests {
-
-class RecordingReporter : public Reporter {
- public:
-  void ShowInfo(const std::string& line) override { infoLines.push_back(line); }
-  void SimpleMessage(const std::string& text) override { messages.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    messages.push_back(text);
-    return true;
-  }
-  std::vector<std::string> infoLines;
-  std::vector<std::string> messages;
-};
 
 // Forwards to the live gateway and counts the terminations.
 class CountingEffects : public LiveEffects {
@@ -68,7 +58,5 @@ std::string CopySleeperAs(const std::string& folder, const std::string& exeName)
 bool WaitUntilListed(const std::vector<DWORD>& processIds);
 // Waits (bounded) until at least count processes of the executable name are listed.
 bool WaitUntilNameListed(const std::string& exeName, std::size_t count);
-// The trace log's messages (the part after the time stamp and its three blanks).
-std::vector<std::string> TraceMessages(const std::string& path);
 
 }  // namespace process_tests

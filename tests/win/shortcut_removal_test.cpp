@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
+#include "engine/folder_safety.h"
 #include "engine/shortcut_removal.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
@@ -231,5 +232,6 @@ TEST_F(ShortcutRemoval, AStartMenuFolderNamingTheWholeProgramsFolderIsRefusedAnd
   const bool markerLeft = GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES;
   DeleteFileA(marker.c_str());
   EXPECT_TRUE(markerLeft);
-  EXPECT_FALSE(run.reporter.infoLines.empty());
+  ASSERT_EQ(run.reporter.infoLines.size(), 1u);
+  EXPECT_EQ(run.reporter.infoLines[0].rfind(kRefusedFolderText, 0), 0u) << run.reporter.infoLines[0];
 }

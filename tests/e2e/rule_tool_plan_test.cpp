@@ -1,0 +1,262 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/handles.h"
+#include "tests/e2e/cleaner_folder.h"
+#include "tests/e2e/json_lines.h"
+#include "tests/e2e/machine_snapshot.h"
+#include "tests/e2e/seeded_installation.h"
+#include "tests/support/seeded_registry.h"
+
+namespace {
+
+using WideSet = std::set<std::wstring>;
+
+struct ToolRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+
+// Runs a console program in a folder and takes everything it writes to its standard output.
+ToolRun RunCapturingOutput(const std::string& exe, const std::string& arguments, const std::string& folder) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("no pipe");
+  const UniqueKernelHandle reader(readEnd);
+  UniqueKernelHandle writer(writeEnd);
+  SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writer.Get();
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::string commandLine = "\"" + exe + "\" " + arguments;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
+                      &info)) {
+    throw std::runtime_error("cannot start " + exe);
+  }
+  const UniqueKernelHandle process(info.hProcess);
+  const UniqueKernelHandle thread(info.hThread);
+  writer.Reset();  // the pipe ends when the child's copy closes
+  ToolRun run;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(reader.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
+  WaitForSingleObject(process.Get(), 60000);
+  GetExitCodeProcess(process.Get(), &run.exitCode);
+  // A Windows console program ends its lines with CR LF.
+  std::erase(run.output, '\r');
+  return run;
+}
+
+std::string Settings() {
+  return "[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\nDEL_LINK=1\r\n[End_Options]\r\n";
+}
+
+// The installation's rules, and two entries the cleaner refuses.
+std::vector<std::string> RulesWithRefusals(const SeededInstallation& installation) {
+  std::vector<std::string> lines = installation.RuleLines();
+  lines.insert(lines.end(), {"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                             "[Registry_Delete_End]", "[Registry_Move_Val]",
+                             "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\Same=Same",
+                             "[Registry_Move_Val_End]"});
+  return lines;
+}
+
+// What the plan says will change: the targets of its actions on things that exist now.
+struct PlannedChanges {
+  WideSet files, folders, keys, valuesRemoved, valuesWritten, processes;
+  std::multiset<std::wstring> notes;
+};
+
+PlannedChanges ChangesInPlan(const std::vector<JsonFields>& plan) {
+  PlannedChanges planned;
+  for (const JsonFields& object : plan) {
+    const std::wstring& type = object.at("type");
+    if (type == L"info") planned.notes.insert(object.at("text"));
+    if (type != L"action") continue;
+    const std::wstring& action = object.at("action");
+    const std::wstring target = UpperWide(object.at("target"));
+    if (action == L"write-value") planned.valuesWritten.insert(target);
+    if (object.count("exists") == 0 || object.at("exists") != L"true") continue;
+    if (action == L"remove-file") planned.files.insert(target);
+    if (action == L"remove-folder") planned.folders.insert(target);
+    if (action == L"delete-key") planned.keys.insert(target);
+    if (action == L"delete-value") planned.valuesRemoved.insert(target);
+    if (action == L"end-process") planned.processes.insert(target);
+  }
+  return planned;
+}
+
+std::multiset<std::wstring> InformationLines(const std::vector<std::string>& log) {
+  std::multiset<std::wstring> lines;
+  for (const std::string& message : log) {
+    if (message.starts_with("Refused") || message.starts_with("Could NOT")) lines.insert(WideFromAnsi(message));
+  }
+  return lines;
+}
+
+class RuleToolPlan : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!CopyFileA((BuildFolder() + "\\RuleTool.exe").c_str(), (cleaner_ / "RuleTool.exe").c_str(), FALSE)) {
+      throw std::runtime_error("cannot copy RuleTool.exe");
+    }
+  }
+  ToolRun Plan(const std::string& arguments) {
+    return RunCapturingOutput(cleaner_ / "RuleTool.exe", "plan " + arguments, cleaner_.Path());
+  }
+
+  SeededInstallation installation_;
+  CleanerFolder cleaner_;
+};
+
+}  // namespace
+
+TEST_F(RuleToolPlan, ListsExactlyWhatTheRealRunThenChangesAndChangesNothingItself) {
+  cleaner_.WriteRules(RulesWithRefusals(installation_));
+  cleaner_.WriteSettings(Settings());
+
+  const MachineSnapshot beforePlan = TakeMachineSnapshot();
+  const ToolRun plan = Plan("--json");
+  const MachineSnapshot afterPlan = TakeMachineSnapshot();
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  EXPECT_TRUE(beforePlan == afterPlan) << "the plan changed the machine";
+  EXPECT_TRUE(installation_.TargetsGone().empty());
+
+  const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
+  ASSERT_FALSE(objects.empty());
+  std::size_t lines = 0;
+  for (char c : plan.output) lines += c == '\n';
+  EXPECT_EQ(objects.size(), lines) << "every line is one JSON object";
+  EXPECT_EQ(objects.front().at("type"), L"settings");
+  EXPECT_EQ(objects.front().at("deleteFiles"), L"true");
+  const PlannedChanges planned = ChangesInPlan(objects);
+
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  const MachineChanges changed = ChangesBetween(afterPlan, TakeMachineSnapshot());
+
+  EXPECT_EQ(exit.exitCode, 1u) << "the two refused entries count as not removed";
+  EXPECT_TRUE(installation_.TargetsLeft().empty());
+  EXPECT_TRUE(installation_.CanariesGone().empty());
+  EXPECT_EQ(planned.files, changed.filesRemoved);
+  EXPECT_EQ(planned.folders, changed.foldersRemoved);
+  EXPECT_EQ(planned.keys, changed.keysRemoved);
+  EXPECT_EQ(planned.valuesRemoved, changed.valuesRemoved);
+  EXPECT_EQ(planned.valuesWritten, changed.valuesWritten);
+  // Wine's own helper processes come and go; of the product's names only the planned one ends.
+  EXPECT_EQ(planned.processes, WideSet{L"ZDNM.EXE"});
+  for (const std::wstring& ended : changed.processesEnded) {
+    if (ended.starts_with(L"ZDN")) {
+      EXPECT_TRUE(planned.processes.count(ended)) << AnsiFromWide(ended);
+    }
+  }
+  EXPECT_TRUE(changed.processesEnded.count(L"ZDNM.EXE"));
+  EXPECT_TRUE(changed.added.empty()) << AnsiFromWide(*changed.added.begin());
+  EXPECT_EQ(planned.notes, InformationLines(cleaner_.LogMessages()));
+  EXPECT_EQ(planned.notes.size(), 2u);
+  // Every kind of change took part, so none of the comparisons above held by being empty.
+  for (const WideSet* kind : {&planned.files, &planned.folders, &planned.keys, &planned.valuesRemoved,
+                              &planned.valuesWritten}) {
+    EXPECT_FALSE(kind->empty());
+  }
+  const std::wstring link = UpperWide(StartupLinkNameWide());
+  EXPECT_EQ(std::count_if(planned.files.begin(), planned.files.end(),
+                          [&](const std::wstring& file) { return file.ends_with(L"\\" + link); }),
+            2)
+      << "the Startup shortcut in both Startup folders, named in Cyrillic";
+}
+
+TEST_F(RuleToolPlan, TextFormNamesEveryEntryWithItsTargetAndState) {
+  cleaner_.WriteRules(RulesWithRefusals(installation_));
+  cleaner_.WriteSettings(Settings());
+  const ToolRun plan = Plan("");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  const std::string program = installation_.ProgramFolder();
+  for (const std::string& part : std::vector<std::string>{
+           "Program folder   " + program + "\n",
+           "Switches         kill processes: yes, delete files and folders: yes, delete links: yes\n",
+           "Processes\n    end-process ZdnM.exe  [exists, 1 process]\n",
+           "line 14  DelDir  " + program + "  [exists, 4 files]\n",
+           "    remove-file " + program + "\\Data\\guard.sys (attributes reset first)  [exists]\n",
+           "    ! Refused to delete shared registry key HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\n",
+           "nothing was changed\n",
+       }) {
+    EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
+  }
+}
+
+TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {
+  ScratchFolder other("plan_other");
+  WriteBytes(other / "x.dll", "x");
+  cleaner_.WriteRules({"[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
+  cleaner_.WriteSettings("[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+  const ToolRun plan = Plan("--json --program \"" + other.Path() + "\"");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
+  const PlannedChanges planned = ChangesInPlan(objects);
+  EXPECT_EQ(planned.files, WideSet{UpperWide(WideFromAnsi(other / "x.dll"))});
+  EXPECT_TRUE(std::any_of(objects.begin(), objects.end(), [](const JsonFields& object) {
+    return object.at("type") == L"message" && object.at("text").find(L"Confirm File Delete") != std::wstring::npos;
+  })) << "a run with typed folders asks first";
+  EXPECT_EQ(planned.folders, WideSet{UpperWide(WideFromAnsi(other.Path()))});
+  EXPECT_TRUE(installation_.TargetsGone() == std::vector<std::string>{});
+}
+
+TEST_F(RuleToolPlan, WithoutDeletionFolderEntriesAreSkippedAndWithoutRulesThereIsNoPlan) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings("[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
+  const ToolRun plan = Plan("--json");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  std::size_t skipped = 0;
+  for (const JsonFields& object : ParseJsonLines(plan.output)) {
+    if (object.at("type") == L"entry" && object.at("skipped") == L"true") ++skipped;
+    if (object.at("type") == L"action") {
+      EXPECT_NE(object.at("action"), L"remove-file");
+      EXPECT_NE(object.at("action"), L"end-process");
+    }
+    EXPECT_FALSE(object.count("section") && object.at("section") == L"Processes");
+  }
+  EXPECT_EQ(skipped, 3u) << plan.output;
+
+  cleaner_.RemoveRules();
+  const ToolRun none = Plan("");
+  EXPECT_EQ(none.exitCode, 2u);
+  EXPECT_EQ(none.output, "");
+}
+
+TEST_F(RuleToolPlan, ARunThatWouldEndWithAnErrorIsPlannedUpToThatLine) {
+  const TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraPlanError_" + std::to_string(GetCurrentProcessId()));
+  SeedDwordValue(HKEY_CURRENT_USER, key.Path(), "Counter", 7);
+  cleaner_.WriteRules({"[Registry_Move_Val]", "HKEY_CURRENT_USER\\" + key.Path() + "\\Moved=Counter",
+                       "[Registry_Move_Val_End]", "[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
+  cleaner_.WriteSettings(Settings());
+  const ToolRun plan = Plan("--json");
+  EXPECT_EQ(plan.exitCode, 1u) << plan.output;
+  const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
+  ASSERT_FALSE(objects.empty());
+  EXPECT_EQ(objects.back().at("type"), L"error");
+  EXPECT_EQ(objects.back().at("line"), L"2");
+  EXPECT_EQ(objects.back().at("text"), L"Invalid data type for 'Counter'");
+  for (const JsonFields& object : objects) {
+    if (object.count("line") && object.at("type") != L"error") {
+      EXPECT_NE(object.at("line"), L"5");
+    }
+  }
+
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u) << "the error box ends the run, as the plan said";
+  EXPECT_TRUE(installation_.TargetsGone() == std::vector<std::string>{"product process"})
+      << "the folder entry after the error is never reached";
+}

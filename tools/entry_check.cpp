@@ -1,0 +1,154 @@
+#include "tools/entry_check.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "engine/cleaner_state.h"
+#include "engine/folder_guard.h"
+#include "engine/registry_entry.h"
+#include "engine/registry_safety.h"
+#include "engine/rule_file.h"
+#include "platform/text_rules.h"
+
+namespace {
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+constexpr auto npos = std::string_view::npos;
+constexpr char kWorksUnderCurrentUser[] = "the entry works under HKEY_CURRENT_USER";
+
+// The folders of a usual installation, for judging entries as the cleaner would see them.
+CleanerState UsualFolders() {
+  CleanerState state;
+  state.WindowsFolder = "C:\\WINDOWS";
+  state.SystemFolder = "C:\\WINDOWS\\system32";
+  state.ProgramFilesFolder = "C:\\Program Files";
+  state.ProgramFolder = "C:\\Program Files\\Velmora Lab";
+  state.SharedFolder = "C:\\Program Files\\Common Files\\ZDN Shared Files";
+  return state;
+}
+
+// The system folders of that installation, which a folder tree deletion must never empty.
+const std::vector<std::string>& UsualProtectedFolders() {
+  static const std::vector<std::string> folders = {
+      "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files", "C:\\Program Files\\Common Files"};
+  return folders;
+}
+
+// Only the three full root names select a root; anything else means HKEY_CURRENT_USER.
+std::optional<std::string> RootNameProblem(std::string_view entry) {
+  const auto slash = entry.find('\\');
+  if (slash == npos) return std::nullopt;  // judged with the key path
+  const std::string_view name = entry.substr(0, slash);
+  if (EqualsIgnoringAsciiCase(name, RegistryRootName(RootOfEntry(entry)))) return std::nullopt;
+  if (name.empty()) return "begins with \"\\\" and names no root: " + std::string(kWorksUnderCurrentUser);
+  return "root name " + Quoted(name) +
+         " is not recognised (only HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT are): " +
+         kWorksUnderCurrentUser;
+}
+
+std::string KeyName(RegistryRoot root, std::string_view keyPath) {
+  const auto start = keyPath.find_first_not_of('\\');
+  std::string name(RegistryRootName(root));
+  if (start != npos) name += "\\" + std::string(keyPath.substr(start));
+  return name;
+}
+
+void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
+  const DeleteKeyEntry parsed = ParseDeleteKeyEntry(entry);
+  if (NamesNoKey(parsed.keyPath)) {
+    out.push_back("names no key: the cleaner refuses it");
+    return;
+  }
+  if (entry.find('\\') == npos) {
+    out.push_back("has no \"\\\": it names the key " + Quoted(entry) + " right below HKEY_CURRENT_USER");
+  } else if (auto problem = RootNameProblem(entry)) {
+    out.push_back(*problem);
+  }
+  if (IsSharedRegistryKey(parsed.root, parsed.keyPath)) {
+    out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                  " is a key Windows or other programs share: the cleaner refuses to delete it");
+  }
+}
+
+void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
+  const auto equals = entry.find('=');
+  if (equals == npos) {
+    out.push_back("has no \"=\" and names no value: the whole line is taken as a value name of "
+                  "HKEY_CURRENT_USER itself");
+    return;
+  }
+  const DeleteValueEntry parsed = ParseDeleteValueEntry(entry);
+  if (entry.find('\\') < equals) {
+    if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
+  }
+  if (NamesNoKey(parsed.keyPath)) {
+    out.push_back("names no key: the value " + Quoted(parsed.valueName) + " is deleted from " +
+                  std::string(RegistryRootName(parsed.root)) + " itself");
+  }
+}
+
+void CheckRenameValue(std::string_view entry, std::vector<std::string>& out) {
+  const auto parsed = ParseRenameValueEntry(entry);
+  if (!parsed) {
+    out.push_back("names no new value name (the form is ROOT\\KEY\\NEW=OLD): the cleaner refuses it");
+    return;
+  }
+  if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
+  if (EqualsIgnoringAsciiCase(parsed->newName, parsed->oldName)) {
+    out.push_back("renames " + Quoted(parsed->oldName) + " to its own name: the cleaner refuses it");
+  }
+  if (NamesNoKey(parsed->keyPath)) {
+    out.push_back("names no key: the value is renamed in " + std::string(RegistryRootName(parsed->root)) +
+                  " itself");
+  }
+}
+
+bool IsAbsolute(std::string_view path) {
+  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  return drive || path.starts_with("\\\\");
+}
+
+bool IsLonePlaceholder(std::string_view entry) {
+  return std::any_of(kPlaceholders.begin(), kPlaceholders.end(),
+                     [entry](const Placeholder& placeholder) { return entry == placeholder.name; });
+}
+
+void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, std::vector<std::string>& out) {
+  if (!folder && (entry.ends_with('\\') || IsLonePlaceholder(entry))) {
+    out.push_back(Quoted(entry) + " names a folder: a file entry passes over folders and deletes nothing");
+    return;
+  }
+  static const CleanerState usual = UsualFolders();
+  const std::string path = ExpandPlaceholders(entry, usual);
+  if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {
+    out.push_back(Quoted(entry) +
+                  (IsRootFolder(path) ? " names a drive or share root"
+                                      : " names a system folder (Windows, System, Program Files, Common Files) or "
+                                        "a folder above one") +
+                  ": the cleaner refuses to delete it");
+    return;
+  }
+  // A misspelt placeholder already explains why the path is not absolute.
+  if (placeholdersAsWritten && !IsAbsolute(path)) {
+    out.push_back(Quoted(entry) + " is not a full path (drive or share): it is taken relative to the "
+                  "cleaner's current folder");
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> CheckEntry(RuleSectionKind kind, std::string_view entry) {
+  // A blank line inside a section is a separator: every action passes it over.
+  if (entry.empty()) return {};
+  std::vector<std::string> out = CheckPlaceholders(entry);
+  const bool placeholdersAsWritten = out.empty();
+  switch (kind) {
+    case RuleSectionKind::RegistryDelete: CheckDeleteKey(entry, out); break;
+    case RuleSectionKind::RegistryDeleteVal: CheckDeleteValue(entry, out); break;
+    case RuleSectionKind::RegistryMoveVal: CheckRenameValue(entry, out); break;
+    case RuleSectionKind::DeleteFolder: CheckPath(entry, true, placeholdersAsWritten, out); break;
+    case RuleSectionKind::DeleteFile: CheckPath(entry, false, placeholdersAsWritten, out); break;
+  }
+  return out;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// The command line of RuleTool plan.
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PlanOptions {
+  bool json = false;
+  std::string programFolder;  // --program: as if typed into the program folder field
+  std::string sharedFolder;   // --shared: as if typed into the shared folder field
+  std::string ruleFile;       // --rules: instead of the Do_list.dat beside RuleTool.exe
+};
+
+// The options, or nothing with the problem described.
+std::optional<PlanOptions> ParsePlanOptions(const std::vector<std::string>& arguments, std::string& problem);

@@ -1,0 +1,106 @@
+#include <windows.h>
+
+#include "tools/plan_probe.h"
+
+#include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/process_services.h"
+#include "platform/text_rules.h"
+
+namespace {
+
+HKEY RootKey(RegistryRoot root) {
+  switch (root) {
+    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
+    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
+    case RegistryRoot::CurrentUser: break;
+  }
+  return HKEY_CURRENT_USER;
+}
+
+// Read access only; a path with leading backslashes is taken from the root.
+UniqueHKey OpenForReading(RegistryRoot root, const std::string& keyPath) {
+  const auto start = keyPath.find_first_not_of('\\');
+  const std::string path = start == std::string::npos ? std::string() : keyPath.substr(start);
+  UniqueHKey key;
+  if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) key.Release();
+  return key;
+}
+
+TargetState Known(bool exists) {
+  TargetState state;
+  state.known = true;
+  state.exists = exists;
+  return state;
+}
+
+bool IsFolderEntry(const DirectoryEntry& entry) { return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+bool IsLink(const DirectoryEntry& entry) { return (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+}  // namespace
+
+TargetState FileStateNow(const std::string& path) { return Known(IsExistingFile(path)); }
+TargetState FileStateNow(const std::wstring& path) { return Known(IsExistingFileWide(path)); }
+
+TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
+  const UniqueHKey key = OpenForReading(root, keyPath);
+  TargetState state = Known(key.Valid());
+  DWORD subKeys = 0;
+  if (key && RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+                              nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+    state.count = subKeys;
+    state.countNoun = "subkeys";
+  }
+  return state;
+}
+
+TargetState KeyStateNow(const std::string& keyName) {
+  const DeleteKeyEntry key = ParseDeleteKeyEntry(keyName);
+  return KeyStateNow(key.root, key.keyPath);
+}
+
+TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName) {
+  const UniqueHKey key = OpenForReading(root, keyPath);
+  return Known(key && RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                          ERROR_SUCCESS);
+}
+
+TargetState ProcessStateNow(const std::string& exeName) {
+  long long running = 0;
+  for (const ProcessEntry& process : TakeProcessSnapshot()) {
+    if (EqualsIgnoringAsciiCase(process.exeFile, exeName)) ++running;
+  }
+  TargetState state = Known(running > 0);
+  state.count = running;
+  state.countNoun = "processes";
+  return state;
+}
+
+TargetState FolderCounter::StateNow(const std::string& path) {
+  std::string folder = path;
+  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
+  TargetState state = Known(IsExistingFolder(folder));
+  if (state.exists) {
+    state.count = FilesBelow(folder);
+    state.countNoun = "files";
+  }
+  return state;
+}
+
+long long FolderCounter::FilesBelow(const std::string& folder) {
+  const std::string key = UpperAscii(folder);
+  if (const auto found = counted_.find(key); found != counted_.end()) return found->second;
+  long long files = 0;
+  const std::string parent = folder.back() == '\\' ? folder : folder + "\\";
+  FolderEnumeration entries(parent + "*.*");
+  DirectoryEntry entry;
+  while (entries.Next(entry)) {
+    if (!IsFolderEntry(entry)) {
+      ++files;
+    } else if (entry.name != "." && entry.name != ".." && !IsLink(entry)) {
+      files += FilesBelow(parent + entry.name);
+    }
+  }
+  counted_[key] = files;
+  return files;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// What a plan's targets look like now: files and folders (with the files below them), keys
+// (with their subkeys), values, running processes. Reads only.
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "engine/registry_entry.h"
+#include "tools/plan_report.h"
+
+TargetState FileStateNow(const std::string& path);
+TargetState FileStateNow(const std::wstring& path);
+TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath);
+// A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X".
+TargetState KeyStateNow(const std::string& keyName);
+TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName);
+// Processes whose executable name equals the given one, letter case of a to z ignored.
+TargetState ProcessStateNow(const std::string& exeName);
+
+// Folders with the number of files anywhere below them; each folder is enumerated once.
+class FolderCounter {
+ public:
+  TargetState StateNow(const std::string& path);
+
+ private:
+  long long FilesBelow(const std::string& folder);
+  std::map<std::string, long long> counted_;
+};

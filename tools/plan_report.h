@@ -1,0 +1,68 @@
+#pragma once
+// What RuleTool plan found: the settings the cleaner would start with, and every step of a
+// run with the changes the engine asked the dry-run gateway for. Written as text for
+// people or as JSON lines for scripts.
+#include <cstddef>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A target as it is now, before anything is done.
+struct TargetState {
+  bool known = false;  // false where nothing was looked up
+  bool exists = false;
+  std::optional<long long> count;  // keys: subkeys; folders: files below; processes: running
+  std::string countNoun;           // "subkeys", "files", "processes"
+};
+
+struct PlanAction {
+  std::string verb;    // "end-process", "delete-key", "delete-value", "write-value",
+                       // "set-attributes", "remove-file", "remove-folder"
+  std::string target;  // executable name, key (\ value name), path
+  std::string detail;  // written text, attributes
+  TargetState now;
+  std::u16string wideTarget{};  // the target in UTF-16 where the engine named it so (shortcuts)
+};
+
+// One rule entry, or a step of the run outside the rule file (line 0).
+struct PlanStep {
+  std::size_t line = 0;
+  std::string section;  // trace word of the entry's section ("DelDir"), or "Processes", "Shortcuts"
+  std::string entry;    // the rule line as the rule pass reads it, placeholders expanded
+  TargetState now;      // what the entry names
+  bool skipped = false;  // needs the deletion permission, which is off
+  std::vector<PlanAction> actions;
+  std::vector<std::string> notes;  // lines the information list would get: refusals, failures
+};
+
+struct PlanSettings {
+  std::string ruleFile;
+  long long ruleLines = 0;
+  std::string programFolder, sharedFolder, programFilesFolder, windowsFolder, systemFolder, startMenuFolder;
+  bool killProcesses = false, deleteFiles = false, deleteLinks = false;
+};
+
+struct PlanReport {
+  PlanSettings settings;
+  std::vector<std::string> messages;  // simple messages start-up showed, and other remarks
+  std::vector<PlanStep> steps;
+  std::string runError;  // the error that would end the run at runErrorLine; empty when none
+  std::size_t runErrorLine = 0;
+};
+
+// Counts over the whole plan, for the last line of the text form.
+struct PlanTotals {
+  std::size_t entries = 0, actions = 0, notes = 0, skipped = 0;
+};
+PlanTotals TotalsOf(const PlanReport& report);
+
+void WritePlanText(const PlanReport& report, std::ostream& out);
+
+// Text in the ANSI code page as UTF-16, for JSON.
+using AnsiToUtf16 = std::u16string (*)(std::string_view text);
+// One JSON object per line: "settings" first, then a "message" object per message, then
+// per step an "entry" (rule entry) or "step" object, an "action" object per action and an
+// "info" object per note, and an "error" object last when the run would end with one.
+void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUtf16);

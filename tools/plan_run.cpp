@@ -1,0 +1,188 @@
+#include <windows.h>
+
+#include "tools/plan_run.h"
+
+#include <algorithm>
+#include <optional>
+#include <vector>
+
+#include "engine/cleaning_run.h"
+#include "engine/effects.h"
+#include "engine/process_termination.h"
+#include "engine/rule_file.h"
+#include "engine/rule_pass.h"
+#include "engine/shortcut_removal.h"
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/line_file.h"
+#include "platform/process_services.h"
+#include "platform/text_rules.h"
+#include "report/trace_log.h"
+#include "startup/startup.h"
+#include "tools/plan_recording.h"
+#include "tools/plan_steps.h"
+#include "tools/section_tracker.h"
+
+namespace {
+
+void NoPause(DWORD) {}
+
+std::string TraceWordOf(const RuleSection& section) {
+  std::string word(section.traceWord);
+  while (!word.empty() && word.back() == ' ') word.pop_back();
+  return word;
+}
+
+int CountLinesOf(const std::string& path) {
+  LineFile file;
+  file.OpenForReading(path);
+  const int count = CountRuleLines(file);
+  file.CloseAndFlush();
+  return count;
+}
+
+// One step per rule entry the pass reached, in file order.
+void AddRuleSteps(PlanReport& report, PlanStepBuilder& builder, const CleanerState& state, std::size_t lastLine) {
+  LineFile file;
+  file.OpenForReading(state.RuleFilePath);
+  SectionTracker sections;
+  for (std::size_t number = 1; number <= lastLine && !file.AtEnd(); ++number) {
+    const std::string line = ReadRuleLine(file, state);
+    const LineInSection place = sections.Next(number, line);
+    if (place.role != LineRole::Entry) continue;
+    PlanStep step;
+    step.line = number;
+    step.section = TraceWordOf(*place.section);
+    step.entry = line;
+    step.skipped = place.section->needsDeletePermission && !state.DeletePermission;
+    builder.Collect(step, Phase::RulePass, number, place.section->kind);
+    step.now = builder.EntryState(step, place.section->kind);
+    report.steps.push_back(std::move(step));
+  }
+  file.CloseAndFlush();
+}
+
+// The rule file of the plan: beside RuleTool.exe, or the one given, whose folder then also
+// holds the settings file.
+std::string StartupProgramPath(const PlanOptions& options, const std::string& programPath) {
+  if (options.ruleFile.empty()) return programPath;
+  return FolderOfPath(options.ruleFile) + "\\" + FileNameOfPath(programPath);
+}
+
+// One step for the processes: the dry run ends nothing, so every pass of process
+// termination finds the same processes again and asks for them once more.
+PlanStep ProcessStep(PlanStepBuilder& builder) {
+  PlanStep processes;
+  processes.section = "Processes";
+  builder.Collect(processes, Phase::Processes, 0, std::nullopt);
+  std::vector<PlanAction> distinct;
+  for (PlanAction& action : processes.actions) {
+    const bool seen = std::any_of(distinct.begin(), distinct.end(), [&](const PlanAction& other) {
+      return EqualsIgnoringAsciiCase(other.target, action.target);
+    });
+    if (!seen) distinct.push_back(std::move(action));
+  }
+  processes.actions = std::move(distinct);
+  return processes;
+}
+
+PlanStep ShortcutStep(PlanStepBuilder& builder, const CleanerState& state) {
+  PlanStep links;
+  links.section = "Shortcuts";
+  links.entry = state.StartMenuFolder;
+  builder.Collect(links, Phase::Shortcuts, 0, std::nullopt);
+  if (!links.entry.empty()) links.now = builder.EntryState(links, RuleSectionKind::DeleteFolder);
+  return links;
+}
+
+PlanSettings SettingsOf(CleanerContext& context) {
+  const CleanerState& state = context.state;
+  PlanSettings settings;
+  settings.ruleFile = state.RuleFilePath;
+  settings.ruleLines = state.RuleCount;
+  settings.programFolder = state.ProgramFolder;
+  settings.sharedFolder = state.SharedFolder;
+  settings.programFilesFolder = state.ProgramFilesFolder;
+  settings.windowsFolder = state.WindowsFolder;
+  settings.systemFolder = state.SystemFolder;
+  settings.startMenuFolder = state.StartMenuFolder;
+  settings.killProcesses = context.controls.IsChecked(CheckBoxId::CheckBox1);
+  settings.deleteFiles = state.DeletePermission;
+  settings.deleteLinks = ShortcutRemovalWanted(context);
+  return settings;
+}
+
+// Start-up as the cleaner makes it, then the folders given on the command line as if typed.
+void StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOptions& options,
+             const std::string& programPath) {
+  CleanerState& state = context.state;
+  PrepareStartup(context, FileNameOfPath(programPath), StartupProgramPath(options, programPath));
+  if (!options.ruleFile.empty() && options.ruleFile != state.RuleFilePath) {
+    state.RuleFilePath = options.ruleFile;
+    if (IsExistingFile(state.RuleFilePath)) {
+      std::erase(reporter.messages, std::string("File with rule does not Exist"));
+      state.RuleCount = CountLinesOf(state.RuleFilePath);
+    }
+  }
+  if (!IsExistingFile(state.RuleFilePath)) throw Exception("no rule file at " + state.RuleFilePath);
+  if (!options.programFolder.empty()) {
+    context.controls.SetFolderText(FolderFieldId::DirectoryEdit1, options.programFolder);
+  }
+  if (!options.sharedFolder.empty()) {
+    context.controls.SetFolderText(FolderFieldId::DirectoryEdit2, options.sharedFolder);
+  }
+  if (state.RunMode != 0 && state.RunMode != 1) {
+    reporter.messages.push_back("SILENT=" + IntToText(state.RunMode) +
+                                ": the cleaner ends after start-up and cleans nothing; this is what a run would do");
+  }
+  const bool edited = state.ProgramFolder != state.InitialProgramFolder || state.SharedFolder != state.InitialSharedFolder;
+  if (edited && state.DeletePermission) {
+    reporter.messages.push_back("the folders were changed: a run would first ask \"Confirm File Delete\"; "
+                                "this plan is for the answer Yes");
+  }
+  // Every refusal and failure is to reach the reporter, as in the interactive mode.
+  state.RunMode = 0;
+}
+
+}  // namespace
+
+PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) {
+  CleanerState state;
+  RecordingEffects effects;
+  PlanTracker tracker(effects);
+  PlanControls controls(state, tracker);
+  PlanReporter reporter(tracker);
+  TraceLog trace;  // never opened: the plan writes no trace
+  CleanerContext context{state, controls, effects, reporter, trace};
+  StartUp(context, reporter, options, programPath);
+
+  // The steps of a cleaning run, each through the recording gateway.
+  PlanReport report;
+  const bool killing = controls.IsChecked(CheckBoxId::CheckBox1);
+  if (killing) {
+    tracker.MoveTo(Phase::Processes);
+    TerminateProductProcesses(context, ProcessTerminationServices{TakeProcessSnapshot, NoPause});
+  }
+  tracker.MoveTo(Phase::RulePass);
+  bool passCompleted = false;
+  try {
+    RunRulePass(context);
+    passCompleted = true;
+  } catch (const Exception& error) {
+    report.runError = error.Message();
+    report.runErrorLine = tracker.Current().line;
+  }
+  const bool shortcuts = passCompleted && ShortcutRemovalWanted(context);
+  if (shortcuts) {
+    tracker.MoveTo(Phase::Shortcuts);
+    RemoveShortcuts(context);
+  }
+
+  PlanStepBuilder builder(effects, tracker, reporter);
+  if (killing) report.steps.push_back(ProcessStep(builder));
+  AddRuleSteps(report, builder, state, passCompleted ? static_cast<std::size_t>(-1) : report.runErrorLine);
+  if (shortcuts) report.steps.push_back(ShortcutStep(builder, state));
+  report.settings = SettingsOf(context);
+  report.messages = reporter.messages;
+  return report;
+}

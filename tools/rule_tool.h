@@ -1,0 +1,14 @@
+#pragma once
+// The rule tool's commands: decode, encode, check and plan. Exit codes: 0 done (check:
+// clean), 1 check found something or encode refused the text, 2 a file could not be read
+// or written, or the command line is wrong.
+#include <ostream>
+#include <string>
+#include <vector>
+
+inline constexpr int kToolDone = 0;
+inline constexpr int kToolFindings = 1;
+inline constexpr int kToolFailed = 2;
+
+// The arguments after the program's name.
+int RunRuleTool(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
