@@ -22,22 +22,23 @@ std::string RandomBytes(bool withCtrlZ) {
   return bytes;
 }
 
-// A line of the given text, stored without the check for bytes a rule line cannot hold:
-// hostile files hold them too.
-std::string StoredAnyway(const std::string& text) {
-  std::string stored = text;
-  for (char& c : stored) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b > 30) c = static_cast<char>(226 - b);
-  }
-  return stored + "\r\n";
-}
-
 }  // namespace
 
 std::string StoredLines(const std::vector<std::string>& lines) {
   std::string bytes;
   for (const std::string& line : lines) bytes += ScrambleLine(line) + "\r\n";
+  return bytes;
+}
+
+std::string StoredLinesAsGiven(const std::vector<std::string>& lines) {
+  std::string bytes;
+  for (const std::string& line : lines) {
+    for (const char c : line) {
+      const auto b = static_cast<unsigned char>(c);
+      bytes += b > 30 ? static_cast<char>(226 - b) : c;
+    }
+    bytes += "\r\n";
+  }
   return bytes;
 }
 
@@ -83,19 +84,19 @@ std::string RandomByteRuleFileWithoutCtrlZ() { return RandomBytes(false); }
 
 std::string NulByteRuleFile() {
   const std::string nul(1, '\0');
-  std::string bytes;
-  bytes += StoredAnyway(std::string(64, '\0'));
-  bytes += StoredAnyway("[Registry_Delete]" + nul);
-  bytes += StoredAnyway(nul + "[Registry_Delete]");
-  bytes += StoredAnyway("[Registry_Delete]");
-  bytes += StoredAnyway("HKEY_CURRENT_USER\\Software\\CleanerTestsMissing" + nul + "\\Key");
-  bytes += StoredAnyway(nul);
-  bytes += StoredAnyway("[Registry_Delete_End]");
-  bytes += StoredAnyway("[Delete_File]");
-  bytes += StoredAnyway("C:\\CleanerTestsMissing" + nul + "\\file.dat");
-  bytes += StoredAnyway("[Delete_File_End]");
-  bytes += StoredAnyway(std::string(1u << 20, '\0'));
-  return bytes;
+  return StoredLinesAsGiven({
+      std::string(64, '\0'),
+      "[Registry_Delete]" + nul,
+      nul + "[Registry_Delete]",
+      "[Registry_Delete]",
+      "HKEY_CURRENT_USER\\Software\\CleanerTestsMissing" + nul + "\\Key",
+      nul,
+      "[Registry_Delete_End]",
+      "[Delete_File]",
+      "C:\\CleanerTestsMissing" + nul + "\\file.dat",
+      "[Delete_File_End]",
+      std::string(1u << 20, '\0'),
+  });
 }
 
 const std::vector<HostileRuleFile>& HostileRuleFiles() {

@@ -29,3 +29,6 @@ inline void PrintTo(const HostileRuleFile& file, std::ostream* out) { *out << fi
 
 // The stored form of the lines, each ended with CR LF.
 std::string StoredLines(const std::vector<std::string>& lines);
+// The same for lines a rule writer could not store (NUL and other bytes up to 30, bytes 196
+// to 226): every byte above 30 scrambled, the others kept.
+std::string StoredLinesAsGiven(const std::vector<std::string>& lines);

@@ -134,15 +134,7 @@ TEST(HardeningRuleFile, EntriesHoldingANulByteAreRefusedAndWhatTheirFirstPartNam
       "[Delete_Folder]",        folder / "Program" + nul + "\\Velmora", "[Delete_Folder_End]",
       "[Delete_File]",          folder / "single.dat" + nul + ".bak",   "[Delete_File_End]",
   };
-  std::string bytes;
-  for (const std::string& line : lines) {
-    std::string stored = line;
-    for (char& c : stored) {
-      if (static_cast<unsigned char>(c) > 30) c = static_cast<char>(226 - static_cast<unsigned char>(c));
-    }
-    bytes += stored + "\r\n";
-  }
-  WriteBytes(folder / "Do_list.dat", bytes);
+  WriteBytes(folder / "Do_list.dat", StoredLinesAsGiven(lines));
 
   HostileRun run;
   run.state.RuleFilePath = folder / "Do_list.dat";
