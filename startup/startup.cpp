@@ -74,8 +74,7 @@ void FillControls(CleanerContext& context) {
 
 }  // namespace
 
-void RunStartupFor(CleanerContext& context, const std::string& commandLine,
-                   const std::string& programPath) {
+void PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath) {
   CleanerState& state = context.state;
   ScanCommandLine(context, commandLine);
   state.WindowsFolder = WindowsFolder();
@@ -88,7 +87,12 @@ void RunStartupFor(CleanerContext& context, const std::string& commandLine,
   CheckRuleFile(context);
   DiscoverFolders(context);
   FillControls(context);
-  if (state.RunMode == 1) RunCleaning(context);
+}
+
+void RunStartupFor(CleanerContext& context, const std::string& commandLine,
+                   const std::string& programPath) {
+  PrepareStartup(context, commandLine, programPath);
+  if (context.state.RunMode == 1) RunCleaning(context);
 }
 
 void RunStartup(CleanerContext& context) { RunStartupFor(context, CommandLineText(), ProgramPath()); }

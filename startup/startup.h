@@ -11,3 +11,6 @@ void RunStartup(CleanerContext& context);
 // rule file are looked for in the executable's folder.
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath);
+// Every step of start-up but the last: the state and the controls filled, no run started
+// whatever the run mode (RuleTool plan dry-runs from here).
+void PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath);
