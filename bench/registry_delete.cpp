@@ -1,7 +1,7 @@
-// Deletes a registry tree of 10,000 keys with values through the delete-key action and, in
-// the same run, an identical tree with `reg delete <key> /f`; prints both times and the ratio.
-// For comparison it also times advapi32's own RegDeleteTreeA in this process and what starting
-// reg.exe costs by itself.
+// Deletes registry trees through the delete-key action and, in the same run, identical trees
+// with `reg delete <key> /f`; prints both times and the ratio. Three shapes: 10,000 keys with
+// three values each, a chain 200 levels deep, one key with 50,000 values. For comparison it
+// also times advapi32's own RegDeleteTreeA in this process and what starting reg.exe costs.
 //   bench_registry_delete.exe [ROUNDS]
 #include <windows.h>
 
@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/effects.h"
@@ -26,6 +27,8 @@ namespace {
 constexpr int kMiddleKeys = 99;
 constexpr int kLeavesPerMiddle = 100;
 constexpr int kKeysInTree = 1 + kMiddleKeys + kMiddleKeys * kLeavesPerMiddle;
+constexpr int kChainLevels = 200;
+constexpr int kManyValues = 50000;
 
 class PrintingReporter : public Reporter {
  public:
@@ -34,16 +37,8 @@ class PrintingReporter : public Reporter {
   bool Confirm(const std::string&) override { return true; }
 };
 
-double Now() {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  LARGE_INTEGER counter;
-  QueryPerformanceCounter(&counter);
-  return static_cast<double>(counter.QuadPart) / frequency;
-}
+using bench::Median;
+using bench::Now;
 
 void Fail(const std::string& what) {
   std::fprintf(stderr, "registry bench: %s\n", what.c_str());
@@ -87,6 +82,27 @@ void BuildTree(const std::string& path) {
   if (number != kKeysInTree) Fail("tree has the wrong size");
 }
 
+// Each level made below the one before through its handle, with one value.
+void BuildChain(const std::string& path) {
+  UniqueHKey parent = CreateKey(HKEY_CURRENT_USER, path);
+  for (int level = 0; level < kChainLevels; ++level) {
+    SetValues(parent.Get(), level);
+    parent = CreateKey(parent.Get(), "Level" + std::to_string(level));
+  }
+}
+
+void BuildManyValues(const std::string& path) {
+  const UniqueHKey key = CreateKey(HKEY_CURRENT_USER, path);
+  const std::string text = "C:\\Program Files\\Velmora\\QRV\\module.dll";
+  for (int i = 0; i < kManyValues; ++i) {
+    const std::string name = "Value" + std::to_string(i);
+    if (RegSetValueExA(key.Get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
+      Fail("cannot set " + name);
+    }
+  }
+}
+
 bool KeyExists(const std::string& path) {
   UniqueHKey key;
   return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
@@ -117,18 +133,19 @@ std::string RegExe() {
   return std::string(system) + "\\reg.exe";
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// The three ways of deleting the tree, timed one after another with the order turning each
+// The three ways of deleting a tree, timed one after another with the order turning each
 // round, so that a registry that slows down as the run goes on weighs on none of them alone.
 enum Method { kAction, kRegExe, kDeleteTree, kMethods };
 
-double DeleteOnce(Method method, CleanerContext& context, const std::string& tree) {
-  BuildTree(tree);
+struct Shape {
+  const char* figure;
+  const char* description;
+  void (*build)(const std::string& path);
+  int rounds;
+};
+
+double DeleteOnce(Method method, CleanerContext& context, const Shape& shape, const std::string& tree) {
+  shape.build(tree);
   const double start = Now();
   DWORD code = 0;
   switch (method) {
@@ -142,31 +159,16 @@ double DeleteOnce(Method method, CleanerContext& context, const std::string& tre
   return elapsed;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
-  const std::string base = "Software\\CleanerBench\\run" + std::to_string(GetCurrentProcessId());
+void RunShape(const Shape& shape, CleanerContext& context, const std::string& base) {
   const std::string tree = base + "\\Tree";
-
-  CleanerState state;
-  PlainControls controls(state);
-  PrintingReporter reporter;
-  TraceLog trace;
-  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
-
-  // A first tree warms the registry up; it is not counted.
-  BuildTree(tree);
-  RegDeleteTreeA(HKEY_CURRENT_USER, tree.c_str());
-
   std::vector<double> times[kMethods];
   std::vector<double> startUps;
-  std::printf("registry tree delete, %d keys with 3 values each, %d rounds (seconds)\n", kKeysInTree, rounds);
+  std::printf("\nregistry tree delete, %s, %d rounds (seconds)\n", shape.description, shape.rounds);
   std::printf("%-6s %12s %12s %14s %14s\n", "round", "action", "reg /f", "reg start-up", "RegDeleteTree");
-  for (int round = 0; round < rounds; ++round) {
+  for (int round = 0; round < shape.rounds; ++round) {
     for (int i = 0; i < kMethods; ++i) {
       const auto method = static_cast<Method>((round + i) % kMethods);
-      times[method].push_back(DeleteOnce(method, context, tree));
+      times[method].push_back(DeleteOnce(method, context, shape, tree));
     }
     // What starting reg.exe costs by itself: deleting a key that does not exist.
     const double start = Now();
@@ -175,14 +177,39 @@ int main(int argc, char** argv) {
     std::printf("%-6d %12.3f %12.3f %14.3f %14.3f\n", round + 1, times[kAction].back(), times[kRegExe].back(),
                 startUps.back(), times[kDeleteTree].back());
   }
-  RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
-  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CleanerBench");
-
   const double action = Median(times[kAction]);
   const double regExe = Median(times[kRegExe]);
   const double deleteTree = Median(times[kDeleteTree]);
   std::printf("%-6s %12.3f %12.3f %14.3f %14.3f\n", "median", action, regExe, Median(startUps), deleteTree);
   std::printf("ratio action / reg delete /f: %.2f (at most 1 is the target)\n", action / regExe);
   std::printf("ratio action / in-process RegDeleteTreeA: %.2f\n", action / deleteTree);
+  bench::PrintResult(shape.figure, action, "s", "reg delete /f", regExe, bench::Better::Lower,
+                     static_cast<std::size_t>(shape.rounds));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  const std::string base = "Software\\CleanerBench\\run" + std::to_string(GetCurrentProcessId());
+
+  CleanerState state;
+  PlainControls controls(state);
+  PrintingReporter reporter;
+  TraceLog trace;
+  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
+
+  // A first tree warms the registry up; it is not counted.
+  BuildTree(base + "\\Tree");
+  RegDeleteTreeA(HKEY_CURRENT_USER, (base + "\\Tree").c_str());
+
+  const Shape shapes[] = {
+      {"registry tree delete, 10,000 keys", "10,000 keys with 3 values each", BuildTree, rounds},
+      {"registry tree delete, 200 levels deep", "a chain 200 levels deep, 3 values a level", BuildChain, rounds},
+      {"registry key delete, 50,000 values", "one key with 50,000 values", BuildManyValues, std::min(rounds, 3)},
+  };
+  for (const Shape& shape : shapes) RunShape(shape, context, base);
+  RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CleanerBench");
   return 0;
 }

@@ -10,7 +10,7 @@ build=${1:-build}
 rounds=${2:-3}
 place=${PLACE:-memory}
 cd "$(dirname "$0")/.."
-. scripts/wine_session.sh
+. bench/bench_session.sh
 
 exe="$build/win/bench_delete_tree_bench.exe"
 [ -f "$exe" ] || cmake --build "$build/win" --target bench_delete_tree_bench >/dev/null
@@ -31,16 +31,19 @@ make_tree() {
     }' "$1"
 }
 
-wine_session_start "$build" bench_delete
+bench_session_begin "$build" bench_delete
 if [ "$place" = disk ] || [ ! -w /dev/shm ]; then
   place=disk
   work="$WINEPREFIX/drive_c/delete_bench"
 else
   work="/dev/shm/delete_bench_$$"
 fi
-trap 'wine_session_stop; rm -rf "$work"' EXIT
+if [ -n "${BENCH_SESSION:-}" ]; then
+  trap 'rm -rf "$work"' EXIT
+else
+  trap 'wine_session_stop; rm -rf "$work"' EXIT
+fi
 
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 cleaner_times=(); rd_times=(); rm_times=()
 echo "== delete tree bench: 20,000 files in 1,000 folders on $place, Wine $(wine --version 2>/dev/null)"
 for round in $(seq "$rounds"); do
@@ -58,8 +61,10 @@ for round in $(seq "$rounds"); do
   echo "round $round: rm -rf ${rm_times[-1]} s"
 done
 rm -rf "$work"
-c=$(printf '%s\n' "${cleaner_times[@]}" | median)
-r=$(printf '%s\n' "${rd_times[@]}" | median)
-n=$(printf '%s\n' "${rm_times[@]}" | median)
+c=$(printf '%s\n' "${cleaner_times[@]}" | bench_median)
+r=$(printf '%s\n' "${rd_times[@]}" | bench_median)
+n=$(printf '%s\n' "${rm_times[@]}" | bench_median)
 echo "median: DeleteFolderTree $c s, cmd rd /s /q $r s, native rm -rf $n s"
 awk -v c="$c" -v r="$r" 'BEGIN { printf "DeleteFolderTree / rd: %.2f (target <= 1.00)\n", c / r }'
+bench_result "folder tree delete, 20,000 files in 1,000 folders" "$c" s "cmd /c rd /s /q, same Wine" "$r" lower "$rounds"
+bench_result "folder tree delete, 20,000 files in 1,000 folders" "$c" s "native rm -rf (the floor)" "$n" lower "$rounds"

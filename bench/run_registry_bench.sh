@@ -6,14 +6,13 @@ set -euo pipefail
 build=${1:-build}
 rounds=${2:-5}
 cd "$(dirname "$0")/.."
-. scripts/wine_session.sh
+. bench/bench_session.sh
 
 exe="$build/win/bench_registry_delete.exe"
 if [ ! -f "$exe" ]; then
   cmake --build "$build/win" --target bench_registry_delete >/dev/null
 fi
 
-wine_session_start "$build" bench_registry
-trap wine_session_stop EXIT
+bench_session_begin "$build" bench_registry
 echo "== registry tree delete bench (Wine $(wine --version 2>/dev/null))"
 wine "$(wine_path "$exe")" "$rounds"

@@ -7,7 +7,7 @@ set -euo pipefail
 build=${1:-build}
 runs=${2:-9}
 cd "$(dirname "$0")/.."
-. scripts/wine_session.sh
+. bench/bench_session.sh
 
 exe="$build/win/bench_window_start.exe"
 [ -f "$exe" ] || cmake --build "$build/win" --target bench_window_start >/dev/null
@@ -26,8 +26,7 @@ perl -e '
   for my $i (1 .. 9998) { print $scramble->(sprintf "%%Program%%\\Bench\\missing%05d", $i), "\r\n"; }
   print $scramble->("[Delete_Folder_End]"), "\r\n";' > "$place/Do_list.dat"
 
-wine_session_start "$build" bench_window
-trap wine_session_stop EXIT
+bench_session_begin "$build" bench_window
 echo "== main window start ($runs runs, Wine $(wine --version 2>/dev/null))"
 bench=$(wine_path "$exe")
 cleaner=$(wine_path "$place/Cleaner.exe")

@@ -11,7 +11,10 @@ enable_language(RC)
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS app/*.cpp app/*.rc)
 add_executable(Cleaner WIN32 ${APP_SOURCES})
 target_link_libraries(Cleaner PRIVATE cleaner_win)
-target_link_options(Cleaner PRIVATE ${WIN_LINK_OPTIONS})
+# Stripped: Wine reads an image whose sections are not page-aligned into private memory
+# whole, debug sections included; with them the program took twice the memory (13 MB
+# against 6.5 MB) and longer to start. The tests keep their debug information.
+target_link_options(Cleaner PRIVATE ${WIN_LINK_OPTIONS} -s)
 target_compile_options(Cleaner PRIVATE ${CLEANER_WARNINGS})
 
 # The rule tool, a console program: every command but main() is in a library the Windows

@@ -3,15 +3,23 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <vector>
 
 #include "platform/errors.h"
 #include "platform/text_rules.h"
 
-unsigned char DescrambleByte(unsigned char stored) {
-  if (stored <= 30) return stored;
-  return static_cast<unsigned char>(226 - stored);
-}
+namespace {
+// Bytes 0 to 30 stay; any other byte b becomes (226 - b) mod 256. A table: one load per
+// byte, where the 32-bit build has no vector instructions for the comparison.
+constexpr std::array<unsigned char, 256> kDescrambled = [] {
+  std::array<unsigned char, 256> table{};
+  for (int stored = 0; stored < 256; ++stored) {
+    table[static_cast<std::size_t>(stored)] = static_cast<unsigned char>(stored <= 30 ? stored : (226 - stored) & 0xFF);
+  }
+  return table;
+}();
+}  // namespace
+
+unsigned char DescrambleByte(unsigned char stored) { return kDescrambled[stored]; }
 
 std::string DescrambleLine(std::string_view stored) {
   std::string text(stored);
@@ -52,33 +60,50 @@ struct Occurrence {
 }  // namespace
 
 std::string ExpandPlaceholders(std::string_view line, const CleanerState& state) {
-  std::vector<Occurrence> taken;
+  // The occurrences to replace, kept in line order; count is at most five.
+  std::array<Occurrence, kPlaceholders.size()> taken{};
+  std::size_t count = 0;
+  std::size_t size = line.size();
   for (const Placeholder& placeholder : kPlaceholders) {
     const std::size_t begin = line.find(placeholder.name);
     if (begin == std::string_view::npos) continue;
     const std::size_t end = begin + placeholder.name.size();
-    const bool overlaps = std::any_of(taken.begin(), taken.end(), [&](const Occurrence& other) {
-      return begin < other.end && other.begin < end;
-    });
-    if (!overlaps) taken.push_back({begin, end, &(state.*placeholder.folder)});
+    const bool overlaps = std::any_of(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(count),
+                                      [&](const Occurrence& other) { return begin < other.end && other.begin < end; });
+    if (overlaps) continue;
+    std::size_t at = count;
+    while (at > 0 && taken[at - 1].begin > begin) {
+      taken[at] = taken[at - 1];
+      --at;
+    }
+    taken[at] = {begin, end, &(state.*placeholder.folder)};
+    ++count;
+    size = size - placeholder.name.size() + (state.*placeholder.folder).size();
   }
-  if (taken.empty()) return std::string(line);
+  if (count == 0) return std::string(line);
 
-  std::sort(taken.begin(), taken.end(),
-            [](const Occurrence& a, const Occurrence& b) { return a.begin < b.begin; });
   std::string result;
+  result.reserve(size);
   std::size_t copied = 0;
-  for (const Occurrence& occurrence : taken) {
-    result.append(line.substr(copied, occurrence.begin - copied));
-    result.append(*occurrence.value);
-    copied = occurrence.end;
+  for (std::size_t i = 0; i < count; ++i) {
+    result.append(line.substr(copied, taken[i].begin - copied));
+    result.append(*taken[i].value);
+    copied = taken[i].end;
   }
   result.append(line.substr(copied));
   return result;
 }
 
 std::string ReadRuleLine(LineSource& file, const CleanerState& state) {
-  return ExpandPlaceholders(DescrambleLine(file.ReadLine()), state);
+  std::string line = file.ReadLine();
+  // Every placeholder starts with '%': most lines need no expansion and no second copy.
+  bool percent = false;
+  for (char& c : line) {
+    c = static_cast<char>(kDescrambled[static_cast<unsigned char>(c)]);
+    percent |= c == '%';
+  }
+  if (!percent) return line;
+  return ExpandPlaceholders(line, state);
 }
 
 int CountRuleLines(LineSource& file) {

@@ -37,7 +37,13 @@ void RunSection(CleanerContext& context, LineFile& file, const RuleSection& sect
   while (!file.AtEnd()) {
     const std::string line = ReadCountedLine(context, file);
     if (line == section.endMarker) return;
-    if (!section.needsDeletePermission || context.state.DeletePermission) action(context, line);
+    if (!section.needsDeletePermission || context.state.DeletePermission) {
+      if (line.find('\0') != std::string::npos) {
+        AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
+      } else {
+        action(context, line);
+      }
+    }
     TraceIfOn(context, std::string(section.traceWord) + IntToText(context.state.Progress));
   }
 }

