@@ -5,6 +5,7 @@
 #include "engine/cleaner_state.h"
 #include "engine/effects.h"
 #include "report/desktop_reporter.h"
+#include "report/error_handler.h"
 #include "report/info_window.h"
 #include "report/trace_log.h"
 #include "ui/main_window.h"
@@ -31,9 +32,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       RunMessageLoop(form1.Handle());
       reporter.SetInfoWindow(nullptr);
     }
+    // Every line written reaches the file, whichever way the program ends. Writing out the
+    // last lines can fail too (a full disk): that error is shown like any other and the
+    // program still ends.
+    Guarded(&context, [&] { trace.Close(); });
     exitCode = context.outcome.ExitCode();
   }
-  // Every line written reaches the file, whichever way the program ends.
-  trace.Close();
   return exitCode;
 }

@@ -2,6 +2,7 @@
 // Rule files no rule writer would make, for the hardening tests: huge, one enormous line,
 // random bytes, NUL bytes. Each is written as the stored (scrambled) file.
 #include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ std::string RandomByteRuleFileWithoutCtrlZ();
 std::string NulByteRuleFile();
 
 const std::vector<HostileRuleFile>& HostileRuleFiles();
+
+inline void PrintTo(const HostileRuleFile& file, std::ostream* out) { *out << file.name; }
 
 // The stored form of the lines, each ended with CR LF.
 std::string StoredLines(const std::vector<std::string>& lines);

@@ -1,0 +1,168 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/cleaner_folder.h"
+#include "tests/e2e/watched_run.h"
+#include "tests/support/scratch_key.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+// The folder on a 64 KiB tmpfs that tests/hardening/disk_full.sh mounts (as root) and names
+// in CLEANER_FULL_DISK; empty when the test runs without it.
+std::string FullDiskFolder() {
+  char path[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("CLEANER_FULL_DISK", path, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
+}
+
+std::vector<std::string> SplitLines(const std::string& bytes, std::string& unfinished) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end = bytes.find("\r\n"); end != std::string::npos; end = bytes.find("\r\n", start)) {
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  unfinished = bytes.substr(start);
+  return lines;
+}
+
+constexpr int kFillerEntries = 5000;  // some 200 KiB of trace lines for a 64 KiB disk
+
+// Takes every byte left on the disk for the life of the object.
+class DiskFiller {
+ public:
+  explicit DiskFiller(const std::string& folder) : path_(folder + "\\filler.bin") {
+    HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string block(512, 'f');
+    DWORD written = 0;
+    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
+    }
+    CloseHandle(file);
+  }
+  ~DiskFiller() { DeleteFileA(path_.c_str()); }
+  DiskFiller(const DiskFiller&) = delete;
+  DiskFiller& operator=(const DiskFiller&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// The disk folder, checked to be the small disk and emptied of an earlier log; empty when
+// the test has no such disk.
+std::string PreparedDisk(ULARGE_INTEGER& total) {
+  const std::string disk = FullDiskFolder();
+  if (disk.empty()) return disk;
+  if (!GetDiskFreeSpaceExA((disk + "\\").c_str(), nullptr, &total, nullptr) || total.QuadPart > 1024u * 1024u) {
+    ADD_FAILURE() << disk << " is not the small disk the test needs";
+    return std::string();
+  }
+  DeleteFileA((disk + "\\VC.LOG").c_str());
+  return disk;
+}
+
+constexpr char kNeedsTheDisk[] =
+    "needs the 64 KiB tmpfs that tests/hardening/disk_full.sh mounts as root (CTest runs it as hardening.disk_full)";
+
+}  // namespace
+
+// The trace log lies in the current folder, here a disk of 64 KiB that the log of this run
+// overflows. The write error must reach the error box as "I/O error 112." and end the run
+// there: what the rules named before it is done, what they name after it is left, the log
+// holds every line written before the disk filled, unchanged, and the program ends with
+// exit code 2.
+TEST(HardeningDiskFull, TraceLogOnAFullDiskShowsIoError112EndsWithExitCode2AndLosesNothingBefore) {
+  ULARGE_INTEGER total{};
+  const std::string disk = PreparedDisk(total);
+  if (disk.empty()) GTEST_SKIP() << kNeedsTheDisk;
+
+  ScratchKey key("hard_full");
+  key.SetString("Before", "Mark", "goes");
+  key.SetString("After", "Mark", "stays");
+  ScratchFolder files("hard_full");
+  WriteBytes(files / "before.dat", "goes");
+  WriteBytes(files / "after.dat", "stays");
+  std::vector<std::string> rules = {
+      "[Registry_Delete]", "HKEY_CURRENT_USER\\" + key.Path() + "\\Before", "[Registry_Delete_End]",
+      "[Delete_File]",     files / "before.dat",                           "[Delete_File_End]",
+      "[Registry_Delete_Val]",
+  };
+  for (int i = 0; i < kFillerEntries; ++i) {
+    rules.push_back("HKEY_CURRENT_USER\\Software\\CleanerTestsMissing=Value" + std::to_string(i));
+  }
+  const int firstFillerLine = 8;
+  rules.insert(rules.end(), {"[Registry_Delete_Val_End]", "[Registry_Delete]",
+                             "HKEY_CURRENT_USER\\" + key.Path() + "\\After", "[Registry_Delete_End]", "[Delete_File]",
+                             files / "after.dat", "[Delete_File_End]"});
+  CleanerFolder cleaner;
+  cleaner.WriteRules(rules);
+  cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+
+  const WatchedExit exit = RunWatched(cleaner / "Cleaner.exe", "/TL", disk);
+
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  ASSERT_FALSE(exit.dialogs.empty());
+  EXPECT_EQ(exit.dialogs.front().caption, "Cleaner");
+  for (const std::string& text : DialogTexts(exit)) EXPECT_EQ(text, "I/O error 112.");
+  EXPECT_FALSE(key.Exists("Before"));
+  EXPECT_EQ(GetFileAttributesA((files / "before.dat").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(key.HasValue("After", "Mark"));
+  EXPECT_EQ(ReadBytes(files / "after.dat"), "stays");
+
+  // Every complete line of the log is a time stamp, three blanks and the message due at
+  // that point; the bytes after the last line end begin the next line, cut by the full disk.
+  const std::string log = ReadBytes(disk + "\\VC.LOG");
+  EXPECT_GE(log.size(), total.QuadPart - 4096) << "the log did not fill the disk";
+  std::string unfinished;
+  const std::vector<std::string> lines = SplitLines(log, unfinished);
+  std::vector<std::string> messages;
+  for (const std::string& line : lines) {
+    const std::size_t blanks = line.find("   ");
+    ASSERT_NE(blanks, std::string::npos) << line;
+    messages.push_back(line.substr(blanks + 3));
+  }
+  const std::string opened = cleaner / "Do_list.dat opened";
+  const auto at = std::find(messages.begin(), messages.end(), opened);
+  ASSERT_NE(at, messages.end());
+  EXPECT_EQ(messages.front(), "Log file created");
+  std::vector<std::string> expected(messages.begin(), at + 1);
+  expected.push_back("DeleteRegKey 2");
+  expected.push_back("DelFile 5");
+  for (int line = firstFillerLine; expected.size() < messages.size(); ++line) {
+    expected.push_back("DeleteRegVal " + std::to_string(line));
+  }
+  EXPECT_EQ(messages, expected);
+  EXPECT_LT(messages.size(), static_cast<std::size_t>(kFillerEntries)) << "the log never filled the disk";
+  EXPECT_LT(unfinished.size(), lines.back().size() + 16) << "more than one line after the last line end";
+  EXPECT_EQ(unfinished.find('\0'), std::string::npos);
+}
+
+// The few lines of a start-up that ends early stay in the buffer until the program ends;
+// written out then, onto a disk with no byte left, they fail. That failure too is shown in
+// the error box, after the start-up error, and the program still ends with exit code 2.
+TEST(HardeningDiskFull, LogThatCannotBeWrittenOutAtTheEndIsShownAndTheProgramStillEnds) {
+  ULARGE_INTEGER total{};
+  const std::string disk = PreparedDisk(total);
+  if (disk.empty()) GTEST_SKIP() << kNeedsTheDisk;
+  CleanerFolder cleaner;
+  cleaner.WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\CleanerTestsMissing", "[Registry_Delete_End]"});
+  // Run mode 1 is set when the second entry ends start-up: the program then ends at once.
+  cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\nSILENT=abc\r\n[End_Mode]\r\n");
+  const DiskFiller filler(disk);
+  ULARGE_INTEGER free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExA((disk + "\\").c_str(), &free, nullptr, nullptr));
+  ASSERT_EQ(free.QuadPart, 0u) << "the disk still has room";
+
+  const WatchedExit exit = RunWatched(cleaner / "Cleaner.exe", "/TL", disk, 30000);
+
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(DialogTexts(exit), (std::vector<std::string>{"'abc' is not a valid integer value.", "I/O error 112."}));
+  EXPECT_EQ(exit.exitCode, 2u);
+  EXPECT_EQ(ReadBytes(disk + "\\VC.LOG"), "");
+}
