@@ -141,6 +141,10 @@ void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, 
 std::vector<std::string> CheckEntry(RuleSectionKind kind, std::string_view entry) {
   // A blank line inside a section is a separator: every action passes it over.
   if (entry.empty()) return {};
+  // The Windows calls would read the name only up to the NUL.
+  if (entry.find('\0') != std::string_view::npos) {
+    return {"a NUL byte in the entry (stored as 226 or 0): the cleaner refuses it"};
+  }
   std::vector<std::string> out = CheckPlaceholders(entry);
   const bool placeholdersAsWritten = out.empty();
   switch (kind) {

@@ -182,6 +182,16 @@ TEST(RuleCheck, FindsEntriesThatNameNothing) {
   }
 }
 
+TEST(RuleCheck, FindsEntriesHoldingANulByte) {
+  const std::string nul(1, '\0');
+  ExpectFindings(Stored({"[Delete_Folder]", "%Program%" + nul + "\\..\\..", "[Delete_Folder_End]", "[Registry_Delete]",
+                         "HKEY_CURRENT_USER\\Software\\VelmoraLab" + nul + "x", "[Registry_Delete_End]",
+                         "outside" + nul}),
+                 {{2, "a NUL byte in the entry (stored as 226 or 0): the cleaner refuses it"},
+                  {5, "a NUL byte in the entry"}},
+                 "NUL bytes");
+}
+
 TEST(RuleCheck, BlankLinesInsideSectionsAreSeparators) {
   std::vector<std::string> lines;
   for (const RuleSection& section : kRuleSections) {
