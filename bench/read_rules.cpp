@@ -41,13 +41,18 @@ Pass ReadThroughLineFile(const std::string& path, const CleanerState* rules) {
   return pass;
 }
 
+UniqueFile OpenPlain(const std::string& path) {
+  UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) throw EInOutError(static_cast<int>(GetLastError()));
+  return file;
+}
+
 // Counts CRs: the number of lines of a file whose every line ends with CR LF.
 Pass ReadPlain(const std::string& path) {
   Pass pass;
   const double start = Now();
-  const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw EInOutError(static_cast<int>(GetLastError()));
+  const UniqueFile file = OpenPlain(path);
   std::vector<char> buffer(64 * 1024);
   DWORD got = 0;
   while (ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) {
@@ -63,9 +68,7 @@ Pass ReadPlain(const std::string& path) {
 Pass ReadPlainIntoStrings(const std::string& path) {
   Pass pass;
   const double start = Now();
-  const UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) throw EInOutError(static_cast<int>(GetLastError()));
+  const UniqueFile file = OpenPlain(path);
   std::vector<char> buffer(64 * 1024);
   std::string pending;
   DWORD got = 0;
