@@ -3,11 +3,12 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/effects.h"
-#include "report/desktop_reporter.h"
-#include "report/error_handler.h"
-#include "report/info_window.h"
+#include "platform/effects.h"
+#include "ui/desktop_reporter.h"
+#include "ui/error_handler.h"
+#include "ui/info_window.h"
 #include "report/trace_log.h"
+#include "startup/startup.h"
 #include "ui/main_window.h"
 
 // The main routine: the main window is created hidden (its creation runs start-up, and in
@@ -23,7 +24,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   DesktopReporter reporter;
   int exitCode = 0;
   {
-    TForm1 form1(state, LiveEffects::Instance(), reporter, trace);
+    TForm1 form1(state, LiveEffects::Instance(), reporter, trace, {RunStartup, RunCleaning});
     CleanerContext& context = form1.Context();
     if (state.RunMode == 0) {
       TForm2 form2(&context);

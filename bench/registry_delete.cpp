@@ -14,11 +14,11 @@
 #include "bench/bench_support.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "engine/registry_actions.h"
 #include "platform/handles.h"
-#include "report/reporter.h"
+#include "engine/reporter.h"
 #include "report/trace_log.h"
 
 namespace {

@@ -7,10 +7,10 @@
 
 #include "engine/cleaner_state.h"
 #include "engine/controls.h"
-#include "report/reporter.h"
+#include "engine/reporter.h"
 
 class Effects;
-class TraceLog;
+class Trace;
 
 // What scripts learn from the exit code.
 struct RunOutcome {
@@ -24,7 +24,7 @@ struct CleanerContext {
   Controls& controls;
   Effects& effects;
   Reporter& reporter;
-  TraceLog& trace;
+  Trace& trace;
   RunOutcome outcome{};
   bool runUnderWay = false;
   // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.

@@ -4,23 +4,25 @@
 #include <memory>
 #include <string>
 
+#include "engine/trace.h"
+
 class LineFile;
 
-class TraceLog {
+class TraceLog : public Trace {
  public:
   TraceLog();
-  ~TraceLog();
+  ~TraceLog() override;
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
   // Creates or empties the file. A second call while open keeps the open log. On failure
   // raises EInOutError and stays unusable: later writes and the close do nothing.
-  void Open(const std::string& path = "VC.LOG");
+  void Open(const std::string& path) override;
   // Time stamp, three blanks, the message, CR LF. Does nothing unless open.
-  void Write(const std::string& message);
+  void Write(const std::string& message) override;
   // Writes out what is buffered and closes; does nothing unless open.
-  void Close();
-  bool IsOpen() const;
+  void Close() override;
+  bool IsOpen() const override;
 
  private:
   std::unique_ptr<LineFile> file_;

@@ -21,6 +21,9 @@ count_ctest() {
   fi
 }
 
+echo "== include direction"
+bash scripts/check_layers.sh || status=1
+
 echo "== host tests"
 (cd "$build/host" && ctest --output-on-failure -j "$(nproc)") 2>&1 | tee "$summary"
 [ "${PIPESTATUS[0]}" = 0 ] || status=1

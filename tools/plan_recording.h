@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
-#include "report/reporter.h"
+#include "engine/reporter.h"
 
 enum class Phase { Startup, Processes, RulePass, Shortcuts };
 

@@ -12,7 +12,6 @@
 #include "engine/cleaning_run.h"
 #include "engine/controls.h"
 #include "platform/handles.h"
-#include "startup/startup.h"
 #include "ui/folder_field.h"
 #include "ui/panel.h"
 #include "ui/pie_gauge.h"
@@ -20,8 +19,8 @@
 // What creation and the Start button run. RunCleaning marks context.runUnderWay while it
 // works; the window relies on that to ignore a second Start and to hold back a close.
 struct EngineEntryPoints {
-  std::function<void(CleanerContext&)> startup = RunStartup;
-  std::function<void(CleanerContext&)> cleaning = RunCleaning;
+  std::function<void(CleanerContext&)> startup;
+  std::function<void(CleanerContext&)> cleaning;
 };
 
 inline constexpr char kMainWindowCaption[] = "Velmora Cleaner";
@@ -31,8 +30,8 @@ inline constexpr int kMainClientHeight = 338;
 class TForm1 : public Controls {
  public:
   // Creates the window hidden, then runs FormCreate (start-up) inside the error handler.
-  TForm1(CleanerState& state, Effects& effects, Reporter& reporter, TraceLog& trace,
-         EngineEntryPoints entryPoints = {});
+  TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace& trace,
+         EngineEntryPoints entryPoints);
   ~TForm1() override;
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;

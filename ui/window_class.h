@@ -4,7 +4,7 @@
 // the application's error handler, so no error crosses the window procedure.
 #include <windows.h>
 
-#include "report/error_handler.h"
+#include "ui/error_handler.h"
 
 // Registers the class on first use; later calls only return the name.
 const char* RegisterWindowClassOnce(const char* name, WNDPROC procedure, HBRUSH background,

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "report/app_title.h"
+#include "platform/app_title.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "report/error_handler.h"
+#include "ui/error_handler.h"
 
 namespace {
 

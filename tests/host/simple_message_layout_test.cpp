@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "report/simple_message_layout.h"
+#include "ui/simple_message_layout.h"
 
 namespace {
 

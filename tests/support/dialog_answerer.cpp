@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <map>
 
-#include "report/messages.h"
+#include "ui/messages.h"
 
 namespace {
 

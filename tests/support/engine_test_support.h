@@ -9,10 +9,10 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "platform/handles.h"
-#include "report/reporter.h"
+#include "engine/reporter.h"
 #include "report/trace_log.h"
 #include "tests/support/recording_reporter.h"
 

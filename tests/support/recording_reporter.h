@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "report/reporter.h"
+#include "engine/reporter.h"
 
 class RecordingReporter : public Reporter {
  public:

@@ -8,7 +8,7 @@
 #include "engine/cleaning_run.h"
 #include "engine/folder_safety.h"
 #include "platform/errors.h"
-#include "report/desktop_reporter.h"
+#include "ui/desktop_reporter.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"

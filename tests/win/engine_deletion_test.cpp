@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/deletion.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
 #include "tests/support/wine_test_support.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/deletion.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/folder_safety.h"
 #include "platform/files.h"
 #include "platform/text_rules.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/rule_pass.h"
 #include "platform/errors.h"
 #include "tests/support/engine_test_support.h"

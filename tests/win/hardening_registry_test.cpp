@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/cleaner_context.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "engine/registry_actions.h"
 #include "platform/handles.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "engine/rule_file.h"
 #include "engine/rule_pass.h"

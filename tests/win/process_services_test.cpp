@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "platform/handles.h"
 #include "platform/process_services.h"
 #include "tests/support/wine_test_support.h"

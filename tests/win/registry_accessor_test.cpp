@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "platform/errors.h"
 #include "platform/registry_accessor.h"
 #include "tests/support/scratch_key.h"

@@ -6,11 +6,11 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "engine/registry_actions.h"
 #include "platform/errors.h"
-#include "report/reporter.h"
+#include "engine/reporter.h"
 #include "report/trace_log.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"

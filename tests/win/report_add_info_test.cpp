@@ -4,8 +4,8 @@
 #include <string>
 
 #include "engine/cleaner_context.h"
-#include "report/desktop_reporter.h"
-#include "report/info_window.h"
+#include "ui/desktop_reporter.h"
+#include "ui/info_window.h"
 #include "tests/support/test_context.h"
 #include "tests/support/wine_test_support.h"
 

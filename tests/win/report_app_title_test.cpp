@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "report/app_title.h"
-#include "report/application_window.h"
+#include "platform/app_title.h"
+#include "ui/application_window.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "report/app_title.h"
-#include "report/application_window.h"
-#include "report/error_handler.h"
+#include "platform/app_title.h"
+#include "ui/application_window.h"
+#include "ui/error_handler.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/test_context.h"
 #include "tests/support/test_window.h"

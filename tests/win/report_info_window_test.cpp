@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "report/desktop_reporter.h"
-#include "report/info_window.h"
+#include "ui/desktop_reporter.h"
+#include "ui/info_window.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/test_window.h"
 

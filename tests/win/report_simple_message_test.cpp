@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "report/app_title.h"
-#include "report/messages.h"
+#include "platform/app_title.h"
+#include "ui/messages.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/test_window.h"
 

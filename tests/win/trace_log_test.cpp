@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/plain_controls.h"
 #include "platform/errors.h"
 #include "platform/files.h"
@@ -126,7 +126,7 @@ TEST(TraceLog, DefaultFileIsVcLogInTheCurrentFolder) {
   {
     CurrentFolder here(folder.Path());
     TraceLog log;
-    log.Open();
+    log.Open(kTraceLogFileName);
     log.Write("here");
     log.Close();
   }

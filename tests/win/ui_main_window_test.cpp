@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "platform/errors.h"
-#include "report/application_window.h"
+#include "ui/application_window.h"
 #include "report/trace_log.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/recording_reporter.h"

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "report/app_title.h"
+#include "platform/app_title.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include <windows.h>
 
 #include "platform/handles.h"
-#include "report/app_title.h"
-#include "report/application_window.h"
+#include "platform/app_title.h"
+#include "ui/application_window.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "engine/cleaner_context.h"
-#include "report/trace_log.h"
+#include "engine/trace.h"
 
 void AddInfo(CleanerContext& context, const std::string& line) {
   // The trace keeps a record of what was left behind, also in the unattended run mode.
@@ -9,4 +9,8 @@ void AddInfo(CleanerContext& context, const std::string& line) {
   ++context.outcome.notRemoved;
   if (context.state.RunMode == 1) return;
   context.reporter.ShowInfo(line);
+}
+
+void TraceIfOn(CleanerContext& context, const std::string& message) {
+  if (context.state.TraceLogOn) context.trace.Write(message);
 }

@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "report/desktop_reporter.h"
-#include "report/info_window.h"
-#include "report/messages.h"
+#include "ui/desktop_reporter.h"
+#include "ui/info_window.h"
+#include "ui/messages.h"
 
 void DesktopReporter::ShowInfo(const std::string& line) {
   if (infoWindow_) infoWindow_->AddLine(line);

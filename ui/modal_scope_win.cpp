@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "report/modal_scope.h"
+#include "ui/modal_scope.h"
 
 ModalScope::ModalScope(HWND box) : box_(box), previousActive_(GetActiveWindow()) {
   EnumThreadWindows(GetCurrentThreadId(), DisableOne, reinterpret_cast<LPARAM>(this));

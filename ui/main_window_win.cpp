@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/trace.h"
 #include "platform/process_services.h"
-#include "report/application_window.h"
-#include "report/trace_log.h"
+#include "ui/application_window.h"
 #include "ui/folder_browser.h"
 #include "ui/window_class.h"
 
@@ -74,7 +74,7 @@ void InitializeCommonControlsOnce() {
 
 }  // namespace
 
-TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, TraceLog& trace,
+TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace& trace,
                EngineEntryPoints entryPoints)
     : context_{state, *this, effects, reporter, trace}, entryPoints_(std::move(entryPoints)) {
   InitializeCommonControlsOnce();

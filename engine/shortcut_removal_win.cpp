@@ -3,7 +3,7 @@
 #include "engine/shortcut_removal.h"
 
 #include "engine/deletion.h"
-#include "engine/effects.h"
+#include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/registry_accessor.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/cleaning_run.h"
-#include "engine/effects.h"
+#include "engine/recording_effects.h"
 #include "engine/process_termination.h"
 #include "engine/rule_file.h"
 #include "engine/rule_pass.h"
@@ -17,7 +17,7 @@
 #include "platform/line_file.h"
 #include "platform/process_services.h"
 #include "platform/text_rules.h"
-#include "report/trace_log.h"
+#include "engine/trace.h"
 #include "startup/startup.h"
 #include "tools/plan_recording.h"
 #include "tools/plan_steps.h"
@@ -152,7 +152,7 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   PlanTracker tracker(effects);
   PlanControls controls(state, tracker);
   PlanReporter reporter(tracker);
-  TraceLog trace;  // never opened: the plan writes no trace
+  NoTrace trace;  // the plan writes no trace
   CleanerContext context{state, controls, effects, reporter, trace};
   StartUp(context, reporter, options, programPath);
 

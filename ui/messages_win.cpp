@@ -1,11 +1,11 @@
 #include <windows.h>
 
 #include "platform/handles.h"
-#include "report/app_title.h"
-#include "report/application_window.h"
-#include "report/messages.h"
-#include "report/modal_scope.h"
-#include "report/simple_message_layout.h"
+#include "platform/app_title.h"
+#include "ui/application_window.h"
+#include "ui/messages.h"
+#include "ui/modal_scope.h"
+#include "ui/simple_message_layout.h"
 
 namespace {
 

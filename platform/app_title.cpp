@@ -1,4 +1,4 @@
-#include "report/app_title.h"
+#include "platform/app_title.h"
 
 #include "platform/text_rules.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/files.h"
-#include "report/error_handler.h"
+#include "ui/error_handler.h"
 #include "ui/folder_browser.h"
 #include "ui/folder_rules.h"
 

@@ -4,10 +4,10 @@
 
 #include "engine/cleaning_run.h"
 #include "engine/rule_file.h"
+#include "engine/trace.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
-#include "report/trace_log.h"
 #include "startup/folder_discovery.h"
 #include "startup/settings_file.h"
 
@@ -20,7 +20,7 @@ void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
     if (UpperAscii(argument) != kTraceSwitch) continue;
     // A repeated switch finds the log open and keeps it, with what it holds.
     context.state.TraceLogOn = true;
-    context.trace.Open();
+    context.trace.Open(kTraceLogFileName);
     TraceIfOn(context, "Log file created");
   }
 }

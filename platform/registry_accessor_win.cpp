@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/effects.h"
+#include "platform/effects.h"
 #include "platform/errors.h"
 
 namespace {

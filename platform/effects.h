@@ -1,7 +1,7 @@
 #pragma once
-// The one gateway for every change the cleaner makes to the machine. LiveEffects acts;
-// RecordingEffects only lists what would have been done (the dry run) and answers success.
-// Reads (enumeration, existence, registry reads, snapshots) never go through here.
+// The one gateway for every change the cleaner makes to the machine. LiveEffects acts; the
+// recording form (engine/recording_effects.h) only lists what would have been done. Reads
+// (enumeration, existence, registry reads, snapshots) never go through here.
 #include <windows.h>
 
 #include <string>
@@ -41,27 +41,3 @@ class LiveEffects : public Effects {
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
 };
 
-struct RecordedAction {
-  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess };
-  Kind kind;
-  std::string target;  // path, key name (with value name after a `\`), or executable name
-  std::string detail;  // attributes, written text, exit code
-  std::wstring wideTarget{};  // the path as given to the UTF-16 calls; empty for the others
-};
-
-class RecordingEffects : public Effects {
- public:
-  bool SetAttributes(const std::string& path, DWORD attributes) override;
-  bool RemoveFile(const std::string& path) override;
-  bool RemoveEmptyFolder(const std::string& path) override;
-  bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
-  bool RemoveFileWide(const std::wstring& path) override;
-  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
-  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                           const std::string& keyName) override;
-  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
-
-  std::vector<RecordedAction> actions;
-  std::size_t Count(RecordedAction::Kind kind) const;
-};

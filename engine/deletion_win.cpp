@@ -3,7 +3,7 @@
 #include "engine/deletion.h"
 
 #include "engine/cleaner_context.h"
-#include "engine/effects.h"
+#include "platform/effects.h"
 #include "engine/folder_safety.h"
 #include "platform/files.h"
 #include "platform/handles.h"

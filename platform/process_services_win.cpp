@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "engine/effects.h"
+#include "platform/effects.h"
 
 namespace {
 

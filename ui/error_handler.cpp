@@ -1,4 +1,4 @@
-#include "report/error_handler.h"
+#include "ui/error_handler.h"
 
 std::string WithFullStop(const std::string& message) {
   if (message.empty() || static_cast<unsigned char>(message.back()) <= static_cast<unsigned char>('.')) {

@@ -1,4 +1,4 @@
-#include "report/simple_message_layout.h"
+#include "ui/simple_message_layout.h"
 
 #include <algorithm>
 

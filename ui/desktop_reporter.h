@@ -3,7 +3,7 @@
 // the "Confirm File Delete" box.
 #include <string>
 
-#include "report/reporter.h"
+#include "engine/reporter.h"
 
 class TForm2;
 

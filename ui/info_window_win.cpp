@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "report/error_handler.h"
-#include "report/info_window.h"
+#include "ui/error_handler.h"
+#include "ui/info_window.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 #include <windows.h>
 
 #include "engine/cleaner_context.h"
-#include "report/app_title.h"
-#include "report/application_window.h"
-#include "report/error_handler.h"
-#include "report/modal_scope.h"
+#include "platform/app_title.h"
+#include "ui/application_window.h"
+#include "ui/error_handler.h"
+#include "ui/modal_scope.h"
 
 void HandleError(CleanerContext* context, const std::exception& error) {
   if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);

@@ -8,8 +8,8 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "report/error_handler.h"
-#include "report/modal_scope.h"
+#include "ui/error_handler.h"
+#include "ui/modal_scope.h"
 #include "ui/folder_rules.h"
 
 namespace {

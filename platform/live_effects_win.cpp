@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include "platform/effects.h"
+
+LiveEffects& LiveEffects::Instance() {
+  static LiveEffects instance;
+  return instance;
+}
+
+bool LiveEffects::SetAttributes(const std::string& path, DWORD attributes) {
+  return SetFileAttributesA(path.c_str(), attributes) != 0;
+}
+bool LiveEffects::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool LiveEffects::RemoveEmptyFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+bool LiveEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
+  return SetFileAttributesW(path.c_str(), attributes) != 0;
+}
+bool LiveEffects::RemoveFileWide(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string&) {
+  return RegDeleteKeyA(base, subKey.c_str());
+}
+LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string&) {
+  return RegDeleteValueA(key, valueName.c_str());
+}
+LONG LiveEffects::WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
+                                      const std::string&) {
+  // The text's bytes and one NUL.
+  return RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1));
+}
+bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
+  return TerminateProcess(process, exitCode) != 0;
+}
