@@ -19,6 +19,7 @@ void HandleError(CleanerContext* context, const std::exception& error) {
       TraceIfOn(*context, message);
     } catch (const Exception&) {
     }
+    if (context->state.QuietMode) return;  // the log and the exit code say it
   }
   const std::string title = ApplicationTitle();
   const HWND owner = ApplicationWindow();
