@@ -213,104 +213,49 @@ TEST(SingleFileDeletion, AFileHeldOpenElsewhereIsListedWithOneBlank) {
   EXPECT_TRUE(Exists(file));
 }
 
-// Each tree is gone whole and the folder beside it, whose name the look-alike imitates,
-// is untouched: every child is reached by its own UTF-16 name.
-TEST(FolderTreeDeletion, TreesTheAnsiCallsCannotTakeAreRemovedWholeAndNothingOutside) {
-  for (const AwkwardTree& tree : AwkwardTrees()) {
-    ScratchFolder scratch("del_awk");
-    const std::string top = scratch / "target";
-    const std::wstring deepest = MakeAwkwardTree(top, tree);
-    WriteBytes(scratch / "victim\\keep.txt", "keep");
-    ASSERT_TRUE(ExistsWide(deepest)) << tree.label;
-
-    EngineTestContext test;
-    DeleteFolderTree(test.context, top);
-
-    EXPECT_FALSE(ExistsWide(WideFromAnsi(top))) << tree.label;
-    EXPECT_EQ(ReadBytes(scratch / "victim\\keep.txt"), "keep") << tree.label;
-    EXPECT_TRUE(test.reporter.infoLines.empty()) << tree.label << ": " << test.reporter.infoLines.front();
-    RemoveTreeWide(WideFromAnsi(top));
-  }
-}
-
-// A file another program holds open with delete sharing is deleted but stays
-// delete-pending, so its folder cannot go: the folder is listed with the system's reason,
-// its parents (which stay because of it) are not.
-TEST(FolderTreeDeletion, AFolderKeptByADeletePendingFileIsListedWithTheReason) {
-  ScratchFolder scratch("del_pending");
-  const std::string tree = scratch / "Tree";
-  WriteBytes(tree + "\\Sub\\pending.dat", "busy");
-  WriteBytes(tree + "\\free.dat", "free");
-  const UniqueFile holder = HoldSharingDeletion(WideFromAnsi(tree + "\\Sub\\pending.dat"));
-  ASSERT_TRUE(holder.Valid());
-
-  EngineTestContext test;
-  DeleteFolderTree(test.context, tree);
-
-  EXPECT_EQ(test.reporter.infoLines,
-            std::vector<std::string>{"Could NOT delete folder " + tree + "\\Sub - " + SystemErrorText(ERROR_DIR_NOT_EMPTY)});
-  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
-  EXPECT_TRUE(Exists(tree + "\\Sub"));
-  EXPECT_FALSE(Exists(tree + "\\free.dat"));
-}
-
-// Folder removals the system refuses, answered by the gateway: on Windows a folder whose
-// ACL denies deletion (5) or that is another process's current folder (32). A folder
-// already gone (2, 3) is no failure.
-class FailingFolderRemoval : public LiveEffects {
+// Folder removals the system refuses, answered by the gateway, as on Windows: a folder
+// whose ACL denies deletion (5), another process's current folder (32), a read-only folder
+// (5 until its flag is cleared; Wine keeps no such flag on folders). Gone already (2, 3)
+// is no failure.
+class RefusingFolderRemoval : public LiveEffects {
  public:
-  explicit FailingFolderRemoval(DWORD error) : error_(error) {}
-  DWORD RemoveEmptyFolder(const std::wstring&) override { return error_; }
-
- private:
-  DWORD error_;
-};
-
-TEST(FolderTreeDeletion, AFolderTheSystemKeepsIsListedWithItsReasonAndAGoneOneIsNot) {
-  const struct {
-    DWORD error;
-    bool listed;
-  } cases[] = {{ERROR_ACCESS_DENIED, true}, {ERROR_SHARING_VIOLATION, true}, {ERROR_FILE_NOT_FOUND, false},
-               {ERROR_PATH_NOT_FOUND, false}};
-  for (const auto& c : cases) {
-    ScratchFolder scratch("del_fail");
-    const std::string tree = scratch / "Tree";
-    WriteBytes(tree + "\\file.dat", "x");
-    FailingFolderRemoval effects(c.error);
-    EngineTestContext test(effects);
-    DeleteFolderTree(test.context, tree);
-    const std::vector<std::string> expected = {"Could NOT delete folder " + tree + " - " + SystemErrorText(c.error)};
-    EXPECT_EQ(test.reporter.infoLines, c.listed ? expected : std::vector<std::string>{}) << c.error;
-    EXPECT_EQ(test.context.outcome.ExitCode(), c.listed ? 1 : 0) << c.error;
-    EXPECT_FALSE(Exists(tree + "\\file.dat")) << c.error;
-  }
-}
-
-// On Windows a read-only folder does not remove (5) until its flag is cleared; Wine keeps
-// no read-only flag on folders, so the gateway plays such folders.
-class ReadOnlyFolders : public LiveEffects {
- public:
+  RefusingFolderRemoval(DWORD error, bool readOnly) : error_(error), readOnly_(readOnly) {}
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override {
-    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) cleared.push_back(path);
+    if (IsFolder(path)) cleared_.push_back(path);
     return LiveEffects::SetAttributes(path, attributes);
   }
   DWORD RemoveEmptyFolder(const std::wstring& path) override {
-    if (std::find(cleared.begin(), cleared.end(), path) == cleared.end()) return ERROR_ACCESS_DENIED;
-    return LiveEffects::RemoveEmptyFolder(path);
+    const bool yields = readOnly_ && std::find(cleared_.begin(), cleared_.end(), path) != cleared_.end();
+    return yields ? LiveEffects::RemoveEmptyFolder(path) : error_;
   }
-  std::vector<std::wstring> cleared;
+
+ private:
+  static bool IsFolder(const std::wstring& path) { return GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY; }
+  DWORD error_;
+  bool readOnly_;
+  std::vector<std::wstring> cleared_;
 };
 
-TEST(FolderTreeDeletion, ReadOnlyFoldersHaveTheirFlagClearedAndGo) {
-  ScratchFolder scratch("del_rofolder");
-  const std::string tree = scratch / "Tree";
-  WriteBytes(tree + "\\Locked\\f.txt", "f");
-  ReadOnlyFolders effects;
-  EngineTestContext test(effects);
-  DeleteFolderTree(test.context, tree);
-  EXPECT_FALSE(Exists(tree));
-  EXPECT_TRUE(test.reporter.infoLines.empty());
-  EXPECT_EQ(effects.cleared.size(), 2u);
+TEST(FolderTreeDeletion, AFolderTheSystemKeepsIsListedWithItsReason) {
+  const struct {
+    DWORD error;
+    bool readOnly, listed;
+  } cases[] = {{ERROR_ACCESS_DENIED, false, true},   {ERROR_SHARING_VIOLATION, false, true},
+               {ERROR_ACCESS_DENIED, true, false},   {ERROR_FILE_NOT_FOUND, false, false},
+               {ERROR_PATH_NOT_FOUND, false, false}};
+  for (const auto& c : cases) {
+    ScratchFolder scratch("del_fail");
+    const std::string tree = scratch / "Tree";
+    WriteBytes(tree + "\\Sub\\file.dat", "x");
+    RefusingFolderRemoval effects(c.error, c.readOnly);
+    EngineTestContext test(effects);
+    DeleteFolderTree(test.context, tree);
+    const std::vector<std::string> line = {"Could NOT delete folder " + tree + "\\Sub - " + SystemErrorText(c.error)};
+    EXPECT_EQ(test.reporter.infoLines, c.listed ? line : std::vector<std::string>{}) << c.error;
+    EXPECT_EQ(test.context.outcome.ExitCode(), c.listed ? 1 : 0) << c.error;
+    EXPECT_FALSE(Exists(tree + "\\Sub\\file.dat")) << c.error;
+    EXPECT_EQ(Exists(tree), !c.readOnly) << c.error;
+  }
 }
 
 // A relative entry would be taken from whatever the current folder is.
