@@ -66,8 +66,9 @@ bool RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DW
   if (readOnly) (void)context.effects.SetAttributes(folder, kPlainAttributes);  // a failure shows in the removal
   DWORD error = context.effects.RemoveEmptyFolder(folder);
   if (error == ERROR_ACCESS_DENIED && !readOnly) {
-    // Windows denies removing a read-only folder; the flag may be set where the listing
-    // did not show it (file systems that keep it elsewhere). Cleared, the folder may go.
+    // Windows denies removing a read-only folder (5). Where the listing did not show the
+    // flag (the top's attributes could not be read, or it was set since), it is cleared
+    // now and the removal tried once more.
     (void)context.effects.SetAttributes(folder, kPlainAttributes);
     error = context.effects.RemoveEmptyFolder(folder);
   }
@@ -75,7 +76,8 @@ bool RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DW
     Sleep(kFolderRetryPause);
     error = context.effects.RemoveEmptyFolder(folder);
   }
-  if (error == ERROR_SUCCESS || IsMissing(error)) return true;
+  // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
+  if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return true;
   AddInfo(context, kFolderNotDeletedText + Shown(folder) + " - " + SystemErrorText(error));
   return false;
 }
@@ -117,7 +119,8 @@ std::wstring FullEntryPath(CleanerContext& context, const std::string& path) {
     AddInfo(context, kNotFullPathText + path);
     return {};
   }
-  return FullPathWide(wide);
+  const std::wstring full = FullPathWide(wide);
+  return full.empty() ? wide : full;
 }
 
 }  // namespace

@@ -160,12 +160,14 @@ TEST(FolderTreeDeletion, AFileHeldOpenElsewhereIsListedOnceAndItsFoldersStay) {
   EXPECT_FALSE(Exists(tree + "\\Other"));
 }
 
-TEST(FolderTreeDeletion, AMissingFolderDeletesNothingAndReportsNothing) {
+TEST(FolderTreeDeletion, AMissingFolderOrAFileDeletesNothingAndReportsNothing) {
   ScratchFolder scratch("del_missing");
+  WriteBytes(scratch / "file.txt", "f");
   EngineTestContext test;
   DeleteFolderTree(test.context, scratch / "NotThere");
+  DeleteFolderTree(test.context, scratch / "file.txt");
   EXPECT_TRUE(test.reporter.infoLines.empty());
-  EXPECT_TRUE(Exists(scratch.Path()));
+  EXPECT_EQ(ReadBytes(scratch / "file.txt"), "f");
 }
 
 TEST(FolderTreeDeletion, EmptyEntriesDeleteNothing) {

@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "platform/files_paths.h"
 #include "platform/wide_text.h"
 #include "tests/support/wine_test_support.h"
 
@@ -165,6 +166,8 @@ TEST(Texts, WideFromAnsiAndBack) {
     EXPECT_EQ(WideFromAnsi(c.bytes, c.codePage), c.wide) << c.bytes;
     EXPECT_EQ(AnsiFromWide(c.wide, c.codePage), c.bytes) << c.bytes;
   }
+  // Code page 932: the trailing `\` goes, the character ending in byte 0x5C stays whole.
+  EXPECT_EQ(WithoutTrailingBackslashes(WideFromAnsi("C:\\\x95\x5C\\\\", 932)), WideFromAnsi("C:\\\x95\x5C", 932));
   // What a code page cannot hold is shown as "?", never as a look-alike separator.
   EXPECT_EQ(AnsiFromWide(L"\xFF0E\xFF0E\xFF3C" L"victim", 1252), "???victim");
   EXPECT_EQ(AnsiFromWide(L"\x0416", 65001), "\xD0\x96");
