@@ -17,7 +17,3 @@ CommandSwitch ParseSwitch(const std::string& argument);
 
 // True when one of the arguments is "/Q".
 bool QuietRequested(const std::vector<std::string>& arguments);
-
-// A path that names one place whatever the current folder: drive letter, colon, backslash,
-// or a share "\\server\share\...".
-bool IsFullPath(const std::string& path);

@@ -5,10 +5,12 @@
 #include "engine/cleaning_run.h"
 #include "engine/rule_file.h"
 #include "engine/trace.h"
+#include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/files_paths.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
-#include "platform/errors.h"
+#include "platform/wide_text.h"
 #include "startup/command_switches.h"
 #include "startup/folder_discovery.h"
 #include "startup/settings_file.h"
@@ -19,7 +21,7 @@ namespace {
 // a deployment tool runs in System32, or SysWOW64 for this 32-bit program), in a folder that
 // exists.
 void CheckTraceLogPath(const std::string& path) {
-  if (!IsFullPath(path)) throw Exception(kTraceLogNotFullPath + path);
+  if (!IsFullPath(WideFromAnsi(path))) throw Exception(kTraceLogNotFullPath + path);
   const std::string folder = FolderOfPath(path);
   if (!IsExistingFolder(folder)) throw Exception(kTraceLogFolderMissing + folder);
 }

@@ -23,16 +23,3 @@ TEST(CommandSwitches, AreKnownInAnyLetterCaseAndKeepTheirValueAsWritten) {
   EXPECT_TRUE(QuietRequested({"Cleaner.exe", "/TL", "/q"}));
   EXPECT_FALSE(QuietRequested({"Cleaner.exe", "/TL"}));
 }
-
-TEST(CommandSwitches, AFullPathNamesOnePlaceWhateverTheCurrentFolder) {
-  const struct {
-    const char* path;
-    bool full;
-  } cases[] = {
-      {"C:\\Logs\\run.log", true}, {"z:\\run.log", true},     {"\\\\server\\share\\run.log", true},
-      {"run.log", false},          {"C:run.log", false},      {"\\run.log", false},
-      {"\\\\server", false},       {"\\\\server\\", false},   {"\\\\?\\C:\\run.log", false},
-      {"\\\\.\\C:\\run.log", false}, {"1:\\run.log", false}, {"", false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(IsFullPath(c.path), c.full) << c.path;
-}
