@@ -11,7 +11,7 @@ struct RecordedAction {
   Kind kind;
   std::string target;  // path, key name (with value name after a `\`), or executable name
   std::string detail;  // attributes, written text, exit code
-  std::wstring wideTarget{};  // the path as given to the UTF-16 calls; empty for the others
+  std::wstring wideTarget{};  // the target as given to the UTF-16 calls; empty for the others
 };
 
 class RecordingEffects : public Effects {
@@ -21,10 +21,12 @@ class RecordingEffects : public Effects {
   bool RemoveEmptyFolder(const std::string& path) override;
   bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
   bool RemoveFileWide(const std::wstring& path) override;
-  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
-  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                           const std::string& keyName) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                       UniqueHKey& key) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
+  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
+                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
 
   std::vector<RecordedAction> actions;
