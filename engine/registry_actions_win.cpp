@@ -26,9 +26,11 @@ std::string KeyName(RegistryRoot root, const std::string& keyPath) {
   return name;
 }
 
-// "<text><what>: error 5: Access is denied"; a missing key or value is no failure.
-void ReportUnlessGone(CleanerContext& context, LONG code, const char* text, const std::string& what) {
-  if (code == ERROR_SUCCESS || IsNotFound(code)) return;
+// A missing key or value is no failure.
+bool Stayed(LONG code) { return code != ERROR_SUCCESS && !IsNotFound(code); }
+
+// "<text><what>: error 5: Access is denied".
+void ReportStayed(CleanerContext& context, const char* text, const std::string& what, LONG code) {
   AddInfo(context, text + what + ": " + SystemErrorText(static_cast<unsigned long>(code)));
 }
 
@@ -50,7 +52,7 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
   accessor.SelectRoot(RootKeyOf(entry.root));
   const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(entry.keyPath));
   for (const RegistryFailure& failure : deletion.stayed) {
-    ReportUnlessGone(context, failure.code, kKeyNotDeletedText, AnsiFromWide(failure.name));
+    ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
   }
 }
 
@@ -64,7 +66,9 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   // An open refused for want of rights is a value that stays, not a key that is absent.
   LONG code = accessor.OpenExistingKey(WideFromAnsi(entry.keyPath), KeyAccess::ChangeValues);
   if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
-  ReportUnlessGone(context, code, kValueNotDeletedText, KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName);
+  if (Stayed(code)) {
+    ReportStayed(context, kValueNotDeletedText, KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName, code);
+  }
 }
 
 void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) {
@@ -89,6 +93,8 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     // Both names hold the text now; the old one staying is a rename not completed.
     code = accessor.RemoveValue(oldName);
   }
-  ReportUnlessGone(context, code, kValueNotRenamedText,
-                   KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName);
+  if (Stayed(code)) {
+    ReportStayed(context, kValueNotRenamedText,
+                 KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName, code);
+  }
 }
