@@ -86,15 +86,21 @@ foreach(src ${BENCH_SOURCES})
   target_compile_options(bench_${name} PRIVATE ${CLEANER_WARNINGS})
 endforeach()
 
-# The Startup shortcut has a Cyrillic name: its tests run again under a Western and under
-# the Cyrillic ANSI code page; each run checks that Wine gave it the code page it asked for.
+# The Startup shortcut has a Cyrillic name, and registry keys may have names of any
+# alphabet: their tests run again under a Western and under the Cyrillic ANSI code page;
+# each run checks that Wine gave it the code page it asked for.
 if(TARGET win_tests)
-  add_test(NAME win.ShortcutsUnderCodePage1252 COMMAND win_tests --gtest_filter=Shortcut*)
-  set_tests_properties(win.ShortcutsUnderCodePage1252 PROPERTIES RUN_SERIAL TRUE
-    ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;CLEANER_EXPECT_ACP=1252")
-  add_test(NAME win.ShortcutsUnderCodePage1251 COMMAND win_tests --gtest_filter=Shortcut*)
-  set_tests_properties(win.ShortcutsUnderCodePage1251 PROPERTIES RUN_SERIAL TRUE
-    ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8;CLEANER_EXPECT_ACP=1251")
+  foreach(group Shortcuts:Shortcut* Registry:RegistryUnderCodePage*)
+    string(REPLACE ":" ";" parts ${group})
+    list(GET parts 0 name)
+    list(GET parts 1 filter)
+    add_test(NAME win.${name}UnderCodePage1252 COMMAND win_tests --gtest_filter=${filter})
+    set_tests_properties(win.${name}UnderCodePage1252 PROPERTIES RUN_SERIAL TRUE
+      ENVIRONMENT "LANG=C.UTF-8;LC_ALL=C.UTF-8;CLEANER_EXPECT_ACP=1252")
+    add_test(NAME win.${name}UnderCodePage1251 COMMAND win_tests --gtest_filter=${filter})
+    set_tests_properties(win.${name}UnderCodePage1251 PROPERTIES RUN_SERIAL TRUE
+      ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8;CLEANER_EXPECT_ACP=1251")
+  endforeach()
 endif()
 
 # Names outside the ANSI code page (fullwidth, CJK) and names ending in a dot or a blank:

@@ -12,7 +12,7 @@ struct RecordedAction {
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
                        // name after a `\`), or executable name
   std::string detail;  // attributes, written text, exit code
-  std::wstring wideTarget{};  // files and folders: the true path, in ordinary form
+  std::wstring wideTarget{};  // the true name: a path in ordinary form, or a key or value name
 };
 
 class RecordingEffects : public Effects {
@@ -20,10 +20,12 @@ class RecordingEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
-  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
-  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                           const std::string& keyName) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                       UniqueHKey& key) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
+  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
+                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
 
   std::vector<RecordedAction> actions;

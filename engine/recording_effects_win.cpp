@@ -28,17 +28,25 @@ DWORD RecordingEffects::RemoveEmptyFolder(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFolder, path));
   return ERROR_SUCCESS;
 }
-LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::string&, const std::string& keyName) {
-  actions.push_back({Kind::DeleteKey, keyName, {}});
+// The dry run changes nothing, so it asks only for the reading part of the rights: a plan made
+// without administrator rights still sees what is there.
+LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
+                                       const std::wstring& keyName, UniqueHKey& key) {
+  return LiveEffects::Instance().OpenRegistryKey(base, subKey, rights & KEY_READ, keyName, key);
+}
+LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::wstring&, const std::wstring& keyName) {
+  actions.push_back({Kind::DeleteKey, AnsiFromWide(keyName), {}, keyName});
   return ERROR_SUCCESS;
 }
-LONG RecordingEffects::DeleteRegistryValue(HKEY, const std::string& valueName, const std::string& keyName) {
-  actions.push_back({Kind::DeleteValue, keyName + "\\" + valueName, {}});
+LONG RecordingEffects::DeleteRegistryValue(HKEY, const std::wstring& valueName, const std::wstring& keyName) {
+  const std::wstring target = keyName + L"\\" + valueName;
+  actions.push_back({Kind::DeleteValue, AnsiFromWide(target), {}, target});
   return ERROR_SUCCESS;
 }
-LONG RecordingEffects::WriteRegistryString(HKEY, const std::string& valueName, const std::string& text,
-                                           const std::string& keyName) {
-  actions.push_back({Kind::WriteValue, keyName + "\\" + valueName, text});
+LONG RecordingEffects::WriteRegistryString(HKEY, const std::wstring& valueName, const std::wstring& text,
+                                           const std::wstring& keyName) {
+  const std::wstring target = keyName + L"\\" + valueName;
+  actions.push_back({Kind::WriteValue, AnsiFromWide(target), AnsiFromWide(text), target});
   return ERROR_SUCCESS;
 }
 bool RecordingEffects::EndProcess(HANDLE, UINT exitCode, const std::string& exeName) {

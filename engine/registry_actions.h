@@ -1,8 +1,9 @@
 #pragma once
-// The actions of the three registry sections of the rule file. Each takes one rule line,
-// works through its own registry accessor and reports nothing to its caller; refused
-// entries go to the information list. Registry errors (a rename of a value that is not a
-// string, a failed write) travel up as ERegistryException.
+// The actions of the three registry sections of the rule file. Each takes one rule line
+// (ANSI text, turned into UTF-16 once at the start), works through its own registry accessor
+// and reports nothing to its caller; refused entries, and every key or value that exists and
+// stays, go to the information list with the system's reason. Registry errors (a rename of a
+// value that is not a string, a failed write) travel up as ERegistryException.
 #include <string>
 
 struct CleanerContext;
@@ -19,3 +20,7 @@ inline constexpr char kRefusedSharedKey[] = "Refused to delete shared registry k
 inline constexpr char kRefusedNoKey[] = "Refused registry entry that names no key: ";
 inline constexpr char kRefusedNoNewName[] = "Refused registry rename without a new name: ";
 inline constexpr char kRefusedSameName[] = "Refused registry rename to the same name: ";
+// What stayed, each followed by its full name, ": " and the system's reason.
+inline constexpr char kKeyNotDeletedText[] = "Could NOT delete key ";
+inline constexpr char kValueNotDeletedText[] = "Could NOT delete value ";
+inline constexpr char kValueNotRenamedText[] = "Could NOT rename value ";  // name, " to ", new name

@@ -3,43 +3,35 @@
 #include "engine/registry_actions.h"
 
 #include "engine/cleaner_context.h"
-#include "engine/registry_entry.h"
+#include "engine/registry_entry_win.h"
 #include "engine/registry_safety.h"
 #include "platform/registry_accessor.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
 
 namespace {
 
-HKEY RootKey(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    case RegistryRoot::CurrentUser: break;
-  }
-  return HKEY_CURRENT_USER;
-}
-
-std::wstring Widen(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
 // Value names are compared without regard to case by the registry, beyond a to z too, so
 // "abc" and "ABC" name one value: renaming one to the other would delete it.
-bool NameTheSameValue(const std::string& a, const std::string& b) {
-  std::wstring wideA = Widen(a);
-  std::wstring wideB = Widen(b);
-  if (!wideA.empty()) CharUpperBuffW(wideA.data(), static_cast<DWORD>(wideA.size()));
-  if (!wideB.empty()) CharUpperBuffW(wideB.data(), static_cast<DWORD>(wideB.size()));
-  return wideA == wideB;
+std::wstring Upper(std::wstring name) {
+  if (!name.empty()) CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
 }
+bool NameTheSameValue(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
 
 std::string KeyName(RegistryRoot root, const std::string& keyPath) {
   const auto start = keyPath.find_first_not_of('\\');
   std::string name(RegistryRootName(root));
   if (start != std::string::npos) name += "\\" + keyPath.substr(start);
   return name;
+}
+
+// A missing key or value is no failure.
+bool Stayed(LONG code) { return code != ERROR_SUCCESS && !IsNotFound(code); }
+
+// "<text><what>: error 5: Access is denied".
+void ReportStayed(CleanerContext& context, const char* text, const std::string& what, LONG code) {
+  AddInfo(context, text + what + ": " + SystemErrorText(static_cast<unsigned long>(code)));
 }
 
 }  // namespace
@@ -57,9 +49,11 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     return;
   }
   RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKey(entry.root));
-  (void)accessor.DeleteKeyTree(entry.keyPath);
-  accessor.CloseCurrentKey();
+  accessor.SelectRoot(RootKeyOf(entry.root));
+  const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(entry.keyPath));
+  for (const RegistryFailure& failure : deletion.stayed) {
+    ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
+  }
 }
 
 void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) {
@@ -68,9 +62,13 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKey(entry.root));
-  if (accessor.OpenExistingKey(entry.keyPath)) (void)accessor.RemoveValue(entry.valueName);
-  accessor.CloseCurrentKey();
+  accessor.SelectRoot(RootKeyOf(entry.root));
+  // An open refused for want of rights is a value that stays, not a key that is absent.
+  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry.keyPath), KeyAccess::ChangeValues);
+  if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
+  if (Stayed(code)) {
+    ReportStayed(context, kValueNotDeletedText, KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName, code);
+  }
 }
 
 void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) {
@@ -80,17 +78,23 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedNoNewName + line);
     return;
   }
+  const std::wstring newName = WideFromAnsi(entry->newName);
+  const std::wstring oldName = WideFromAnsi(entry->oldName);
   // Writing the value and then deleting the old name would lose it.
-  if (NameTheSameValue(entry->newName, entry->oldName)) {
+  if (NameTheSameValue(newName, oldName)) {
     AddInfo(context, kRefusedSameName + line);
     return;
   }
   RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKey(entry->root));
-  if (accessor.OpenExistingKey(entry->keyPath) && accessor.HasValue(entry->oldName)) {
-    const std::string text = accessor.ReadStringValue(entry->oldName);
-    accessor.WriteStringValue(entry->newName, text);
-    (void)accessor.RemoveValue(entry->oldName);
+  accessor.SelectRoot(RootKeyOf(entry->root));
+  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry->keyPath), KeyAccess::ChangeValues);
+  if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
+    accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
+    // Both names hold the text now; the old one staying is a rename not completed.
+    code = accessor.RemoveValue(oldName);
   }
-  accessor.CloseCurrentKey();
+  if (Stayed(code)) {
+    ReportStayed(context, kValueNotRenamedText,
+                 KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName, code);
+  }
 }

@@ -1,11 +1,14 @@
 #pragma once
 // The one gateway for every change the cleaner makes to the machine. LiveEffects acts; the
 // recording form (engine/recording_effects.h) only lists what would have been done. Reads
-// (enumeration, existence, registry reads, snapshots) never go through here.
+// (enumeration, existence, registry reads, snapshots) never go through here; opening a
+// registry key does, for the rights it asks for.
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "platform/handles.h"
 
 class Effects {
  public:
@@ -15,11 +18,15 @@ class Effects {
   [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
   [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
-  // Registry: keyName is the readable full name of what is changed, for the record.
-  virtual LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) = 0;
-  virtual LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) = 0;
-  virtual LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                                   const std::string& keyName) = 0;
+  // Registry, named in UTF-16: keyName is the readable full name of the key, for the record.
+  // Opening is here because it asks for rights: the recording form asks only for the reading
+  // part of them, and test forms refuse it as a key without those rights would.
+  virtual LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                               UniqueHKey& key) = 0;
+  virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) = 0;
+  virtual LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) = 0;
+  virtual LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
+                                   const std::wstring& keyName) = 0;
   // Processes: the handle is open with terminate access.
   virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
 };
@@ -30,10 +37,12 @@ class LiveEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
-  LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
-  LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                           const std::string& keyName) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                       UniqueHKey& key) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
+  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
+                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
 };
 

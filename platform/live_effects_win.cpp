@@ -16,17 +16,24 @@ DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
 }
 DWORD LiveEffects::RemoveFile(const std::wstring& path) { return Outcome(DeleteFileW(path.c_str())); }
 DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
-LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string&) {
-  return RegDeleteKeyA(base, subKey.c_str());
+LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
+                                  UniqueHKey& key) {
+  HKEY opened = nullptr;
+  const LONG code = RegOpenKeyExW(base, subKey.c_str(), 0, rights, &opened);
+  if (code == ERROR_SUCCESS) key = UniqueHKey(opened);
+  return code;
 }
-LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string&) {
-  return RegDeleteValueA(key, valueName.c_str());
+LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring&) {
+  return RegDeleteKeyW(base, subKey.c_str());
 }
-LONG LiveEffects::WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
-                                      const std::string&) {
-  // The text's bytes and one NUL.
-  return RegSetValueExA(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>(text.size() + 1));
+LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
+  return RegDeleteValueW(key, valueName.c_str());
+}
+LONG LiveEffects::WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
+                                      const std::wstring&) {
+  // The text's characters and one NUL.
+  return RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
 }
 bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
   return TerminateProcess(process, exitCode) != 0;

@@ -1,13 +1,35 @@
 #pragma once
-// One root key and at most one open key; opens existing keys only, always with
-// KEY_ALL_ACCESS. Destructive calls go through the effects gateway.
+// One root key and at most one open key; opens existing keys only, each with the rights its
+// job needs. Names are UTF-16 inside, so a key whose name the ANSI code page cannot hold is
+// reached like any other. Opens and changes go through the effects gateway.
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 
 class Effects;
+
+// What a key is opened for. KEY_ALL_ACCESS would ask for WRITE_DAC and WRITE_OWNER as well,
+// which a key may refuse where the job itself is allowed.
+enum class KeyAccess { Read, DeleteTree, ChangeValues };
+REGSAM RightsFor(KeyAccess access);
+
+// The codes of a key or value that is not there: passed over, never a failure.
+bool IsNotFound(LONG code);
+
+// A key that stayed: its readable full name and the system's code.
+struct RegistryFailure {
+  std::wstring name;
+  LONG code;
+};
+
+struct TreeDeletion {
+  LONG code = ERROR_SUCCESS;            // of the named key itself
+  std::vector<RegistryFailure> stayed;  // every key of the tree that stayed, deepest first
+  bool Deleted() const { return code == ERROR_SUCCESS; }
+};
 
 class RegistryAccessor {
  public:
@@ -19,24 +41,32 @@ class RegistryAccessor {
 
   void SelectRoot(HKEY root);
   HKEY Root() const { return root_; }
-  bool OpenExistingKey(const std::string& path);
+  // ERROR_SUCCESS, or the system's code; a failed open leaves the open key as it was.
+  [[nodiscard]] LONG OpenExistingKey(const std::wstring& path, KeyAccess access);
+  // Start-up's reads of ANSI key names, with read rights: true when the key opened.
+  [[nodiscard]] bool OpenExistingKey(const std::string& path);
   void CloseCurrentKey();
   bool HasOpenKey() const { return openKey_.Valid(); }
-  // Refuses (false, nothing deleted) a path that names no key: empty, or only backslashes.
-  bool DeleteKeyTree(const std::string& path);
-  bool RemoveValue(const std::string& name);
-  bool HasValue(const std::string& name);
+  // Refuses (ERROR_INVALID_PARAMETER, nothing deleted) a path that names no key: empty, or
+  // only backslashes.
+  [[nodiscard]] TreeDeletion DeleteKeyTree(const std::wstring& path);
+  // ERROR_INVALID_HANDLE with no key open.
+  [[nodiscard]] LONG RemoveValue(const std::wstring& name);
+  [[nodiscard]] bool HasValue(const std::wstring& name);
+  [[nodiscard]] bool HasValue(const std::string& name);
+  std::wstring ReadStringValue(const std::wstring& name);
   std::string ReadStringValue(const std::string& name);
-  void WriteStringValue(const std::string& name, const std::string& text);
+  void WriteStringValue(const std::wstring& name, const std::wstring& text);
   // Readable name of the open key, e.g. "HKEY_CURRENT_USER\Software\X".
-  std::string OpenKeyName() const { return openKeyName_; }
+  const std::wstring& OpenKeyName() const { return openKeyName_; }
 
  private:
-  bool DeleteTreeBelow(HKEY base, const std::string& subKey, const std::string& name);
+  LONG DeleteTreeBelow(HKEY base, const std::wstring& subKey, const std::wstring& name, TreeDeletion& result);
+  void DeleteSubkeys(HKEY key, const std::wstring& name, TreeDeletion& result);
   Effects& effects_;
   HKEY root_ = HKEY_CURRENT_USER;
   UniqueHKey openKey_;
-  std::string openKeyName_;
+  std::wstring openKeyName_;
 };
 
-std::string RootKeyName(HKEY root);
+std::wstring RootKeyName(HKEY root);

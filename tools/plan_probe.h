@@ -12,8 +12,10 @@
 TargetState FileStateNow(const std::string& path);
 TargetState FileStateNow(const std::wstring& path);
 TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath);
-// A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X".
-TargetState KeyStateNow(const std::string& keyName);
+TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath);
+// A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X", in UTF-16
+// so that a name the ANSI code page cannot hold is found too.
+TargetState KeyStateNow(const std::wstring& keyName);
 TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName);
 // Processes whose executable name equals the given one, letter case of a to z ignored.
 TargetState ProcessStateNow(const std::string& exeName);

@@ -2,30 +2,23 @@
 
 #include "tools/plan_probe.h"
 
+#include "engine/registry_entry_win.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/process_services.h"
 #include "platform/text_rules.h"
+#include "platform/wide_text.h"
 
 namespace {
 
-HKEY RootKey(RegistryRoot root) {
-  switch (root) {
-    case RegistryRoot::LocalMachine: return HKEY_LOCAL_MACHINE;
-    case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
-    case RegistryRoot::CurrentUser: break;
-  }
-  return HKEY_CURRENT_USER;
-}
-
 // Read access only; a path with leading backslashes is taken from the root.
-UniqueHKey OpenForReading(RegistryRoot root, const std::string& keyPath) {
-  const auto start = keyPath.find_first_not_of('\\');
-  const std::string path = start == std::string::npos ? std::string() : keyPath.substr(start);
-  UniqueHKey key;
-  if (RegOpenKeyExA(RootKey(root), path.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) key.Release();
-  return key;
+UniqueHKey OpenForReading(RegistryRoot root, const std::wstring& keyPath) {
+  const auto start = keyPath.find_first_not_of(L'\\');
+  const std::wstring path = start == std::wstring::npos ? std::wstring() : keyPath.substr(start);
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(RootKeyOf(root), path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return UniqueHKey();
+  return UniqueHKey(opened);
 }
 
 TargetState Known(bool exists) {
@@ -43,11 +36,11 @@ bool IsLink(const DirectoryEntry& entry) { return (entry.attributes & FILE_ATTRI
 TargetState FileStateNow(const std::string& path) { return Known(IsExistingFile(path)); }
 TargetState FileStateNow(const std::wstring& path) { return Known(IsExistingFileWide(path)); }
 
-TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
+TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath) {
   const UniqueHKey key = OpenForReading(root, keyPath);
   TargetState state = Known(key.Valid());
   DWORD subKeys = 0;
-  if (key && RegQueryInfoKeyA(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
+  if (key && RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
                               nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
     state.count = subKeys;
     state.countNoun = "subkeys";
@@ -55,15 +48,21 @@ TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
   return state;
 }
 
-TargetState KeyStateNow(const std::string& keyName) {
-  const DeleteKeyEntry key = ParseDeleteKeyEntry(keyName);
-  return KeyStateNow(key.root, key.keyPath);
+TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
+  return KeyStateNow(root, WideFromAnsi(keyPath));
+}
+
+TargetState KeyStateNow(const std::wstring& keyName) {
+  const auto slash = keyName.find(L'\\');
+  const std::wstring rootName = keyName.substr(0, slash);
+  const std::wstring keyPath = slash == std::wstring::npos ? std::wstring() : keyName.substr(slash + 1);
+  return KeyStateNow(RootOfEntry(AnsiFromWide(rootName) + "\\"), keyPath);
 }
 
 TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName) {
-  const UniqueHKey key = OpenForReading(root, keyPath);
-  return Known(key && RegQueryValueExA(key.Get(), valueName.c_str(), nullptr, nullptr, nullptr, nullptr) ==
-                          ERROR_SUCCESS);
+  const UniqueHKey key = OpenForReading(root, WideFromAnsi(keyPath));
+  return Known(key && RegQueryValueExW(key.Get(), WideFromAnsi(valueName).c_str(), nullptr, nullptr, nullptr,
+                                       nullptr) == ERROR_SUCCESS);
 }
 
 TargetState ProcessStateNow(const std::string& exeName) {

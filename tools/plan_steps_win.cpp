@@ -87,7 +87,7 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
     case RecordedAction::Kind::RemoveFile:
       return FileStateNow(recorded.wideTarget);
     case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.wideTarget);
-    case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.target);
+    case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.wideTarget);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
     case RecordedAction::Kind::DeleteValue:
     case RecordedAction::Kind::WriteValue: break;

@@ -6,11 +6,14 @@
 #include "engine/recording_effects.h"
 #include "platform/errors.h"
 #include "platform/registry_accessor.h"
+#include "platform/wide_text.h"
 #include "tests/support/scratch_key.h"
 
 namespace {
 
 std::string Absolute(const std::string& path) { return "\\" + path; }
+std::wstring W(const std::string& text) { return WideFromAnsi(text); }
+std::string NameOf(const RegistryAccessor& accessor) { return AnsiFromWide(accessor.OpenKeyName()); }
 
 // Runs the call and gives the registry error's message; fails the test when none is raised.
 template <typename Call>
@@ -34,7 +37,7 @@ TEST(RegistryAccessorRoot, NewAccessorWorksOnTheCurrentUser) {
   EXPECT_FALSE(accessor.HasOpenKey());
   ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
   EXPECT_EQ(accessor.ReadStringValue("Mark"), "cu");
-  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_CURRENT_USER\\" + scratch.Path());
+  EXPECT_EQ(NameOf(accessor), "HKEY_CURRENT_USER\\" + scratch.Path());
 }
 
 TEST(RegistryAccessorRoot, SameRootKeepsTheOpenKeyAnotherRootClosesIt) {
@@ -65,12 +68,12 @@ TEST(RegistryAccessorOpen, AbsolutePathsStartAtTheRootRelativeOnesAtTheOpenKey) 
   ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
   ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "A")));
   EXPECT_EQ(accessor.ReadStringValue("Mark"), "A");
-  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_LOCAL_MACHINE\\" + (scratch / "A"));
+  EXPECT_EQ(NameOf(accessor), "HKEY_LOCAL_MACHINE\\" + (scratch / "A"));
 
   ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
   ASSERT_TRUE(accessor.OpenExistingKey("Child"));
   EXPECT_EQ(accessor.ReadStringValue("Mark"), "B\\Child");
-  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_LOCAL_MACHINE\\" + (scratch / "B\\Child"));
+  EXPECT_EQ(NameOf(accessor), "HKEY_LOCAL_MACHINE\\" + (scratch / "B\\Child"));
 
   // "A" relative to B is B\A, not the sibling A.
   ASSERT_TRUE(accessor.OpenExistingKey(Absolute(scratch / "B")));
@@ -94,7 +97,7 @@ TEST(RegistryAccessorOpen, EmptyPathReopensTheOpenKey) {
   ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
   ASSERT_TRUE(accessor.OpenExistingKey(""));
   EXPECT_EQ(accessor.ReadStringValue("Mark"), "same");
-  EXPECT_EQ(accessor.OpenKeyName(), "HKEY_CURRENT_USER\\" + scratch.Path());
+  EXPECT_EQ(NameOf(accessor), "HKEY_CURRENT_USER\\" + scratch.Path());
 }
 
 TEST(RegistryAccessorOpen, FailedOpenKeepsThePreviousKey) {
@@ -102,13 +105,13 @@ TEST(RegistryAccessorOpen, FailedOpenKeepsThePreviousKey) {
   scratch.SetString("A", "Mark", "A");
   RegistryAccessor accessor;
   ASSERT_TRUE(accessor.OpenExistingKey(scratch / "A"));
-  const std::string name = accessor.OpenKeyName();
+  const std::string name = NameOf(accessor);
   for (const std::string& missing : {std::string("Missing"), std::string("Missing\\Deeper"), Absolute(scratch / "Missing")}) {
     EXPECT_FALSE(accessor.OpenExistingKey(missing)) << missing;
     EXPECT_TRUE(accessor.HasOpenKey());
     EXPECT_TRUE(accessor.HasValue("Mark"));
     EXPECT_EQ(accessor.ReadStringValue("Mark"), "A");
-    EXPECT_EQ(accessor.OpenKeyName(), name);
+    EXPECT_EQ(NameOf(accessor), name);
   }
 }
 
@@ -123,8 +126,8 @@ TEST(RegistryAccessorNoKey, ValueOperationsFindNothingAndWritesRaise) {
     EXPECT_FALSE(accessor.HasValue("Anything"));
     EXPECT_FALSE(accessor.HasValue(""));
     EXPECT_EQ(accessor.ReadStringValue("Anything"), "");
-    EXPECT_FALSE(accessor.RemoveValue("Anything"));
-    EXPECT_EQ(RegistryErrorOf([&] { accessor.WriteStringValue("New Name", "text"); }),
+    EXPECT_EQ(accessor.RemoveValue(L"Anything"), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegistryErrorOf([&] { accessor.WriteStringValue(L"New Name", L"text"); }),
               "Failed to set data for 'New Name'");
   }
 }
@@ -132,8 +135,8 @@ TEST(RegistryAccessorNoKey, ValueOperationsFindNothingAndWritesRaise) {
 TEST(RegistryAccessorNoKey, RecordingNothingWhenNoKeyIsOpen) {
   RecordingEffects recording;
   RegistryAccessor accessor(recording);
-  EXPECT_FALSE(accessor.RemoveValue("Name"));
-  EXPECT_THROW(accessor.WriteStringValue("Name", "x"), ERegistryException);
+  EXPECT_EQ(accessor.RemoveValue(L"Name"), ERROR_INVALID_HANDLE);
+  EXPECT_THROW(accessor.WriteStringValue(L"Name", L"x"), ERegistryException);
   EXPECT_TRUE(recording.actions.empty());
 }
 
@@ -181,14 +184,14 @@ TEST(RegistryAccessorWrite, StoresTextAndOneNulAsAPlainString) {
   scratch.SetDword("", "Was Dword", 7);
   scratch.SetRaw("", "Was Expandable", REG_EXPAND_SZ, std::string("%x%\0", 4));
   RegistryAccessor accessor;
-  ASSERT_TRUE(accessor.OpenExistingKey(scratch.Path()));
+  ASSERT_EQ(accessor.OpenExistingKey(W(scratch.Path()), KeyAccess::ChangeValues), ERROR_SUCCESS);
   const struct {
     const char* name;
     std::string text;
   } cases[] = {{"Empty", ""}, {"Text", "C:\\Program Files\\QRV"}, {"Was Dword", "now text"},
                {"Was Expandable", "%y%"}, {"", "default"}};
   for (const auto& c : cases) {
-    accessor.WriteStringValue(c.name, c.text);
+    accessor.WriteStringValue(W(c.name), W(c.text));
     DWORD type = 0;
     std::string bytes;
     ASSERT_TRUE(scratch.GetRaw("", c.name, &type, &bytes)) << c.name;
@@ -203,12 +206,12 @@ TEST(RegistryAccessorValues, RemoveAndHasWorkOnTheOpenKeyOnly) {
   scratch.SetString("Child", "Mark", "child");
   scratch.SetDword("Child", "Number", 1);
   RegistryAccessor accessor;
-  ASSERT_TRUE(accessor.OpenExistingKey(scratch / "Child"));
+  ASSERT_EQ(accessor.OpenExistingKey(W(scratch / "Child"), KeyAccess::ChangeValues), ERROR_SUCCESS);
   EXPECT_TRUE(accessor.HasValue("Number"));
-  EXPECT_TRUE(accessor.RemoveValue("Number"));
+  EXPECT_EQ(accessor.RemoveValue(L"Number"), ERROR_SUCCESS);
   EXPECT_FALSE(accessor.HasValue("Number"));
-  EXPECT_FALSE(accessor.RemoveValue("Number"));
-  EXPECT_TRUE(accessor.RemoveValue("Mark"));
+  EXPECT_EQ(accessor.RemoveValue(L"Number"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(accessor.RemoveValue(L"Mark"), ERROR_SUCCESS);
   EXPECT_FALSE(scratch.HasValue("Child", "Mark"));
   EXPECT_TRUE(scratch.HasValue("", "Mark"));
 }
@@ -231,18 +234,24 @@ TEST(RegistryAccessorDeleteTree, RemovesNestedKeysAndValues) {
   BuildTree(scratch, "Tree");
   scratch.SetString("Keep", "Mark", "stays");
   RegistryAccessor accessor;
-  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Tree"));
+  const TreeDeletion deletion = accessor.DeleteKeyTree(W(scratch / "Tree"));
+  EXPECT_TRUE(deletion.Deleted());
+  EXPECT_TRUE(deletion.stayed.empty());
   EXPECT_FALSE(scratch.Exists("Tree"));
   EXPECT_TRUE(scratch.HasValue("Keep", "Mark"));
-  EXPECT_FALSE(accessor.DeleteKeyTree(scratch / "Tree"));
-  EXPECT_FALSE(accessor.DeleteKeyTree(scratch / "Never"));
+  // Keys that are not there, or cannot be (a name beyond 255 characters): no failure.
+  for (const std::string& missing : {std::string("Tree"), std::string("Never"), std::string(256, 'Q')}) {
+    const TreeDeletion again = accessor.DeleteKeyTree(W(scratch / missing));
+    EXPECT_EQ(again.code, ERROR_FILE_NOT_FOUND) << missing;
+    EXPECT_TRUE(again.stayed.empty()) << missing;
+  }
 }
 
 TEST(RegistryAccessorDeleteTree, ManySiblingsAreAllRemoved) {
   ScratchKey scratch("acc_wide");
   for (int i = 0; i < 120; ++i) scratch.SetDword("Wide\\Key" + std::to_string(i), "N", static_cast<DWORD>(i));
   RegistryAccessor accessor;
-  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Wide"));
+  EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Wide")).Deleted());
   EXPECT_FALSE(scratch.Exists("Wide"));
 }
 
@@ -253,18 +262,18 @@ TEST(RegistryAccessorDeleteTree, OpenKeySurvivesAndRelativePathsStartThere) {
   scratch.SetString("Open", "Mark", "open");
   RegistryAccessor accessor;
   accessor.SelectRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(accessor.OpenExistingKey(scratch / "Open"));
-  const std::string name = accessor.OpenKeyName();
+  ASSERT_EQ(accessor.OpenExistingKey(W(scratch / "Open"), KeyAccess::ChangeValues), ERROR_SUCCESS);
+  const std::string name = NameOf(accessor);
 
-  EXPECT_TRUE(accessor.DeleteKeyTree("Tree"));
+  EXPECT_TRUE(accessor.DeleteKeyTree(L"Tree").Deleted());
   EXPECT_FALSE(scratch.Exists("Open\\Tree"));
-  EXPECT_TRUE(accessor.DeleteKeyTree(Absolute(scratch / "Other")));
+  EXPECT_TRUE(accessor.DeleteKeyTree(W(Absolute(scratch / "Other"))).Deleted());
   EXPECT_FALSE(scratch.Exists("Other"));
 
   EXPECT_TRUE(accessor.HasOpenKey());
-  EXPECT_EQ(accessor.OpenKeyName(), name);
+  EXPECT_EQ(NameOf(accessor), name);
   EXPECT_EQ(accessor.ReadStringValue("Mark"), "open");
-  accessor.WriteStringValue("After", "works");
+  accessor.WriteStringValue(L"After", L"works");
   EXPECT_TRUE(scratch.HasValue("Open", "After"));
 }
 
@@ -274,18 +283,18 @@ TEST(RegistryAccessorDeleteTree, PathsNamingNoKeyAreRefused) {
   // Live, with a key open: the empty path would name that key.
   RegistryAccessor live;
   ASSERT_TRUE(live.OpenExistingKey(scratch / "Open"));
-  EXPECT_FALSE(live.DeleteKeyTree(""));
+  EXPECT_FALSE(live.DeleteKeyTree(L"").Deleted());
   EXPECT_TRUE(scratch.Exists("Open\\Alpha\\Inner\\Deepest"));
   EXPECT_TRUE(live.HasValue("Text"));
 
   // With no key open these would name a root key: only recorded, so nothing can be lost.
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT}) {
-    for (const char* path : {"", "\\", "\\\\", "\\\\\\"}) {
+    for (const wchar_t* path : {L"", L"\\", L"\\\\", L"\\\\\\"}) {
       RecordingEffects recording;
       RegistryAccessor accessor(recording);
       accessor.SelectRoot(root);
-      EXPECT_FALSE(accessor.DeleteKeyTree(path)) << path;
-      EXPECT_TRUE(recording.actions.empty()) << path;
+      EXPECT_FALSE(accessor.DeleteKeyTree(path).Deleted()) << AnsiFromWide(path);
+      EXPECT_TRUE(recording.actions.empty()) << AnsiFromWide(path);
     }
   }
 }
@@ -295,7 +304,7 @@ TEST(RegistryAccessorDeleteTree, DryRunRecordsDepthFirstFromTheLastSubkeyAndDele
   BuildTree(scratch, "Tree");
   RecordingEffects recording;
   RegistryAccessor accessor(recording);
-  EXPECT_TRUE(accessor.DeleteKeyTree(scratch / "Tree"));
+  EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Tree")).Deleted());
   const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
   const char* expected[] = {"Zeta",  "Mid\\Two", "Mid\\Three", "Mid\\One", "Mid", "Alpha\\Inner\\Deepest",
                             "Alpha\\Inner", "Alpha", ""};

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -10,8 +13,12 @@
 #include "engine/run_view.h"
 #include "engine/registry_actions.h"
 #include "platform/errors.h"
+#include "platform/handles.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
 #include "engine/reporter.h"
 #include "report/trace_log.h"
+#include "tests/support/denying_effects.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
 
@@ -34,14 +41,6 @@ struct ActionRun {
   ListingReporter reporter;
   TraceLog trace;
   CleanerContext context;
-};
-
-// Acts like the live gateway except that every value write fails.
-class FailingWrites : public LiveEffects {
- public:
-  LONG WriteRegistryString(HKEY, const std::string&, const std::string&, const std::string&) override {
-    return ERROR_ACCESS_DENIED;
-  }
 };
 
 std::string Entry(const char* root, const std::string& rest) { return std::string(root) + "\\" + rest; }
@@ -301,7 +300,8 @@ TEST(RenameRegistryValueEntry, NonStringOldValueRaisesAndBothNamesStay) {
 TEST(RenameRegistryValueEntry, FailedWriteRaisesAndKeepsTheOldValue) {
   ScratchKey scratch("act_ren_write");
   scratch.SetString("X", "A", "keep me");
-  FailingWrites failing;
+  DenyingEffects failing;
+  failing.lockedValues = {WideFromAnsi("HKEY_CURRENT_USER\\" + (scratch / "X") + "\\New")};
   ActionRun run(failing);
   try {
     RenameRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "X") + "\\New=A");
@@ -347,4 +347,107 @@ TEST(RenameRegistryValueEntry, EntriesWithoutANewNameAreRefused) {
     EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedNoNewName + line});
   }
   EXPECT_TRUE(scratch.HasValue("", "A"));
+}
+
+// Refusals that Wine cannot make, answered by the gateway as Windows would. Each key or value
+// that stays is one line with its full name and the system's reason and counts for exit code
+// 1; keys that grant all but WRITE_DAC and WRITE_OWNER do their jobs.
+TEST(RegistryFailures, WhatStaysIsALineWithItsReasonAndCounts) {
+  const struct {
+    const char* windowsCase;
+    void (*action)(CleanerContext&, const std::string&);
+    std::string entry;  // this and every name below: under the scratch key
+    std::vector<std::string> lockedKeys, closedKeys, lockedValues;
+    std::vector<std::string> lines;  // "<text>|<name>", each ending in the reason
+    std::vector<std::string> kept, gone;  // keys, and values as "<key>=<name>"
+  } cases[] = {
+      {"a subkey a self-protecting product locked", DeleteRegistryKeyEntry, "Tree", {"Tree\\A"}, {}, {},
+       {"Could NOT delete key |Tree\\A", "Could NOT delete key |Tree"}, {"Tree\\A"}, {"Tree\\A\\Inner", "Tree\\B"}},
+      {"a subkey the user has no rights on", DeleteRegistryKeyEntry, "Tree", {"Tree\\A"}, {"Tree\\A"}, {},
+       {"Could NOT delete key |Tree\\A", "Could NOT delete key |Tree"}, {"Tree\\A\\Inner\\Deepest"}, {"Tree\\C"}},
+      {"a locked value", DeleteRegistryValueEntry, "Key=Name", {}, {}, {"Key\\Name"},
+       {"Could NOT delete value |Key\\Name"}, {"Key=Name"}, {}},
+      {"a value in a key without rights", DeleteRegistryValueEntry, "Key=Name", {}, {"Key"}, {},
+       {"Could NOT delete value |Key\\Name"}, {"Key=Name"}, {}},
+      {"a rename whose old value is locked", RenameRegistryValueEntry, "Key\\New=Name", {}, {}, {"Key\\Name"},
+       {"Could NOT rename value |Key\\Name to New"}, {"Key=Name", "Key=New"}, {}},
+      {"a rename in a key without rights", RenameRegistryValueEntry, "Key\\New=Name", {}, {"Key"}, {},
+       {"Could NOT rename value |Key\\Name to New"}, {"Key=Name"}, {"Key=New"}},
+      {"a tree granting all but WRITE_DAC", DeleteRegistryKeyEntry, "Tree", {}, {}, {}, {}, {}, {"Tree"}},
+      {"a value so", DeleteRegistryValueEntry, "Key=Name", {}, {}, {}, {}, {"Key=Other"}, {"Key=Name"}},
+      {"a rename so", RenameRegistryValueEntry, "Key\\New=Name", {}, {}, {}, {}, {"Key=New"}, {"Key=Name"}},
+  };
+  for (const auto& c : cases) {
+    ScratchKey scratch("act_denied");
+    BuildTree(scratch, "Tree");
+    scratch.SetString("Key", "Name", "text");
+    scratch.SetString("Key", "Other", "stays");
+    const std::string top = "HKEY_CURRENT_USER\\" + scratch.Path() + "\\";
+    const auto names = [&](const std::vector<std::string>& subs) {
+      std::set<std::wstring> full;
+      for (const std::string& sub : subs) full.insert(WideFromAnsi(top + sub));
+      return full;
+    };
+    DenyingEffects denying;
+    denying.lockedKeys = names(c.lockedKeys);
+    denying.closedKeys = names(c.closedKeys);
+    denying.lockedValues = names(c.lockedValues);
+    ActionRun run(denying);
+    c.action(run.context, top + c.entry);
+
+    std::vector<std::string> expected;
+    for (const std::string& line : c.lines) {
+      expected.push_back(line.substr(0, line.find('|')) + top + line.substr(line.find('|') + 1) + ": " +
+                         SystemErrorText(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_EQ(run.reporter.lines, expected) << c.windowsCase;
+    EXPECT_EQ(run.context.outcome.notRemoved, static_cast<int>(expected.size())) << c.windowsCase;
+    EXPECT_EQ(run.context.outcome.ExitCode(), expected.empty() ? 0 : 1) << c.windowsCase;
+    const auto present = [&](const std::string& spec) {
+      const auto equals = spec.find('=');
+      return equals == std::string::npos ? scratch.Exists(spec)
+                                         : scratch.HasValue(spec.substr(0, equals), spec.substr(equals + 1));
+    };
+    for (const std::string& spec : c.kept) EXPECT_TRUE(present(spec)) << c.windowsCase << ": " << spec;
+    for (const std::string& spec : c.gone) EXPECT_FALSE(present(spec)) << c.windowsCase << ": " << spec;
+  }
+}
+
+// Subkeys named outside the ANSI code page: CJK, and fullwidth look-alikes of "." and "\"
+// that a best-fit conversion turns into "..\". The walk uses their UTF-16 names, so the tree
+// goes whole and the keys beside it stay. Run again under code pages 1252 and 1251.
+TEST(RegistryUnderCodePage, SubkeysNamedOutsideTheCodePageGoWithTheirTree) {
+  if (const char* expected = std::getenv("CLEANER_EXPECT_ACP")) {
+    ASSERT_EQ(GetACP(), static_cast<UINT>(std::atoi(expected)));
+  }
+  ScratchKey scratch("act_wide");
+  scratch.SetString("Canary", "Mark", "stays");
+  scratch.SetString("victim", "Mark", "stays");
+  const std::wstring tree = WideFromAnsi(scratch / "Tree");
+  const std::wstring deepest = L"\x4E2D\x6587\\\x6DF1\x3044";
+  const std::wstring lookAlike = L"\xFF0E\xFF0E\xFF3Cvictim";
+  for (const std::wstring& sub : {deepest, lookAlike, std::wstring(L"\xFF26\xFF55ll")}) {
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (tree + L"\\" + sub).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key.Get(), L"Mark", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4), ERROR_SUCCESS);
+  }
+  const std::string entry = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
+  RecordingEffects recording;
+  ActionRun dry(recording);
+  DeleteRegistryKeyEntry(dry.context, entry);
+  EXPECT_EQ(recording.Count(RecordedAction::Kind::DeleteKey), 5u);
+  // The dry run names the true keys, as the plan's JSON shows them.
+  const std::wstring deepestName = L"HKEY_CURRENT_USER\\" + tree + L"\\" + deepest;
+  EXPECT_TRUE(std::any_of(recording.actions.begin(), recording.actions.end(),
+                          [&](const RecordedAction& action) { return action.wideTarget == deepestName; }));
+
+  ActionRun run;
+  DeleteRegistryKeyEntry(run.context, entry);
+  EXPECT_FALSE(scratch.Exists("Tree"));
+  EXPECT_TRUE(scratch.HasValue("Canary", "Mark"));
+  EXPECT_TRUE(scratch.HasValue("victim", "Mark"));
+  EXPECT_TRUE(run.reporter.lines.empty());
+  EXPECT_EQ(run.context.outcome.ExitCode(), 0);
 }

@@ -1,0 +1,37 @@
+#pragma once
+// The live gateway with refusals Wine cannot make (it runs everything as an administrator):
+// ERROR_ACCESS_DENIED for the keys and values named (full names as the accessor gives them,
+// values as "<key>\<name>"), and for any open that asks for a right beyond `granted`.
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "platform/effects.h"
+
+class DenyingEffects : public LiveEffects {
+ public:
+  std::set<std::wstring> lockedKeys;    // not deleted: a key a self-protecting product locked
+  std::set<std::wstring> closedKeys;    // not opened: a key the user has no rights on
+  std::set<std::wstring> lockedValues;  // neither deleted nor written
+  // Never WRITE_DAC or WRITE_OWNER, which only an owner or an administrator is given.
+  REGSAM granted = KEY_READ | DELETE | KEY_SET_VALUE;
+
+  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, REGSAM rights, const std::wstring& name,
+                       UniqueHKey& key) override {
+    if (closedKeys.contains(name) || (rights & ~granted) != 0) return ERROR_ACCESS_DENIED;
+    return LiveEffects::OpenRegistryKey(base, sub, rights, name, key);
+  }
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, const std::wstring& name) override {
+    return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, name);
+  }
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& value, const std::wstring& name) override {
+    if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;
+    return LiveEffects::DeleteRegistryValue(key, value, name);
+  }
+  LONG WriteRegistryString(HKEY key, const std::wstring& value, const std::wstring& text,
+                           const std::wstring& name) override {
+    if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;
+    return LiveEffects::WriteRegistryString(key, value, text, name);
+  }
+};
