@@ -7,9 +7,9 @@
 #include "platform/effects.h"
 
 struct RecordedAction {
-  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess };
+  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService };
   Kind kind;
-  std::string target;  // path, key name (with value name after a `\`), or executable name
+  std::string target;  // path, key name (with value name after a `\`), or executable name, service name
   std::string detail;  // attributes, written text, exit code
   std::wstring wideTarget{};  // the path as given to the UTF-16 calls; empty for the others
 };
@@ -26,6 +26,7 @@ class RecordingEffects : public Effects {
   LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
                            const std::string& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 
   std::vector<RecordedAction> actions;
   std::size_t Count(RecordedAction::Kind kind) const;

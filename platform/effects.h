@@ -3,6 +3,7 @@
 // recording form (engine/recording_effects.h) only lists what would have been done. Reads
 // (enumeration, existence, registry reads, snapshots) never go through here.
 #include <windows.h>
+#include <winsvc.h>
 
 #include <string>
 #include <vector>
@@ -24,6 +25,8 @@ class Effects {
                                    const std::string& keyName) = 0;
   // Processes: the handle is open with terminate access.
   virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
+  // Services: the handle is open with stop and query access; ERROR_SUCCESS once it is stopped.
+  virtual DWORD StopService(SC_HANDLE service, const std::string& serviceName) = 0;
 };
 
 class LiveEffects : public Effects {
@@ -39,5 +42,6 @@ class LiveEffects : public Effects {
   LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
                            const std::string& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 };
 

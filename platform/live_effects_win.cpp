@@ -2,6 +2,8 @@
 
 #include "platform/effects.h"
 
+#include "platform/service_control.h"
+
 LiveEffects& LiveEffects::Instance() {
   static LiveEffects instance;
   return instance;
@@ -33,3 +35,4 @@ LONG LiveEffects::WriteRegistryString(HKEY key, const std::string& valueName, co
 bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
   return TerminateProcess(process, exitCode) != 0;
 }
+DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }
