@@ -25,8 +25,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   int exitCode = 0;
   {
     TForm1 form1(state, LiveEffects::Instance(), reporter, trace, {RunStartup, RunCleaning});
+    reporter.SetConfirmationOwner(form1.Handle());
     CleanerContext& context = form1.Context();
-    if (state.RunMode == 0) {
+    if (state.RunMode == 0 && form1.Handle() != nullptr) {
       TForm2 form2(&context);
       reporter.SetInfoWindow(&form2);
       form1.Show();

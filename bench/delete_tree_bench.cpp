@@ -10,7 +10,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/deletion.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
+#include "engine/run_view.h"
 #include "platform/handles.h"
 #include "engine/reporter.h"
 #include "report/trace_log.h"
@@ -35,10 +35,10 @@ class CountingReporter : public Reporter {
 
 double DeleteWithCleaner(const std::string& tree, int& notDeleted) {
   CleanerState state;
-  PlainControls controls(state);
+  NoRunView view;
   CountingReporter reporter;
   TraceLog trace;
-  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
+  CleanerContext context{state, view, LiveEffects::Instance(), reporter, trace};
   const double start = Seconds();
   DeleteFolderTree(context, tree);
   const double seconds = Seconds() - start;

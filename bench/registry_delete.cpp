@@ -15,7 +15,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
+#include "engine/run_view.h"
 #include "engine/registry_actions.h"
 #include "platform/handles.h"
 #include "engine/reporter.h"
@@ -194,10 +194,10 @@ int main(int argc, char** argv) {
   const std::string base = "Software\\CleanerBench\\run" + std::to_string(GetCurrentProcessId());
 
   CleanerState state;
-  PlainControls controls(state);
+  NoRunView view;
   PrintingReporter reporter;
   TraceLog trace;
-  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
+  CleanerContext context{state, view, LiveEffects::Instance(), reporter, trace};
 
   // A first tree warms the registry up; it is not counted.
   BuildTree(base + "\\Tree");

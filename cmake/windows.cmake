@@ -63,9 +63,10 @@ function(add_wine_tests target prefix)
     add_dependencies(${target} ${HELPER_TARGETS} Cleaner RuleTool)
   endif()
   # Listing the tests needs Wine, so it happens when the tests run, not at build time.
-  # The disk-full test runs only on the tmpfs its own script mounts (below).
+  # The disk-full test runs only on the tmpfs its own script mounts (below), the headless
+  # tests only in the test script's session without a display.
   gtest_discover_tests(${target} TEST_PREFIX "${prefix}." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-    TEST_FILTER "-HardeningDiskFull.*" PROPERTIES RUN_SERIAL TRUE)
+    TEST_FILTER "-HardeningDiskFull.*:CleanerHeadless.*" PROPERTIES RUN_SERIAL TRUE)
 endfunction()
 
 add_wine_tests(win_tests win tests/win/*.cpp)

@@ -1,13 +1,13 @@
 #pragma once
-// What one cleaning run works with: the state, the controls it reads and writes, the
-// gateway for changes, and the ways it reports.
+// What start-up and a cleaning run work with: the state, the view that shows their progress,
+// the gateway for changes, and the ways they report.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/cleaner_state.h"
-#include "engine/controls.h"
 #include "engine/reporter.h"
+#include "engine/run_view.h"
 
 class Effects;
 class Trace;
@@ -21,7 +21,7 @@ struct RunOutcome {
 
 struct CleanerContext {
   CleanerState& state;
-  Controls& controls;
+  RunView& view;
   Effects& effects;
   Reporter& reporter;
   Trace& trace;

@@ -20,39 +20,36 @@ class RunUnderWay {
   CleanerContext& context_;
 };
 
-bool FoldersWereEdited(const CleanerState& state) {
-  return state.InitialProgramFolder != state.ProgramFolder || state.InitialSharedFolder != state.SharedFolder;
+bool FoldersWereEdited(const RunOptions& options) {
+  return options.initialProgramFolder != options.programFolder ||
+         options.initialSharedFolder != options.sharedFolder;
 }
 
-void ConfirmDeletion(CleanerContext& context) {
-  CleanerState& state = context.state;
-  if (!state.DeletePermission || !FoldersWereEdited(state)) return;
-  const bool yes = context.reporter.Confirm("Do you really want to delete all files in " + state.ProgramFolder +
-                                            " and " + state.SharedFolder + " ?");
+// The question names the folders this run will delete; whatever the fields hold by the time
+// it is answered, the run deletes those.
+void ConfirmDeletion(CleanerContext& context, RunOptions& options) {
+  if (!options.deleteFilesAndFolders || !FoldersWereEdited(options)) return;
+  const bool yes = context.reporter.Confirm("Do you really want to delete all files in " + options.programFolder +
+                                            " and " + options.sharedFolder + " ?");
   if (yes) return;
-  state.DeletePermission = false;
-  context.controls.SetChecked(CheckBoxId::CheckBox2, false);
-  context.controls.SetEnabled(CheckBoxId::CheckBox3, context.controls.IsChecked(CheckBoxId::CheckBox2));
+  options.deleteFilesAndFolders = false;
+  options.deleteShortcuts = false;
+  context.state.DeletePermission = false;
+  context.view.DeletionRefused();
 }
 
 }  // namespace
 
-bool ShortcutRemovalWanted(const CleanerContext& context) {
-  const Controls& controls = context.controls;
-  return context.state.DeletePermission && controls.IsEnabled(CheckBoxId::CheckBox3) &&
-         controls.IsChecked(CheckBoxId::CheckBox3);
-}
-
-void RunCleaning(CleanerContext& context) {
+void RunCleaning(CleanerContext& context, RunOptions options) {
   // Start pressed again during the pauses of process termination: the run goes on alone.
   if (context.runUnderWay) return;
   RunUnderWay underWay(context);
   context.protectedFolders.reset();  // the system's folders are read afresh for every run
 
-  ConfirmDeletion(context);
-  if (context.controls.IsChecked(CheckBoxId::CheckBox1)) TerminateProductProcesses(context);
-  RunRulePass(context);
-  if (ShortcutRemovalWanted(context)) RemoveShortcuts(context);
+  ConfirmDeletion(context, options);
+  if (options.endProcesses) TerminateProductProcesses(context);
+  RunRulePass(context, options);
+  if (options.deleteFilesAndFolders && options.deleteShortcuts) RemoveShortcuts(context);
   if (context.state.RunMode == 0) context.reporter.SimpleMessage("Registry clean complete");
   TraceIfOn(context, "Registry clean complete");
 }

@@ -10,6 +10,6 @@ class Reporter {
   virtual void ShowInfo(const std::string& line) = 0;
   // The simple message: a modal notice with one OK button.
   virtual void SimpleMessage(const std::string& text) = 0;
-  // "Confirm File Delete", Yes/No, no owner; true unless the answer is No.
+  // "Confirm File Delete", Yes/No; true only when the answer is Yes.
   virtual bool Confirm(const std::string& text) = 0;
 };

@@ -59,7 +59,8 @@ struct Occurrence {
 
 }  // namespace
 
-std::string ExpandPlaceholders(std::string_view line, const CleanerState& state) {
+std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset) {
+  if (unset) unset->clear();
   // The occurrences to replace, kept in line order; count is at most five.
   std::array<Occurrence, kPlaceholders.size()> taken{};
   std::size_t count = 0;
@@ -77,6 +78,7 @@ std::string ExpandPlaceholders(std::string_view line, const CleanerState& state)
       --at;
     }
     taken[at] = {begin, end, &(state.*placeholder.folder)};
+    if (unset && unset->empty() && (state.*placeholder.folder).empty()) *unset = placeholder.name;
     ++count;
     size = size - placeholder.name.size() + (state.*placeholder.folder).size();
   }
@@ -94,7 +96,8 @@ std::string ExpandPlaceholders(std::string_view line, const CleanerState& state)
   return result;
 }
 
-std::string ReadRuleLine(LineSource& file, const CleanerState& state) {
+std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset) {
+  if (unset) unset->clear();
   std::string line = file.ReadLine();
   // Every placeholder starts with '%': most lines need no expansion and no second copy.
   bool percent = false;
@@ -103,7 +106,7 @@ std::string ReadRuleLine(LineSource& file, const CleanerState& state) {
     percent |= c == '%';
   }
   if (!percent) return line;
-  return ExpandPlaceholders(line, state);
+  return ExpandPlaceholders(line, state, unset);
 }
 
 int CountRuleLines(LineSource& file) {

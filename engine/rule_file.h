@@ -39,10 +39,12 @@ inline constexpr std::array<Placeholder, 5> kPlaceholders = {{
 // "%winsys%", "%PF%", case-sensitive) with its folder from the state. Occurrences are found
 // in the descrambled line only, so a folder that holds a placeholder's text stays as it is.
 // Where two occurrences overlap, the placeholder earlier in that list wins.
-std::string ExpandPlaceholders(std::string_view line, const CleanerState& state);
+// When unset is given, it receives the name of the first placeholder replaced by an empty
+// folder (a folder whose source could not be read, or a field left empty), else "".
+std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset = nullptr);
 
 // Reads the next physical line, descrambles it and expands its placeholders with the
 // folders the state holds now. Called only while AtEnd is false.
-std::string ReadRuleLine(LineSource& file, const CleanerState& state);
+std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset = nullptr);
 // The number of lines left in the file, skipped without looking at their content.
 int CountRuleLines(LineSource& file);

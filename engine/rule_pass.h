@@ -1,10 +1,13 @@
 #pragma once
 // One walk through the rule file: every section it lists is carried out in file order.
 #include "engine/cleaner_context.h"
+#include "engine/run_options.h"
 
 // Reads the rule file at RuleFilePath from its first line to its last and hands each
-// section entry to its action. Errors end the pass with the file closed and travel on.
-void RunRulePass(CleanerContext& context);
+// section entry to its action; %Program% and %Shared% stand for the run's folders, and the
+// folder and file sections act only when the run deletes files and folders. Errors end the
+// pass with the file closed and travel on.
+void RunRulePass(CleanerContext& context, const RunOptions& options);
 
 // One more rule line read: Progress goes up by one and the gauge follows.
 void ProgressStep(CleanerContext& context);
@@ -13,3 +16,14 @@ void ProgressStep(CleanerContext& context);
 // Windows calls would read such a name only up to the NUL, and so act on something the
 // entry does not name and no guard has checked; the entry is refused instead.
 inline constexpr char kRefusedNulEntry[] = "Refused rule entry holding a NUL byte in line ";
+
+// An entry that uses a placeholder whose folder is empty (its source could not be read, or
+// the field was cleared) would name a path from the root of the current drive; it is
+// refused: "Refused rule entry using %PF%, which stands for no folder, in line 12".
+inline constexpr char kRefusedUnsetPlaceholder[] = "Refused rule entry using ";
+inline constexpr char kStandsForNoFolder[] = ", which stands for no folder, in line ";
+
+// A rule file in which no section header was found does nothing; the run says so, because a
+// run that changed nothing must not read as a clean machine (a file saved with LF line ends
+// reads as one line and has no header).
+inline constexpr char kNoSectionFound[] = "No section found in the rule file";

@@ -25,21 +25,34 @@ Action ActionOf(RuleSectionKind kind) {
   return nullptr;
 }
 
-std::string ReadCountedLine(CleanerContext& context, LineFile& file) {
-  std::string line = ReadRuleLine(file, context.state);
+// The run's view of the state: placeholders expand with the folders the run was given.
+struct PassState {
+  CleanerContext& context;
+  CleanerState placeholders;
+  bool deleting;
+  std::string unsetPlaceholder{};  // of the line read last
+};
+
+std::string ReadCountedLine(PassState& pass, LineFile& file) {
+  CleanerContext& context = pass.context;
+  std::string line = ReadRuleLine(file, pass.placeholders, &pass.unsetPlaceholder);
   ProgressStep(context);
   return line;
 }
 
 // Every line up to the section's own end marker is an entry, whatever it looks like.
-void RunSection(CleanerContext& context, LineFile& file, const RuleSection& section) {
+void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
+  CleanerContext& context = pass.context;
   const Action action = ActionOf(section.kind);
   while (!file.AtEnd()) {
-    const std::string line = ReadCountedLine(context, file);
+    const std::string line = ReadCountedLine(pass, file);
     if (line == section.endMarker) return;
-    if (!section.needsDeletePermission || context.state.DeletePermission) {
+    if (!section.needsDeletePermission || pass.deleting) {
       if (line.find('\0') != std::string::npos) {
         AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
+      } else if (!pass.unsetPlaceholder.empty()) {
+        AddInfo(context, kRefusedUnsetPlaceholder + pass.unsetPlaceholder + kStandsForNoFolder +
+                             IntToText(context.state.Progress));
       } else {
         action(context, line);
       }
@@ -52,17 +65,25 @@ void RunSection(CleanerContext& context, LineFile& file, const RuleSection& sect
 
 void ProgressStep(CleanerContext& context) {
   ++context.state.Progress;
-  context.controls.SetGaugeProgress(context.state.Progress);
+  context.view.SetGaugeProgress(context.state.Progress);
 }
 
-void RunRulePass(CleanerContext& context) {
+void RunRulePass(CleanerContext& context, const RunOptions& options) {
+  PassState pass{context, context.state, options.deleteFilesAndFolders};
+  pass.placeholders.ProgramFolder = options.programFolder;
+  pass.placeholders.SharedFolder = options.sharedFolder;
+  bool sectionFound = false;
   context.state.Progress = 0;
   LineFile file;  // closed by its destructor when an error ends the pass
   file.OpenForReading(context.state.RuleFilePath);
   TraceIfOn(context, context.state.RuleFilePath + " opened");
   while (!file.AtEnd()) {
-    const std::string line = ReadCountedLine(context, file);
-    if (const RuleSection* section = RuleSectionOpenedBy(line)) RunSection(context, file, *section);
+    const std::string line = ReadCountedLine(pass, file);
+    if (const RuleSection* section = RuleSectionOpenedBy(line)) {
+      sectionFound = true;
+      RunSection(pass, file, *section);
+    }
   }
   file.CloseAndFlush();
+  if (!sectionFound) AddInfo(context, kNoSectionFound);
 }

@@ -12,9 +12,6 @@ bmp="$(pwd)/$build/main_window.bmp"
 rm -f "$bmp"
 wine_session_start "$build" screenshot
 trap wine_session_stop EXIT
-# Wine ships the bitmap "MS Sans Serif" but a fresh prefix does not load it; without it the
-# window font falls back to a wider face and the bold captions do not fit their places.
-cp /usr/share/wine/fonts/sserife.fon "$WINEPREFIX/drive_c/windows/Fonts/"
 CLEANER_SCREENSHOT="$(wine_path "$bmp")" wine "$build/win/win_tests.exe" \
   --gtest_filter='MainWindowTest.ScreenAfterARunShowsTheFilledDiscAndTheRecordCount' >/dev/null
 convert "$bmp" docs/main_window.png

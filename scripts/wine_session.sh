@@ -1,10 +1,11 @@
 # Sourced by the test, demo and bench scripts: one Xvfb, one fresh Wine prefix (32-bit unless
 # ARCH says win64) under the build tree and one persistent Wine server for the whole session.
-#   wine_session_start BUILD_DIR [NAME] [ARCH]   then   wine_session_stop
-# Exports WINEPREFIX, WINEARCH, WINEDEBUG, DISPLAY.
+#   wine_session_start BUILD_DIR [NAME] [ARCH] [nodisplay]   then   wine_session_stop
+# Exports WINEPREFIX, WINEARCH, WINEDEBUG, DISPLAY (unset with nodisplay: no window can be
+# made in that session, as in a Windows session without a desktop).
 
 wine_session_start() {
-  local build=$1 name=${2:-test} arch=${3:-win32}
+  local build=$1 name=${2:-test} arch=${3:-win32} display=${4:-}
   mkdir -p "$build/wine"
   export WINEARCH=$arch
   export WINEDEBUG=-all
@@ -29,6 +30,15 @@ wine_session_start() {
   fi
   rm -rf "$WINEPREFIX"
   cp -a "$template" "$WINEPREFIX"
+  # Wine ships the bitmap "MS Sans Serif" but a fresh prefix does not load it; without it the
+  # window font falls back to a wider face and the main window's bold captions are cut off.
+  cp /usr/share/wine/fonts/sserife.fon "$WINEPREFIX/drive_c/windows/Fonts/"
+  if [ "$display" = nodisplay ]; then
+    unset DISPLAY
+    kill "$WINE_SESSION_XVFB" >/dev/null 2>&1 || true
+    wait "$WINE_SESSION_XVFB" 2>/dev/null || true
+    WINE_SESSION_XVFB=
+  fi
   wineserver -p
   wine cmd /c exit >/dev/null 2>&1 || true
 }

@@ -15,7 +15,10 @@ constexpr char kZdnSharedFiles[] = "\\ZDN Shared Files";
 constexpr char kQrvSharedFiles[] = "\\QRV Shared Files";
 constexpr char kVelmoraAntiVirus[] = "\\Velmora Anti-Virus";
 
+// A Program Files folder that could not be read gives no product folder: the names are not
+// looked for in the root of the current drive.
 std::string ProgramFolderUnder(const std::string& programFiles) {
+  if (programFiles.empty()) return {};
   if (IsExistingFolder(programFiles + kVelmoraLab)) return programFiles + kVelmoraLab;
   if (IsExistingFolder(programFiles + kCorvantix)) return programFiles + kCorvantix;
   return programFiles + kVelmoraLab;
@@ -53,13 +56,14 @@ void DiscoverFolders(CleanerContext& context) {
 
     state.ProgramFilesFolder = programFiles;
     state.ProgramFolder = ProgramFolderUnder(programFiles);
-    state.SharedFolder = IsExistingFolder(commonFiles + kZdnSharedFiles) ? commonFiles + kZdnSharedFiles
-                                                                         : commonFiles + kVelmoraLab;
+    state.SharedFolder = commonFiles.empty()                                  ? std::string()
+                         : IsExistingFolder(commonFiles + kZdnSharedFiles) ? commonFiles + kZdnSharedFiles
+                                                                           : commonFiles + kVelmoraLab;
     if (machine.OpenExistingKey(kSharedFilesKey)) {
       if (machine.HasValue("Folder")) {
         state.SharedFolder = machine.ReadStringValue("Folder");
         TraceIfOn(context, "SharedFiles have been read");
-      } else if (IsExistingFolder(commonFiles + kQrvSharedFiles)) {
+      } else if (!commonFiles.empty() && IsExistingFolder(commonFiles + kQrvSharedFiles)) {
         state.SharedFolder = commonFiles + kQrvSharedFiles;
       }
     }

@@ -1,9 +1,11 @@
 #pragma once
 // Start-up, run inside the main window's creation: command line, Windows folders,
-// settings, rule file, folder discovery, then the controls and, in run mode 1, the run.
+// settings, rule file, folder discovery, then the window's choices and, in run mode 1, the run.
 #include <string>
 
 #include "engine/cleaner_context.h"
+
+inline constexpr char kMissingRuleFileText[] = "File with rule does not Exist";
 
 // Start-up for this process: its command line and the folder of its executable.
 void RunStartup(CleanerContext& context);
@@ -11,6 +13,6 @@ void RunStartup(CleanerContext& context);
 // rule file are looked for in the executable's folder.
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath);
-// Every step of start-up but the last: the state and the controls filled, no run started
+// Every step of start-up but the last: the state filled and shown, no run started
 // whatever the run mode (RuleTool plan dry-runs from here).
 void PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath);

@@ -36,40 +36,29 @@ int CountLinesOfRuleFile(const std::string& path) {
 void CheckRuleFile(CleanerContext& context) {
   CleanerState& state = context.state;
   if (!IsExistingFile(state.RuleFilePath)) {
-    context.reporter.SimpleMessage("File with rule does not Exist");
+    TraceIfOn(context, kMissingRuleFileText);
+    context.reporter.SimpleMessage(kMissingRuleFileText);
     // The run cannot do its work without rules; scripts learn it from the exit code.
     context.outcome.errorShown = true;
     return;
   }
   state.RuleCount = CountLinesOfRuleFile(state.RuleFilePath);
   state.Progress = 0;
-  context.controls.SetStatusText("Base records : " + IntToText(state.RuleCount));
+  context.view.SetStatusText("Base records : " + IntToText(state.RuleCount));
   TraceIfOn(context, "Rule file checked");
-  context.controls.SetGaugeRange(0, state.RuleCount);
+  context.view.SetGaugeRange(0, state.RuleCount);
 }
 
-void FillControls(CleanerContext& context) {
+// The folders and switches of the settings file take effect; the window shows them, and the
+// folders as shown are the ones a later edit is measured against.
+void FillChoices(CleanerContext& context) {
   CleanerState& state = context.state;
-  Controls& controls = context.controls;
-  if (!state.StartMenuFolder.empty()) {
-    controls.SetHint(CheckBoxId::CheckBox3,
-                     controls.Caption(CheckBoxId::CheckBox3) + " - " + state.StartMenuFolder);
-  }
-  // The change handlers copy the texts into ProgramFolder and SharedFolder.
-  controls.SetFolderText(FolderFieldId::DirectoryEdit1,
-                         state.FolderProgram.empty() ? state.ProgramFolder : state.FolderProgram);
-  controls.SetFolderText(FolderFieldId::DirectoryEdit2,
-                         state.FolderShared.empty() ? state.SharedFolder : state.FolderShared);
-  state.InitialProgramFolder = controls.FolderText(FolderFieldId::DirectoryEdit1);
-  state.InitialSharedFolder = controls.FolderText(FolderFieldId::DirectoryEdit2);
-  if (state.OptDelete) {
-    controls.SetChecked(CheckBoxId::CheckBox2, true);
-    const bool deleting = controls.IsChecked(CheckBoxId::CheckBox2);
-    state.DeletePermission = deleting;
-    controls.SetEnabled(CheckBoxId::CheckBox3, deleting);
-  }
-  if (state.OptDelLink) controls.SetChecked(CheckBoxId::CheckBox3, true);
-  controls.SetChecked(CheckBoxId::CheckBox1, state.OptKillProcess);
+  if (!state.FolderProgram.empty()) state.ProgramFolder = state.FolderProgram;
+  if (!state.FolderShared.empty()) state.SharedFolder = state.FolderShared;
+  if (state.OptDelete) state.DeletePermission = true;
+  context.view.ShowStartupChoices(state);
+  state.InitialProgramFolder = state.ProgramFolder;
+  state.InitialSharedFolder = state.SharedFolder;
 }
 
 }  // namespace
@@ -86,13 +75,13 @@ void PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   state.RuleFilePath = programFolder + "\\" + kRuleFileName;
   CheckRuleFile(context);
   DiscoverFolders(context);
-  FillControls(context);
+  FillChoices(context);
 }
 
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath) {
   PrepareStartup(context, commandLine, programPath);
-  if (context.state.RunMode == 1) RunCleaning(context);
+  if (context.state.RunMode == 1) RunCleaning(context, UnattendedRunOptions(context.state));
 }
 
 void RunStartup(CleanerContext& context) { RunStartupFor(context, CommandLineText(), ProgramPath()); }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
 #include "engine/reporter.h"
+#include "engine/run_view.h"
 
 enum class Phase { Startup, Processes, RulePass, Shortcuts };
 
@@ -43,11 +43,10 @@ class PlanTracker {
 };
 
 // Every rule line read moves the gauge: that is where the pass stands.
-class PlanControls : public PlainControls {
+class PlanView : public NoRunView {
  public:
-  PlanControls(CleanerState& state, PlanTracker& tracker) : PlainControls(state), tracker_(tracker) {}
+  explicit PlanView(PlanTracker& tracker) : tracker_(tracker) {}
   void SetGaugeProgress(int progress) override {
-    PlainControls::SetGaugeProgress(progress);
     if (tracker_.Current().phase == Phase::RulePass) tracker_.MoveTo(Phase::RulePass, static_cast<std::size_t>(progress));
   }
 

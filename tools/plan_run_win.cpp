@@ -12,12 +12,12 @@
 #include "engine/rule_file.h"
 #include "engine/rule_pass.h"
 #include "engine/shortcut_removal.h"
+#include "engine/trace.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/process_services.h"
 #include "platform/text_rules.h"
-#include "engine/trace.h"
 #include "startup/startup.h"
 #include "tools/plan_recording.h"
 #include "tools/plan_steps.h"
@@ -95,26 +95,26 @@ PlanStep ShortcutStep(PlanStepBuilder& builder, const CleanerState& state) {
   return links;
 }
 
-PlanSettings SettingsOf(CleanerContext& context) {
-  const CleanerState& state = context.state;
+PlanSettings SettingsOf(const CleanerState& state, const RunOptions& run) {
   PlanSettings settings;
   settings.ruleFile = state.RuleFilePath;
   settings.ruleLines = state.RuleCount;
-  settings.programFolder = state.ProgramFolder;
-  settings.sharedFolder = state.SharedFolder;
+  settings.programFolder = run.programFolder;
+  settings.sharedFolder = run.sharedFolder;
   settings.programFilesFolder = state.ProgramFilesFolder;
   settings.windowsFolder = state.WindowsFolder;
   settings.systemFolder = state.SystemFolder;
   settings.startMenuFolder = state.StartMenuFolder;
-  settings.killProcesses = context.controls.IsChecked(CheckBoxId::CheckBox1);
-  settings.deleteFiles = state.DeletePermission;
-  settings.deleteLinks = ShortcutRemovalWanted(context);
+  settings.killProcesses = run.endProcesses;
+  settings.deleteFiles = run.deleteFilesAndFolders;
+  settings.deleteLinks = run.deleteFilesAndFolders && run.deleteShortcuts;
   return settings;
 }
 
-// Start-up as the cleaner makes it, then the folders given on the command line as if typed.
-void StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOptions& options,
-             const std::string& programPath) {
+// Start-up as the cleaner makes it, then the folders given on the command line as if typed;
+// the run's options as an unattended run (or Start, for typed folders) would take them.
+RunOptions StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOptions& options,
+                   const std::string& programPath) {
   CleanerState& state = context.state;
   PrepareStartup(context, FileNameOfPath(programPath), StartupProgramPath(options, programPath));
   if (!options.ruleFile.empty() && options.ruleFile != state.RuleFilePath) {
@@ -125,23 +125,21 @@ void StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOptions&
     }
   }
   if (!IsExistingFile(state.RuleFilePath)) throw Exception("no rule file at " + state.RuleFilePath);
-  if (!options.programFolder.empty()) {
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit1, options.programFolder);
-  }
-  if (!options.sharedFolder.empty()) {
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit2, options.sharedFolder);
-  }
+  RunOptions run = UnattendedRunOptions(state);
+  if (!options.programFolder.empty()) run.programFolder = options.programFolder;
+  if (!options.sharedFolder.empty()) run.sharedFolder = options.sharedFolder;
   if (state.RunMode != 0 && state.RunMode != 1) {
     reporter.messages.push_back("SILENT=" + IntToText(state.RunMode) +
                                 ": the cleaner ends after start-up and cleans nothing; this is what a run would do");
   }
-  const bool edited = state.ProgramFolder != state.InitialProgramFolder || state.SharedFolder != state.InitialSharedFolder;
-  if (edited && state.DeletePermission) {
+  const bool edited = run.programFolder != run.initialProgramFolder || run.sharedFolder != run.initialSharedFolder;
+  if (edited && run.deleteFilesAndFolders) {
     reporter.messages.push_back("the folders were changed: a run would first ask \"Confirm File Delete\"; "
                                 "this plan is for the answer Yes");
   }
   // Every refusal and failure is to reach the reporter, as in the interactive mode.
   state.RunMode = 0;
+  return run;
 }
 
 }  // namespace
@@ -150,15 +148,15 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   CleanerState state;
   RecordingEffects effects;
   PlanTracker tracker(effects);
-  PlanControls controls(state, tracker);
+  PlanView view(tracker);
   PlanReporter reporter(tracker);
   NoTrace trace;  // the plan writes no trace
-  CleanerContext context{state, controls, effects, reporter, trace};
-  StartUp(context, reporter, options, programPath);
+  CleanerContext context{state, view, effects, reporter, trace};
+  const RunOptions run = StartUp(context, reporter, options, programPath);
 
   // The steps of a cleaning run, each through the recording gateway.
   PlanReport report;
-  const bool killing = controls.IsChecked(CheckBoxId::CheckBox1);
+  const bool killing = run.endProcesses;
   if (killing) {
     tracker.MoveTo(Phase::Processes);
     TerminateProductProcesses(context, ProcessTerminationServices{TakeProcessSnapshot, NoPause});
@@ -166,13 +164,13 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   tracker.MoveTo(Phase::RulePass);
   bool passCompleted = false;
   try {
-    RunRulePass(context);
+    RunRulePass(context, run);
     passCompleted = true;
   } catch (const Exception& error) {
     report.runError = error.Message();
     report.runErrorLine = tracker.Current().line;
   }
-  const bool shortcuts = passCompleted && ShortcutRemovalWanted(context);
+  const bool shortcuts = passCompleted && run.deleteFilesAndFolders && run.deleteShortcuts;
   if (shortcuts) {
     tracker.MoveTo(Phase::Shortcuts);
     RemoveShortcuts(context);
@@ -182,7 +180,7 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   if (killing) report.steps.push_back(ProcessStep(builder));
   AddRuleSteps(report, builder, state, passCompleted ? static_cast<std::size_t>(-1) : report.runErrorLine);
   if (shortcuts) report.steps.push_back(ShortcutStep(builder, state));
-  report.settings = SettingsOf(context);
+  report.settings = SettingsOf(state, run);
   report.messages = reporter.messages;
   return report;
 }

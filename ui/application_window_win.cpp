@@ -3,6 +3,7 @@
 #include "platform/handles.h"
 #include "platform/app_title.h"
 #include "ui/application_window.h"
+#include "ui/window_class.h"
 
 namespace {
 
@@ -10,11 +11,7 @@ constexpr char kApplicationClass[] = "VelmoraCleanerApplication";
 
 UniqueWindow CreateApplicationWindow() {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = instance;
-  windowClass.lpszClassName = kApplicationClass;
-  RegisterClassA(&windowClass);
+  RegisterWindowClassOnce(kApplicationClass, DefWindowProcA, nullptr, nullptr);
   const std::string title = ApplicationTitle();
   return UniqueWindow(CreateWindowExA(0, kApplicationClass, title.c_str(),
                                       WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0, 0, 0,

@@ -1,6 +1,8 @@
 #pragma once
 // The reporter of the desktop program: the information window, the simple message and
 // the "Confirm File Delete" box.
+#include <windows.h>
+
 #include <string>
 
 #include "engine/reporter.h"
@@ -12,6 +14,8 @@ class DesktopReporter : public Reporter {
   // The information window exists only in run mode 0; until one is given, ShowInfo does nothing.
   explicit DesktopReporter(TForm2* infoWindow = nullptr) : infoWindow_(infoWindow) {}
   void SetInfoWindow(TForm2* infoWindow) { infoWindow_ = infoWindow; }
+  // The window that owns the deletion question: the main window, disabled while it is open.
+  void SetConfirmationOwner(HWND owner) { confirmationOwner_ = owner; }
 
   void ShowInfo(const std::string& line) override;
   void SimpleMessage(const std::string& text) override;
@@ -19,4 +23,5 @@ class DesktopReporter : public Reporter {
 
  private:
   TForm2* infoWindow_;
+  HWND confirmationOwner_ = nullptr;
 };

@@ -10,4 +10,4 @@ void DesktopReporter::ShowInfo(const std::string& line) {
 
 void DesktopReporter::SimpleMessage(const std::string& text) { ShowSimpleMessage(text); }
 
-bool DesktopReporter::Confirm(const std::string& text) { return ConfirmYesNo(text); }
+bool DesktopReporter::Confirm(const std::string& text) { return ConfirmYesNo(confirmationOwner_, text); }

@@ -8,8 +8,12 @@
 
 void HandleError(CleanerContext* context, const std::exception& error) {
   if (HWND capture = GetCapture()) SendMessageA(capture, WM_CANCELMODE, 0, 0);
-  if (context) context->outcome.errorShown = true;
   const std::string message = WithFullStop(error.what());
+  if (context) {
+    context->outcome.errorShown = true;
+    // The log keeps what the box said: nobody may be there to read the box.
+    TraceIfOn(*context, message);
+  }
   const std::string title = ApplicationTitle();
   const HWND owner = ApplicationWindow();
   ModalScope modal(owner);

@@ -12,6 +12,7 @@
 #include "ui/error_handler.h"
 #include "ui/folder_browser.h"
 #include "ui/folder_rules.h"
+#include "ui/window_text.h"
 
 FolderField::FolderField(HWND parent, int id, const RECT& bounds, CleanerContext* context,
                          Browser browser)
@@ -34,12 +35,7 @@ FolderField::~FolderField() {
   edit_.Reset();
 }
 
-std::string FolderField::Text() const {
-  const int length = GetWindowTextLengthA(edit_.Get());
-  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = GetWindowTextA(edit_.Get(), buffer.data(), length + 1);
-  return std::string(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-}
+std::string FolderField::Text() const { return WindowText(edit_.Get()); }
 
 void FolderField::SetText(const std::string& text) {
   if (text == Text()) return;

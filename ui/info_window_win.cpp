@@ -2,6 +2,7 @@
 
 #include "ui/error_handler.h"
 #include "ui/info_window.h"
+#include "ui/window_class.h"
 
 namespace {
 
@@ -9,24 +10,15 @@ constexpr int kFontHeight = 11;
 constexpr char kFontName[] = "MS Sans Serif";
 constexpr char kLineBreak[] = "\r\n";
 
-void RegisterInfoWindowClass(HINSTANCE instance, WNDPROC procedure) {
-  static const bool registered = [instance, procedure] {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = procedure;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kInfoWindowClass;
-    return RegisterClassA(&windowClass) != 0;
-  }();
-  (void)registered;
+void RegisterInfoWindowClass(WNDPROC procedure) {
+  RegisterWindowClassOnce(kInfoWindowClass, procedure, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
 }
 
 }  // namespace
 
 TForm2::TForm2(CleanerContext* context) : context_(context) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  RegisterInfoWindowClass(instance, WindowProc);
+  RegisterInfoWindowClass(WindowProc);
   font_.Reset(CreateFontA(-kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                           kFontName));

@@ -1,7 +1,7 @@
 #pragma once
 // The main window, Form1: two folder fields, three switches, Start and Exit, the pie gauge
-// and the status bar. Its handlers are where start-up and the cleaning run happen; it also
-// gives the engine the few controls it reads and writes.
+// and the status bar. Its handlers are where start-up and the cleaning run happen; it shows
+// their progress as the engine's view, and builds a run's options from its controls at Start.
 #include <windows.h>
 
 #include <functional>
@@ -10,7 +10,8 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaning_run.h"
-#include "engine/controls.h"
+#include "engine/run_options.h"
+#include "engine/run_view.h"
 #include "platform/handles.h"
 #include "ui/folder_field.h"
 #include "ui/panel.h"
@@ -20,16 +21,26 @@
 // works; the window relies on that to ignore a second Start and to hold back a close.
 struct EngineEntryPoints {
   std::function<void(CleanerContext&)> startup;
-  std::function<void(CleanerContext&)> cleaning;
+  std::function<void(CleanerContext&, RunOptions)> cleaning;
 };
+
+enum class CheckBoxId { CheckBox1, CheckBox2, CheckBox3 };    // end processes, delete, delete links
+enum class FolderFieldId { DirectoryEdit1, DirectoryEdit2 };  // program folder, shared folder
+
+inline constexpr char kCheckBox1Caption[] = "Kill QRV process";
+inline constexpr char kCheckBox2Caption[] = "Enable delete file and folder";
+inline constexpr char kCheckBox3Caption[] = "Delete link from \"Start Menu\"";
+inline constexpr char kNoMainWindowText[] = "The main window could not be created: ";
 
 inline constexpr char kMainWindowCaption[] = "Velmora Cleaner";
 inline constexpr int kMainClientWidth = 334;
 inline constexpr int kMainClientHeight = 338;
 
-class TForm1 : public Controls {
+class TForm1 : public RunView {
  public:
   // Creates the window hidden, then runs FormCreate (start-up) inside the error handler.
+  // Start-up runs also when no window can be made (no desktop), so that an unattended run
+  // does its work; only run mode 0, which needs the window, then ends with an error.
   TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace& trace,
          EngineEntryPoints entryPoints);
   ~TForm1() override;
@@ -52,18 +63,26 @@ class TForm1 : public Controls {
   void CheckBox2Click();
   void FormClose();
 
-  // Controls
+  // RunView; each does nothing when the window could not be made.
   void SetGaugeRange(int minimum, int maximum) override;
   void SetGaugeProgress(int progress) override;
   void SetStatusText(const std::string& text) override;
-  std::string FolderText(FolderFieldId field) const override;
-  void SetFolderText(FolderFieldId field, const std::string& text) override;
-  bool IsChecked(CheckBoxId box) const override;
-  void SetChecked(CheckBoxId box, bool checked) override;
-  bool IsEnabled(CheckBoxId box) const override;
-  void SetEnabled(CheckBoxId box, bool enabled) override;
-  std::string Caption(CheckBoxId box) const override;
-  void SetHint(CheckBoxId box, const std::string& hint) override;
+  void ShowStartupChoices(const CleanerState& state) override;
+  void DeletionRefused() override;
+
+  // What Start would run with now: the switches and folders as the controls show them.
+  RunOptions OptionsFromControls() const;
+
+  // The controls by their ids. Setting CheckBox2 runs its click handler, setting a folder
+  // field's text its change handler, as a user's change does.
+  std::string FolderText(FolderFieldId field) const;
+  void SetFolderText(FolderFieldId field, const std::string& text);
+  bool IsChecked(CheckBoxId box) const;
+  void SetChecked(CheckBoxId box, bool checked);
+  bool IsEnabled(CheckBoxId box) const;
+  void SetEnabled(CheckBoxId box, bool enabled);
+  std::string Caption(CheckBoxId box) const;
+  void SetHint(CheckBoxId box, const std::string& hint);
 
   // The controls by their layout names.
   HWND BitBtn1() const { return bitBtn1_; }
@@ -95,6 +114,7 @@ class TForm1 : public Controls {
   void RestoreFocus();
 
   CleanerContext context_;
+  unsigned long creationError_ = 0;  // why the window could not be made, when it could not
   EngineEntryPoints entryPoints_;
   UniqueGdiObject windowFont_;
   UniqueGdiObject boldFont_;

@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "engine/trace.h"
+#include "platform/errors.h"
+#include "platform/system_error.h"
 #include "platform/process_services.h"
 #include "ui/application_window.h"
 #include "ui/folder_browser.h"
 #include "ui/window_class.h"
+#include "ui/window_text.h"
 
 namespace {
 
@@ -57,13 +60,6 @@ HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style
   return child;
 }
 
-std::string WindowText(HWND window) {
-  const int length = GetWindowTextLengthA(window);
-  std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = GetWindowTextA(window, buffer.data(), length + 1);
-  return std::string(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-}
-
 void InitializeCommonControlsOnce() {
   static const BOOL done = [] {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
@@ -89,8 +85,12 @@ TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace&
   window_.Reset(CreateWindowExA(0, className, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                                 nullptr, nullptr, GetModuleHandleA(nullptr), this));
-  SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
-  CreateControls();
+  if (window_) {
+    SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
+    CreateControls();
+  } else {
+    creationError_ = GetLastError();
+  }
   Guarded(&context_, [this] { FormCreate(); });
 }
 
@@ -185,12 +185,31 @@ void TForm1::Show() {
 
 // Handlers
 
-void TForm1::FormCreate() { entryPoints_.startup(context_); }
+void TForm1::FormCreate() {
+  entryPoints_.startup(context_);
+  if (!window_ && context_.state.RunMode == 0) {
+    throw Exception(kNoMainWindowText + SystemErrorText(creationError_));
+  }
+}
 
 void TForm1::BitBtn1Click() {
   // A Start that arrives while a run serves the message queue would interleave two runs.
   if (context_.runUnderWay) return;
-  entryPoints_.cleaning(context_);
+  entryPoints_.cleaning(context_, OptionsFromControls());
+}
+
+RunOptions TForm1::OptionsFromControls() const {
+  const CleanerState& state = context_.state;
+  RunOptions options;
+  options.endProcesses = IsChecked(CheckBoxId::CheckBox1);
+  options.deleteFilesAndFolders = state.DeletePermission;
+  options.deleteShortcuts =
+      state.DeletePermission && IsEnabled(CheckBoxId::CheckBox3) && IsChecked(CheckBoxId::CheckBox3);
+  options.programFolder = FolderText(FolderFieldId::DirectoryEdit1);
+  options.sharedFolder = FolderText(FolderFieldId::DirectoryEdit2);
+  options.initialProgramFolder = state.InitialProgramFolder;
+  options.initialSharedFolder = state.InitialSharedFolder;
+  return options;
 }
 
 void TForm1::BitBtn2Click() { RequestClose(); }
@@ -209,15 +228,40 @@ void TForm1::FormClose() {
   if (context_.state.TraceLogOn) context_.trace.Close();
 }
 
-// Controls
+// The engine's view
 
-void TForm1::SetGaugeRange(int minimum, int maximum) { gauge_->SetRange(minimum, maximum); }
+void TForm1::SetGaugeRange(int minimum, int maximum) {
+  if (gauge_) gauge_->SetRange(minimum, maximum);
+}
 
-void TForm1::SetGaugeProgress(int progress) { gauge_->SetProgress(progress); }
+void TForm1::SetGaugeProgress(int progress) {
+  if (gauge_) gauge_->SetProgress(progress);
+}
 
 void TForm1::SetStatusText(const std::string& text) {
+  if (!window_) return;
   SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
+
+void TForm1::ShowStartupChoices(const CleanerState& state) {
+  if (!window_) return;
+  if (!state.StartMenuFolder.empty()) {
+    SetHint(CheckBoxId::CheckBox3, Caption(CheckBoxId::CheckBox3) + " - " + state.StartMenuFolder);
+  }
+  // The change handlers copy the texts into ProgramFolder and SharedFolder.
+  SetFolderText(FolderFieldId::DirectoryEdit1, state.ProgramFolder);
+  SetFolderText(FolderFieldId::DirectoryEdit2, state.SharedFolder);
+  if (state.DeletePermission) SetChecked(CheckBoxId::CheckBox2, true);
+  // Checked but disabled unless deletion is on: links go only together with files.
+  if (state.OptDelLink) SetChecked(CheckBoxId::CheckBox3, true);
+  SetChecked(CheckBoxId::CheckBox1, state.OptKillProcess);
+}
+
+void TForm1::DeletionRefused() {
+  if (window_) SetChecked(CheckBoxId::CheckBox2, false);
+}
+
+// The controls
 
 std::string TForm1::FolderText(FolderFieldId field) const { return Field(field).Text(); }
 

@@ -1,6 +1,8 @@
 #pragma once
 // The simple message (a modal notice with one OK button, made by the program) and the
 // "Confirm File Delete" question.
+#include <windows.h>
+
 #include <string>
 
 // Window class of the simple message and the control id of its text, so that tests can
@@ -13,5 +15,6 @@ inline constexpr int kSimpleMessageTextId = 0xFFFF;
 // thread is disabled meanwhile.
 void ShowSimpleMessage(const std::string& text);
 
-// A Yes/No platform message box with no owner; false only when the answer is No.
-bool ConfirmYesNo(const std::string& text);
+// A Yes/No platform message box owned by the given window, which stays disabled while the
+// question is open; true only when the answer is Yes.
+bool ConfirmYesNo(HWND owner, const std::string& text);

@@ -6,6 +6,7 @@
 #include "ui/messages.h"
 #include "ui/modal_scope.h"
 #include "ui/simple_message_layout.h"
+#include "ui/window_class.h"
 
 namespace {
 
@@ -46,17 +47,8 @@ LRESULT CALLBACK SimpleMessageProc(HWND window, UINT message, WPARAM wParam, LPA
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-void RegisterSimpleMessageClass(HINSTANCE instance) {
-  static const bool registered = [instance] {
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = SimpleMessageProc;
-    windowClass.hInstance = instance;
-    windowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    windowClass.lpszClassName = kSimpleMessageClass;
-    return RegisterClassA(&windowClass) != 0;
-  }();
-  (void)registered;
+void RegisterSimpleMessageClass() {
+  RegisterWindowClassOnce(kSimpleMessageClass, SimpleMessageProc, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
 }
 
 UniqueGdiObject CreateMessageFont() {
@@ -118,7 +110,7 @@ void RunModalLoop(HWND dialog, const DialogState& state) {
 
 void ShowSimpleMessage(const std::string& text) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
-  RegisterSimpleMessageClass(instance);
+  RegisterSimpleMessageClass();
 
   const UniqueGdiObject font = CreateMessageFont();
   const HFONT messageFont = static_cast<HFONT>(font.Get());
@@ -149,6 +141,8 @@ void ShowSimpleMessage(const std::string& text) {
   RunModalLoop(dialog.Get(), state);
 }
 
-bool ConfirmYesNo(const std::string& text) {
-  return MessageBoxA(nullptr, text.c_str(), kConfirmCaption, MB_YESNO) != IDNO;
+bool ConfirmYesNo(HWND owner, const std::string& text) {
+  // Only a Yes deletes: No, a box closed with Escape or its close box, and a box that could
+  // not be shown at all (0) all keep the files.
+  return MessageBoxA(owner, text.c_str(), kConfirmCaption, MB_YESNO) == IDYES;
 }

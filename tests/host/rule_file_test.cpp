@@ -119,9 +119,21 @@ TEST(Placeholders, FolderTextsAreNeverExpandedAgain) {
   EXPECT_EQ(ExpandPlaceholders("%Shared%+%Program%", state), "S:\\%Program%+D:\\%Shared%\\%PF%");
 }
 
-TEST(Placeholders, EmptyFolderLeavesTheRestOfTheLine) {
+TEST(Placeholders, AnEmptyFolderLeavesTheRestOfTheLineAndIsNamed) {
   CleanerState state = FolderState();
   state.ProgramFolder.clear();
+  state.ProgramFilesFolder.clear();
+  const struct {
+    const char* line;
+    const char* unset;
+  } cases[] = {{"%Program%\\Velmora", "%Program%"}, {"%Shared%\\x %PF%", "%PF%"},
+               {"%PF% %Program%", "%Program%"},  // the first in the table's order
+               {"%Shared%", ""}, {"C:\\plain", ""}};
+  std::string unset = "stale";
+  for (const auto& c : cases) {
+    ExpandPlaceholders(c.line, state, &unset);
+    EXPECT_EQ(unset, c.unset) << c.line;
+  }
   EXPECT_EQ(ExpandPlaceholders("%Program%\\Velmora", state), "\\Velmora");
 }
 

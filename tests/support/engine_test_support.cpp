@@ -6,10 +6,12 @@
 #include "engine/rule_file.h"
 #include "tests/support/wine_test_support.h"
 
-EngineTestContext::EngineTestContext(Effects& effects, Reporter* otherReporter)
-    : context{state, controls, effects, otherReporter ? *otherReporter : reporter, trace} {
-  controls.SetGaugeRange(0, 1000000);
-}
+EngineTestContext::EngineTestContext(Effects& effects, Reporter* otherReporter, RunView* otherView)
+    : context{state, otherView ? *otherView : view, effects, otherReporter ? *otherReporter : reporter, trace} {}
+
+EngineTestContext::EngineTestContext(Acting acting, Reporter* otherReporter)
+    : EngineTestContext(acting == Acting::Live ? static_cast<Effects&>(LiveEffects::Instance()) : recorded,
+                        otherReporter) {}
 
 void EngineTestContext::StartTrace(const std::string& path) {
   tracePath_ = path;

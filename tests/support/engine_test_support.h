@@ -1,6 +1,7 @@
 #pragma once
-// What the engine tests share: a context over plain controls with a reporter that records
-// and answers as told, a trace log read back as messages, helper processes, host links.
+// What the engine tests share: the one cleaner context of the tests (a recording view, a
+// reporter that records and answers as told, a trace log read back as messages), helper
+// processes, host links.
 #include <windows.h>
 
 #include <functional>
@@ -10,10 +11,10 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
 #include "platform/handles.h"
 #include "engine/reporter.h"
 #include "report/trace_log.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/recording_reporter.h"
 
 // Records like RecordingReporter; while the confirmation is asked it can run other code,
@@ -33,10 +34,15 @@ class ScriptedReporter : public RecordingReporter {
 // lastLineEnd is false).
 void WriteRuleFile(const std::string& path, const std::vector<std::string>& lines, bool lastLineEnd = true);
 
-// Reports go to the scripted reporter unless another one is given.
+// The effects a context acts through: the live ones, or its own recording ones.
+enum class Acting { Live, Recorded };
+
+// Reports go to the scripted reporter and progress to the recording view unless others are given.
 class EngineTestContext {
  public:
-  explicit EngineTestContext(Effects& effects = LiveEffects::Instance(), Reporter* otherReporter = nullptr);
+  explicit EngineTestContext(Effects& effects = LiveEffects::Instance(), Reporter* otherReporter = nullptr,
+                             RunView* otherView = nullptr);
+  explicit EngineTestContext(Acting acting, Reporter* otherReporter = nullptr);
   EngineTestContext(const EngineTestContext&) = delete;
   EngineTestContext& operator=(const EngineTestContext&) = delete;
 
@@ -46,7 +52,8 @@ class EngineTestContext {
   std::vector<std::string> TraceMessages();
 
   CleanerState state;
-  PlainControls controls{state};
+  RecordingView view;
+  RecordingEffects recorded;  // what the context did, when it acts through recording effects
   ScriptedReporter reporter;
   TraceLog trace;
   CleanerContext context;

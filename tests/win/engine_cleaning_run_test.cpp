@@ -35,20 +35,28 @@ class CleaningRun : public ::testing::Test {
     CleanerState& state = test_.state;
     state.RuleFilePath = scratch_ / "Do_list.dat";
     state.StartMenuFolder = startMenu_;
-    PlainControls& controls = test_.controls;
-    controls.SetFolderText(FolderFieldId::DirectoryEdit1, program_);
-    controls.SetFolderText(FolderFieldId::DirectoryEdit2, shared_);
-    state.InitialProgramFolder = program_;
-    state.InitialSharedFolder = shared_;
-    controls.SetChecked(CheckBoxId::CheckBox1, false);  // no product processes in these runs
-    controls.SetChecked(CheckBoxId::CheckBox2, true);
-    controls.SetChecked(CheckBoxId::CheckBox3, true);
+    state.ProgramFolder = state.InitialProgramFolder = program_;
+    state.SharedFolder = state.InitialSharedFolder = shared_;
+    state.DeletePermission = true;
+    options_.endProcesses = false;  // no product processes in these runs
+    options_.deleteShortcuts = true;
     test_.StartTrace(scratch_ / "VC.LOG");
   }
 
+  // What Start hands the run: the fixture's switches, deletion as the state grants it now.
+  RunOptions Options() const {
+    RunOptions options = options_;
+    options.deleteFilesAndFolders = test_.state.DeletePermission;
+    options.programFolder = test_.state.ProgramFolder;
+    options.sharedFolder = test_.state.SharedFolder;
+    options.initialProgramFolder = test_.state.InitialProgramFolder;
+    options.initialSharedFolder = test_.state.InitialSharedFolder;
+    return options;
+  }
+  void Run() { RunCleaning(test_.context, Options()); }
   void Edit(const std::string& folder) {
     WriteBytes(folder + "\\file.dat", "x");
-    test_.controls.SetFolderText(FolderFieldId::DirectoryEdit1, folder);
+    test_.state.ProgramFolder = folder;
   }
   std::string Question(const std::string& program) const {
     return "Do you really want to delete all files in " + program + " and " + shared_ + " ?";
@@ -58,22 +66,19 @@ class CleaningRun : public ::testing::Test {
   void CopyInto(EngineTestContext& other) const {
     other.state = test_.state;
     other.state.TraceLogOn = false;
-    for (const auto box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
-      other.controls.checked[PlainControls::Index(box)] = test_.controls.IsChecked(box);
-      other.controls.enabled[PlainControls::Index(box)] = test_.controls.IsEnabled(box);
-    }
   }
 
   ScratchFolder scratch_{"run"};
   ScratchKey key_{"run"};
   EngineTestContext test_;
+  RunOptions options_;
   std::string program_, shared_, startMenu_;
 };
 
 }  // namespace
 
 TEST_F(CleaningRun, WithUnchangedFoldersEverythingIsDeletedWithoutAsking) {
-  RunCleaning(test_.context);
+  Run();
   EXPECT_TRUE(test_.reporter.questions.empty());
   EXPECT_FALSE(Exists(program_));
   EXPECT_FALSE(Exists(shared_));
@@ -85,11 +90,9 @@ TEST_F(CleaningRun, WithUnchangedFoldersEverythingIsDeletedWithoutAsking) {
 }
 
 TEST_F(CleaningRun, WithDeletionOffNothingIsAskedOrDeletedButTheRegistryIsCleaned) {
-  test_.controls.SetChecked(CheckBoxId::CheckBox2, false);
-  test_.controls.SetChecked(CheckBoxId::CheckBox3, true);
-  test_.controls.SetEnabled(CheckBoxId::CheckBox3, true);
+  test_.state.DeletePermission = false;
   Edit(scratch_ / "Edited");
-  RunCleaning(test_.context);
+  Run();
   EXPECT_TRUE(test_.reporter.questions.empty());
   EXPECT_TRUE(Exists(scratch_ / "Edited\\file.dat"));
   EXPECT_TRUE(Exists(shared_ + "\\file.dat"));
@@ -104,18 +107,17 @@ TEST_F(CleaningRun, AnEditedFolderIsConfirmedAndNoTurnsDeletionOffForLaterRuns) 
   const std::string edited = scratch_ / "Edited";
   Edit(edited);
   test_.reporter.confirmAnswer = false;
-  RunCleaning(test_.context);
+  Run();
   EXPECT_EQ(test_.reporter.questions, Lines{Question(edited)});
   EXPECT_FALSE(test_.state.DeletePermission);
-  EXPECT_FALSE(test_.controls.IsChecked(CheckBoxId::CheckBox2));
-  EXPECT_FALSE(test_.controls.IsEnabled(CheckBoxId::CheckBox3));
+  EXPECT_EQ(test_.view.deletionRefusals, 1);
   EXPECT_TRUE(Exists(edited + "\\file.dat"));
   EXPECT_TRUE(Exists(shared_ + "\\file.dat"));
   EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
   EXPECT_FALSE(ProductKeyExists());
 
   key_.Create("Product");
-  RunCleaning(test_.context);
+  Run();
   EXPECT_EQ(test_.reporter.questions.size(), 1u);
   EXPECT_TRUE(Exists(edited + "\\file.dat"));
   EXPECT_TRUE(Exists(startMenu_ + "\\file.dat"));
@@ -131,7 +133,7 @@ TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
   CopyInto(test);
   {
     DialogAnswerer answerer({DialogAnswer::Press(IDNO), DialogAnswer::Press(IDOK)});
-    RunCleaning(test.context);
+    RunCleaning(test.context, Options());
     const auto dialogs = answerer.Dialogs();
     ASSERT_EQ(dialogs.size(), 2u);
     EXPECT_EQ(dialogs[0].caption, "Confirm File Delete");
@@ -139,12 +141,12 @@ TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
     EXPECT_EQ(dialogs[1].text, "Registry clean complete");
   }
   EXPECT_FALSE(test.state.DeletePermission);
-  EXPECT_FALSE(test.controls.IsChecked(CheckBoxId::CheckBox2));
+  EXPECT_EQ(test.view.deletionRefusals, 1);
   EXPECT_TRUE(Exists(edited + "\\file.dat"));
   EXPECT_FALSE(ProductKeyExists());
   {
     DialogAnswerer answerer(IDOK);
-    RunCleaning(test.context);
+    RunCleaning(test.context, UnattendedRunOptions(test.state));
     const auto dialogs = answerer.Dialogs();
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].text, "Registry clean complete");
@@ -152,11 +154,25 @@ TEST_F(CleaningRun, TheRealConfirmationBoxAnsweredNoTurnsDeletionOff) {
   EXPECT_TRUE(Exists(edited + "\\file.dat"));
 }
 
+// The field is edited again while the question is open: the run deletes the folder the
+// question named, not the one the field holds by the time of the answer.
+TEST_F(CleaningRun, TheRunDeletesTheFoldersTheQuestionNamed) {
+  const std::string confirmed = scratch_ / "Confirmed";
+  const std::string typedLater = scratch_ / "TypedLater";
+  Edit(confirmed);
+  WriteBytes(typedLater + "\\file.dat", "x");
+  test_.reporter.whileAsking = [&] { test_.state.ProgramFolder = typedLater; };
+  Run();
+  EXPECT_EQ(test_.reporter.questions, Lines{Question(confirmed)});
+  EXPECT_FALSE(Exists(confirmed));
+  EXPECT_TRUE(Exists(typedLater + "\\file.dat"));
+}
+
 TEST_F(CleaningRun, AnEditedFolderConfirmedWithYesIsDeleted) {
   const std::string edited = scratch_ / "Edited";
   Edit(edited);
   test_.reporter.confirmAnswer = true;
-  RunCleaning(test_.context);
+  Run();
   EXPECT_EQ(test_.reporter.questions, Lines{Question(edited)});
   EXPECT_TRUE(test_.state.DeletePermission);
   EXPECT_FALSE(Exists(edited));
@@ -165,16 +181,17 @@ TEST_F(CleaningRun, AnEditedFolderConfirmedWithYesIsDeleted) {
   EXPECT_FALSE(Exists(startMenu_));
 }
 
-TEST_F(CleaningRun, LinksAreRemovedOnlyWhenTheirBoxIsEnabledAndChecked) {
+TEST_F(CleaningRun, LinksAreRemovedOnlyTogetherWithFilesAndFolders) {
   const struct {
-    bool enabled, checked, removed;
+    bool deleting, links, removed;
   } cases[] = {{true, true, true}, {true, false, false}, {false, true, false}};
   for (const auto& c : cases) {
     WriteBytes(startMenu_ + "\\file.dat", "x");
-    test_.controls.SetEnabled(CheckBoxId::CheckBox3, c.enabled);
-    test_.controls.SetChecked(CheckBoxId::CheckBox3, c.checked);
-    RunCleaning(test_.context);
-    EXPECT_EQ(Exists(startMenu_), !c.removed) << c.enabled << c.checked;
+    RunOptions options = Options();
+    options.deleteFilesAndFolders = c.deleting;
+    options.deleteShortcuts = c.links;
+    RunCleaning(test_.context, options);
+    EXPECT_EQ(Exists(startMenu_), !c.removed) << c.deleting << c.links;
   }
 }
 
@@ -189,7 +206,7 @@ TEST_F(CleaningRun, AStartMenuFolderThatIsAShellFolderIsRefused) {
   EngineTestContext test(effects);
   CopyInto(test);
   test.state.StartMenuFolder = programs;
-  RunCleaning(test.context);
+  RunCleaning(test.context, Options());
   EXPECT_EQ(std::count(test.reporter.infoLines.begin(), test.reporter.infoLines.end(),
                        kRefusedFolderText + std::string(programs)),
             1);
@@ -204,9 +221,8 @@ TEST_F(CleaningRun, TheCompletionMessageComesOnlyInRunModeZeroTheTraceLineAlways
     EngineTestContext test;
     test.state.RuleFilePath = test_.state.RuleFilePath;
     test.state.RunMode = runMode;
-    test.controls.SetChecked(CheckBoxId::CheckBox1, false);
     test.StartTrace(scratch_ / ("mode" + std::to_string(runMode) + ".log"));
-    RunCleaning(test.context);
+    RunCleaning(test.context, options_);
     EXPECT_EQ(test.reporter.messages.size(), runMode == 0 ? 1u : 0u);
     const Lines trace = test.TraceMessages();
     ASSERT_FALSE(trace.empty());
@@ -220,9 +236,9 @@ TEST_F(CleaningRun, AMissingRuleFileFailsAfterTheProcessesWereEnded) {
   ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
   HelperProcess product(fakeProduct);
   test_.state.RuleFilePath = scratch_ / "Absent.dat";
-  test_.controls.SetChecked(CheckBoxId::CheckBox1, true);
+  options_.endProcesses = true;
   try {
-    RunCleaning(test_.context);
+    Run();
     ADD_FAILURE() << "no error";
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.Message(), "File not found");
@@ -240,15 +256,15 @@ TEST_F(CleaningRun, WithoutTheKillBoxNoProcessIsTouched) {
   const std::string fakeProduct = scratch_ / "ZdnM.exe";
   ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), fakeProduct.c_str(), FALSE));
   HelperProcess product(fakeProduct);
-  RunCleaning(test_.context);
+  Run();
   EXPECT_FALSE(product.HasExited());
   for (const auto& line : test_.TraceMessages()) EXPECT_EQ(line.find("try to kill"), std::string::npos) << line;
 }
 
 TEST_F(CleaningRun, AStartDuringARunIsIgnored) {
   Edit(scratch_ / "Edited");
-  test_.reporter.whileAsking = [this] { RunCleaning(test_.context); };
-  RunCleaning(test_.context);
+  test_.reporter.whileAsking = [this] { Run(); };
+  Run();
   EXPECT_EQ(test_.reporter.questions.size(), 1u);
   EXPECT_EQ(test_.reporter.messages.size(), 1u);
   EXPECT_EQ(test_.state.Progress, 7);
@@ -259,10 +275,10 @@ TEST_F(CleaningRun, AStartDuringARunIsIgnored) {
 
 TEST_F(CleaningRun, AnErrorLeavesTheWayFreeForTheNextRun) {
   test_.state.RuleFilePath = scratch_ / "Absent.dat";
-  EXPECT_THROW(RunCleaning(test_.context), EInOutError);
+  EXPECT_THROW(Run(), EInOutError);
   EXPECT_FALSE(test_.context.runUnderWay);
   test_.state.RuleFilePath = scratch_ / "Do_list.dat";
-  RunCleaning(test_.context);
+  Run();
   EXPECT_FALSE(Exists(program_));
   EXPECT_EQ(test_.reporter.messages, Lines{"Registry clean complete"});
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,14 @@ using Kind = RecordedAction::Kind;
 
 class RulePass : public ::testing::Test {
  protected:
-  // Runs one pass over the lines with the given effects; the trace log is on.
-  void Run(EngineTestContext& test, const Lines& lines, bool lastLineEnd = true) {
+  // Runs one pass over the lines with the given effects; the trace log is on. Deletion and
+  // the folders are the state's unless other options are given.
+  void Run(EngineTestContext& test, const Lines& lines, bool lastLineEnd = true,
+           const std::optional<RunOptions>& options = std::nullopt) {
     WriteRuleFile(rulePath_, lines, lastLineEnd);
     test.state.RuleFilePath = rulePath_;
     test.StartTrace(scratch_ / "VC.LOG");
-    RunRulePass(test.context);
+    RunRulePass(test.context, options.value_or(UnattendedRunOptions(test.state)));
   }
   Lines Trace(EngineTestContext& test) { return test.TraceMessages(); }
   std::string Opened() const { return rulePath_ + " opened"; }
@@ -38,7 +41,9 @@ bool HasFileActions(const RecordingEffects& effects) {
 
 }  // namespace
 
-TEST_F(RulePass, LinesOutsideSectionsAreOnlyCounted) {
+// Nothing here opens a section: the lines are counted, nothing is done, and the run says so
+// and counts it, so that a rule file that does nothing never reads as a clean machine.
+TEST_F(RulePass, LinesOutsideSectionsAreOnlyCountedAndAFileWithoutSectionsIsReported) {
   const Lines lines = {"Rules for QRV 5",      "",
                        "[Registry_Delete_End]", "[Delete_File_End]",
                        "[registry_delete]",     "[Delete_File] ",
@@ -48,9 +53,25 @@ TEST_F(RulePass, LinesOutsideSectionsAreOnlyCounted) {
   test.state.DeletePermission = true;
   Run(test, lines);
   EXPECT_EQ(test.state.Progress, 8);
-  EXPECT_EQ(test.controls.gaugeProgress, 8);
+  EXPECT_EQ(test.view.gaugeProgress, 8);
   EXPECT_TRUE(effects.actions.empty());
-  EXPECT_EQ(Trace(test), Lines{Opened()});
+  EXPECT_EQ(Trace(test), (Lines{Opened(), kNoSectionFound}));
+  EXPECT_EQ(test.reporter.infoLines, Lines{kNoSectionFound});
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
+}
+
+// A folder whose source could not be read stands for nothing: "%Program%\\Bin" would be
+// "\\Bin", a folder from the root of the current drive.
+TEST_F(RulePass, AnEntryUsingAPlaceholderThatStandsForNoFolderIsRefused) {
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  test.state.DeletePermission = true;
+  test.state.SharedFolder = scratch_ / "Shared";
+  Run(test, {"[Delete_Folder]", "%Program%\\Bin", "%Shared%", "[Delete_Folder_End]"});
+  EXPECT_EQ(test.reporter.infoLines,
+            Lines{std::string(kRefusedUnsetPlaceholder) + "%Program%" + kStandsForNoFolder + "2"});
+  for (const auto& action : effects.actions) EXPECT_EQ(action.target.rfind(test.state.SharedFolder, 0), 0u);
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
 }
 
 TEST_F(RulePass, EachEntryIsTracedWithItsLineNumberCarriedOutOrSkipped) {
@@ -87,7 +108,7 @@ TEST_F(RulePass, EachEntryIsTracedWithItsLineNumberCarriedOutOrSkipped) {
     Run(test, lines);
     EXPECT_EQ(Trace(test), expectedTrace) << "permission " << permission;
     EXPECT_EQ(test.state.Progress, 18);
-    EXPECT_EQ(test.controls.gaugeProgress, 18);
+    EXPECT_EQ(test.view.gaugeProgress, 18);
     if (permission) {
       EXPECT_EQ(effects.Count(Kind::RemoveFile), 2u);  // inside.txt and file.txt; the blank entry nothing
       EXPECT_EQ(effects.Count(Kind::RemoveFolder), 1u);
@@ -139,15 +160,16 @@ TEST_F(RulePass, ASectionWithoutItsEndMarkerEndsWithTheFile) {
   }
 }
 
-TEST_F(RulePass, PlaceholdersTakeTheFoldersAsTheyAreWhenTheLineIsRead) {
+TEST_F(RulePass, PlaceholdersStandForTheFoldersTheRunWasGiven) {
   const std::string edited = scratch_ / "Edited";
   WriteBytes(edited + "\\qrv.dll", "q");
   WriteBytes(scratch_ / "Found\\qrv.dll", "q");
   EngineTestContext test;
   test.state.DeletePermission = true;
   test.state.ProgramFolder = scratch_ / "Found";
-  test.controls.SetFolderText(FolderFieldId::DirectoryEdit1, edited);
-  Run(test, {"[Delete_File]", "%Program%\\qrv.dll", "[Delete_File_End]"});
+  RunOptions options = UnattendedRunOptions(test.state);
+  options.programFolder = edited;
+  Run(test, {"[Delete_File]", "%Program%\\qrv.dll", "[Delete_File_End]"}, true, options);
   EXPECT_FALSE(Exists(edited + "\\qrv.dll"));
   EXPECT_TRUE(Exists(scratch_ / "Found\\qrv.dll"));
 }
@@ -179,7 +201,7 @@ TEST_F(RulePass, AMissingRuleFileRaisesFileNotFound) {
   test.state.Progress = 5;
   test.StartTrace(scratch_ / "VC.LOG");
   try {
-    RunRulePass(test.context);
+    RunRulePass(test.context, UnattendedRunOptions(test.state));
     ADD_FAILURE() << "no error";
   } catch (const EInOutError& error) {
     EXPECT_EQ(error.Message(), "File not found");

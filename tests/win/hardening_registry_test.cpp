@@ -5,22 +5,15 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
 #include "engine/registry_actions.h"
 #include "platform/handles.h"
 #include "report/trace_log.h"
-#include "tests/support/recording_reporter.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 
 namespace {
 
-struct LiveRun {
-  CleanerState state;
-  PlainControls controls{state};
-  RecordingReporter reporter;
-  TraceLog trace;
-  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
-};
+using LiveRun = EngineTestContext;
 
 UniqueHKey CreateBelow(HKEY parent, const std::string& name) {
   UniqueHKey key;

@@ -10,13 +10,12 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
 #include "engine/rule_file.h"
 #include "engine/rule_pass.h"
 #include "platform/line_file.h"
 #include "report/trace_log.h"
 #include "tests/support/hostile_rule_files.h"
-#include "tests/support/recording_reporter.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/test_window.h"
 #include "tests/support/wine_test_support.h"
@@ -33,15 +32,10 @@ double PrivateMegabytes() {
 
 // The engine's gauge is the main window's pie gauge, on a window of its own; the private
 // memory is sampled at every redraw, so at every whole percent of the pass.
-class GaugeControls : public PlainControls {
+class GaugeView : public NoRunView {
  public:
-  explicit GaugeControls(CleanerState& state) : PlainControls(state) {}
-  void SetGaugeRange(int minimum, int maximum) override {
-    PlainControls::SetGaugeRange(minimum, maximum);
-    gauge.SetRange(minimum, maximum);
-  }
+  void SetGaugeRange(int minimum, int maximum) override { gauge.SetRange(minimum, maximum); }
   void SetGaugeProgress(int progress) override {
-    PlainControls::SetGaugeProgress(progress);
     const int before = gauge.RedrawCount();
     gauge.SetProgress(progress);
     if (gauge.RedrawCount() != before) peakPrivateMb = std::max(peakPrivateMb, PrivateMegabytes());
@@ -53,11 +47,11 @@ class GaugeControls : public PlainControls {
 };
 
 struct HostileRun {
-  CleanerState state;
-  GaugeControls controls{state};
-  RecordingReporter reporter;
-  TraceLog trace;
-  CleanerContext context{state, controls, LiveEffects::Instance(), reporter, trace};
+  GaugeView gaugeView;
+  EngineTestContext test{LiveEffects::Instance(), nullptr, &gaugeView};
+  CleanerState& state = test.state;
+  CleanerContext& context = test.context;
+  ScriptedReporter& reporter = test.reporter;
 };
 
 int CountLines(const std::string& path) {
@@ -100,17 +94,17 @@ TEST_P(HostileRuleFileTest, PassEndsWithTheGaugeFullAfterAtMost101RedrawsAndMemo
   run.state.ProgramFolder = folder.Path();
   run.state.DeletePermission = true;
   const int lines = CountLines(path);
-  run.controls.SetGaugeRange(0, lines);
+  run.gaugeView.SetGaugeRange(0, lines);
   const double before = PrivateMegabytes();
 
-  EXPECT_NO_THROW(RunRulePass(run.context));
+  EXPECT_NO_THROW(RunRulePass(run.context, UnattendedRunOptions(run.state)));
 
   EXPECT_EQ(run.state.Progress, lines);
-  EXPECT_LE(run.controls.gauge.RedrawCount(), 101);
+  EXPECT_LE(run.gaugeView.gauge.RedrawCount(), 101);
   if (lines > 0) {
-    EXPECT_EQ(run.controls.gauge.Model().Percentage(), 100);
+    EXPECT_EQ(run.gaugeView.gauge.Model().Percentage(), 100);
   }
-  const double grown = run.controls.peakPrivateMb - before;
+  const double grown = run.gaugeView.peakPrivateMb - before;
   const double allowed = 4.0 + 5.0 * static_cast<double>(longestLine) / (1024.0 * 1024.0);
   EXPECT_LT(grown, allowed) << lines << " lines, the longest " << longestLine << " bytes";
 }
@@ -139,7 +133,7 @@ TEST(HardeningRuleFile, EntriesHoldingANulByteAreRefusedAndWhatTheirFirstPartNam
   HostileRun run;
   run.state.RuleFilePath = folder / "Do_list.dat";
   run.state.DeletePermission = true;
-  RunRulePass(run.context);
+  RunRulePass(run.context, UnattendedRunOptions(run.state));
 
   EXPECT_TRUE(scratch.HasValue("", "Mark"));
   EXPECT_TRUE(scratch.HasValue("Inner", "Mark"));

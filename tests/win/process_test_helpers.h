@@ -9,7 +9,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
+#include "engine/run_view.h"
 #include "platform/handles.h"
 #include "report/trace_log.h"
 #include "tests/support/recording_reporter.h"
@@ -38,9 +38,9 @@ class CountingEffects : public LiveEffects {
 };
 
 struct TestRun {
-  explicit TestRun(Effects& effects) : context{state, controls, effects, reporter, trace} {}
+  explicit TestRun(Effects& effects) : context{state, view, effects, reporter, trace} {}
   CleanerState state;
-  PlainControls controls{state};
+  NoRunView view;
   RecordingReporter reporter;
   TraceLog trace;
   CleanerContext context;

@@ -7,7 +7,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
+#include "engine/run_view.h"
 #include "engine/registry_actions.h"
 #include "platform/errors.h"
 #include "engine/reporter.h"
@@ -27,10 +27,10 @@ class ListingReporter : public Reporter {
 
 // A cleaning run's context around the given effects; the trace log stays closed.
 struct ActionRun {
-  explicit ActionRun(Effects& effects) : context{state, controls, effects, reporter, trace} {}
+  explicit ActionRun(Effects& effects) : context{state, view, effects, reporter, trace} {}
   ActionRun() : ActionRun(LiveEffects::Instance()) {}
   CleanerState state;
-  PlainControls controls{state};
+  NoRunView view;
   ListingReporter reporter;
   TraceLog trace;
   CleanerContext context;

@@ -172,9 +172,10 @@ void PrintTo(const ConfirmCase& c, std::ostream* out) { *out << "button " << c.b
 
 class Confirmation : public ::testing::TestWithParam<ConfirmCase> {};
 
-TEST_P(Confirmation, IsNoOnlyWhenNoIsPressed) {
+// Only Yes deletes; a box dismissed any other way (Escape, its close box) keeps the files.
+TEST_P(Confirmation, IsYesOnlyWhenYesIsPressed) {
   DialogAnswerer answerer(GetParam().button);
-  EXPECT_EQ(ConfirmYesNo("Delete the folders?"), GetParam().answer);
+  EXPECT_EQ(ConfirmYesNo(nullptr, "Delete the folders?"), GetParam().answer);
   const auto dialogs = answerer.Dialogs();
   ASSERT_EQ(dialogs.size(), 1u);
   const DialogRecord& box = dialogs[0];
@@ -189,15 +190,20 @@ TEST_P(Confirmation, IsNoOnlyWhenNoIsPressed) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, Confirmation,
-                         ::testing::Values(ConfirmCase{IDYES, true}, ConfirmCase{IDNO, false}));
+                         ::testing::Values(ConfirmCase{IDYES, true}, ConfirmCase{IDNO, false},
+                                           ConfirmCase{IDCANCEL, false}));
 
-TEST(Confirmation, LeavesTheProgramsWindowsEnabled) {
+// The question is owned by the main window, so its folder fields cannot change while it is open.
+TEST(Confirmation, DisablesItsOwnerWhileOpen) {
   TestWindow window("main");
   std::atomic<int> enabledWhileOpen{-1};
   DialogAnswerer answerer({DialogAnswer::Press(IDYES)},
                           [&](const DialogRecord&) { enabledWhileOpen = IsWindowEnabled(window.Get()) ? 1 : 0; });
-  EXPECT_TRUE(ConfirmYesNo("Delete?"));
-  EXPECT_EQ(enabledWhileOpen.load(), 1);
+  EXPECT_TRUE(ConfirmYesNo(window.Get(), "Delete?"));
+  EXPECT_EQ(enabledWhileOpen.load(), 0);
+  EXPECT_TRUE(IsWindowEnabled(window.Get()));
+  ASSERT_EQ(answerer.Dialogs().size(), 1u);
+  EXPECT_EQ(answerer.Dialogs()[0].owner, window.Get());
 }
 
 }  // namespace

@@ -187,8 +187,8 @@ TEST_F(DiscoveryTest, CommonFilesDirIsReadEvenWithoutProgramFilesDir) {
   StartupRig rig;
   DiscoverFolders(rig.context);
   EXPECT_EQ(rig.state.ProgramFilesFolder, "");
-  // Built on an empty base, as the folder fields then show it.
-  EXPECT_EQ(rig.state.ProgramFolder, "\\Velmora Lab");
+  // No product folder from the root of the current drive.
+  EXPECT_EQ(rig.state.ProgramFolder, "");
   EXPECT_EQ(rig.state.SharedFolder, cf() + "\\ZDN Shared Files");
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/rule_file.h"
+#include "engine/run_options.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "startup/startup.h"
@@ -75,16 +76,17 @@ TEST_F(StartupTest, WithoutSettingsOrSwitchTheDefaultsStandAndTheRuleFileIsCount
   EXPECT_FALSE(IsExistingFile(LogPath())) << "no /TL, no log";
   EXPECT_EQ(rig_.state.RuleFilePath, scratch_ / "Do_list.dat");
   EXPECT_EQ(rig_.state.RuleCount, 3);
-  EXPECT_EQ(rig_.controls.statusText, "Base records : 3");
-  EXPECT_EQ(rig_.controls.gaugeMinimum, 0);
-  EXPECT_EQ(rig_.controls.gaugeMaximum, 3);
+  EXPECT_EQ(rig_.view.statusText, "Base records : 3");
+  EXPECT_EQ(rig_.view.gaugeMinimum, 0);
+  EXPECT_EQ(rig_.view.gaugeMaximum, 3);
   EXPECT_TRUE(rig_.reporter.messages.empty());
   EXPECT_FALSE(rig_.context.outcome.errorShown);
   EXPECT_TRUE(IsExistingFolder(rig_.state.WindowsFolder));
   EXPECT_TRUE(IsExistingFolder(rig_.state.SystemFolder));
-  EXPECT_TRUE(rig_.controls.checked[PlainControls::Index(CheckBoxId::CheckBox1)]);
-  EXPECT_FALSE(rig_.controls.checked[PlainControls::Index(CheckBoxId::CheckBox2)]);
-  EXPECT_FALSE(rig_.controls.enabled[PlainControls::Index(CheckBoxId::CheckBox3)]);
+  const RunOptions options = UnattendedRunOptions(rig_.state);
+  EXPECT_TRUE(options.endProcesses);
+  EXPECT_FALSE(options.deleteFilesAndFolders);
+  EXPECT_FALSE(options.deleteShortcuts);
   EXPECT_TRUE(rig_.effects.actions.empty()) << "run mode 0 cleans nothing at start-up";
 }
 
@@ -119,55 +121,56 @@ TEST_F(StartupTest, AMissingRuleFileIsReportedAndStartUpGoesOn) {
   EXPECT_EQ(rig_.reporter.messages, std::vector<std::string>{kMissingRuleFile});
   EXPECT_TRUE(rig_.context.outcome.errorShown);
   EXPECT_EQ(rig_.context.outcome.ExitCode(), 2);
-  EXPECT_EQ(rig_.controls.statusText, "");
-  EXPECT_EQ(rig_.controls.gaugeMaximum, 100);
-  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), "C:\\Mine") << "start-up went on";
+  EXPECT_EQ(rig_.view.statusText, "");
+  EXPECT_EQ(rig_.view.gaugeMaximum, 100);
+  EXPECT_EQ(rig_.state.ProgramFolder, "C:\\Mine") << "start-up went on";
   const auto log = Log();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "ReadIni complete");
   EXPECT_EQ(std::count(log.begin(), log.end(), "Rule file checked"), 0);
 }
 
-TEST_F(StartupTest, FolderFieldsShowTheSettingsElseTheDiscoveredFolders) {
+TEST_F(StartupTest, TheFoldersAreTheSettingsElseTheDiscoveredOnesAndAreShownOnce) {
   WriteRules({"x"});
   WriteSettings("[Folder]\r\nSHARED=D:\\Shared Here\r\n[End_Folder]\r\n");
   Start();
   // Wine's Program Files holds no product folder: the first name is taken all the same.
-  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), rig_.state.ProgramFilesFolder + "\\Velmora Lab");
-  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit2), "D:\\Shared Here");
-  EXPECT_EQ(rig_.state.SharedFolder, "D:\\Shared Here") << "the change handler copies the text";
-  EXPECT_EQ(rig_.state.InitialProgramFolder, rig_.controls.FolderText(FolderFieldId::DirectoryEdit1));
+  EXPECT_EQ(rig_.state.ProgramFolder, rig_.state.ProgramFilesFolder + "\\Velmora Lab");
+  EXPECT_EQ(rig_.state.SharedFolder, "D:\\Shared Here");
+  EXPECT_EQ(rig_.state.InitialProgramFolder, rig_.state.ProgramFolder);
   EXPECT_EQ(rig_.state.InitialSharedFolder, "D:\\Shared Here");
-  EXPECT_EQ(rig_.controls.folderChangeEvents[1], 1);
+  ASSERT_TRUE(rig_.view.choices.has_value());
+  EXPECT_EQ(rig_.view.choices->SharedFolder, "D:\\Shared Here");
 }
 
 TEST_F(StartupTest, TheHintNamesTheStartMenuFolderOnlyWhenOneIsKnown) {
   WriteRules({"x"});
   Start();
   EXPECT_EQ(rig_.state.StartMenuFolder, "") << "Wine's Start Menu holds no product folder";
-  EXPECT_EQ(rig_.controls.hint[PlainControls::Index(CheckBoxId::CheckBox3)], "");
+  ASSERT_TRUE(rig_.view.choices.has_value());
+  EXPECT_EQ(rig_.view.choices->StartMenuFolder, "");
 
   StartupRig rig;
   WriteSettings("[Folder]\r\nSTART=C:\\Menu\\QRV\r\n[End_Folder]\r\n");
   RunStartupFor(rig.context, ExePath(), ExePath());
-  EXPECT_EQ(rig.controls.hint[PlainControls::Index(CheckBoxId::CheckBox3)],
-            "Delete link from \"Start Menu\" - C:\\Menu\\QRV");
+  ASSERT_TRUE(rig.view.choices.has_value());
+  EXPECT_EQ(rig.view.choices->StartMenuFolder, "C:\\Menu\\QRV");
 }
 
 struct OptionsCase {
   const char* settings;
-  bool killChecked, deleteChecked, permission, linkChecked, linkEnabled;
+  bool endProcesses, deleteFiles, deleteShortcuts;
 };
 
-TEST_F(StartupTest, TheOptionsSetTheCheckBoxes) {
+TEST_F(StartupTest, TheSettingsMakeTheUnattendedRunsOptions) {
   const std::vector<OptionsCase> cases = {
-      {"", true, false, false, false, false},
-      {"DELETE=1", true, true, true, false, true},
-      {"DELETE=1\r\nDEL_LINK=1", true, true, true, true, true},
-      {"DEL_LINK=1", true, false, false, true, false},  // checked but stays disabled
-      {"DELETE=yes\r\nDEL_LINK=1", true, false, false, true, false},
-      {"KILLPROCESS=0", false, false, false, false, false},
-      {"killprocess=1\r\ndelete=1", true, true, true, false, true},
+      {"", true, false, false},
+      {"DELETE=1", true, true, false},
+      {"DELETE=1\r\nDEL_LINK=1", true, true, true},
+      {"DEL_LINK=1", true, false, false},  // links go only together with files
+      {"DELETE=yes\r\nDEL_LINK=1", true, false, false},
+      {"KILLPROCESS=0", false, false, false},
+      {"killprocess=1\r\ndelete=1", true, true, false},
   };
   WriteRules({"x"});
   for (const auto& c : cases) {
@@ -175,12 +178,11 @@ TEST_F(StartupTest, TheOptionsSetTheCheckBoxes) {
     WriteSettings(std::string("[Options]\r\n") + c.settings + "\r\n[End_Options]\r\n");
     StartupRig rig;
     RunStartupFor(rig.context, ExePath(), ExePath());
-    const auto& controls = rig.controls;
-    EXPECT_EQ(controls.checked[0], c.killChecked);
-    EXPECT_EQ(controls.checked[1], c.deleteChecked);
-    EXPECT_EQ(rig.state.DeletePermission, c.permission);
-    EXPECT_EQ(controls.checked[2], c.linkChecked);
-    EXPECT_EQ(controls.enabled[2], c.linkEnabled);
+    const RunOptions options = UnattendedRunOptions(rig.state);
+    EXPECT_EQ(options.endProcesses, c.endProcesses);
+    EXPECT_EQ(options.deleteFilesAndFolders, c.deleteFiles);
+    EXPECT_EQ(rig.state.DeletePermission, c.deleteFiles);
+    EXPECT_EQ(options.deleteShortcuts, c.deleteShortcuts);
   }
 }
 
@@ -205,8 +207,8 @@ TEST_F(StartupTest, AnInvalidSilentValueEndsStartUpWithTheSettingsReadSoFar) {
   }
   EXPECT_EQ(rig_.state.FolderProgram, "C:\\P");
   EXPECT_FALSE(rig_.state.OptDelete) << "entries after the bad one are not read";
-  EXPECT_EQ(rig_.controls.statusText, "") << "start-up ended at the settings";
-  EXPECT_EQ(rig_.controls.FolderText(FolderFieldId::DirectoryEdit1), "");
+  EXPECT_EQ(rig_.view.statusText, "") << "start-up ended at the settings";
+  EXPECT_FALSE(rig_.view.choices.has_value());
   EXPECT_EQ(Log(), std::vector<std::string>{"Log file created"});
   // The settings file was closed although the error escaped: it opens exclusively.
   HANDLE file = CreateFileA((scratch_ / "QRV_RC.INI").c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,

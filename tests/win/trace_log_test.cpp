@@ -7,7 +7,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/recording_effects.h"
-#include "engine/plain_controls.h"
+#include "engine/run_view.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "tests/support/wine_test_support.h"
@@ -168,11 +168,11 @@ TEST(TraceLog, ALogLeftOpenIsCompleteOnceDestroyed) {
 TEST(TraceIfOn, WritesOnlyWhenTheTraceIsOn) {
   ScratchFolder folder("traceifon");
   CleanerState state;
-  PlainControls controls(state);
+  NoRunView view;
   RecordingEffects effects;
   SilentReporter reporter;
   TraceLog log;
-  CleanerContext context{state, controls, effects, reporter, log};
+  CleanerContext context{state, view, effects, reporter, log};
   log.Open(folder / "VC.LOG");
   TraceIfOn(context, "while off");
   state.TraceLogOn = true;

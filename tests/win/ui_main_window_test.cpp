@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/cleaning_run.h"
 #include "engine/recording_effects.h"
 #include "platform/errors.h"
 #include "ui/application_window.h"
@@ -16,8 +18,10 @@
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/recording_reporter.h"
 #include "tests/support/dialog_script.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/ui_test_support.h"
 #include "tests/support/wine_test_support.h"
+#include "ui/desktop_reporter.h"
 #include "ui/main_window.h"
 
 namespace {
@@ -64,6 +68,7 @@ class MainWindowTest : public ::testing::Test {
   int runs = 0;
   std::function<void(CleanerContext&)> startupBody;
   std::function<void(CleanerContext&)> runBody;
+  RunOptions lastOptions;  // what the last Start handed the run
   std::unique_ptr<TForm1> form;
 
   // The stand-in for the cleaning run marks the run as under way, as the real one does.
@@ -73,7 +78,8 @@ class MainWindowTest : public ::testing::Test {
           ++startups;
           if (startupBody) startupBody(context);
         },
-        [this](CleanerContext& context) {
+        [this](CleanerContext& context, RunOptions options) {
+          lastOptions = options;
           struct UnderWay {
             bool& flag;
             ~UnderWay() { flag = false; }
@@ -295,8 +301,10 @@ TEST_F(MainWindowTest, CheckBox2HandlerRunsWhenTheProgramSetsTheState) {
 
 TEST_F(MainWindowTest, FolderFieldsCopyTheirTextIntoTheStateOncePerRealChange) {
   startupBody = [](CleanerContext& context) {
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit1, "C:\\Program Files\\QRV");
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit2, "C:\\Common\\QRV");
+    CleanerState shown = context.state;
+    shown.ProgramFolder = "C:\\Program Files\\QRV";
+    shown.SharedFolder = "C:\\Common\\QRV";
+    context.view.ShowStartupChoices(shown);
   };
   Create();
   EXPECT_EQ(state.ProgramFolder, "C:\\Program Files\\QRV");  // set while hidden
@@ -508,14 +516,16 @@ TEST_F(MainWindowTest, AltDownInAFolderFieldOpensTheBrowserOwnedByTheApplication
 // holds the record count. Set CLEANER_SCREENSHOT to a path to keep the picture as a BMP.
 TEST_F(MainWindowTest, ScreenAfterARunShowsTheFilledDiscAndTheRecordCount) {
   startupBody = [](CleanerContext& context) {
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit1, "C:\\Program Files\\Velmora\\QRV");
-    context.controls.SetFolderText(FolderFieldId::DirectoryEdit2, "C:\\Program Files\\Common Files\\Velmora");
-    context.controls.SetStatusText("Base records : 1250");
-    context.controls.SetGaugeRange(0, 1250);
-    context.controls.SetChecked(CheckBoxId::CheckBox2, true);
+    CleanerState shown = context.state;
+    shown.ProgramFolder = "C:\\Program Files\\Velmora\\QRV";
+    shown.SharedFolder = "C:\\Program Files\\Common Files\\Velmora";
+    shown.DeletePermission = true;
+    context.view.ShowStartupChoices(shown);
+    context.view.SetStatusText("Base records : 1250");
+    context.view.SetGaugeRange(0, 1250);
   };
   runBody = [](CleanerContext& context) {
-    for (int line = 1; line <= 1250; ++line) context.controls.SetGaugeProgress(line);
+    for (int line = 1; line <= 1250; ++line) context.view.SetGaugeProgress(line);
   };
   CreateAndShow();
   Click(form->BitBtn1());
@@ -575,4 +585,48 @@ TEST_F(MainWindowTest, MessageLoopEndsWhenTheWindowIsClosed) {
   PostMessageA(form->Handle(), WM_CLOSE, 0, 0);
   EXPECT_EQ(RunMessageLoop(form->Handle()), 0);
   EXPECT_TRUE(form->Closed());
+}
+
+// The whole way from Start to deletion with the real run: a folder field changed while the
+// question is open changes nothing: the run deletes the folder the question named, and the
+// main window, the question's owner, stays disabled until the answer.
+TEST(MainWindowRun, DeletesTheConfirmedFolderWhateverTheFieldHoldsAtTheAnswer) {
+  ScratchFolder scratch("confirmed");
+  const std::string found = scratch / "Found", confirmed = scratch / "Confirmed", later = scratch / "Later";
+  for (const auto& folder : {found, confirmed, later}) WriteBytes(folder + "\\file.dat", "x");
+  WriteRuleFile(scratch / "Do_list.dat", {"[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
+  CleanerState state;
+  state.RuleFilePath = scratch / "Do_list.dat";
+  DesktopReporter reporter;
+  TraceLog trace;
+  const auto startup = [&](CleanerContext& context) {
+    context.state.ProgramFolder = context.state.InitialProgramFolder = found;
+    context.state.DeletePermission = context.state.OptDelete = true;
+    context.state.OptKillProcess = false;
+    context.view.ShowStartupChoices(context.state);
+  };
+  TForm1 form(state, LiveEffects::Instance(), reporter, trace, {startup, RunCleaning});
+  reporter.SetConfirmationOwner(form.Handle());
+  form.Show();
+  form.SetFolderText(FolderFieldId::DirectoryEdit1, confirmed);
+
+  std::atomic<int> ownerEnabled{-1};
+  HWND field = form.DirectoryEdit1().Handle();
+  DialogAnswerer answerer({DialogAnswer::Press(IDYES), DialogAnswer::Press(IDOK)}, [&](const DialogRecord& box) {
+    if (box.caption != "Confirm File Delete") return;
+    ownerEnabled = IsWindowEnabled(form.Handle()) ? 1 : 0;
+    SendMessageA(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(later.c_str()));
+  });
+  SendMessageA(form.BitBtn1(), BM_CLICK, 0, 0);
+  ServeMessages(form.Handle());
+
+  const auto boxes = answerer.Dialogs();
+  ASSERT_GE(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, "Do you really want to delete all files in " + confirmed + " and  ?");
+  EXPECT_EQ(boxes[0].owner, form.Handle());
+  EXPECT_EQ(ownerEnabled.load(), 0);
+  EXPECT_EQ(state.ProgramFolder, later) << "the field did change during the question";
+  EXPECT_FALSE(Exists(confirmed));
+  EXPECT_TRUE(Exists(later + "\\file.dat"));
+  EXPECT_TRUE(Exists(found + "\\file.dat"));
 }
