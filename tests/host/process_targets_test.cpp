@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,25 +107,4 @@ TEST(ProcessChoice, PrefersTheFirstMatchAfterTheSnapshotsFirstEntry) {
   for (const auto& c : cases) {
     EXPECT_EQ(ChooseProcessToEnd(c.snapshot, c.field), c.chosen) << c.field << " among " << c.snapshot.size();
   }
-}
-
-TEST(TerminationRecord, ASurvivorCarriesItsLastFailureAndAnEndedProcessHasNoLine) {
-  TerminationRecord record;
-  record.NoteFailed(10, "error 5: Access is denied");
-  record.NoteFailed(20, "error 5: Access is denied");
-  record.NoteFailed(20, "error 6: The handle is invalid");
-  record.NoteFailed(30, "error 5: Access is denied");
-  record.NoteEnded(30);
-  record.NoteEnded(40);
-  const struct {
-    unsigned long processId;
-    std::optional<std::string> line;
-  } cases[] = {
-      {10, "Could NOT end process ZdnM.exe (10): error 5: Access is denied"},
-      {20, "Could NOT end process ZdnM.exe (20): error 6: The handle is invalid"},
-      {30, std::nullopt},
-      {40, std::nullopt},
-      {50, "Could NOT end process ZdnM.exe (50): still running"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(record.SurvivorLine(c.processId, "ZdnM.exe"), c.line) << c.processId;
 }

@@ -43,37 +43,6 @@ std::string CopySleeperAs(const std::string& folder, const std::string& exeName,
   return copy;
 }
 
-InstalledService::InstalledService(const std::string& name, const std::string& commandLine)
-    : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {
-  if (manager_) {
-    service_.Reset(CreateServiceA(manager_.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                  SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                                  commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
-  }
-  if (!service_ || !StartServiceA(service_.Get(), 0, nullptr)) {
-    const DWORD error = GetLastError();
-    if (service_) DeleteService(service_.Get());
-    throw std::runtime_error("cannot create and start service " + name + ", error " + std::to_string(error));
-  }
-  for (int attempt = 0; attempt < 100 && Status().dwCurrentState != SERVICE_RUNNING; ++attempt) Sleep(50);
-}
-
-InstalledService::~InstalledService() {
-  SERVICE_STATUS status{};
-  if (ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status)) {
-    for (int attempt = 0; attempt < 100 && Status().dwCurrentState != SERVICE_STOPPED; ++attempt) Sleep(50);
-  }
-  DeleteService(service_.Get());
-}
-
-SERVICE_STATUS_PROCESS InstalledService::Status() const {
-  SERVICE_STATUS_PROCESS status{};
-  DWORD needed = 0;
-  QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
-                       &needed);
-  return status;
-}
-
 bool WaitUntilListed(const std::vector<DWORD>& processIds) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::vector<ProcessEntry> snapshot = TakeProcessSnapshot();

@@ -67,20 +67,6 @@ class StartedProcess {
 std::string CopySleeperAs(const std::string& folder, const std::string& exeName,
                           const std::string& helper = "sleeper.exe");
 
-// A demand-start service created and started for a test; stopped and deleted by the destructor.
-class InstalledService {
- public:
-  InstalledService(const std::string& name, const std::string& commandLine);
-  ~InstalledService();
-  InstalledService(const InstalledService&) = delete;
-  InstalledService& operator=(const InstalledService&) = delete;
-  // The service's state and process as the manager reports them.
-  SERVICE_STATUS_PROCESS Status() const;
-
- private:
-  UniqueServiceHandle manager_;
-  UniqueServiceHandle service_;
-};
 // Waits (bounded) until every given process shows in a Tool Help snapshot.
 bool WaitUntilListed(const std::vector<DWORD>& processIds);
 // Waits (bounded) until at least count processes of the executable name are listed.
