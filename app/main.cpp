@@ -4,11 +4,15 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "platform/effects.h"
+#include "platform/files.h"
+#include "platform/text_rules.h"
+#include "report/quiet_reporter.h"
+#include "report/trace_log.h"
+#include "startup/command_switches.h"
+#include "startup/startup.h"
 #include "ui/desktop_reporter.h"
 #include "ui/error_handler.h"
 #include "ui/info_window.h"
-#include "report/trace_log.h"
-#include "startup/startup.h"
 #include "ui/main_window.h"
 
 // The main routine: the main window is created hidden (its creation runs start-up, and in
@@ -20,19 +24,23 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   InitCommonControlsEx(&commonControls);
 
   CleanerState state;
+  // Known before anything can show a box: in the quiet mode nothing may wait for a click.
+  state.QuietMode = QuietRequested(CommandLineArguments(CommandLineText()));
   TraceLog trace;
-  DesktopReporter reporter;
+  DesktopReporter desktop;
+  QuietReporter quiet;
+  Reporter& reporter = state.QuietMode ? static_cast<Reporter&>(quiet) : desktop;
   int exitCode = 0;
   {
     TForm1 form1(state, LiveEffects::Instance(), reporter, trace, {RunStartup, RunCleaning});
-    reporter.SetConfirmationOwner(form1.Handle());
+    desktop.SetConfirmationOwner(form1.Handle());
     CleanerContext& context = form1.Context();
-    if (state.RunMode == 0 && form1.Handle() != nullptr) {
+    if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
       TForm2 form2(&context);
-      reporter.SetInfoWindow(&form2);
+      desktop.SetInfoWindow(&form2);
       form1.Show();
       RunMessageLoop(form1.Handle());
-      reporter.SetInfoWindow(nullptr);
+      desktop.SetInfoWindow(nullptr);
     }
     // Every line written reaches the file, whichever way the program ends. Writing out the
     // last lines can fail too (a full disk): that error is shown like any other and the

@@ -96,3 +96,18 @@ if(TARGET win_tests)
   set_tests_properties(win.ShortcutsUnderCodePage1251 PROPERTIES RUN_SERIAL TRUE
     ENVIRONMENT "LANG=ru_RU.UTF-8;LC_ALL=ru_RU.UTF-8;CLEANER_EXPECT_ACP=1251")
 endif()
+
+# Names outside the ANSI code page (fullwidth, CJK) and names ending in a dot or a blank:
+# the deletion runs again under a Western and under the Cyrillic ANSI code page.
+if(TARGET e2e_tests)
+  foreach(page 1252 1251)
+    if(page EQUAL 1252)
+      set(locale C.UTF-8)
+    else()
+      set(locale ru_RU.UTF-8)
+    endif()
+    add_test(NAME e2e.AwkwardTreeRunUnderCodePage${page} COMMAND e2e_tests --gtest_filter=AwkwardTreeRun.*)
+    set_tests_properties(e2e.AwkwardTreeRunUnderCodePage${page} PROPERTIES RUN_SERIAL TRUE
+      ENVIRONMENT "LANG=${locale};LC_ALL=${locale};CLEANER_EXPECT_ACP=${page}")
+  endforeach()
+endif()

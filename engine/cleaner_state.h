@@ -17,6 +17,9 @@ struct CleanerState {
   std::string InitialSharedFolder;
   bool DeletePermission = false;
   bool TraceLogOn = false;
+  // The switch /Q: no window and no box is shown or waited on; what a box would say goes to
+  // the trace log and the exit code.
+  bool QuietMode = false;
   int RunMode = 0;
   bool OptDelete = false;
   bool OptDelLink = false;

@@ -1,18 +1,28 @@
 #pragma once
-// The two file system actions of the rule file and of shortcut removal. Every change goes
-// through the context's effects; what cannot be removed is added to the information list.
+// The two file system actions of the rule file and of shortcut removal. A rule entry is
+// ANSI text; it is turned into UTF-16 once, and every file call after that is a UTF-16 one
+// on the extended form, so neither a name outside the code page nor a path's length stops
+// a deletion. Every change goes through the context's effects; what stays is listed.
 #include <string>
 
 struct CleanerContext;
 
-// Deletes every file below the folder, bottom-up, then the folder itself once empty.
-// An empty path deletes nothing; a protected folder (folder_safety.h) is refused and
-// reported; links are removed as links and never followed.
+// Deletes every file below the folder, bottom-up, then the folder itself once empty
+// (read-only or not). An empty path deletes nothing; a path that is not full, a protected
+// folder (folder_safety.h) and a child name that would lead outside the tree are refused
+// and listed; links are removed as links and never followed; a folder that stays is
+// listed with the system's reason unless something listed inside it explains it.
 void DeleteFolderTree(CleanerContext& context, const std::string& path);
 
 // Deletes one existing file after resetting its attributes; a missing file or a folder is
-// passed over in silence, an empty path deletes nothing.
+// passed over in silence, an empty path deletes nothing, a path that is not full is refused.
 void DeleteSingleFile(CleanerContext& context, const std::string& path);
 
 inline constexpr char kTreeFileNotDeletedText[] = "Could NOT delete   ";
 inline constexpr char kFileNotDeletedText[] = "Could NOT delete ";
+// Followed by the folder, " - " and the system's reason ("error 145: ...").
+inline constexpr char kFolderNotDeletedText[] = "Could NOT delete folder ";
+// Followed by the entry as the rule line holds it.
+inline constexpr char kNotFullPathText[] = "Refused to delete relative path ";
+// Followed by the path of a child whose name holds `\`, `/` or `:` or is "." or "..".
+inline constexpr char kUnsafeNameText[] = "Refused to delete unsafe name ";

@@ -3,31 +3,38 @@
 #include "engine/deletion.h"
 
 #include "engine/cleaner_context.h"
-#include "platform/effects.h"
 #include "engine/folder_safety.h"
+#include "platform/effects.h"
 #include "platform/files.h"
+#include "platform/files_paths.h"
 #include "platform/handles.h"
-#include "platform/text_rules.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
 
 namespace {
 
-// The longest path the ANSI file calls accept (MAX_PATH less its NUL). Longer names are
-// never handed to them, so nothing is ever done to a cut-off path outside the tree.
-constexpr std::size_t kMaxAnsiPathLength = MAX_PATH - 1;
 constexpr DWORD kPlainAttributes = FILE_ATTRIBUTE_ARCHIVE;
+// A folder whose last files are still delete-pending (open elsewhere with delete sharing)
+// empties once their holders close them: its removal is tried again, within 250 ms.
+constexpr int kFolderRemovalTries = 6;
+constexpr DWORD kFolderRetryPause = 50;
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-void ReportTreeEntry(CleanerContext& context, const std::string& fullName) {
-  AddInfo(context, kTreeFileNotDeletedText + fullName);
+// A path as the information list and the trace log show it: ordinary form, ANSI.
+std::string Shown(const std::wstring& path) { return AnsiFromWide(OrdinaryPath(path)); }
+
+void ReportTreeEntry(CleanerContext& context, const std::wstring& path) {
+  AddInfo(context, kTreeFileNotDeletedText + Shown(path));
 }
 
 // Whether the platform, asked not to follow links, opens the link itself: then removing
 // the name removes the link. Wine opens a host symbolic link's target all the same, and
 // removing the name there would remove or empty the target.
-bool ReachesTheLinkItself(const std::string& name) {
-  const UniqueFile handle(CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES,
+bool ReachesTheLinkItself(const std::wstring& name) {
+  const UniqueFile handle(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
@@ -36,72 +43,117 @@ bool ReachesTheLinkItself(const std::string& name) {
 
 // A junction or symbolic link: the link goes, what it points to is never touched. A link
 // that cannot be removed on its own stays and is listed.
-bool RemoveLink(CleanerContext& context, const std::string& name, DWORD attributes) {
+bool RemoveLink(CleanerContext& context, const std::wstring& name, DWORD attributes) {
   if (!ReachesTheLinkItself(name)) return false;
-  return IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
+  const DWORD error = IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
+  return error == ERROR_SUCCESS;
 }
 
-void RemoveTreeFile(CleanerContext& context, const std::string& fullName, DWORD attributes) {
-  if (attributes != kPlainAttributes) context.effects.SetAttributes(fullName, kPlainAttributes);
-  if (!context.effects.RemoveFile(fullName)) ReportTreeEntry(context, fullName);
+// True when the file is gone. Its attributes are reset first unless they are plain already;
+// whether that worked shows in the deletion.
+bool RemoveTreeFile(CleanerContext& context, const std::wstring& path, DWORD attributes) {
+  if (attributes != kPlainAttributes) (void)context.effects.SetAttributes(path, kPlainAttributes);
+  const DWORD error = context.effects.RemoveFile(path);
+  if (error == ERROR_SUCCESS || IsMissing(error)) return true;
+  ReportTreeEntry(context, path);
+  return false;
 }
 
-void DeleteTree(CleanerContext& context, const std::string& path) {
-  const std::string pattern = (!path.empty() && path.back() == '\\') ? path + "*.*" : path + "\\*.*";
-  if (pattern.size() > kMaxAnsiPathLength) {
-    ReportTreeEntry(context, path);  // too deep for the ANSI calls: it cannot be emptied
-    return;
+// Removes an emptied folder, read-only or not; true when it is gone. A folder that stays is
+// listed with the system's reason; one already gone is not a failure.
+bool RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DWORD attributes) {
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly) (void)context.effects.SetAttributes(folder, kPlainAttributes);  // a failure shows in the removal
+  DWORD error = context.effects.RemoveEmptyFolder(folder);
+  if (error == ERROR_ACCESS_DENIED && !readOnly) {
+    // Windows denies removing a read-only folder (5). Where the listing did not show the
+    // flag (the top's attributes could not be read, or it was set since), it is cleared
+    // now and the removal tried once more.
+    (void)context.effects.SetAttributes(folder, kPlainAttributes);
+    error = context.effects.RemoveEmptyFolder(folder);
   }
-  const std::string parent = FolderOfPath(pattern);
+  for (int tries = 1; error == ERROR_DIR_NOT_EMPTY && tries < kFolderRemovalTries; ++tries) {
+    Sleep(kFolderRetryPause);
+    error = context.effects.RemoveEmptyFolder(folder);
+  }
+  // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
+  if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return true;
+  AddInfo(context, kFolderNotDeletedText + Shown(folder) + " - " + SystemErrorText(error));
+  return false;
+}
+
+// Deletes what lies in folder, then folder itself; top is the tree's top, both in extended
+// form. Every child is built from the UTF-16 name the enumeration gave and must lie below
+// the top. True when all is gone; what stays is listed once: a folder that still holds a
+// listed entry stays without a line of its own.
+bool DeleteTree(CleanerContext& context, const std::wstring& top, const std::wstring& folder, DWORD attributes) {
+  bool nothingListed = true;
   {
-    FolderEnumeration entries(pattern);
+    FolderEnumeration entries(folder);
     DirectoryEntry entry;
     while (entries.Next(entry)) {
-      const std::string fullName = parent + "\\" + entry.name;
-      if (IsFolder(entry.attributes) && (entry.name == "." || entry.name == "..")) continue;
-      if (fullName.size() > kMaxAnsiPathLength) {
-        ReportTreeEntry(context, fullName);
+      if (entry.name == L"." || entry.name == L"..") continue;
+      const std::wstring child = folder + L"\\" + entry.name;
+      bool done = false;
+      if (!IsSafeChildName(entry.name) || !IsBelowFolder(child, top)) {
+        AddInfo(context, kUnsafeNameText + Shown(child));
       } else if (IsLink(entry.attributes)) {
-        if (!RemoveLink(context, fullName, entry.attributes)) ReportTreeEntry(context, fullName);
+        done = RemoveLink(context, child, entry.attributes);
+        if (!done) ReportTreeEntry(context, child);
       } else if (IsFolder(entry.attributes)) {
-        DeleteTree(context, fullName);
+        done = DeleteTree(context, top, child, entry.attributes);
       } else {
-        RemoveTreeFile(context, fullName, entry.attributes);
+        done = RemoveTreeFile(context, child, entry.attributes);
       }
+      nothingListed = nothingListed && done;
     }
   }
-  // A folder that still holds what could not be deleted stays; that was reported above.
-  (void)context.effects.RemoveEmptyFolder(parent);
+  return nothingListed && RemoveEmptiedFolder(context, folder, attributes);
 }
 
-std::string WithoutTrailingBackslashes(std::string path) {
-  while (path.size() > 1 && path.back() == '\\') path.pop_back();
-  return path;
+// The UTF-16 form of a rule entry, or empty after a line when it is not a full path: a
+// relative one would be taken from the current folder, wherever that is.
+std::wstring FullEntryPath(CleanerContext& context, const std::string& path) {
+  const std::wstring wide = WideFromAnsi(path);
+  if (!IsFullPath(wide)) {
+    AddInfo(context, kNotFullPathText + path);
+    return {};
+  }
+  const std::wstring full = FullPathWide(wide);
+  return full.empty() ? wide : full;
 }
 
 }  // namespace
 
 void DeleteFolderTree(CleanerContext& context, const std::string& path) {
-  if (path.empty()) return;
-  if (RefuseFolder(context, path)) return;
-  const std::string top = WithoutTrailingBackslashes(path);
-  const DWORD attributes = GetFileAttributesA(top.c_str());
+  if (path.empty() || RefuseFolder(context, path)) return;
+  const std::wstring full = FullEntryPath(context, path);
+  if (full.empty()) return;
+  // Everything below is reached in extended form, so that no length limit cuts a path and
+  // names ending in a dot or a blank are taken as they are.
+  const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
+  const DWORD attributes = GetFileAttributesW(top.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && IsLink(attributes)) {
     if (!RemoveLink(context, top, attributes)) ReportTreeEntry(context, top);
     return;
   }
-  DeleteTree(context, path);
+  (void)DeleteTree(context, top, top, attributes);
 }
 
 void DeleteSingleFile(CleanerContext& context, const std::string& path) {
-  if (path.empty() || !IsExistingFile(path)) return;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (path.empty()) return;
+  const std::wstring full = FullEntryPath(context, path);
+  if (full.empty()) return;
+  const std::wstring file = ExtendedPath(full);
+  if (!IsExistingFileWide(file)) return;
+  const DWORD attributes = GetFileAttributesW(file.c_str());
   bool removed = false;
   if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
-    removed = RemoveLink(context, path, attributes);  // its attributes would be set on the target
+    removed = RemoveLink(context, file, attributes);  // its attributes would be set on the target
   } else {
-    context.effects.SetAttributes(path, kPlainAttributes);
-    removed = context.effects.RemoveFile(path);
+    (void)context.effects.SetAttributes(file, kPlainAttributes);  // a failure shows in the deletion
+    const DWORD error = context.effects.RemoveFile(file);
+    removed = error == ERROR_SUCCESS || IsMissing(error);
   }
   if (!removed) AddInfo(context, kFileNotDeletedText + path);
 }

@@ -9,6 +9,7 @@
 #include "engine/folder_guard.h"
 #include "platform/files.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -113,48 +114,37 @@ std::string SystemWow64Folder() {
   return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : std::string();
 }
 
-// Calls a path query twice: once for the size, once for the text; empty on failure.
-template <typename Query>
-std::string AskPath(const std::string& path, Query call) {
-  const DWORD size = call(path, 0, nullptr);
+// The long form of an existing path ("C:\PROGRA~1" names "C:\Program Files"); empty when
+// there is none. Windows NT 4.0 has no GetLongPathNameW.
+std::wstring LongPathOf(const std::wstring& path) {
+  using LongPathCall = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+  static const LongPathCall call = KernelFunction<LongPathCall>("GetLongPathNameW");
+  if (!call) return {};
+  const DWORD size = call(path.c_str(), nullptr, 0);
   if (size == 0) return {};
-  std::string out(size, '\0');
-  const DWORD used = call(path, size, out.data());
+  std::wstring out(size, L'\0');
+  const DWORD used = call(path.c_str(), out.data(), size);
   if (used == 0 || used >= size) return {};
   out.resize(used);
   return out;
 }
 
-// The absolute form Windows makes of a path (relative and drive-relative paths, `.`, `..`).
-std::string FullPathOf(const std::string& path) {
-  return AskPath(path, [](const std::string& p, DWORD size, char* buffer) {
-    return GetFullPathNameA(p.c_str(), size, buffer, nullptr);
-  });
-}
-
-// The long form of an existing path ("C:\PROGRA~1" names "C:\Program Files"). Windows NT
-// 4.0 has no GetLongPathNameA.
-std::string LongPathOf(const std::string& path) {
-  using LongPathCall = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-  static const LongPathCall call = KernelFunction<LongPathCall>("GetLongPathNameA");
-  if (!call) return {};
-  return AskPath(path, [](const std::string& p, DWORD size, char* buffer) { return call(p.c_str(), buffer, size); });
-}
-
-// Upper case by the ANSI code page's rules, so that names in any alphabet compare alike.
-std::string UpperForComparison(std::string text) {
-  if (!text.empty()) CharUpperBuffA(text.data(), static_cast<DWORD>(text.size()));
-  return text;
+// Upper case in UTF-16 as the file system compares names, in any alphabet; handed to the
+// guard as UTF-8, whose rules look only at the ASCII separators and letters.
+std::string UpperForComparison(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return Utf8FromWide(text);
 }
 
 // The forms of a path the check compares: as written, as Windows completes it, and its
 // long form; all upper case.
-std::vector<std::string> ComparisonForms(const std::string& path) {
+std::vector<std::string> ComparisonForms(const std::string& ansiPath) {
+  const std::wstring path = WideFromAnsi(ansiPath);
   std::vector<std::string> forms = {UpperForComparison(path)};
-  const std::string full = FullPathOf(path);
+  const std::wstring full = FullPathWide(path);
   if (!full.empty()) {
     forms.push_back(UpperForComparison(full));
-    const std::string longName = LongPathOf(full);
+    const std::wstring longName = LongPathOf(full);
     if (!longName.empty()) forms.push_back(UpperForComparison(longName));
   }
   return forms;

@@ -7,20 +7,21 @@
 #include "platform/effects.h"
 
 struct RecordedAction {
-  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService };
+  enum class Kind {
+    SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+  };
   Kind kind;
-  std::string target;  // path, key name (with value name after a `\`), or executable name, service name
+  std::string target;  // path (ANSI, as close as the code page allows), key name (with value
+                       // name after a `\`), executable name, or service name
   std::string detail;  // attributes, written text, exit code
-  std::wstring wideTarget{};  // the path as given to the UTF-16 calls; empty for the others
+  std::wstring wideTarget{};  // files and folders: the true path, in ordinary form
 };
 
 class RecordingEffects : public Effects {
  public:
-  bool SetAttributes(const std::string& path, DWORD attributes) override;
-  bool RemoveFile(const std::string& path) override;
-  bool RemoveEmptyFolder(const std::string& path) override;
-  bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
-  bool RemoveFileWide(const std::wstring& path) override;
+  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
+  DWORD RemoveFile(const std::wstring& path) override;
+  DWORD RemoveEmptyFolder(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
   LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,

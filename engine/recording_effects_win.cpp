@@ -4,40 +4,29 @@
 
 #include <algorithm>
 
-namespace {
-std::string NarrowForRecord(const std::wstring& text) {
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr,
-                        nullptr);
-  }
-  return out;
-}
-}  // namespace
+#include "platform/files_paths.h"
+#include "platform/wide_text.h"
 
 using Kind = RecordedAction::Kind;
 
-bool RecordingEffects::SetAttributes(const std::string& path, DWORD attributes) {
-  actions.push_back({Kind::SetAttributes, path, std::to_string(attributes)});
-  return true;
+namespace {
+RecordedAction FileAction(Kind kind, const std::wstring& path, std::string detail = {}) {
+  std::wstring ordinary = OrdinaryPath(path);
+  return {kind, AnsiFromWide(ordinary), std::move(detail), std::move(ordinary)};
 }
-bool RecordingEffects::RemoveFile(const std::string& path) {
-  actions.push_back({Kind::RemoveFile, path, {}});
-  return true;
+}  // namespace
+
+DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
+  actions.push_back(FileAction(Kind::SetAttributes, path, std::to_string(attributes)));
+  return ERROR_SUCCESS;
 }
-bool RecordingEffects::RemoveEmptyFolder(const std::string& path) {
-  actions.push_back({Kind::RemoveFolder, path, {}});
-  return true;
+DWORD RecordingEffects::RemoveFile(const std::wstring& path) {
+  actions.push_back(FileAction(Kind::RemoveFile, path));
+  return ERROR_SUCCESS;
 }
-bool RecordingEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
-  actions.push_back({Kind::SetAttributes, NarrowForRecord(path), std::to_string(attributes), path});
-  return true;
-}
-bool RecordingEffects::RemoveFileWide(const std::wstring& path) {
-  actions.push_back({Kind::RemoveFile, NarrowForRecord(path), {}, path});
-  return true;
+DWORD RecordingEffects::RemoveEmptyFolder(const std::wstring& path) {
+  actions.push_back(FileAction(Kind::RemoveFolder, path));
+  return ERROR_SUCCESS;
 }
 LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::string&, const std::string& keyName) {
   actions.push_back({Kind::DeleteKey, keyName, {}});

@@ -6,6 +6,7 @@
 #include "engine/registry_actions.h"
 #include "engine/rule_file.h"
 #include "engine/rule_sections.h"
+#include "engine/trace.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
 
@@ -58,6 +59,9 @@ void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
       }
     }
     TraceIfOn(context, std::string(section.traceWord) + IntToText(context.state.Progress));
+    // Each entry's lines reach the file before the next entry: a run ended by force leaves
+    // a log of whole lines that says how far it came.
+    context.trace.Flush();
   }
 }
 

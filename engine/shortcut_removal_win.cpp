@@ -6,17 +6,9 @@
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/registry_accessor.h"
+#include "platform/wide_text.h"
 
 namespace {
-
-std::string AnsiFromWide(const std::wstring& text) {
-  const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), length, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.c_str(), length, out.data(), size, nullptr, nullptr);
-  return out;
-}
 
 // Reads one Shell Folders value; empty when the key or the value is missing.
 std::string StartupFolder(RegistryAccessor& registry, HKEY root, const char* key, const char* value) {
@@ -31,10 +23,11 @@ std::string StartupFolder(RegistryAccessor& registry, HKEY root, const char* key
 void DeleteStartupLink(CleanerContext& context, const std::string& folder, const std::string& linkName) {
   if (folder.empty()) return;
   const std::wstring path =
-      WideFromCodePage(folder, CP_ACP) + L"\\" + WideFromCodePage(linkName, kStartupLinkNamesCodePage);
+      WideFromAnsi(folder) + L"\\" + WideFromAnsi(linkName, kStartupLinkNamesCodePage);
   if (!IsExistingFileWide(path)) return;
-  context.effects.SetAttributesWide(path, FILE_ATTRIBUTE_ARCHIVE);
-  if (!context.effects.RemoveFileWide(path)) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
+  (void)context.effects.SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the deletion
+  const DWORD error = context.effects.RemoveFile(path);
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
 }
 
 }  // namespace

@@ -11,6 +11,9 @@ class Trace {
   virtual void Open(const std::string& path) = 0;
   // Does nothing unless open.
   virtual void Write(const std::string& message) = 0;
+  // Hands the buffered lines to the file, so that a run ended by force leaves whole lines;
+  // does nothing unless open.
+  virtual void Flush() = 0;
   // Writes out what is buffered and closes; does nothing unless open.
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
@@ -21,6 +24,7 @@ class NoTrace : public Trace {
  public:
   void Open(const std::string&) override {}
   void Write(const std::string&) override {}
+  void Flush() override {}
   void Close() override {}
   bool IsOpen() const override { return false; }
 };

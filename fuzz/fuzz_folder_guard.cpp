@@ -1,5 +1,7 @@
 // Any path: its normalised form is stable, a path always guards itself, and a folder below
-// a path that names a folder is never taken for it or for a folder above it.
+// a path that names a folder is never taken for it or for a folder above it. The same input
+// read as UTF-16 units: its UTF-8 form keeps those rules, and a path the deletion takes
+// for one below its top never resolves, as Windows resolves names, to a place outside it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -8,6 +10,8 @@
 #include <vector>
 
 #include "engine/folder_guard.h"
+#include "platform/files_paths.h"
+#include "platform/wide_text.h"
 
 namespace {
 void Check(bool condition, const char* what, const std::string& path) {
@@ -15,10 +19,8 @@ void Check(bool condition, const char* what, const std::string& path) {
   std::fprintf(stderr, "%s: [%s]\n", what, path.c_str());
   std::abort();
 }
-}  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string path(reinterpret_cast<const char*>(data), size);
+void CheckGuard(const std::string& path) {
   const std::string normalised = NormalizedFolder(path);
   Check(NormalizedFolder(normalised) == normalised, "normalised form not stable", path);
   Check(IsRootFolder(normalised) == IsRootFolder(path), "root judged differently once normalised", path);
@@ -28,5 +30,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(!IsProtectedFolder(path + "\\Velmora", guarded), "a folder below taken for the guarded one", path);
     Check(IsProtectedFolder(path, {path + "\\Velmora"}), "a folder above not guarded", path);
   }
+}
+
+void CheckChildren(const std::wstring& rest) {
+  const std::wstring top = L"\\\\?\\C:\\target";
+  const std::wstring path = top + L"\\" + rest;
+  const std::string shown = Utf8FromWide(rest);
+  if (IsSafeChildName(rest)) Check(IsBelowFolder(path, top), "a safe name taken for one outside", shown);
+  if (!IsBelowFolder(path, top)) return;
+  const std::string resolved = NormalizedFolder(Utf8FromWide(OrdinaryPath(path)));
+  Check(resolved == "C:\\TARGET" || resolved.rfind("C:\\TARGET\\", 0) == 0, "a child resolves outside its top", shown);
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  CheckGuard(std::string(reinterpret_cast<const char*>(data), size));
+  std::wstring units;
+  for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
+  CheckGuard(Utf8FromWide(units));
+  CheckChildren(units);
   return 0;
 }

@@ -11,13 +11,11 @@
 class Effects {
  public:
   virtual ~Effects() = default;
-  // Files and folders, ANSI paths.
-  virtual bool SetAttributes(const std::string& path, DWORD attributes) = 0;
-  virtual bool RemoveFile(const std::string& path) = 0;
-  virtual bool RemoveEmptyFolder(const std::string& path) = 0;
-  // Files named in UTF-16 (shortcut names that are not in the ANSI code page).
-  virtual bool SetAttributesWide(const std::wstring& path, DWORD attributes) = 0;
-  virtual bool RemoveFileWide(const std::wstring& path) = 0;
+  // Files and folders, named in UTF-16 (in extended form where the name needs it): each
+  // answers ERROR_SUCCESS or the system's error code.
+  [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
+  [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
+  [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
   // Registry: keyName is the readable full name of what is changed, for the record.
   virtual LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) = 0;
   virtual LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) = 0;
@@ -32,11 +30,9 @@ class Effects {
 class LiveEffects : public Effects {
  public:
   static LiveEffects& Instance();
-  bool SetAttributes(const std::string& path, DWORD attributes) override;
-  bool RemoveFile(const std::string& path) override;
-  bool RemoveEmptyFolder(const std::string& path) override;
-  bool SetAttributesWide(const std::wstring& path, DWORD attributes) override;
-  bool RemoveFileWide(const std::wstring& path) override;
+  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
+  DWORD RemoveFile(const std::wstring& path) override;
+  DWORD RemoveEmptyFolder(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
   LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,

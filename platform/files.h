@@ -1,5 +1,5 @@
 #pragma once
-// File system tests and the program's own environment (kernel32, ANSI calls).
+// File system tests and enumeration (UTF-16 calls), and the program's own environment.
 #include <windows.h>
 
 #include <string>
@@ -9,23 +9,33 @@
 
 bool IsExistingFile(const std::string& path);    // any existing non-folder, whatever its time stamp
 bool IsExistingFolder(const std::string& path);  // GetFileAttributesA has the directory flag
+// The same tests on a UTF-16 path; a full path beyond MAX_PATH is taken in extended form.
 bool IsExistingFileWide(const std::wstring& path);
+bool IsExistingFolderWide(const std::wstring& path);
+// GetFileAttributesW on the same terms; INVALID_FILE_ATTRIBUTES with the error when it fails.
+DWORD AttributesWide(const std::wstring& path);
+
+// The absolute form Windows makes of a path (GetFullPathNameW: `/` read as `\`, `.` and
+// `..` resolved, trailing dots and blanks of the last name dropped); empty on failure.
+std::wstring FullPathWide(const std::wstring& path);
 
 struct DirectoryEntry {
-  std::string name;
+  std::wstring name;  // the name as the file system holds it, never converted
   DWORD attributes = 0;
 };
 
-// Enumerates a pattern with FindFirstFileA/FindNextFileA; nothing is filtered out.
+// Enumerates a folder with FindFirstFileExW (basic information, large fetch; the plain form
+// where the system knows neither) and FindNextFileW; nothing is filtered out, "." and ".."
+// included. The folder is a full path, extended or not.
 class FolderEnumeration {
  public:
-  explicit FolderEnumeration(const std::string& pattern);
-  // Fills the next entry; false when there is none (or the pattern matched nothing).
+  explicit FolderEnumeration(const std::wstring& folder);
+  // Fills the next entry; false when there is none (or the folder could not be listed).
   bool Next(DirectoryEntry& entry);
 
  private:
   UniqueFind find_;
-  WIN32_FIND_DATAA data_{};
+  WIN32_FIND_DATAW data_{};
   bool pending_ = false;
 };
 
@@ -36,6 +46,3 @@ std::string CommandLineText();  // GetCommandLineA
 std::string TimeStamp();      // the trace log's stamp from the thread locale's patterns
 // The locale facts of the stamp; TimeStamp reads them once, for the thread's locale.
 TimeLocale ReadTimeLocale(LCID locale);
-
-// Windows-1251 text to UTF-16, for names that must be the same whatever the ANSI code page.
-std::wstring WideFromCodePage(const std::string& text, UINT codePage);

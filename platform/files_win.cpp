@@ -2,13 +2,15 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include <cwchar>
 #include <vector>
 
+#include "platform/files_paths.h"
+
 namespace {
-// The text of a fixed-size name field up to its NUL, never beyond the field.
-std::string FieldText(const char* field, std::size_t capacity) {
-  return std::string(field, strnlen(field, capacity));
+// Beyond MAX_PATH only the extended form reaches a full path.
+std::wstring ReachableForm(const std::wstring& path) {
+  return path.size() >= MAX_PATH && IsFullPath(path) ? ExtendedPath(path) : path;
 }
 
 // GetWindowsDirectoryA and GetSystemDirectoryA answer the size they need when the buffer
@@ -31,29 +33,56 @@ bool IsExistingFile(const std::string& path) {
   return find.Valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool IsExistingFileWide(const std::wstring& path) {
-  WIN32_FIND_DATAW data{};
-  const UniqueFind find(FindFirstFileW(path.c_str(), &data));
-  return find.Valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
 bool IsExistingFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsExistingFileWide(const std::wstring& path) {
+  WIN32_FIND_DATAW data{};
+  const UniqueFind find(FindFirstFileW(ReachableForm(path).c_str(), &data));
+  return find.Valid() && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsExistingFolderWide(const std::wstring& path) {
+  const DWORD attributes = AttributesWide(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+DWORD AttributesWide(const std::wstring& path) { return GetFileAttributesW(ReachableForm(path).c_str()); }
+
+std::wstring FullPathWide(const std::wstring& path) {
+  if (path.empty()) return {};
+  std::wstring out(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD used = GetFullPathNameW(path.c_str(), static_cast<DWORD>(out.size()), out.data(), nullptr);
+    if (used == 0) return {};
+    if (used < out.size()) {
+      out.resize(used);
+      return out;
+    }
+    out.assign(used, L'\0');  // the size it needs, its NUL included
+  }
+}
+
 // The search starts in the body: data_ is initialised after find_ and would wipe the
-// first entry if the search started in find_'s initialiser.
-FolderEnumeration::FolderEnumeration(const std::string& pattern) {
-  find_.Reset(FindFirstFileA(pattern.c_str(), &data_));
+// first entry if the search started in find_'s initialiser. Windows before 7 knows neither
+// the basic information level nor the large fetch and refuses them as a bad parameter.
+FolderEnumeration::FolderEnumeration(const std::wstring& folder) {
+  const std::wstring pattern = ReachableForm(folder + L"\\*");
+  find_.Reset(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data_, FindExSearchNameMatch, nullptr,
+                               FIND_FIRST_EX_LARGE_FETCH));
+  if (!find_ && GetLastError() == ERROR_INVALID_PARAMETER) {
+    find_.Reset(FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &data_, FindExSearchNameMatch, nullptr, 0));
+  }
   pending_ = find_.Valid();
 }
 
 bool FolderEnumeration::Next(DirectoryEntry& entry) {
   if (!pending_) return false;
-  entry.name = FieldText(data_.cFileName, sizeof data_.cFileName);
+  entry.name.assign(data_.cFileName, wcsnlen(data_.cFileName, MAX_PATH));
   entry.attributes = data_.dwFileAttributes;
-  pending_ = FindNextFileA(find_.Get(), &data_) != 0;
+  pending_ = FindNextFileW(find_.Get(), &data_) != 0;
   return true;
 }
 
@@ -81,14 +110,4 @@ std::string ProgramPath() {
 std::string CommandLineText() {
   const char* text = GetCommandLineA();
   return text ? std::string(text) : std::string();
-}
-
-std::wstring WideFromCodePage(const std::string& text, UINT codePage) {
-  if (text.empty()) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
-  return wide;
 }

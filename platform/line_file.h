@@ -23,6 +23,8 @@ class LineFile : public LineSource {
   bool AtEnd() override;
   void WriteText(const std::string& text);
   void WriteLine();
+  // Hands what the buffer holds to the file now; the file stays open for writing.
+  void Flush();
   void CloseAndFlush();
 
   enum class Mode { Closed, Reading, Writing };

@@ -109,6 +109,11 @@ void LineFile::WriteLine() {
   writer_->WriteLine();
 }
 
+void LineFile::Flush() {
+  if (mode_ != Mode::Writing) throw EInOutError(kIoNotOpenForWriting);
+  writer_->Flush();
+}
+
 void LineFile::CloseAndFlush() {
   if (mode_ == Mode::Closed) throw EInOutError(kIoCloseNotOpen);
   CloseIfOpen();

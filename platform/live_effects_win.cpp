@@ -9,17 +9,15 @@ LiveEffects& LiveEffects::Instance() {
   return instance;
 }
 
-bool LiveEffects::SetAttributes(const std::string& path, DWORD attributes) {
-  return SetFileAttributesA(path.c_str(), attributes) != 0;
+namespace {
+DWORD Outcome(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
+}  // namespace
+
+DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
+  return Outcome(SetFileAttributesW(path.c_str(), attributes));
 }
-bool LiveEffects::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
-bool LiveEffects::RemoveEmptyFolder(const std::string& path) {
-  return RemoveDirectoryA(path.c_str()) != 0;
-}
-bool LiveEffects::SetAttributesWide(const std::wstring& path, DWORD attributes) {
-  return SetFileAttributesW(path.c_str(), attributes) != 0;
-}
-bool LiveEffects::RemoveFileWide(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+DWORD LiveEffects::RemoveFile(const std::wstring& path) { return Outcome(DeleteFileW(path.c_str())); }
+DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
 LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string&) {
   return RegDeleteKeyA(base, subKey.c_str());
 }

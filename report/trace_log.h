@@ -20,6 +20,7 @@ class TraceLog : public Trace {
   void Open(const std::string& path) override;
   // Time stamp, three blanks, the message, CR LF. Does nothing unless open.
   void Write(const std::string& message) override;
+  void Flush() override;
   // Writes out what is buffered and closes; does nothing unless open.
   void Close() override;
   bool IsOpen() const override;

@@ -25,6 +25,10 @@ void TraceLog::Write(const std::string& message) {
   file_->WriteLine();
 }
 
+void TraceLog::Flush() {
+  if (IsOpen()) file_->Flush();
+}
+
 // The log counts as closed before the last block is written, so a failing write-out is
 // raised once and a later close does nothing.
 void TraceLog::Close() {

@@ -235,9 +235,9 @@ if [ "$mode" = "--window" ]; then
   (cd "$folder" && DISPLAY=$user_display wine 'C:\Cleaner\Cleaner.exe' /TL)
   run_code=$?
 else
-  section "Cleaner.exe /TL, unattended (SILENT=1, DELETE=1, DEL_LINK=1)"
+  section "Cleaner.exe /Q /TL=C:\\Cleaner\\VC.LOG, quiet and unattended (SILENT=1, DELETE=1, DEL_LINK=1)"
   started=$(date +%s%N)
-  (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /TL)
+  (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /Q '/TL=C:\Cleaner\VC.LOG')
   run_code=$?
   echo "   exit code $run_code after $(( ($(date +%s%N) - started) / 1000000 )) ms"
 fi

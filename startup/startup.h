@@ -6,6 +6,9 @@
 #include "engine/cleaner_context.h"
 
 inline constexpr char kMissingRuleFileText[] = "File with rule does not Exist";
+inline constexpr char kQuietRunText[] = "Quiet mode: unattended run";
+inline constexpr char kTraceLogNotFullPath[] = "The trace log needs a full path: ";
+inline constexpr char kTraceLogFolderMissing[] = "The folder of the trace log does not exist: ";
 
 // Start-up for this process: its command line and the folder of its executable.
 void RunStartup(CleanerContext& context);
@@ -15,4 +18,5 @@ void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath);
 // Every step of start-up but the last: the state filled and shown, no run started
 // whatever the run mode (RuleTool plan dry-runs from here).
-void PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath);
+// False when start-up ended early on purpose (quiet, with no rule file): then nothing runs.
+bool PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath);

@@ -8,19 +8,31 @@
 #include "platform/files.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
+#include "platform/errors.h"
+#include "startup/command_switches.h"
 #include "startup/folder_discovery.h"
 #include "startup/settings_file.h"
 
 namespace {
 
-constexpr char kTraceSwitch[] = "/TL";
+// A chosen trace log must name one place whatever the current folder (a program started by
+// a deployment tool runs in System32, or SysWOW64 for this 32-bit program), in a folder that
+// exists.
+void CheckTraceLogPath(const std::string& path) {
+  if (!IsFullPath(path)) throw Exception(kTraceLogNotFullPath + path);
+  const std::string folder = FolderOfPath(path);
+  if (!IsExistingFolder(folder)) throw Exception(kTraceLogFolderMissing + folder);
+}
 
 void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
   for (const std::string& argument : CommandLineArguments(commandLine)) {
-    if (UpperAscii(argument) != kTraceSwitch) continue;
+    const CommandSwitch given = ParseSwitch(argument);
+    if (given.kind == SwitchKind::Quiet) context.state.QuietMode = true;
+    if (given.kind != SwitchKind::Trace) continue;
+    if (!given.value.empty()) CheckTraceLogPath(given.value);
     // A repeated switch finds the log open and keeps it, with what it holds.
     context.state.TraceLogOn = true;
-    context.trace.Open(kTraceLogFileName);
+    context.trace.Open(given.value.empty() ? std::string(kTraceLogFileName) : given.value);
     TraceIfOn(context, "Log file created");
   }
 }
@@ -33,20 +45,22 @@ int CountLinesOfRuleFile(const std::string& path) {
   return count;
 }
 
-void CheckRuleFile(CleanerContext& context) {
+// False when the rule file is missing.
+bool CheckRuleFile(CleanerContext& context) {
   CleanerState& state = context.state;
   if (!IsExistingFile(state.RuleFilePath)) {
     TraceIfOn(context, kMissingRuleFileText);
     context.reporter.SimpleMessage(kMissingRuleFileText);
     // The run cannot do its work without rules; scripts learn it from the exit code.
     context.outcome.errorShown = true;
-    return;
+    return false;
   }
   state.RuleCount = CountLinesOfRuleFile(state.RuleFilePath);
   state.Progress = 0;
   context.view.SetStatusText("Base records : " + IntToText(state.RuleCount));
   TraceIfOn(context, "Rule file checked");
   context.view.SetGaugeRange(0, state.RuleCount);
+  return true;
 }
 
 // The folders and switches of the settings file take effect; the window shows them, and the
@@ -63,7 +77,7 @@ void FillChoices(CleanerContext& context) {
 
 }  // namespace
 
-void PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath) {
+bool PrepareStartup(CleanerContext& context, const std::string& commandLine, const std::string& programPath) {
   CleanerState& state = context.state;
   ScanCommandLine(context, commandLine);
   state.WindowsFolder = WindowsFolder();
@@ -71,17 +85,23 @@ void PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   const std::string programFolder = FolderOfPath(programPath);
   ReadSettingsFileAt(context, programFolder + "\\" + kSettingsFileName);
   TraceIfOn(context, "ReadIni complete");
+  if (state.QuietMode && state.RunMode == 0) {
+    state.RunMode = 1;
+    TraceIfOn(context, kQuietRunText);
+  }
   state.StartMenuFolder.clear();
   state.RuleFilePath = programFolder + "\\" + kRuleFileName;
-  CheckRuleFile(context);
+  // Quiet, nobody will answer for a missing rule file: end at once and change nothing.
+  if (!CheckRuleFile(context) && state.QuietMode) return false;
   DiscoverFolders(context);
   FillChoices(context);
+  return true;
 }
 
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath) {
-  PrepareStartup(context, commandLine, programPath);
-  if (context.state.RunMode == 1) RunCleaning(context, UnattendedRunOptions(context.state));
+  const bool ready = PrepareStartup(context, commandLine, programPath);
+  if (ready && context.state.RunMode == 1) RunCleaning(context, UnattendedRunOptions(context.state));
 }
 
 void RunStartup(CleanerContext& context) { RunStartupFor(context, CommandLineText(), ProgramPath()); }

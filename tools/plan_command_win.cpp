@@ -4,17 +4,14 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/wide_text.h"
 #include "tools/plan_options.h"
 #include "tools/plan_run.h"
 
 namespace {
 
 std::u16string Utf16FromAnsi(std::string_view text) {
-  if (text.empty()) return {};
-  const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), size);
+  const std::wstring wide = WideFromAnsi(text);
   return std::u16string(wide.begin(), wide.end());
 }
 

@@ -19,11 +19,12 @@ TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const s
 TargetState ProcessStateNow(const std::string& exeName);
 
 // Folders with the number of files anywhere below them; each folder is enumerated once.
+// Paths in UTF-16, ordinary or extended form.
 class FolderCounter {
  public:
-  TargetState StateNow(const std::string& path);
+  TargetState StateNow(const std::wstring& path);
 
  private:
-  long long FilesBelow(const std::string& folder);
-  std::map<std::string, long long> counted_;
+  long long FilesBelow(const std::wstring& folder);
+  std::map<std::wstring, long long> counted_;
 };

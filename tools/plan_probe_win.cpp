@@ -3,6 +3,7 @@
 #include "tools/plan_probe.h"
 
 #include "platform/files.h"
+#include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/process_services.h"
 #include "platform/text_rules.h"
@@ -76,10 +77,9 @@ TargetState ProcessStateNow(const std::string& exeName) {
   return state;
 }
 
-TargetState FolderCounter::StateNow(const std::string& path) {
-  std::string folder = path;
-  while (folder.size() > 3 && folder.back() == '\\') folder.pop_back();
-  TargetState state = Known(IsExistingFolder(folder));
+TargetState FolderCounter::StateNow(const std::wstring& path) {
+  std::wstring folder = WithoutTrailingBackslashes(path);
+  TargetState state = Known(IsExistingFolderWide(folder));
   if (state.exists) {
     state.count = FilesBelow(folder);
     state.countNoun = "files";
@@ -87,18 +87,18 @@ TargetState FolderCounter::StateNow(const std::string& path) {
   return state;
 }
 
-long long FolderCounter::FilesBelow(const std::string& folder) {
-  const std::string key = UpperAscii(folder);
+long long FolderCounter::FilesBelow(const std::wstring& folder) {
+  std::wstring key = folder;
+  if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
   if (const auto found = counted_.find(key); found != counted_.end()) return found->second;
   long long files = 0;
-  const std::string parent = folder.back() == '\\' ? folder : folder + "\\";
-  FolderEnumeration entries(parent + "*.*");
+  FolderEnumeration entries(folder);
   DirectoryEntry entry;
   while (entries.Next(entry)) {
     if (!IsFolderEntry(entry)) {
       ++files;
-    } else if (entry.name != "." && entry.name != ".." && !IsLink(entry)) {
-      files += FilesBelow(parent + entry.name);
+    } else if (entry.name != L"." && entry.name != L".." && !IsLink(entry)) {
+      files += FilesBelow(folder + L"\\" + entry.name);
     }
   }
   counted_[key] = files;

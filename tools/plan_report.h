@@ -23,7 +23,7 @@ struct PlanAction {
   std::string target;  // executable name, key (\ value name), path
   std::string detail;  // written text, attributes
   TargetState now;
-  std::u16string wideTarget{};  // the target in UTF-16 where the engine named it so (shortcuts)
+  std::u16string wideTarget{};  // files and folders: the true path in UTF-16; the JSON shows it
 };
 
 // One rule entry, or a step of the run outside the rule file (line 0).

@@ -4,6 +4,7 @@
 
 #include "engine/registry_entry.h"
 #include "platform/files.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ TargetState PlanStepBuilder::EntryState(const PlanStep& step, RuleSectionKind ki
         state.exists = IsExistingFolder(entry);
         return state;
       }
-      return folders_.StateNow(entry);
+      return folders_.StateNow(WideFromAnsi(entry));
     case RuleSectionKind::DeleteFile: return FileStateNow(entry);
   }
   return {};
@@ -85,8 +86,8 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
   switch (recorded.kind) {
     case RecordedAction::Kind::SetAttributes:
     case RecordedAction::Kind::RemoveFile:
-      return recorded.wideTarget.empty() ? FileStateNow(recorded.target) : FileStateNow(recorded.wideTarget);
-    case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.target);
+      return FileStateNow(recorded.wideTarget);
+    case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.wideTarget);
     case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.target);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
     case RecordedAction::Kind::StopService: return {};  // a service's state is not looked up

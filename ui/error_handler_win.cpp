@@ -2,6 +2,7 @@
 
 #include "engine/cleaner_context.h"
 #include "platform/app_title.h"
+#include "platform/errors.h"
 #include "ui/application_window.h"
 #include "ui/error_handler.h"
 #include "ui/modal_scope.h"
@@ -11,8 +12,14 @@ void HandleError(CleanerContext* context, const std::exception& error) {
   const std::string message = WithFullStop(error.what());
   if (context) {
     context->outcome.errorShown = true;
-    // The log keeps what the box said: nobody may be there to read the box.
-    TraceIfOn(*context, message);
+    // The log keeps what the box said: nobody may be there to read the box. A log that
+    // cannot take the line (a full disk) fails again at its close, where that is shown; here
+    // it must not raise out of the handler.
+    try {
+      TraceIfOn(*context, message);
+    } catch (const Exception&) {
+    }
+    if (context->state.QuietMode) return;  // the log and the exit code say it
   }
   const std::string title = ApplicationTitle();
   const HWND owner = ApplicationWindow();

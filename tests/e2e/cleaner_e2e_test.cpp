@@ -8,6 +8,7 @@
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/held_file.h"
+#include "tests/support/trace_messages.h"
 
 namespace {
 
@@ -207,4 +208,46 @@ TEST(CleanerWithoutRules, AMissingRuleFileIsReportedInRunModeTwoToo) {
   EXPECT_EQ(exit.exitCode, 2u);
   ASSERT_EQ(exit.dialogs.size(), 1u);
   EXPECT_EQ(exit.dialogs[0].text, "File with rule does not Exist");
+}
+
+// Quiet, with no rule file: nothing is shown, nothing waits, nothing changes, exit code 2;
+// the log holds what the box would have said.
+TEST(CleanerQuiet, AMissingRuleFileEndsAtOnceWithoutAnyWindow) {
+  CleanerFolder cleaner;
+  for (const char* arguments : {"/Q /TL", "/tl /q"}) {
+    SCOPED_TRACE(arguments);
+    const CleanerExit exit = cleaner.Run(arguments, 20000);
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 2u);
+    EXPECT_TRUE(exit.dialogs.empty());
+    EXPECT_FALSE(exit.mainWindowShown);
+    const Strings log = cleaner.LogMessages();
+    EXPECT_TRUE(Contains(log, "File with rule does not Exist"));
+    EXPECT_FALSE(Contains(log, "Registry clean complete"));
+  }
+}
+
+// Quiet without settings is an unattended run; errors reach the log, never a box.
+TEST_F(CleanerEndToEnd, QuietRunsUnattendedAndWritesTheLogWhereTheSwitchSays) {
+  cleaner_.WriteRules(installation_.RuleLines());
+  const std::string log = cleaner_ / "logs\\run.log";
+  CreateDirectoryA((cleaner_ / "logs").c_str(), nullptr);
+  const CleanerExit exit = cleaner_.Run("/Q /TL=" + log);
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_TRUE(exit.dialogs.empty());
+  EXPECT_FALSE(exit.mainWindowShown);
+  EXPECT_FALSE(cleaner_.HasLog()) << "no VC.LOG in the current folder";
+  const Strings messages = TraceMessages(log);
+  EXPECT_TRUE(Contains(messages, "Quiet mode: unattended run"));
+  EXPECT_EQ(messages.back(), "Registry clean complete");
+  EXPECT_FALSE(installation_.ProductProcessRunning());
+
+  // A chosen log needs a full path in a folder that exists; quiet, only the exit code says so.
+  for (const std::string& bad : {std::string("relative.log"), cleaner_ / "missing\\run.log"}) {
+    const CleanerExit refused = cleaner_.Run("/Q /TL=" + bad);
+    ASSERT_TRUE(refused.finished);
+    EXPECT_EQ(refused.exitCode, 2u) << bad;
+    EXPECT_TRUE(refused.dialogs.empty()) << bad;
+  }
 }

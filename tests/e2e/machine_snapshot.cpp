@@ -90,23 +90,6 @@ std::wstring UpperWide(std::wstring text) {
   return text;
 }
 
-std::wstring WideFromAnsi(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 0), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
-}
-
-std::string AnsiFromWide(const std::wstring& text) {
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string narrow(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
-  }
-  return narrow;
-}
-
 MachineSnapshot TakeMachineSnapshot() {
   MachineSnapshot snapshot;
   const std::string currentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";

@@ -9,6 +9,8 @@
 #include <set>
 #include <string>
 
+#include "platform/wide_text.h"
+
 struct MachineSnapshot {
   std::set<std::wstring> files;
   std::set<std::wstring> folders;
@@ -25,8 +27,6 @@ struct MachineSnapshot {
 MachineSnapshot TakeMachineSnapshot();
 
 std::wstring UpperWide(std::wstring text);
-std::wstring WideFromAnsi(const std::string& text);
-std::string AnsiFromWide(const std::wstring& text);
 
 // What went between two snapshots.
 struct MachineChanges {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "engine/cleaner_state.h"
+#include "platform/wide_text.h"
 #include "tests/support/seeded_registry.h"
 
 namespace {
@@ -16,13 +17,6 @@ std::string Required(HKEY root, const std::string& key, const std::string& name)
   const auto value = StringValueForTest(root, key, name);
   if (!value || value->empty()) throw std::runtime_error("the prefix has no " + name);
   return *value;
-}
-
-std::wstring Wide(const std::string& text, UINT codePage) {
-  const int size = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-  return wide;
 }
 
 void WriteWide(const std::wstring& path, const std::string& bytes) {
@@ -69,7 +63,7 @@ void EndProcessForTest(UniqueKernelHandle& process) {
 
 }  // namespace
 
-std::wstring StartupLinkNameWide() { return Wide(kStartupLinkNames[0], 1251); }
+std::wstring StartupLinkNameWide() { return WideFromAnsi(kStartupLinkNames[0], 1251); }
 
 SeededInstallation::SeededInstallation() {
   tag_ = std::to_string(GetCurrentProcessId()) + "_" + std::to_string(GetTickCount());
@@ -108,8 +102,8 @@ SeededInstallation::SeededInstallation() {
       folder("shared folder", sharedFolder_),
       file("single file", commonFiles_ + "\\zdn_e2e_" + tag_ + ".dll"),
       folder("Start Menu folder", startMenuFolder_),
-      link("user Startup shortcut", Wide(userStartup_, CP_ACP) + L"\\" + linkName),
-      link("common Startup shortcut", Wide(commonStartup_, CP_ACP) + L"\\" + linkName),
+      link("user Startup shortcut", WideFromAnsi(userStartup_) + L"\\" + linkName),
+      link("common Startup shortcut", WideFromAnsi(commonStartup_) + L"\\" + linkName),
       key("machine key", HKEY_LOCAL_MACHINE, machineBase_ + "\\Product"),
       key("user key", HKEY_CURRENT_USER, userKey_ + "\\Gone"),
       value("user value", HKEY_CURRENT_USER, userKey_, "Target"),
@@ -121,8 +115,8 @@ SeededInstallation::SeededInstallation() {
       folder("folder beside the shared folder", sharedFolder_ + " Keep"),
       file("file beside the single file", commonFiles_ + "\\zdn_e2e_" + tag_ + ".keep"),
       folder("folder beside the Start Menu folder", commonPrograms_ + "\\Velmora Keep"),
-      link("user Startup shortcut beside", Wide(userStartup_, CP_ACP) + L"\\ZDN Keep.lnk"),
-      link("common Startup shortcut beside", Wide(commonStartup_, CP_ACP) + L"\\ZDN Keep.lnk"),
+      link("user Startup shortcut beside", WideFromAnsi(userStartup_) + L"\\ZDN Keep.lnk"),
+      link("common Startup shortcut beside", WideFromAnsi(commonStartup_) + L"\\ZDN Keep.lnk"),
       key("machine key beside", HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep"),
       key("user key beside", HKEY_CURRENT_USER, userKey_ + "\\Stay"),
       value("user value beside", HKEY_CURRENT_USER, userKey_, "Keep"),

@@ -67,7 +67,7 @@ UnixNameCall UnixNameFunction() {
 }
 
 std::string UnixName(UnixNameCall call, const std::string& path) {
-  char* name = call(Widened(path).c_str());
+  char* name = call(WideFromAnsi(path).c_str());
   if (!name) return {};
   std::string out = name;
   HeapFree(GetProcessHeap(), 0, name);
@@ -125,23 +125,6 @@ bool RemoveHostSymlink(const std::string& link) {
   return AwaitHostResult([&] { return !Exists(link); });
 }
 
-std::wstring Widened(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(size), L'\0');
-  if (size > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size);
-  return out;
-}
-
-std::string Narrowed(const std::wstring& text) {
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<std::size_t>(size), '\0');
-  if (size > 0) {
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-  }
-  return out;
-}
-
 namespace {
 std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }
 }  // namespace
@@ -155,7 +138,7 @@ void MakeFoldersWide(const std::wstring& path) {
 void WriteFileWide(const std::wstring& path, const std::string& bytes) {
   HANDLE h = CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
-  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + Narrowed(path));
+  if (h == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot write " + AnsiFromWide(path));
   DWORD written = 0;
   WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
   CloseHandle(h);
@@ -205,3 +188,29 @@ void RemoveTreeWide(const std::wstring& folder) {
 
 DWORD AttributesOf(const std::string& path) { return GetFileAttributesA(path.c_str()); }
 bool Exists(const std::string& path) { return AttributesOf(path) != INVALID_FILE_ATTRIBUTES; }
+
+const std::vector<AwkwardTree>& AwkwardTrees() {
+  const std::wstring deep(60, L'd');
+  static const std::vector<AwkwardTree> trees = {
+      // Best fit turns this name into "..\victim" for the ANSI calls.
+      {"fullwidth look-alike of ..\\", {L"\xFF0E\xFF0E\xFF3Cvictim"}, L"keep.txt"},
+      {"CJK folder and file", {L"\x4E2D\x6587"}, L"\x6587\x4EF6.txt"},
+      {"300 characters deep", {deep, deep, deep, deep, deep}, L"f.txt"},
+      {"folder name ending in a dot", {L"name.", L"inner"}, L"f.txt"},
+      {"folder name ending in a blank", {L"name ", L"inner"}, L"f.txt"},
+  };
+  return trees;
+}
+
+std::wstring MakeAwkwardTree(const std::string& top, const AwkwardTree& tree) {
+  std::wstring folder = WideFromAnsi(top);
+  for (const auto& name : tree.folders) folder += L"\\" + name;
+  MakeFoldersWide(folder);
+  WriteFileWide(folder + L"\\" + tree.file, "payload");
+  return folder + L"\\" + tree.file;
+}
+
+UniqueFile HoldSharingDeletion(const std::wstring& path) {
+  return UniqueFile(CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}

@@ -12,6 +12,7 @@
 #include "engine/cleaner_state.h"
 #include "engine/recording_effects.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "engine/reporter.h"
 #include "report/trace_log.h"
 #include "tests/support/recording_view.h"
@@ -91,8 +92,20 @@ bool ExistsWide(const std::wstring& path);
 // Every path below a folder (wide, depth first), and a forced removal for cleanup.
 std::vector<std::wstring> ListTreeWide(const std::wstring& folder);
 void RemoveTreeWide(const std::wstring& folder);
-std::wstring Widened(const std::string& text);
-std::string Narrowed(const std::wstring& text);
+
+// Trees the ANSI calls cannot take whole: each is a chain of folders below the tree's top
+// with a file in the deepest one, all made through extended wide paths.
+struct AwkwardTree {
+  const char* label;
+  std::vector<std::wstring> folders;
+  std::wstring file;
+};
+const std::vector<AwkwardTree>& AwkwardTrees();
+// Makes the tree below top (a full ANSI path); returns the deepest file.
+std::wstring MakeAwkwardTree(const std::string& top, const AwkwardTree& tree);
+// Opens a file shared for deletion as well, the way a program that lets others delete its
+// open file does: deleting it leaves it delete-pending until this handle closes.
+UniqueFile HoldSharingDeletion(const std::wstring& path);
 
 // Attributes of a path, INVALID_FILE_ATTRIBUTES when it is missing.
 DWORD AttributesOf(const std::string& path);

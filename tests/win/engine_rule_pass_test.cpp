@@ -74,6 +74,31 @@ TEST_F(RulePass, AnEntryUsingAPlaceholderThatStandsForNoFolderIsRefused) {
   EXPECT_EQ(test.context.outcome.ExitCode(), 1);
 }
 
+// A run ended by force leaves whole lines: whenever the next rule line is read, the log on
+// disk ends with a line end and holds the entry carried out before it.
+TEST_F(RulePass, TheLogOnDiskHoldsWholeLinesAfterEveryEntry) {
+  struct DiskPeek : NoRunView {
+    void SetGaugeProgress(int) override { seen.push_back(ReadBytes(path)); }
+    std::string path;
+    std::vector<std::string> seen;
+  } peek;
+  peek.path = scratch_ / "VC.LOG";
+  RecordingEffects effects;
+  EngineTestContext test(effects, nullptr, &peek);
+  test.state.DeletePermission = true;
+  Lines lines = {"[Delete_File]"};
+  for (int i = 0; i < 40; ++i) lines.push_back(scratch_ / ("a rather long file name number " + std::to_string(i)));
+  lines.push_back("[Delete_File_End]");
+  Run(test, lines);
+  ASSERT_EQ(peek.seen.size(), lines.size());
+  for (std::size_t line = 2; line < peek.seen.size(); ++line) {
+    const std::string& log = peek.seen[line];
+    ASSERT_GE(log.size(), 2u) << line;
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n") << "at line " << line + 1;
+    EXPECT_NE(log.find("DelFile " + std::to_string(line)), std::string::npos) << line;
+  }
+}
+
 TEST_F(RulePass, EachEntryIsTracedWithItsLineNumberCarriedOutOrSkipped) {
   const std::string folder = scratch_ / "Folder";
   const std::string file = scratch_ / "file.txt";
@@ -138,7 +163,11 @@ TEST_F(RulePass, AHeaderOfAnotherKindInsideASectionIsAnEntryOfThatSection) {
   test.state.DeletePermission = true;
   Run(test, {"[Delete_File]", "[Delete_Folder]", folder, file, "[Delete_Folder_End]", "[Registry_Delete]",
              "[Delete_File_End]", "[Delete_Folder_End]", folder});
-  EXPECT_EQ(Trace(test), (Lines{Opened(), "DelFile 2", "DelFile 3", "DelFile 4", "DelFile 5", "DelFile 6"}));
+  // Header texts taken for file entries are no full paths: refused, never looked for.
+  const std::string refused = "Refused to delete relative path ";
+  EXPECT_EQ(Trace(test), (Lines{Opened(), refused + "[Delete_Folder]", "DelFile 2", "DelFile 3", "DelFile 4",
+                                refused + "[Delete_Folder_End]", "DelFile 5", refused + "[Registry_Delete]",
+                                "DelFile 6"}));
   EXPECT_FALSE(Exists(file));
   EXPECT_EQ(ReadBytes(folder + "\\inside.txt"), "i");  // a file entry never deletes a folder
   EXPECT_EQ(test.state.Progress, 9);

@@ -5,6 +5,8 @@
 
 #include <map>
 
+#include "platform/files_paths.h"
+#include "platform/wide_text.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -79,7 +81,7 @@ TEST(Existence, FilesWhateverTheirAttributesAndTimeStampsButNeverFolders) {
 
 TEST(Existence, WideNamesOutsideTheAnsiCodePage) {
   ScratchFolder folder("wide");
-  const std::wstring base = WideFromCodePage(folder.Path(), CP_ACP) + L"\\";
+  const std::wstring base = WideFromAnsi(folder.Path()) + L"\\";
   const std::wstring name = base + L"ZDN \x041C\x043E\x043D\x0438\x0442\x043E\x0440 \x65E5.lnk";
   {
     const UniqueFile file(CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -102,31 +104,29 @@ TEST(Enumeration, EverythingComesBackIncludingDotEntries) {
   ASSERT_TRUE(SetFileAttributesA((folder / "locked.txt").c_str(), locked));
   ASSERT_TRUE(SetFileAttributesA((folder / "sub").c_str(), FILE_ATTRIBUTE_HIDDEN));
 
-  std::map<std::string, DWORD> found;
-  FolderEnumeration enumeration(folder.Path() + "\\*.*");
+  std::map<std::wstring, DWORD> found;
+  FolderEnumeration enumeration(WideFromAnsi(folder.Path()));
   DirectoryEntry entry;
   while (enumeration.Next(entry)) {
-    EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << "twice: " << entry.name;
+    EXPECT_TRUE(found.emplace(entry.name, entry.attributes).second) << "twice: " << AnsiFromWide(entry.name);
   }
   EXPECT_FALSE(enumeration.Next(entry)) << "stays at its end";
 
   ASSERT_EQ(found.size(), 5u);
-  EXPECT_NE(found["."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  EXPECT_NE(found[".."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  EXPECT_EQ(found["locked.txt"] & locked, locked) << "the complete attribute set";
-  EXPECT_EQ(found["plain.txt"] & (FILE_ATTRIBUTE_DIRECTORY | locked), 0u);
-  EXPECT_EQ(found["sub"] & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+  EXPECT_NE(found[L"."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(found[L".."] & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_EQ(found[L"locked.txt"] & locked, locked) << "the complete attribute set";
+  EXPECT_EQ(found[L"plain.txt"] & (FILE_ATTRIBUTE_DIRECTORY | locked), 0u);
+  EXPECT_EQ(found[L"sub"] & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
             static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
   SetFileAttributesA((folder / "locked.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST(Enumeration, NoMatchAndMissingFolderGiveNothing) {
+TEST(Enumeration, AMissingFolderGivesNothing) {
   ScratchFolder folder("enumnone");
-  for (const std::string& pattern : {folder / "*.none", folder / "missing\\*.*"}) {
-    FolderEnumeration enumeration(pattern);
-    DirectoryEntry entry;
-    EXPECT_FALSE(enumeration.Next(entry)) << pattern;
-  }
+  FolderEnumeration missing(WideFromAnsi(folder / "missing"));
+  DirectoryEntry entry;
+  EXPECT_FALSE(missing.Next(entry));
 }
 
 TEST(Environment, WindowsAndSystemFoldersAreWholeExistingFolders) {
@@ -147,7 +147,7 @@ TEST(Environment, ProgramPathNamesThisExecutable) {
   EXPECT_EQ(path.substr(path.size() - tail.size()), tail);
 }
 
-TEST(Texts, WideFromCodePage) {
+TEST(Texts, WideFromAnsiAndBack) {
   const struct {
     std::string bytes;
     UINT codePage;
@@ -158,6 +158,18 @@ TEST(Texts, WideFromCodePage) {
       {"plain", 1251, L"plain"},
       {"", 1251, L""},
       {std::string("a\0b", 3), 1251, std::wstring(L"a\0b", 3)},
+      // Code page 932: 0x95 0x5C is one character whose second byte is a backslash.
+      {"C:\\\x95\x5C\\", 932, L"C:\\\x8868\\"},
+      {"\x83\x5C\x83\x74\x83\x67", 932, L"\x30BD\x30D5\x30C8"},
   };
-  for (const auto& c : cases) EXPECT_EQ(WideFromCodePage(c.bytes, c.codePage), c.wide) << c.bytes;
+  for (const auto& c : cases) {
+    EXPECT_EQ(WideFromAnsi(c.bytes, c.codePage), c.wide) << c.bytes;
+    EXPECT_EQ(AnsiFromWide(c.wide, c.codePage), c.bytes) << c.bytes;
+  }
+  // Code page 932: the trailing `\` goes, the character ending in byte 0x5C stays whole.
+  EXPECT_EQ(WithoutTrailingBackslashes(WideFromAnsi("C:\\\x95\x5C\\\\", 932)), WideFromAnsi("C:\\\x95\x5C", 932));
+  // What a code page cannot hold is shown as "?", never as a look-alike separator.
+  EXPECT_EQ(AnsiFromWide(L"\xFF0E\xFF0E\xFF3C" L"victim", 1252), "???victim");
+  EXPECT_EQ(AnsiFromWide(L"\x0416", 65001), "\xD0\x96");
+  EXPECT_EQ(AnsiFromWide(L"\x4E2D\x6587", 1252), "??");
 }

@@ -1,0 +1,19 @@
+#pragma once
+// The program's one converter between text in a code page (the ANSI code page unless one is
+// named), UTF-16 and UTF-8. Rule, settings and trace files hold ANSI text; file, folder and
+// registry calls take UTF-16; the plan's JSON is UTF-8.
+#include <string>
+#include <string_view>
+
+// CP_ACP: the system's ANSI code page.
+inline constexpr unsigned kAnsiCodePage = 0;
+
+// Every byte sequence converts; a byte the code page does not define becomes U+FFFD or the
+// code page's own stand-in, as MultiByteToWideChar decides.
+std::wstring WideFromAnsi(std::string_view text, unsigned codePage = kAnsiCodePage);
+// As close as the code page allows: a character it cannot hold becomes "?", never a
+// look-alike. For display only: such text may not name the same file again.
+std::string AnsiFromWide(std::wstring_view text, unsigned codePage = kAnsiCodePage);
+// UTF-16 units to UTF-8 (on hosts whose wchar_t holds whole code points, those too); an
+// unpaired surrogate becomes U+FFFD.
+std::string Utf8FromWide(std::wstring_view text);

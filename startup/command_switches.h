@@ -1,0 +1,23 @@
+#pragma once
+// The switches of the command line. Each argument is compared after upper-casing, so any
+// letter case works; an argument that is not a switch is ignored.
+#include <string>
+#include <vector>
+
+enum class SwitchKind { None, Trace, Quiet };
+
+struct CommandSwitch {
+  SwitchKind kind = SwitchKind::None;
+  std::string value;  // the text after "=", as written: the trace log's path for "/TL=PATH"
+};
+
+// "/TL" (the trace log "VC.LOG" in the current folder), "/TL=PATH" (the trace log at PATH),
+// "/Q" (quiet: no window and no box is shown or waited on).
+CommandSwitch ParseSwitch(const std::string& argument);
+
+// True when one of the arguments is "/Q".
+bool QuietRequested(const std::vector<std::string>& arguments);
+
+// A path that names one place whatever the current folder: drive letter, colon, backslash,
+// or a share "\\server\share\...".
+bool IsFullPath(const std::string& path);

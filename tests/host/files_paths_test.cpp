@@ -1,0 +1,55 @@
+#include "platform/files_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+std::string Shown(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+}  // namespace
+
+TEST(FilesPaths, FullPathsAndTheirExtendedForms) {
+  const struct {
+    std::wstring path, extended;  // extended empty: not a full path
+  } cases[] = {
+      {L"C:\\Velmora", L"\\\\?\\C:\\Velmora"},
+      {L"\\\\server\\share\\Velmora", L"\\\\?\\UNC\\server\\share\\Velmora"},
+      {L"\\\\?\\C:\\Velmora", L"\\\\?\\C:\\Velmora"},
+      {L"\\\\?\\UNC\\server\\share", L"\\\\?\\UNC\\server\\share"},
+      {L"Velmora", L""}, {L"..\\Velmora", L""}, {L"C:Velmora", L""}, {L"\\Velmora", L""},
+      {L"\\\\server\\", L""}, {L"\\\\.\\C:\\Velmora", L""}, {L"\\\\?\\Volume{x}\\V", L""}, {L"", L""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(IsFullPath(c.path), !c.extended.empty()) << Shown(c.path);
+    if (c.extended.empty()) continue;
+    EXPECT_EQ(ExtendedPath(c.path), c.extended) << Shown(c.path);
+    EXPECT_EQ(ExtendedPath(OrdinaryPath(c.extended)), c.extended) << Shown(c.path);
+  }
+  EXPECT_TRUE(IsFullPath(L"C:/Velmora"));
+  EXPECT_EQ(OrdinaryPath(L"\\\\?\\UNC\\server\\share\\x"), L"\\\\server\\share\\x");
+}
+
+TEST(FilesPaths, TrailingBackslashesGoButADriveRootKeepsItsOne) {
+  // Code page 932 writes U+8868 as 0x95 0x5C; in UTF-16 no half of it is a `\`.
+  const std::wstring cases[][2] = {{L"C:\\V\\\\", L"C:\\V"}, {L"C:\\\\", L"C:\\"}, {L"C:\\\x8868\\", L"C:\\\x8868"},
+                                   {L"C:\\\x8868", L"C:\\\x8868"}, {L"\\\\server\\share\\", L"\\\\server\\share"}};
+  for (const auto& c : cases) EXPECT_EQ(WithoutTrailingBackslashes(c[0]), c[1]) << Shown(c[0]);
+}
+
+TEST(FilesPaths, ChildrenNeverLeaveTheirTop) {
+  const std::wstring top = L"\\\\?\\C:\\target";
+  const struct {
+    std::wstring name;
+    bool safe;
+  } names[] = {{L"victim", true}, {L"\xFF0E\xFF0E\xFF3Cvictim", true}, {L"name.", true}, {L"...", true},
+               {L".", false},     {L"..", false},                      {L"", false},      {L"..\\victim", false},
+               {L"a/b", false},   {L"f.txt:stream", false}};
+  for (const auto& c : names) {
+    EXPECT_EQ(IsSafeChildName(c.name), c.safe) << Shown(c.name);
+    EXPECT_EQ(IsBelowFolder(top + L"\\sub\\" + c.name, top), c.safe) << Shown(c.name);
+  }
+  EXPECT_TRUE(IsBelowFolder(L"\\\\?\\c:\\TARGET\\x", top));
+  for (const std::wstring& outside : {top, top + L"\\", std::wstring(L"\\\\?\\C:\\target2\\x"), std::wstring(L"\\\\?\\C:\\victim")}) {
+    EXPECT_FALSE(IsBelowFolder(outside, top)) << Shown(outside);
+  }
+}
