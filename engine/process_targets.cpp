@@ -1,6 +1,7 @@
 #include "engine/process_targets.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/text_rules.h"
 
@@ -33,4 +34,17 @@ std::size_t ChooseProcessToEnd(const std::vector<std::string>& snapshotFields, s
     if (i > 0) break;
   }
   return chosen;
+}
+
+void TerminationRecord::NoteEnded(unsigned long processId) { ended_.insert(processId); }
+
+void TerminationRecord::NoteFailed(unsigned long processId, std::string reason) {
+  failures_[processId] = std::move(reason);
+}
+
+std::optional<std::string> TerminationRecord::SurvivorLine(unsigned long processId, std::string_view exeName) const {
+  if (ended_.count(processId) > 0) return std::nullopt;
+  const auto failure = failures_.find(processId);
+  const std::string reason = failure == failures_.end() ? "still running" : failure->second;
+  return std::string(kProcessNotEndedText) + std::string(exeName) + " (" + std::to_string(processId) + "): " + reason;
 }

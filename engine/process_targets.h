@@ -3,6 +3,9 @@
 // termination, kept free of the platform so they can be checked anywhere.
 #include <array>
 #include <cstddef>
+#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,3 +29,21 @@ std::vector<std::string> BuildRunningExecutableList(const std::vector<std::strin
 // first entry, or the first entry when only it matches; npos when none matches.
 inline constexpr std::size_t kNoProcess = static_cast<std::size_t>(-1);
 std::size_t ChooseProcessToEnd(const std::vector<std::string>& snapshotFields, std::string_view field);
+
+inline constexpr std::string_view kProcessNotEndedText = "Could NOT end process ";
+
+// What the passes learnt of the processes they tried to end, for the lines of the targets
+// that are still running once the passes are over.
+class TerminationRecord {
+ public:
+  void NoteEnded(unsigned long processId);
+  void NoteFailed(unsigned long processId, std::string reason);
+  // "Could NOT end process NAME (ID): REASON" with the last failure seen for the process, or
+  // "still running" when none was seen (it was started again, or never tried); nothing for a
+  // process the system accepted to end.
+  std::optional<std::string> SurvivorLine(unsigned long processId, std::string_view exeName) const;
+
+ private:
+  std::set<unsigned long> ended_;
+  std::map<unsigned long, std::string> failures_;
+};

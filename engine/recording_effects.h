@@ -7,10 +7,12 @@
 #include "platform/effects.h"
 
 struct RecordedAction {
-  enum class Kind { SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess };
+  enum class Kind {
+    SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+  };
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
-                       // name after a `\`), or executable name
+                       // name after a `\`), executable name, or service name
   std::string detail;  // attributes, written text, exit code
   std::wstring wideTarget{};  // the true name: a path in ordinary form, or a key or value name
 };
@@ -27,6 +29,7 @@ class RecordingEffects : public Effects {
   LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
                            const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 
   std::vector<RecordedAction> actions;
   std::size_t Count(RecordedAction::Kind kind) const;

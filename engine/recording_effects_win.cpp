@@ -54,6 +54,11 @@ bool RecordingEffects::EndProcess(HANDLE, UINT exitCode, const std::string& exeN
   return true;
 }
 
+DWORD RecordingEffects::StopService(SC_HANDLE, const std::string& serviceName) {
+  actions.push_back({Kind::StopService, serviceName, {}});
+  return ERROR_SUCCESS;
+}
+
 std::size_t RecordingEffects::Count(Kind kind) const {
   return static_cast<std::size_t>(
       std::count_if(actions.begin(), actions.end(), [kind](const RecordedAction& a) { return a.kind == kind; }));

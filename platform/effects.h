@@ -4,6 +4,7 @@
 // (enumeration, existence, registry reads, snapshots) never go through here; opening a
 // registry key does, for the rights it asks for.
 #include <windows.h>
+#include <winsvc.h>
 
 #include <string>
 #include <vector>
@@ -29,6 +30,8 @@ class Effects {
                                    const std::wstring& keyName) = 0;
   // Processes: the handle is open with terminate access.
   virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
+  // Services: the handle is open with stop and query access; ERROR_SUCCESS once it is stopped.
+  virtual DWORD StopService(SC_HANDLE service, const std::string& serviceName) = 0;
 };
 
 class LiveEffects : public Effects {
@@ -44,5 +47,6 @@ class LiveEffects : public Effects {
   LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
                            const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 };
 

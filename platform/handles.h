@@ -1,6 +1,7 @@
 #pragma once
 // Move-only owners of Win32 handles; each knows its empty value and its release call.
 #include <windows.h>
+#include <winsvc.h>
 
 #include <utility>
 
@@ -72,6 +73,11 @@ struct MemoryDcTraits {
   static Type Empty() { return nullptr; }
   static bool Close(Type h) { return DeleteDC(h) != 0; }
 };
+struct ServiceHandleTraits {  // Service Control Manager and service handles
+  using Type = SC_HANDLE;
+  static Type Empty() { return nullptr; }
+  static bool Close(Type h) { return CloseServiceHandle(h) != 0; }
+};
 struct WindowTraits {
   using Type = HWND;
   static Type Empty() { return nullptr; }
@@ -85,6 +91,7 @@ using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
+using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
 
 // A DC obtained with GetDC, handed back with ReleaseDC.
 class WindowDc {

@@ -2,6 +2,8 @@
 
 #include "platform/effects.h"
 
+#include "platform/service_control.h"
+
 LiveEffects& LiveEffects::Instance() {
   static LiveEffects instance;
   return instance;
@@ -38,3 +40,4 @@ LONG LiveEffects::WriteRegistryString(HKEY key, const std::wstring& valueName, c
 bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
   return TerminateProcess(process, exitCode) != 0;
 }
+DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }

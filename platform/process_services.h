@@ -21,8 +21,10 @@ bool ToolHelpAvailable();
 
 // The exit code handed to TerminateProcess when the exit-code query is refused.
 inline constexpr UINT kExitCodeWhenUnknown = 1;
-// OpenProcess(PROCESS_TERMINATE), GetExitCodeProcess, TerminateProcess via the gateway.
-void TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects);
+// OpenProcess(PROCESS_TERMINATE), GetExitCodeProcess, TerminateProcess via the gateway:
+// ERROR_SUCCESS when the process was ended or had ended before it could be opened, else the
+// system's error code of the open or the termination.
+[[nodiscard]] DWORD TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects);
 
 // Returns after the time, serving the thread's messages as they arrive without spinning.
 // A WM_QUIT taken from the queue is posted again once the time is over.

@@ -84,13 +84,17 @@ std::vector<ProcessEntry> TakeProcessSnapshot() {
   return entries;
 }
 
-void TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects) {
+DWORD TerminateProcessById(DWORD processId, const std::string& exeName, Effects& effects) {
   const UniqueKernelHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-  if (!process) return;  // gone already, or not ours to end: the next pass sees it again
+  if (!process) {
+    const DWORD error = GetLastError();
+    // An identifier that names no process any more: it ended after the snapshot.
+    return error == ERROR_INVALID_PARAMETER ? ERROR_SUCCESS : error;
+  }
   DWORD exitCode = 0;
   // Terminate-only access usually refuses the query (Windows NT family).
   if (!GetExitCodeProcess(process.Get(), &exitCode)) exitCode = kExitCodeWhenUnknown;
-  effects.EndProcess(process.Get(), exitCode, exeName);
+  return effects.EndProcess(process.Get(), exitCode, exeName) ? ERROR_SUCCESS : GetLastError();
 }
 
 void SetMessagePreview(MessagePreview preview) { messagePreview = preview; }

@@ -18,7 +18,7 @@ struct TargetState {
 };
 
 struct PlanAction {
-  std::string verb;    // "end-process", "delete-key", "delete-value", "write-value",
+  std::string verb;    // "end-process", "stop-service", "delete-key", "delete-value", "write-value",
                        // "set-attributes", "remove-file", "remove-folder"
   std::string target;  // executable name, key (\ value name), path
   std::string detail;  // written text, attributes

@@ -17,6 +17,7 @@ std::string VerbOf(RecordedAction::Kind kind) {
     case RecordedAction::Kind::DeleteValue: return "delete-value";
     case RecordedAction::Kind::WriteValue: return "write-value";
     case RecordedAction::Kind::EndProcess: return "end-process";
+    case RecordedAction::Kind::StopService: return "stop-service";
   }
   return "unknown";
 }
@@ -89,6 +90,7 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
     case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.wideTarget);
     case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.wideTarget);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
+    case RecordedAction::Kind::StopService: return {};  // a service's state is not looked up
     case RecordedAction::Kind::DeleteValue:
     case RecordedAction::Kind::WriteValue: break;
   }

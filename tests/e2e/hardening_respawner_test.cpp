@@ -64,9 +64,9 @@ class Respawner {
 }  // namespace
 
 // A product process that is started again each time it is ended: every one of the ten
-// passes finds it and tries to end it, then the cleaner gives up on it and goes on with the
-// rule pass and the rest of the run, and the program ends.
-TEST(HardeningRespawner, ProductRestartingItselfIsTriedTenTimesThenTheRunGoesOnAndEnds) {
+// passes finds it and tries to end it, the copies still running after a last look are
+// reported, then the run goes on with the rule pass and the rest, and exits with 1.
+TEST(HardeningRespawner, ProductRestartingItselfIsTriedTenTimesReportedThenTheRunGoesOnAndEnds) {
   ScratchFolder folder("hard_respawn");
   ScratchKey key("hard_respawn");
   key.SetString("Target", "Mark", "goes");
@@ -86,7 +86,13 @@ TEST(HardeningRespawner, ProductRestartingItselfIsTriedTenTimesThenTheRunGoesOnA
   const auto opened = std::find(log.begin(), log.end(), cleaner / "Do_list.dat opened");
   ASSERT_NE(opened, log.end());
   EXPECT_EQ(std::count(log.begin(), opened, std::string("ZdnM.exe try to kill")), 10);
+  // The respawner keeps two copies running: one line each, right after the ten attempts.
+  ASSERT_GE(std::distance(log.begin(), opened), 12);
+  for (auto line = opened - 2; line != opened; ++line) {
+    EXPECT_TRUE(line->starts_with("Could NOT end process ZdnM.exe (") && line->ends_with("): still running"))
+        << *line;
+  }
   EXPECT_EQ(std::vector<std::string>(opened + 1, log.end()),
             (std::vector<std::string>{"DeleteRegKey 2", "Registry clean complete"}));
-  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(exit.exitCode, 1u);
 }

@@ -6,6 +6,7 @@
 
 #include "engine/recording_effects.h"
 #include "platform/handles.h"
+#include "platform/privileges.h"
 #include "platform/process_services.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"
@@ -108,26 +109,34 @@ TEST(ProcessTerminationService, EndsTheProcessWithExitCodeOneWhenTheQueryIsRefus
   ASSERT_TRUE(process_tests::WaitUntilListed({sleeper.Id()}));
 
   RecordingEffects dryRun;
-  TerminateProcessById(sleeper.Id(), "TermProbe.exe", dryRun);
+  EXPECT_EQ(TerminateProcessById(sleeper.Id(), "TermProbe.exe", dryRun), static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_EQ(dryRun.actions.size(), 1u);
   EXPECT_EQ(dryRun.actions[0].target, "TermProbe.exe");
   // Terminate-only access does not allow the exit-code query.
   EXPECT_EQ(dryRun.actions[0].detail, std::to_string(kExitCodeWhenUnknown));
   EXPECT_FALSE(sleeper.EndsWithin(0));
 
-  TerminateProcessById(sleeper.Id(), "TermProbe.exe", LiveEffects::Instance());
+  EXPECT_EQ(TerminateProcessById(sleeper.Id(), "TermProbe.exe", LiveEffects::Instance()),
+            static_cast<DWORD>(ERROR_SUCCESS));
   ASSERT_TRUE(sleeper.EndsWithin(5000));
   DWORD exitCode = 0;
   ASSERT_TRUE(GetExitCodeProcess(sleeper.Handle(), &exitCode));
   EXPECT_EQ(exitCode, kExitCodeWhenUnknown);
 }
 
-TEST(ProcessTerminationService, AnIdentifierThatNamesNoProcessIsPassedOver) {
+TEST(ProcessTerminationService, AnIdentifierThatNamesNoProcessIsPassedOverAsEnded) {
   RecordingEffects dryRun;
   for (const DWORD id : {DWORD{0}, DWORD{0xFFFFFFF0}, DWORD{0x7FFFFFFC}}) {
-    TerminateProcessById(id, "Nobody.exe", dryRun);
+    EXPECT_EQ(TerminateProcessById(id, "Nobody.exe", dryRun), static_cast<DWORD>(ERROR_SUCCESS)) << id;
   }
   EXPECT_TRUE(dryRun.actions.empty());
+}
+
+TEST(Privileges, TheAdministratorsPrivilegesAreEnabledAndAnUnknownOneIsRefused) {
+  for (const char* name : {kDebugPrivilege, kBackupPrivilege, kRestorePrivilege}) {
+    EXPECT_EQ(EnablePrivilege(name), static_cast<DWORD>(ERROR_SUCCESS)) << name;
+  }
+  EXPECT_EQ(EnablePrivilege("SeNoSuchPrivilege"), static_cast<DWORD>(ERROR_NO_SUCH_PRIVILEGE));
 }
 
 TEST(WaitServingMessages, ReturnsAfterTheTimeWithoutBusyingTheProcessor) {

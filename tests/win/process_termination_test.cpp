@@ -7,6 +7,7 @@
 
 #include "engine/process_targets.h"
 #include "engine/process_termination.h"
+#include "platform/system_error.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"
 
@@ -73,10 +74,12 @@ TEST_F(ProcessTermination, NoTargetRunningMeansOnePassAndOneWait) {
   TestRun run(effects);
   OpenTrace(run, true);
   TerminateProductProcesses(run.context, Counted());
-  EXPECT_EQ(passes.snapshots, 1);
+  // The pass, then the look for survivors after the pass's own pause.
+  EXPECT_EQ(passes.snapshots, 2);
   EXPECT_EQ(passes.pauses, 1);
   EXPECT_TRUE(effects.endedNames.empty());
   EXPECT_TRUE(TraceOf(run).empty());
+  EXPECT_EQ(run.context.outcome.ExitCode(), 0);
 }
 
 TEST_F(ProcessTermination, TwoCopiesOfOneTargetAreEndedOnePerPass) {
@@ -152,8 +155,9 @@ TEST_F(ProcessTermination, AProcessThatCannotBeEndedStopsTheRepetitionAfterTenPa
   passes.realPause = false;
   TerminateProductProcesses(run.context, Counted());
 
-  EXPECT_EQ(passes.pauses, 5);
-  EXPECT_EQ(passes.snapshots, 20);  // each pass: the list, then the search for the process
+  // The tenth pass has no pause of its own, so the look for survivors waits first.
+  EXPECT_EQ(passes.pauses, 6);
+  EXPECT_EQ(passes.snapshots, 21);  // each pass: the list, then the search; then the survivors
   ASSERT_EQ(dryRun.actions.size(), 10u);
   for (const RecordedAction& action : dryRun.actions) {
     EXPECT_EQ(action.kind, RecordedAction::Kind::EndProcess);
@@ -164,7 +168,7 @@ TEST_F(ProcessTermination, AProcessThatCannotBeEndedStopsTheRepetitionAfterTenPa
   EXPECT_FALSE(target.EndsWithin(0));
 }
 
-TEST_F(ProcessTermination, AProductThatRestartsItselfIsTriedTenTimesAndTheRunGoesOn) {
+TEST_F(ProcessTermination, AProductThatRestartsItselfIsTriedTenTimesThenEachCopyIsReported) {
   const std::string child = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe");
   const std::string eventName = "CleanerRespawnStop" + std::to_string(GetCurrentProcessId());
   UniqueKernelHandle stop(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
@@ -177,10 +181,16 @@ TEST_F(ProcessTermination, AProductThatRestartsItselfIsTriedTenTimesAndTheRunGoe
   OpenTrace(run, true);
   TerminateProductProcesses(run.context, Counted());
 
-  EXPECT_EQ(passes.pauses, 5);
+  EXPECT_EQ(passes.pauses, 6);
   const std::vector<std::string> trace = TraceOf(run);
   EXPECT_EQ(CountOf(trace, "ZdnS.exe try to kill"), 10u);
-  EXPECT_EQ(trace.size(), 10u);
+  // The two copies running after the last look, each a line of its own.
+  ASSERT_EQ(run.reporter.infoLines.size(), 2u);
+  for (const std::string& line : run.reporter.infoLines) {
+    EXPECT_TRUE(line.starts_with("Could NOT end process ZdnS.exe (") && line.ends_with("): still running")) << line;
+  }
+  EXPECT_EQ(trace.size(), 12u);
+  EXPECT_EQ(run.context.outcome.ExitCode(), 1);
   SetEvent(stop.Get());
   EXPECT_TRUE(respawner.EndsWithin(10000));
 }
@@ -191,14 +201,126 @@ TEST_F(ProcessTermination, TheWholeExecutableFieldIsComparedIgnoringAsciiCase) {
   CountingEffects effects;
   TestRun run(effects);
 
-  TerminateByExecutableField(run.context, "C:\\Program Files\\Q\\ZdnNCC.exe");
-  TerminateByExecutableField(run.context, "ZdnNCC.ex");
+  EXPECT_FALSE(TerminateByExecutableField(run.context, "C:\\Program Files\\Q\\ZdnNCC.exe"));
+  EXPECT_FALSE(TerminateByExecutableField(run.context, "ZdnNCC.ex"));
   EXPECT_TRUE(effects.endedNames.empty());
   EXPECT_FALSE(target.EndsWithin(0));
 
-  TerminateByExecutableField(run.context, "zDNncc.EXE");
+  const auto attempt = TerminateByExecutableField(run.context, "zDNncc.EXE");
+  ASSERT_TRUE(attempt);
+  EXPECT_EQ(attempt->processId, target.Id());
+  EXPECT_EQ(attempt->error, static_cast<DWORD>(ERROR_SUCCESS));
   EXPECT_TRUE(target.EndsWithin(5000));
   EXPECT_EQ(effects.endedNames, std::vector<std::string>{"zDNncc.EXE"});
+}
+
+namespace {
+
+DWORD RefuseOpen(DWORD, const std::string&, Effects&) { return ERROR_ACCESS_DENIED; }
+
+// A demand-start service created and started for a test; stopped and deleted at the end.
+class InstalledService {
+ public:
+  InstalledService(const std::string& name, const std::string& commandLine)
+      : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)),
+        service_(CreateServiceA(manager_.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
+                                SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)) {
+    if (StartServiceA(service_.Get(), 0, nullptr)) AwaitState(SERVICE_RUNNING);
+  }
+  ~InstalledService() {
+    SERVICE_STATUS status{};
+    if (ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status)) AwaitState(SERVICE_STOPPED);
+    DeleteService(service_.Get());
+  }
+  SERVICE_STATUS_PROCESS Status() const {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    QueryServiceStatusEx(service_.Get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<BYTE*>(&status), sizeof status,
+                         &needed);
+    return status;
+  }
+
+ private:
+  void AwaitState(DWORD state) const {
+    for (int attempt = 0; attempt < 100 && Status().dwCurrentState != state; ++attempt) Sleep(50);
+  }
+  UniqueServiceHandle manager_;
+  UniqueServiceHandle service_;
+};
+
+}  // namespace
+
+TEST_F(ProcessTermination, ARefusedTerminationIsOneLineWithTheSystemsReasonAndCounts) {
+  struct Case {
+    const char* standsFor;
+    DWORD (*terminate)(DWORD, const std::string&, Effects&);
+    bool refuseEnd;
+  };
+  const Case cases[] = {
+      {"OpenProcess refused: a protected process, or another session's process without SeDebugPrivilege",
+       RefuseOpen, false},
+      {"TerminateProcess refused: a self-protecting product whose driver strips terminate access from handles",
+       TerminateProcessById, true},
+  };
+  passes.realPause = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.standsFor);
+    StartedProcess target(process_tests::CopySleeperAs(folder.Path(), "ZdnM.exe"), "60");
+    ASSERT_TRUE(process_tests::WaitUntilListed({target.Id()}));
+    CountingEffects effects;
+    effects.refuseEnd = c.refuseEnd;
+    TestRun run(effects);
+    OpenTrace(run, true);
+    ProcessTerminationServices services = Counted();
+    services.terminate = c.terminate;
+    TerminateProductProcesses(run.context, services);
+
+    EXPECT_FALSE(target.EndsWithin(0));
+    const std::string line = "Could NOT end process ZdnM.exe (" + std::to_string(target.Id()) +
+                             "): " + SystemErrorText(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(run.reporter.infoLines, std::vector<std::string>{line});  // once, not once per pass
+    EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+  }
+}
+
+TEST_F(ProcessTermination, AServiceIsStoppedThroughTheManagerOrElseEndedAndNothingIsReported) {
+  struct Case {
+    const char* standsFor;
+    bool refuseStop;
+  };
+  const Case cases[] = {
+      {"a service the manager stops", false},
+      {"a service whose security refuses this user SERVICE_STOP: its process is ended instead", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.standsFor);
+    const std::string exe = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe", "marker_service.exe");
+    const std::string marker = folder / "stopped.txt";
+    DeleteFileA(marker.c_str());
+    const std::string name = "VelmoraZdnSTest" + std::to_string(GetCurrentProcessId());
+    const InstalledService service(name, "\"" + exe + "\" \"" + marker + "\" " + name);
+    ASSERT_EQ(service.Status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    ASSERT_TRUE(process_tests::WaitUntilListed({service.Status().dwProcessId}));
+
+    CountingEffects effects;
+    effects.refuseStop = c.refuseStop;
+    TestRun run(effects);
+    OpenTrace(run, true);
+    TerminateProductProcesses(run.context, Counted());
+
+    EXPECT_EQ(effects.stoppedServices, std::vector<std::string>{name});
+    EXPECT_EQ(GetFileAttributesA(marker.c_str()) != INVALID_FILE_ATTRIBUTES, !c.refuseStop);
+    EXPECT_EQ(effects.endedNames.empty(), !c.refuseStop);
+    // No line: the process did not survive. Wine's manager does not see a service's process
+    // die (Windows' marks the service stopped), so the state is checked after a stop only.
+    EXPECT_TRUE(run.reporter.infoLines.empty());
+    if (!c.refuseStop) {
+      EXPECT_EQ(service.Status().dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    }
+    EXPECT_EQ(run.context.outcome.ExitCode(), 0);
+    EXPECT_EQ(CountOf(TraceOf(run), "Service " + name + " of ZdnS.exe stopped"), c.refuseStop ? 0u : 1u);
+  }
 }
 
 TEST(RunningExecutableLocaleOrder, IgnoresCaseAndSortsLettersTogether) {

@@ -35,10 +35,10 @@ bool StartedProcess::EndsWithin(DWORD milliseconds) const {
   return WaitForSingleObject(process_.Get(), milliseconds) == WAIT_OBJECT_0;
 }
 
-std::string CopySleeperAs(const std::string& folder, const std::string& exeName) {
+std::string CopySleeperAs(const std::string& folder, const std::string& exeName, const std::string& helper) {
   const std::string copy = folder + "\\" + exeName;
-  if (!CopyFileA(HelperPath("sleeper.exe").c_str(), copy.c_str(), FALSE)) {
-    throw std::runtime_error("cannot copy the sleeper to " + copy);
+  if (!CopyFileA(HelperPath(helper).c_str(), copy.c_str(), FALSE)) {
+    throw std::runtime_error("cannot copy " + helper + " to " + copy);
   }
   return copy;
 }

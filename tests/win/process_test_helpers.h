@@ -17,14 +17,24 @@
 
 namespace process_tests {
 
-// Forwards to the live gateway and counts the terminations.
+// Forwards to the live gateway and counts the terminations and service stops; told to, it
+// refuses them with ERROR_ACCESS_DENIED instead, as Windows does where Wine cannot.
 class CountingEffects : public LiveEffects {
  public:
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override {
     endedNames.push_back(exeName);
-    return LiveEffects::EndProcess(process, exitCode, exeName);
+    if (!refuseEnd) return LiveEffects::EndProcess(process, exitCode, exeName);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override {
+    stoppedServices.push_back(serviceName);
+    return refuseStop ? ERROR_ACCESS_DENIED : LiveEffects::StopService(service, serviceName);
   }
   std::vector<std::string> endedNames;
+  std::vector<std::string> stoppedServices;
+  bool refuseEnd = false;
+  bool refuseStop = false;
 };
 
 struct TestRun {
@@ -52,8 +62,11 @@ class StartedProcess {
   DWORD id_ = 0;
 };
 
-// Copies the sleeper helper under the given name into the folder; returns the copy's path.
-std::string CopySleeperAs(const std::string& folder, const std::string& exeName);
+// Copies a helper program (the sleeper by default) under the given name into the folder;
+// returns the copy's path.
+std::string CopySleeperAs(const std::string& folder, const std::string& exeName,
+                          const std::string& helper = "sleeper.exe");
+
 // Waits (bounded) until every given process shows in a Tool Help snapshot.
 bool WaitUntilListed(const std::vector<DWORD>& processIds);
 // Waits (bounded) until at least count processes of the executable name are listed.
