@@ -29,6 +29,9 @@ struct CleanerContext {
   bool runUnderWay = false;
   // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.
   std::optional<std::vector<std::string>> protectedFolders{};
+  // Whether registry entries act in both views of a 64-bit Windows; asked of the system on
+  // first use unless set beforehand.
+  std::optional<bool> bothRegistryViews{};
 };
 
 // Writes a trace line when the trace log is on.

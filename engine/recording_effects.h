@@ -24,7 +24,7 @@ class RecordingEffects : public Effects {
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                        UniqueHKey& key) override;
-  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
                            const std::wstring& keyName) override;

@@ -28,13 +28,13 @@ DWORD RecordingEffects::RemoveEmptyFolder(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFolder, path));
   return ERROR_SUCCESS;
 }
-// The dry run changes nothing, so it asks only for the reading part of the rights: a plan made
-// without administrator rights still sees what is there.
+// The dry run changes nothing, so it asks only for the reading part of the rights (and the
+// view they are asked in): a plan made without administrator rights still sees what is there.
 LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
                                        const std::wstring& keyName, UniqueHKey& key) {
-  return LiveEffects::Instance().OpenRegistryKey(base, subKey, rights & KEY_READ, keyName, key);
+  return LiveEffects::Instance().OpenRegistryKey(base, subKey, rights & (KEY_READ | KEY_WOW64_RES), keyName, key);
 }
-LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::wstring&, const std::wstring& keyName) {
+LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) {
   actions.push_back({Kind::DeleteKey, AnsiFromWide(keyName), {}, keyName});
   return ERROR_SUCCESS;
 }

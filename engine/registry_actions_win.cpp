@@ -3,7 +3,7 @@
 #include "engine/registry_actions.h"
 
 #include "engine/cleaner_context.h"
-#include "engine/registry_entry_win.h"
+#include "engine/registry_places_win.h"
 #include "engine/registry_safety.h"
 #include "platform/registry_accessor.h"
 #include "platform/system_error.h"
@@ -18,13 +18,6 @@ std::wstring Upper(std::wstring name) {
   return name;
 }
 bool NameTheSameValue(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
-
-std::string KeyName(RegistryRoot root, const std::string& keyPath) {
-  const auto start = keyPath.find_first_not_of('\\');
-  std::string name(RegistryRootName(root));
-  if (start != std::string::npos) name += "\\" + keyPath.substr(start);
-  return name;
-}
 
 // A missing key or value is no failure.
 bool Stayed(LONG code) { return code != ERROR_SUCCESS && !IsNotFound(code); }
@@ -44,16 +37,16 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     AddInfo(context, kRefusedNoKey + line);
     return;
   }
-  if (IsSharedRegistryKey(entry.root, entry.keyPath)) {
-    AddInfo(context, kRefusedSharedKey + KeyName(entry.root, entry.keyPath));
-    return;
-  }
-  RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKeyOf(entry.root));
-  const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(entry.keyPath));
-  for (const RegistryFailure& failure : deletion.stayed) {
-    ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
-  }
+  ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    if (IsSharedRegistryKey(place.root, place.keyPath)) {
+      AddInfo(context, kRefusedSharedKey + PlaceKeyName(place));
+      return;
+    }
+    const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(place.keyPath));
+    for (const RegistryFailure& failure : deletion.stayed) {
+      ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
+    }
+  });
 }
 
 void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) {
@@ -61,14 +54,12 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   // separator, so it is passed over without a report.
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
-  RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKeyOf(entry.root));
-  // An open refused for want of rights is a value that stays, not a key that is absent.
-  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry.keyPath), KeyAccess::ChangeValues);
-  if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
-  if (Stayed(code)) {
-    ReportStayed(context, kValueNotDeletedText, KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName, code);
-  }
+  ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    // An open refused for want of rights is a value that stays, not a key that is absent.
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(place.keyPath), KeyAccess::ChangeValues);
+    if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
+    if (Stayed(code)) ReportStayed(context, kValueNotDeletedText, PlaceKeyName(place) + "\\" + entry.valueName, code);
+  });
 }
 
 void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) {
@@ -85,16 +76,16 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedSameName + line);
     return;
   }
-  RegistryAccessor accessor(context.effects);
-  accessor.SelectRoot(RootKeyOf(entry->root));
-  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry->keyPath), KeyAccess::ChangeValues);
-  if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
-    accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
-    // Both names hold the text now; the old one staying is a rename not completed.
-    code = accessor.RemoveValue(oldName);
-  }
-  if (Stayed(code)) {
-    ReportStayed(context, kValueNotRenamedText,
-                 KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName, code);
-  }
+  ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(place.keyPath), KeyAccess::ChangeValues);
+    if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
+      accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
+      // Both names hold the text now; the old one staying is a rename not completed.
+      code = accessor.RemoveValue(oldName);
+    }
+    if (Stayed(code)) {
+      ReportStayed(context, kValueNotRenamedText,
+                   PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName, code);
+    }
+  });
 }

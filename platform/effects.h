@@ -24,7 +24,8 @@ class Effects {
   // part of them, and test forms refuse it as a key without those rights would.
   virtual LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                                UniqueHKey& key) = 0;
-  virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) = 0;
+  // view: 0, or the one registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY) the key lies in.
+  virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) = 0;
   virtual LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) = 0;
   virtual LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
                                    const std::wstring& keyName) = 0;
@@ -42,7 +43,7 @@ class LiveEffects : public Effects {
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                        UniqueHKey& key) override;
-  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
                            const std::wstring& keyName) override;

@@ -25,8 +25,9 @@ LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM 
   if (code == ERROR_SUCCESS) key = UniqueHKey(opened);
   return code;
 }
-LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring&) {
-  return RegDeleteKeyW(base, subKey.c_str());
+LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring&) {
+  // Without a view the program's own, as RegDeleteKeyW does.
+  return view == 0 ? RegDeleteKeyW(base, subKey.c_str()) : RegDeleteKeyExW(base, subKey.c_str(), view, 0);
 }
 LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
   return RegDeleteValueW(key, valueName.c_str());

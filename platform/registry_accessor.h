@@ -11,6 +11,8 @@
 
 class Effects;
 
+std::wstring RootKeyName(HKEY root);
+
 // What a key is opened for. KEY_ALL_ACCESS would ask for WRITE_DAC and WRITE_OWNER as well,
 // which a key may refuse where the job itself is allowed.
 enum class KeyAccess { Read, DeleteTree, ChangeValues };
@@ -39,8 +41,15 @@ class RegistryAccessor {
   RegistryAccessor(const RegistryAccessor&) = delete;
   RegistryAccessor& operator=(const RegistryAccessor&) = delete;
 
-  void SelectRoot(HKEY root);
+  // view: 0 for the program's own view, KEY_WOW64_64KEY or KEY_WOW64_32KEY for one view;
+  // it is asked for on every open and deletion, down the whole of a tree, and the 64-bit
+  // view's label starts every key name.
+  void SelectRoot(HKEY root, REGSAM view = 0);
   HKEY Root() const { return root_; }
+  // True when the path names a key of the 64-bit view's own: one that is there and is not the
+  // 32-bit view's key (Windows shares some keys between the views, and on a 32-bit Windows
+  // both are one), or one that cannot be opened for another reason than its absence.
+  [[nodiscard]] bool HasOwn64BitKey(const std::wstring& path) const;
   // ERROR_SUCCESS, or the system's code; a failed open leaves the open key as it was.
   [[nodiscard]] LONG OpenExistingKey(const std::wstring& path, KeyAccess access);
   // Start-up's reads of ANSI key names, with read rights: true when the key opened.
@@ -65,8 +74,8 @@ class RegistryAccessor {
   void DeleteSubkeys(HKEY key, const std::wstring& name, TreeDeletion& result);
   Effects& effects_;
   HKEY root_ = HKEY_CURRENT_USER;
+  REGSAM view_ = 0;
+  std::wstring rootName_ = RootKeyName(HKEY_CURRENT_USER);
   UniqueHKey openKey_;
   std::wstring openKeyName_;
 };
-
-std::wstring RootKeyName(HKEY root);

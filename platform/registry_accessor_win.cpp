@@ -2,10 +2,13 @@
 
 #include "platform/registry_accessor.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "platform/effects.h"
 #include "platform/errors.h"
+#include "platform/registry_views.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -27,10 +30,28 @@ std::wstring JoinKeyName(const std::wstring& base, const std::wstring& rest) {
 }
 
 // A path beginning with `\` is absolute: it starts at the root, without that `\`.
-PathStart StartOf(const std::wstring& path, HKEY root, HKEY openKey, const std::wstring& openKeyName) {
-  if (!path.empty() && path[0] == L'\\') return {root, RootKeyName(root), path.substr(1)};
+PathStart StartOf(const std::wstring& path, HKEY root, const std::wstring& rootName, HKEY openKey,
+                  const std::wstring& openKeyName) {
+  if (!path.empty() && path[0] == L'\\') return {root, rootName, path.substr(1)};
   if (openKey) return {openKey, openKeyName, path};
-  return {root, RootKeyName(root), path};
+  return {root, rootName, path};
+}
+
+// The registry's own full name of an open key ("\REGISTRY\MACHINE\SOFTWARE\WOW6432Node\X"),
+// which tells the two views' keys apart; empty when the system does not give it.
+std::wstring InternalKeyName(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  constexpr int kKeyNameInformation = 3;
+  static const auto query = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  if (!query) return {};
+  // A ULONG byte count, then the name; a key's full name stays far below 64 KB.
+  std::vector<ULONG> buffer(1 + 0x10000 / sizeof(ULONG));
+  ULONG size = 0;
+  const auto bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+  if (query(key, kKeyNameInformation, buffer.data(), bytes, &size) != 0) return {};
+  const ULONG nameBytes = std::min<ULONG>(buffer[0], bytes - static_cast<ULONG>(sizeof(ULONG)));
+  return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), nameBytes / sizeof(wchar_t));
 }
 
 bool NamesNoKey(const std::wstring& path) { return path.find_first_not_of(L'\\') == std::wstring::npos; }
@@ -76,18 +97,39 @@ std::wstring RootKeyName(HKEY root) {
 RegistryAccessor::RegistryAccessor(Effects& effects) : effects_(effects) {}
 RegistryAccessor::RegistryAccessor() : RegistryAccessor(LiveEffects::Instance()) {}
 
-void RegistryAccessor::SelectRoot(HKEY root) {
-  if (root == root_) return;
+void RegistryAccessor::SelectRoot(HKEY root, REGSAM view) {
+  if (root == root_ && view == view_) return;
   root_ = root;
+  view_ = view;
+  rootName_ = RootKeyName(root);
+  if (view & KEY_WOW64_64KEY) rootName_.insert(0, k64BitViewLabelWide);
   CloseCurrentKey();
+}
+
+bool RegistryAccessor::HasOwn64BitKey(const std::wstring& path) const {
+  if (HasOverlongName(path)) return false;
+  const PathStart start = StartOf(path, root_, rootName_, openKey_.Get(), openKeyName_);
+  std::wstring name = JoinKeyName(start.baseName, start.rest);
+  if (name.starts_with(k64BitViewLabelWide)) name.erase(0, k64BitViewLabelWide.size());
+  UniqueHKey wide;
+  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                                             std::wstring(k64BitViewLabelWide) + name, wide);
+  if (code != ERROR_SUCCESS) return !IsNotFound(code);
+  UniqueHKey narrow;
+  if (effects_.OpenRegistryKey(start.base, start.rest, KEY_QUERY_VALUE | KEY_WOW64_32KEY, name, narrow) !=
+      ERROR_SUCCESS) {
+    return true;
+  }
+  const std::wstring wideName = InternalKeyName(wide.Get());
+  return wideName.empty() || wideName != InternalKeyName(narrow.Get());
 }
 
 LONG RegistryAccessor::OpenExistingKey(const std::wstring& path, KeyAccess access) {
   if (HasOverlongName(path)) return ERROR_FILE_NOT_FOUND;
-  const PathStart start = StartOf(path, root_, openKey_.Get(), openKeyName_);
+  const PathStart start = StartOf(path, root_, rootName_, openKey_.Get(), openKeyName_);
   std::wstring name = JoinKeyName(start.baseName, start.rest);
   UniqueHKey opened;
-  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, RightsFor(access), name, opened);
+  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, RightsFor(access) | view_, name, opened);
   if (code != ERROR_SUCCESS) return code;
   openKeyName_ = std::move(name);
   openKey_ = std::move(opened);
@@ -114,7 +156,7 @@ TreeDeletion RegistryAccessor::DeleteKeyTree(const std::wstring& path) {
     result.code = ERROR_FILE_NOT_FOUND;
     return result;
   }
-  const PathStart start = StartOf(path, root_, openKey_.Get(), openKeyName_);
+  const PathStart start = StartOf(path, root_, rootName_, openKey_.Get(), openKeyName_);
   result.code = DeleteTreeBelow(start.base, start.rest, JoinKeyName(start.baseName, start.rest), result);
   return result;
 }
@@ -126,11 +168,12 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, co
                                        TreeDeletion& result) {
   {
     UniqueHKey key;
-    if (effects_.OpenRegistryKey(base, subKey, RightsFor(KeyAccess::DeleteTree), name, key) == ERROR_SUCCESS) {
+    if (effects_.OpenRegistryKey(base, subKey, RightsFor(KeyAccess::DeleteTree) | view_, name, key) ==
+        ERROR_SUCCESS) {
       DeleteSubkeys(key.Get(), name, result);
     }
   }
-  const LONG code = effects_.DeleteRegistryKey(base, subKey, name);
+  const LONG code = effects_.DeleteRegistryKey(base, subKey, view_, name);
   if (code != ERROR_SUCCESS && !IsNotFound(code)) result.stayed.push_back({name, code});
   return code;
 }

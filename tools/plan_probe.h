@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "engine/registry_entry.h"
 #include "tools/plan_report.h"
@@ -12,10 +13,12 @@
 TargetState FileStateNow(const std::string& path);
 TargetState FileStateNow(const std::wstring& path);
 TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath);
-TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath);
-// A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X", in UTF-16
-// so that a name the ANSI code page cannot hold is found too.
-TargetState KeyStateNow(const std::wstring& keyName);
+// view: 0 for the program's own registry view, or KEY_WOW64_64KEY.
+TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath, REGSAM view = 0);
+// A readable key name as the gateway records it, "HKEY_LOCAL_MACHINE\Software\X" or
+// "(64-bit view) HKEY_LOCAL_MACHINE\Software\X", in UTF-16 so that a name the ANSI code page
+// cannot hold is found too.
+TargetState KeyStateNow(std::wstring_view keyName);
 TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName);
 // Processes whose executable name equals the given one, letter case of a to z ignored.
 TargetState ProcessStateNow(const std::string& exeName);

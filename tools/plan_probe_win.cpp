@@ -7,17 +7,19 @@
 #include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/process_services.h"
+#include "platform/registry_views.h"
 #include "platform/text_rules.h"
 #include "platform/wide_text.h"
 
 namespace {
 
-// Read access only; a path with leading backslashes is taken from the root.
-UniqueHKey OpenForReading(RegistryRoot root, const std::wstring& keyPath) {
+// Read access only, in the given registry view; a path with leading backslashes is taken
+// from the root.
+UniqueHKey OpenForReading(RegistryRoot root, const std::wstring& keyPath, REGSAM view = 0) {
   const auto start = keyPath.find_first_not_of(L'\\');
   const std::wstring path = start == std::wstring::npos ? std::wstring() : keyPath.substr(start);
   HKEY opened = nullptr;
-  if (RegOpenKeyExW(RootKeyOf(root), path.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return UniqueHKey();
+  if (RegOpenKeyExW(RootKeyOf(root), path.c_str(), 0, KEY_READ | view, &opened) != ERROR_SUCCESS) return UniqueHKey();
   return UniqueHKey(opened);
 }
 
@@ -36,8 +38,8 @@ bool IsLink(const DirectoryEntry& entry) { return (entry.attributes & FILE_ATTRI
 TargetState FileStateNow(const std::string& path) { return Known(IsExistingFile(path)); }
 TargetState FileStateNow(const std::wstring& path) { return Known(IsExistingFileWide(path)); }
 
-TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath) {
-  const UniqueHKey key = OpenForReading(root, keyPath);
+TargetState KeyStateNow(RegistryRoot root, const std::wstring& keyPath, REGSAM view) {
+  const UniqueHKey key = OpenForReading(root, keyPath, view);
   TargetState state = Known(key.Valid());
   DWORD subKeys = 0;
   if (key && RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr,
@@ -52,11 +54,16 @@ TargetState KeyStateNow(RegistryRoot root, const std::string& keyPath) {
   return KeyStateNow(root, WideFromAnsi(keyPath));
 }
 
-TargetState KeyStateNow(const std::wstring& keyName) {
+TargetState KeyStateNow(std::wstring_view keyName) {
+  REGSAM view = 0;
+  if (keyName.starts_with(k64BitViewLabelWide)) {
+    keyName.remove_prefix(k64BitViewLabelWide.size());
+    view = KEY_WOW64_64KEY;
+  }
   const auto slash = keyName.find(L'\\');
-  const std::wstring rootName = keyName.substr(0, slash);
-  const std::wstring keyPath = slash == std::wstring::npos ? std::wstring() : keyName.substr(slash + 1);
-  return KeyStateNow(RootOfEntry(AnsiFromWide(rootName) + "\\"), keyPath);
+  const std::wstring rootName(keyName.substr(0, slash));
+  const std::wstring keyPath = slash == std::wstring_view::npos ? std::wstring() : std::wstring(keyName.substr(slash + 1));
+  return KeyStateNow(RootOfEntry(AnsiFromWide(rootName) + "\\"), keyPath, view);
 }
 
 TargetState ValueStateNow(RegistryRoot root, const std::string& keyPath, const std::string& valueName) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/held_file.h"
@@ -72,9 +73,9 @@ TEST_F(CleanerEndToEnd, UnattendedRunRemovesWhatTheRulesNameAndNothingElse) {
 }
 
 // On a 64-bit system the 32-bit program reads HKEY_LOCAL_MACHINE\SOFTWARE through the
-// 32-bit view: Program Files is then "Program Files (x86)", and the seeded keys, written by
-// this 32-bit test, lie in that view too.
-TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProgramWorksInThe32BitView) {
+// 32-bit view: Program Files is then "Program Files (x86)". The seeded product has keys in
+// both views; each entry acts in both, and the log says so.
+TEST_F(CleanerEndToEnd, OnA64BitPrefixEntriesActInBothRegistryViews) {
   BOOL wow64 = FALSE;
   IsWow64Process(GetCurrentProcess(), &wow64);
   if (!wow64) GTEST_SKIP() << "a 32-bit prefix";
@@ -86,6 +87,7 @@ TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProgramWorksInThe32BitView) {
   EXPECT_EQ(exit.exitCode, 0u);
   EXPECT_EQ(installation_.TargetsLeft(), Strings{});
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  EXPECT_TRUE(Contains(cleaner_.LogMessages(), kBothViewsTrace));
 }
 
 TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {

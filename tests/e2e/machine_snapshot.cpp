@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 
+#include <string_view>
 #include <vector>
 
 #include "platform/handles.h"
@@ -90,6 +91,21 @@ std::wstring UpperWide(std::wstring text) {
   return text;
 }
 
+// The seeded product's classes among the machine's (the user's lie under Software already).
+void AddProductClasses(MachineSnapshot& snapshot) {
+  const std::wstring classes = L"Software\\Classes";
+  UniqueHKey key;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, classes.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
+  std::vector<std::wstring> product;
+  for (DWORD index = 0;; ++index) {
+    wchar_t child[256];
+    DWORD length = 256;
+    if (RegEnumKeyExW(key.Get(), index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (std::wstring_view(child, length).starts_with(L"VelmoraE2E")) product.emplace_back(child, length);
+  }
+  for (const auto& name : product) AddKeyTree(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", classes + L"\\" + name, snapshot);
+}
+
 MachineSnapshot TakeMachineSnapshot() {
   MachineSnapshot snapshot;
   const std::string currentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
@@ -103,6 +119,7 @@ MachineSnapshot TakeMachineSnapshot() {
   }
   AddKeyTree(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", L"Software\\VelmoraLab", snapshot);
   AddKeyTree(HKEY_CURRENT_USER, L"HKEY_CURRENT_USER", L"Software", snapshot);
+  AddProductClasses(snapshot);
   AddProcesses(snapshot);
   return snapshot;
 }

@@ -77,6 +77,7 @@ SeededInstallation::SeededInstallation() {
   startMenuFolder_ = commonPrograms_ + "\\Velmora Anti-Virus";
   machineBase_ = "Software\\VelmoraLab\\E2E_" + tag_;
   userKey_ = "Software\\VelmoraE2E_" + tag_;
+  classKey_ = "Software\\Classes\\VelmoraE2E_" + tag_ + ".Scan";
 
   auto folder = [](const std::string& name, const std::string& path) {
     return Item{name, [](const Item& i) { return IsFolder(i.path); }, path, {}, nullptr, {}, {}};
@@ -89,8 +90,9 @@ SeededInstallation::SeededInstallation() {
     return Item{name, [](const Item& i) { return GetFileAttributesW(i.widePath.c_str()) != INVALID_FILE_ATTRIBUTES; },
                 {}, path, nullptr, {}, {}};
   };
-  auto key = [](const std::string& name, HKEY root, const std::string& path) {
-    return Item{name, [](const Item& i) { return KeyExistsForTest(i.root, i.key); }, {}, {}, root, path, {}};
+  auto key = [](const std::string& name, HKEY root, const std::string& path, REGSAM view = 0) {
+    return Item{name, [](const Item& i) { return KeyExistsForTest(i.root, i.key, i.view); }, {}, {}, root, path, {},
+                view};
   };
   auto value = [](const std::string& name, HKEY root, const std::string& path, const std::string& valueName) {
     return Item{name, [](const Item& i) { return ValueExistsForTest(i.root, i.key, i.value); },
@@ -108,6 +110,9 @@ SeededInstallation::SeededInstallation() {
       key("user key", HKEY_CURRENT_USER, userKey_ + "\\Gone"),
       value("user value", HKEY_CURRENT_USER, userKey_, "Target"),
       value("renamed value's old name", HKEY_CURRENT_USER, userKey_, "OldName"),
+      key("machine key in the 64-bit view", HKEY_LOCAL_MACHINE, machineBase_ + "\\Product", KEY_WOW64_64KEY),
+      key("machine class", HKEY_LOCAL_MACHINE, classKey_),
+      key("user class", HKEY_CURRENT_USER, classKey_),
   };
   canaries_ = {
       folder("folder beside the program folder", programFolder_ + " Keep"),
@@ -120,6 +125,10 @@ SeededInstallation::SeededInstallation() {
       key("machine key beside", HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep"),
       key("user key beside", HKEY_CURRENT_USER, userKey_ + "\\Stay"),
       value("user value beside", HKEY_CURRENT_USER, userKey_, "Keep"),
+      key("machine key beside in the 64-bit view", HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep",
+          KEY_WOW64_64KEY),
+      key("machine class beside", HKEY_LOCAL_MACHINE, classKey_ + "Keep"),
+      key("user class beside", HKEY_CURRENT_USER, classKey_ + "Keep"),
   };
   RemoveAll();
   Seed();
@@ -155,6 +164,12 @@ void SeededInstallation::Seed() {
   SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\Product\\Engine", "Version", "5.1");
   SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\Product", "Path", programFolder_);
   SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep", "Path", "keep");
+  SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\Product\\Engine64", "Version", "5.1", KEY_WOW64_64KEY);
+  SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep", "Path", "keep", KEY_WOW64_64KEY);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    SeedStringValue(root, classKey_ + "\\shell\\open\\command", "", "scan.exe \"%1\"");
+    SeedStringValue(root, classKey_ + "Keep", "", "keep");
+  }
   SeedStringValue(HKEY_CURRENT_USER, userKey_ + "\\Gone\\Deeper", "x", "y");
   SeedKey(HKEY_CURRENT_USER, userKey_ + "\\Stay");
   SeedStringValue(HKEY_CURRENT_USER, userKey_, "Target", "remove me");
@@ -177,7 +192,12 @@ void SeededInstallation::RemoveAll() {
     }
   }
   RemoveKeyForTest(HKEY_LOCAL_MACHINE, machineBase_);
+  RemoveKeyForTest(HKEY_LOCAL_MACHINE, machineBase_, KEY_WOW64_64KEY);
   RemoveKeyForTest(HKEY_CURRENT_USER, userKey_);
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    RemoveKeyForTest(root, classKey_);
+    RemoveKeyForTest(root, classKey_ + "Keep");
+  }
 }
 
 std::vector<std::string> SeededInstallation::RuleLines() const {
@@ -201,6 +221,9 @@ std::vector<std::string> SeededInstallation::RuleLines() const {
       "[Delete_File]",
       SingleFileEntry(),
       "[Delete_File_End]",
+      "[Registry_Delete]",
+      "HKEY_CLASSES_ROOT\\" + classKey_.substr(classKey_.rfind('\\') + 1),
+      "[Registry_Delete_End]",
   };
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // A product installation seeded where the cleaner looks for it: folders under Program
 // Files, Common Files and the common Start Menu, the Startup shortcut in both Startup
-// folders, keys and values under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, and running
+// folders, keys and values under HKEY_LOCAL_MACHINE (in both registry views) and
+// HKEY_CURRENT_USER, a class in the machine's and in the user's classes, and running
 // processes. Beside every target stands a canary that must survive. Everything left is
 // removed when the object goes.
 #include <windows.h>
@@ -46,6 +47,7 @@ class SeededInstallation {
     HKEY root = nullptr;
     std::string key;
     std::string value;
+    REGSAM view = 0;  // KEY_WOW64_64KEY for a key in the 64-bit view
   };
   void Seed();
   void RemoveAll();
@@ -55,7 +57,7 @@ class SeededInstallation {
   std::string tag_;
   std::string programFiles_, commonFiles_, commonPrograms_, userStartup_, commonStartup_;
   std::string programFolder_, sharedFolder_, startMenuFolder_;
-  std::string machineBase_, userKey_;
+  std::string machineBase_, userKey_, classKey_;
   std::vector<Item> targets_;
   std::vector<Item> canaries_;
   ScratchFolder processFolder_{"proc"};

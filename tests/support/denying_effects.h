@@ -19,11 +19,11 @@ class DenyingEffects : public LiveEffects {
 
   LONG OpenRegistryKey(HKEY base, const std::wstring& sub, REGSAM rights, const std::wstring& name,
                        UniqueHKey& key) override {
-    if (closedKeys.contains(name) || (rights & ~granted) != 0) return ERROR_ACCESS_DENIED;
+    if (closedKeys.contains(name) || (rights & ~(granted | KEY_WOW64_RES)) != 0) return ERROR_ACCESS_DENIED;
     return LiveEffects::OpenRegistryKey(base, sub, rights, name, key);
   }
-  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, const std::wstring& name) override {
-    return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, name);
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
+    return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, view, name);
   }
   LONG DeleteRegistryValue(HKEY key, const std::wstring& value, const std::wstring& name) override {
     if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;

@@ -9,23 +9,24 @@
 
 namespace {
 
-UniqueHKey CreateKeyForTest(HKEY root, const std::string& key) {
+UniqueHKey CreateKeyForTest(HKEY root, const std::string& key, REGSAM view = 0) {
   UniqueHKey handle;
-  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, handle.Put(), nullptr) !=
+  if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, handle.Put(), nullptr) !=
       ERROR_SUCCESS) {
     throw std::runtime_error("cannot create key " + key);
   }
   return handle;
 }
 
-UniqueHKey OpenKeyForTest(HKEY root, const std::string& key) {
+UniqueHKey OpenKeyForTest(HKEY root, const std::string& key, REGSAM view = 0) {
   UniqueHKey handle;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS, handle.Put()) != ERROR_SUCCESS) return {};
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_ALL_ACCESS | view, handle.Put()) != ERROR_SUCCESS) return {};
   return handle;
 }
 
-void SetRaw(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
-  UniqueHKey handle = CreateKeyForTest(root, key);
+void SetRaw(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data,
+            REGSAM view = 0) {
+  UniqueHKey handle = CreateKeyForTest(root, key, view);
   if (RegSetValueExA(handle.Get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                      static_cast<DWORD>(data.size())) != ERROR_SUCCESS) {
     throw std::runtime_error("cannot set value " + name);
@@ -48,17 +49,20 @@ bool ReadRaw(HKEY root, const std::string& key, const std::string& name, DWORD& 
 
 }  // namespace
 
-void SeedStringValue(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
-  SetRaw(root, key, name, REG_SZ, text + std::string(1, '\0'));
+void SeedStringValue(HKEY root, const std::string& key, const std::string& name, const std::string& text,
+                     REGSAM view) {
+  SetRaw(root, key, name, REG_SZ, text + std::string(1, '\0'), view);
 }
 
 void SeedDwordValue(HKEY root, const std::string& key, const std::string& name, DWORD value) {
   SetRaw(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), sizeof value));
 }
 
-void SeedKey(HKEY root, const std::string& key) { CreateKeyForTest(root, key); }
+void SeedKey(HKEY root, const std::string& key, REGSAM view) { CreateKeyForTest(root, key, view); }
 
-bool KeyExistsForTest(HKEY root, const std::string& key) { return OpenKeyForTest(root, key).Valid(); }
+bool KeyExistsForTest(HKEY root, const std::string& key, REGSAM view) {
+  return OpenKeyForTest(root, key, view).Valid();
+}
 
 bool ValueExistsForTest(HKEY root, const std::string& key, const std::string& name) {
   DWORD type = 0;
@@ -80,20 +84,20 @@ void RemoveValueForTest(HKEY root, const std::string& key, const std::string& na
   if (handle) RegDeleteValueA(handle.Get(), name.c_str());
 }
 
-void RemoveKeyForTest(HKEY root, const std::string& key) {
+void RemoveKeyForTest(HKEY root, const std::string& key, REGSAM view) {
   {
-    UniqueHKey handle = OpenKeyForTest(root, key);
+    UniqueHKey handle = OpenKeyForTest(root, key, view);
     if (!handle) return;
     char name[256];
     for (;;) {
       DWORD length = sizeof name;
       if (RegEnumKeyExA(handle.Get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
       const std::string child = key + "\\" + name;
-      RemoveKeyForTest(root, child);
-      if (KeyExistsForTest(root, child)) break;
+      RemoveKeyForTest(root, child, view);
+      if (KeyExistsForTest(root, child, view)) break;
     }
   }
-  RegDeleteKeyA(root, key.c_str());
+  RegDeleteKeyExA(root, key.c_str(), view, 0);
 }
 
 SavedRegistryValue::SavedRegistryValue(HKEY root, std::string key, std::string name)

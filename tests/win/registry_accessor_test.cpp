@@ -7,6 +7,7 @@
 #include "platform/errors.h"
 #include "platform/registry_accessor.h"
 #include "platform/wide_text.h"
+#include "tests/support/denying_effects.h"
 #include "tests/support/scratch_key.h"
 
 namespace {
@@ -315,4 +316,50 @@ TEST(RegistryAccessorDeleteTree, DryRunRecordsDepthFirstFromTheLastSubkeyAndDele
   }
   EXPECT_TRUE(scratch.Exists("Tree\\Alpha\\Inner\\Deepest"));
   EXPECT_TRUE(scratch.HasValue("Tree\\Mid\\Two", "Text"));
+}
+
+namespace {
+// Records like the dry run and counts the opens and deletions that leave out the 64-bit view.
+class ViewCheckingEffects : public RecordingEffects {
+ public:
+  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, REGSAM rights, const std::wstring& name,
+                       UniqueHKey& key) override {
+    if (!(rights & KEY_WOW64_64KEY)) ++withoutView;
+    return RecordingEffects::OpenRegistryKey(base, sub, rights, name, key);
+  }
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
+    if (view != KEY_WOW64_64KEY) ++withoutView;
+    return RecordingEffects::DeleteRegistryKey(base, sub, view, name);
+  }
+  int withoutView = 0;
+};
+}  // namespace
+
+// On a 64-bit Windows the view must be asked for on every open and deletion down the tree,
+// or the subkeys would be looked for in the 32-bit view. This prefix has one view, so the
+// tree is found either way; the names and the flags are what is checked.
+TEST(RegistryAccessorView, The64BitViewReachesTheWholeTreeAndNamesEveryKey) {
+  ScratchKey scratch("acc_view");
+  BuildTree(scratch, "Tree");
+  ViewCheckingEffects effects;
+  RegistryAccessor accessor(effects);
+  accessor.SelectRoot(HKEY_CURRENT_USER, KEY_WOW64_64KEY);
+  EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Tree")).Deleted());
+  ASSERT_EQ(accessor.OpenExistingKey(W(scratch.Path()), KeyAccess::ChangeValues), ERROR_SUCCESS);
+  EXPECT_EQ(NameOf(accessor), "(64-bit view) HKEY_CURRENT_USER\\" + scratch.Path());
+  EXPECT_EQ(effects.withoutView, 0);
+  EXPECT_EQ(effects.Count(RecordedAction::Kind::DeleteKey), 9u);
+  for (const RecordedAction& action : effects.actions) {
+    EXPECT_EQ(action.target.rfind("(64-bit view) HKEY_CURRENT_USER\\" + (scratch / "Tree"), 0), 0u) << action.target;
+  }
+  // One view here: the key is the 32-bit view's, and a missing key is no key of its own.
+  EXPECT_FALSE(accessor.HasOwn64BitKey(W(Absolute(scratch.Path()))));
+  EXPECT_FALSE(accessor.HasOwn64BitKey(W(Absolute(scratch / "Missing"))));
+  // Stands for a 64-bit key a self-protecting product closed to the user: it is acted on, so
+  // that its failure is reported.
+  DenyingEffects denying;
+  denying.closedKeys.insert(W("(64-bit view) HKEY_CURRENT_USER\\" + scratch.Path()));
+  RegistryAccessor closed(denying);
+  closed.SelectRoot(HKEY_CURRENT_USER, KEY_WOW64_64KEY);
+  EXPECT_TRUE(closed.HasOwn64BitKey(W(scratch.Path())));
 }
