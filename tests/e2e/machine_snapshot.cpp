@@ -93,17 +93,15 @@ std::wstring UpperWide(std::wstring text) {
 
 // The seeded product's classes among the machine's (the user's lie under Software already).
 void AddProductClasses(MachineSnapshot& snapshot) {
-  const std::wstring classes = L"Software\\Classes";
   UniqueHKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, classes.c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
-  std::vector<std::wstring> product;
-  for (DWORD index = 0;; ++index) {
-    wchar_t child[256];
-    DWORD length = 256;
-    if (RegEnumKeyExW(key.Get(), index, child, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    if (std::wstring_view(child, length).starts_with(L"VelmoraE2E")) product.emplace_back(child, length);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return;
+  wchar_t child[256];
+  for (DWORD index = 0, length = 256; RegEnumKeyExW(key.Get(), index, child, &length, nullptr, nullptr, nullptr,
+                                                     nullptr) == ERROR_SUCCESS; ++index, length = 256) {
+    if (std::wstring_view(child).starts_with(L"VelmoraE2E")) {
+      AddKeyTree(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", L"Software\\Classes\\" + std::wstring(child), snapshot);
+    }
   }
-  for (const auto& name : product) AddKeyTree(HKEY_LOCAL_MACHINE, L"HKEY_LOCAL_MACHINE", classes + L"\\" + name, snapshot);
 }
 
 MachineSnapshot TakeMachineSnapshot() {
