@@ -8,6 +8,7 @@
 #include "engine/cleaner_state.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
+#include "platform/user_hives.h"
 
 class Effects;
 class Trace;
@@ -32,6 +33,9 @@ struct CleanerContext {
   // Whether registry entries act in both views of a 64-bit Windows; asked of the system on
   // first use unless set beforehand.
   std::optional<bool> bothRegistryViews{};
+  // Other users' hives that HKEY_CURRENT_USER entries and the Startup shortcut reach too;
+  // set for one run, while the hives are loaded.
+  std::vector<UserHive> userHives{};
 };
 
 // Writes a trace line when the trace log is on.

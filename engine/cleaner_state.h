@@ -24,6 +24,9 @@ struct CleanerState {
   bool OptDelete = false;
   bool OptDelLink = false;
   bool OptKillProcess = true;
+  // The switch /ALLUSERS or ALL_USERS=1: HKEY_CURRENT_USER entries and the Startup shortcut
+  // act for every user profile as well.
+  bool OptAllUsers = false;
   std::string FolderProgram;
   std::string FolderShared;
   std::string FolderStart;

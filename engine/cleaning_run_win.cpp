@@ -5,6 +5,7 @@
 #include "engine/process_termination.h"
 #include "engine/rule_pass.h"
 #include "engine/shortcut_removal.h"
+#include "platform/user_hives.h"
 
 namespace {
 
@@ -38,7 +39,25 @@ void ConfirmDeletion(CleanerContext& context, RunOptions& options) {
   context.view.DeletionRefused();
 }
 
+// Every user's hive is reached with the switch or the setting, and by itself under the
+// LocalSystem account, whose own profile holds no user's leftovers.
+bool ReachesEveryUser(CleanerContext& context) {
+  if (context.state.OptAllUsers) return true;
+  if (!RunsAsLocalSystem()) return false;
+  TraceIfOn(context, kLocalSystemTrace);
+  return true;
+}
+
 }  // namespace
+
+OtherUsersForRun::OtherUsersForRun(CleanerContext& context) : context_(context) {
+  if (!ReachesEveryUser(context)) return;
+  hives_.emplace();
+  context.userHives = hives_->Hives();
+  for (const std::string& failure : hives_->NotLoaded()) AddInfo(context, kHiveNotLoadedText + failure);
+}
+
+OtherUsersForRun::~OtherUsersForRun() { context_.userHives.clear(); }
 
 void RunCleaning(CleanerContext& context, RunOptions options) {
   // Start pressed again during the pauses of process termination: the run goes on alone.
@@ -47,6 +66,7 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
   context.protectedFolders.reset();  // the system's folders are read afresh for every run
 
   ConfirmDeletion(context, options);
+  const OtherUsersForRun otherUsers(context);
   if (options.endProcesses) TerminateProductProcesses(context);
   RunRulePass(context, options);
   if (options.deleteFilesAndFolders && options.deleteShortcuts) RemoveShortcuts(context);

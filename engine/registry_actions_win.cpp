@@ -42,7 +42,7 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
       AddInfo(context, kRefusedSharedKey + PlaceKeyName(place));
       return;
     }
-    const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(place.keyPath));
+    const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
     for (const RegistryFailure& failure : deletion.stayed) {
       ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
     }
@@ -56,7 +56,7 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     // An open refused for want of rights is a value that stays, not a key that is absent.
-    LONG code = accessor.OpenExistingKey(WideFromAnsi(place.keyPath), KeyAccess::ChangeValues);
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
     if (Stayed(code)) ReportStayed(context, kValueNotDeletedText, PlaceKeyName(place) + "\\" + entry.valueName, code);
   });
@@ -77,7 +77,7 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     return;
   }
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
-    LONG code = accessor.OpenExistingKey(WideFromAnsi(place.keyPath), KeyAccess::ChangeValues);
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
       accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
       // Both names hold the text now; the old one staying is a rename not completed.

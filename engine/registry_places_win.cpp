@@ -22,10 +22,10 @@ bool BothViews(CleanerContext& context) {
 
 void ForEachPlace(CleanerContext& context, RegistryRoot root, std::string_view keyPath,
                   const std::function<void(const RegistryPlace&, RegistryAccessor&)>& action) {
-  for (const RegistryPlace& place : PlacesOf(root, keyPath, BothViews(context))) {
+  for (const RegistryPlace& place : PlacesOf(root, keyPath, BothViews(context), context.userHives)) {
     RegistryAccessor accessor(context.effects);
-    accessor.SelectRoot(RootKeyOf(place.root), place.view64 ? KEY_WOW64_64KEY : 0);
-    if (place.view64 && !accessor.HasOwn64BitKey(WideFromAnsi(place.keyPath))) continue;
+    accessor.SelectRoot(place.hive.empty() ? RootKeyOf(place.root) : HKEY_USERS, place.view64 ? KEY_WOW64_64KEY : 0);
+    if (place.view64 && !accessor.HasOwn64BitKey(WideFromAnsi(AccessPath(place)))) continue;
     action(place, accessor);
   }
 }

@@ -10,7 +10,8 @@
 struct CleanerContext;
 class RegistryAccessor;
 
-// The accessor comes with the place's root and view selected and no key open. A place in the
+// The accessor comes with the place's root and view selected and no key open; the action
+// works with AccessPath(place). A place in the
 // 64-bit view is passed over when its key is missing there, or is the same key as in the
 // 32-bit view (Windows shares it, or there is only one view), which was dealt with already.
 void ForEachPlace(CleanerContext& context, RegistryRoot root, std::string_view keyPath,

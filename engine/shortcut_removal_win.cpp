@@ -2,6 +2,8 @@
 
 #include "engine/shortcut_removal.h"
 
+#include <vector>
+
 #include "engine/deletion.h"
 #include "platform/effects.h"
 #include "platform/files.h"
@@ -11,7 +13,7 @@
 namespace {
 
 // Reads one Shell Folders value; empty when the key or the value is missing.
-std::string StartupFolder(RegistryAccessor& registry, HKEY root, const char* key, const char* value) {
+std::string StartupFolder(RegistryAccessor& registry, HKEY root, const std::string& key, const char* value) {
   registry.SelectRoot(root);
   if (registry.OpenExistingKey(key) && registry.HasValue(value)) return registry.ReadStringValue(value);
   return {};
@@ -40,10 +42,14 @@ void RemoveShortcuts(CleanerContext& context) {
   const std::string commonStartup =
       StartupFolder(registry, HKEY_LOCAL_MACHINE, kCommonShellFoldersKey, kCommonStartupValue);
 
+  std::vector<std::string> startupFolders{userStartup, commonStartup};
+  for (const UserHive& other : context.userHives) {
+    startupFolders.push_back(
+        StartupFolder(registry, HKEY_USERS, "\\" + other.keyName + kUserShellFoldersKey, kUserStartupValue));
+  }
   for (const std::string& linkName : kStartupLinkNames) {
     if (linkName.empty()) continue;
-    DeleteStartupLink(context, userStartup, linkName);
-    DeleteStartupLink(context, commonStartup, linkName);
+    for (const std::string& folder : startupFolders) DeleteStartupLink(context, folder, linkName);
   }
   registry.CloseCurrentKey();
 }

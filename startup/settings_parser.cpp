@@ -35,6 +35,7 @@ void ApplyEntry(Section section, const std::string& key, const std::string& valu
       if (key == "DELETE") state.OptDelete = value == "1";
       if (key == "DEL_LINK") state.OptDelLink = value == "1";
       if (key == "KILLPROCESS") state.OptKillProcess = value == "1";
+      if (key == "ALL_USERS") state.OptAllUsers = value == "1";
       break;
   }
 }

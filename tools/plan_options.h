@@ -6,6 +6,7 @@
 
 struct PlanOptions {
   bool json = false;
+  bool allUsers = false;      // --all-users: as the cleaner's /ALLUSERS
   std::string programFolder;  // --program: as if typed into the program folder field
   std::string sharedFolder;   // --shared: as if typed into the shared folder field
   std::string ruleFile;       // --rules: instead of the Do_list.dat beside RuleTool.exe

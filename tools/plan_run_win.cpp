@@ -153,6 +153,12 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   NoTrace trace;  // the plan writes no trace
   CleanerContext context{state, view, effects, reporter, trace};
   const RunOptions run = StartUp(context, reporter, options, programPath);
+  if (options.allUsers) state.OptAllUsers = true;
+  const OtherUsersForRun otherUsers(context);
+  for (const UserHive& hive : context.userHives) {
+    reporter.messages.push_back("every user: " + hive.sid + " in HKEY_USERS\\" + hive.keyName + ", profile " +
+                                hive.profileFolder);
+  }
 
   // The steps of a cleaning run, each through the recording gateway.
   PlanReport report;

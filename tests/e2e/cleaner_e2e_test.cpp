@@ -7,6 +7,7 @@
 
 #include "engine/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
+#include "tests/e2e/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/held_file.h"
 #include "tests/support/trace_messages.h"
@@ -88,6 +89,31 @@ TEST_F(CleanerEndToEnd, OnA64BitPrefixEntriesActInBothRegistryViews) {
   EXPECT_EQ(installation_.TargetsLeft(), Strings{});
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
   EXPECT_TRUE(Contains(cleaner_.LogMessages(), kBothViewsTrace));
+}
+
+// Another user's leftovers are reached with the switch or the setting, and the keys beside
+// them stay. A logged-on user's hive is loaded under the SID already; another is loaded from
+// NTUSER.DAT for the run and unloaded after it. Wine does not write a loaded hive back to its
+// file (Windows does), so for that one the Startup shortcut, found only through the hive, and
+// the hive's unloading (the check loads it again) show the work.
+TEST(CleanerForEveryUser, RunsCleanOtherProfilesAndKeepTheirOtherKeys) {
+  const Strings seeded{"Gone", "Stay", "Target", "Keep", "OldName", "link", "link beside"};
+  for (const bool loggedOn : {true, false}) {
+    SeededInstallation installation;
+    CleanerFolder cleaner;
+    SecondProfile other(installation.UserKey());
+    if (loggedOn) other.LogOn();
+    ASSERT_EQ(other.Present(), seeded);
+    cleaner.WriteRules(installation.RuleLines());
+    cleaner.WriteSettings(Settings("SILENT=1", loggedOn ? "DELETE=1;DEL_LINK=1" : "DELETE=1;DEL_LINK=1;ALL_USERS=1"));
+    const CleanerExit exit = cleaner.Run(loggedOn ? "/TL /allusers" : "/TL");
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 0u) << loggedOn;
+    EXPECT_EQ(installation.TargetsLeft(), Strings{});
+    const Strings cleaned = loggedOn ? Strings{"Stay", "Keep", "NewName", "link beside"}
+                                     : Strings{"Gone", "Stay", "Target", "Keep", "OldName", "link beside"};
+    EXPECT_EQ(other.Present(), cleaned) << loggedOn;
+  }
 }
 
 TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {

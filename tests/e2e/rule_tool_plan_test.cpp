@@ -11,6 +11,7 @@
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/json_lines.h"
 #include "tests/e2e/machine_snapshot.h"
+#include "tests/e2e/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/seeded_registry.h"
 
@@ -194,6 +195,20 @@ TEST_F(RuleToolPlan, TextFormNamesEveryEntryWithItsTargetAndState) {
        }) {
     EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
   }
+}
+
+TEST_F(RuleToolPlan, AllUsersNamesEveryOtherHiveAndProfileAndChangesNothing) {
+  SecondProfile other(installation_.UserKey());
+  const std::vector<std::string> before = other.Present();
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings());
+  const ToolRun plan = Plan("--all-users");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  const std::string hive = "HKEY_USERS\\VelmoraCleaner_" + other.Sid();
+  for (const std::string& part : {"every user: " + other.Sid() + " in " + hive, hive + "\\" + installation_.UserKey() + "\\Gone"}) {
+    EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
+  }
+  EXPECT_EQ(other.Present(), before);
 }
 
 TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {

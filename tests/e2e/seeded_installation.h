@@ -35,6 +35,8 @@ class SeededInstallation {
   // A file inside the program folder, for holding open.
   std::string FileInProgramFolder() const { return programFolder_ + "\\Data\\base.dat"; }
   const std::string& ProgramFolder() const { return programFolder_; }
+  // Where the rules name the product's keys below HKEY_CURRENT_USER.
+  const std::string& UserKey() const { return userKey_; }
   bool ProductProcessRunning() const;
   bool CanaryProcessRunning() const;
 

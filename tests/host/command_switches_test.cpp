@@ -11,6 +11,7 @@ TEST(CommandSwitches, AreKnownInAnyLetterCaseAndKeepTheirValueAsWritten) {
       {"/TL", SwitchKind::Trace, ""},          {"/tl", SwitchKind::Trace, ""},
       {"/Tl=C:\\Logs\\Run.log", SwitchKind::Trace, "C:\\Logs\\Run.log"},
       {"/q", SwitchKind::Quiet, ""},           {"/Q", SwitchKind::Quiet, ""},
+      {"/AllUsers", SwitchKind::AllUsers, ""}, {"/ALLUSERS=1", SwitchKind::None, ""},
       {"/TLX", SwitchKind::None, ""},          {"/QQ", SwitchKind::None, ""},
       {"-Q", SwitchKind::None, ""},            {"Q", SwitchKind::None, ""},
       {"/TL ", SwitchKind::None, ""},          {"", SwitchKind::None, ""},

@@ -29,4 +29,7 @@ TEST(RegistryPlaces, EachEntryActsInEveryCopyOfItsKey) {
     for (const RegistryPlace& place : PlacesOf(c.root, c.keyPath, c.bothViews)) names.push_back(PlaceKeyName(place));
     EXPECT_EQ(names, c.names) << c.keyPath;
   }
+  // No key can have a name beyond 255 characters: nothing to act on, nothing copied.
+  EXPECT_EQ(PlacesOf(RegistryRoot::CurrentUser, "Software\\" + std::string(255, 'Q'), false).size(), 1u);
+  EXPECT_TRUE(PlacesOf(RegistryRoot::CurrentUser, "Software\\" + std::string(256, 'Q'), true).empty());
 }

@@ -100,6 +100,7 @@ TEST(SettingsFile, ValuesAsTheyStand) {
     ExpectSettings(std::string("[Options]\r\nDELETE=") + c.value + "\r\nDEL_LINK=" + c.value +
                        "\r\nKILLPROCESS=" + c.value + "\r\n[End_Options]\r\n",
                    expected);
+    EXPECT_EQ(Read(std::string("[Options]\r\nALL_USERS=") + c.value + "\r\n[End_Options]\r\n").OptAllUsers, c.on);
   }
 }
 
