@@ -69,6 +69,13 @@ TEST_F(CleanerEndToEnd, UnattendedRunRemovesWhatTheRulesNameAndNothingElse) {
   EXPECT_TRUE(Contains(log, cleaner_ / "Do_list.dat opened"));
   EXPECT_TRUE(Contains(log, "DelDir 14"));
   EXPECT_EQ(log.back(), "Registry clean complete");
+  // The log is a record of what was removed, by full name.
+  EXPECT_TRUE(Contains(log, "Removed folder " + installation_.ProgramFolder()));
+  EXPECT_TRUE(Contains(log, "Ended process ZdnM.exe"));
+  const auto removedKeys = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("Removed key HKEY_", 0) == 0;
+  });
+  EXPECT_GT(removedKeys, 0);
 }
 
 // On a 64-bit system the 32-bit program reads HKEY_LOCAL_MACHINE\SOFTWARE through the
