@@ -11,10 +11,16 @@ class Effects {
  public:
   virtual ~Effects() = default;
   // Files and folders, named in UTF-16 (in extended form where the name needs it): each
-  // answers ERROR_SUCCESS or the system's error code.
+  // answers ERROR_SUCCESS or the system's error code. RemoveFile answers
+  // ERROR_DELETE_PENDING where the system denies access (5) because the file is already
+  // deleted but still open elsewhere.
   [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
   [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
+  // Has the system delete a file, or an empty folder, at the next restart
+  // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
+  // the order they were made.
+  [[nodiscard]] virtual DWORD DeleteAtRestart(const std::wstring& path) = 0;
   // Registry: keyName is the readable full name of what is changed, for the record.
   virtual LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) = 0;
   virtual LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) = 0;
@@ -30,6 +36,7 @@ class LiveEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::string& subKey, const std::string& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::string& valueName, const std::string& keyName) override;
   LONG WriteRegistryString(HKEY key, const std::string& valueName, const std::string& text,
