@@ -91,21 +91,64 @@ TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProgramWorksInThe32BitView) {
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
 }
 
-TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {
-  HeldFile held(installation_.FileInProgramFolder());
-  ASSERT_EQ(held.Answer(), "held");
+// The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."); ASCII paths.
+Strings PendingFileOperations() {
+  std::string data(65536, '\0');
+  DWORD size = static_cast<DWORD>(data.size() - 2);
+  RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+               "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size);
+  Strings names;
+  // Pairs of source and target; a deletion's target is empty.
+  for (const char* at = data.c_str(); at < data.c_str() + size; at += strlen(at) + 1) {
+    if (*at != '\0') names.emplace_back(at);
+  }
+  return names;
+}
+
+// What Windows does at a restart before any program runs: wineboot -r carries out the
+// pending operations, in the order they were asked for.
+void Restart() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string commandLine = "wineboot.exe -r";
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  const UniqueKernelHandle ending(process.hProcess), thread(process.hThread);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+}
+
+// A file another program holds open stays and is listed (exit code 1); with /R it is
+// deleted at the next restart, after it the folders it kept, and the exit code tells the
+// deployment tool that a restart is due.
+TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart) {
+  const std::string held = installation_.FileInProgramFolder(), folder = installation_.ProgramFolder();
   cleaner_.WriteRules(installation_.RuleLines());
   cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
-  const CleanerExit exit = cleaner_.Run("/TL");
-  ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(exit.exitCode, 1u);
-  EXPECT_TRUE(exit.dialogs.empty()) << "run mode 1 lists nothing on the screen";
-  EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
+  {
+    HeldFile holder(held);
+    ASSERT_EQ(holder.Answer(), "held");
+    for (const bool restart : {false, true}) {
+      const CleanerExit exit = cleaner_.Run(restart ? "/TL /r" : "/TL");
+      ASSERT_TRUE(exit.finished);
+      EXPECT_EQ(exit.exitCode, restart ? 3010u : 1u);
+      EXPECT_TRUE(exit.dialogs.empty()) << "run mode 1 lists nothing on the screen";
+      EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
+      EXPECT_EQ(installation_.CanariesGone(), Strings{});
+      const Strings log = cleaner_.LogMessages();
+      EXPECT_TRUE(Contains(log, (restart ? "Will be deleted at restart: " : "Could NOT delete   ") + held));
+      ASSERT_FALSE(log.empty());
+      EXPECT_EQ(log.back(), "Registry clean complete");
+    }
+    const Strings pending = PendingFileOperations();
+    const auto fileAt = std::find(pending.begin(), pending.end(), "\\??\\" + held);
+    const auto folderAt = std::find(pending.begin(), pending.end(), "\\??\\" + folder);
+    EXPECT_LT(fileAt, folderAt) << "the file first, then the folders that held it";
+    EXPECT_NE(folderAt, pending.end());
+  }
+  Restart();
+  EXPECT_FALSE(Exists(folder));
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
-  const Strings log = cleaner_.LogMessages();
-  EXPECT_TRUE(Contains(log, "Could NOT delete   " + installation_.FileInProgramFolder()));
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.back(), "Registry clean complete");
 }
 
 TEST_F(CleanerEndToEnd, RunModeTwoStartsUpWithTheLowerCaseSwitchAndCleansNothing) {
@@ -183,62 +226,6 @@ TEST_F(CleanerEndToEnd, SettingsWithLineFeedsOnlyHaveNoEffect) {
   EXPECT_FALSE(cleaner_.HasLog()) << "no switch, no log";
 }
 
-
-// The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."); ASCII paths.
-Strings PendingFileOperations() {
-  std::string data(65536, '\0');
-  DWORD size = static_cast<DWORD>(data.size() - 2);
-  RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-               "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size);
-  Strings names;
-  // Pairs of source and target; a deletion's target is empty.
-  for (const char* at = data.c_str(); at < data.c_str() + size; at += strlen(at) + 1) {
-    if (*at != '\0') names.emplace_back(at);
-  }
-  return names;
-}
-
-// What Windows does at a restart before any program runs: wineboot -r carries out the
-// pending operations, in the order they were asked for.
-void Restart() {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  std::string commandLine = "wineboot.exe -r";
-  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &process));
-  const UniqueKernelHandle ending(process.hProcess), thread(process.hThread);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-}
-
-// /R: a file another program holds open is deleted at the next restart, and its folders
-// after it; the exit code tells the deployment tool that a restart is due.
-TEST_F(CleanerEndToEnd, AFileInUseIsDeletedAtTheRestartWithTheFoldersItKept) {
-  const std::string held = installation_.FileInProgramFolder();
-  const std::string folder = installation_.ProgramFolder();
-  {
-    HeldFile holder(held);
-    ASSERT_EQ(holder.Answer(), "held");
-    cleaner_.WriteRules(installation_.RuleLines());
-    cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
-    const CleanerExit exit = cleaner_.Run("/TL /r");
-    ASSERT_TRUE(exit.finished);
-    EXPECT_EQ(exit.exitCode, 3010u);
-    EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
-    const Strings log = cleaner_.LogMessages();
-    EXPECT_TRUE(Contains(log, "Will be deleted at restart: " + held));
-    EXPECT_TRUE(Contains(log, "Will be deleted at restart: " + folder));
-    const Strings pending = PendingFileOperations();
-    const auto fileAt = std::find(pending.begin(), pending.end(), "\\??\\" + held);
-    const auto folderAt = std::find(pending.begin(), pending.end(), "\\??\\" + folder);
-    EXPECT_LT(fileAt, folderAt) << "the file first, then the folders that held it";
-    EXPECT_NE(folderAt, pending.end());
-  }
-  Restart();
-  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
-  EXPECT_FALSE(Exists(folder));
-  EXPECT_EQ(installation_.CanariesGone(), Strings{});
-}
 
 // On a 64-bit system a 32-bit program's System folder is SysWOW64; an entry there is
 // carried out in the real System32 as well, reached through Sysnative.
