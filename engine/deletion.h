@@ -16,12 +16,24 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path);
 
 // Deletes one existing file after resetting its attributes; a missing file or a folder is
 // passed over in silence, an empty path deletes nothing, a path that is not full is refused.
+//
+// Both: with deletion at restart on (CleanerState::DeleteAtRestart), a file in use, and a
+// folder that stays only because of such files, is scheduled for deletion at the next
+// restart and listed as such. On 64-bit Windows an entry in the System folder is carried out
+// in the real System32 too, after the redirected one.
 void DeleteSingleFile(CleanerContext& context, const std::string& path);
 
 inline constexpr char kTreeFileNotDeletedText[] = "Could NOT delete   ";
 inline constexpr char kFileNotDeletedText[] = "Could NOT delete ";
 // Followed by the folder, " - " and the system's reason ("error 145: ...").
 inline constexpr char kFolderNotDeletedText[] = "Could NOT delete folder ";
+// With deletion at restart on: followed by the file or folder the system deletes at the next
+// restart; and, when the system refuses the request, by the path, " - " and its reason.
+inline constexpr char kDeletedAtRestartText[] = "Will be deleted at restart: ";
+inline constexpr char kRestartNotScheduledText[] = "Could NOT schedule deletion at restart: ";
+// Traced before an entry in the System folder is carried out in the real System32 of 64-bit
+// Windows; followed by the path there.
+inline constexpr char kRealSystemFolderText[] = "Also in the 64-bit System32: ";
 // Followed by the entry as the rule line holds it.
 inline constexpr char kNotFullPathText[] = "Refused to delete relative path ";
 // Followed by the path of a child whose name holds `\`, `/` or `:` or is "." or "..".

@@ -8,7 +8,7 @@
 
 struct RecordedAction {
   enum class Kind {
-    SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
   };
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
@@ -22,6 +22,7 @@ class RecordingEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                        UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
@@ -32,5 +33,8 @@ class RecordingEffects : public Effects {
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 
   std::vector<RecordedAction> actions;
+  // For the plan: a file another program holds open answers ERROR_SHARING_VIOLATION, as its
+  // deletion would, so that the plan shows what a run would leave to the restart.
+  bool answerInUse = false;
   std::size_t Count(RecordedAction::Kind kind) const;
 };

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/files_paths.h"
+#include "platform/handles.h"
 #include "platform/wide_text.h"
 
 using Kind = RecordedAction::Kind;
@@ -14,6 +15,14 @@ RecordedAction FileAction(Kind kind, const std::wstring& path, std::string detai
   std::wstring ordinary = OrdinaryPath(path);
   return {kind, AnsiFromWide(ordinary), std::move(detail), std::move(ordinary)};
 }
+
+// Opening for deletion changes nothing, and is refused for a file open elsewhere without
+// delete sharing, as the deletion itself would be.
+bool IsHeldOpen(const std::wstring& path) {
+  const UniqueFile probe(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
 }  // namespace
 
 DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
@@ -22,10 +31,14 @@ DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes
 }
 DWORD RecordingEffects::RemoveFile(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFile, path));
-  return ERROR_SUCCESS;
+  return answerInUse && IsHeldOpen(path) ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 DWORD RecordingEffects::RemoveEmptyFolder(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFolder, path));
+  return ERROR_SUCCESS;
+}
+DWORD RecordingEffects::DeleteAtRestart(const std::wstring& path) {
+  actions.push_back(FileAction(Kind::DeleteAtRestart, path));
   return ERROR_SUCCESS;
 }
 // The dry run changes nothing, so it asks only for the reading part of the rights: a plan made

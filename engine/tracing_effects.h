@@ -24,6 +24,7 @@ class TracingEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                        UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;

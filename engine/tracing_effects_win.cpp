@@ -31,6 +31,9 @@ DWORD TracingEffects::RemoveEmptyFolder(const std::wstring& path) {
   return code;
 }
 
+// The information list already says "Will be deleted at restart" for each.
+DWORD TracingEffects::DeleteAtRestart(const std::wstring& path) { return inner_.DeleteAtRestart(path); }
+
 LONG TracingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
                                      const std::wstring& keyName, UniqueHKey& key) {
   return inner_.OpenRegistryKey(base, subKey, rights, keyName, key);

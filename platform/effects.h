@@ -15,10 +15,16 @@ class Effects {
  public:
   virtual ~Effects() = default;
   // Files and folders, named in UTF-16 (in extended form where the name needs it): each
-  // answers ERROR_SUCCESS or the system's error code.
+  // answers ERROR_SUCCESS or the system's error code. RemoveFile answers
+  // ERROR_DELETE_PENDING where the system denies access (5) because the file is already
+  // deleted but still open elsewhere.
   [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
   [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
+  // Has the system delete a file, or an empty folder, at the next restart
+  // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
+  // the order they were made.
+  [[nodiscard]] virtual DWORD DeleteAtRestart(const std::wstring& path) = 0;
   // Registry, named in UTF-16: keyName is the readable full name of the key, for the record.
   // Opening is here because it asks for rights: the recording form asks only for the reading
   // part of them, and test forms refuse it as a key without those rights would.
@@ -40,6 +46,7 @@ class LiveEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                        UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;

@@ -11,13 +11,31 @@ LiveEffects& LiveEffects::Instance() {
 
 namespace {
 DWORD Outcome(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
+
+// The system's own reason behind the last error: a delete-pending file and a file the ACL
+// protects both answer ERROR_ACCESS_DENIED, but only the first holds STATUS_DELETE_PENDING.
+bool LastFailureWasDeletePending() {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+  using LastStatus = LONG(WINAPI*)();
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto read = ntdll ? reinterpret_cast<LastStatus>(
+                                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetLastNtStatus")))
+                          : nullptr;
+  return read != nullptr && read() == kStatusDeletePending;
+}
 }  // namespace
 
 DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
   return Outcome(SetFileAttributesW(path.c_str(), attributes));
 }
-DWORD LiveEffects::RemoveFile(const std::wstring& path) { return Outcome(DeleteFileW(path.c_str())); }
+DWORD LiveEffects::RemoveFile(const std::wstring& path) {
+  const DWORD error = Outcome(DeleteFileW(path.c_str()));
+  return error == ERROR_ACCESS_DENIED && LastFailureWasDeletePending() ? ERROR_DELETE_PENDING : error;
+}
 DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
+DWORD LiveEffects::DeleteAtRestart(const std::wstring& path) {
+  return Outcome(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
 LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
                                   UniqueHKey& key) {
   HKEY opened = nullptr;

@@ -7,6 +7,7 @@ namespace {
 constexpr char kTraceSwitch[] = "/TL";
 constexpr char kTraceAtSwitch[] = "/TL=";
 constexpr char kQuietSwitch[] = "/Q";
+constexpr char kRestartSwitch[] = "/R";
 
 }  // namespace
 
@@ -14,6 +15,7 @@ CommandSwitch ParseSwitch(const std::string& argument) {
   const std::string upper = UpperAscii(argument);
   if (upper == kTraceSwitch) return {SwitchKind::Trace, {}};
   if (upper == kQuietSwitch) return {SwitchKind::Quiet, {}};
+  if (upper == kRestartSwitch) return {SwitchKind::Restart, {}};
   const std::string traceAt = kTraceAtSwitch;
   if (upper.compare(0, traceAt.size(), traceAt) == 0) return {SwitchKind::Trace, argument.substr(traceAt.size())};
   return {};

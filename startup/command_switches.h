@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class SwitchKind { None, Trace, Quiet };
+enum class SwitchKind { None, Trace, Quiet, Restart };
 
 struct CommandSwitch {
   SwitchKind kind = SwitchKind::None;
@@ -12,7 +12,8 @@ struct CommandSwitch {
 };
 
 // "/TL" (the trace log "VC.LOG" in the current folder), "/TL=PATH" (the trace log at PATH),
-// "/Q" (quiet: no window and no box is shown or waited on).
+// "/Q" (quiet: no window and no box is shown or waited on), "/R" (what is in use is deleted
+// at the next restart).
 CommandSwitch ParseSwitch(const std::string& argument);
 
 // True when one of the arguments is "/Q".

@@ -30,6 +30,7 @@ void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
   for (const std::string& argument : CommandLineArguments(commandLine)) {
     const CommandSwitch given = ParseSwitch(argument);
     if (given.kind == SwitchKind::Quiet) context.state.QuietMode = true;
+    if (given.kind == SwitchKind::Restart) context.state.DeleteAtRestart = true;
     if (given.kind != SwitchKind::Trace) continue;
     if (!given.value.empty()) CheckTraceLogPath(given.value);
     // A repeated switch finds the log open and keeps it, with what it holds.

@@ -10,6 +10,8 @@ std::optional<PlanOptions> ParsePlanOptions(const std::vector<std::string>& argu
                                                    : nullptr;
     if (argument == "--json") {
       options.json = true;
+    } else if (argument == "--delete-at-restart") {
+      options.deleteAtRestart = true;
     } else if (folder == nullptr) {
       problem = "plan does not know \"" + argument + "\"";
       return std::nullopt;

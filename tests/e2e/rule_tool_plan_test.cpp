@@ -12,6 +12,7 @@
 #include "tests/e2e/json_lines.h"
 #include "tests/e2e/machine_snapshot.h"
 #include "tests/e2e/seeded_installation.h"
+#include "tests/support/held_file.h"
 #include "tests/support/seeded_registry.h"
 
 namespace {
@@ -194,6 +195,22 @@ TEST_F(RuleToolPlan, TextFormNamesEveryEntryWithItsTargetAndState) {
        }) {
     EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
   }
+}
+
+TEST_F(RuleToolPlan, AFileInUseIsShownAsLeftToTheRestartWithItsFolder) {
+  HeldFile held(installation_.FileInProgramFolder());
+  ASSERT_EQ(held.Answer(), "held");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings());
+  const std::string file = installation_.FileInProgramFolder();
+  const std::string program = installation_.ProgramFolder();
+  const ToolRun plan = Plan("--delete-at-restart");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  for (const std::string& part : {"    delete-at-restart " + file + "  [exists]\n",
+                                  "    ! Will be deleted at restart: " + program + "\n"}) {
+    EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
+  }
+  EXPECT_TRUE(installation_.TargetsGone().empty());
 }
 
 TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -330,4 +331,18 @@ TEST_F(RuleCheckCommand, ExitCodeSaysCleanFindingsOrUnreadable) {
   EXPECT_EQ(RunRuleTool({"check", path_}, out_, err_), kToolFailed);
   EXPECT_EQ(err_.str(), "RuleTool: cannot read " + path_ + ": File not found\n");
   EXPECT_EQ(out_.str(), "");
+}
+
+TEST(RuleToolCheck, AnEntryInOneProgramFilesFolderIsNotedWhenItsTwinExistsAndNoEntryNamesIt) {
+  const std::vector<std::string> present = {"C:\\Program Files\\V\\x64", "C:\\Program Files (x86)\\V",
+                                            "D:\\Program Files (x86)\\Z.sys"};
+  const PathProbe exists = [&](const std::string& path) { return std::ranges::count(present, path) > 0; };
+  const std::vector<std::string> lines = {
+      "[Delete_Folder]", "C:\\Program Files (x86)\\V\\x64", "C:\\PROGRAM FILES\\V", "C:\\Program Files (x86)\\v",
+      "C:\\Program Files (x86)\\Gone", "C:\\Program Filesx\\V\\x64", "[Delete_Folder_End]",
+      "[Delete_File]", "D:\\Program Files\\Z.sys", "[Delete_File_End]"};
+  const std::string text = Describe(CheckRuleFile(Stored(lines), exists));
+  EXPECT_EQ(std::ranges::count(text, '\n'), 2) << text;
+  EXPECT_NE(text.find("line 2: \"C:\\Program Files\\V\\x64\" exists too"), std::string::npos) << text;
+  EXPECT_NE(text.find("line 9: \"D:\\Program Files (x86)\\Z.sys\" exists too"), std::string::npos) << text;
 }
