@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
+#include "engine/folder_guard.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 
@@ -27,8 +28,8 @@ struct CleanerContext {
   Trace& trace;
   RunOutcome outcome{};
   bool runUnderWay = false;
-  // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.
-  std::optional<std::vector<std::string>> protectedFolders{};
+  // Folders a tree deletion must not empty; gathered afresh when a run starts.
+  std::optional<ProtectedFolderSet> protectedFolders{};
 };
 
 // Writes a trace line when the trace log is on.

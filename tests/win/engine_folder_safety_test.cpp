@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "engine/deletion.h"
+#include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "engine/folder_safety.h"
 #include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "platform/text_rules.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
@@ -54,18 +57,21 @@ std::vector<NamedFolder> SystemNamedFolders() {
 }
 
 // Gathered once for this file's many checks; a run gathers it once too.
-const std::vector<std::string>& MachineProtectedFolders() {
-  static const std::vector<std::string> folders = GatherProtectedFolders();
+const ProtectedFolderSet& MachineProtectedFolders() {
+  static const ProtectedFolderSet folders = GatherProtectedFolders();
   return folders;
 }
 
+// A path that is not plain is refused as such; a plain one as the protected folder it names.
 void ExpectRefused(const std::string& path, const std::string& why) {
   RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
   EngineTestContext test(effects);
   test.context.protectedFolders = MachineProtectedFolders();
   DeleteFolderTree(test.context, path);
   EXPECT_TRUE(effects.actions.empty()) << why << ": " << path;
-  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + path}) << why;
+  const std::string problem = PlainPathProblem(path);
+  const std::string line = problem.empty() ? kRefusedFolderText + path : kNotPlainPathText + path + " - " + problem;
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{line}) << why;
 }
 
 std::string LowerAscii(std::string text) {
@@ -91,8 +97,6 @@ class CurrentFolder {
  private:
   std::string previous_;
 };
-
-}  // namespace
 
 TEST(FolderSafety, TheMachinesOwnFoldersAreRefusedInEveryForm) {
   for (const auto& folder : SystemNamedFolders()) {
@@ -134,9 +138,9 @@ TEST(FolderSafety, RootsAndSharesAreRefused) {
   }
 }
 
-TEST(FolderSafety, RelativePathsAreJudgedByWhatTheyName) {
+TEST(FolderSafety, RelativePathsAreRefusedWhateverTheyName) {
   CurrentFolder inSystem(SystemFolder());
-  for (const char* path : {"..", "..\\", "C:..", "..\\system32", "..\\..", "system32\\..\\.."}) {
+  for (const char* path : {"..", "..\\", "C:..", "..\\system32", "..\\..", "system32\\..\\..", "drivers"}) {
     ExpectRefused(path, "relative to the System folder");
   }
 }
@@ -159,9 +163,10 @@ TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
 
 TEST(FolderSafety, TheListIsGatheredOncePerRunAndRefusalsAreReportedOnlyWhenAsked) {
   EngineTestContext test;
-  const auto& folders = ProtectedFolders(test.context);
-  const auto* first = &folders;
+  const auto& set = ProtectedFolders(test.context);
+  const auto* first = &set;
   EXPECT_EQ(&ProtectedFolders(test.context), first);
+  const auto& folders = set.folders;
   for (const auto& folder : SystemNamedFolders()) {
     const std::string upper = UpperAscii(folder.path);
     EXPECT_NE(std::find(folders.begin(), folders.end(), upper), folders.end()) << folder.what;
@@ -180,4 +185,76 @@ TEST(FolderSafety, AFolderTheStateNamesIsProtectedToo) {
   EXPECT_TRUE(IsRefusedFolder(test.context, scratch / "Programs"));
   EXPECT_TRUE(IsRefusedFolder(test.context, scratch.Path()));
   EXPECT_FALSE(IsRefusedFolder(test.context, scratch / "Programs\\Velmora"));
+}
+
+// Other names of a protected folder that its text does not show: a second drive letter for
+// the same disk (subst on Windows, a dosdevices link under Wine), a link in the middle of a
+// path inside the product folder, another user's profile, a link met inside the tree.
+class FolderIdentity : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!RunningUnderWine()) GTEST_SKIP() << "drive letters and links are made through Wine; not under Wine";
+    WriteBytes(product_ + "\\keep.dat", "k");
+  }
+  void TearDown() override {
+    (void)RemoveDriveLetter('Q');
+    (void)RemoveHostSymlink(product_ + "\\ln");
+  }
+  // The live gateway: a guard that fails shows as a deleted file, not only as an action.
+  void ExpectRefusedLive(const std::string& path, const std::string& kept, const std::string& line) {
+    EngineTestContext test(Acting::Live);
+    DeleteFolderTree(test.context, path);
+    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{line}) << path;
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1) << path;
+    EXPECT_TRUE(Exists(kept)) << path;
+  }
+  ScratchFolder scratch_{"identity"};
+  std::string product_ = scratch_ / "Velmora Lab";
+};
+
+}  // namespace
+
+TEST_F(FolderIdentity, ASecondDriveLetterNamesTheSameFolders) {
+  ASSERT_TRUE(MakeDriveLetter('Q', "C:\\"));
+  for (const std::string path : {"Q:\\windows", "Q:\\windows\\system32", "Q:\\users\\Public\\Desktop", "Q:\\users"}) {
+    ExpectRefusedLive(path, "C:" + path.substr(2) + "\\.", kRefusedFolderText + path);
+  }
+}
+
+TEST_F(FolderIdentity, ALinkInTheMiddleOfThePathLeadsNowhereProtected) {
+  const std::string desktop = "C:\\users\\Public\\Desktop";
+  WriteBytes(desktop + "\\velmora_keep.txt", "k");
+  ASSERT_TRUE(MakeHostSymlink("C:\\users\\Public", product_ + "\\ln"));
+  ExpectRefusedLive(product_ + "\\ln\\Desktop", desktop + "\\velmora_keep.txt",
+                    kRefusedFolderText + product_ + "\\ln\\Desktop");
+  EngineTestContext child;
+  EXPECT_TRUE(RefuseFolderByIdentity(child.context, L"\\\\?\\" + WideFromAnsi(product_ + "\\ln")));
+  EXPECT_EQ(child.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + product_ + "\\ln"});
+  // Met inside the tree being deleted, the same link is passed over, never descended.
+  ASSERT_TRUE(RemoveHostSymlink(product_ + "\\ln"));
+  MakeFolders(product_ + "\\inner");
+  ASSERT_TRUE(MakeHostSymlink(desktop, product_ + "\\inner\\ln"));
+  EngineTestContext test(Acting::Live);
+  DeleteFolderTree(test.context, product_);
+  EXPECT_TRUE(Exists(desktop + "\\velmora_keep.txt"));
+  EXPECT_FALSE(Exists(product_ + "\\keep.dat"));
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
+  (void)RemoveHostSymlink(product_ + "\\inner\\ln");
+  DeleteFileA((desktop + "\\velmora_keep.txt").c_str());
+}
+
+TEST_F(FolderIdentity, EveryProfileTheMachineListsIsProtected) {
+  const std::string other = "C:\\users\\velmora_other";
+  WriteBytes(other + "\\Documents\\keep.txt", "k");
+  const char* const key = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1999";
+  UniqueHKey profile;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, profile.Put(), nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(profile.Get(), "ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
+                           static_cast<DWORD>(other.size() + 1)),
+            ERROR_SUCCESS);
+  ExpectRefusedLive(other, other + "\\Documents\\keep.txt", kRefusedFolderText + other);
+  profile.Reset();
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, key);
+  RemoveTreeForTest(other);
 }
