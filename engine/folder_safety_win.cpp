@@ -72,11 +72,11 @@ UniqueHKey OpenForReading(HKEY root, const char* path, REGSAM view) {
   return key;
 }
 
-std::string Expanded(const std::string& text) {
-  const DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+std::wstring ExpandedWide(const std::wstring& text) {
+  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
   if (size == 0) return text;
-  std::string out(size, '\0');
-  const DWORD used = ExpandEnvironmentStringsA(text.c_str(), out.data(), size);
+  std::wstring out(size, L'\0');
+  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
   if (used == 0 || used > size) return text;
   out.resize(used - 1);
   return out;
@@ -86,7 +86,7 @@ std::string Expanded(const std::string& text) {
 std::string FolderValue(DWORD type, const std::string& data) {
   if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
   std::string text = data.substr(0, data.find('\0'));
-  return type == REG_EXPAND_SZ ? Expanded(text) : text;
+  return type == REG_EXPAND_SZ ? AnsiFromWide(ExpandedWide(WideFromAnsi(text))) : text;
 }
 
 std::string QueryFolderValue(HKEY key, const char* name) {
@@ -164,16 +164,6 @@ UniqueHKey OpenForReadingWide(HKEY root, const wchar_t* path, REGSAM view) {
   UniqueHKey key;
   if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &opened) == ERROR_SUCCESS) key.Reset(opened);
   return key;
-}
-
-std::wstring ExpandedWide(const std::wstring& text) {
-  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (size == 0) return text;
-  std::wstring out(size, L'\0');
-  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
-  if (used == 0 || used > size) return text;
-  out.resize(used - 1);
-  return out;
 }
 
 // A string value in UTF-16, expanded when it is REG_EXPAND_SZ; empty for other types.

@@ -106,15 +106,20 @@ bool AwaitHostResult(Done done) {
 }
 }  // namespace
 
-bool MakeHostSymlink(const std::string& target, const std::string& link) {
+namespace {
+// ln with its options ("-s " for a symbolic link, "" for a hard one) on the host's names.
+bool MakeHostLink(const std::string& options, const std::string& target, const std::string& link) {
   const UnixNameCall call = UnixNameFunction();
   if (!call) return false;
   const std::string unixTarget = UnixName(call, target);
   const std::string unixLink = UnixName(call, link);
   if (unixTarget.empty() || unixLink.empty()) return false;
-  if (!StartHostProgram("/bin/ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  if (!StartHostProgram("/bin/ln", options + "\"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
   return AwaitHostResult([&] { return Exists(link); });
 }
+}  // namespace
+
+bool MakeHostSymlink(const std::string& target, const std::string& link) { return MakeHostLink("-s ", target, link); }
 
 bool RemoveHostSymlink(const std::string& link) {
   const UnixNameCall call = UnixNameFunction();
@@ -126,15 +131,7 @@ bool RemoveHostSymlink(const std::string& link) {
   return AwaitHostResult([&] { return !Exists(link); });
 }
 
-bool MakeHostHardLink(const std::string& target, const std::string& link) {
-  const UnixNameCall call = UnixNameFunction();
-  if (!call) return false;
-  const std::string unixTarget = UnixName(call, target);
-  const std::string unixLink = UnixName(call, link);
-  if (unixTarget.empty() || unixLink.empty()) return false;
-  if (!StartHostProgram("/bin/ln", "\"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
-  return AwaitHostResult([&] { return Exists(link); });
-}
+bool MakeHostHardLink(const std::string& target, const std::string& link) { return MakeHostLink("", target, link); }
 
 namespace {
 // The prefix's dosdevices link of a drive letter: where Wine finds "C:" gives the folder.
