@@ -13,9 +13,9 @@ struct CleanerContext;
 inline constexpr char kRefusedFolderText[] = "Refused to delete protected folder ";
 
 // Windows, System (both views), Program Files and Common Files (both views), ProgramData,
-// Users, Public, every folder of the shell (the known-folder API, and the user's and the
-// common Shell Folders keys), the profiles folder and every profile folder ProfileList
-// names. Comparison forms are upper-cased in UTF-16, written as UTF-8 (the guard's rules
+// Users, Public, every folder of the shell (its default place from the known-folder API,
+// its place now from the user's and the common Shell Folders and User Shell Folders keys),
+// the profiles folder and every profile folder ProfileList names. Comparison forms are upper-cased in UTF-16, written as UTF-8 (the guard's rules
 // look only at ASCII); identities are those of each folder and every folder above one.
 ProtectedFolderSet GatherProtectedFolders();
 

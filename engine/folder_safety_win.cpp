@@ -58,8 +58,8 @@ const std::array<const KNOWNFOLDERID*, 54> kKnownFolders = {
 constexpr wchar_t kProfileListKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 // Values of the ProfileList key itself; before Vista "Default" and "AllUsersProfile" hold a
 // name inside the profiles folder rather than a full path.
-constexpr std::array<const wchar_t*, 4> kProfileFolderValues = {L"ProfilesDirectory", L"Default", L"Public",
-                                                                 L"AllUsersProfile"};
+constexpr std::array<const wchar_t*, 5> kProfileFolderValues = {L"ProfilesDirectory", L"Default", L"Public",
+                                                                 L"ProgramData", L"AllUsersProfile"};
 
 // Both registry views: on 64-bit Windows a 32-bit program sees the 32-bit one by default.
 constexpr std::array<REGSAM, 2> kViews = {0, KEY_WOW64_64KEY};
@@ -216,8 +216,12 @@ void AddKnownFolders(std::vector<std::wstring>& out) {
   if (!call) return;
   for (const KNOWNFOLDERID* id : kKnownFolders) {
     PWSTR path = nullptr;
+    // Each folder's default place; where it is now comes from the Shell Folders keys read
+    // above. Asked for the current place, shell32 writes it back into the Shell Folders key
+    // (measured under Wine): a change the reading of a run, or a dry run, must not make.
     // KF_FLAG_DONT_VERIFY: a folder that does not exist yet is protected all the same.
-    if (SUCCEEDED(call(*id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path) out.emplace_back(path);
+    const DWORD flags = KF_FLAG_DEFAULT_PATH | KF_FLAG_DONT_VERIFY;
+    if (SUCCEEDED(call(*id, flags, nullptr, &path)) && path) out.emplace_back(path);
     CoTaskMemFree(path);
   }
 }
