@@ -301,8 +301,7 @@ TEST_F(RuleToolPlan, EveryOtherNameOfAProtectedFolderIsRefusedByThePlanAndTheRun
 
   ASSERT_EQ(plan.exitCode, 0u) << plan.output;
   std::size_t refusedInPlan = 0;
-  for (std::size_t at = plan.output.find("    ! Refused to delete "); at != std::string::npos;
-       at = plan.output.find("    ! Refused to delete ", at + 1)) {
+  for (std::size_t at = 0; (at = plan.output.find("    ! Refused to delete ", at)) != std::string::npos; ++at) {
     ++refusedInPlan;
   }
   EXPECT_EQ(refusedInPlan, entries.size()) << plan.output;
@@ -316,19 +315,22 @@ TEST_F(RuleToolPlan, EveryOtherNameOfAProtectedFolderIsRefusedByThePlanAndTheRun
   RemoveTreeForTest(other);
 }
 
-// A trace log that is a link to win.ini would be overwritten with the trace: the run ends
-// with an error (exit code 2) before it writes a line, and win.ini is kept.
-TEST_F(RuleToolPlan, ATraceLogThatIsALinkEndsTheRunWithAnErrorAndKeepsItsTarget) {
+// A trace log that is a link (Wine's host symbolic link shows only in the path the system
+// gives back) or a second name of win.ini would be overwritten with the trace: the run ends
+// with an error (exit code 2) before its first entry, and win.ini is kept.
+TEST_F(RuleToolPlan, ATraceLogReachedThroughALinkEndsTheRunWithAnErrorAndKeepsItsTarget) {
   if (!RunningUnderWine()) GTEST_SKIP() << "host links are made through Wine; not under Wine";
   const std::string target = cleaner_ / "win.ini";
   WriteBytes(target, "[fonts]\r\n");
-  ASSERT_TRUE(MakeHostSymlink(target, cleaner_ / "VC.LOG"));
   cleaner_.WriteRules(installation_.RuleLines());
   cleaner_.WriteSettings(Settings());
-  const CleanerExit exit = cleaner_.Run("/TL");
-  (void)RemoveHostSymlink(cleaner_ / "VC.LOG");
-  ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(exit.exitCode, 2u);
-  EXPECT_EQ(ReadBytes(target), "[fonts]\r\n");
-  EXPECT_TRUE(installation_.TargetsGone().empty());
+  for (const bool symbolic : {true, false}) {
+    ASSERT_TRUE(symbolic ? MakeHostSymlink(target, cleaner_ / "VC.LOG") : MakeHostHardLink(target, cleaner_ / "VC.LOG"));
+    const CleanerExit exit = cleaner_.Run("/TL");
+    ASSERT_TRUE(RemoveHostSymlink(cleaner_ / "VC.LOG"));  // rm of the name leaves the target
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 2u) << symbolic;
+    EXPECT_EQ(ReadBytes(target), "[fonts]\r\n") << symbolic;
+    EXPECT_TRUE(installation_.TargetsGone().empty()) << symbolic;
+  }
 }

@@ -10,7 +10,6 @@
 #include "engine/run_view.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -182,35 +181,4 @@ TEST(TraceIfOn, WritesOnlyWhenTheTraceIsOn) {
   const auto lines = ParseLog(ReadBytes(folder / "VC.LOG"));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].message, "while on");
-}
-
-// A log that is a link would write the trace over whatever it names (win.ini, say). Windows
-// marks symbolic links as reparse points; Wine's host links show only in the path the system
-// gives back, and a hard link in the count of names.
-TEST(TraceLog, ALogReachedThroughALinkIsRefusedAndItsTargetKept) {
-  if (!RunningUnderWine()) GTEST_SKIP() << "host links are made through Wine; not under Wine";
-  ScratchFolder scratch("trace_link");
-  const std::string target = scratch / "win.ini";
-  WriteBytes(target, "[fonts]\r\n");
-  const auto expectRefused = [&](const std::string& name) {
-    TraceLog log;
-    try {
-      log.Open(scratch / name);
-      ADD_FAILURE() << name << " opened";
-    } catch (const Exception& error) {
-      EXPECT_EQ(error.Message(), kTraceLogLinkText + (scratch / name));
-    }
-    EXPECT_FALSE(log.IsOpen()) << name;
-    EXPECT_EQ(ReadBytes(target), "[fonts]\r\n") << name;
-  };
-  ASSERT_TRUE(MakeHostSymlink(target, scratch / "VC.LOG"));
-  expectRefused("VC.LOG");  // the target has one name: only the path given back shows the link
-  ASSERT_TRUE(RemoveHostSymlink(scratch / "VC.LOG"));
-  ASSERT_TRUE(MakeHostHardLink(target, scratch / "hard.log"));
-  expectRefused("hard.log");
-  TraceLog plain;  // a plain file of one name is emptied and written as before
-  plain.Open(scratch / "plain.log");
-  plain.Close();
-  plain.Open(scratch / "plain.log");
-  EXPECT_TRUE(plain.IsOpen());
 }
