@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
+#include "engine/folder_guard.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 #include "platform/system_mirror.h"
@@ -35,8 +36,8 @@ struct CleanerContext {
   Trace& trace;
   RunOutcome outcome{};
   bool runUnderWay = false;
-  // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.
-  std::optional<std::vector<std::string>> protectedFolders{};
+  // Folders a tree deletion must not empty; gathered afresh when a run starts.
+  std::optional<ProtectedFolderSet> protectedFolders{};
   // The System folder and, on 64-bit Windows, the real System32; read on first use.
   std::optional<SystemMirror> systemMirror{};
 };

@@ -3,6 +3,7 @@
 #include "engine/deletion.h"
 
 #include "engine/cleaner_context.h"
+#include "engine/folder_guard.h"
 #include "engine/folder_safety.h"
 #include "platform/effects.h"
 #include "platform/files.h"
@@ -144,7 +145,7 @@ Left DeleteTree(CleanerContext& context, const std::wstring& top, const std::wst
         done = RemoveLink(context, child, entry.attributes);
         if (!done) ReportTreeEntry(context, child);
       } else if (IsFolder(entry.attributes)) {
-        done = Keep(left, DeleteTree(context, top, child, entry.attributes));
+        done = !RefuseFolderByIdentity(context, child) && Keep(left, DeleteTree(context, top, child, entry.attributes));
       } else {
         done = Keep(left, RemoveTreeFile(context, child, entry.attributes));
       }
@@ -159,12 +160,13 @@ Left DeleteTree(CleanerContext& context, const std::wstring& top, const std::wst
   return Left::Listed;
 }
 
-// The UTF-16 form of a rule entry, or empty after a line when it is not a full path: a
-// relative one would be taken from the current folder, wherever that is.
+// The UTF-16 form of a rule entry, or empty after a line when it is not a plain drive path:
+// a relative one would be taken from the current folder, wherever that is, and the other
+// forms (NT, device, share, doubled or dotted names) would slip past the guards' reading.
 std::wstring FullEntryPath(CleanerContext& context, const std::string& path) {
   const std::wstring wide = WideFromAnsi(path);
-  if (!IsFullPath(wide)) {
-    AddInfo(context, kNotFullPathText + path);
+  if (const std::string problem = PlainPathProblem(wide); !problem.empty()) {
+    AddInfo(context, kNotPlainPathText + path + " - " + problem);
     return {};
   }
   const std::wstring full = FullPathWide(wide);
@@ -214,9 +216,9 @@ std::wstring InRealSystem32(CleanerContext& context, const std::wstring& full) {
 }  // namespace
 
 void DeleteFolderTree(CleanerContext& context, const std::string& path) {
-  if (path.empty() || RefuseFolder(context, path)) return;
+  if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
-  if (full.empty()) return;
+  if (full.empty() || RefuseFolder(context, path)) return;
   DeleteFolderAt(context, full);
   const std::wstring native = InRealSystem32(context, full);
   if (!native.empty()) DeleteFolderAt(context, native);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/cleaning_run.h"
+#include "engine/folder_guard.h"
 #include "engine/rule_file.h"
 #include "engine/trace.h"
 #include "platform/errors.h"
@@ -66,12 +67,22 @@ bool CheckRuleFile(CleanerContext& context) {
   return true;
 }
 
+// A settings folder counts only as a plain drive path: "drivers" would name a folder of
+// whatever the current folder is (System32 under a deployment tool). A refused one leaves
+// the folder empty, so that no entry built on it names anything the settings did not.
+std::string SettingsFolder(CleanerContext& context, const char* key, const std::string& value) {
+  const std::string problem = PlainPathProblem(WideFromAnsi(value));
+  if (problem.empty()) return value;
+  AddInfo(context, kSettingsFolderRefusedText + std::string(key) + "=" + value + " - " + problem);
+  return {};
+}
+
 // The folders and switches of the settings file take effect; the window shows them, and the
 // folders as shown are the ones a later edit is measured against.
 void FillChoices(CleanerContext& context) {
   CleanerState& state = context.state;
-  if (!state.FolderProgram.empty()) state.ProgramFolder = state.FolderProgram;
-  if (!state.FolderShared.empty()) state.SharedFolder = state.FolderShared;
+  if (!state.FolderProgram.empty()) state.ProgramFolder = SettingsFolder(context, "PROGRAM", state.FolderProgram);
+  if (!state.FolderShared.empty()) state.SharedFolder = SettingsFolder(context, "SHARED", state.FolderShared);
   if (state.OptDelete) state.DeletePermission = true;
   context.view.ShowStartupChoices(state);
   state.InitialProgramFolder = state.ProgramFolder;

@@ -31,7 +31,9 @@ CleanerState UsualFolders() {
 // The system folders of that installation, which a folder tree deletion must never empty.
 const std::vector<std::string>& UsualProtectedFolders() {
   static const std::vector<std::string> folders = {
-      "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files", "C:\\Program Files\\Common Files"};
+      "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\SysWOW64", "C:\\Program Files",
+      "C:\\Program Files\\Common Files", "C:\\Program Files (x86)", "C:\\Program Files (x86)\\Common Files",
+      "C:\\ProgramData", "C:\\Users\\Public\\Desktop", "C:\\Users\\Default", "C:\\Documents and Settings"};
   return folders;
 }
 
@@ -104,11 +106,6 @@ void CheckRenameValue(std::string_view entry, std::vector<std::string>& out) {
   }
 }
 
-bool IsAbsolute(std::string_view path) {
-  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
-  return drive || path.starts_with("\\\\");
-}
-
 bool IsLonePlaceholder(std::string_view entry) {
   return std::any_of(kPlaceholders.begin(), kPlaceholders.end(),
                      [entry](const Placeholder& placeholder) { return entry == placeholder.name; });
@@ -121,18 +118,20 @@ void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, 
   }
   static const CleanerState usual = UsualFolders();
   const std::string path = ExpandPlaceholders(entry, usual);
-  if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {
-    out.push_back(Quoted(entry) +
-                  (IsRootFolder(path) ? " names a drive or share root"
-                                      : " names a system folder (Windows, System, Program Files, Common Files) or "
-                                        "a folder above one") +
-                  ": the cleaner refuses to delete it");
+  // The cleaner's own rule: one written form only. A misspelt placeholder already explains
+  // why the path is not a drive path.
+  if (const std::string problem = PlainPathProblem(path); !problem.empty()) {
+    if (placeholdersAsWritten) {
+      out.push_back(Quoted(entry) + " is not a plain drive path (" + problem + "): the cleaner refuses it");
+    }
     return;
   }
-  // A misspelt placeholder already explains why the path is not absolute.
-  if (placeholdersAsWritten && !IsAbsolute(path)) {
-    out.push_back(Quoted(entry) + " is not a full path (drive or share): it is taken relative to the "
-                  "cleaner's current folder");
+  if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {
+    out.push_back(Quoted(entry) +
+                  (IsRootFolder(path) ? " names a drive root"
+                                      : " names a system folder (Windows, System, Program Files, Common Files, "
+                                        "ProgramData, Users and their shell folders) or a folder above one") +
+                  ": the cleaner refuses to delete it");
   }
 }
 

@@ -68,12 +68,11 @@ const std::vector<std::string> kCleanFile = {
     "%WinDir%\\Temp\\QRV",
     "%winsys%\\drivers\\zdn",
     "C:\\Documents and Settings\\All Users\\Application Data\\Velmora",
-    "\\\\server\\share\\velmora",
     "[Delete_Folder_End]",
     "[Delete_File]",
     "%winsys%\\zdnhook.dll",
     "%WinDir%\\qrv.ini",
-    "%Program%\\%Shared%.txt",
+    "%Program%\\zdnmon.exe",
     "[Delete_File_End]",
     "[Delete_File_End] is an end marker only when the whole line is one",
 };
@@ -257,9 +256,8 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
                  "shared keys");
 
   const std::vector<std::string> refusedFolders = {
-      "C:\\", "c:", "\\", "\\\\server\\share", "\\\\server", "%WinDir%", "%winsys%", "%PF%", "%PF%\\",
-      "%PF%\\Common Files", "%Program%\\..", "%Shared%\\..\\..", "C:\\WINDOWS\\.", "c:\\program files\\",
-      "%Program%\\..\\..\\.."};
+      "C:\\", "%WinDir%", "%winsys%", "%PF%", "%PF%\\", "%PF%\\Common Files", "c:\\program files\\",
+      "C:\\Users", "C:\\Users\\Public\\Desktop"};
   std::vector<std::string> lines = {"[Delete_Folder]"};
   lines.insert(lines.end(), refusedFolders.begin(), refusedFolders.end());
   lines.push_back("[Delete_Folder_End]");
@@ -271,23 +269,40 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
         << findings[i].message;
     EXPECT_TRUE(findings[i].message.ends_with(": the cleaner refuses to delete it")) << findings[i].message;
   }
-  EXPECT_NE(findings[0].message.find("names a drive or share root"), std::string::npos);
-  EXPECT_NE(findings[5].message.find("names a system folder (Windows, System, Program Files, Common Files) or a "
-                                     "folder above one"),
+  EXPECT_NE(findings[0].message.find("names a drive root"), std::string::npos);
+  EXPECT_NE(findings[5].message.find("names a system folder (Windows, System, Program Files, Common Files, "
+                                     "ProgramData, Users and their shell folders) or a folder above one"),
             std::string::npos);
 }
 
-TEST(RuleCheck, FindsPathsThatAreNotFull) {
-  ExpectFindings(Stored({"[Delete_Folder]", "Velmora Lab", "\\Program Files\\Velmora Lab", "D:Velmora",
-                         "[Delete_Folder_End]", "[Delete_File]", "zdnhook.dll", "%program%\\zdnhook.dll",
-                         "[Delete_File_End]"}),
-                 {{2, "\"Velmora Lab\" is not a full path (drive or share): it is taken relative to the cleaner's "
-                      "current folder"},
-                  {3, "\"\\Program Files\\Velmora Lab\" is not a full path"},
-                  {4, "\"D:Velmora\" is not a full path"},
-                  {7, "\"zdnhook.dll\" is not a full path"},
-                  {8, "\"%program%\" is not a placeholder"}},
-                 "relative paths");
+// The cleaner takes one written form of a path; check names every other one, in both kinds
+// of section, as the refusal it is.
+TEST(RuleCheck, FindsPathsThatAreNotPlainDrivePaths) {
+  const std::vector<std::string> notPlain = {
+      "Velmora Lab", "\\Program Files\\Velmora Lab", "D:Velmora", "c:", "\\", "\\\\server\\share",
+      "\\??\\C:\\users\\Public\\Desktop", "\\??\\C:\\", "\\\\localhost\\c$\\Windows",
+      "\\\\?\\UNC\\localhost\\c$\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x", "C:\\Windows.", "C:/",
+      "C:\\\\Windows", "%Program%\\.\\x", "%Program%\\..", "%Shared%\\x\\..", "C:\\WINDOWS\\.",
+      "%Program%\\NUL"};
+  for (const char* section : {"Folder", "File"}) {
+    std::vector<std::string> lines = {std::string("[Delete_") + section + "]"};
+    lines.insert(lines.end(), notPlain.begin(), notPlain.end());
+    lines.push_back(std::string("[Delete_") + section + "_End]");
+    const std::vector<Finding> findings = CheckRuleFile(Stored(lines));
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < notPlain.size(); ++i) {
+      // A file entry ending in "\\" is told apart as naming a folder.
+      const bool namesFolder = std::string(section) == "File" && notPlain[i].ends_with('\\');
+      ASSERT_LT(next, findings.size()) << Describe(findings);
+      EXPECT_EQ(findings[next].line, i + 2) << notPlain[i];
+      EXPECT_EQ(findings[next].message.rfind("\"" + notPlain[i] + (namesFolder ? "\" names a folder" : "\" is not a plain drive path ("), 0), 0u)
+          << findings[next].message;
+      ++next;
+    }
+    EXPECT_EQ(next, findings.size()) << Describe(findings);
+  }
+  ExpectFindings(Stored({"[Delete_File]", "%program%\\zdnhook.dll", "[Delete_File_End]"}),
+                 {{2, "\"%program%\" is not a placeholder"}}, "a misspelt placeholder explains itself");
 }
 
 TEST(RuleCheck, JudgesLinesOutsideSectionsAsCommentary) {
@@ -323,8 +338,8 @@ TEST_F(RuleCheckCommand, ExitCodeSaysCleanFindingsOrUnreadable) {
   EXPECT_EQ(out_.str(), "");
   EXPECT_EQ(Check(Stored({"[Delete_Folder]", "%PF%", "[Delete_Folder_End]", "[Delete_Folder_End]"})), kToolFindings);
   EXPECT_EQ(out_.str(),
-            "line 2: \"%PF%\" names a system folder (Windows, System, Program Files, Common Files) or a folder above "
-            "one: the cleaner refuses to delete it\n"
+            "line 2: \"%PF%\" names a system folder (Windows, System, Program Files, Common Files, ProgramData, Users "
+            "and their shell folders) or a folder above one: the cleaner refuses to delete it\n"
             "line 4: end marker \"[Delete_Folder_End]\" outside its section: the line has no effect\n");
   std::filesystem::remove(path_);
   out_.str({});

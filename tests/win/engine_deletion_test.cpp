@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/deletion.h"
+#include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "platform/system_error.h"
 #include "tests/support/engine_test_support.h"
@@ -261,15 +262,22 @@ TEST(FolderTreeDeletion, AFolderTheSystemKeepsIsListedWithItsReason) {
   }
 }
 
-// A relative entry would be taken from whatever the current folder is.
-TEST(Deletion, EntriesThatAreNotFullPathsAreRefusedAndNothingIsTouched) {
-  for (const std::string entry : {"Velmora", "..\\Velmora", "C:Velmora", "\\Velmora", "\\\\.\\C:\\Velmora"}) {
+// A relative entry would be taken from whatever the current folder is; the NT, device and
+// share forms and dotted or doubled names would be read one way by the guard, another by
+// Windows.
+TEST(Deletion, EntriesThatAreNotPlainDrivePathsAreRefusedAndNothingIsTouched) {
+  for (const std::string entry :
+       {"Velmora", "..\\Velmora", "C:Velmora", "\\Velmora", "\\\\.\\C:\\Velmora", "\\??\\C:\\users\\Public\\Desktop",
+        "\\??\\C:\\", "\\\\localhost\\c$\\windows", "\\\\?\\UNC\\localhost\\c$\\windows", "\\\\?\\C:\\Velmora",
+        "C:/Velmora", "C:\\\\Velmora", "C:\\Velmora\\.\\x", "C:\\Velmora\\x\\..", "C:\\Velmora.", "C:\\Velmora\\CON"}) {
     RecordingEffects effects;
     EngineTestContext test(effects);
     DeleteFolderTree(test.context, entry);
     DeleteSingleFile(test.context, entry);
     EXPECT_TRUE(effects.actions.empty()) << entry;
-    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>(2, "Refused to delete relative path " + entry)) << entry;
+    const std::string line = kNotPlainPathText + entry + " - " + PlainPathProblem(entry);
+    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>(2, line)) << entry;
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1) << entry;
   }
 }
 

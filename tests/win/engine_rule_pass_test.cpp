@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/deletion.h"
+#include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "engine/rule_pass.h"
 #include "platform/errors.h"
@@ -163,10 +165,12 @@ TEST_F(RulePass, AHeaderOfAnotherKindInsideASectionIsAnEntryOfThatSection) {
   test.state.DeletePermission = true;
   Run(test, {"[Delete_File]", "[Delete_Folder]", folder, file, "[Delete_Folder_End]", "[Registry_Delete]",
              "[Delete_File_End]", "[Delete_Folder_End]", folder});
-  // Header texts taken for file entries are no full paths: refused, never looked for.
-  const std::string refused = "Refused to delete relative path ";
-  EXPECT_EQ(Trace(test), (Lines{Opened(), refused + "[Delete_Folder]", "DelFile 2", "DelFile 3", "DelFile 4",
-                                refused + "[Delete_Folder_End]", "DelFile 5", refused + "[Registry_Delete]",
+  // Header texts taken for file entries are no drive paths: refused, never looked for.
+  const auto refused = [](const std::string& entry) {
+    return kNotPlainPathText + entry + " - " + PlainPathProblem(entry);
+  };
+  EXPECT_EQ(Trace(test), (Lines{Opened(), refused("[Delete_Folder]"), "DelFile 2", "DelFile 3", "DelFile 4",
+                                refused("[Delete_Folder_End]"), "DelFile 5", refused("[Registry_Delete]"),
                                 "DelFile 6"}));
   EXPECT_FALSE(Exists(file));
   EXPECT_EQ(ReadBytes(folder + "\\inside.txt"), "i");  // a file entry never deletes a folder
