@@ -32,6 +32,8 @@ TEST(FolderGuard, NormalisedForms) {
       {"\\\\?\\UNC\\server\\share\\x", "\\\\SERVER\\SHARE\\X"},
       {"Program\\..\\..\\Files", "..\\FILES"},
       {"x\\..\\C:", ".\\C:"},
+      // A blank first name leaves "??" first: it must not turn into the NT prefix.
+      {"\\   \\??\\C:\\x", "\\.\\??\\C:\\X"},
       {"\\\\.\\PhysicalDrive0", "\\\\.\\\\PHYSICALDRIVE0"},
       {"", ""},
       // Bytes above 127 are compared as they are; only a to z change.
