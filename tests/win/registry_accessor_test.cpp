@@ -269,11 +269,12 @@ DWORD WINAPI DeleteOnThread(void* data) {
 }
 }  // namespace
 
-// A hostile hive may nest keys far deeper than Windows' 512 levels (a chain 20,000 deep
-// overflowed a walk that recursed). Run on a thread whose stack leaves some 32 bytes per
-// level, the walk still deletes the whole chain: its levels are kept on the heap.
+// A hostile hive may nest keys far deeper than Windows' 512 levels: a chain 20,000 deep
+// overflowed a walk that recursed, on the main thread's larger stack. Run on a thread whose
+// stack leaves 32 bytes per level, the walk still deletes the whole chain: its levels are kept
+// on the heap.
 TEST(RegistryAccessorDeleteTree, ChainDeeperThanAnyStackCouldRecurseIsDeleted) {
-  constexpr int kDepth = 4000;
+  constexpr int kDepth = 20000;
   ScratchKey scratch("acc_deep");
   UniqueHKey key;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (scratch / "Chain").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
