@@ -196,24 +196,46 @@ bool IsNumberedControlSet(std::wstring_view name) {
   return name.substr(kControlSetPrefix.size()).find_first_not_of(L"0123456789") == std::wstring_view::npos;
 }
 
+// The registry's limit for one key name: a longer one names no key that can exist.
+constexpr std::size_t kLongestKeyName = 255;
+// Deeper than any listed key: components past this one change no verdict, so a rule line of
+// megabytes is neither copied whole nor turned into a list of megabyte prefixes.
+constexpr std::size_t kDeepestJudged = 16;
+
+wchar_t Unit(char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); }
+wchar_t Unit(wchar_t c) { return c; }
+
 // A key in one form: a scope letter (M machine, U user, C classes), then its upper-cased
 // components; empty components and WOW6432Node are dropped, numbered control sets read as
-// CurrentControlSet, and SOFTWARE\Classes under either root as the classes.
+// CurrentControlSet, and SOFTWARE\Classes under either root as the classes. Only the first
+// kDeepestJudged components are kept (deeper says there were more); a component beyond the
+// registry's limit makes the whole path one that names no existing key (overlong).
 struct CanonicalKey {
   wchar_t scope;
   std::vector<std::wstring> parts;
+  bool deeper = false;
+  bool overlong = false;
 };
 
-CanonicalKey Canonical(RegistryRoot root, std::wstring_view path) {
+template <typename Char>
+CanonicalKey Canonical(RegistryRoot root, std::basic_string_view<Char> path) {
   CanonicalKey key{root == RegistryRoot::ClassesRoot ? L'C' : root == RegistryRoot::LocalMachine ? L'M' : L'U', {}};
   std::size_t start = 0;
   while (start <= path.size()) {
-    auto end = path.find(L'\\', start);
-    if (end == std::wstring_view::npos) end = path.size();
-    if (end > start) {
-      std::wstring part(path.substr(start, end - start));
-      for (wchar_t& c : part) c = Fold(c);
-      if (part != kWow64Node) key.parts.push_back(std::move(part));
+    auto end = path.find(Char('\\'), start);
+    if (end == std::basic_string_view<Char>::npos) end = path.size();
+    if (end - start > kLongestKeyName) {
+      key.overlong = true;
+      return key;
+    }
+    std::wstring part;
+    for (std::size_t i = start; i < end; ++i) part += Fold(Unit(path[i]));
+    if (!part.empty() && part != kWow64Node) {
+      if (key.parts.size() == kDeepestJudged) {
+        key.deeper = true;
+        break;
+      }
+      key.parts.push_back(std::move(part));
     }
     start = end + 1;
   }
@@ -235,18 +257,11 @@ std::vector<std::wstring> Prefixes(const CanonicalKey& key) {
   return prefixes;
 }
 
-std::wstring Widened(std::string_view text) {
-  std::wstring wide;
-  wide.reserve(text.size());
-  for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-  return wide;
-}
-
 // A list entry in canonical form, once per scope it names.
 void AddListed(std::unordered_set<std::wstring>& set, std::string_view entry) {
   const auto slash = entry.find('\\');
   const std::string_view scope = entry.substr(0, slash);
-  const std::wstring path = Widened(entry.substr(slash + 1));
+  const std::string_view path = entry.substr(slash + 1);
   const auto add = [&](RegistryRoot root) { set.insert(Prefixes(Canonical(root, path)).back()); };
   if (scope == "HKLM" || scope == "HK*") add(RegistryRoot::LocalMachine);
   if (scope == "HKCU" || scope == "HK*") add(RegistryRoot::CurrentUser);
@@ -296,34 +311,38 @@ bool InProtectedTree(const std::vector<std::wstring>& prefixes) {
 
 bool NamesNoKey(std::string_view keyPath) { return keyPath.find_first_not_of('\\') == std::string_view::npos; }
 
-KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::wstring_view keyPath) {
-  const CanonicalKey key = Canonical(root, keyPath);
+namespace {
+
+KeyVerdict Judge(const CanonicalKey& key) {
+  if (key.overlong) return KeyVerdict::Deletable;  // names no key; the accessor passes it over
   const auto prefixes = Prefixes(key);
   if (InProtectedTree(prefixes)) return KeyVerdict::ProtectedTree;
+  if (key.deeper) return KeyVerdict::Deletable;
   const Lists& lists = TheLists();
+  const std::wstring& whole = prefixes.back();
   const bool topLevel = key.scope != L'C' && key.parts.size() < 2;
-  if (topLevel || lists.shared.contains(prefixes.back()) || lists.above.contains(prefixes.back()) ||
-      lists.valueKeys.contains(prefixes.back())) {
+  if (topLevel || lists.shared.contains(whole) || lists.above.contains(whole) || lists.valueKeys.contains(whole)) {
     return KeyVerdict::SharedKey;
   }
   return KeyVerdict::Deletable;
 }
 
-KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath) {
-  return JudgeKeyDeletion(root, std::wstring_view(Widened(keyPath)));
-}
-
-bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath) {
-  const CanonicalKey key = Canonical(root, keyPath);
+bool ProtectsValues(const CanonicalKey& key) {
+  if (key.overlong) return false;
   const auto prefixes = Prefixes(key);
+  if (InProtectedTree(prefixes)) return true;
+  if (key.deeper) return false;
   const Lists& lists = TheLists();
-  return InProtectedTree(prefixes) || lists.valueKeys.contains(prefixes.back()) ||
+  return lists.valueKeys.contains(prefixes.back()) ||
          (key.scope == L'C' && !ListsPrograms(key) && (key.parts.empty() || lists.shared.contains(prefixes.back())));
 }
 
-bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) {
-  return ProtectsValuesOf(root, std::wstring_view(Widened(keyPath)));
-}
+}  // namespace
+
+KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::wstring_view keyPath) { return Judge(Canonical(root, keyPath)); }
+KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath) { return Judge(Canonical(root, keyPath)); }
+bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath) { return ProtectsValues(Canonical(root, keyPath)); }
+bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) { return ProtectsValues(Canonical(root, keyPath)); }
 
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName) {
   return newName.empty() || oldName.empty();

@@ -21,7 +21,7 @@ TEST(RegistrySafety, PathsNamingNoKey) {
 TEST(RegistrySafety, EveryKeySpellingGetsOneVerdict) {
   const struct {
     RegistryRoot root;
-    const char* path;
+    std::string path;
     KeyVerdict verdict;
     bool valuesProtected;
   } cases[] = {
@@ -82,6 +82,8 @@ TEST(RegistrySafety, EveryKeySpellingGetsOneVerdict) {
       {CR, "Directory\\shell\\ZDNScan\\command", Free, false},
       {CR, "exefile\\shellex\\PropertySheetHandlers\\QRV", Free, false},
       {CR, "SOFTWARE", Free, false},
+      // A name beyond the registry's 255 characters names no key that can exist.
+      {LM, "SAM\\" + std::string(256, 'S'), Free, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(JudgeKeyDeletion(c.root, c.path), c.verdict) << c.path;
