@@ -13,7 +13,7 @@ struct RecordedAction {
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
                        // name after a `\`), executable name, or service name
-  std::string detail;  // attributes, written text, exit code
+  std::string detail;  // attributes, written text (or "type T, N bytes" for other data), exit code
   std::wstring wideTarget{};  // the true name: a path in ordinary form, or a key or value name
 };
 
@@ -23,12 +23,12 @@ class RecordingEffects : public Effects {
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                       UniqueHKey& key) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                           const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 

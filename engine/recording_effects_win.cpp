@@ -23,6 +23,17 @@ bool IsHeldOpen(const std::wstring& path) {
                                      nullptr, OPEN_EXISTING, 0, nullptr));
   return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
 }
+
+// The text of a string value, up to its first NUL; for other data its type and size.
+std::string WrittenData(DWORD type, const std::vector<BYTE>& data) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
+  }
+  std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+  std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(text.size() * sizeof(wchar_t)),
+            reinterpret_cast<BYTE*>(text.data()));
+  return AnsiFromWide(text.substr(0, text.find(L'\0')));
+}
 }  // namespace
 
 DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
@@ -43,9 +54,9 @@ DWORD RecordingEffects::DeleteAtRestart(const std::wstring& path) {
 }
 // The dry run changes nothing, so it asks only for the reading part of the rights: a plan made
 // without administrator rights still sees what is there.
-LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
+LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                                        const std::wstring& keyName, UniqueHKey& key) {
-  return LiveEffects::Instance().OpenRegistryKey(base, subKey, rights & KEY_READ, keyName, key);
+  return LiveEffects::Instance().OpenRegistryKey(base, subKey, options, rights & KEY_READ, keyName, key);
 }
 LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::wstring&, const std::wstring& keyName) {
   actions.push_back({Kind::DeleteKey, AnsiFromWide(keyName), {}, keyName});
@@ -56,10 +67,10 @@ LONG RecordingEffects::DeleteRegistryValue(HKEY, const std::wstring& valueName, 
   actions.push_back({Kind::DeleteValue, AnsiFromWide(target), {}, target});
   return ERROR_SUCCESS;
 }
-LONG RecordingEffects::WriteRegistryString(HKEY, const std::wstring& valueName, const std::wstring& text,
-                                           const std::wstring& keyName) {
+LONG RecordingEffects::WriteRegistryValue(HKEY, const std::wstring& valueName, DWORD type,
+                                          const std::vector<BYTE>& data, const std::wstring& keyName) {
   const std::wstring target = keyName + L"\\" + valueName;
-  actions.push_back({Kind::WriteValue, AnsiFromWide(target), AnsiFromWide(text), target});
+  actions.push_back({Kind::WriteValue, AnsiFromWide(target), WrittenData(type, data), target});
   return ERROR_SUCCESS;
 }
 bool RecordingEffects::EndProcess(HANDLE, UINT exitCode, const std::string& exeName) {

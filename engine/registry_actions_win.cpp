@@ -44,13 +44,15 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     AddInfo(context, kRefusedNoKey + line);
     return;
   }
-  if (IsSharedRegistryKey(entry.root, entry.keyPath)) {
-    AddInfo(context, kRefusedSharedKey + KeyName(entry.root, entry.keyPath));
-    return;
+  const std::wstring keyPath = WideFromAnsi(entry.keyPath);
+  switch (JudgeKeyDeletion(entry.root, keyPath)) {
+    case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + KeyName(entry.root, entry.keyPath)); return;
+    case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + KeyName(entry.root, entry.keyPath)); return;
+    case KeyVerdict::Deletable: break;
   }
   RegistryAccessor accessor(context.effects);
   accessor.SelectRoot(RootKeyOf(entry.root));
-  const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(entry.keyPath));
+  const TreeDeletion deletion = accessor.DeleteKeyTree(keyPath);
   for (const RegistryFailure& failure : deletion.stayed) {
     ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
   }
@@ -61,10 +63,15 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   // separator, so it is passed over without a report.
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
+  const std::wstring keyPath = WideFromAnsi(entry.keyPath);
+  if (ProtectsValuesOf(entry.root, keyPath)) {
+    AddInfo(context, kRefusedProtectedValue + KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName);
+    return;
+  }
   RegistryAccessor accessor(context.effects);
   accessor.SelectRoot(RootKeyOf(entry.root));
   // An open refused for want of rights is a value that stays, not a key that is absent.
-  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry.keyPath), KeyAccess::ChangeValues);
+  LONG code = accessor.OpenExistingKey(keyPath, KeyAccess::ChangeValues);
   if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
   if (Stayed(code)) {
     ReportStayed(context, kValueNotDeletedText, KeyName(entry.root, entry.keyPath) + "\\" + entry.valueName, code);
@@ -85,16 +92,32 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedSameName + line);
     return;
   }
+  if (RenamesTheDefaultValue(entry->newName, entry->oldName)) {
+    AddInfo(context, kRefusedDefaultRename + line);
+    return;
+  }
+  const std::string renaming =
+      KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName;
+  const std::wstring keyPath = WideFromAnsi(entry->keyPath);
+  if (ProtectsValuesOf(entry->root, keyPath)) {
+    AddInfo(context, kRefusedProtectedRename + renaming);
+    return;
+  }
   RegistryAccessor accessor(context.effects);
   accessor.SelectRoot(RootKeyOf(entry->root));
-  LONG code = accessor.OpenExistingKey(WideFromAnsi(entry->keyPath), KeyAccess::ChangeValues);
+  LONG code = accessor.OpenExistingKey(keyPath, KeyAccess::ChangeValues);
   if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
-    accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
-    // Both names hold the text now; the old one staying is a rename not completed.
-    code = accessor.RemoveValue(oldName);
+    // The user's value of the new name would be overwritten.
+    if (accessor.HasValue(newName)) {
+      AddInfo(context, kRefusedExistingName + renaming);
+      return;
+    }
+    // Type and bytes as stored: an expandable text stays expandable, a number a number.
+    RegistryValue value;
+    code = accessor.ReadValue(oldName, value);
+    if (code == ERROR_SUCCESS) code = accessor.WriteValue(newName, value);
+    // Both names hold the value now; the old one staying is a rename not completed.
+    if (code == ERROR_SUCCESS) code = accessor.RemoveValue(oldName);
   }
-  if (Stayed(code)) {
-    ReportStayed(context, kValueNotRenamedText,
-                 KeyName(entry->root, entry->keyPath) + "\\" + entry->oldName + " to " + entry->newName, code);
-  }
+  if (Stayed(code)) ReportStayed(context, kValueNotRenamedText, renaming, code);
 }

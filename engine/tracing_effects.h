@@ -3,6 +3,7 @@
 // line for each change that took effect, with the full name of what was removed, written or
 // ended: the log is then a record of what a run changed, not only of the entries it read.
 #include <string>
+#include <vector>
 
 #include "platform/effects.h"
 
@@ -25,12 +26,12 @@ class TracingEffects : public Effects {
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                       UniqueHKey& key) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                           const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 

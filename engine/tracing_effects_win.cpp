@@ -34,9 +34,9 @@ DWORD TracingEffects::RemoveEmptyFolder(const std::wstring& path) {
 // The information list already says "Will be deleted at restart" for each.
 DWORD TracingEffects::DeleteAtRestart(const std::wstring& path) { return inner_.DeleteAtRestart(path); }
 
-LONG TracingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
+LONG TracingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                                      const std::wstring& keyName, UniqueHKey& key) {
-  return inner_.OpenRegistryKey(base, subKey, rights, keyName, key);
+  return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
 }
 
 LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) {
@@ -51,9 +51,9 @@ LONG TracingEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName
   return code;
 }
 
-LONG TracingEffects::WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                                         const std::wstring& keyName) {
-  const LONG code = inner_.WriteRegistryString(key, valueName, text, keyName);
+LONG TracingEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
+                                        const std::vector<BYTE>& data, const std::wstring& keyName) {
+  const LONG code = inner_.WriteRegistryValue(key, valueName, type, data, keyName);
   if (code == ERROR_SUCCESS) Record(kWroteValueText, keyName + L"\\" + valueName);
   return code;
 }

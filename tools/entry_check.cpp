@@ -67,10 +67,25 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
   } else if (auto problem = RootNameProblem(entry)) {
     out.push_back(*problem);
   }
-  if (IsSharedRegistryKey(parsed.root, parsed.keyPath)) {
-    out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
-                  " is a key Windows or other programs share: the cleaner refuses to delete it");
+  switch (JudgeKeyDeletion(parsed.root, parsed.keyPath)) {
+    case KeyVerdict::SharedKey:
+      out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                    " is a key Windows or other programs share: the cleaner refuses to delete it");
+      break;
+    case KeyVerdict::ProtectedTree:
+      out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                    " lies in a registry tree Windows needs whole: the cleaner refuses to delete it");
+      break;
+    case KeyVerdict::Deletable: break;
   }
+}
+
+// The values of a key Windows reads its settings from.
+std::optional<std::string> ProtectedValueProblem(RegistryRoot root, std::string_view keyPath, std::string_view value,
+                                                 const char* doing) {
+  if (!ProtectsValuesOf(root, keyPath)) return std::nullopt;
+  return Quoted(KeyName(root, keyPath) + "=" + std::string(value)) + " is a value Windows needs: the cleaner refuses to " +
+         doing + " it";
 }
 
 void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
@@ -84,7 +99,9 @@ void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
   if (entry.find('\\') < equals) {
     if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
   }
-  if (NamesNoKey(parsed.keyPath)) {
+  if (auto problem = ProtectedValueProblem(parsed.root, parsed.keyPath, parsed.valueName, "delete")) {
+    out.push_back(*problem);
+  } else if (NamesNoKey(parsed.keyPath)) {
     out.push_back("names no key: the value " + Quoted(parsed.valueName) + " is deleted from " +
                   std::string(RegistryRootName(parsed.root)) + " itself");
   }
@@ -99,6 +116,10 @@ void CheckRenameValue(std::string_view entry, std::vector<std::string>& out) {
   if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
   if (EqualsIgnoringAsciiCase(parsed->newName, parsed->oldName)) {
     out.push_back("renames " + Quoted(parsed->oldName) + " to its own name: the cleaner refuses it");
+  } else if (RenamesTheDefaultValue(parsed->newName, parsed->oldName)) {
+    out.push_back("renames from or to the default value: the cleaner refuses it");
+  } else if (auto problem = ProtectedValueProblem(parsed->root, parsed->keyPath, parsed->oldName, "rename")) {
+    out.push_back(*problem);
   }
   if (NamesNoKey(parsed->keyPath)) {
     out.push_back("names no key: the value is renamed in " + std::string(RegistryRootName(parsed->root)) +

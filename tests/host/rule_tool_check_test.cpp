@@ -255,6 +255,19 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
                   {7, "\"HKEY_CURRENT_USER\\Software\" is a key Windows or other programs share"}},
                  "shared keys");
 
+  ExpectFindings(Stored({"[Registry_Delete]", "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Session Manager",
+                         "HKEY_CLASSES_ROOT\\*\\shellex\\ContextMenuHandlers\\ZDNScan", "[Registry_Delete_End]",
+                         "[Registry_Delete_Val]", "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=",
+                         "[Registry_Delete_Val_End]", "[Registry_Move_Val]", "HKEY_CURRENT_USER\\Environment\\P=PATH",
+                         "HKEY_CURRENT_USER\\Software\\VelmoraLab\\New=", "[Registry_Move_Val_End]"}),
+                 {{2, "\"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Session Manager\" lies in a registry tree "
+                      "Windows needs whole: the cleaner refuses to delete it"},
+                  {6, "\"HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=\" is a value Windows needs: the cleaner "
+                      "refuses to delete it"},
+                  {9, "\"HKEY_CURRENT_USER\\Environment=PATH\" is a value Windows needs: the cleaner refuses to rename it"},
+                  {10, "renames from or to the default value: the cleaner refuses it"}},
+                 "protected registry trees and values");
+
   const std::vector<std::string> refusedFolders = {
       "C:\\", "%WinDir%", "%winsys%", "%PF%", "%PF%\\", "%PF%\\Common Files", "c:\\program files\\",
       "C:\\Users", "C:\\Users\\Public\\Desktop"};

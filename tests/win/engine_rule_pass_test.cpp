@@ -9,7 +9,9 @@
 #include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "engine/rule_pass.h"
+#include "platform/effects.h"
 #include "platform/errors.h"
+#include "platform/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
@@ -243,6 +245,18 @@ TEST_F(RulePass, AMissingRuleFileRaisesFileNotFound) {
   EXPECT_TRUE(test.TraceMessages().empty());
 }
 
+namespace {
+// Raises from the gateway's write: stands for any error raised below the pass, as a trace log
+// write on a full disk raises EInOutError on Windows.
+class RaisingEffects : public LiveEffects {
+ public:
+  LONG WriteRegistryValue(HKEY, const std::wstring& value, DWORD, const std::vector<BYTE>&,
+                          const std::wstring&) override {
+    throw ERegistryException("Failed to set data for '" + AnsiFromWide(value) + "'");
+  }
+};
+}  // namespace
+
 TEST_F(RulePass, AnErrorEndsThePassAtOnceWithTheFileClosed) {
   ScratchKey key("pass_err");
   key.SetDword("", "Number", 7);
@@ -250,8 +264,9 @@ TEST_F(RulePass, AnErrorEndsThePassAtOnceWithTheFileClosed) {
   WriteBytes(after, "a");
   const Lines lines = {"[Registry_Move_Val]", "HKEY_CURRENT_USER\\" + key.Path() + "\\New=Number",
                        "[Registry_Move_Val_End]", "[Delete_File]", after, "[Delete_File_End]"};
+  RaisingEffects raising;
   for (int pass = 1; pass <= 2; ++pass) {
-    EngineTestContext test;
+    EngineTestContext test(raising);
     test.state.DeletePermission = true;
     EXPECT_THROW(Run(test, lines), ERegistryException);
     EXPECT_EQ(test.state.Progress, 2) << "pass " << pass;
