@@ -3,6 +3,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
+#include "engine/tracing_effects.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/text_rules.h"
@@ -32,7 +33,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Reporter& reporter = state.QuietMode ? static_cast<Reporter&>(quiet) : desktop;
   int exitCode = 0;
   {
-    TForm1 form1(state, LiveEffects::Instance(), reporter, trace, {RunStartup, RunCleaning});
+    // With /TL, the log records every change that took effect.
+    TracingEffects effects(LiveEffects::Instance(), state, trace);
+    TForm1 form1(state, effects, reporter, trace, {RunStartup, RunCleaning});
     desktop.SetConfirmationOwner(form1.Handle());
     CleanerContext& context = form1.Context();
     if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {

@@ -6,18 +6,27 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
+#include "engine/folder_guard.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 #include "platform/user_hives.h"
+#include "platform/system_mirror.h"
 
 class Effects;
 class Trace;
 
-// What scripts learn from the exit code.
+// What scripts learn from the exit code: 3010, the installers' "restart required", when
+// only deletions at restart stand between the run and a clean machine.
 struct RunOutcome {
   int notRemoved = 0;    // AddInfo lines: files that could not be deleted, refused entries
+  int scheduled = 0;     // files and folders the system deletes at the next restart
   bool errorShown = false;  // an error reached the error handler, or the rule file was missing
-  int ExitCode() const { return errorShown ? 2 : (notRemoved > 0 ? 1 : 0); }
+  int ExitCode() const {
+    if (errorShown) return 2;
+    if (notRemoved > 0) return 1;
+    return scheduled > 0 ? kRestartRequiredExitCode : 0;
+  }
+  static constexpr int kRestartRequiredExitCode = 3010;
 };
 
 struct CleanerContext {
@@ -28,8 +37,10 @@ struct CleanerContext {
   Trace& trace;
   RunOutcome outcome{};
   bool runUnderWay = false;
-  // Folders a tree deletion must not empty; gathered on first use, dropped when a run starts.
-  std::optional<std::vector<std::string>> protectedFolders{};
+  // Folders a tree deletion must not empty; gathered afresh when a run starts.
+  std::optional<ProtectedFolderSet> protectedFolders{};
+  // The System folder and, on 64-bit Windows, the real System32; read on first use.
+  std::optional<SystemMirror> systemMirror{};
   // Whether registry entries act in both views of a 64-bit Windows; asked of the system on
   // first use unless set beforehand.
   std::optional<bool> bothRegistryViews{};
@@ -43,3 +54,6 @@ void TraceIfOn(CleanerContext& context, const std::string& message);
 // Adds a line to the information list (silent in run mode 1), to the trace log when it is
 // on, and counts it for the exit code.
 void AddInfo(CleanerContext& context, const std::string& line);
+// The same for a file or folder scheduled for deletion at restart: listed and traced, but
+// counted as scheduled, not as left behind.
+void AddScheduledInfo(CleanerContext& context, const std::string& line);

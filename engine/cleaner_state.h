@@ -21,6 +21,9 @@ struct CleanerState {
   // the trace log and the exit code.
   bool QuietMode = false;
   int RunMode = 0;
+  // DELETE_AT_RESTART=1 or the switch /R: a file in use, and a folder that stays only for
+  // such files, is deleted by the system at the next restart.
+  bool DeleteAtRestart = false;
   bool OptDelete = false;
   bool OptDelLink = false;
   bool OptKillProcess = true;

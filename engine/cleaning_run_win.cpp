@@ -2,6 +2,7 @@
 
 #include "engine/cleaning_run.h"
 
+#include "engine/folder_safety.h"
 #include "engine/process_termination.h"
 #include "engine/rule_pass.h"
 #include "engine/shortcut_removal.h"
@@ -63,7 +64,10 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
   // Start pressed again during the pauses of process termination: the run goes on alone.
   if (context.runUnderWay) return;
   RunUnderWay underWay(context);
-  context.protectedFolders.reset();  // the system's folders are read afresh for every run
+  // The system's folders are read afresh for every run, before its first entry: a rule that
+  // deletes a Shell Folders value must not switch off that folder's protection.
+  context.protectedFolders.reset();
+  (void)ProtectedFolders(context);
 
   ConfirmDeletion(context, options);
   const OtherUsersForRun otherUsers(context);

@@ -3,12 +3,14 @@
 #include "engine/deletion.h"
 
 #include "engine/cleaner_context.h"
+#include "engine/folder_guard.h"
 #include "engine/folder_safety.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/system_error.h"
+#include "platform/system_mirror.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -22,12 +24,47 @@ constexpr DWORD kFolderRetryPause = 50;
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+// Open elsewhere without delete sharing (32), or deleted already and still open (the
+// gateway's ERROR_DELETE_PENDING): the system can delete it once nothing holds it.
+bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_DELETE_PENDING; }
 
-// A path as the information list and the trace log show it: ordinary form, ANSI.
-std::string Shown(const std::wstring& path) { return AnsiFromWide(OrdinaryPath(path)); }
+// What a deletion left behind, from best to worst: nothing, only what the system deletes at
+// the next restart, or something listed as not deleted.
+enum class Left { Nothing, ForRestart, Listed };
+
+const SystemMirror& Mirror(CleanerContext& context) {
+  if (!context.systemMirror) context.systemMirror = CurrentSystemMirror();
+  return *context.systemMirror;
+}
+
+// A path as the information list and the trace log show it: ordinary form, ANSI, and
+// marked when it lies in the real System32 of 64-bit Windows.
+std::string Shown(CleanerContext& context, const std::wstring& path) {
+  std::string shown = AnsiFromWide(OrdinaryPath(path));
+  if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
+  return shown;
+}
 
 void ReportTreeEntry(CleanerContext& context, const std::wstring& path) {
-  AddInfo(context, kTreeFileNotDeletedText + Shown(path));
+  AddInfo(context, kTreeFileNotDeletedText + Shown(context, path));
+}
+
+// Has the system delete what is in use at the next restart. A request the system refuses
+// (no right to write the pending operations) leaves the thing behind, listed with the reason.
+Left ScheduleForRestart(CleanerContext& context, const std::wstring& path, const std::string& shown) {
+  const DWORD error = context.effects.DeleteAtRestart(path);
+  if (error == ERROR_SUCCESS) {
+    AddScheduledInfo(context, kDeletedAtRestartText + shown);
+    return Left::ForRestart;
+  }
+  AddInfo(context, kRestartNotScheduledText + shown + " - " + SystemErrorText(error));
+  return Left::Listed;
+}
+
+// Counts a child's outcome into its folder's; true unless the child is listed.
+bool Keep(Left& folder, Left child) {
+  if (child > folder) folder = child;
+  return child != Left::Listed;
 }
 
 // Whether the platform, asked not to follow links, opens the link itself: then removing
@@ -49,19 +86,22 @@ bool RemoveLink(CleanerContext& context, const std::wstring& name, DWORD attribu
   return error == ERROR_SUCCESS;
 }
 
-// True when the file is gone. Its attributes are reset first unless they are plain already;
-// whether that worked shows in the deletion.
-bool RemoveTreeFile(CleanerContext& context, const std::wstring& path, DWORD attributes) {
+// Its attributes are reset first unless they are plain already; whether that worked shows in
+// the deletion. A file in use is left to the restart when the run allows it.
+Left RemoveTreeFile(CleanerContext& context, const std::wstring& path, DWORD attributes) {
   if (attributes != kPlainAttributes) (void)context.effects.SetAttributes(path, kPlainAttributes);
   const DWORD error = context.effects.RemoveFile(path);
-  if (error == ERROR_SUCCESS || IsMissing(error)) return true;
+  if (error == ERROR_SUCCESS || IsMissing(error)) return Left::Nothing;
+  if (context.state.DeleteAtRestart && IsInUse(error)) return ScheduleForRestart(context, path, Shown(context, path));
   ReportTreeEntry(context, path);
-  return false;
+  return Left::Listed;
 }
 
-// Removes an emptied folder, read-only or not; true when it is gone. A folder that stays is
-// listed with the system's reason; one already gone is not a failure.
-bool RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DWORD attributes) {
+// Removes an emptied folder, read-only or not. A folder that stays is listed with the
+// system's reason; one already gone is not a failure. One that stays not empty after every
+// file in it was deleted holds files still open elsewhere, deleted once their holders close
+// them: it is left to the restart when the run allows it.
+Left RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DWORD attributes) {
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   if (readOnly) (void)context.effects.SetAttributes(folder, kPlainAttributes);  // a failure shows in the removal
   DWORD error = context.effects.RemoveEmptyFolder(folder);
@@ -77,17 +117,21 @@ bool RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DW
     error = context.effects.RemoveEmptyFolder(folder);
   }
   // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
-  if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return true;
-  AddInfo(context, kFolderNotDeletedText + Shown(folder) + " - " + SystemErrorText(error));
-  return false;
+  if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return Left::Nothing;
+  if (context.state.DeleteAtRestart && error == ERROR_DIR_NOT_EMPTY) {
+    return ScheduleForRestart(context, folder, Shown(context, folder));
+  }
+  AddInfo(context, kFolderNotDeletedText + Shown(context, folder) + " - " + SystemErrorText(error));
+  return Left::Listed;
 }
 
 // Deletes what lies in folder, then folder itself; top is the tree's top, both in extended
 // form. Every child is built from the UTF-16 name the enumeration gave and must lie below
-// the top. True when all is gone; what stays is listed once: a folder that still holds a
-// listed entry stays without a line of its own.
-bool DeleteTree(CleanerContext& context, const std::wstring& top, const std::wstring& folder, DWORD attributes) {
-  bool nothingListed = true;
+// the top. What stays is listed once: a folder that still holds a listed entry stays without
+// a line of its own; one that holds only what the restart deletes is left to the restart
+// too, after its contents.
+Left DeleteTree(CleanerContext& context, const std::wstring& top, const std::wstring& folder, DWORD attributes) {
+  Left left = Left::Nothing;
   {
     FolderEnumeration entries(folder);
     DirectoryEntry entry;
@@ -96,39 +140,40 @@ bool DeleteTree(CleanerContext& context, const std::wstring& top, const std::wst
       const std::wstring child = folder + L"\\" + entry.name;
       bool done = false;
       if (!IsSafeChildName(entry.name) || !IsBelowFolder(child, top)) {
-        AddInfo(context, kUnsafeNameText + Shown(child));
+        AddInfo(context, kUnsafeNameText + Shown(context, child));
       } else if (IsLink(entry.attributes)) {
         done = RemoveLink(context, child, entry.attributes);
         if (!done) ReportTreeEntry(context, child);
       } else if (IsFolder(entry.attributes)) {
-        done = DeleteTree(context, top, child, entry.attributes);
+        done = !RefuseFolderByIdentity(context, child) && Keep(left, DeleteTree(context, top, child, entry.attributes));
       } else {
-        done = RemoveTreeFile(context, child, entry.attributes);
+        done = Keep(left, RemoveTreeFile(context, child, entry.attributes));
       }
-      nothingListed = nothingListed && done;
+      if (!done) left = Left::Listed;
     }
   }
-  return nothingListed && RemoveEmptiedFolder(context, folder, attributes);
+  switch (left) {
+    case Left::Nothing: return RemoveEmptiedFolder(context, folder, attributes);
+    case Left::ForRestart: return ScheduleForRestart(context, folder, Shown(context, folder));
+    case Left::Listed: break;
+  }
+  return Left::Listed;
 }
 
-// The UTF-16 form of a rule entry, or empty after a line when it is not a full path: a
-// relative one would be taken from the current folder, wherever that is.
+// The UTF-16 form of a rule entry, or empty after a line when it is not a plain drive path:
+// a relative one would be taken from the current folder, wherever that is, and the other
+// forms (NT, device, share, doubled or dotted names) would slip past the guards' reading.
 std::wstring FullEntryPath(CleanerContext& context, const std::string& path) {
   const std::wstring wide = WideFromAnsi(path);
-  if (!IsFullPath(wide)) {
-    AddInfo(context, kNotFullPathText + path);
+  if (const std::string problem = PlainPathProblem(wide); !problem.empty()) {
+    AddInfo(context, kNotPlainPathText + path + " - " + problem);
     return {};
   }
   const std::wstring full = FullPathWide(wide);
   return full.empty() ? wide : full;
 }
 
-}  // namespace
-
-void DeleteFolderTree(CleanerContext& context, const std::string& path) {
-  if (path.empty() || RefuseFolder(context, path)) return;
-  const std::wstring full = FullEntryPath(context, path);
-  if (full.empty()) return;
+void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   // Everything below is reached in extended form, so that no length limit cuts a path and
   // names ending in a dot or a blank are taken as they are.
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
@@ -140,10 +185,8 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   (void)DeleteTree(context, top, top, attributes);
 }
 
-void DeleteSingleFile(CleanerContext& context, const std::string& path) {
-  if (path.empty()) return;
-  const std::wstring full = FullEntryPath(context, path);
-  if (full.empty()) return;
+// shown: the entry as the lists name it.
+void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown) {
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
   const DWORD attributes = GetFileAttributesW(file.c_str());
@@ -154,6 +197,38 @@ void DeleteSingleFile(CleanerContext& context, const std::string& path) {
     (void)context.effects.SetAttributes(file, kPlainAttributes);  // a failure shows in the deletion
     const DWORD error = context.effects.RemoveFile(file);
     removed = error == ERROR_SUCCESS || IsMissing(error);
+    if (!removed && context.state.DeleteAtRestart && IsInUse(error)) {
+      (void)ScheduleForRestart(context, file, shown);
+      return;
+    }
   }
-  if (!removed) AddInfo(context, kFileNotDeletedText + path);
+  if (!removed) AddInfo(context, kFileNotDeletedText + shown);
+}
+
+// An entry in the System folder names, on 64-bit Windows, the real System32 as well: the
+// program itself is redirected to SysWOW64, where a product's 64-bit parts never are.
+std::wstring InRealSystem32(CleanerContext& context, const std::wstring& full) {
+  std::wstring native = InRealSystemFolder(Mirror(context), full);
+  if (!native.empty()) TraceIfOn(context, kRealSystemFolderText + AnsiFromWide(native));
+  return native;
+}
+
+}  // namespace
+
+void DeleteFolderTree(CleanerContext& context, const std::string& path) {
+  if (path.empty()) return;
+  const std::wstring full = FullEntryPath(context, path);
+  if (full.empty() || RefuseFolder(context, path)) return;
+  DeleteFolderAt(context, full);
+  const std::wstring native = InRealSystem32(context, full);
+  if (!native.empty()) DeleteFolderAt(context, native);
+}
+
+void DeleteSingleFile(CleanerContext& context, const std::string& path) {
+  if (path.empty()) return;
+  const std::wstring full = FullEntryPath(context, path);
+  if (full.empty()) return;
+  DeleteFileAt(context, full, path);
+  const std::wstring native = InRealSystem32(context, full);
+  if (!native.empty()) DeleteFileAt(context, native, Shown(context, native));
 }

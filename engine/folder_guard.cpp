@@ -1,8 +1,91 @@
 #include "engine/folder_guard.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <type_traits>
+
 #include "platform/text_rules.h"
 
 namespace {
+
+// A character's code, bytes read as unsigned.
+template <typename Char>
+std::uint32_t Unit(Char c) {
+  return static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<Char>>(c));
+}
+
+template <typename Char>
+bool IsSlash(Char c) {
+  return c == Char('\\') || c == Char('/');
+}
+
+template <typename Char>
+bool IsAsciiLetter(Char c) {
+  return (c >= Char('A') && c <= Char('Z')) || (c >= Char('a') && c <= Char('z'));
+}
+
+// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 name devices in every folder, also with
+// an extension or trailing blanks ("NUL.txt", "con ").
+template <typename Char>
+bool IsDeviceName(std::basic_string_view<Char> name) {
+  std::string base;
+  for (const Char c : name.substr(0, name.find(Char('.')))) {
+    if (Unit(c) > 127) return false;
+    base += static_cast<char>(c);
+  }
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  base = UpperAscii(base);
+  static constexpr std::array<const char*, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+  if (std::find(kPlain.begin(), kPlain.end(), base) != kPlain.end()) return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+         base[3] <= '9';
+}
+
+template <typename Char>
+bool IsForbiddenInName(Char c) {
+  return Unit(c) < 32 || c == Char(':') || c == Char('*') || c == Char('?') ||
+         c == Char('"') || c == Char('<') || c == Char('>') || c == Char('|');
+}
+
+template <typename Char>
+std::string NameProblem(std::basic_string_view<Char> name) {
+  if (name.empty()) return "an empty name (a doubled \"\\\")";
+  if (name.size() <= 2 && std::all_of(name.begin(), name.end(), [](Char c) { return c == Char('.'); })) {
+    return "a \".\" or \"..\" name";
+  }
+  if (std::any_of(name.begin(), name.end(), [](Char c) { return IsForbiddenInName(c); })) {
+    return "a character no name may hold (control characters and : * ? \" < > |)";
+  }
+  if (name.back() == Char('.') || name.back() == Char(' ')) return "a name ending in a dot or a blank";
+  if (IsDeviceName(name)) return "a device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+  return {};
+}
+
+template <typename Char>
+std::string PlainProblem(std::basic_string_view<Char> path) {
+  if (path.size() >= 4 && IsSlash(path[0]) && (IsSlash(path[1]) || path[1] == Char('?')) &&
+      (path[2] == Char('?') || path[2] == Char('.')) && IsSlash(path[3])) {
+    return "an NT or device path (\"\\??\\\", \"\\\\?\\\", \"\\\\.\\\")";
+  }
+  if (path.size() >= 2 && IsSlash(path[0]) && IsSlash(path[1])) return "a share path (\"\\\\server\\share\")";
+  if (!path.empty() && IsSlash(path[0])) return "a path from the root of the current drive";
+  if (path.size() < 2 || !IsAsciiLetter(path[0]) || path[1] != Char(':')) {
+    return "a relative path, taken from the cleaner's current folder";
+  }
+  if (path.size() == 2 || !IsSlash(path[2])) return "a drive-relative path, taken from that drive's current folder";
+  if (std::find(path.begin(), path.end(), Char('/')) != path.end()) return "\"/\" used as a separator";
+  std::basic_string_view<Char> rest = path.substr(3);
+  if (!rest.empty() && rest.back() == Char('\\')) rest.remove_suffix(1);  // one trailing "\" names the folder
+  if (rest.empty()) return {};
+  for (;;) {
+    const std::size_t split = rest.find(Char('\\'));
+    std::string problem = NameProblem(rest.substr(0, split));
+    if (!problem.empty()) return problem;
+    if (split == std::basic_string_view<Char>::npos) return {};
+    rest.remove_prefix(split + 1);
+  }
+}
 
 enum class PathKind { Relative, DriveRelative, DriveAbsolute, RootRelative, Share, Device };
 
@@ -74,6 +157,8 @@ ParsedPath Parse(std::string_view input) {
   }
   ParsedPath parsed;
   std::string_view rest = text;
+  // "\??\" is the NT form of "\\?\": Windows passes both through as they are.
+  if (rest.size() >= 4 && rest.substr(0, 4) == "\\??\\") text[1] = '\\';
   // "\\?\" and "\\.\" name devices; only their drive and share forms name folders.
   if (rest.size() >= 4 && rest.substr(0, 2) == "\\\\" && (rest[2] == '?' || rest[2] == '.') && rest[3] == '\\') {
     std::string_view inner = rest.substr(4);
@@ -107,6 +192,9 @@ std::string Joined(const std::vector<std::string>& names) {
 
 }  // namespace
 
+std::string PlainPathProblem(std::wstring_view path) { return PlainProblem(path); }
+std::string PlainPathProblem(std::string_view path) { return PlainProblem(path); }
+
 std::string NormalizedFolder(std::string_view path) {
   const ParsedPath parsed = Parse(path);
   const std::string names = UpperAscii(Joined(parsed.names));
@@ -115,7 +203,8 @@ std::string NormalizedFolder(std::string_view path) {
     case PathKind::Relative: return StartsWithDrive(names) ? ".\\" + names : names;
     case PathKind::DriveRelative: return parsed.drive + names;
     case PathKind::DriveAbsolute: return names.empty() ? parsed.drive : parsed.drive + "\\" + names;
-    case PathKind::RootRelative: return "\\" + names;
+    // A first name "??" would read as the NT prefix "\??\" once written after a "\".
+    case PathKind::RootRelative: return (names.rfind("??\\", 0) == 0 ? "\\.\\" : "\\") + names;
     case PathKind::Share: return "\\\\" + names;
     case PathKind::Device: return "\\\\.\\\\" + parsed.device;
   }
@@ -144,4 +233,8 @@ bool IsProtectedFolder(std::string_view path, const std::vector<std::string>& pr
     }
   }
   return false;
+}
+
+bool IsProtectedIdentity(const FileIdentity& identity, const ProtectedFolderSet& set) {
+  return std::find(set.identities.begin(), set.identities.end(), identity) != set.identities.end();
 }

@@ -8,12 +8,12 @@
 
 struct RecordedAction {
   enum class Kind {
-    SetAttributes, RemoveFile, RemoveFolder, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
   };
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
                        // name after a `\`), executable name, or service name
-  std::string detail;  // attributes, written text, exit code
+  std::string detail;  // attributes, written text (or "type T, N bytes" for other data), exit code
   std::wstring wideTarget{};  // the true name: a path in ordinary form, or a key or value name
 };
 
@@ -22,15 +22,19 @@ class RecordingEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                       UniqueHKey& key) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                           const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 
   std::vector<RecordedAction> actions;
+  // For the plan: a file another program holds open answers ERROR_SHARING_VIOLATION, as its
+  // deletion would, so that the plan shows what a run would leave to the restart.
+  bool answerInUse = false;
   std::size_t Count(RecordedAction::Kind kind) const;
 };

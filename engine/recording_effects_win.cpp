@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/files_paths.h"
+#include "platform/handles.h"
 #include "platform/wide_text.h"
 
 using Kind = RecordedAction::Kind;
@@ -14,6 +15,25 @@ RecordedAction FileAction(Kind kind, const std::wstring& path, std::string detai
   std::wstring ordinary = OrdinaryPath(path);
   return {kind, AnsiFromWide(ordinary), std::move(detail), std::move(ordinary)};
 }
+
+// Opening for deletion changes nothing, and is refused for a file open elsewhere without
+// delete sharing, as the deletion itself would be.
+bool IsHeldOpen(const std::wstring& path) {
+  const UniqueFile probe(CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+  return !probe && GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+// The text of a string value, up to its first NUL; for other data its type and size.
+std::string WrittenData(DWORD type, const std::vector<BYTE>& data) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ) {
+    return "type " + std::to_string(type) + ", " + std::to_string(data.size()) + " bytes";
+  }
+  std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+  std::copy(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(text.size() * sizeof(wchar_t)),
+            reinterpret_cast<BYTE*>(text.data()));
+  return AnsiFromWide(text.substr(0, text.find(L'\0')));
+}
 }  // namespace
 
 DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
@@ -22,17 +42,22 @@ DWORD RecordingEffects::SetAttributes(const std::wstring& path, DWORD attributes
 }
 DWORD RecordingEffects::RemoveFile(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFile, path));
-  return ERROR_SUCCESS;
+  return answerInUse && IsHeldOpen(path) ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 DWORD RecordingEffects::RemoveEmptyFolder(const std::wstring& path) {
   actions.push_back(FileAction(Kind::RemoveFolder, path));
   return ERROR_SUCCESS;
 }
+DWORD RecordingEffects::DeleteAtRestart(const std::wstring& path) {
+  actions.push_back(FileAction(Kind::DeleteAtRestart, path));
+  return ERROR_SUCCESS;
+}
 // The dry run changes nothing, so it asks only for the reading part of the rights (and the
 // view they are asked in): a plan made without administrator rights still sees what is there.
-LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
+LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                                        const std::wstring& keyName, UniqueHKey& key) {
-  return LiveEffects::Instance().OpenRegistryKey(base, subKey, rights & (KEY_READ | KEY_WOW64_RES), keyName, key);
+  return LiveEffects::Instance().OpenRegistryKey(base, subKey, options, rights & (KEY_READ | KEY_WOW64_RES), keyName,
+                                                 key);
 }
 LONG RecordingEffects::DeleteRegistryKey(HKEY, const std::wstring&, REGSAM, const std::wstring& keyName) {
   actions.push_back({Kind::DeleteKey, AnsiFromWide(keyName), {}, keyName});
@@ -43,10 +68,10 @@ LONG RecordingEffects::DeleteRegistryValue(HKEY, const std::wstring& valueName, 
   actions.push_back({Kind::DeleteValue, AnsiFromWide(target), {}, target});
   return ERROR_SUCCESS;
 }
-LONG RecordingEffects::WriteRegistryString(HKEY, const std::wstring& valueName, const std::wstring& text,
-                                           const std::wstring& keyName) {
+LONG RecordingEffects::WriteRegistryValue(HKEY, const std::wstring& valueName, DWORD type,
+                                          const std::vector<BYTE>& data, const std::wstring& keyName) {
   const std::wstring target = keyName + L"\\" + valueName;
-  actions.push_back({Kind::WriteValue, AnsiFromWide(target), AnsiFromWide(text), target});
+  actions.push_back({Kind::WriteValue, AnsiFromWide(target), WrittenData(type, data), target});
   return ERROR_SUCCESS;
 }
 bool RecordingEffects::EndProcess(HANDLE, UINT exitCode, const std::string& exeName) {

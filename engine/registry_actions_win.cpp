@@ -38,9 +38,10 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     return;
   }
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
-    if (IsSharedRegistryKey(place.root, place.keyPath)) {
-      AddInfo(context, kRefusedSharedKey + PlaceKeyName(place));
-      return;
+    switch (JudgeKeyDeletion(place.root, place.keyPath)) {
+      case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
+      case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
+      case KeyVerdict::Deletable: break;
     }
     const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
     for (const RegistryFailure& failure : deletion.stayed) {
@@ -55,6 +56,10 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    if (ProtectsValuesOf(place.root, place.keyPath)) {
+      AddInfo(context, kRefusedProtectedValue + PlaceKeyName(place) + "\\" + entry.valueName);
+      return;
+    }
     // An open refused for want of rights is a value that stays, not a key that is absent.
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
@@ -76,16 +81,30 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedSameName + line);
     return;
   }
+  if (RenamesTheDefaultValue(entry->newName, entry->oldName)) {
+    AddInfo(context, kRefusedDefaultRename + line);
+    return;
+  }
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
+    if (ProtectsValuesOf(place.root, place.keyPath)) {
+      AddInfo(context, kRefusedProtectedRename + renaming);
+      return;
+    }
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
-      accessor.WriteStringValue(newName, accessor.ReadStringValue(oldName));
-      // Both names hold the text now; the old one staying is a rename not completed.
-      code = accessor.RemoveValue(oldName);
+      // The user's value of the new name would be overwritten.
+      if (accessor.HasValue(newName)) {
+        AddInfo(context, kRefusedExistingName + renaming);
+        return;
+      }
+      // Type and bytes as stored: an expandable text stays expandable, a number a number.
+      RegistryValue value;
+      code = accessor.ReadValue(oldName, value);
+      if (code == ERROR_SUCCESS) code = accessor.WriteValue(newName, value);
+      // Both names hold the value now; the old one staying is a rename not completed.
+      if (code == ERROR_SUCCESS) code = accessor.RemoveValue(oldName);
     }
-    if (Stayed(code)) {
-      ReportStayed(context, kValueNotRenamedText,
-                   PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName, code);
-    }
+    if (Stayed(code)) ReportStayed(context, kValueNotRenamedText, renaming, code);
   });
 }

@@ -3,12 +3,20 @@
 #include "engine/cleaner_context.h"
 #include "engine/trace.h"
 
-void AddInfo(CleanerContext& context, const std::string& line) {
+namespace {
+void ListLine(CleanerContext& context, const std::string& line, int& count) {
   // The trace keeps a record of what was left behind, also in the unattended run mode.
   if (context.state.TraceLogOn) context.trace.Write(line);
-  ++context.outcome.notRemoved;
+  ++count;
   if (context.state.RunMode == 1) return;
   context.reporter.ShowInfo(line);
+}
+}  // namespace
+
+void AddInfo(CleanerContext& context, const std::string& line) { ListLine(context, line, context.outcome.notRemoved); }
+
+void AddScheduledInfo(CleanerContext& context, const std::string& line) {
+  ListLine(context, line, context.outcome.scheduled);
 }
 
 void TraceIfOn(CleanerContext& context, const std::string& message) {

@@ -2,6 +2,8 @@
 // a path that names a folder is never taken for it or for a folder above it. The same input
 // read as UTF-16 units: its UTF-8 form keeps those rules, and a path the deletion takes
 // for one below its top never resolves, as Windows resolves names, to a place outside it.
+// A path taken as plain reads as it is written: the guard's resolved form is its own
+// upper-case text, so no NT, device, share, dotted or doubled spelling passes as plain.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +13,7 @@
 
 #include "engine/folder_guard.h"
 #include "platform/files_paths.h"
+#include "platform/text_rules.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -32,6 +35,17 @@ void CheckGuard(const std::string& path) {
   }
 }
 
+void CheckPlain(const std::string& path) {
+  std::wstring wide;
+  for (const char c : path) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  const std::string problem = PlainPathProblem(path);
+  Check(PlainPathProblem(wide) == problem, "bytes and UTF-16 judged otherwise", path);
+  if (!problem.empty()) return;
+  std::string written = path.size() > 3 && path.back() == '\\' ? path.substr(0, path.size() - 1) : path;
+  if (written.size() == 3) written.pop_back();  // "C:\" reads as the drive "C:"
+  Check(NormalizedFolder(path) == UpperAscii(written), "a plain path resolves to another place", path);
+}
+
 void CheckChildren(const std::wstring& rest) {
   const std::wstring top = L"\\\\?\\C:\\target";
   const std::wstring path = top + L"\\" + rest;
@@ -45,6 +59,7 @@ void CheckChildren(const std::wstring& rest) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CheckGuard(std::string(reinterpret_cast<const char*>(data), size));
+  CheckPlain(std::string(reinterpret_cast<const char*>(data), size));
   std::wstring units;
   for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<wchar_t>(data[i] | (data[i + 1] << 8));
   CheckGuard(Utf8FromWide(units));

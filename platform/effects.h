@@ -15,20 +15,30 @@ class Effects {
  public:
   virtual ~Effects() = default;
   // Files and folders, named in UTF-16 (in extended form where the name needs it): each
-  // answers ERROR_SUCCESS or the system's error code.
+  // answers ERROR_SUCCESS or the system's error code. RemoveFile answers
+  // ERROR_DELETE_PENDING where the system denies access (5) because the file is already
+  // deleted but still open elsewhere.
   [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
   [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
+  // Has the system delete a file, or an empty folder, at the next restart
+  // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
+  // the order they were made.
+  [[nodiscard]] virtual DWORD DeleteAtRestart(const std::wstring& path) = 0;
   // Registry, named in UTF-16: keyName is the readable full name of the key, for the record.
   // Opening is here because it asks for rights: the recording form asks only for the reading
-  // part of them, and test forms refuse it as a key without those rights would.
-  virtual LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                               UniqueHKey& key) = 0;
+  // part of them, and test forms refuse it as a key without those rights would. options is
+  // RegOpenKeyExW's (REG_OPTION_OPEN_LINK opens a registry link as itself); rights may name
+  // the view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
+  virtual LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                               const std::wstring& keyName, UniqueHKey& key) = 0;
+  // Deletes the key itself, never a link's target: a key that is a registry link goes as a link.
   // view: 0, or the one registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY) the key lies in.
   virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) = 0;
   virtual LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) = 0;
-  virtual LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                                   const std::wstring& keyName) = 0;
+  // Writes the value with the type and bytes given, whatever the type.
+  virtual LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
+                                  const std::vector<BYTE>& data, const std::wstring& keyName) = 0;
   // Processes: the handle is open with terminate access.
   virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
   // Services: the handle is open with stop and query access; ERROR_SUCCESS once it is stopped.
@@ -41,12 +51,13 @@ class LiveEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                       UniqueHKey& key) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
-  LONG WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                           const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
 };

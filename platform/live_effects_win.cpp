@@ -11,32 +11,67 @@ LiveEffects& LiveEffects::Instance() {
 
 namespace {
 DWORD Outcome(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
+
+// The system's own reason behind the last error: a delete-pending file and a file the ACL
+// protects both answer ERROR_ACCESS_DENIED, but only the first holds STATUS_DELETE_PENDING.
+bool LastFailureWasDeletePending() {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+  using LastStatus = LONG(WINAPI*)();
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto read = ntdll ? reinterpret_cast<LastStatus>(
+                                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetLastNtStatus")))
+                          : nullptr;
+  return read != nullptr && read() == kStatusDeletePending;
+}
+
+// NtDeleteKey deletes the key a handle stands for; advapi32 has no call that takes the handle.
+LONG DeleteOpenKey(HKEY key) {
+  using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
+  using StatusToErrorCall = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const auto deleteKey = reinterpret_cast<NtDeleteKeyCall>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+  static const auto toError = reinterpret_cast<StatusToErrorCall>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (deleteKey == nullptr || toError == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return static_cast<LONG>(toError(deleteKey(key)));
+}
 }  // namespace
 
 DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
   return Outcome(SetFileAttributesW(path.c_str(), attributes));
 }
-DWORD LiveEffects::RemoveFile(const std::wstring& path) { return Outcome(DeleteFileW(path.c_str())); }
+DWORD LiveEffects::RemoveFile(const std::wstring& path) {
+  const DWORD error = Outcome(DeleteFileW(path.c_str()));
+  return error == ERROR_ACCESS_DENIED && LastFailureWasDeletePending() ? ERROR_DELETE_PENDING : error;
+}
 DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
-LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
-                                  UniqueHKey& key) {
+DWORD LiveEffects::DeleteAtRestart(const std::wstring& path) {
+  return Outcome(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
+LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                                  const std::wstring&, UniqueHKey& key) {
   HKEY opened = nullptr;
-  const LONG code = RegOpenKeyExW(base, subKey.c_str(), 0, rights, &opened);
+  const LONG code = RegOpenKeyExW(base, subKey.c_str(), options, rights, &opened);
   if (code == ERROR_SUCCESS) key = UniqueHKey(opened);
   return code;
 }
+// RegDeleteKeyW opens the key following a link and would delete the link's target: the key is
+// opened as itself (in the view given; without one the program's own) and deleted by handle,
+// which is what RegDeleteKeyW does inside.
 LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring&) {
-  // Without a view the program's own, as RegDeleteKeyW does.
-  return view == 0 ? RegDeleteKeyW(base, subKey.c_str()) : RegDeleteKeyExW(base, subKey.c_str(), view, 0);
+  HKEY opened = nullptr;
+  const LONG code = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &opened);
+  if (code != ERROR_SUCCESS) return code;
+  const UniqueHKey key(opened);
+  return DeleteOpenKey(key.Get());
 }
 LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
   return RegDeleteValueW(key, valueName.c_str());
 }
-LONG LiveEffects::WriteRegistryString(HKEY key, const std::wstring& valueName, const std::wstring& text,
-                                      const std::wstring&) {
-  // The text's characters and one NUL.
-  return RegSetValueExW(key, valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+LONG LiveEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                                     const std::wstring&) {
+  return RegSetValueExW(key, valueName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
 }
 bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
   return TerminateProcess(process, exitCode) != 0;

@@ -27,6 +27,12 @@ struct RegistryFailure {
   LONG code;
 };
 
+// A value as stored: its type and bytes.
+struct RegistryValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
 struct TreeDeletion {
   LONG code = ERROR_SUCCESS;            // of the named key itself
   std::vector<RegistryFailure> stayed;  // every key of the tree that stayed, deepest first
@@ -57,7 +63,8 @@ class RegistryAccessor {
   void CloseCurrentKey();
   bool HasOpenKey() const { return openKey_.Valid(); }
   // Refuses (ERROR_INVALID_PARAMETER, nothing deleted) a path that names no key: empty, or
-  // only backslashes.
+  // only backslashes. Registry links in the tree are deleted as links, never entered, and
+  // the tree is walked with a list of its levels, so no depth of keys exhausts the stack.
   [[nodiscard]] TreeDeletion DeleteKeyTree(const std::wstring& path);
   // ERROR_INVALID_HANDLE with no key open.
   [[nodiscard]] LONG RemoveValue(const std::wstring& name);
@@ -66,12 +73,15 @@ class RegistryAccessor {
   std::wstring ReadStringValue(const std::wstring& name);
   std::string ReadStringValue(const std::string& name);
   void WriteStringValue(const std::wstring& name, const std::wstring& text);
+  // Any type, bytes as stored: ERROR_SUCCESS or the system's code (ERROR_INVALID_HANDLE with
+  // no key open).
+  [[nodiscard]] LONG ReadValue(const std::wstring& name, RegistryValue& value);
+  [[nodiscard]] LONG WriteValue(const std::wstring& name, const RegistryValue& value);
   // Readable name of the open key, e.g. "HKEY_CURRENT_USER\Software\X".
   const std::wstring& OpenKeyName() const { return openKeyName_; }
 
  private:
-  LONG DeleteTreeBelow(HKEY base, const std::wstring& subKey, const std::wstring& name, TreeDeletion& result);
-  void DeleteSubkeys(HKEY key, const std::wstring& name, TreeDeletion& result);
+  LONG DeleteTreeBelow(HKEY base, const std::wstring& subKey, std::wstring name, TreeDeletion& result);
   Effects& effects_;
   HKEY root_ = HKEY_CURRENT_USER;
   REGSAM view_ = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "platform/effects.h"
@@ -112,11 +113,11 @@ bool RegistryAccessor::HasOwn64BitKey(const std::wstring& path) const {
   std::wstring name = JoinKeyName(start.baseName, start.rest);
   if (name.starts_with(k64BitViewLabelWide)) name.erase(0, k64BitViewLabelWide.size());
   UniqueHKey wide;
-  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
                                              std::wstring(k64BitViewLabelWide) + name, wide);
   if (code != ERROR_SUCCESS) return !IsNotFound(code);
   UniqueHKey narrow;
-  if (effects_.OpenRegistryKey(start.base, start.rest, KEY_QUERY_VALUE | KEY_WOW64_32KEY, name, narrow) !=
+  if (effects_.OpenRegistryKey(start.base, start.rest, 0, KEY_QUERY_VALUE | KEY_WOW64_32KEY, name, narrow) !=
       ERROR_SUCCESS) {
     return true;
   }
@@ -129,7 +130,7 @@ LONG RegistryAccessor::OpenExistingKey(const std::wstring& path, KeyAccess acces
   const PathStart start = StartOf(path, root_, rootName_, openKey_.Get(), openKeyName_);
   std::wstring name = JoinKeyName(start.baseName, start.rest);
   UniqueHKey opened;
-  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, RightsFor(access) | view_, name, opened);
+  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, 0, RightsFor(access) | view_, name, opened);
   if (code != ERROR_SUCCESS) return code;
   openKeyName_ = std::move(name);
   openKey_ = std::move(opened);
@@ -161,45 +162,69 @@ TreeDeletion RegistryAccessor::DeleteKeyTree(const std::wstring& path) {
   return result;
 }
 
-// Depth first. A key that cannot be opened is not descended into; its own deletion is still
-// tried, and what stays is recorded with the system's reason. The temporary handle never
-// touches openKey_.
-LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, const std::wstring& name,
-                                       TreeDeletion& result) {
-  {
-    UniqueHKey key;
-    if (effects_.OpenRegistryKey(base, subKey, RightsFor(KeyAccess::DeleteTree) | view_, name, key) ==
-        ERROR_SUCCESS) {
-      DeleteSubkeys(key.Get(), name, result);
-    }
-  }
-  const LONG code = effects_.DeleteRegistryKey(base, subKey, view_, name);
-  if (code != ERROR_SUCCESS && !IsNotFound(code)) result.stayed.push_back({name, code});
-  return code;
-}
+namespace {
 
-// From the highest index down, so the indices still to be visited stay valid while subkeys
-// disappear. A subkey that stays keeps its parent, whose failure is recorded in its turn.
-void RegistryAccessor::DeleteSubkeys(HKEY key, const std::wstring& name, TreeDeletion& result) {
+// One key of the tree on the way down: its handle, its name below the key above it, the length
+// of the readable name above it, and how many of its subkeys are still to be visited.
+struct TreeLevel {
+  UniqueHKey key;
+  std::wstring subKey;
+  std::size_t parentNameLength;
+  DWORD remaining;
+};
+
+DWORD SubkeyCount(HKEY key) {
   DWORD subKeys = 0;
-  DWORD longestName = 0;
-  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestName, nullptr, nullptr, nullptr, nullptr,
-                       nullptr, nullptr) != ERROR_SUCCESS) {
-    return;
+  if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr) != ERROR_SUCCESS) {
+    return 0;
   }
-  std::wstring buffer(longestName + 1, L'\0');
-  for (DWORD index = subKeys; index-- > 0;) {
-    DWORD length = static_cast<DWORD>(buffer.size());
-    LONG code = RegEnumKeyExW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (code == ERROR_MORE_DATA) {  // a longer name came in after the query
-      buffer.assign(kLongestKeyName + 1, L'\0');
-      length = static_cast<DWORD>(buffer.size());
-      code = RegEnumKeyExW(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+  return subKeys;
+}
+}  // namespace
+
+// Depth first, with the levels on a list of their own: a hostile hive may nest keys far
+// deeper than the stack could follow. Each key is opened as itself (REG_OPTION_OPEN_LINK), so
+// a registry link shows no subkeys and is deleted as a link, never followed into its target.
+// Subkeys are visited from the highest index down, so the indices still to be visited stay
+// valid while subkeys disappear. A key that cannot be opened is not descended into; its own
+// deletion is still tried, and what stays is recorded with the system's reason (a subkey that
+// stays keeps its parent, recorded in its turn). The handles never touch openKey_.
+LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, std::wstring name,
+                                       TreeDeletion& result) {
+  std::vector<TreeLevel> levels;
+  const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength) {
+    TreeLevel level{{}, std::move(sub), parentNameLength, 0};
+    if (effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK, RightsFor(KeyAccess::DeleteTree) | view_, name,
+                                 level.key) == ERROR_SUCCESS) {
+      level.remaining = SubkeyCount(level.key.Get());
     }
-    if (code != ERROR_SUCCESS) continue;  // gone meanwhile; anything left fails the parent's deletion
-    const std::wstring child(buffer.data(), length);
-    (void)DeleteTreeBelow(key, child, name + L"\\" + child, result);
+    levels.push_back(std::move(level));
+  };
+  enter(base, subKey, name.size());
+  std::wstring child(kLongestKeyName + 1, L'\0');
+  LONG code = ERROR_SUCCESS;
+  while (!levels.empty()) {
+    TreeLevel& top = levels.back();
+    if (top.remaining > 0) {
+      DWORD length = static_cast<DWORD>(child.size());
+      // A subkey gone meanwhile is passed; anything left fails the parent's deletion.
+      if (RegEnumKeyExW(top.key.Get(), --top.remaining, child.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
+          ERROR_SUCCESS) {
+        const std::size_t parentNameLength = name.size();
+        name.append(L"\\").append(child.data(), length);
+        enter(top.key.Get(), std::wstring(child.data(), length), parentNameLength);
+      }
+      continue;
+    }
+    top.key.Reset();
+    const HKEY parent = levels.size() > 1 ? levels[levels.size() - 2].key.Get() : base;
+    code = effects_.DeleteRegistryKey(parent, top.subKey, view_, name);
+    if (code != ERROR_SUCCESS && !IsNotFound(code)) result.stayed.push_back({name, code});
+    name.resize(top.parentNameLength);
+    levels.pop_back();
   }
+  return code;
 }
 
 LONG RegistryAccessor::RemoveValue(const std::wstring& name) {
@@ -216,28 +241,43 @@ bool RegistryAccessor::HasValue(const std::wstring& name) {
 
 bool RegistryAccessor::HasValue(const std::string& name) { return HasValue(WideFromAnsi(name)); }
 
-std::wstring RegistryAccessor::ReadStringValue(const std::wstring& name) {
-  if (!openKey_.Valid()) return {};
-  DWORD type = 0;
+LONG RegistryAccessor::ReadValue(const std::wstring& name, RegistryValue& value) {
+  if (!openKey_.Valid()) return ERROR_INVALID_HANDLE;
   DWORD size = 0;
-  if (RegQueryValueExW(openKey_.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) {
-    return {};
-  }
-  std::wstring data;
-  LONG code = ERROR_MORE_DATA;
+  LONG code = RegQueryValueExW(openKey_.Get(), name.c_str(), nullptr, &value.type, nullptr, &size);
   // A value that grew after its size was asked answers ERROR_MORE_DATA with its new size.
-  for (int attempt = 0; code == ERROR_MORE_DATA && attempt < kReadAttempts; ++attempt) {
-    data.assign((size + 1) / sizeof(wchar_t), L'\0');
-    size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
-    code = RegQueryValueExW(openKey_.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
-                            &size);
+  for (int attempt = 0; code == ERROR_SUCCESS && attempt < kReadAttempts; ++attempt) {
+    value.data.assign(size, 0);
+    code = RegQueryValueExW(openKey_.Get(), name.c_str(), nullptr, &value.type, value.data.data(), &size);
+    if (code == ERROR_SUCCESS) {
+      value.data.resize(size);
+      return ERROR_SUCCESS;
+    }
+    if (code == ERROR_MORE_DATA) code = ERROR_SUCCESS;
   }
+  return code == ERROR_SUCCESS ? ERROR_MORE_DATA : code;
+}
+
+LONG RegistryAccessor::WriteValue(const std::wstring& name, const RegistryValue& value) {
+  if (!openKey_.Valid()) return ERROR_INVALID_HANDLE;
+  return effects_.WriteRegistryValue(openKey_.Get(), name, value.type, value.data, openKeyName_);
+}
+
+// A missing value, and a value of any type that holds no data, read as an empty text.
+std::wstring RegistryAccessor::ReadStringValue(const std::wstring& name) {
+  RegistryValue value;
+  const LONG code = ReadValue(name, value);
+  if (code == ERROR_INVALID_HANDLE || IsNotFound(code)) return {};
   if (code != ERROR_SUCCESS) throw ERegistryException(ValueError("Failed to get data for", name));
-  if (type != REG_SZ && type != REG_EXPAND_SZ) throw ERegistryException(ValueError("Invalid data type for", name));
-  data.resize(size / sizeof(wchar_t));
-  const auto nul = data.find(L'\0');
-  if (nul != std::wstring::npos) data.resize(nul);
-  return data;
+  if (value.data.empty()) return {};
+  if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) {
+    throw ERegistryException(ValueError("Invalid data type for", name));
+  }
+  std::wstring text(value.data.size() / sizeof(wchar_t), L'\0');
+  std::memcpy(text.data(), value.data.data(), text.size() * sizeof(wchar_t));
+  const auto nul = text.find(L'\0');
+  if (nul != std::wstring::npos) text.resize(nul);
+  return text;
 }
 
 std::string RegistryAccessor::ReadStringValue(const std::string& name) {
@@ -245,8 +285,8 @@ std::string RegistryAccessor::ReadStringValue(const std::string& name) {
 }
 
 void RegistryAccessor::WriteStringValue(const std::wstring& name, const std::wstring& text) {
-  if (!openKey_.Valid() ||
-      effects_.WriteRegistryString(openKey_.Get(), name, text, openKeyName_) != ERROR_SUCCESS) {
-    throw ERegistryException(ValueError("Failed to set data for", name));
-  }
+  // The text's characters and one NUL.
+  RegistryValue value{REG_SZ, std::vector<BYTE>((text.size() + 1) * sizeof(wchar_t), 0)};
+  std::memcpy(value.data.data(), text.c_str(), text.size() * sizeof(wchar_t));
+  if (WriteValue(name, value) != ERROR_SUCCESS) throw ERegistryException(ValueError("Failed to set data for", name));
 }

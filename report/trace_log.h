@@ -8,6 +8,9 @@
 
 class LineFile;
 
+// Followed by the path: an existing log that is a link or has more than one name.
+inline constexpr char kTraceLogLinkText[] = "The trace log is a link or has more than one name: ";
+
 class TraceLog : public Trace {
  public:
   TraceLog();
@@ -16,7 +19,8 @@ class TraceLog : public Trace {
   TraceLog& operator=(const TraceLog&) = delete;
 
   // Creates or empties the file. A second call while open keeps the open log. On failure
-  // raises EInOutError and stays unusable: later writes and the close do nothing.
+  // raises EInOutError and stays unusable: later writes and the close do nothing. An existing
+  // file reached through a link is never opened: that raises Exception.
   void Open(const std::string& path) override;
   // Time stamp, three blanks, the message, CR LF. Does nothing unless open.
   void Write(const std::string& message) override;

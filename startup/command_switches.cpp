@@ -8,6 +8,7 @@ constexpr char kTraceSwitch[] = "/TL";
 constexpr char kTraceAtSwitch[] = "/TL=";
 constexpr char kQuietSwitch[] = "/Q";
 constexpr char kAllUsersSwitch[] = "/ALLUSERS";
+constexpr char kRestartSwitch[] = "/R";
 
 }  // namespace
 
@@ -16,6 +17,7 @@ CommandSwitch ParseSwitch(const std::string& argument) {
   if (upper == kTraceSwitch) return {SwitchKind::Trace, {}};
   if (upper == kQuietSwitch) return {SwitchKind::Quiet, {}};
   if (upper == kAllUsersSwitch) return {SwitchKind::AllUsers, {}};
+  if (upper == kRestartSwitch) return {SwitchKind::Restart, {}};
   const std::string traceAt = kTraceAtSwitch;
   if (upper.compare(0, traceAt.size(), traceAt) == 0) return {SwitchKind::Trace, argument.substr(traceAt.size())};
   return {};

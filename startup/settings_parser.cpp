@@ -36,6 +36,8 @@ void ApplyEntry(Section section, const std::string& key, const std::string& valu
       if (key == "DEL_LINK") state.OptDelLink = value == "1";
       if (key == "KILLPROCESS") state.OptKillProcess = value == "1";
       if (key == "ALL_USERS") state.OptAllUsers = value == "1";
+      // Adds to the switch /R: another value does not take back what the command line asked.
+      if (key == "DELETE_AT_RESTART" && value == "1") state.DeleteAtRestart = true;
       break;
   }
 }

@@ -9,6 +9,8 @@ inline constexpr char kMissingRuleFileText[] = "File with rule does not Exist";
 inline constexpr char kQuietRunText[] = "Quiet mode: unattended run";
 inline constexpr char kTraceLogNotFullPath[] = "The trace log needs a full path: ";
 inline constexpr char kTraceLogFolderMissing[] = "The folder of the trace log does not exist: ";
+// Followed by KEY=value, " - " and why the value is not a plain drive path.
+inline constexpr char kSettingsFolderRefusedText[] = "Refused settings folder ";
 
 // Start-up for this process: its command line and the folder of its executable.
 void RunStartup(CleanerContext& context);

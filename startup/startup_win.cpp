@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/cleaning_run.h"
+#include "engine/folder_guard.h"
 #include "engine/rule_file.h"
 #include "engine/trace.h"
 #include "platform/errors.h"
@@ -31,6 +32,7 @@ void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
     const CommandSwitch given = ParseSwitch(argument);
     if (given.kind == SwitchKind::Quiet) context.state.QuietMode = true;
     if (given.kind == SwitchKind::AllUsers) context.state.OptAllUsers = true;
+    if (given.kind == SwitchKind::Restart) context.state.DeleteAtRestart = true;
     if (given.kind != SwitchKind::Trace) continue;
     if (!given.value.empty()) CheckTraceLogPath(given.value);
     // A repeated switch finds the log open and keeps it, with what it holds.
@@ -66,12 +68,22 @@ bool CheckRuleFile(CleanerContext& context) {
   return true;
 }
 
+// A settings folder counts only as a plain drive path: "drivers" would name a folder of
+// whatever the current folder is (System32 under a deployment tool). A refused one leaves
+// the folder empty, so that no entry built on it names anything the settings did not.
+std::string SettingsFolder(CleanerContext& context, const char* key, const std::string& value) {
+  const std::string problem = PlainPathProblem(WideFromAnsi(value));
+  if (problem.empty()) return value;
+  AddInfo(context, kSettingsFolderRefusedText + std::string(key) + "=" + value + " - " + problem);
+  return {};
+}
+
 // The folders and switches of the settings file take effect; the window shows them, and the
 // folders as shown are the ones a later edit is measured against.
 void FillChoices(CleanerContext& context) {
   CleanerState& state = context.state;
-  if (!state.FolderProgram.empty()) state.ProgramFolder = state.FolderProgram;
-  if (!state.FolderShared.empty()) state.SharedFolder = state.FolderShared;
+  if (!state.FolderProgram.empty()) state.ProgramFolder = SettingsFolder(context, "PROGRAM", state.FolderProgram);
+  if (!state.FolderShared.empty()) state.SharedFolder = SettingsFolder(context, "SHARED", state.FolderShared);
   if (state.OptDelete) state.DeletePermission = true;
   context.view.ShowStartupChoices(state);
   state.InitialProgramFolder = state.ProgramFolder;

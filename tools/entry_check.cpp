@@ -31,7 +31,9 @@ CleanerState UsualFolders() {
 // The system folders of that installation, which a folder tree deletion must never empty.
 const std::vector<std::string>& UsualProtectedFolders() {
   static const std::vector<std::string> folders = {
-      "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\Program Files", "C:\\Program Files\\Common Files"};
+      "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\SysWOW64", "C:\\Program Files",
+      "C:\\Program Files\\Common Files", "C:\\Program Files (x86)", "C:\\Program Files (x86)\\Common Files",
+      "C:\\ProgramData", "C:\\Users\\Public\\Desktop", "C:\\Users\\Default", "C:\\Documents and Settings"};
   return folders;
 }
 
@@ -65,10 +67,25 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
   } else if (auto problem = RootNameProblem(entry)) {
     out.push_back(*problem);
   }
-  if (IsSharedRegistryKey(parsed.root, parsed.keyPath)) {
-    out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
-                  " is a key Windows or other programs share: the cleaner refuses to delete it");
+  switch (JudgeKeyDeletion(parsed.root, parsed.keyPath)) {
+    case KeyVerdict::SharedKey:
+      out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                    " is a key Windows or other programs share: the cleaner refuses to delete it");
+      break;
+    case KeyVerdict::ProtectedTree:
+      out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                    " lies in a registry tree Windows needs whole: the cleaner refuses to delete it");
+      break;
+    case KeyVerdict::Deletable: break;
   }
+}
+
+// The values of a key Windows reads its settings from.
+std::optional<std::string> ProtectedValueProblem(RegistryRoot root, std::string_view keyPath, std::string_view value,
+                                                 const char* doing) {
+  if (!ProtectsValuesOf(root, keyPath)) return std::nullopt;
+  return Quoted(KeyName(root, keyPath) + "=" + std::string(value)) + " is a value Windows needs: the cleaner refuses to " +
+         doing + " it";
 }
 
 void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
@@ -82,7 +99,9 @@ void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
   if (entry.find('\\') < equals) {
     if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
   }
-  if (NamesNoKey(parsed.keyPath)) {
+  if (auto problem = ProtectedValueProblem(parsed.root, parsed.keyPath, parsed.valueName, "delete")) {
+    out.push_back(*problem);
+  } else if (NamesNoKey(parsed.keyPath)) {
     out.push_back("names no key: the value " + Quoted(parsed.valueName) + " is deleted from " +
                   std::string(RegistryRootName(parsed.root)) + " itself");
   }
@@ -97,16 +116,15 @@ void CheckRenameValue(std::string_view entry, std::vector<std::string>& out) {
   if (auto problem = RootNameProblem(entry)) out.push_back(*problem);
   if (EqualsIgnoringAsciiCase(parsed->newName, parsed->oldName)) {
     out.push_back("renames " + Quoted(parsed->oldName) + " to its own name: the cleaner refuses it");
+  } else if (RenamesTheDefaultValue(parsed->newName, parsed->oldName)) {
+    out.push_back("renames from or to the default value: the cleaner refuses it");
+  } else if (auto problem = ProtectedValueProblem(parsed->root, parsed->keyPath, parsed->oldName, "rename")) {
+    out.push_back(*problem);
   }
   if (NamesNoKey(parsed->keyPath)) {
     out.push_back("names no key: the value is renamed in " + std::string(RegistryRootName(parsed->root)) +
                   " itself");
   }
-}
-
-bool IsAbsolute(std::string_view path) {
-  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
-  return drive || path.starts_with("\\\\");
 }
 
 bool IsLonePlaceholder(std::string_view entry) {
@@ -121,18 +139,20 @@ void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, 
   }
   static const CleanerState usual = UsualFolders();
   const std::string path = ExpandPlaceholders(entry, usual);
-  if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {
-    out.push_back(Quoted(entry) +
-                  (IsRootFolder(path) ? " names a drive or share root"
-                                      : " names a system folder (Windows, System, Program Files, Common Files) or "
-                                        "a folder above one") +
-                  ": the cleaner refuses to delete it");
+  // The cleaner's own rule: one written form only. A misspelt placeholder already explains
+  // why the path is not a drive path.
+  if (const std::string problem = PlainPathProblem(path); !problem.empty()) {
+    if (placeholdersAsWritten) {
+      out.push_back(Quoted(entry) + " is not a plain drive path (" + problem + "): the cleaner refuses it");
+    }
     return;
   }
-  // A misspelt placeholder already explains why the path is not absolute.
-  if (placeholdersAsWritten && !IsAbsolute(path)) {
-    out.push_back(Quoted(entry) + " is not a full path (drive or share): it is taken relative to the "
-                  "cleaner's current folder");
+  if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {
+    out.push_back(Quoted(entry) +
+                  (IsRootFolder(path) ? " names a drive root"
+                                      : " names a system folder (Windows, System, Program Files, Common Files, "
+                                        "ProgramData, Users and their shell folders) or a folder above one") +
+                  ": the cleaner refuses to delete it");
   }
 }
 

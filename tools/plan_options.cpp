@@ -12,6 +12,8 @@ std::optional<PlanOptions> ParsePlanOptions(const std::vector<std::string>& argu
       options.json = true;
     } else if (argument == "--all-users") {
       options.allUsers = true;
+    } else if (argument == "--delete-at-restart") {
+      options.deleteAtRestart = true;
     } else if (folder == nullptr) {
       problem = "plan does not know \"" + argument + "\"";
       return std::nullopt;

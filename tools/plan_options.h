@@ -10,6 +10,7 @@ struct PlanOptions {
   std::string programFolder;  // --program: as if typed into the program folder field
   std::string sharedFolder;   // --shared: as if typed into the shared folder field
   std::string ruleFile;       // --rules: instead of the Do_list.dat beside RuleTool.exe
+  bool deleteAtRestart = false;  // --delete-at-restart: as the cleaner's /R
 };
 
 // The options, or nothing with the problem described.

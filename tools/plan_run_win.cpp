@@ -125,6 +125,7 @@ RunOptions StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOp
     }
   }
   if (!IsExistingFile(state.RuleFilePath)) throw Exception("no rule file at " + state.RuleFilePath);
+  if (options.deleteAtRestart) state.DeleteAtRestart = true;
   RunOptions run = UnattendedRunOptions(state);
   if (!options.programFolder.empty()) run.programFolder = options.programFolder;
   if (!options.sharedFolder.empty()) run.sharedFolder = options.sharedFolder;
@@ -147,6 +148,7 @@ RunOptions StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOp
 PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) {
   CleanerState state;
   RecordingEffects effects;
+  effects.answerInUse = true;
   PlanTracker tracker(effects);
   PlanView view(tracker);
   PlanReporter reporter(tracker);

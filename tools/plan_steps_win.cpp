@@ -13,6 +13,7 @@ std::string VerbOf(RecordedAction::Kind kind) {
     case RecordedAction::Kind::SetAttributes: return "set-attributes";
     case RecordedAction::Kind::RemoveFile: return "remove-file";
     case RecordedAction::Kind::RemoveFolder: return "remove-folder";
+    case RecordedAction::Kind::DeleteAtRestart: return "delete-at-restart";
     case RecordedAction::Kind::DeleteKey: return "delete-key";
     case RecordedAction::Kind::DeleteValue: return "delete-value";
     case RecordedAction::Kind::WriteValue: return "write-value";
@@ -88,6 +89,9 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
     case RecordedAction::Kind::RemoveFile:
       return FileStateNow(recorded.wideTarget);
     case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.wideTarget);
+    case RecordedAction::Kind::DeleteAtRestart:
+      return IsExistingFolderWide(recorded.wideTarget) ? folders_.StateNow(recorded.wideTarget)
+                                                       : FileStateNow(recorded.wideTarget);
     case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.wideTarget);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
     case RecordedAction::Kind::StopService: return {};  // a service's state is not looked up

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <set>
 
 #include "engine/rule_file.h"
 #include "engine/rule_sections.h"
@@ -47,7 +48,7 @@ const RuleSection* SectionEndedBy(std::string_view line) {
 
 class SectionWalk {
  public:
-  explicit SectionWalk(std::vector<Finding>& findings) : findings_(findings) {}
+  SectionWalk(std::vector<Finding>& findings, const PathProbe& exists) : findings_(findings), exists_(exists) {}
 
   void Line(std::size_t number, const std::string& text, bool judgeEntry) {
     const LineInSection place = tracker_.Next(number, text);
@@ -59,6 +60,12 @@ class SectionWalk {
   }
 
   void End() {
+    for (const auto& [number, other] : twins_) {
+      if (pathEntries_.count(UpperAscii(other)) == 0 && exists_(other)) {
+        Add(number, Quoted(other) + " exists too: the cleaner carries the entry out only where it names, so "
+                                    "an entry is needed there if the product put files in both Program Files folders");
+      }
+    }
     const RuleSection* open = tracker_.Open();
     if (open == nullptr) return;
     Add(tracker_.OpenedAt(), "section " + Quoted(open->header) + " never ends: " + Quoted(open->endMarker) +
@@ -93,11 +100,21 @@ class SectionWalk {
                       "taken as an entry of the section opened at line " + Number(openedAt));
     } else if (judgeEntry) {
       for (std::string& message : CheckEntry(section.kind, text)) Add(number, std::move(message));
+      NotePath(number, text, section.kind);
     }
   }
 
+  void NotePath(std::size_t number, const std::string& text, RuleSectionKind kind) {
+    if (kind != RuleSectionKind::DeleteFolder && kind != RuleSectionKind::DeleteFile) return;
+    pathEntries_.insert(UpperAscii(text));
+    if (const auto other = OtherProgramFilesPath(text)) twins_.emplace_back(number, *other);
+  }
+
   std::vector<Finding>& findings_;
+  const PathProbe& exists_;
   SectionTracker tracker_;
+  std::set<std::string> pathEntries_;                          // upper-cased
+  std::vector<std::pair<std::size_t, std::string>> twins_;  // line, the path in the other folder
 };
 
 // A Ctrl-Z ends the file for the cleaner; anything after it is never read.
@@ -112,11 +129,11 @@ void CheckCtrlZ(std::string_view stored, std::vector<Finding>& findings) {
 
 }  // namespace
 
-std::vector<Finding> CheckRuleFile(std::string_view stored) {
+std::vector<Finding> CheckRuleFile(std::string_view stored, const PathProbe& exists) {
   std::vector<Finding> findings;
   MemoryByteSource source{std::string(stored)};
   LineReader reader(source);
-  SectionWalk walk(findings);
+  SectionWalk walk(findings, exists);
   std::size_t number = 0;
   while (!reader.AtEnd()) {
     const std::string raw = reader.ReadLine();

@@ -3,12 +3,15 @@
 
 #include <algorithm>
 #include <string>
+#include <cstring>
 #include <vector>
 
 #include "engine/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
+#include "platform/handles.h"
 #include "tests/e2e/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
 #include "tests/support/trace_messages.h"
 
@@ -71,6 +74,13 @@ TEST_F(CleanerEndToEnd, UnattendedRunRemovesWhatTheRulesNameAndNothingElse) {
   EXPECT_TRUE(Contains(log, cleaner_ / "Do_list.dat opened"));
   EXPECT_TRUE(Contains(log, "DelDir 14"));
   EXPECT_EQ(log.back(), "Registry clean complete");
+  // The log is a record of what was removed, by full name.
+  EXPECT_TRUE(Contains(log, "Removed folder " + installation_.ProgramFolder()));
+  EXPECT_TRUE(Contains(log, "Ended process ZdnM.exe"));
+  const auto removedKeys = std::count_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.rfind("Removed key HKEY_", 0) == 0;
+  });
+  EXPECT_GT(removedKeys, 0);
 }
 
 // On a 64-bit system the 32-bit program reads HKEY_LOCAL_MACHINE\SOFTWARE through the
@@ -116,21 +126,64 @@ TEST(CleanerForEveryUser, RunsCleanOtherProfilesAndKeepTheirOtherKeys) {
   }
 }
 
-TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedAndTheExitCodeIsOne) {
-  HeldFile held(installation_.FileInProgramFolder());
-  ASSERT_EQ(held.Answer(), "held");
+// The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."); ASCII paths.
+Strings PendingFileOperations() {
+  std::string data(65536, '\0');
+  DWORD size = static_cast<DWORD>(data.size() - 2);
+  RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+               "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size);
+  Strings names;
+  // Pairs of source and target; a deletion's target is empty.
+  for (const char* at = data.c_str(); at < data.c_str() + size; at += strlen(at) + 1) {
+    if (*at != '\0') names.emplace_back(at);
+  }
+  return names;
+}
+
+// What Windows does at a restart before any program runs: wineboot -r carries out the
+// pending operations, in the order they were asked for.
+void Restart() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::string commandLine = "wineboot.exe -r";
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &process));
+  const UniqueKernelHandle ending(process.hProcess), thread(process.hThread);
+  EXPECT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+}
+
+// A file another program holds open stays and is listed (exit code 1); with /R it is
+// deleted at the next restart, after it the folders it kept, and the exit code tells the
+// deployment tool that a restart is due.
+TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart) {
+  const std::string held = installation_.FileInProgramFolder(), folder = installation_.ProgramFolder();
   cleaner_.WriteRules(installation_.RuleLines());
   cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
-  const CleanerExit exit = cleaner_.Run("/TL");
-  ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(exit.exitCode, 1u);
-  EXPECT_TRUE(exit.dialogs.empty()) << "run mode 1 lists nothing on the screen";
-  EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
+  {
+    HeldFile holder(held);
+    ASSERT_EQ(holder.Answer(), "held");
+    for (const bool restart : {false, true}) {
+      const CleanerExit exit = cleaner_.Run(restart ? "/TL /r" : "/TL");
+      ASSERT_TRUE(exit.finished);
+      EXPECT_EQ(exit.exitCode, restart ? 3010u : 1u);
+      EXPECT_TRUE(exit.dialogs.empty()) << "run mode 1 lists nothing on the screen";
+      EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
+      EXPECT_EQ(installation_.CanariesGone(), Strings{});
+      const Strings log = cleaner_.LogMessages();
+      EXPECT_TRUE(Contains(log, (restart ? "Will be deleted at restart: " : "Could NOT delete   ") + held));
+      ASSERT_FALSE(log.empty());
+      EXPECT_EQ(log.back(), "Registry clean complete");
+    }
+    const Strings pending = PendingFileOperations();
+    const auto fileAt = std::find(pending.begin(), pending.end(), "\\??\\" + held);
+    const auto folderAt = std::find(pending.begin(), pending.end(), "\\??\\" + folder);
+    EXPECT_LT(fileAt, folderAt) << "the file first, then the folders that held it";
+    EXPECT_NE(folderAt, pending.end());
+  }
+  Restart();
+  EXPECT_FALSE(Exists(folder));
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
-  const Strings log = cleaner_.LogMessages();
-  EXPECT_TRUE(Contains(log, "Could NOT delete   " + installation_.FileInProgramFolder()));
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.back(), "Registry clean complete");
 }
 
 TEST_F(CleanerEndToEnd, RunModeTwoStartsUpWithTheLowerCaseSwitchAndCleansNothing) {
@@ -206,6 +259,34 @@ TEST_F(CleanerEndToEnd, SettingsWithLineFeedsOnlyHaveNoEffect) {
   EXPECT_EQ(exit.exitCode, 0u);
   EXPECT_EQ(installation_.TargetsGone(), Strings{});
   EXPECT_FALSE(cleaner_.HasLog()) << "no switch, no log";
+}
+
+
+// On a 64-bit system a 32-bit program's System folder is SysWOW64; an entry there is
+// carried out in the real System32 as well, reached through Sysnative.
+TEST_F(CleanerEndToEnd, OnA64BitPrefixSystemFolderEntriesAreRemovedFromBothSystem32s) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (!wow64) GTEST_SKIP() << "a 32-bit prefix";
+  char windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH) * GetSystemDirectoryA(system, MAX_PATH), 0u);
+  const std::string tag = "\\qrv64_" + std::to_string(GetCurrentProcessId());
+  const Strings folders = {system, std::string(windows) + "\\Sysnative"};
+  for (const std::string& folder : folders) {
+    for (const char* name : {".sys", "\\part.dll", "_canary.sys"}) WriteBytes(folder + tag + name, "x");
+  }
+  cleaner_.WriteRules({"[Delete_File]", "%winsys%" + tag + ".sys", "[Delete_File_End]", "[Delete_Folder]",
+                       "%winsys%" + tag, "[Delete_Folder_End]"});
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;KILLPROCESS=0"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  for (const std::string& folder : folders) {
+    EXPECT_FALSE(Exists(folder + tag + ".sys") || Exists(folder + tag)) << folder;
+    EXPECT_TRUE(Exists(folder + tag + "_canary.sys")) << folder;
+    DeleteFileA((folder + tag + "_canary.sys").c_str());
+  }
+  EXPECT_TRUE(Contains(cleaner_.LogMessages(), "Also in the 64-bit System32: " + folders[1] + tag + ".sys"));
 }
 
 }  // namespace

@@ -132,7 +132,9 @@ TEST(HardeningDiskFull, TraceLogOnAFullDiskShowsIoError112EndsWithExitCode2AndLo
   ASSERT_NE(at, messages.end());
   EXPECT_EQ(messages.front(), "Log file created");
   std::vector<std::string> expected(messages.begin(), at + 1);
+  expected.push_back("Removed key HKEY_CURRENT_USER\\" + key.Path() + "\\Before");
   expected.push_back("DeleteRegKey 2");
+  expected.push_back("Removed file " + files / "before.dat");
   expected.push_back("DelFile 5");
   for (int line = firstFillerLine; expected.size() < messages.size(); ++line) {
     expected.push_back("DeleteRegVal " + std::to_string(line));

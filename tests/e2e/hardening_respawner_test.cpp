@@ -93,6 +93,7 @@ TEST(HardeningRespawner, ProductRestartingItselfIsTriedTenTimesReportedThenTheRu
         << *line;
   }
   EXPECT_EQ(std::vector<std::string>(opened + 1, log.end()),
-            (std::vector<std::string>{"DeleteRegKey 2", "Registry clean complete"}));
+            (std::vector<std::string>{"Removed key HKEY_CURRENT_USER\\" + key.Path() + "\\Target", "DeleteRegKey 2",
+                                      "Registry clean complete"}));
   EXPECT_EQ(exit.exitCode, 1u);
 }

@@ -13,6 +13,8 @@
 #include "tests/e2e/machine_snapshot.h"
 #include "tests/e2e/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/held_file.h"
 #include "tests/support/seeded_registry.h"
 
 namespace {
@@ -211,6 +213,22 @@ TEST_F(RuleToolPlan, AllUsersNamesEveryOtherHiveAndProfileAndChangesNothing) {
   EXPECT_EQ(other.Present(), before);
 }
 
+TEST_F(RuleToolPlan, AFileInUseIsShownAsLeftToTheRestartWithItsFolder) {
+  HeldFile held(installation_.FileInProgramFolder());
+  ASSERT_EQ(held.Answer(), "held");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings());
+  const std::string file = installation_.FileInProgramFolder();
+  const std::string program = installation_.ProgramFolder();
+  const ToolRun plan = Plan("--delete-at-restart");
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  for (const std::string& part : {"    delete-at-restart " + file + "  [exists]\n",
+                                  "    ! Will be deleted at restart: " + program + "\n"}) {
+    EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
+  }
+  EXPECT_TRUE(installation_.TargetsGone().empty());
+}
+
 TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {
   ScratchFolder other("plan_other");
   WriteBytes(other / "x.dll", "x");
@@ -250,28 +268,99 @@ TEST_F(RuleToolPlan, WithoutDeletionFolderEntriesAreSkippedAndWithoutRulesThereI
   EXPECT_EQ(none.output, "");
 }
 
-TEST_F(RuleToolPlan, ARunThatWouldEndWithAnErrorIsPlannedUpToThatLine) {
-  const TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraPlanError_" + std::to_string(GetCurrentProcessId()));
+// A number renamed is planned as the write of a number and moved as one; the run goes on to
+// the entries after it.
+TEST_F(RuleToolPlan, ANumberRenamedIsPlannedAndMovedWithItsType) {
+  const TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraPlanRename_" + std::to_string(GetCurrentProcessId()));
   SeedDwordValue(HKEY_CURRENT_USER, key.Path(), "Counter", 7);
   cleaner_.WriteRules({"[Registry_Move_Val]", "HKEY_CURRENT_USER\\" + key.Path() + "\\Moved=Counter",
-                       "[Registry_Move_Val_End]", "[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
+                       "[Registry_Move_Val_End]"});
   cleaner_.WriteSettings(Settings());
   const ToolRun plan = Plan("--json");
-  EXPECT_EQ(plan.exitCode, 1u) << plan.output;
   const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
-  ASSERT_FALSE(objects.empty());
-  EXPECT_EQ(objects.back().at("type"), L"error");
-  EXPECT_EQ(objects.back().at("line"), L"2");
-  EXPECT_EQ(objects.back().at("text"), L"Invalid data type for 'Counter'");
-  for (const JsonFields& object : objects) {
-    if (object.count("line") && object.at("type") != L"error") {
-      EXPECT_NE(object.at("line"), L"5");
-    }
-  }
+  EXPECT_TRUE(std::any_of(objects.begin(), objects.end(), [](const JsonFields& object) {
+    return object.count("detail") && object.at("detail") == L"type 4, 4 bytes";
+  })) << plan.output;
+  EXPECT_TRUE(std::none_of(objects.begin(), objects.end(),
+                           [](const JsonFields& object) { return object.count("type") && object.at("type") == L"error"; }))
+      << plan.output;
 
   const CleanerExit exit = cleaner_.Run("/TL");
   ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(exit.exitCode, 2u) << "the error box ends the run, as the plan said";
-  EXPECT_TRUE(installation_.TargetsGone() == std::vector<std::string>{"product process"})
-      << "the folder entry after the error is never reached";
+  EXPECT_NE(exit.exitCode, 2u) << "no error box ends the run";
+  EXPECT_TRUE(ValueExistsForTest(HKEY_CURRENT_USER, key.Path(), "Moved"));
+  EXPECT_FALSE(ValueExistsForTest(HKEY_CURRENT_USER, key.Path(), "Counter"));
+}
+
+// Other names of protected folders, each refused by the plan and by the unattended run alike
+// with one line, the run ending with exit code 1 and every folder intact: NT, share and
+// extended forms, a second drive letter for C: (subst on Windows, a dosdevices link under
+// Wine), a link in the middle of a path inside the product folder, another user's profile.
+TEST_F(RuleToolPlan, EveryOtherNameOfAProtectedFolderIsRefusedByThePlanAndTheRun) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "drive letters and links are made through Wine; not under Wine";
+  const std::string product = installation_.ProgramFolder();
+  const std::string other = "C:\\users\\velmora_other";
+  const std::string profileKey = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-1-2-3-1998";
+  ASSERT_TRUE(MakeDriveLetter('Q', "C:\\"));
+  ASSERT_TRUE(MakeHostSymlink("C:\\users\\Public", product + "\\ln"));
+  const std::vector<std::string> kept = {"C:\\users\\Public\\Desktop\\velmora_kept.txt", other + "\\kept.txt",
+                                         "C:\\windows\\velmora_kept.txt"};
+  for (const std::string& file : kept) WriteBytes(file, "k");
+  UniqueHKey profile;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, profileKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            profile.Put(), nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExA(profile.Get(), "ProfileImagePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(other.c_str()),
+                 static_cast<DWORD>(other.size() + 1));
+  const std::vector<std::string> entries = {
+      "\\??\\C:\\users\\Public\\Desktop", "\\??\\C:\\", "\\\\localhost\\c$\\windows",
+      "\\\\?\\UNC\\localhost\\c$\\windows", "\\\\?\\C:\\windows", "Q:\\windows", "Q:\\users\\Public\\Desktop",
+      "%Program%\\ln\\Desktop", other, "C:\\users\\Public\\Desktop\\..\\..\\.."};
+  std::vector<std::string> lines = {"[Delete_Folder]"};
+  lines.insert(lines.end(), entries.begin(), entries.end());
+  lines.push_back("[Delete_Folder_End]");
+  cleaner_.WriteRules(lines);
+  cleaner_.WriteSettings(Settings());
+
+  const ToolRun plan = Plan("");
+  const CleanerExit exit = cleaner_.Run("/TL");
+  (void)RemoveHostSymlink(product + "\\ln");
+  (void)RemoveDriveLetter('Q');
+  profile.Reset();
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, profileKey.c_str());
+
+  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  std::size_t refusedInPlan = 0;
+  for (std::size_t at = 0; (at = plan.output.find("    ! Refused to delete ", at)) != std::string::npos; ++at) {
+    ++refusedInPlan;
+  }
+  EXPECT_EQ(refusedInPlan, entries.size()) << plan.output;
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 1u);
+  EXPECT_EQ(InformationLines(cleaner_.LogMessages()).size(), entries.size());
+  for (const std::string& file : kept) {
+    EXPECT_EQ(ReadBytes(file), "k") << file;
+    DeleteFileA(file.c_str());
+  }
+  RemoveTreeForTest(other);
+}
+
+// A trace log that is a link (Wine's host symbolic link shows only in the path the system
+// gives back) or a second name of win.ini would be overwritten with the trace: the run ends
+// with an error (exit code 2) before its first entry, and win.ini is kept.
+TEST_F(RuleToolPlan, ATraceLogReachedThroughALinkEndsTheRunWithAnErrorAndKeepsItsTarget) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "host links are made through Wine; not under Wine";
+  const std::string target = cleaner_ / "win.ini";
+  WriteBytes(target, "[fonts]\r\n");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings());
+  for (const bool symbolic : {true, false}) {
+    ASSERT_TRUE(symbolic ? MakeHostSymlink(target, cleaner_ / "VC.LOG") : MakeHostHardLink(target, cleaner_ / "VC.LOG"));
+    const CleanerExit exit = cleaner_.Run("/TL");
+    ASSERT_TRUE(RemoveHostSymlink(cleaner_ / "VC.LOG"));  // rm of the name leaves the target
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 2u) << symbolic;
+    EXPECT_EQ(ReadBytes(target), "[fonts]\r\n") << symbolic;
+    EXPECT_TRUE(installation_.TargetsGone().empty()) << symbolic;
+  }
 }

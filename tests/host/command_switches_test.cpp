@@ -15,6 +15,8 @@ TEST(CommandSwitches, AreKnownInAnyLetterCaseAndKeepTheirValueAsWritten) {
       {"/TLX", SwitchKind::None, ""},          {"/QQ", SwitchKind::None, ""},
       {"-Q", SwitchKind::None, ""},            {"Q", SwitchKind::None, ""},
       {"/TL ", SwitchKind::None, ""},          {"", SwitchKind::None, ""},
+      {"/r", SwitchKind::Restart, ""},         {"/R", SwitchKind::Restart, ""},
+      {"/RR", SwitchKind::None, ""},           {"/R=1", SwitchKind::None, ""},
   };
   for (const auto& c : cases) {
     const CommandSwitch parsed = ParseSwitch(c.argument);

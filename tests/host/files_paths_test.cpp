@@ -1,4 +1,5 @@
 #include "platform/files_paths.h"
+#include "platform/system_mirror.h"
 
 #include <gtest/gtest.h>
 
@@ -52,4 +53,17 @@ TEST(FilesPaths, ChildrenNeverLeaveTheirTop) {
   for (const std::wstring& outside : {top, top + L"\\", std::wstring(L"\\\\?\\C:\\target2\\x"), std::wstring(L"\\\\?\\C:\\victim")}) {
     EXPECT_FALSE(IsBelowFolder(outside, top)) << Shown(outside);
   }
+}
+
+TEST(RealSystemFolder, OnlyPathsBelowTheSystemFolderAreMirroredAndOnlyUnderWow64) {
+  const SystemMirror wow64{L"C:\\windows\\system32", L"C:\\windows\\Sysnative"};
+  const std::wstring native = L"C:\\windows\\Sysnative\\drivers\\q.sys";
+  EXPECT_EQ(InRealSystemFolder(wow64, L"c:\\WINDOWS\\System32\\drivers\\q.sys"), native);
+  EXPECT_EQ(InRealSystemFolder({wow64.systemFolder, L""}, L"C:\\windows\\system32\\q.sys"), L"");
+  for (const wchar_t* path : {L"C:\\windows\\system32", L"C:\\windows\\system32\\", L"C:\\windows\\system32x\\q",
+                              L"C:\\windows\\syswow64\\q", L"C:\\windows\\system32\\..\\q"}) {
+    EXPECT_EQ(InRealSystemFolder(wow64, path), L"") << Shown(path);
+  }
+  EXPECT_TRUE(IsInRealSystemFolder(wow64, ExtendedPath(native)));
+  EXPECT_FALSE(IsInRealSystemFolder(wow64, L"C:\\windows\\system32\\q.sys"));
 }

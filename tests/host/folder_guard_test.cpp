@@ -27,9 +27,13 @@ TEST(FolderGuard, NormalisedForms) {
       {"\\Tools\\..", "\\"},
       {"\\\\server\\share\\dir\\..\\..\\..", "\\\\SERVER\\SHARE"},
       {"\\\\?\\C:\\Windows\\", "C:\\WINDOWS"},
+      {"\\??\\C:\\users\\Public\\Desktop", "C:\\USERS\\PUBLIC\\DESKTOP"},
+      {"\\??\\C:\\", "C:"},
       {"\\\\?\\UNC\\server\\share\\x", "\\\\SERVER\\SHARE\\X"},
       {"Program\\..\\..\\Files", "..\\FILES"},
       {"x\\..\\C:", ".\\C:"},
+      // A blank first name leaves "??" first: it must not turn into the NT prefix.
+      {"\\   \\??\\C:\\x", "\\.\\??\\C:\\X"},
       {"\\\\.\\PhysicalDrive0", "\\\\.\\\\PHYSICALDRIVE0"},
       {"", ""},
       // Bytes above 127 are compared as they are; only a to z change.
@@ -38,6 +42,55 @@ TEST(FolderGuard, NormalisedForms) {
   for (const auto& c : cases) {
     EXPECT_EQ(NormalizedFolder(c.path), c.normalised) << c.path;
     EXPECT_EQ(NormalizedFolder(c.normalised), c.normalised) << "not stable: " << c.path;
+  }
+}
+
+// Only "C:\name\name" passes; every other spelling of a place is refused, whatever it names.
+TEST(FolderGuard, OnlyPlainDrivePathsArePlain) {
+  const struct {
+    std::string path;
+    std::string problem;  // a part of the reason; empty: plain
+  } cases[] = {
+      {"C:\\", ""},
+      {"c:\\Program Files\\Velmora Lab", ""},
+      {"C:\\Program Files\\Velmora Lab\\", ""},
+      {"C:\\PROGRA~1\\x", ""},  // a short name is plain text: the identity check sees through it
+      {"C:\\\xEF\xF0\xEE\xE3", ""},
+      {"\\??\\C:\\users\\Public\\Desktop", "NT or device"},
+      {"\\??\\C:\\", "NT or device"},
+      {"\\\\?\\C:\\Windows", "NT or device"},
+      {"\\\\?\\UNC\\localhost\\c$\\Windows", "NT or device"},
+      {"\\\\.\\C:\\Windows", "NT or device"},
+      {"//?/C:/Windows", "NT or device"},
+      {"\\\\localhost\\c$\\Windows", "share"},
+      {"\\Windows", "root of the current drive"},
+      {"Windows", "relative"},
+      {"", "relative"},
+      {"C:", "drive-relative"},
+      {"C:Windows", "drive-relative"},
+      {"C:/", "separator"},
+      {"C:\\Windows/System32", "separator"},
+      {"C:\\\\Windows", "empty name"},
+      {"C:\\Windows\\.\\System32", "\"..\""},
+      {"C:\\Velmora\\x\\..", "\"..\""},
+      {"C:\\Windows.", "ending in a dot"},
+      {"C:\\Windows \\x", "ending in a dot or a blank"},
+      {"C:\\Velmora\\a:stream", "no name may hold"},
+      {"C:\\Velmora\\a\tb", "no name may hold"},
+      {"C:\\Velmora\\NUL", "device name"},
+      {"C:\\Velmora\\con.txt", "device name"},
+      {"C:\\Velmora\\COM10", ""},
+  };
+  for (const auto& c : cases) {
+    const std::string problem = PlainPathProblem(c.path);
+    std::wstring wide;
+    for (const char b : c.path) wide += static_cast<wchar_t>(static_cast<unsigned char>(b));
+    EXPECT_EQ(PlainPathProblem(wide), problem) << "UTF-16 judged otherwise: " << c.path;
+    if (c.problem.empty()) {
+      EXPECT_EQ(problem, "") << c.path;
+    } else {
+      EXPECT_NE(problem.find(c.problem), std::string::npos) << c.path << ": " << problem;
+    }
   }
 }
 
@@ -107,6 +160,8 @@ TEST(FolderGuard, ProtectedFoldersAndEverythingAboveThem) {
       {"C:\\DOCUMENTS AND SETTINGS\\USER\\START MENU\\PROGRAMS", true},
       {"\\\\fileserver\\home\\user", true},
       {"\\\\?\\C:\\Program Files", true},
+      {"\\??\\C:\\Documents and Settings\\User", true},
+      {"\\??\\C:\\", true},
       {"C:\\", true},
       {"D:", true},
       // Beside or below the protected folders: allowed.

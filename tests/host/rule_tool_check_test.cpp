@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -67,12 +68,11 @@ const std::vector<std::string> kCleanFile = {
     "%WinDir%\\Temp\\QRV",
     "%winsys%\\drivers\\zdn",
     "C:\\Documents and Settings\\All Users\\Application Data\\Velmora",
-    "\\\\server\\share\\velmora",
     "[Delete_Folder_End]",
     "[Delete_File]",
     "%winsys%\\zdnhook.dll",
     "%WinDir%\\qrv.ini",
-    "%Program%\\%Shared%.txt",
+    "%Program%\\zdnmon.exe",
     "[Delete_File_End]",
     "[Delete_File_End] is an end marker only when the whole line is one",
 };
@@ -255,10 +255,22 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
                   {7, "\"HKEY_CURRENT_USER\\Software\" is a key Windows or other programs share"}},
                  "shared keys");
 
+  ExpectFindings(Stored({"[Registry_Delete]", "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Session Manager",
+                         "HKEY_CLASSES_ROOT\\*\\shellex\\ContextMenuHandlers\\ZDNScan", "[Registry_Delete_End]",
+                         "[Registry_Delete_Val]", "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=",
+                         "[Registry_Delete_Val_End]", "[Registry_Move_Val]", "HKEY_CURRENT_USER\\Environment\\P=PATH",
+                         "HKEY_CURRENT_USER\\Software\\VelmoraLab\\New=", "[Registry_Move_Val_End]"}),
+                 {{2, "\"HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Session Manager\" lies in a registry tree "
+                      "Windows needs whole: the cleaner refuses to delete it"},
+                  {6, "\"HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=\" is a value Windows needs: the cleaner "
+                      "refuses to delete it"},
+                  {9, "\"HKEY_CURRENT_USER\\Environment=PATH\" is a value Windows needs: the cleaner refuses to rename it"},
+                  {10, "renames from or to the default value: the cleaner refuses it"}},
+                 "protected registry trees and values");
+
   const std::vector<std::string> refusedFolders = {
-      "C:\\", "c:", "\\", "\\\\server\\share", "\\\\server", "%WinDir%", "%winsys%", "%PF%", "%PF%\\",
-      "%PF%\\Common Files", "%Program%\\..", "%Shared%\\..\\..", "C:\\WINDOWS\\.", "c:\\program files\\",
-      "%Program%\\..\\..\\.."};
+      "C:\\", "%WinDir%", "%winsys%", "%PF%", "%PF%\\", "%PF%\\Common Files", "c:\\program files\\",
+      "C:\\Users", "C:\\Users\\Public\\Desktop"};
   std::vector<std::string> lines = {"[Delete_Folder]"};
   lines.insert(lines.end(), refusedFolders.begin(), refusedFolders.end());
   lines.push_back("[Delete_Folder_End]");
@@ -270,23 +282,40 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
         << findings[i].message;
     EXPECT_TRUE(findings[i].message.ends_with(": the cleaner refuses to delete it")) << findings[i].message;
   }
-  EXPECT_NE(findings[0].message.find("names a drive or share root"), std::string::npos);
-  EXPECT_NE(findings[5].message.find("names a system folder (Windows, System, Program Files, Common Files) or a "
-                                     "folder above one"),
+  EXPECT_NE(findings[0].message.find("names a drive root"), std::string::npos);
+  EXPECT_NE(findings[5].message.find("names a system folder (Windows, System, Program Files, Common Files, "
+                                     "ProgramData, Users and their shell folders) or a folder above one"),
             std::string::npos);
 }
 
-TEST(RuleCheck, FindsPathsThatAreNotFull) {
-  ExpectFindings(Stored({"[Delete_Folder]", "Velmora Lab", "\\Program Files\\Velmora Lab", "D:Velmora",
-                         "[Delete_Folder_End]", "[Delete_File]", "zdnhook.dll", "%program%\\zdnhook.dll",
-                         "[Delete_File_End]"}),
-                 {{2, "\"Velmora Lab\" is not a full path (drive or share): it is taken relative to the cleaner's "
-                      "current folder"},
-                  {3, "\"\\Program Files\\Velmora Lab\" is not a full path"},
-                  {4, "\"D:Velmora\" is not a full path"},
-                  {7, "\"zdnhook.dll\" is not a full path"},
-                  {8, "\"%program%\" is not a placeholder"}},
-                 "relative paths");
+// The cleaner takes one written form of a path; check names every other one, in both kinds
+// of section, as the refusal it is.
+TEST(RuleCheck, FindsPathsThatAreNotPlainDrivePaths) {
+  const std::vector<std::string> notPlain = {
+      "Velmora Lab", "\\Program Files\\Velmora Lab", "D:Velmora", "c:", "\\", "\\\\server\\share",
+      "\\??\\C:\\users\\Public\\Desktop", "\\??\\C:\\", "\\\\localhost\\c$\\Windows",
+      "\\\\?\\UNC\\localhost\\c$\\x", "\\\\?\\C:\\x", "\\\\.\\C:\\x", "C:\\Windows.", "C:/",
+      "C:\\\\Windows", "%Program%\\.\\x", "%Program%\\..", "%Shared%\\x\\..", "C:\\WINDOWS\\.",
+      "%Program%\\NUL"};
+  for (const char* section : {"Folder", "File"}) {
+    std::vector<std::string> lines = {std::string("[Delete_") + section + "]"};
+    lines.insert(lines.end(), notPlain.begin(), notPlain.end());
+    lines.push_back(std::string("[Delete_") + section + "_End]");
+    const std::vector<Finding> findings = CheckRuleFile(Stored(lines));
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < notPlain.size(); ++i) {
+      // A file entry ending in "\\" is told apart as naming a folder.
+      const bool namesFolder = std::string(section) == "File" && notPlain[i].ends_with('\\');
+      ASSERT_LT(next, findings.size()) << Describe(findings);
+      EXPECT_EQ(findings[next].line, i + 2) << notPlain[i];
+      EXPECT_EQ(findings[next].message.rfind("\"" + notPlain[i] + (namesFolder ? "\" names a folder" : "\" is not a plain drive path ("), 0), 0u)
+          << findings[next].message;
+      ++next;
+    }
+    EXPECT_EQ(next, findings.size()) << Describe(findings);
+  }
+  ExpectFindings(Stored({"[Delete_File]", "%program%\\zdnhook.dll", "[Delete_File_End]"}),
+                 {{2, "\"%program%\" is not a placeholder"}}, "a misspelt placeholder explains itself");
 }
 
 TEST(RuleCheck, JudgesLinesOutsideSectionsAsCommentary) {
@@ -322,12 +351,26 @@ TEST_F(RuleCheckCommand, ExitCodeSaysCleanFindingsOrUnreadable) {
   EXPECT_EQ(out_.str(), "");
   EXPECT_EQ(Check(Stored({"[Delete_Folder]", "%PF%", "[Delete_Folder_End]", "[Delete_Folder_End]"})), kToolFindings);
   EXPECT_EQ(out_.str(),
-            "line 2: \"%PF%\" names a system folder (Windows, System, Program Files, Common Files) or a folder above "
-            "one: the cleaner refuses to delete it\n"
+            "line 2: \"%PF%\" names a system folder (Windows, System, Program Files, Common Files, ProgramData, Users "
+            "and their shell folders) or a folder above one: the cleaner refuses to delete it\n"
             "line 4: end marker \"[Delete_Folder_End]\" outside its section: the line has no effect\n");
   std::filesystem::remove(path_);
   out_.str({});
   EXPECT_EQ(RunRuleTool({"check", path_}, out_, err_), kToolFailed);
   EXPECT_EQ(err_.str(), "RuleTool: cannot read " + path_ + ": File not found\n");
   EXPECT_EQ(out_.str(), "");
+}
+
+TEST(RuleToolCheck, AnEntryInOneProgramFilesFolderIsNotedWhenItsTwinExistsAndNoEntryNamesIt) {
+  const std::vector<std::string> present = {"C:\\Program Files\\V\\x64", "C:\\Program Files (x86)\\V",
+                                            "D:\\Program Files (x86)\\Z.sys"};
+  const PathProbe exists = [&](const std::string& path) { return std::ranges::count(present, path) > 0; };
+  const std::vector<std::string> lines = {
+      "[Delete_Folder]", "C:\\Program Files (x86)\\V\\x64", "C:\\PROGRAM FILES\\V", "C:\\Program Files (x86)\\v",
+      "C:\\Program Files (x86)\\Gone", "C:\\Program Filesx\\V\\x64", "[Delete_Folder_End]",
+      "[Delete_File]", "D:\\Program Files\\Z.sys", "[Delete_File_End]"};
+  const std::string text = Describe(CheckRuleFile(Stored(lines), exists));
+  EXPECT_EQ(std::ranges::count(text, '\n'), 2) << text;
+  EXPECT_NE(text.find("line 2: \"C:\\Program Files\\V\\x64\" exists too"), std::string::npos) << text;
+  EXPECT_NE(text.find("line 9: \"D:\\Program Files (x86)\\Z.sys\" exists too"), std::string::npos) << text;
 }

@@ -200,15 +200,18 @@ TEST(PlanText, ShowsStatesMergesAttributeResetsAndSumsUp) {
 
 TEST(PlanOptionsLine, ReadsEveryOptionAndRefusesTheRest) {
   std::string problem;
-  const auto all = ParsePlanOptions({"--json", "--program", "D:\\P", "--shared", "D:\\S", "--rules", "D:\\r.dat"}, problem);
+  const auto all = ParsePlanOptions(
+      {"--json", "--program", "D:\\P", "--shared", "D:\\S", "--rules", "D:\\r.dat", "--delete-at-restart"}, problem);
   ASSERT_TRUE(all.has_value()) << problem;
   EXPECT_TRUE(all->json);
+  EXPECT_TRUE(all->deleteAtRestart);
   EXPECT_EQ(all->programFolder, "D:\\P");
   EXPECT_EQ(all->sharedFolder, "D:\\S");
   EXPECT_EQ(all->ruleFile, "D:\\r.dat");
   const auto none = ParsePlanOptions({}, problem);
   ASSERT_TRUE(none.has_value());
   EXPECT_FALSE(none->json);
+  EXPECT_FALSE(none->deleteAtRestart);
   EXPECT_EQ(none->programFolder, "");
 
   const struct {

@@ -7,8 +7,7 @@
 
 namespace {
 
-CleanerState Read(const std::string& bytes) {
-  CleanerState state;
+CleanerState Read(const std::string& bytes, CleanerState state = {}) {
   MemoryByteSource source(bytes);
   LineReader reader(source);
   ReadSettings(reader, state);
@@ -19,12 +18,12 @@ CleanerState Read(const std::string& bytes) {
 struct Settings {
   int runMode = 0;
   std::string program, shared, start;
-  bool del = false, delLink = false, kill = true;
+  bool del = false, delLink = false, kill = true, restart = false;
 };
 
 Settings Of(const CleanerState& state) {
   return {state.RunMode,   state.FolderProgram, state.FolderShared,  state.FolderStart,
-          state.OptDelete, state.OptDelLink,    state.OptKillProcess};
+          state.OptDelete, state.OptDelLink,    state.OptKillProcess, state.DeleteAtRestart};
 }
 
 void ExpectSettings(const std::string& file, const Settings& expected) {
@@ -37,6 +36,7 @@ void ExpectSettings(const std::string& file, const Settings& expected) {
   EXPECT_EQ(got.del, expected.del) << where;
   EXPECT_EQ(got.delLink, expected.delLink) << where;
   EXPECT_EQ(got.kill, expected.kill) << where;
+  EXPECT_EQ(got.restart, expected.restart) << where;
 }
 
 Settings RunMode(int mode) {
@@ -51,8 +51,8 @@ TEST(SettingsFile, EveryKeyInItsSection) {
   const std::string file =
       "[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n"
       "[Folder]\r\nPROGRAM=C:\\P\r\nSHARED=C:\\S\r\nSTART=C:\\M\r\n[End_Folder]\r\n"
-      "[Options]\r\nDELETE=1\r\nDEL_LINK=1\r\nKILLPROCESS=0\r\n[End_Options]\r\n";
-  ExpectSettings(file, {1, "C:\\P", "C:\\S", "C:\\M", true, true, false});
+      "[Options]\r\nDELETE=1\r\nDEL_LINK=1\r\nKILLPROCESS=0\r\nDELETE_AT_RESTART=1\r\n[End_Options]\r\n";
+  ExpectSettings(file, {1, "C:\\P", "C:\\S", "C:\\M", true, true, false, true});
   ExpectSettings("", Settings{});
 }
 
@@ -101,6 +101,15 @@ TEST(SettingsFile, ValuesAsTheyStand) {
                        "\r\nKILLPROCESS=" + c.value + "\r\n[End_Options]\r\n",
                    expected);
     EXPECT_EQ(Read(std::string("[Options]\r\nALL_USERS=") + c.value + "\r\n[End_Options]\r\n").OptAllUsers, c.on);
+    expected.restart = c.on;
+    const std::string options = std::string("[Options]\r\nDELETE=") + c.value + "\r\nDEL_LINK=" + c.value +
+                                "\r\nKILLPROCESS=" + c.value + "\r\nDELETE_AT_RESTART=" + c.value +
+                                "\r\n[End_Options]\r\n";
+    ExpectSettings(options, expected);
+    // Deletion at restart asked for on the command line stays on whatever the file says.
+    CleanerState switched;
+    switched.DeleteAtRestart = true;
+    EXPECT_TRUE(Read(options, switched).DeleteAtRestart) << c.value;
   }
 }
 

@@ -17,10 +17,10 @@ class DenyingEffects : public LiveEffects {
   // Never WRITE_DAC or WRITE_OWNER, which only an owner or an administrator is given.
   REGSAM granted = KEY_READ | DELETE | KEY_SET_VALUE;
 
-  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, REGSAM rights, const std::wstring& name,
+  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, DWORD options, REGSAM rights, const std::wstring& name,
                        UniqueHKey& key) override {
     if (closedKeys.contains(name) || (rights & ~(granted | KEY_WOW64_RES)) != 0) return ERROR_ACCESS_DENIED;
-    return LiveEffects::OpenRegistryKey(base, sub, rights, name, key);
+    return LiveEffects::OpenRegistryKey(base, sub, options, rights, name, key);
   }
   LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
     return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, view, name);
@@ -29,9 +29,9 @@ class DenyingEffects : public LiveEffects {
     if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;
     return LiveEffects::DeleteRegistryValue(key, value, name);
   }
-  LONG WriteRegistryString(HKEY key, const std::wstring& value, const std::wstring& text,
-                           const std::wstring& name) override {
+  LONG WriteRegistryValue(HKEY key, const std::wstring& value, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& name) override {
     if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;
-    return LiveEffects::WriteRegistryString(key, value, text, name);
+    return LiveEffects::WriteRegistryValue(key, value, type, data, name);
   }
 };

@@ -1,6 +1,7 @@
 #include "tests/support/engine_test_support.h"
 #include "tests/support/trace_messages.h"
 
+#include <cctype>
 #include <stdexcept>
 
 #include "engine/rule_file.h"
@@ -105,15 +106,20 @@ bool AwaitHostResult(Done done) {
 }
 }  // namespace
 
-bool MakeHostSymlink(const std::string& target, const std::string& link) {
+namespace {
+// ln with its options ("-s " for a symbolic link, "" for a hard one) on the host's names.
+bool MakeHostLink(const std::string& options, const std::string& target, const std::string& link) {
   const UnixNameCall call = UnixNameFunction();
   if (!call) return false;
   const std::string unixTarget = UnixName(call, target);
   const std::string unixLink = UnixName(call, link);
   if (unixTarget.empty() || unixLink.empty()) return false;
-  if (!StartHostProgram("/bin/ln", "-s \"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
+  if (!StartHostProgram("/bin/ln", options + "\"" + unixTarget + "\" \"" + unixLink + "\"")) return false;
   return AwaitHostResult([&] { return Exists(link); });
 }
+}  // namespace
+
+bool MakeHostSymlink(const std::string& target, const std::string& link) { return MakeHostLink("-s ", target, link); }
 
 bool RemoveHostSymlink(const std::string& link) {
   const UnixNameCall call = UnixNameFunction();
@@ -123,6 +129,35 @@ bool RemoveHostSymlink(const std::string& link) {
   // rm without -r on the link's own name removes the link, never what it points to.
   if (!StartHostProgram("/bin/rm", "-f \"" + unixLink + "\"")) return false;
   return AwaitHostResult([&] { return !Exists(link); });
+}
+
+bool MakeHostHardLink(const std::string& target, const std::string& link) { return MakeHostLink("", target, link); }
+
+namespace {
+// The prefix's dosdevices link of a drive letter: where Wine finds "C:" gives the folder.
+std::string DriveLink(UnixNameCall call, char letter) {
+  std::string cDrive = UnixName(call, "C:\\");
+  const std::size_t at = cDrive.rfind("/c:");
+  if (at == std::string::npos) return {};
+  return cDrive.substr(0, at + 1) + static_cast<char>(std::tolower(static_cast<unsigned char>(letter))) + ":";
+}
+}  // namespace
+
+bool MakeDriveLetter(char letter, const std::string& folder) {
+  const UnixNameCall call = UnixNameFunction();
+  if (!call) return false;
+  const std::string unixFolder = UnixName(call, folder);
+  const std::string link = DriveLink(call, letter);
+  if (unixFolder.empty() || link.empty()) return false;
+  if (!StartHostProgram("/bin/ln", "-s \"" + unixFolder + "\" \"" + link + "\"")) return false;
+  return AwaitHostResult([&] { return Exists(std::string(1, letter) + ":\\"); });
+}
+
+bool RemoveDriveLetter(char letter) {
+  const UnixNameCall call = UnixNameFunction();
+  const std::string link = call ? DriveLink(call, letter) : std::string();
+  if (link.empty() || !StartHostProgram("/bin/rm", "-f \"" + link + "\"")) return false;
+  return AwaitHostResult([&] { return !Exists(std::string(1, letter) + ":\\"); });
 }
 
 namespace {

@@ -84,6 +84,12 @@ bool RunningUnderWine();
 bool MakeHostSymlink(const std::string& target, const std::string& link);
 // Removes such a link (not what it points to); false when it is still there.
 bool RemoveHostSymlink(const std::string& link);
+// Gives an existing file a second name (a host hard link); false when not under Wine.
+bool MakeHostHardLink(const std::string& target, const std::string& link);
+// Names folder by a second drive letter (a link in the prefix's dosdevices, as subst does on
+// Windows), and takes the letter away again; false when not under Wine or it did not work.
+bool MakeDriveLetter(char letter, const std::string& folder);
+bool RemoveDriveLetter(char letter);
 
 // Creates folders and files through \\?\ wide paths, beyond the ANSI length limit.
 void MakeFoldersWide(const std::wstring& path);

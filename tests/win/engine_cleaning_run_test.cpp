@@ -8,6 +8,7 @@
 #include "engine/cleaning_run.h"
 #include "engine/folder_safety.h"
 #include "platform/errors.h"
+#include "platform/handles.h"
 #include "ui/desktop_reporter.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/engine_test_support.h"
@@ -87,6 +88,26 @@ TEST_F(CleaningRun, WithUnchangedFoldersEverythingIsDeletedWithoutAsking) {
   EXPECT_EQ(test_.reporter.messages, Lines{"Registry clean complete"});
   EXPECT_EQ(test_.state.Progress, 7);
   EXPECT_FALSE(test_.context.runUnderWay);
+}
+
+// The protected list is read before the first entry: a rule that first deletes the Shell
+// Folders value naming a folder does not switch off that folder's protection.
+TEST_F(CleaningRun, DeletingAShellFoldersValueFirstLeavesItsFolderProtected) {
+  const char* const shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+  UniqueHKey key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, shellFolders, 0, KEY_ALL_ACCESS, key.Put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key.Get(), "Velmora Guarded", 0, REG_SZ, reinterpret_cast<const BYTE*>(program_.c_str()),
+                           static_cast<DWORD>(program_.size() + 1)),
+            ERROR_SUCCESS);
+  WriteRuleFile(scratch_ / "Do_list.dat", {"[Registry_Delete_Val]",
+                                           "HKEY_CURRENT_USER\\" + std::string(shellFolders) + "=Velmora Guarded",
+                                           "[Registry_Delete_Val_End]", "[Delete_Folder]", "%Program%",
+                                           "[Delete_Folder_End]"});
+  Run();
+  RegDeleteValueA(key.Get(), "Velmora Guarded");
+  EXPECT_TRUE(Exists(program_ + "\\file.dat"));
+  EXPECT_EQ(test_.reporter.infoLines, Lines{kRefusedFolderText + program_});
+  EXPECT_EQ(test_.context.outcome.ExitCode(), 1);
 }
 
 TEST_F(CleaningRun, WithDeletionOffNothingIsAskedOrDeletedButTheRegistryIsCleaned) {

@@ -2,10 +2,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "engine/deletion.h"
+#include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "platform/system_error.h"
 #include "tests/support/engine_test_support.h"
@@ -260,15 +262,22 @@ TEST(FolderTreeDeletion, AFolderTheSystemKeepsIsListedWithItsReason) {
   }
 }
 
-// A relative entry would be taken from whatever the current folder is.
-TEST(Deletion, EntriesThatAreNotFullPathsAreRefusedAndNothingIsTouched) {
-  for (const std::string entry : {"Velmora", "..\\Velmora", "C:Velmora", "\\Velmora", "\\\\.\\C:\\Velmora"}) {
+// A relative entry would be taken from whatever the current folder is; the NT, device and
+// share forms and dotted or doubled names would be read one way by the guard, another by
+// Windows.
+TEST(Deletion, EntriesThatAreNotPlainDrivePathsAreRefusedAndNothingIsTouched) {
+  for (const std::string entry :
+       {"Velmora", "..\\Velmora", "C:Velmora", "\\Velmora", "\\\\.\\C:\\Velmora", "\\??\\C:\\users\\Public\\Desktop",
+        "\\??\\C:\\", "\\\\localhost\\c$\\windows", "\\\\?\\UNC\\localhost\\c$\\windows", "\\\\?\\C:\\Velmora",
+        "C:/Velmora", "C:\\\\Velmora", "C:\\Velmora\\.\\x", "C:\\Velmora\\x\\..", "C:\\Velmora.", "C:\\Velmora\\CON"}) {
     RecordingEffects effects;
     EngineTestContext test(effects);
     DeleteFolderTree(test.context, entry);
     DeleteSingleFile(test.context, entry);
     EXPECT_TRUE(effects.actions.empty()) << entry;
-    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>(2, "Refused to delete relative path " + entry)) << entry;
+    const std::string line = kNotPlainPathText + entry + " - " + PlainPathProblem(entry);
+    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>(2, line)) << entry;
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1) << entry;
   }
 }
 
@@ -356,4 +365,69 @@ TEST_F(LinkDeletion, ALinkNamedAsTheTreeIsRemovedAsALinkNotEmptied) {
   EXPECT_EQ(ReadBytes(target + "\\keep.txt"), "keep");
   EXPECT_EQ(ReadBytes(target + "\\Sub\\keep2.txt"), "keep2");
   EXPECT_TRUE(Exists(emptyTarget));
+}
+
+// Windows' answers through the gateway: a file another program holds open without delete
+// sharing (32), one deleted already and still open (303, which the live gateway makes of
+// access denied with STATUS_DELETE_PENDING), one whose ACL denies deletion (5, not in use).
+// Scheduling answers 5 where the user may not write the pending operations.
+class InUseEffects : public RecordingEffects {
+ public:
+  InUseEffects(std::map<std::wstring, DWORD> answers, DWORD scheduling) : answers_(answers), scheduling_(scheduling) {}
+  DWORD RemoveFile(const std::wstring& path) override {
+    (void)RecordingEffects::RemoveFile(path);
+    const auto found = answers_.find(path.substr(path.rfind(L'\\') + 1));
+    return found == answers_.end() ? ERROR_SUCCESS : found->second;
+  }
+  DWORD DeleteAtRestart(const std::wstring& path) override {
+    (void)RecordingEffects::DeleteAtRestart(path);
+    return scheduling_;
+  }
+
+ private:
+  std::map<std::wstring, DWORD> answers_;
+  DWORD scheduling_;
+};
+
+TEST(DeletionAtRestart, WhatIsInUseAndTheFoldersKeptOnlyByItAreScheduledInOrder) {
+  ScratchFolder scratch("restart");
+  const std::string tree = scratch / "Tree", held = tree + "\\Sub\\held.dat", single = scratch / "single.dat";
+  const std::string acl = tree + "\\Other\\acl.dat", later = "Will be deleted at restart: ";
+  for (const std::string& file : {held, acl, single, tree + "\\Sub\\free.dat"}) WriteBytes(file, "x");
+  const std::string denied = "Could NOT schedule deletion at restart: ", reason = " - " + SystemErrorText(5);
+  const struct {
+    bool restartOn;
+    DWORD error, aclError, scheduling;
+    std::vector<std::string> lines;
+    int exitCode;
+  } cases[] = {
+      {true, 32, 0, 0, {later + held, later + tree + "\\Sub", later + tree, later + single}, 3010},
+      {true, 303, 0, 0, {later + held, later + tree + "\\Sub", later + tree, later + single}, 3010},
+      {true, 32, 5, 0, {later + held, later + tree + "\\Sub", "Could NOT delete   " + acl, later + single}, 1},
+      {false, 32, 0, 0, {"Could NOT delete   " + held, "Could NOT delete " + single}, 1},
+      {true, 5, 0, 0, {"Could NOT delete   " + held, "Could NOT delete " + single}, 1},
+      {true, 32, 0, 5, {denied + held + reason, denied + single + reason}, 1},
+  };
+  for (const auto& c : cases) {
+    InUseEffects effects({{L"held.dat", c.error}, {L"single.dat", c.error}, {L"acl.dat", c.aclError}}, c.scheduling);
+    EngineTestContext test(effects);
+    test.state.DeleteAtRestart = c.restartOn;
+    DeleteFolderTree(test.context, tree);
+    DeleteSingleFile(test.context, single);
+    // Siblings come in the file system's order; a folder always after what it held.
+    std::vector<std::string> scheduled, lines = test.reporter.infoLines, expected = c.lines;
+    for (const std::string& line : c.lines) {
+      if (line.starts_with(later) || line.starts_with(denied)) scheduled.push_back(line.substr(line.find(": ") + 2));
+    }
+    for (std::string& path : scheduled) path = path.substr(0, path.find(" - "));
+    std::vector<std::string> targets = Targets(effects, Kind::DeleteAtRestart);
+    if (std::ranges::count(c.lines, later + tree) > 0) {
+      EXPECT_LT(IndexOf(effects, Kind::DeleteAtRestart, held), IndexOf(effects, Kind::DeleteAtRestart, tree + "\\Sub"));
+      EXPECT_LT(IndexOf(effects, Kind::DeleteAtRestart, tree + "\\Sub"), IndexOf(effects, Kind::DeleteAtRestart, tree));
+    }
+    for (auto* list : {&scheduled, &targets, &lines, &expected}) std::sort(list->begin(), list->end());
+    EXPECT_EQ(targets, scheduled) << c.error << " " << c.aclError;
+    EXPECT_EQ(lines, expected) << c.error << " " << c.aclError;
+    EXPECT_EQ(test.context.outcome.ExitCode(), c.exitCode) << c.error << " " << c.aclError;
+  }
 }

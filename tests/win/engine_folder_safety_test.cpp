@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "engine/deletion.h"
+#include "engine/folder_guard.h"
 #include "engine/recording_effects.h"
 #include "engine/folder_safety.h"
 #include "platform/files.h"
+#include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "platform/text_rules.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
@@ -54,18 +57,21 @@ std::vector<NamedFolder> SystemNamedFolders() {
 }
 
 // Gathered once for this file's many checks; a run gathers it once too.
-const std::vector<std::string>& MachineProtectedFolders() {
-  static const std::vector<std::string> folders = GatherProtectedFolders();
+const ProtectedFolderSet& MachineProtectedFolders() {
+  static const ProtectedFolderSet folders = GatherProtectedFolders();
   return folders;
 }
 
+// A path that is not plain is refused as such; a plain one as the protected folder it names.
 void ExpectRefused(const std::string& path, const std::string& why) {
   RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
   EngineTestContext test(effects);
   test.context.protectedFolders = MachineProtectedFolders();
   DeleteFolderTree(test.context, path);
   EXPECT_TRUE(effects.actions.empty()) << why << ": " << path;
-  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + path}) << why;
+  const std::string problem = PlainPathProblem(path);
+  const std::string line = problem.empty() ? kRefusedFolderText + path : kNotPlainPathText + path + " - " + problem;
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{line}) << why;
 }
 
 std::string LowerAscii(std::string text) {
@@ -134,9 +140,9 @@ TEST(FolderSafety, RootsAndSharesAreRefused) {
   }
 }
 
-TEST(FolderSafety, RelativePathsAreJudgedByWhatTheyName) {
+TEST(FolderSafety, RelativePathsAreRefusedWhateverTheyName) {
   CurrentFolder inSystem(SystemFolder());
-  for (const char* path : {"..", "..\\", "C:..", "..\\system32", "..\\..", "system32\\..\\.."}) {
+  for (const char* path : {"..", "..\\", "C:..", "..\\system32", "..\\..", "system32\\..\\..", "drivers"}) {
     ExpectRefused(path, "relative to the System folder");
   }
 }
@@ -159,9 +165,10 @@ TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
 
 TEST(FolderSafety, TheListIsGatheredOncePerRunAndRefusalsAreReportedOnlyWhenAsked) {
   EngineTestContext test;
-  const auto& folders = ProtectedFolders(test.context);
-  const auto* first = &folders;
+  const auto& set = ProtectedFolders(test.context);
+  const auto* first = &set;
   EXPECT_EQ(&ProtectedFolders(test.context), first);
+  const auto& folders = set.folders;
   for (const auto& folder : SystemNamedFolders()) {
     const std::string upper = UpperAscii(folder.path);
     EXPECT_NE(std::find(folders.begin(), folders.end(), upper), folders.end()) << folder.what;
@@ -180,4 +187,25 @@ TEST(FolderSafety, AFolderTheStateNamesIsProtectedToo) {
   EXPECT_TRUE(IsRefusedFolder(test.context, scratch / "Programs"));
   EXPECT_TRUE(IsRefusedFolder(test.context, scratch.Path()));
   EXPECT_FALSE(IsRefusedFolder(test.context, scratch / "Programs\\Velmora"));
+}
+
+// A link inside the tree to a protected folder is never descended, and the folder it opens
+// is refused by its identity whatever its name (a second drive letter, a short name and a
+// link in the middle of the top's path are run end to end).
+TEST(FolderSafety, ALinkInsideTheTreeToAProtectedFolderIsRefusedByWhatItOpens) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "host links are made through Wine; not under Wine";
+  ScratchFolder scratch("identity");
+  const std::string kept = "C:\\users\\Public\\Desktop\\velmora_kept.txt";
+  WriteBytes(kept, "k");
+  WriteBytes(scratch / "Velmora\\inner\\file.dat", "x");
+  ASSERT_TRUE(MakeHostSymlink("C:\\users\\Public\\Desktop", scratch / "Velmora\\inner\\ln"));
+  EngineTestContext test(Acting::Live);
+  EXPECT_TRUE(RefuseFolderByIdentity(test.context, L"\\\\?\\" + WideFromAnsi(scratch / "Velmora\\inner\\ln")));
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{kRefusedFolderText + scratch / "Velmora\\inner\\ln"});
+  EXPECT_FALSE(RefuseFolderByIdentity(test.context, WideFromAnsi(scratch / "Velmora\\inner")));
+  DeleteFolderTree(test.context, scratch / "Velmora");
+  EXPECT_EQ(ReadBytes(kept), "k");
+  EXPECT_FALSE(Exists(scratch / "Velmora\\inner\\file.dat"));
+  (void)RemoveHostSymlink(scratch / "Velmora\\inner\\ln");
+  DeleteFileA(kept.c_str());
 }

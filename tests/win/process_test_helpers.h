@@ -12,7 +12,7 @@
 #include "engine/run_view.h"
 #include "platform/handles.h"
 #include "report/trace_log.h"
-#include "tests/support/recording_reporter.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/trace_messages.h"
 
 namespace process_tests {
@@ -37,14 +37,7 @@ class CountingEffects : public LiveEffects {
   bool refuseStop = false;
 };
 
-struct TestRun {
-  explicit TestRun(Effects& effects) : context{state, view, effects, reporter, trace} {}
-  CleanerState state;
-  NoRunView view;
-  RecordingReporter reporter;
-  TraceLog trace;
-  CleanerContext context;
-};
+using TestRun = EngineTestContext;
 
 // A program started for a test; ended by the destructor when still running.
 class StartedProcess {

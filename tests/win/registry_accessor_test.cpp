@@ -5,6 +5,7 @@
 
 #include "engine/recording_effects.h"
 #include "platform/errors.h"
+#include "platform/handles.h"
 #include "platform/registry_accessor.h"
 #include "platform/wide_text.h"
 #include "tests/support/denying_effects.h"
@@ -254,6 +255,47 @@ TEST(RegistryAccessorDeleteTree, ManySiblingsAreAllRemoved) {
   RegistryAccessor accessor;
   EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Wide")).Deleted());
   EXPECT_FALSE(scratch.Exists("Wide"));
+}
+
+namespace {
+struct DeletionJob {
+  std::wstring path;
+  TreeDeletion result;
+};
+DWORD WINAPI DeleteOnThread(void* data) {
+  auto& job = *static_cast<DeletionJob*>(data);
+  RegistryAccessor accessor;
+  job.result = accessor.DeleteKeyTree(job.path);
+  return 0;
+}
+}  // namespace
+
+// A hostile hive may nest keys far deeper than Windows' 512 levels: a chain 20,000 deep
+// overflowed a walk that recursed, on the main thread's larger stack. Run on a thread whose
+// stack leaves 32 bytes per level, the walk still deletes the whole chain: its levels are kept
+// on the heap.
+TEST(RegistryAccessorDeleteTree, ChainDeeperThanAnyStackCouldRecurseIsDeleted) {
+  constexpr int kDepth = 20000;
+  ScratchKey scratch("acc_deep");
+  UniqueHKey key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (scratch / "Chain").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            key.Put(), nullptr),
+            ERROR_SUCCESS);
+  for (int level = 0; level < kDepth; ++level) {
+    UniqueHKey next;
+    ASSERT_EQ(RegCreateKeyExW(key.Get(), L"k", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, next.Put(), nullptr),
+              ERROR_SUCCESS);
+    key = std::move(next);
+  }
+  key.Reset();
+  DeletionJob job{W(scratch / "Chain"), {}};
+  UniqueKernelHandle thread(
+      CreateThread(nullptr, kDepth * 32, DeleteOnThread, &job, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  ASSERT_TRUE(thread.Valid());
+  ASSERT_EQ(WaitForSingleObject(thread.Get(), INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(job.result.Deleted());
+  EXPECT_TRUE(job.result.stayed.empty());
+  EXPECT_FALSE(scratch.Exists("Chain"));
 }
 
 TEST(RegistryAccessorDeleteTree, OpenKeySurvivesAndRelativePathsStartThere) {

@@ -165,6 +165,104 @@ TEST(RegistryEntryPlaces, AKeyBothViewsShareIsActedOnOnce) {
   EXPECT_TRUE(run.reporter.lines.empty());
 }
 
+// Recorded only: were a guard missing, nothing could be lost. Each refusal is one line that
+// counts for exit code 1, in whatever spelling the entry names the key.
+TEST(RegistryGuards, ProtectedTreesKeysAndValuesAreRefusedWithALine) {
+  const std::string session = "HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\Session Manager";
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string entry;
+    std::string line;
+  } cases[] = {
+      {DeleteRegistryKeyEntry, "HKEY_CLASSES_ROOT\\exefile", std::string(kRefusedSharedKey) + "HKEY_CLASSES_ROOT\\exefile"},
+      {DeleteRegistryKeyEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk\\shell\\open\\command",
+       std::string(kRefusedSharedKey) + "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk\\shell\\open\\command"},
+      {DeleteRegistryKeyEntry, session, kRefusedProtectedTree + session},
+      {DeleteRegistryKeyEntry, "hkey_local_machine\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+       std::string(kRefusedProtectedTree) +
+           "HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon"},
+      {DeleteRegistryKeyEntry, "HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics",
+       std::string(kRefusedProtectedTree) + "HKEY_CURRENT_USER\\Control Panel\\Desktop\\WindowMetrics"},
+      {DeleteRegistryValueEntry, session + "\\Environment=PATH", kRefusedProtectedValue + session + "\\Environment\\PATH"},
+      {DeleteRegistryValueEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion=ProgramFilesDir",
+       std::string(kRefusedProtectedValue) + "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"},
+      {DeleteRegistryValueEntry, "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=",
+       std::string(kRefusedProtectedValue) + "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command\\"},
+      {RenameRegistryValueEntry, session + "\\Environment\\OLDPATH=Path",
+       kRefusedProtectedRename + session + "\\Environment\\Path to OLDPATH"},
+      {RenameRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\D=Desktop",
+       std::string(kRefusedProtectedRename) +
+           "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\Desktop to D"},
+  };
+  for (const auto& c : cases) {
+    RecordingEffects recording;
+    ActionRun run(recording);
+    c.action(run.context, c.entry);
+    EXPECT_TRUE(recording.actions.empty()) << c.entry;
+    EXPECT_EQ(run.reporter.lines, std::vector<std::string>{c.line});
+    EXPECT_EQ(run.context.outcome.ExitCode(), 1) << c.entry;
+  }
+}
+
+// Products register their handlers, verbs and services below shared keys; those go as before,
+// a path through the CurrentControlSet link included.
+TEST(RegistryGuards, ProductKeysBelowSharedKeysAreDeleted) {
+  const struct {
+    HKEY root;
+    const char* rootName;
+    std::string path;
+  } cases[] = {
+      {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "*\\shellex\\ContextMenuHandlers\\ZDNScan"},
+      {HKEY_CLASSES_ROOT, "HKEY_CLASSES_ROOT", "Directory\\shell\\ZDNScan"},
+      {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
+       "SYSTEM\\CurrentControlSet\\Services\\ZDNGuard" + std::to_string(GetCurrentProcessId())},
+  };
+  for (const auto& c : cases) {
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(c.root, (c.path + "\\command").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.Put(), nullptr),
+              ERROR_SUCCESS);
+    key.Reset();
+    ActionRun run;
+    DeleteRegistryKeyEntry(run.context, Entry(c.rootName, c.path));
+    EXPECT_NE(RegOpenKeyExA(c.root, c.path.c_str(), 0, KEY_READ, key.Put()), ERROR_SUCCESS) << c.path;
+    EXPECT_TRUE(run.reporter.lines.empty()) << c.path;
+  }
+}
+
+// A registry link inside a deleted tree, or named by the entry itself, goes as a link; the
+// tree it points at stays whole.
+TEST(DeleteRegistryKeyEntry, RegistryLinksAreDeletedAsThemselvesNeverFollowed) {
+  ScratchKey scratch("act_link", HKEY_LOCAL_MACHINE);
+  scratch.SetString("Target\\Child", "Mark", "stays");
+  const std::wstring target = L"\\Registry\\Machine\\" + WideFromAnsi(scratch / "Target");
+  const auto makeLink = [&](const std::string& sub) {
+    UniqueHKey link;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, WideFromAnsi(scratch / sub).c_str(), 0, nullptr,
+                              REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, link.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(link.Get(), L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                             static_cast<DWORD>(target.size() * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  };
+  const auto linkExists = [&](const std::string& sub) {
+    UniqueHKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, (scratch / sub).c_str(), REG_OPTION_OPEN_LINK, KEY_READ, key.Put()) ==
+           ERROR_SUCCESS;
+  };
+  scratch.Create("Tree");
+  makeLink("Tree\\Link");
+  makeLink("Alone");
+  ASSERT_TRUE(scratch.HasValue("Alone\\Child", "Mark")) << "the link does not lead to its target";
+  ActionRun run;
+  DeleteRegistryKeyEntry(run.context, Entry("HKEY_LOCAL_MACHINE", scratch / "Tree"));
+  DeleteRegistryKeyEntry(run.context, Entry("HKEY_LOCAL_MACHINE", scratch / "Alone"));
+  EXPECT_FALSE(scratch.Exists("Tree"));
+  EXPECT_FALSE(linkExists("Alone"));
+  EXPECT_TRUE(scratch.HasValue("Target\\Child", "Mark"));
+  EXPECT_TRUE(run.reporter.lines.empty());
+}
+
 TEST(DeleteRegistryKeyEntry, RefusalGoesToTheTraceLogWhenItIsOn) {
   ScratchFolder folder("act_trace");
   RecordingEffects recording;
@@ -259,39 +357,61 @@ TEST(RegistryEntries, BlankLinesChangeNothingAndReportNothing) {
   EXPECT_EQ(run.context.outcome.notRemoved, 0);
 }
 
-TEST(RenameRegistryValueEntry, MovesTheTextToTheNewName) {
+TEST(RenameRegistryValueEntry, MovesTypeAndBytesToTheNewName) {
+  const DWORD seven = 7;
   const struct {
     const char* label;
     DWORD type;
-    std::string oldBytes;
-    bool newExists;
-    std::string newAfter;  // what the new name holds afterwards
+    std::string bytes;
   } cases[] = {
-      {"string", REG_SZ, std::string("data\0", 5), false, Sz("data")},
-      {"overwrites", REG_SZ, std::string("data\0", 5), true, Sz("data")},
-      {"expandable becomes plain", REG_EXPAND_SZ, std::string("%TEMP%\\q\0", 9), false, Sz("%TEMP%\\q")},
-      {"inner NUL cut", REG_SZ, std::string("ab\0cd\0", 6), false, Sz("ab")},
-      {"empty binary becomes empty string", REG_BINARY, "", false, Sz("")},
+      {"string", REG_SZ, std::string("data\0", 5)},
+      {"expandable stays expandable", REG_EXPAND_SZ, std::string("%TEMP%\\q\0", 9)},
+      {"inner NUL kept", REG_SZ, std::string("ab\0cd\0", 6)},
+      {"number", REG_DWORD, std::string(reinterpret_cast<const char*>(&seven), 4)},
+      {"list of texts", REG_MULTI_SZ, std::string("a\0b\0\0", 5)},
+      {"empty binary", REG_BINARY, ""},
   };
   for (const auto& c : cases) {
     ScratchKey scratch("act_ren");
-    scratch.SetRaw("X", "A", c.type, c.oldBytes);
-    if (c.newExists) scratch.SetDword("X", "B", 9);
+    scratch.SetRaw("X", "A", c.type, c.bytes);
     ActionRun run;
-    RenameRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "X") + "\\B=A");
-    EXPECT_EQ(StringOf(scratch, "X", "B"), c.newAfter) << c.label;
+    RenameRegistryValueEntry(run.context, Entry("hkey_current_user", scratch / "X") + "\\B=A");
+    EXPECT_EQ(StringOf(scratch, "X", "B"), std::to_string(c.type) + ":" + c.bytes) << c.label;
     EXPECT_FALSE(scratch.HasValue("X", "A")) << c.label;
     EXPECT_TRUE(run.reporter.lines.empty()) << c.label;
   }
 }
 
-TEST(RenameRegistryValueEntry, DefaultValueAndLowerCaseRoot) {
-  ScratchKey scratch("act_ren_default", HKEY_LOCAL_MACHINE);
-  scratch.SetString("X", "", "default text");
-  ActionRun run;
-  RenameRegistryValueEntry(run.context, Entry("hkey_local_machine", scratch / "X") + "\\Named=");
-  EXPECT_EQ(StringOf(scratch, "X", "Named"), Sz("default text"));
-  EXPECT_FALSE(scratch.HasValue("X", ""));
+// The user's value of the new name, and the key's default value, are never overwritten or lost.
+TEST(RenameRegistryValueEntry, RenamesOntoAValueOrFromOrToTheDefaultAreRefusedAndChangeNothing) {
+  const struct {
+    const char* tail;  // after the key
+    const char* refusal;
+    bool wholeLine;  // the refusal names the line, else "<key>\<old> to <new>"
+  } cases[] = {
+      {"\\B=A", kRefusedExistingName, false},
+      {"\\b=A", kRefusedExistingName, false},
+      {"\\Named=", kRefusedDefaultRename, true},
+      {"\\=A", kRefusedDefaultRename, true},
+  };
+  for (const auto& c : cases) {
+    ScratchKey scratch("act_ren_refused");
+    scratch.SetString("X", "A", "a");
+    scratch.SetDword("X", "B", 9);
+    scratch.SetString("X", "", "default");
+    const std::string key = Entry("HKEY_CURRENT_USER", scratch / "X");
+    ActionRun run;
+    RenameRegistryValueEntry(run.context, key + c.tail);
+    const std::string tail = c.tail;
+    const std::string named = key + "\\" + tail.substr(tail.find('=') + 1) + " to " +
+                              tail.substr(1, tail.find('=') - 1);
+    EXPECT_EQ(run.reporter.lines, std::vector<std::string>{c.refusal + (c.wholeLine ? key + c.tail : named)});
+    EXPECT_EQ(run.context.outcome.notRemoved, 1) << c.tail;
+    EXPECT_EQ(StringOf(scratch, "X", "A"), Sz("a")) << c.tail;
+    EXPECT_EQ(StringOf(scratch, "X", ""), Sz("default")) << c.tail;
+    EXPECT_FALSE(scratch.HasValue("X", "Named")) << c.tail;
+    EXPECT_EQ(StringOf(scratch, "X", "B").substr(0, 2), std::to_string(REG_DWORD) + ":") << c.tail;
+  }
 }
 
 TEST(RenameRegistryValueEntry, MissingOldValueOrKeyChangesNothing) {
@@ -303,38 +423,6 @@ TEST(RenameRegistryValueEntry, MissingOldValueOrKeyChangesNothing) {
   EXPECT_EQ(StringOf(scratch, "X", "B"), Sz("stays"));
   EXPECT_FALSE(scratch.Exists("Nope"));
   EXPECT_TRUE(run.reporter.lines.empty());
-}
-
-TEST(RenameRegistryValueEntry, NonStringOldValueRaisesAndBothNamesStay) {
-  ScratchKey scratch("act_ren_type");
-  scratch.SetDword("X", "A", 7);
-  scratch.SetString("X", "B", "old B");
-  ActionRun run;
-  const std::string line = Entry("HKEY_CURRENT_USER", scratch / "X") + "\\B=A";
-  try {
-    RenameRegistryValueEntry(run.context, line);
-    ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& error) {
-    EXPECT_EQ(error.Message(), "Invalid data type for 'A'");
-  }
-  DWORD seven = 7;
-  EXPECT_EQ(StringOf(scratch, "X", "A"), std::to_string(REG_DWORD) + ":" + std::string(reinterpret_cast<char*>(&seven), 4));
-  EXPECT_EQ(StringOf(scratch, "X", "B"), Sz("old B"));
-}
-
-TEST(RenameRegistryValueEntry, FailedWriteRaisesAndKeepsTheOldValue) {
-  ScratchKey scratch("act_ren_write");
-  scratch.SetString("X", "A", "keep me");
-  DenyingEffects failing;
-  failing.lockedValues = {WideFromAnsi("HKEY_CURRENT_USER\\" + (scratch / "X") + "\\New")};
-  ActionRun run(failing);
-  try {
-    RenameRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "X") + "\\New=A");
-    ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& error) {
-    EXPECT_EQ(error.Message(), "Failed to set data for 'New'");
-  }
-  EXPECT_EQ(StringOf(scratch, "X", "A"), Sz("keep me"));
 }
 
 TEST(RenameRegistryValueEntry, SameNameInAnyCaseIsRefusedAndTheValueStays) {
@@ -398,6 +486,8 @@ TEST(RegistryFailures, WhatStaysIsALineWithItsReasonAndCounts) {
        {"Could NOT rename value |Key\\Name to New"}, {"Key=Name", "Key=New"}, {}},
       {"a rename in a key without rights", RenameRegistryValueEntry, "Key\\New=Name", {}, {"Key"}, {},
        {"Could NOT rename value |Key\\Name to New"}, {"Key=Name"}, {"Key=New"}},
+      {"a rename whose new name may not be written", RenameRegistryValueEntry, "Key\\New=Name", {}, {},
+       {"Key\\New"}, {"Could NOT rename value |Key\\Name to New"}, {"Key=Name"}, {"Key=New"}},
       {"a tree granting all but WRITE_DAC", DeleteRegistryKeyEntry, "Tree", {}, {}, {}, {}, {}, {"Tree"}},
       {"a value so", DeleteRegistryValueEntry, "Key=Name", {}, {}, {}, {}, {"Key=Other"}, {"Key=Name"}},
       {"a rename so", RenameRegistryValueEntry, "Key\\New=Name", {}, {}, {}, {}, {"Key=New"}, {"Key=Name"}},

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_guard.h"
 #include "engine/rule_file.h"
 #include "engine/run_options.h"
 #include "platform/errors.h"
@@ -141,6 +142,22 @@ TEST_F(StartupTest, TheFoldersAreTheSettingsElseTheDiscoveredOnesAndAreShownOnce
   EXPECT_EQ(rig_.state.InitialSharedFolder, "D:\\Shared Here");
   ASSERT_TRUE(rig_.view.choices.has_value());
   EXPECT_EQ(rig_.view.choices->SharedFolder, "D:\\Shared Here");
+}
+
+// "drivers" with System32 as the current folder would be System32\drivers: a settings folder
+// counts only as a plain drive path, and a refused one leaves the folder empty.
+TEST_F(StartupTest, ASettingsFolderThatIsNotAPlainDrivePathIsRefusedWithALine) {
+  WriteRules({"x"});
+  WriteSettings("[Folder]\r\nPROGRAM=drivers\r\nSHARED=\\??\\C:\\windows\r\n[End_Folder]\r\n");
+  Start();
+  EXPECT_EQ(rig_.state.ProgramFolder, "");
+  EXPECT_EQ(rig_.state.SharedFolder, "");
+  EXPECT_EQ(rig_.context.outcome.ExitCode(), 1);
+  EXPECT_EQ(rig_.reporter.infoLines,
+            (std::vector<std::string>{kSettingsFolderRefusedText + std::string("PROGRAM=drivers - ") +
+                                          PlainPathProblem(std::string_view("drivers")),
+                                      kSettingsFolderRefusedText + std::string("SHARED=\\??\\C:\\windows - ") +
+                                          PlainPathProblem(std::string_view("\\??\\C:\\windows"))}));
 }
 
 TEST_F(StartupTest, TheHintNamesTheStartMenuFolderOnlyWhenOneIsKnown) {

@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "engine/recording_effects.h"
-#include "engine/run_view.h"
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "tests/support/test_context.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -51,12 +50,6 @@ class CurrentFolder {
   char previous_[MAX_PATH] = {};
 };
 
-class SilentReporter : public Reporter {
- public:
-  void ShowInfo(const std::string&) override {}
-  void SimpleMessage(const std::string&) override {}
-  bool Confirm(const std::string&) override { return true; }
-};
 }  // namespace
 
 TEST(TraceLog, EachLineIsStampBlanksMessageAndLineEnd) {
@@ -167,17 +160,12 @@ TEST(TraceLog, ALogLeftOpenIsCompleteOnceDestroyed) {
 
 TEST(TraceIfOn, WritesOnlyWhenTheTraceIsOn) {
   ScratchFolder folder("traceifon");
-  CleanerState state;
-  NoRunView view;
-  RecordingEffects effects;
-  SilentReporter reporter;
-  TraceLog log;
-  CleanerContext context{state, view, effects, reporter, log};
-  log.Open(folder / "VC.LOG");
-  TraceIfOn(context, "while off");
-  state.TraceLogOn = true;
-  TraceIfOn(context, "while on");
-  log.Close();
+  TestContext test;
+  test.trace.Open(folder / "VC.LOG");
+  TraceIfOn(test.context, "while off");
+  test.state.TraceLogOn = true;
+  TraceIfOn(test.context, "while on");
+  test.trace.Close();
   const auto lines = ParseLog(ReadBytes(folder / "VC.LOG"));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].message, "while on");

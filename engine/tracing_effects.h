@@ -1,0 +1,45 @@
+#pragma once
+// Passes every change on to the gateway it wraps and, when the trace log is on, writes one
+// line for each change that took effect, with the full name of what was removed, written or
+// ended: the log is then a record of what a run changed, not only of the entries it read.
+#include <string>
+#include <vector>
+
+#include "platform/effects.h"
+
+class Trace;
+struct CleanerState;
+
+inline constexpr char kRemovedFileText[] = "Removed file ";
+inline constexpr char kRemovedFolderText[] = "Removed folder ";
+inline constexpr char kRemovedKeyText[] = "Removed key ";
+inline constexpr char kRemovedValueText[] = "Removed value ";
+inline constexpr char kWroteValueText[] = "Wrote value ";
+inline constexpr char kEndedProcessText[] = "Ended process ";
+inline constexpr char kStoppedServiceText[] = "Stopped service ";
+
+class TracingEffects : public Effects {
+ public:
+  TracingEffects(Effects& inner, const CleanerState& state, Trace& trace) : inner_(inner), state_(state), trace_(trace) {}
+
+  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
+  DWORD RemoveFile(const std::wstring& path) override;
+  DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+
+ private:
+  void Record(const std::string& what, const std::wstring& name);
+  void Record(const std::string& what, const std::string& name);
+
+  Effects& inner_;
+  const CleanerState& state_;
+  Trace& trace_;
+};

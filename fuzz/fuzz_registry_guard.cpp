@@ -1,0 +1,56 @@
+// The registry guard over key paths of any bytes: every spelling of one key gets one verdict
+// (letter case, backslashes, WOW6432Node, numbered control sets, HKEY_CLASSES_ROOT or
+// SOFTWARE\Classes), nothing inside a protected tree may go, and a key above a guarded one is
+// guarded too. The first byte picks the root; a 0x01 byte splits the rest into key and subkey.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/registry_safety.h"
+#include "fuzz/fuzz_check.h"
+
+namespace {
+
+constexpr RegistryRoot kRoots[] = {RegistryRoot::CurrentUser, RegistryRoot::LocalMachine, RegistryRoot::ClassesRoot};
+
+// Lower case and doubled, leading and trailing backslashes.
+std::string Respelled(const std::string& path) {
+  std::string out = "\\\\";
+  for (const char c : path) {
+    out += c >= 'A' && c <= 'Z' ? static_cast<char>(c + 0x20) : c;
+    if (c == '\\') out += '\\';
+  }
+  return out + "\\";
+}
+
+bool SameGuard(RegistryRoot a, const std::string& pathA, RegistryRoot b, const std::string& pathB) {
+  return JudgeKeyDeletion(a, pathA) == JudgeKeyDeletion(b, pathB) && ProtectsValuesOf(a, pathA) == ProtectsValuesOf(b, pathB);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const RegistryRoot root = kRoots[data[0] % 3];
+  const std::string input(reinterpret_cast<const char*>(data + 1), size - 1);
+  const auto split = input.find('\x01');
+  const std::string path = input.substr(0, split);
+  const std::string child = split == std::string::npos ? "x" : input.substr(split + 1);
+
+  FUZZ_REQUIRE(SameGuard(root, path, root, Respelled(path)));
+  FUZZ_REQUIRE(SameGuard(RegistryRoot::ClassesRoot, path, RegistryRoot::LocalMachine, "SOFTWARE\\Classes\\" + path));
+  FUZZ_REQUIRE(SameGuard(RegistryRoot::ClassesRoot, path, RegistryRoot::CurrentUser, "Software\\Classes\\" + path));
+  FUZZ_REQUIRE(SameGuard(root, "SOFTWARE\\" + path, root, "SOFTWARE\\WOW6432Node\\" + path));
+  FUZZ_REQUIRE(SameGuard(RegistryRoot::LocalMachine, "SYSTEM\\CurrentControlSet\\" + path, RegistryRoot::LocalMachine,
+                         "SYSTEM\\ControlSet001\\" + path));
+
+  const std::string below = path + "\\" + child;
+  const KeyVerdict verdict = JudgeKeyDeletion(root, path);
+  if (verdict == KeyVerdict::ProtectedTree) {
+    FUZZ_REQUIRE(ProtectsValuesOf(root, path));
+    FUZZ_REQUIRE(JudgeKeyDeletion(root, below) == KeyVerdict::ProtectedTree && ProtectsValuesOf(root, below));
+  }
+  if (JudgeKeyDeletion(root, below) != KeyVerdict::Deletable) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
+  if (NamesNoKey(path)) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
+  return 0;
+}
