@@ -29,7 +29,9 @@ void CheckGuard(const std::string& path) {
   Check(IsRootFolder(normalised) == IsRootFolder(path), "root judged differently once normalised", path);
   const std::vector<std::string> guarded = {path};
   Check(IsProtectedFolder(path, guarded), "a path does not guard itself", path);
-  if (!IsRootFolder(path)) {
+  // A name appended can turn a path into a device or NT path ("\\??" + "\\Velmora"): such a
+  // path is refused as a root whatever is guarded, which is the safe side.
+  if (!IsRootFolder(path) && !IsRootFolder(path + "\\Velmora")) {
     Check(!IsProtectedFolder(path + "\\Velmora", guarded), "a folder below taken for the guarded one", path);
     Check(IsProtectedFolder(path, {path + "\\Velmora"}), "a folder above not guarded", path);
   }

@@ -7,6 +7,7 @@
 
 #include "engine/cleaning_run.h"
 #include "engine/folder_safety.h"
+#include "engine/registry_actions.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "ui/desktop_reporter.h"
@@ -90,8 +91,9 @@ TEST_F(CleaningRun, WithUnchangedFoldersEverythingIsDeletedWithoutAsking) {
   EXPECT_FALSE(test_.context.runUnderWay);
 }
 
-// The protected list is read before the first entry: a rule that first deletes the Shell
-// Folders value naming a folder does not switch off that folder's protection.
+// A rule that first deletes the Shell Folders value naming a folder does not switch off that
+// folder's protection: the value itself is protected, and the protected list is read before
+// the first entry anyway.
 TEST_F(CleaningRun, DeletingAShellFoldersValueFirstLeavesItsFolderProtected) {
   const char* const shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
   UniqueHKey key;
@@ -106,7 +108,9 @@ TEST_F(CleaningRun, DeletingAShellFoldersValueFirstLeavesItsFolderProtected) {
   Run();
   RegDeleteValueA(key.Get(), "Velmora Guarded");
   EXPECT_TRUE(Exists(program_ + "\\file.dat"));
-  EXPECT_EQ(test_.reporter.infoLines, Lines{kRefusedFolderText + program_});
+  EXPECT_EQ(test_.reporter.infoLines,
+            (Lines{std::string(kRefusedProtectedValue) + "HKEY_CURRENT_USER\\" + shellFolders + "\\Velmora Guarded",
+                   kRefusedFolderText + program_}));
   EXPECT_EQ(test_.context.outcome.ExitCode(), 1);
 }
 
