@@ -39,8 +39,9 @@ LONG TracingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWOR
   return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
 }
 
-LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, const std::wstring& keyName) {
-  const LONG code = inner_.DeleteRegistryKey(base, subKey, keyName);
+LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
+                                       const std::wstring& keyName) {
+  const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);
   if (code == ERROR_SUCCESS) Record(kRemovedKeyText, keyName);
   return code;
 }

@@ -364,10 +364,10 @@ namespace {
 // Records like the dry run and counts the opens and deletions that leave out the 64-bit view.
 class ViewCheckingEffects : public RecordingEffects {
  public:
-  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, REGSAM rights, const std::wstring& name,
+  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, DWORD options, REGSAM rights, const std::wstring& name,
                        UniqueHKey& key) override {
     if (!(rights & KEY_WOW64_64KEY)) ++withoutView;
-    return RecordingEffects::OpenRegistryKey(base, sub, rights, name, key);
+    return RecordingEffects::OpenRegistryKey(base, sub, options, rights, name, key);
   }
   LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
     if (view != KEY_WOW64_64KEY) ++withoutView;
