@@ -217,7 +217,10 @@ bool IsAnswerableDialog(HWND window, DWORD processId) {
   GetWindowThreadProcessId(window, &owner);
   if (owner != processId || !IsWindowVisible(window)) return false;
   const std::string className = ClassOf(window);
-  return className == kMessageBoxClass || className == kSimpleMessageClass;
+  if (className != kMessageBoxClass && className != kSimpleMessageClass) return false;
+  // Every box has a caption. Under load its text can still be unreadable (the message timed
+  // out, or the box is still being filled): the box is then taken on a later look.
+  return !TextOf(window).empty();
 }
 
 DialogAnswerer::DialogAnswerer(int buttonId) : DialogAnswerer(std::vector{DialogAnswer::Press(buttonId)}) {}

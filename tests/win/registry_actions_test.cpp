@@ -173,8 +173,11 @@ TEST(RegistryGuards, ProtectedTreesKeysAndValuesAreRefusedWithALine) {
     void (*action)(CleanerContext&, const std::string&);
     std::string entry;
     std::string line;
+    std::string userCopyLine{};  // a class entry acts in the machine's and the user's classes
   } cases[] = {
-      {DeleteRegistryKeyEntry, "HKEY_CLASSES_ROOT\\exefile", std::string(kRefusedSharedKey) + "HKEY_CLASSES_ROOT\\exefile"},
+      {DeleteRegistryKeyEntry, "HKEY_CLASSES_ROOT\\exefile",
+       std::string(kRefusedSharedKey) + "HKEY_LOCAL_MACHINE\\Software\\Classes\\exefile",
+       std::string(kRefusedSharedKey) + "HKEY_CURRENT_USER\\Software\\Classes\\exefile"},
       {DeleteRegistryKeyEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk\\shell\\open\\command",
        std::string(kRefusedSharedKey) + "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.lnk\\shell\\open\\command"},
       {DeleteRegistryKeyEntry, session, kRefusedProtectedTree + session},
@@ -187,7 +190,8 @@ TEST(RegistryGuards, ProtectedTreesKeysAndValuesAreRefusedWithALine) {
       {DeleteRegistryValueEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion=ProgramFilesDir",
        std::string(kRefusedProtectedValue) + "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ProgramFilesDir"},
       {DeleteRegistryValueEntry, "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command=",
-       std::string(kRefusedProtectedValue) + "HKEY_CLASSES_ROOT\\exefile\\shell\\open\\command\\"},
+       std::string(kRefusedProtectedValue) + "HKEY_LOCAL_MACHINE\\Software\\Classes\\exefile\\shell\\open\\command\\",
+       std::string(kRefusedProtectedValue) + "HKEY_CURRENT_USER\\Software\\Classes\\exefile\\shell\\open\\command\\"},
       {RenameRegistryValueEntry, session + "\\Environment\\OLDPATH=Path",
        kRefusedProtectedRename + session + "\\Environment\\Path to OLDPATH"},
       {RenameRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders\\D=Desktop",
@@ -199,7 +203,9 @@ TEST(RegistryGuards, ProtectedTreesKeysAndValuesAreRefusedWithALine) {
     ActionRun run(recording);
     c.action(run.context, c.entry);
     EXPECT_TRUE(recording.actions.empty()) << c.entry;
-    EXPECT_EQ(run.reporter.lines, std::vector<std::string>{c.line});
+    std::vector<std::string> expected{c.line};
+    if (!c.userCopyLine.empty()) expected.push_back(c.userCopyLine);
+    EXPECT_EQ(run.reporter.lines, expected) << c.entry;
     EXPECT_EQ(run.context.outcome.ExitCode(), 1) << c.entry;
   }
 }
@@ -518,13 +524,13 @@ TEST(RegistryFailures, WhatStaysIsALineWithItsReasonAndCounts) {
     EXPECT_EQ(run.reporter.lines, expected) << c.windowsCase;
     EXPECT_EQ(run.context.outcome.notRemoved, static_cast<int>(expected.size())) << c.windowsCase;
     EXPECT_EQ(run.context.outcome.ExitCode(), expected.empty() ? 0 : 1) << c.windowsCase;
-    const auto present = [&](const std::string& spec) {
-      const auto equals = spec.find('=');
-      return equals == std::string::npos ? scratch.Exists(spec)
-                                         : scratch.HasValue(spec.substr(0, equals), spec.substr(equals + 1));
+    const auto present = [&](const std::string& item) {
+      const auto equals = item.find('=');
+      return equals == std::string::npos ? scratch.Exists(item)
+                                         : scratch.HasValue(item.substr(0, equals), item.substr(equals + 1));
     };
-    for (const std::string& spec : c.kept) EXPECT_TRUE(present(spec)) << c.windowsCase << ": " << spec;
-    for (const std::string& spec : c.gone) EXPECT_FALSE(present(spec)) << c.windowsCase << ": " << spec;
+    for (const std::string& item : c.kept) EXPECT_TRUE(present(item)) << c.windowsCase << ": " << item;
+    for (const std::string& item : c.gone) EXPECT_FALSE(present(item)) << c.windowsCase << ": " << item;
   }
 }
 
