@@ -204,7 +204,8 @@ std::string NormalizedFolder(std::string_view path) {
     case PathKind::DriveRelative: return parsed.drive + names;
     case PathKind::DriveAbsolute: return names.empty() ? parsed.drive : parsed.drive + "\\" + names;
     // A first name "??" would read as the NT prefix "\??\" once written after a "\".
-    case PathKind::RootRelative: return (names.rfind("??\\", 0) == 0 ? "\\.\\" : "\\") + names;
+    case PathKind::RootRelative:
+      return (names == "??" || names.rfind("??\\", 0) == 0 ? "\\.\\" : "\\") + names;
     case PathKind::Share: return "\\\\" + names;
     case PathKind::Device: return "\\\\.\\\\" + parsed.device;
   }
