@@ -3,6 +3,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
+#include "engine/backup_effects.h"
 #include "engine/tracing_effects.h"
 #include "platform/effects.h"
 #include "platform/files.h"
@@ -33,9 +34,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Reporter& reporter = state.QuietMode ? static_cast<Reporter&>(quiet) : desktop;
   int exitCode = 0;
   {
-    // With /TL, the log records every change that took effect.
-    TracingEffects effects(LiveEffects::Instance(), state, trace);
-    TForm1 form1(state, effects, reporter, trace, {RunStartup, RunCleaning});
+    // With /TL, the log records every change that took effect; with a backup folder, each
+    // change is kept before it is made.
+    BackupEffects backup(LiveEffects::Instance());
+    TracingEffects effects(backup, state, trace);
+    const auto startup = [&backup](CleanerContext& context) {
+      context.backup = &backup;
+      RunStartup(context);
+    };
+    TForm1 form1(state, effects, reporter, trace, {startup, RunCleaning});
     desktop.SetConfirmationOwner(form1.Handle());
     CleanerContext& context = form1.Context();
     if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {

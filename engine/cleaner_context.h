@@ -12,6 +12,7 @@
 #include "platform/user_hives.h"
 #include "platform/system_mirror.h"
 
+class BackupEffects;
 class Effects;
 class Trace;
 
@@ -47,6 +48,9 @@ struct CleanerContext {
   // Other users' hives that HKEY_CURRENT_USER entries and the Startup shortcut reach too;
   // set for one run, while the hives are loaded.
   std::vector<UserHive> userHives{};
+  // The backup layer of `effects`, when the program has one: a run with a backup folder
+  // turns it on for its length.
+  BackupEffects* backup = nullptr;
 };
 
 // Writes a trace line when the trace log is on.

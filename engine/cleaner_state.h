@@ -30,6 +30,12 @@ struct CleanerState {
   // The switch /ALLUSERS or ALL_USERS=1: HKEY_CURRENT_USER entries and the Startup shortcut
   // act for every user profile as well.
   bool OptAllUsers = false;
+  // BACKUP=DIR in the settings file or the switch /BACKUP=DIR: every change of a run is kept in
+  // DIR\<yyyy-mm-dd_hh-mm-ss> first, so that /UNDO can put it back. Empty: no backup.
+  std::string BackupFolder;
+  // The switch /UNDO=DIR\<run>: this start puts back what that run changed, and cleans nothing.
+  std::string UndoFolder;
+  std::string FolderBackup;  // BACKUP= as the settings file gives it
   std::string FolderProgram;
   std::string FolderShared;
   std::string FolderStart;

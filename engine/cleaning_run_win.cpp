@@ -2,6 +2,8 @@
 
 #include "engine/cleaning_run.h"
 
+#include "engine/backup_effects.h"
+
 #include "engine/folder_safety.h"
 #include "engine/process_termination.h"
 #include "engine/rule_pass.h"
@@ -11,6 +13,26 @@
 namespace {
 
 // Marks a run as under way for its whole length, also when an error ends it.
+// A run with a backup folder keeps every change it makes; the journal is handed to the disk
+// when the run ends, however it ends.
+class BackupForRun {
+ public:
+  BackupForRun(CleanerContext& context, const std::string& folder) : backup_(context.backup) {
+    if (backup_ == nullptr) return;
+    backup_->BeginRun(
+        folder, [&context](const std::string& line) { AddInfo(context, line); },
+        [&context](const std::string& line) { TraceIfOn(context, line); });
+  }
+  ~BackupForRun() {
+    if (backup_ != nullptr) backup_->EndRun();
+  }
+  BackupForRun(const BackupForRun&) = delete;
+  BackupForRun& operator=(const BackupForRun&) = delete;
+
+ private:
+  BackupEffects* backup_;
+};
+
 class RunUnderWay {
  public:
   explicit RunUnderWay(CleanerContext& context) : context_(context) { context_.runUnderWay = true; }
@@ -70,6 +92,7 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
   (void)ProtectedFolders(context);
 
   ConfirmDeletion(context, options);
+  const BackupForRun backup(context, options.backupFolder);
   const OtherUsersForRun otherUsers(context);
   if (options.endProcesses) TerminateProductProcesses(context);
   RunRulePass(context, options);

@@ -8,7 +8,7 @@
 
 struct RecordedAction {
   enum class Kind {
-    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, MoveItem, CreateFolder, SetTimes, CreateKey, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
   };
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
@@ -23,6 +23,12 @@ class RecordingEffects : public Effects {
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
+  DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
+  DWORD CreateFolder(const std::wstring& path) override;
+  DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                     const FILETIME& lastWrite) override;
+  LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                         UniqueHKey& key) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                        const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;

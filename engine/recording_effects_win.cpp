@@ -52,6 +52,24 @@ DWORD RecordingEffects::DeleteAtRestart(const std::wstring& path) {
   actions.push_back(FileAction(Kind::DeleteAtRestart, path));
   return ERROR_SUCCESS;
 }
+DWORD RecordingEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool) {
+  actions.push_back(FileAction(Kind::MoveItem, from, AnsiFromWide(OrdinaryPath(to))));
+  return ERROR_SUCCESS;
+}
+DWORD RecordingEffects::CreateFolder(const std::wstring& path) {
+  actions.push_back(FileAction(Kind::CreateFolder, path));
+  return ERROR_SUCCESS;
+}
+DWORD RecordingEffects::SetFileTimes(const std::wstring& path, const FILETIME&, const FILETIME&, const FILETIME&) {
+  actions.push_back(FileAction(Kind::SetTimes, path));
+  return ERROR_SUCCESS;
+}
+// Nothing is created: the key handed back is empty, and writes to it are only recorded.
+LONG RecordingEffects::CreateRegistryKey(HKEY, const std::wstring&, REGSAM, const std::wstring& keyName,
+                                         UniqueHKey&) {
+  actions.push_back({Kind::CreateKey, AnsiFromWide(keyName), {}, keyName});
+  return ERROR_SUCCESS;
+}
 // The dry run changes nothing, so it asks only for the reading part of the rights (and the
 // view they are asked in): a plan made without administrator rights still sees what is there.
 LONG RecordingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,

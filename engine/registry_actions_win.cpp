@@ -5,6 +5,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/registry_places_win.h"
 #include "engine/registry_safety.h"
+#include "platform/effects.h"
 #include "platform/registry_accessor.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
@@ -23,7 +24,9 @@ bool NameTheSameValue(const std::wstring& a, const std::wstring& b) { return Upp
 bool Stayed(LONG code) { return code != ERROR_SUCCESS && !IsNotFound(code); }
 
 // "<text><what>: error 5: Access is denied".
+// A change the backup refused is listed by the backup already.
 void ReportStayed(CleanerContext& context, const char* text, const std::string& what, LONG code) {
+  if (static_cast<DWORD>(code) == kBackupRefusedCode) return;
   AddInfo(context, text + what + ": " + SystemErrorText(static_cast<unsigned long>(code)));
 }
 

@@ -9,5 +9,6 @@ RunOptions UnattendedRunOptions(const CleanerState& state) {
   options.sharedFolder = state.SharedFolder;
   options.initialProgramFolder = state.InitialProgramFolder;
   options.initialSharedFolder = state.InitialSharedFolder;
+  options.backupFolder = state.BackupFolder;
   return options;
 }

@@ -16,6 +16,8 @@ struct RunOptions {
   // The folders as start-up first showed them; edited folders are confirmed before deletion.
   std::string initialProgramFolder;
   std::string initialSharedFolder;
+  // Where the run keeps a backup of every change (a plain full path); empty for none.
+  std::string backupFolder;
 };
 
 // The options of a run that starts without a user: the settings file's switches (deletion as

@@ -29,7 +29,7 @@ void DeleteStartupLink(CleanerContext& context, const std::string& folder, const
   if (!IsExistingFileWide(path)) return;
   (void)context.effects.SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the deletion
   const DWORD error = context.effects.RemoveFile(path);
-  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != kBackupRefusedCode) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
 }
 
 }  // namespace

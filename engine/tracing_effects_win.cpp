@@ -70,3 +70,17 @@ DWORD TracingEffects::StopService(SC_HANDLE service, const std::string& serviceN
   if (code == ERROR_SUCCESS) Record(kStoppedServiceText, serviceName);
   return code;
 }
+
+// Undo traces what it puts back in its own words.
+DWORD TracingEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
+  return inner_.MoveFileTo(from, to, allowCopy);
+}
+DWORD TracingEffects::CreateFolder(const std::wstring& path) { return inner_.CreateFolder(path); }
+DWORD TracingEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                                   const FILETIME& lastWrite) {
+  return inner_.SetFileTimes(path, creation, lastAccess, lastWrite);
+}
+LONG TracingEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
+                                       const std::wstring& keyName, UniqueHKey& key) {
+  return inner_.CreateRegistryKey(base, subKey, rights, keyName, key);
+}

@@ -11,6 +11,10 @@
 
 #include "platform/handles.h"
 
+// Answered by a gateway that refused a change because no backup of it could be made; the
+// gateway has listed the refusal itself, so the caller adds no line of its own.
+inline constexpr DWORD kBackupRefusedCode = 0x20000000u | 0xBAC;  // bit 29: an application's own code
+
 class Effects {
  public:
   virtual ~Effects() = default;
@@ -25,6 +29,17 @@ class Effects {
   // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
   // the order they were made.
   [[nodiscard]] virtual DWORD DeleteAtRestart(const std::wstring& path) = 0;
+  // Moves a file, a link or a folder to a name that does not exist yet (never replacing
+  // one); across volumes only when allowCopy is set (then a file is copied and the original
+  // deleted). The backup moves what a run removes into its folder; undo moves it back.
+  [[nodiscard]] virtual DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) = 0;
+  // Undo puts folders, times and keys back.
+  [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
+  [[nodiscard]] virtual DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation,
+                                           const FILETIME& lastAccess, const FILETIME& lastWrite) = 0;
+  // Opens the key, creating it and any missing keys above it; rights may name the view.
+  virtual LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                                 UniqueHKey& key) = 0;
   // Registry, named in UTF-16: keyName is the readable full name of the key, for the record.
   // Opening is here because it asks for rights: the recording form asks only for the reading
   // part of them, and test forms refuse it as a key without those rights would. options is
@@ -52,6 +67,12 @@ class LiveEffects : public Effects {
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
+  DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
+  DWORD CreateFolder(const std::wstring& path) override;
+  DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                     const FILETIME& lastWrite) override;
+  LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                         UniqueHKey& key) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                        const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;

@@ -77,3 +77,24 @@ bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) 
   return TerminateProcess(process, exitCode) != 0;
 }
 DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }
+DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
+  return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
+}
+DWORD LiveEffects::CreateFolder(const std::wstring& path) { return Outcome(CreateDirectoryW(path.c_str(), nullptr)); }
+DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                                const FILETIME& lastWrite) {
+  // FILE_FLAG_BACKUP_SEMANTICS opens folders too; a link is opened as itself.
+  const UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return GetLastError();
+  return Outcome(SetFileTime(file.Get(), &creation, &lastAccess, &lastWrite));
+}
+LONG LiveEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
+                                    UniqueHKey& key) {
+  HKEY created = nullptr;
+  const LONG code =
+      RegCreateKeyExW(base, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr, &created, nullptr);
+  if (code == ERROR_SUCCESS) key = UniqueHKey(created);
+  return code;
+}

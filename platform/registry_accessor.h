@@ -13,6 +13,10 @@ class Effects;
 
 std::wstring RootKeyName(HKEY root);
 
+// The registry's own full name of an open key ("\REGISTRY\MACHINE\SOFTWARE\WOW6432Node\X"),
+// which tells the two views' keys apart; empty when the system does not give it.
+std::wstring InternalKeyName(HKEY key);
+
 // What a key is opened for. KEY_ALL_ACCESS would ask for WRITE_DAC and WRITE_OWNER as well,
 // which a key may refuse where the job itself is allowed.
 enum class KeyAccess { Read, DeleteTree, ChangeValues };

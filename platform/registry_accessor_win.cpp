@@ -38,23 +38,6 @@ PathStart StartOf(const std::wstring& path, HKEY root, const std::wstring& rootN
   return {root, rootName, path};
 }
 
-// The registry's own full name of an open key ("\REGISTRY\MACHINE\SOFTWARE\WOW6432Node\X"),
-// which tells the two views' keys apart; empty when the system does not give it.
-std::wstring InternalKeyName(HKEY key) {
-  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  constexpr int kKeyNameInformation = 3;
-  static const auto query = reinterpret_cast<QueryKey>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
-  if (!query) return {};
-  // A ULONG byte count, then the name; a key's full name stays far below 64 KB.
-  std::vector<ULONG> buffer(1 + 0x10000 / sizeof(ULONG));
-  ULONG size = 0;
-  const auto bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
-  if (query(key, kKeyNameInformation, buffer.data(), bytes, &size) != 0) return {};
-  const ULONG nameBytes = std::min<ULONG>(buffer[0], bytes - static_cast<ULONG>(sizeof(ULONG)));
-  return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), nameBytes / sizeof(wchar_t));
-}
-
 bool NamesNoKey(const std::wstring& path) { return path.find_first_not_of(L'\\') == std::wstring::npos; }
 
 // A component longer than the registry's limit names no key that can exist; the path is
@@ -73,6 +56,21 @@ std::string ValueError(const char* what, const std::wstring& name) {
 }
 
 }  // namespace
+
+std::wstring InternalKeyName(HKEY key) {
+  using QueryKey = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  constexpr int kKeyNameInformation = 3;
+  static const auto query = reinterpret_cast<QueryKey>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  if (!query) return {};
+  // A ULONG byte count, then the name; a key's full name stays far below 64 KB.
+  std::vector<ULONG> buffer(1 + 0x10000 / sizeof(ULONG));
+  ULONG size = 0;
+  const auto bytes = static_cast<ULONG>(buffer.size() * sizeof(ULONG));
+  if (query(key, kKeyNameInformation, buffer.data(), bytes, &size) != 0) return {};
+  const ULONG nameBytes = std::min<ULONG>(buffer[0], bytes - static_cast<ULONG>(sizeof(ULONG)));
+  return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), nameBytes / sizeof(wchar_t));
+}
 
 REGSAM RightsFor(KeyAccess access) {
   switch (access) {

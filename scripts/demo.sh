@@ -69,73 +69,78 @@ user_run='HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run'
 
 section "Seeding a QRV installation into the Wine prefix $WINEPREFIX"
 write() { mkdir -p "$(dirname "$1")"; printf '%s\r\n' "$2" > "$1"; }
-write "$program/QRV.exe" "Velmora Anti-Virus 5.1"
-write "$program/Bases/main.avb" "signature base"
-write "$program/Bases/daily/2024-05-01.avb" "daily base"
-write "$program/Bases/daily/2024-05-02.avb" "daily base"
-write "$program/Logs/scan.log" "scan log"
-write "$program/license.key" "QRV-5100-0000"
-cp "$build/win/sleeper.exe" "$program/ZdnM.exe"
-cp "$build/win/sleeper.exe" "$program/ZdnS.exe"
-write "$shared/zdnbase.dll" "shared engine"
-write "$shared/zdnshell.dll" "shell extension"
-write "$shared/Plugins/mail.plg" "mail plug-in"
-write "$start_menu/QRV.lnk" "link"
-write "$start_menu/Uninstall QRV.lnk" "link"
-write "$start_menu/Help/Manual.lnk" "link"
-write "$startup/$link_name" "link"
-write "$sysdir/zdnhook.dll" "hook"
-write "$windir/qrv.ini" "[QRV]"
-# Canaries: things beside the targets that must survive.
-write "$pf/Velmora Notes/readme.txt" "not the product's"
-write "$cf/ZDN Shared Keep/keep.dll" "not the product's"
-write "$programs/Velmora Tools/Tool.lnk" "not the product's"
-write "$startup/Keep Me.lnk" "not the product's"
-write "$sysdir/zdnkeep.dll" "not the product's"
-mkdir -p "$drive_c/Tools" && cp "$build/win/sleeper.exe" "$drive_c/Tools/ZdnUpdate.exe"
-# Read-only and hidden files, as the product leaves them.
-wine cmd /c "attrib +r +h \"$pf_win\\Velmora Lab\\license.key\" & attrib +h \"$pf_win\\Velmora Lab\\Logs\\scan.log\"" \
-  "& attrib +r \"$cf_win\\ZDN Shared Files\\Plugins\\mail.plg\" & attrib +r +h +s \"$pf_win\\Velmora Lab\\Bases\\main.avb\"" \
-  >/dev/null 2>&1
-
-reg_file="$drive_c/seed.reg"
 esc() { printf '%s' "$1" | sed -e 's/\\/\\\\/g' -e 's/"/\\"/g'; }
-{
-  echo 'REGEDIT4'
-  echo
-  echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\QRV]'
-  echo '"Version"="5.1.0.112"'
-  echo "\"InstallPath\"=\"$(esc "$pf_win\\Velmora Lab")\""
-  echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\QRV\Engine]'
-  echo '"Bases"="2024-05-02"'
-  echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\SharedFiles]'
-  echo "\"Folder\"=\"$(esc "$cf_win\\ZDN Shared Files")\""
-  echo '[HKEY_CURRENT_USER\Software\VelmoraLab\QRV\Settings]'
-  echo '"Language"="ru"'
-  echo '[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\ZdnMon]'
-  echo "\"ImagePath\"=\"$(esc "$pf_win\\Velmora Lab\\ZdnS.exe")\""
-  echo '"Start"=dword:00000002'
-  echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid\\InprocServer32]"
-  echo "@=\"$(esc "$cf_win\\ZDN Shared Files\\zdnshell.dll")\""
-  echo '[HKEY_CLASSES_ROOT\*\shellex\ContextMenuHandlers\ZDNScan]'
-  echo "@=\"$clsid\""
-  echo "[$run_key]"
-  echo "\"ZDN Monitor\"=\"$(esc "\"$pf_win\\Velmora Lab\\ZdnM.exe\" /tray")\""
-  echo '"Keep Me"="C:\\Tools\\keep.exe"'
-  echo "[$user_run]"
-  echo "\"QRV Tray\"=\"$(esc "$pf_win\\Velmora Lab\\QRV.exe")\""
-  echo '"QuickLaunch.zdn-off"="C:\\Tools\\quicklaunch.exe"'
-  echo '[HKEY_LOCAL_MACHINE\Software\Velmora Partner]'
-  echo '"Keep"="yes"'
-  echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid_keep]"
-  echo '@="a neighbour"'
-} | sed 's/$/\r/' > "$reg_file"
-wine regedit /S 'C:\seed.reg' >/dev/null 2>&1 || fail "regedit could not seed the registry"
+# The installation as the product leaves it; run again for the last act after the first
+# clean. Sets pid_zdnm, pid_zdns, pid_keep.
+seed_installation() {
+  write "$program/QRV.exe" "Velmora Anti-Virus 5.1"
+  write "$program/Bases/main.avb" "signature base"
+  write "$program/Bases/daily/2024-05-01.avb" "daily base"
+  write "$program/Bases/daily/2024-05-02.avb" "daily base"
+  write "$program/Logs/scan.log" "scan log"
+  write "$program/license.key" "QRV-5100-0000"
+  cp "$build/win/sleeper.exe" "$program/ZdnM.exe"
+  cp "$build/win/sleeper.exe" "$program/ZdnS.exe"
+  write "$shared/zdnbase.dll" "shared engine"
+  write "$shared/zdnshell.dll" "shell extension"
+  write "$shared/Plugins/mail.plg" "mail plug-in"
+  write "$start_menu/QRV.lnk" "link"
+  write "$start_menu/Uninstall QRV.lnk" "link"
+  write "$start_menu/Help/Manual.lnk" "link"
+  write "$startup/$link_name" "link"
+  write "$sysdir/zdnhook.dll" "hook"
+  write "$windir/qrv.ini" "[QRV]"
+  # Canaries: things beside the targets that must survive.
+  write "$pf/Velmora Notes/readme.txt" "not the product's"
+  write "$cf/ZDN Shared Keep/keep.dll" "not the product's"
+  write "$programs/Velmora Tools/Tool.lnk" "not the product's"
+  write "$startup/Keep Me.lnk" "not the product's"
+  write "$sysdir/zdnkeep.dll" "not the product's"
+  mkdir -p "$drive_c/Tools" && cp "$build/win/sleeper.exe" "$drive_c/Tools/ZdnUpdate.exe"
+  # Read-only and hidden files, as the product leaves them.
+  wine cmd /c "attrib +r +h \"$pf_win\\Velmora Lab\\license.key\" & attrib +h \"$pf_win\\Velmora Lab\\Logs\\scan.log\"" \
+    "& attrib +r \"$cf_win\\ZDN Shared Files\\Plugins\\mail.plg\" & attrib +r +h +s \"$pf_win\\Velmora Lab\\Bases\\main.avb\"" \
+    >/dev/null 2>&1
 
-# Running processes named like the product's (and one that only looks alike).
-wine "$pf_win\\Velmora Lab\\ZdnM.exe" 900 >/dev/null 2>&1 & pid_zdnm=$!
-wine "$pf_win\\Velmora Lab\\ZdnS.exe" 900 >/dev/null 2>&1 & pid_zdns=$!
-wine 'C:\Tools\ZdnUpdate.exe' 900 >/dev/null 2>&1 & pid_keep=$!
+  reg_file="$drive_c/seed.reg"
+  {
+    echo 'REGEDIT4'
+    echo
+    echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\QRV]'
+    echo '"Version"="5.1.0.112"'
+    echo "\"InstallPath\"=\"$(esc "$pf_win\\Velmora Lab")\""
+    echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\QRV\Engine]'
+    echo '"Bases"="2024-05-02"'
+    echo '[HKEY_LOCAL_MACHINE\Software\VelmoraLab\SharedFiles]'
+    echo "\"Folder\"=\"$(esc "$cf_win\\ZDN Shared Files")\""
+    echo '[HKEY_CURRENT_USER\Software\VelmoraLab\QRV\Settings]'
+    echo '"Language"="ru"'
+    echo '[HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Services\ZdnMon]'
+    echo "\"ImagePath\"=\"$(esc "$pf_win\\Velmora Lab\\ZdnS.exe")\""
+    echo '"Start"=dword:00000002'
+    echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid\\InprocServer32]"
+    echo "@=\"$(esc "$cf_win\\ZDN Shared Files\\zdnshell.dll")\""
+    echo '[HKEY_CLASSES_ROOT\*\shellex\ContextMenuHandlers\ZDNScan]'
+    echo "@=\"$clsid\""
+    echo "[$run_key]"
+    echo "\"ZDN Monitor\"=\"$(esc "\"$pf_win\\Velmora Lab\\ZdnM.exe\" /tray")\""
+    echo '"Keep Me"="C:\\Tools\\keep.exe"'
+    echo "[$user_run]"
+    echo "\"QRV Tray\"=\"$(esc "$pf_win\\Velmora Lab\\QRV.exe")\""
+    echo '"QuickLaunch.zdn-off"="C:\\Tools\\quicklaunch.exe"'
+    echo '[HKEY_LOCAL_MACHINE\Software\Velmora Partner]'
+    echo '"Keep"="yes"'
+    echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid_keep]"
+    echo '@="a neighbour"'
+  } | sed 's/$/\r/' > "$reg_file"
+  wine regedit /S 'C:\seed.reg' >/dev/null 2>&1 || fail "regedit could not seed the registry"
+
+  # Running processes named like the product's (and one that only looks alike).
+  wine "$pf_win\\Velmora Lab\\ZdnM.exe" 900 >/dev/null 2>&1 & pid_zdnm=$!
+  wine "$pf_win\\Velmora Lab\\ZdnS.exe" 900 >/dev/null 2>&1 & pid_zdns=$!
+  wine 'C:\Tools\ZdnUpdate.exe' 900 >/dev/null 2>&1 & pid_keep=$!
+}
+seed_installation
 
 # The cleaner as an administrator gets it: Cleaner.exe with its rule and settings files.
 folder="$drive_c/Cleaner"
@@ -257,10 +262,60 @@ problems=()
 [ "$quick" = 'C:\Tools\quicklaunch.exe' ] || problems+=("QuickLaunch did not get its data back")
 [ "$plan_code" = 0 ] || problems+=("the plan ended with exit code $plan_code")
 [ "$mode" = "--window" ] || [ "$run_code" = 0 ] || problems+=("Cleaner.exe ended with exit code $run_code")
+
+# Last act: the same installation seeded again, cleaned with a backup, then undone. Files
+# (names, sizes, times, contents, attributes), keys and values must be as before the clean;
+# the product's processes are not started again by an undo, so they are left out.
+undo_code=skipped
+if [ "$mode" != "--window" ]; then
+  section "Last act: the installation again, cleaned with /BACKUP=C:\\Backup, then /UNDO"
+  kill "$pid_keep" 2>/dev/null
+  seed_installation >/dev/null
+  sleep 1
+  # Everything an undo puts back, as text to compare.
+  state_listing() {
+    local item name kind where detail
+    for item in "${targets[@]}"; do
+      IFS='|' read -r name kind where detail <<<"$item"
+      case $kind in
+        folder) [ -d "$where" ] && (cd "$where" && find . -type d | sort && find . -type f -printf '%p %s %T@\n' | sort &&
+                  find . -type f -exec md5sum {} + | sort) ;;
+        file) [ -f "$where" ] && stat -c '%s %Y' "$where" && md5sum < "$where" ;;
+        key) wine reg export "$where" 'C:\listing.reg' /y >/dev/null 2>&1 && iconv -f UTF-16 -t UTF-8 "$drive_c/listing.reg" ;;
+        value) wine reg query "$where" /v "$detail" 2>/dev/null | tr -d '\r' ;;
+      esac
+      echo "-- $name"
+    done
+    wine cmd /c "attrib /s \"$pf_win\\Velmora Lab\\*\" & attrib /s \"$cf_win\\ZDN Shared Files\\*\"" 2>/dev/null | tr -d '\r'
+  }
+  state_listing > "$drive_c/before_backup.txt"
+  (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /Q '/TL=C:\Cleaner\VC_BACKUP.LOG' '/BACKUP=C:\Backup')
+  backup_code=$?
+  inventory "product after the clean with a backup" "${targets[@]}" >/dev/null
+  backup_left=$present_count
+  run_folder=$(ls "$drive_c/Backup" | head -1)
+  echo "   exit code $backup_code, $backup_left targets left, backup in C:\\Backup\\$run_folder:"
+  (cd "$drive_c/Backup/$run_folder" && ls -1 && echo "   $(grep -c . journal.txt) journal lines, $(ls files | wc -l) files kept")
+  (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /Q '/TL=C:\Cleaner\VC_UNDO.LOG' "/UNDO=C:\\Backup\\$run_folder")
+  undo_code=$?
+  echo "   undo exit code $undo_code; its trace log:"
+  from_ansi < "$folder/VC_UNDO.LOG" | sed -n '/Undo complete/p;/Not /p;/Not started again/p'
+  state_listing > "$drive_c/after_undo.txt"
+  if diff "$drive_c/before_backup.txt" "$drive_c/after_undo.txt"; then
+    echo "   files, attributes, keys and values after the undo are as before the clean"
+  else
+    problems+=("the undo did not bring back the installation as it was (differences above)")
+  fi
+  [ "$backup_code" = 0 ] || problems+=("the clean with a backup ended with exit code $backup_code")
+  [ "$backup_left" = 0 ] || problems+=("the clean with a backup left $backup_left targets")
+  [ "$undo_code" = 0 ] || problems+=("the undo ended with exit code $undo_code")
+fi
+
 kill "$pid_keep" 2>/dev/null
 echo
 if [ ${#problems[@]} -eq 0 ]; then
-  echo "DEMO PASSED: ${#targets[@]} targets removed, ${canaries_before} canaries intact, exit code $run_code"
+  echo "DEMO PASSED: ${#targets[@]} targets removed, ${canaries_before} canaries intact, exit code $run_code;" \
+    "with a backup, the undo (exit code $undo_code) put every file, key and value back"
   exit 0
 fi
 [ "$mode" = "--window" ] && problems+=("in the window, Start must be pressed with the three boxes checked")

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-enum class SwitchKind { None, Trace, Quiet, AllUsers, Restart };
+enum class SwitchKind { None, Trace, Quiet, AllUsers, Restart, Backup, Undo };
 
 struct CommandSwitch {
   SwitchKind kind = SwitchKind::None;
@@ -13,7 +13,9 @@ struct CommandSwitch {
 
 // "/TL" (the trace log "VC.LOG" in the current folder), "/TL=PATH" (the trace log at PATH),
 // "/Q" (quiet: no window and no box is shown or waited on), "/ALLUSERS" (every user's
-// profile as well as the current user's), "/R" (what is in use is deleted at the next restart).
+// profile as well as the current user's), "/R" (what is in use is deleted at the next restart),
+// "/BACKUP=DIR" (a backup of every change in DIR), "/UNDO=DIR\<run>" (put back what that run
+// changed).
 CommandSwitch ParseSwitch(const std::string& argument);
 
 // True when one of the arguments is "/Q".

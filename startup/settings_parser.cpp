@@ -30,6 +30,7 @@ void ApplyEntry(Section section, const std::string& key, const std::string& valu
       if (key == "PROGRAM") state.FolderProgram = value;
       if (key == "SHARED") state.FolderShared = value;
       if (key == "START") state.FolderStart = value;
+      if (key == "BACKUP") state.FolderBackup = value;
       break;
     case Section::Options:
       if (key == "DELETE") state.OptDelete = value == "1";

@@ -9,6 +9,9 @@ inline constexpr char kMissingRuleFileText[] = "File with rule does not Exist";
 inline constexpr char kQuietRunText[] = "Quiet mode: unattended run";
 inline constexpr char kTraceLogNotFullPath[] = "The trace log needs a full path: ";
 inline constexpr char kTraceLogFolderMissing[] = "The folder of the trace log does not exist: ";
+// Followed by the path, " - " and why it is not a plain drive path.
+inline constexpr char kBackupNotPlain[] = "The backup folder needs a plain full path: ";
+inline constexpr char kUndoNotPlain[] = "The backup to undo needs a plain full path: ";
 // Followed by KEY=value, " - " and why the value is not a plain drive path.
 inline constexpr char kSettingsFolderRefusedText[] = "Refused settings folder ";
 

@@ -6,6 +6,7 @@
 #include "engine/folder_guard.h"
 #include "engine/rule_file.h"
 #include "engine/trace.h"
+#include "engine/undo.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
@@ -27,12 +28,22 @@ void CheckTraceLogPath(const std::string& path) {
   if (!IsExistingFolder(folder)) throw Exception(kTraceLogFolderMissing + folder);
 }
 
+// The backup's folder and the run to undo are named as plain drive paths, like every folder
+// the program changes things in.
+std::string CheckedFullPath(const char* refusal, const std::string& path) {
+  const std::string problem = PlainPathProblem(WideFromAnsi(path));
+  if (!problem.empty()) throw Exception(refusal + path + " - " + problem);
+  return path;
+}
+
 void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
   for (const std::string& argument : CommandLineArguments(commandLine)) {
     const CommandSwitch given = ParseSwitch(argument);
     if (given.kind == SwitchKind::Quiet) context.state.QuietMode = true;
     if (given.kind == SwitchKind::AllUsers) context.state.OptAllUsers = true;
     if (given.kind == SwitchKind::Restart) context.state.DeleteAtRestart = true;
+    if (given.kind == SwitchKind::Backup) context.state.BackupFolder = CheckedFullPath(kBackupNotPlain, given.value);
+    if (given.kind == SwitchKind::Undo) context.state.UndoFolder = CheckedFullPath(kUndoNotPlain, given.value);
     if (given.kind != SwitchKind::Trace) continue;
     if (!given.value.empty()) CheckTraceLogPath(given.value);
     // A repeated switch finds the log open and keeps it, with what it holds.
@@ -85,6 +96,10 @@ void FillChoices(CleanerContext& context) {
   if (!state.FolderProgram.empty()) state.ProgramFolder = SettingsFolder(context, "PROGRAM", state.FolderProgram);
   if (!state.FolderShared.empty()) state.SharedFolder = SettingsFolder(context, "SHARED", state.FolderShared);
   if (state.OptDelete) state.DeletePermission = true;
+  // The switch wins over the settings file.
+  if (state.BackupFolder.empty() && !state.FolderBackup.empty()) {
+    state.BackupFolder = SettingsFolder(context, "BACKUP", state.FolderBackup);
+  }
   context.view.ShowStartupChoices(state);
   state.InitialProgramFolder = state.ProgramFolder;
   state.InitialSharedFolder = state.SharedFolder;
@@ -100,6 +115,11 @@ bool PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   const std::string programFolder = FolderOfPath(programPath);
   ReadSettingsFileAt(context, programFolder + "\\" + kSettingsFileName);
   TraceIfOn(context, "ReadIni complete");
+  // An undo needs neither rules nor a window.
+  if (!state.UndoFolder.empty()) {
+    state.RunMode = 1;
+    return true;
+  }
   if (state.QuietMode && state.RunMode == 0) {
     state.RunMode = 1;
     TraceIfOn(context, kQuietRunText);
@@ -116,6 +136,10 @@ bool PrepareStartup(CleanerContext& context, const std::string& commandLine, con
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath) {
   const bool ready = PrepareStartup(context, commandLine, programPath);
+  if (ready && !context.state.UndoFolder.empty()) {
+    RunUndo(context, context.state.UndoFolder);
+    return;
+  }
   if (ready && context.state.RunMode == 1) RunCleaning(context, UnattendedRunOptions(context.state));
 }
 

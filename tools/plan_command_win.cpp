@@ -21,7 +21,7 @@ int RunPlanCommand(const std::vector<std::string>& arguments, std::ostream& out,
   std::string problem;
   const auto options = ParsePlanOptions(arguments, problem);
   if (!options) {
-    err << "RuleTool: " << problem << "\nusage: RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE]\n";
+    err << "RuleTool: " << problem << "\nusage: RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n";
     return 2;
   }
   PlanReport report;

@@ -7,6 +7,7 @@ std::optional<PlanOptions> ParsePlanOptions(const std::vector<std::string>& argu
     std::string* folder = argument == "--program" ? &options.programFolder
                           : argument == "--shared" ? &options.sharedFolder
                           : argument == "--rules"  ? &options.ruleFile
+                          : argument == "--backup" ? &options.backupFolder
                                                    : nullptr;
     if (argument == "--json") {
       options.json = true;

@@ -11,6 +11,7 @@ struct PlanOptions {
   std::string sharedFolder;   // --shared: as if typed into the shared folder field
   std::string ruleFile;       // --rules: instead of the Do_list.dat beside RuleTool.exe
   bool deleteAtRestart = false;  // --delete-at-restart: as the cleaner's /R
+  std::string backupFolder;      // --backup: as the cleaner's /BACKUP=DIR
 };
 
 // The options, or nothing with the problem described.

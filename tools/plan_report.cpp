@@ -116,6 +116,9 @@ void WritePlanText(const PlanReport& report, std::ostream& out) {
       << "Start Menu       " << Shown(s.startMenuFolder) << "\n"
       << "Switches         kill processes: " << YesNo(s.killProcesses)
       << ", delete files and folders: " << YesNo(s.deleteFiles) << ", delete links: " << YesNo(s.deleteLinks)
+      << "\n"
+      << "Backup           "
+      << (s.backupFolder.empty() ? std::string("none") : s.backupFolder + "\\<yyyy-mm-dd_hh-mm-ss> (one folder per run)")
       << "\n";
   for (const std::string& message : report.messages) out << "Message          " << message << "\n";
   out << "\n";
@@ -142,7 +145,8 @@ void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUt
       .Text("startMenuFolder", s.startMenuFolder)
       .Flag("killProcesses", s.killProcesses)
       .Flag("deleteFiles", s.deleteFiles)
-      .Flag("deleteLinks", s.deleteLinks);
+      .Flag("deleteLinks", s.deleteLinks)
+      .Text("backupFolder", s.backupFolder);
   for (const std::string& message : report.messages) JsonObject(out, toUtf16, "message").Text("text", message);
   for (const PlanStep& step : report.steps) {
     const auto line = static_cast<long long>(step.line);

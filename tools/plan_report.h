@@ -42,6 +42,8 @@ struct PlanSettings {
   long long ruleLines = 0;
   std::string programFolder, sharedFolder, programFilesFolder, windowsFolder, systemFolder, startMenuFolder;
   bool killProcesses = false, deleteFiles = false, deleteLinks = false;
+  // Where a run would keep its backup (BACKUP= or --backup); empty for none.
+  std::string backupFolder;
 };
 
 struct PlanReport {

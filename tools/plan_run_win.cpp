@@ -108,6 +108,7 @@ PlanSettings SettingsOf(const CleanerState& state, const RunOptions& run) {
   settings.killProcesses = run.endProcesses;
   settings.deleteFiles = run.deleteFilesAndFolders;
   settings.deleteLinks = run.deleteFilesAndFolders && run.deleteShortcuts;
+  settings.backupFolder = run.backupFolder;
   return settings;
 }
 
@@ -126,6 +127,7 @@ RunOptions StartUp(CleanerContext& context, PlanReporter& reporter, const PlanOp
   }
   if (!IsExistingFile(state.RuleFilePath)) throw Exception("no rule file at " + state.RuleFilePath);
   if (options.deleteAtRestart) state.DeleteAtRestart = true;
+  if (!options.backupFolder.empty()) state.BackupFolder = options.backupFolder;
   RunOptions run = UnattendedRunOptions(state);
   if (!options.programFolder.empty()) run.programFolder = options.programFolder;
   if (!options.sharedFolder.empty()) run.sharedFolder = options.sharedFolder;

@@ -14,6 +14,10 @@ std::string VerbOf(RecordedAction::Kind kind) {
     case RecordedAction::Kind::RemoveFile: return "remove-file";
     case RecordedAction::Kind::RemoveFolder: return "remove-folder";
     case RecordedAction::Kind::DeleteAtRestart: return "delete-at-restart";
+    case RecordedAction::Kind::MoveItem: return "move-file";
+    case RecordedAction::Kind::CreateFolder: return "create-folder";
+    case RecordedAction::Kind::SetTimes: return "set-times";
+    case RecordedAction::Kind::CreateKey: return "create-key";
     case RecordedAction::Kind::DeleteKey: return "delete-key";
     case RecordedAction::Kind::DeleteValue: return "delete-value";
     case RecordedAction::Kind::WriteValue: return "write-value";
@@ -95,6 +99,11 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
     case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.wideTarget);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
     case RecordedAction::Kind::StopService: return {};  // a service's state is not looked up
+    // Undo's changes; a plan is never made of an undo.
+    case RecordedAction::Kind::MoveItem:
+    case RecordedAction::Kind::CreateFolder:
+    case RecordedAction::Kind::SetTimes:
+    case RecordedAction::Kind::CreateKey: return {};
     case RecordedAction::Kind::DeleteValue:
     case RecordedAction::Kind::WriteValue: break;
   }

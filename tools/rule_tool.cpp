@@ -16,7 +16,7 @@ constexpr char kUsage[] =
     "  RuleTool decode FILE [-n]            print the lines of a rule file (-n: with line numbers)\n"
     "  RuleTool encode TEXT_FILE -o FILE    write a rule file from a text file\n"
     "  RuleTool check FILE                  report what in a rule file may surprise its author\n"
-    "  RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart]\n"
+    "  RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n"
     "                                       list what the cleaner would do here (Windows build)\n";
 
 int Usage(std::ostream& err, const std::string& problem) {

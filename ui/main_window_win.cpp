@@ -209,6 +209,7 @@ RunOptions TForm1::OptionsFromControls() const {
   options.sharedFolder = FolderText(FolderFieldId::DirectoryEdit2);
   options.initialProgramFolder = state.InitialProgramFolder;
   options.initialSharedFolder = state.InitialSharedFolder;
+  options.backupFolder = state.BackupFolder;  // the window follows the settings file
   return options;
 }
 

@@ -168,3 +168,33 @@ TEST(HardeningDiskFull, LogThatCannotBeWrittenOutAtTheEndIsShownAndTheProgramSti
   EXPECT_EQ(exit.exitCode, 2u);
   EXPECT_EQ(ReadBytes(disk + "\\VC.LOG"), "");
 }
+
+// The backup folder lies on the full disk: no change can be kept, so none is made. Each
+// target stays, with its line, and the run goes on to the end with exit code 1.
+TEST(HardeningDiskFull, BackupOnAFullDiskRefusesEveryChangeAndLosesNothing) {
+  ULARGE_INTEGER total{};
+  const std::string disk = PreparedDisk(total);
+  if (disk.empty()) GTEST_SKIP() << kNeedsTheDisk;
+  ScratchKey key("hard_full_backup");
+  key.SetString("Product", "Mark", "kept");
+  ScratchFolder files("hard_full_backup");
+  WriteBytes(files / "tree\\a.dat", "kept");
+  CleanerFolder cleaner;
+  cleaner.WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + key.Path() + "\\Product", "[Registry_Delete_End]",
+                      "[Delete_Folder]", files / "tree", "[Delete_Folder_End]"});
+  cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+  const std::string log = cleaner / "VC.LOG";
+  int exitCode = -1;
+  {
+    const DiskFiller filler(disk);
+    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + log + " /BACKUP=" + disk + "\\backup").exitCode);
+  }
+  EXPECT_EQ(exitCode, 1);
+  EXPECT_TRUE(key.HasValue("Product", "Mark"));
+  EXPECT_EQ(ReadBytes(files / "tree\\a.dat"), "kept");
+  int refusals = 0;
+  for (const std::string& line : cleaner.LogMessages()) {
+    refusals += line.rfind("Not deleted, backup failed: ", 0) == 0 && line.find("(error 112") != std::string::npos;
+  }
+  EXPECT_GE(refusals, 2) << "the key and the file each get their line";
+}

@@ -17,6 +17,8 @@ TEST(CommandSwitches, AreKnownInAnyLetterCaseAndKeepTheirValueAsWritten) {
       {"/TL ", SwitchKind::None, ""},          {"", SwitchKind::None, ""},
       {"/r", SwitchKind::Restart, ""},         {"/R", SwitchKind::Restart, ""},
       {"/RR", SwitchKind::None, ""},           {"/R=1", SwitchKind::None, ""},
+      {"/backup=D:\\Keep", SwitchKind::Backup, "D:\\Keep"}, {"/BACKUP", SwitchKind::None, ""},
+      {"/Undo=D:\\Keep\\2026-12-07_15-30-00", SwitchKind::Undo, "D:\\Keep\\2026-12-07_15-30-00"},
   };
   for (const auto& c : cases) {
     const CommandSwitch parsed = ParseSwitch(c.argument);

@@ -113,7 +113,7 @@ TEST(PlanJson, OneObjectPerLineForEveryStepActionAndNote) {
       "\"programFolder\":\"C:\\\\Program Files\\\\Velmora Lab\",\"sharedFolder\":\"C:\\\\Common\\\\ZDN Shared Files\","
       "\"programFilesFolder\":\"C:\\\\Program Files\",\"windowsFolder\":\"C:\\\\windows\","
       "\"systemFolder\":\"C:\\\\windows\\\\system32\",\"startMenuFolder\":\"\",\"killProcesses\":true,"
-      "\"deleteFiles\":true,\"deleteLinks\":false}",
+      "\"deleteFiles\":true,\"deleteLinks\":false,\"backupFolder\":\"\"}",
       "{\"type\":\"message\",\"text\":\"File with rule does not Exist\"}",
       "{\"type\":\"step\",\"line\":0,\"section\":\"Processes\",\"entry\":\"\",\"skipped\":false}",
       "{\"type\":\"action\",\"line\":0,\"section\":\"Processes\",\"action\":\"end-process\",\"target\":\"ZdnM.exe\","
@@ -201,13 +201,15 @@ TEST(PlanText, ShowsStatesMergesAttributeResetsAndSumsUp) {
 TEST(PlanOptionsLine, ReadsEveryOptionAndRefusesTheRest) {
   std::string problem;
   const auto all = ParsePlanOptions(
-      {"--json", "--program", "D:\\P", "--shared", "D:\\S", "--rules", "D:\\r.dat", "--delete-at-restart"}, problem);
+      {"--json", "--program", "D:\\P", "--shared", "D:\\S", "--rules", "D:\\r.dat", "--delete-at-restart", "--backup", "E:\\Keep"},
+      problem);
   ASSERT_TRUE(all.has_value()) << problem;
   EXPECT_TRUE(all->json);
   EXPECT_TRUE(all->deleteAtRestart);
   EXPECT_EQ(all->programFolder, "D:\\P");
   EXPECT_EQ(all->sharedFolder, "D:\\S");
   EXPECT_EQ(all->ruleFile, "D:\\r.dat");
+  EXPECT_EQ(all->backupFolder, "E:\\Keep");
   const auto none = ParsePlanOptions({}, problem);
   ASSERT_TRUE(none.has_value());
   EXPECT_FALSE(none->json);
