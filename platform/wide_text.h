@@ -17,3 +17,8 @@ std::string AnsiFromWide(std::wstring_view text, unsigned codePage = kAnsiCodePa
 // UTF-16 units to UTF-8 (on hosts whose wchar_t holds whole code points, those too); an
 // unpaired surrogate becomes U+FFFD.
 std::string Utf8FromWide(std::wstring_view text);
+// UTF-8 to UTF-16 units (on every host too: a character outside the first plane becomes a
+// surrogate pair, so the units are the same as on Windows). Each ill-formed part (a stray
+// or missing continuation byte, an overlong form, an encoded surrogate, a value above
+// U+10FFFF) becomes one U+FFFD.
+std::wstring WideFromUtf8(std::string_view text);
