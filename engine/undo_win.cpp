@@ -27,6 +27,10 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 // such a name as it is written.
 constexpr REGSAM kKeyRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
 
+std::uint64_t Count(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 FILETIME TimeOf(std::uint64_t count) {
   return {static_cast<DWORD>(count & 0xFFFFFFFFu), static_cast<DWORD>(count >> 32)};
 }
@@ -85,7 +89,9 @@ class Undo {
       case JournalKind::Value: PutValues(entry); break;
       case JournalKind::WrittenValue: TakeWrittenValue(entry); break;
       case JournalKind::Process:
-      case JournalKind::Service: TraceIfOn(context_, kNotRestartedText + AnsiFromWide(entry.path)); break;
+      case JournalKind::Service:
+        if (notRestarted_.insert(entry.path).second) TraceIfOn(context_, kNotRestartedText + AnsiFromWide(entry.path));
+        break;
       case JournalKind::NotDone: break;
     }
   }
@@ -104,6 +110,23 @@ class Undo {
     const DWORD wanted = (attributes & kSettableAttributes) != 0 ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
     if (const DWORD code = context_.effects.SetAttributes(path, wanted); code != ERROR_SUCCESS) {
       Failed("attributes of " + Shown(path), code);
+    }
+  }
+
+  // A move keeps a file's times; a copy from another volume does not. Only a time that
+  // differs is written.
+  void PutTimes(const std::wstring& path, const SavedTimes& times) {
+    WIN32_FILE_ATTRIBUTE_DATA now{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now)) return;
+    const auto wanted = [](const FILETIME& current, std::uint64_t saved) {
+      return Count(current) == saved ? FILETIME{} : TimeOf(saved);
+    };
+    const FILETIME creation = wanted(now.ftCreationTime, times.creation);
+    const FILETIME access = wanted(now.ftLastAccessTime, times.lastAccess);
+    const FILETIME write = wanted(now.ftLastWriteTime, times.lastWrite);
+    if (Count(creation) == 0 && Count(access) == 0 && Count(write) == 0) return;
+    if (const DWORD code = context_.effects.SetFileTimes(path, creation, access, write); code != ERROR_SUCCESS) {
+      Failed("times of " + Shown(path), code);
     }
   }
 
@@ -139,11 +162,7 @@ class Undo {
     if (code == ERROR_SUCCESS) code = context_.effects.MoveFileTo(copy, entry.path, true);
     if (code != ERROR_SUCCESS) return Failed(Shown(entry.path), code);
     if (entry.kind != JournalKind::Link) {
-      const FILETIME creation = TimeOf(entry.times.creation), access = TimeOf(entry.times.lastAccess),
-                     write = TimeOf(entry.times.lastWrite);
-      if (const DWORD timed = context_.effects.SetFileTimes(entry.path, creation, access, write); timed != ERROR_SUCCESS) {
-        Failed("times of " + Shown(entry.path), timed);
-      }
+      PutTimes(entry.path, entry.times);
       PutAttributes(entry.path, entry.attributes);
     }
     Done("file " + Shown(entry.path));
@@ -218,6 +237,7 @@ class Undo {
   CleanerContext& context_;
   std::wstring runFolder_;
   int restored_ = 0;
+  std::set<std::wstring> notRestarted_;  // each program named once, however often it was ended
 };
 
 }  // namespace

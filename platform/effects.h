@@ -33,7 +33,8 @@ class Effects {
   // one); across volumes only when allowCopy is set (then a file is copied and the original
   // deleted). The backup moves what a run removes into its folder; undo moves it back.
   [[nodiscard]] virtual DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) = 0;
-  // Undo puts folders, times and keys back.
+  // Undo puts folders, times and keys back. A time of zero is left as it is: a file system
+  // that keeps finer times than FILETIME's 100 ns would lose their last digits to a rewrite.
   [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation,
                                            const FILETIME& lastAccess, const FILETIME& lastWrite) = 0;

@@ -88,7 +88,8 @@ DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creati
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return GetLastError();
-  return Outcome(SetFileTime(file.Get(), &creation, &lastAccess, &lastWrite));
+  const auto given = [](const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0 ? nullptr : &time; };
+  return Outcome(SetFileTime(file.Get(), given(creation), given(lastAccess), given(lastWrite)));
 }
 LONG LiveEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
                                     UniqueHKey& key) {

@@ -98,9 +98,11 @@ seed_installation() {
   write "$sysdir/zdnkeep.dll" "not the product's"
   mkdir -p "$drive_c/Tools" && cp "$build/win/sleeper.exe" "$drive_c/Tools/ZdnUpdate.exe"
   # Read-only and hidden files, as the product leaves them.
-  wine cmd /c "attrib +r +h \"$pf_win\\Velmora Lab\\license.key\" & attrib +h \"$pf_win\\Velmora Lab\\Logs\\scan.log\"" \
-    "& attrib +r \"$cf_win\\ZDN Shared Files\\Plugins\\mail.plg\" & attrib +r +h +s \"$pf_win\\Velmora Lab\\Bases\\main.avb\"" \
-    >/dev/null 2>&1
+  # attrib.exe is started directly: Wine's cmd /c splits a quoted path with blanks.
+  wine attrib +r +h "$pf_win\\Velmora Lab\\license.key" >/dev/null 2>&1
+  wine attrib +h "$pf_win\\Velmora Lab\\Logs\\scan.log" >/dev/null 2>&1
+  wine attrib +r "$cf_win\\ZDN Shared Files\\Plugins\\mail.plg" >/dev/null 2>&1
+  wine attrib +r +h +s "$pf_win\\Velmora Lab\\Bases\\main.avb" >/dev/null 2>&1
 
   reg_file="$drive_c/seed.reg"
   {
@@ -128,6 +130,7 @@ seed_installation() {
     echo "[$user_run]"
     echo "\"QRV Tray\"=\"$(esc "$pf_win\\Velmora Lab\\QRV.exe")\""
     echo '"QuickLaunch.zdn-off"="C:\\Tools\\quicklaunch.exe"'
+    echo '"QuickLaunch"=-'  # the name the first act renamed it to
     echo '[HKEY_LOCAL_MACHINE\Software\Velmora Partner]'
     echo '"Keep"="yes"'
     echo "[HKEY_CLASSES_ROOT\\CLSID\\$clsid_keep]"
@@ -286,7 +289,8 @@ if [ "$mode" != "--window" ]; then
       esac
       echo "-- $name"
     done
-    wine cmd /c "attrib /s \"$pf_win\\Velmora Lab\\*\" & attrib /s \"$cf_win\\ZDN Shared Files\\*\"" 2>/dev/null | tr -d '\r'
+    wine attrib /s "$pf_win\\Velmora Lab\\*" 2>/dev/null | tr -d '\r'
+    wine attrib /s "$cf_win\\ZDN Shared Files\\*" 2>/dev/null | tr -d '\r'
   }
   state_listing > "$drive_c/before_backup.txt"
   (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /Q '/TL=C:\Cleaner\VC_BACKUP.LOG' '/BACKUP=C:\Backup')
@@ -299,7 +303,7 @@ if [ "$mode" != "--window" ]; then
   (cd "$folder" && wine 'C:\Cleaner\Cleaner.exe' /Q '/TL=C:\Cleaner\VC_UNDO.LOG' "/UNDO=C:\\Backup\\$run_folder")
   undo_code=$?
   echo "   undo exit code $undo_code; its trace log:"
-  from_ansi < "$folder/VC_UNDO.LOG" | sed -n '/Undo complete/p;/Not /p;/Not started again/p'
+  from_ansi < "$folder/VC_UNDO.LOG" | sed -n '/Undo complete/p;/Not /p'
   state_listing > "$drive_c/after_undo.txt"
   if diff "$drive_c/before_backup.txt" "$drive_c/after_undo.txt"; then
     echo "   files, attributes, keys and values after the undo are as before the clean"

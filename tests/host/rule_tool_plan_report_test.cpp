@@ -32,7 +32,7 @@ TargetState State(bool exists, std::optional<long long> count = {}, std::string 
 PlanReport SampleReport() {
   PlanReport report;
   report.settings = {"C:\\Cleaner\\Do_list.dat", 9, "C:\\Program Files\\Velmora Lab", "C:\\Common\\ZDN Shared Files",
-                     "C:\\Program Files", "C:\\windows", "C:\\windows\\system32", "", true, true, false};
+                     "C:\\Program Files", "C:\\windows", "C:\\windows\\system32", "", true, true, false, ""};
   report.messages = {"File with rule does not Exist"};
 
   PlanStep processes;
