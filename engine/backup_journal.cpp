@@ -248,7 +248,8 @@ bool ReadKindFields(FieldReader& reader, std::string_view fields, JournalEntry& 
       case 'n': read = reader.Decimal("number of the entry not done", kMax, entry.notDone); break;
       case 'v': read = reader.Values(1, entry.values); break;
       case 'V':
-        read = reader.Decimal("value count", kMax, number) && reader.Values(static_cast<std::size_t>(number), entry.values);
+        read = reader.Decimal("value count", kMax, number) &&
+               reader.Values(static_cast<std::size_t>(number), entry.values);
         break;
       default: read = reader.Fail("the journal's layout is broken");
     }

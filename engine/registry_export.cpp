@@ -17,7 +17,9 @@ constexpr wchar_t kHexContinuation[] = L"\\\r\n  ";
 
 // A line break or NUL in a name would end the line inside its quotes: what followed would be
 // read as lines of its own (a key header among them), so such names are never written.
-bool CannotBeWritten(const std::wstring& name) { return name.find_first_of(std::wstring(L"\r\n\0", 3)) != std::wstring::npos; }
+bool CannotBeWritten(const std::wstring& name) {
+  return name.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos;
+}
 
 // Quoted with \\ and \" as regedit reads them; in the comments that stand for names that
 // cannot be written, line breaks and NUL show as \r, \n and \0.

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "engine/registry_export.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
 
@@ -42,6 +44,15 @@ long ImportWithRegedit(const std::string& path) {
     return -1;
   }
   return static_cast<long>(exitCode);
+}
+
+// Wine's regedit ends string data (types 1, 2 and 7) that does not end in a NUL unit with
+// one, written over an odd last byte: no form of the file brings such bytes back there.
+// regedit on Windows takes hex(N) bytes as they are.
+bool WineAddsNulUnit(const SavedValue& value) {
+  const bool text = value.type == 1 || value.type == 2 || value.type == 7;
+  const std::size_t size = value.data.size();
+  return text && size > 0 && (size % 2 != 0 || value.data[size - 1] != 0 || value.data[size - 2] != 0);
 }
 
 }  // namespace
@@ -88,7 +99,14 @@ TEST(RegistryExportImport, RegeditGivesBackEveryTypeWithItsExactBytes) {
     ASSERT_EQ(RegQueryValueExW(key.Get(), expected.name.c_str(), nullptr, &type, data.data(), &size), ERROR_SUCCESS);
     data.resize(size);
     EXPECT_EQ(type, expected.type) << name;
-    EXPECT_EQ(data, expected.data) << name;
+    if (RunningUnderWine() && WineAddsNulUnit(expected)) {
+      const std::size_t whole = expected.data.size() / 2 * 2;
+      ASSERT_EQ(data.size(), expected.data.size() + 2) << name;
+      EXPECT_TRUE(std::equal(expected.data.begin(), expected.data.begin() + whole, data.begin())) << name;
+      EXPECT_EQ(data[whole] | data[whole + 1], 0) << name;
+    } else {
+      EXPECT_EQ(data, expected.data) << name;
+    }
   }
   DWORD valueCount = 0;
   DWORD subkeyCount = 0;
