@@ -169,6 +169,28 @@ TEST_F(BackupAndUndo, UndoNeverOverwritesWhatIsThereNow) {
   EXPECT_EQ(installation_.TargetsGone(), std::vector<std::string>({"product process"})) << "everything else is back";
 }
 
+// An administrator can put the keys back by hand: regedit imports the run's export and the
+// keys and values are as before, every type and byte.
+TEST_F(BackupAndUndo, RegeditImportsTheExportedKeysAsTheyWere) {
+  const MachineSnapshot before = TakeMachineSnapshot();
+  ASSERT_EQ(cleaner_.Run(Clean()).exitCode, 0u);
+  const std::string run = RunFolderIn(backup_.Path());
+  ASSERT_NE(TakeMachineSnapshot().keys, before.keys);
+  std::string commandLine = "regedit.exe /S \"" + run + "\\" + kRegistryExportFileName + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+  const UniqueKernelHandle process(info.hProcess), thread(info.hThread);
+  ASSERT_EQ(WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
+  // Only the rename stays half done: regedit brings back the old name, and the new name the
+  // run wrote is not in the export.
+  const MachineChanges changes = ChangesBetween(before, TakeMachineSnapshot());
+  EXPECT_EQ(changes.keysRemoved, std::set<std::wstring>());
+  EXPECT_EQ(changes.valuesRemoved, std::set<std::wstring>());
+  EXPECT_EQ(changes.valuesWritten, std::set<std::wstring>({UpperWide(L"HKEY_CURRENT_USER\\" + WideFromAnsi(installation_.UserKey()) + L"\\NewName")}));
+}
+
 // A run ended by force between two changes: its journal matches what it changed, and undo
 // brings back the state before the run.
 TEST_F(BackupAndUndo, ARunKilledHalfWayUndoesToTheStateBeforeIt) {

@@ -42,6 +42,8 @@ TEST(WideFromUtf8, GivesUtf16UnitsAndOneReplacementPerIllFormedPart) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WideFromUtf8(c.utf8), c.wide) << c.utf8;
-    if (c.wide.find(bad) == std::wstring::npos) EXPECT_EQ(Utf8FromWide(c.wide), c.utf8);
+    if (c.wide.find(bad) == std::wstring::npos) {
+      EXPECT_EQ(Utf8FromWide(c.wide), c.utf8);
+    }
   }
 }
