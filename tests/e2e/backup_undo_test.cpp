@@ -147,6 +147,8 @@ TEST_F(BackupAndUndo, RoundTripPutsBackEveryValueTypeAttributeTimeAndName) {
   ASSERT_TRUE(undone.finished);
   EXPECT_EQ(undone.exitCode, 0u);
   EXPECT_EQ(TakeRestorable(), before);
+  // On a 64-bit Windows the keys of both views and both classes come back too.
+  EXPECT_EQ(installation_.TargetsGone(), std::vector<std::string>({"product process"}));
   // A second undo finds everything in place and changes nothing.
   const CleanerExit again = cleaner_.Run(Undo(run));
   EXPECT_EQ(again.exitCode, 0u);
@@ -216,6 +218,34 @@ TEST_F(BackupAndUndo, ARunKilledHalfWayUndoesToTheStateBeforeIt) {
   const CleanerExit undone = cleaner_.Run(Undo(run));
   EXPECT_EQ(undone.exitCode, 0u);
   EXPECT_EQ(TakeRestorable(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// An undo that cannot trust its journal changes nothing and says so with exit code 2.
+TEST(BackupUndoRefusals, AMissingOrDamagedJournalEndsWithExitCode2AndChangesNothing) {
+  CleanerFolder cleaner;
+  ScratchFolder run("undo_run");
+  ScratchFolder target("undo_target");
+  const std::string header = std::string(kJournalHeader) + "\n";
+  const struct {
+    const char* name;
+    std::string journal;  // empty: no journal file
+  } cases[] = {
+      {"no journal", ""},
+      {"not a journal", "REGEDIT4\n"},
+      {"damaged line before the last", header + "1\tfolder\t" + target.Path() + "\\made\t00000010\n2\tnonsense\n" +
+                                           "3\tfolder\t" + target.Path() + "\\too\t00000010\n"},
+  };
+  for (const auto& c : cases) {
+    DeleteFileA((run / kJournalFileName).c_str());
+    if (!c.journal.empty()) WriteBytes(run / kJournalFileName, c.journal);
+    EXPECT_EQ(cleaner.Run("/Q /UNDO=" + run.Path()).exitCode, 2u) << c.name;
+    EXPECT_EQ(GetFileAttributesA((target / "made").c_str()), INVALID_FILE_ATTRIBUTES) << c.name;
+  }
+  EXPECT_EQ(cleaner.Run("/Q /UNDO=relative\\run").exitCode, 2u);
 }
 
 }  // namespace
