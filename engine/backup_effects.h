@@ -16,10 +16,10 @@ inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";
 // Followed by the run's backup folder.
 inline constexpr char kBackupFolderText[] = "Backup of this run: ";
 
-class BackupEffects : public Effects {
+class BackupEffects : public ForwardingEffects {
  public:
   using LineSink = std::function<void(const std::string&)>;
-  explicit BackupEffects(Effects& inner) : inner_(inner) {}
+  explicit BackupEffects(Effects& inner) : ForwardingEffects(inner) {}
 
   // Starts a run's backup below folder (ANSI, a plain full path); an empty folder leaves the
   // backup off. The run's folder is made at its first change. refused lists a refusal and
@@ -33,14 +33,6 @@ class BackupEffects : public Effects {
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
-  DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
-  DWORD CreateFolder(const std::wstring& path) override;
-  DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
-                     const FILETIME& lastWrite) override;
-  LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                         UniqueHKey& key) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
-                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
@@ -61,7 +53,6 @@ class BackupEffects : public Effects {
   DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
   bool InsideBackup(const std::wstring& path) const;
 
-  Effects& inner_;
   std::wstring folder_;  // extended form; empty while off
   LineSink refused_;
   LineSink noted_;

@@ -266,23 +266,6 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
   return code;
 }
 
-DWORD BackupEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
-  return inner_.MoveFileTo(from, to, allowCopy);
-}
-DWORD BackupEffects::CreateFolder(const std::wstring& path) { return inner_.CreateFolder(path); }
-DWORD BackupEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
-                                  const FILETIME& lastWrite) {
-  return inner_.SetFileTimes(path, creation, lastAccess, lastWrite);
-}
-LONG BackupEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
-                                      const std::wstring& keyName, UniqueHKey& key) {
-  return inner_.CreateRegistryKey(base, subKey, rights, keyName, key);
-}
-LONG BackupEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
-                                    const std::wstring& keyName, UniqueHKey& key) {
-  return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
-}
-
 // The key's values go to the journal and to the regedit export before the key goes. Keys
 // are deleted deepest first, so by the time a key goes, everything below it is kept.
 LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,

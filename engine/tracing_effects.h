@@ -18,22 +18,15 @@ inline constexpr char kWroteValueText[] = "Wrote value ";
 inline constexpr char kEndedProcessText[] = "Ended process ";
 inline constexpr char kStoppedServiceText[] = "Stopped service ";
 
-class TracingEffects : public Effects {
+// Attribute changes, requests for the restart (the information list names each) and undo's
+// changes (it traces them in its own words) pass through unrecorded.
+class TracingEffects : public ForwardingEffects {
  public:
-  TracingEffects(Effects& inner, const CleanerState& state, Trace& trace) : inner_(inner), state_(state), trace_(trace) {}
+  TracingEffects(Effects& inner, const CleanerState& state, Trace& trace)
+      : ForwardingEffects(inner), state_(state), trace_(trace) {}
 
-  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
-  DWORD DeleteAtRestart(const std::wstring& path) override;
-  DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
-  DWORD CreateFolder(const std::wstring& path) override;
-  DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
-                     const FILETIME& lastWrite) override;
-  LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
-                         UniqueHKey& key) override;
-  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
-                       const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
@@ -45,7 +38,6 @@ class TracingEffects : public Effects {
   void Record(const std::string& what, const std::wstring& name);
   void Record(const std::string& what, const std::string& name);
 
-  Effects& inner_;
   const CleanerState& state_;
   Trace& trace_;
 };

@@ -15,10 +15,6 @@ void TracingEffects::Record(const std::string& what, const std::wstring& name) {
   if (state_.TraceLogOn) Record(what, AnsiFromWide(OrdinaryPath(name)));
 }
 
-DWORD TracingEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
-  return inner_.SetAttributes(path, attributes);
-}
-
 DWORD TracingEffects::RemoveFile(const std::wstring& path) {
   const DWORD code = inner_.RemoveFile(path);
   if (code == ERROR_SUCCESS) Record(kRemovedFileText, path);
@@ -29,14 +25,6 @@ DWORD TracingEffects::RemoveEmptyFolder(const std::wstring& path) {
   const DWORD code = inner_.RemoveEmptyFolder(path);
   if (code == ERROR_SUCCESS) Record(kRemovedFolderText, path);
   return code;
-}
-
-// The information list already says "Will be deleted at restart" for each.
-DWORD TracingEffects::DeleteAtRestart(const std::wstring& path) { return inner_.DeleteAtRestart(path); }
-
-LONG TracingEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
-                                     const std::wstring& keyName, UniqueHKey& key) {
-  return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
 }
 
 LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
@@ -71,16 +59,3 @@ DWORD TracingEffects::StopService(SC_HANDLE service, const std::string& serviceN
   return code;
 }
 
-// Undo traces what it puts back in its own words.
-DWORD TracingEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
-  return inner_.MoveFileTo(from, to, allowCopy);
-}
-DWORD TracingEffects::CreateFolder(const std::wstring& path) { return inner_.CreateFolder(path); }
-DWORD TracingEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
-                                   const FILETIME& lastWrite) {
-  return inner_.SetFileTimes(path, creation, lastAccess, lastWrite);
-}
-LONG TracingEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights,
-                                       const std::wstring& keyName, UniqueHKey& key) {
-  return inner_.CreateRegistryKey(base, subKey, rights, keyName, key);
-}

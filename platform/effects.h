@@ -61,6 +61,54 @@ class Effects {
   virtual DWORD StopService(SC_HANDLE service, const std::string& serviceName) = 0;
 };
 
+// Passes every call on to the gateway it wraps. A layer over the gateway (the trace of the
+// changes, their backup) overrides only the calls it adds something to.
+class ForwardingEffects : public Effects {
+ public:
+  explicit ForwardingEffects(Effects& inner) : inner_(inner) {}
+  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override {
+    return inner_.SetAttributes(path, attributes);
+  }
+  DWORD RemoveFile(const std::wstring& path) override { return inner_.RemoveFile(path); }
+  DWORD RemoveEmptyFolder(const std::wstring& path) override { return inner_.RemoveEmptyFolder(path); }
+  DWORD DeleteAtRestart(const std::wstring& path) override { return inner_.DeleteAtRestart(path); }
+  DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
+    return inner_.MoveFileTo(from, to, allowCopy);
+  }
+  DWORD CreateFolder(const std::wstring& path) override { return inner_.CreateFolder(path); }
+  DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                     const FILETIME& lastWrite) override {
+    return inner_.SetFileTimes(path, creation, lastAccess, lastWrite);
+  }
+  LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
+                         UniqueHKey& key) override {
+    return inner_.CreateRegistryKey(base, subKey, rights, keyName, key);
+  }
+  LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                       const std::wstring& keyName, UniqueHKey& key) override {
+    return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
+  }
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override {
+    return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  }
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override {
+    return inner_.DeleteRegistryValue(key, valueName, keyName);
+  }
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override {
+    return inner_.WriteRegistryValue(key, valueName, type, data, keyName);
+  }
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override {
+    return inner_.EndProcess(process, exitCode, exeName);
+  }
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override {
+    return inner_.StopService(service, serviceName);
+  }
+
+ protected:
+  Effects& inner_;
+};
+
 class LiveEffects : public Effects {
  public:
   static LiveEffects& Instance();
