@@ -232,7 +232,7 @@ section "RuleTool check Do_list.dat (the rule file, encoded at build time from d
 if "$build/host/RuleTool" check "$build/host/demo/Do_list.dat"; then echo "   no findings"; fi
 
 section "RuleTool plan: what the cleaner would do here (nothing is changed)"
-(cd "$folder" && wine 'C:\Cleaner\RuleTool.exe' plan 2>&1) | from_ansi
+(cd "$folder" && wine 'C:\Cleaner\RuleTool.exe' plan --backup 'C:\Backup' 2>&1) | from_ansi
 plan_code=${PIPESTATUS[0]}
 inventory "product after the plan" "${targets[@]}" >/dev/null
 [ "$present_count" = "$targets_before" ] || fail "the plan changed the installation"
