@@ -175,8 +175,10 @@ DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind) 
   entry.kind = kind;
   entry.path = path;
   entry.number = store_.NextNumber();
-  entry.copy = BackupStore::CopyName(entry.number, path);
   entry.attributes = facts.attributes;
+  if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+    return Refuse(path, error);
+  }
   entry.times = facts.times;
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
   const std::wstring copy = store_.FullCopyPath(entry.copy);
@@ -251,8 +253,10 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
     entry.kind = JournalKind::Folder;
   } else {
     entry.kind = JournalKind::RestartFile;
-    entry.copy = BackupStore::CopyName(entry.number, path);
     entry.times = facts.times;
+    if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+      return Refuse(path, error);
+    }
   }
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
   if (entry.kind == JournalKind::RestartFile) {

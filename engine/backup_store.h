@@ -21,9 +21,13 @@ class BackupStore {
   // Ordinary form, e.g. C:\Backup\2026-12-07_15-30-00.
   std::wstring RunFolder() const;
   std::uint64_t NextNumber() { return ++lastNumber_; }
-  // Where the copy of a file of entry `number` lies, relative to the run's folder: the
-  // number keeps names apart, the file's own name helps the administrator find it.
-  static std::wstring CopyName(std::uint64_t number, const std::wstring& path);
+  // Where the copy of the file at path (entry `number`) is to lie, relative to the run's
+  // folder, with the folders above it made: files\<drive>\<the path as it was>, so that an
+  // administrator finds a file where it lay and no backup folder holds more names than the
+  // original did (one flat folder of 20,000 names makes every rename into it slower under
+  // Wine). A name taken already (the same path removed twice in a run) gets the number in
+  // front. ERROR_SUCCESS or why the folders could not be made.
+  [[nodiscard]] DWORD PrepareCopy(std::uint64_t number, const std::wstring& path, std::wstring& copyName);
   std::wstring FullCopyPath(const std::wstring& copyName) const { return runFolder_ + L"\\" + copyName; }
   [[nodiscard]] DWORD Write(const JournalEntry& entry);
   // Added to registry.reg, which is made with its header on first use.
@@ -36,6 +40,7 @@ class BackupStore {
   UniqueFile journal_;
   UniqueFile registryExport_;
   std::uint64_t lastNumber_ = 0;
+  std::wstring lastMadeFolder_;  // files of one folder come one after another
 };
 
 // A folder made with every missing folder above it: ERROR_SUCCESS when it exists afterwards.

@@ -3,6 +3,7 @@
 #include "engine/backup_store.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "engine/registry_export.h"
 #include "platform/files_paths.h"
@@ -40,16 +41,28 @@ std::wstring StampOfNow() {
 }  // namespace
 
 DWORD MakeFolderPath(const std::wstring& folder) {
-  const DWORD attributes = GetFileAttributesW(folder.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? ERROR_SUCCESS : ERROR_DIRECTORY;
+  // Up to the first folder that exists, then down again making each: a loop, since a path of
+  // thousands of levels is possible.
+  std::size_t end = folder.size();
+  std::vector<std::size_t> missing;
+  for (;;) {
+    const DWORD attributes = GetFileAttributesW(folder.substr(0, end).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+      break;
+    }
+    missing.push_back(end);
+    const std::size_t cut = folder.find_last_of(L'\\', end - 1);
+    // A drive ("C:", "\\?\C:") or the start: nothing above to make.
+    if (cut == std::wstring::npos || cut == 0 || folder[cut - 1] == L':' || folder[cut - 1] == L'?') break;
+    end = cut;
   }
-  const std::size_t cut = folder.find_last_of(L'\\');
-  if (cut != std::wstring::npos && cut > 0 && folder[cut - 1] != L':' && folder[cut - 1] != L'?') {
-    if (const DWORD error = MakeFolderPath(folder.substr(0, cut)); error != ERROR_SUCCESS) return error;
+  for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+    if (!CreateDirectoryW(folder.substr(0, *level).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      return GetLastError();
+    }
   }
-  if (CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return ERROR_SUCCESS;
-  return GetLastError();
+  return ERROR_SUCCESS;
 }
 
 DWORD BackupStore::Open(const std::wstring& folder) {
@@ -73,10 +86,25 @@ DWORD BackupStore::Open(const std::wstring& folder) {
 
 std::wstring BackupStore::RunFolder() const { return OrdinaryPath(runFolder_); }
 
-std::wstring BackupStore::CopyName(std::uint64_t number, const std::wstring& path) {
-  const std::size_t cut = path.find_last_of(L'\\');
-  return std::wstring(kBackupFilesFolderName) + L"\\" + std::to_wstring(number) + L"_" +
-         (cut == std::wstring::npos ? path : path.substr(cut + 1));
+DWORD BackupStore::PrepareCopy(std::uint64_t number, const std::wstring& path, std::wstring& copyName) {
+  const std::wstring ordinary = OrdinaryPath(path);
+  const std::size_t cut = ordinary.find_last_of(L'\\');
+  const std::wstring name = cut == std::wstring::npos ? ordinary : ordinary.substr(cut + 1);
+  std::wstring folder = kBackupFilesFolderName;
+  // "C:\x\y" lies below files\C\x; any other form (never given by the engine) flat in files.
+  if (cut != std::wstring::npos && ordinary.size() > 3 && ordinary[1] == L':' && ordinary[2] == L'\\') {
+    folder += L"\\" + ordinary.substr(0, 1) + (cut > 2 ? ordinary.substr(2, cut - 2) : std::wstring());
+  }
+  const std::wstring fullFolder = FullCopyPath(folder);
+  if (fullFolder != lastMadeFolder_) {
+    if (const DWORD error = MakeFolderPath(fullFolder); error != ERROR_SUCCESS) return error;
+    lastMadeFolder_ = fullFolder;
+  }
+  copyName = folder + L"\\" + name;
+  if (GetFileAttributesW(FullCopyPath(copyName).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    copyName = folder + L"\\" + std::to_wstring(number) + L"_" + name;
+  }
+  return ERROR_SUCCESS;
 }
 
 DWORD BackupStore::Write(const JournalEntry& entry) {
