@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,12 @@ inline double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const std::size_t n = values.size();
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// A bench that cannot set up what it measures stops with the reason.
+[[noreturn]] inline void Fail(const std::string& what) {
+  std::fprintf(stderr, "bench: %s\n", what.c_str());
+  std::exit(1);
 }
 
 enum class Better { Lower, Higher };

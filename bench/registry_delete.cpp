@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/registry_tree.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/recording_effects.h"
@@ -23,10 +24,6 @@
 
 namespace {
 
-// One top key, 99 middle keys, 100 leaves under each: 10,000 keys, three values each.
-constexpr int kMiddleKeys = 99;
-constexpr int kLeavesPerMiddle = 100;
-constexpr int kKeysInTree = 1 + kMiddleKeys + kMiddleKeys * kLeavesPerMiddle;
 constexpr int kChainLevels = 200;
 constexpr int kManyValues = 50000;
 
@@ -37,50 +34,13 @@ class PrintingReporter : public Reporter {
   bool Confirm(const std::string&) override { return true; }
 };
 
+using bench::BuildTree;
+using bench::CreateKey;
+using bench::Fail;
+using bench::KeyExists;
 using bench::Median;
 using bench::Now;
-
-void Fail(const std::string& what) {
-  std::fprintf(stderr, "registry bench: %s\n", what.c_str());
-  std::exit(1);
-}
-
-void SetValues(HKEY key, int number) {
-  const std::string text = "C:\\Program Files\\Velmora\\QRV\\module" + std::to_string(number) + ".dll";
-  const DWORD dword = static_cast<DWORD>(number);
-  const BYTE binary[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  if (RegSetValueExA(key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                     static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS ||
-      RegSetValueExA(key, "Version", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dword), sizeof dword) !=
-          ERROR_SUCCESS ||
-      RegSetValueExA(key, "Signature", 0, REG_BINARY, binary, sizeof binary) != ERROR_SUCCESS) {
-    Fail("cannot set values");
-  }
-}
-
-UniqueHKey CreateKey(HKEY parent, const std::string& name) {
-  UniqueHKey key;
-  if (RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr) !=
-      ERROR_SUCCESS) {
-    Fail("cannot create " + name);
-  }
-  return key;
-}
-
-void BuildTree(const std::string& path) {
-  const UniqueHKey top = CreateKey(HKEY_CURRENT_USER, path);
-  SetValues(top.Get(), 0);
-  int number = 1;
-  for (int m = 0; m < kMiddleKeys; ++m) {
-    const UniqueHKey middle = CreateKey(top.Get(), "Component" + std::to_string(m));
-    SetValues(middle.Get(), number++);
-    for (int l = 0; l < kLeavesPerMiddle; ++l) {
-      const UniqueHKey leaf = CreateKey(middle.Get(), "{" + std::to_string(l) + "-4A1B-11D3-9C2E-QRV}");
-      SetValues(leaf.Get(), number++);
-    }
-  }
-  if (number != kKeysInTree) Fail("tree has the wrong size");
-}
+using bench::SetValues;
 
 // Each level made below the one before through its handle, with one value.
 void BuildChain(const std::string& path) {
@@ -101,11 +61,6 @@ void BuildManyValues(const std::string& path) {
       Fail("cannot set " + name);
     }
   }
-}
-
-bool KeyExists(const std::string& path) {
-  UniqueHKey key;
-  return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.Put()) == ERROR_SUCCESS;
 }
 
 // Runs a command line and waits for it; the exit code.

@@ -44,6 +44,7 @@ run() {
 run line_file bench/run_line_file_bench.sh "$build" 1000000 5
 run registry bench/run_registry_bench.sh "$build" 5
 run delete_tree bench/run_delete_tree_bench.sh "$build" 3
+run backup bench/run_backup_bench.sh "$build" 3
 run cleaner_run bench/run_cleaner_run_bench.sh "$build" 5
 run window_start bench/run_window_start_bench.sh "$build" 9
 

@@ -8,47 +8,16 @@
 set -euo pipefail
 build=${1:-build}
 rounds=${2:-3}
-place=${PLACE:-memory}
 cd "$(dirname "$0")/.."
-. bench/bench_session.sh
+. bench/file_tree.sh
 
-exe="$build/win/bench_delete_tree_bench.exe"
-[ -f "$exe" ] || cmake --build "$build/win" --target bench_delete_tree_bench >/dev/null
-
-# 50 folders with 19 subfolders each (1,000 folders), 20 files of 200 bytes in each.
-make_tree() {
-  perl -e '
-    my ($root) = @ARGV;
-    my $data = "x" x 200;
-    for my $g (1 .. 50) {
-      for my $s (0 .. 19) {
-        my $dir = $s ? "$root/group$g/sub$s" : "$root/group$g";
-        mkdir $dir or die "$dir: $!" unless -d $dir;
-        for my $f (1 .. 20) {
-          open my $fh, ">", "$dir/file$f.dat" or die; print $fh $data; close $fh;
-        }
-      }
-    }' "$1"
-}
-
-bench_session_begin "$build" bench_delete
-if [ "$place" = disk ] || [ ! -w /dev/shm ]; then
-  place=disk
-  work="$WINEPREFIX/drive_c/delete_bench"
-else
-  work="/dev/shm/delete_bench_$$"
-fi
-if [ -n "${BENCH_SESSION:-}" ]; then
-  trap 'rm -rf "$work"' EXIT
-else
-  trap 'wine_session_stop; rm -rf "$work"' EXIT
-fi
+bench_tree_start "$build" delete_tree_bench bench_delete
 
 cleaner_times=(); rd_times=(); rm_times=()
 echo "== delete tree bench: 20,000 files in 1,000 folders on $place, Wine $(wine --version 2>/dev/null)"
 for round in $(seq "$rounds"); do
   rm -rf "$work"
-  for t in cleaner rd native; do mkdir -p "$work/$t"; make_tree "$work/$t"; done
+  for t in cleaner rd native; do mkdir -p "$work/$t"; make_file_tree "$work/$t"; done
   [ "$(find "$work/cleaner" -type f | wc -l)" = 20000 ] && [ "$(find "$work/cleaner" -type d | wc -l)" = 1001 ]
   sync
   order=ab; [ $((round % 2)) = 0 ] && order=ba
