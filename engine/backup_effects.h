@@ -16,6 +16,13 @@ inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";
 // Followed by the run's backup folder.
 inline constexpr char kBackupFolderText[] = "Backup of this run: ";
 
+// What a file's backup keeps besides its bytes; attributes INVALID_FILE_ATTRIBUTES when the
+// file could not be read.
+struct FileFacts {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  SavedTimes times;
+};
+
 class BackupEffects : public ForwardingEffects {
  public:
   using LineSink = std::function<void(const std::string&)>;
@@ -49,7 +56,7 @@ class BackupEffects : public ForwardingEffects {
   void NotDone(std::uint64_t number, DWORD code);
   // Lists the refusal (once for a path refused twice in a row) and answers kBackupRefusedCode.
   DWORD Refuse(const std::wstring& what, DWORD reason);
-  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind);
+  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts);
   DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
   bool InsideBackup(const std::wstring& path) const;
 

@@ -22,11 +22,6 @@ std::uint64_t Count(const FILETIME& time) {
   return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-struct FileFacts {
-  DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  SavedTimes times;
-};
-
 FileFacts FactsOf(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
@@ -168,8 +163,7 @@ DWORD BackupEffects::CopyIntoBackup(const std::wstring& path, const std::wstring
   return verified;
 }
 
-DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind) {
-  const FileFacts facts = FactsOf(path);
+DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts) {
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
   JournalEntry entry;
   entry.kind = kind;
@@ -217,9 +211,9 @@ DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
 DWORD BackupEffects::RemoveFile(const std::wstring& path) {
   if (!On()) return inner_.RemoveFile(path);
   if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
-  return MoveIntoBackup(path, IsLink(attributes) ? JournalKind::Link : JournalKind::File);
+  const FileFacts facts = FactsOf(path);
+  if (facts.attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
+  return MoveIntoBackup(path, IsLink(facts.attributes) ? JournalKind::Link : JournalKind::File, facts);
 }
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
@@ -227,7 +221,7 @@ DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveEmptyFolder(path);
-  if (IsLink(attributes)) return MoveIntoBackup(path, JournalKind::Link);
+  if (IsLink(attributes)) return MoveIntoBackup(path, JournalKind::Link, FactsOf(path));
   JournalEntry entry;
   entry.kind = JournalKind::Folder;
   entry.path = path;
