@@ -2,6 +2,8 @@
 
 #include "engine/deletion.h"
 
+#include <vector>
+
 #include "engine/cleaner_context.h"
 #include "engine/folder_guard.h"
 #include "engine/folder_safety.h"
@@ -61,10 +63,9 @@ Left ScheduleForRestart(CleanerContext& context, const std::wstring& path, const
   return Left::Listed;
 }
 
-// Counts a child's outcome into its folder's; true unless the child is listed.
-bool Keep(Left& folder, Left child) {
+// Counts a child's outcome into its folder's: the worse of the two.
+void CountIn(Left& folder, Left child) {
   if (child > folder) folder = child;
-  return child != Left::Listed;
 }
 
 // Whether the platform, asked not to follow links, opens the link itself: then removing
@@ -125,39 +126,83 @@ Left RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DW
   return Left::Listed;
 }
 
-// Deletes what lies in folder, then folder itself; top is the tree's top, both in extended
-// form. Every child is built from the UTF-16 name the enumeration gave and must lie below
-// the top. What stays is listed once: a folder that still holds a listed entry stays without
-// a line of its own; one that holds only what the restart deletes is left to the restart
-// too, after its contents.
-Left DeleteTree(CleanerContext& context, const std::wstring& top, const std::wstring& folder, DWORD attributes) {
-  Left left = Left::Nothing;
-  {
-    FolderEnumeration entries(folder);
-    DirectoryEntry entry;
-    while (entries.Next(entry)) {
-      if (entry.name == L"." || entry.name == L"..") continue;
-      const std::wstring child = folder + L"\\" + entry.name;
-      bool done = false;
-      if (!IsSafeChildName(entry.name) || !IsBelowFolder(child, top)) {
-        AddInfo(context, kUnsafeNameText + Shown(context, child));
-      } else if (IsLink(entry.attributes)) {
-        done = RemoveLink(context, child, entry.attributes);
-        if (!done) ReportTreeEntry(context, child);
-      } else if (IsFolder(entry.attributes)) {
-        done = !RefuseFolderByIdentity(context, child) && Keep(left, DeleteTree(context, top, child, entry.attributes));
-      } else {
-        done = Keep(left, RemoveTreeFile(context, child, entry.attributes));
-      }
-      if (!done) left = Left::Listed;
-    }
+// What a folder holds, read whole before anything in it is deleted: no enumeration stays open
+// while the walk goes deeper, so the handles it holds do not grow with the depth.
+std::vector<DirectoryEntry> EntriesOf(const std::wstring& folder) {
+  std::vector<DirectoryEntry> entries;
+  FolderEnumeration enumeration(folder);
+  DirectoryEntry entry;
+  while (enumeration.Next(entry)) {
+    if (entry.name != L"." && entry.name != L"..") entries.push_back(entry);
   }
-  switch (left) {
-    case Left::Nothing: return RemoveEmptiedFolder(context, folder, attributes);
+  return entries;
+}
+
+// One folder of the tree on the way down: the length of its path (the walk shares one path
+// for all levels), its attributes, its entries and how many of them were dealt with, and
+// what stays in it so far.
+struct FolderLevel {
+  FolderLevel(std::size_t length, DWORD folderAttributes, std::vector<DirectoryEntry> folderEntries)
+      : pathLength(length), attributes(folderAttributes), entries(std::move(folderEntries)) {}
+  std::size_t pathLength;
+  DWORD attributes;
+  std::vector<DirectoryEntry> entries;
+  std::size_t dealtWith = 0;
+  Left left = Left::Nothing;
+};
+
+// A folder whose entries were all dealt with: removed when nothing stayed in it, left to the
+// restart when only what the restart deletes stayed, else kept without a line of its own.
+Left FinishFolder(CleanerContext& context, const std::wstring& folder, const FolderLevel& level) {
+  switch (level.left) {
+    case Left::Nothing: return RemoveEmptiedFolder(context, folder, level.attributes);
     case Left::ForRestart: return ScheduleForRestart(context, folder, Shown(context, folder));
     case Left::Listed: break;
   }
   return Left::Listed;
+}
+
+// Deletes what lies in top, then top itself (extended form), depth first and children before
+// their folder, with the folders on the way down on a list of their own: a hostile tree may
+// nest folders far deeper than the stack could follow (a \\?\ path holds some 16,000 levels).
+// Every child is built from the UTF-16 name the enumeration gave and must lie below the top.
+// What stays is listed once: a folder that still holds a listed entry stays without a line of
+// its own; one that holds only what the restart deletes is left to the restart too, after its
+// contents.
+Left DeleteTree(CleanerContext& context, const std::wstring& top, DWORD topAttributes) {
+  std::wstring path = top;
+  std::vector<FolderLevel> levels;
+  levels.emplace_back(path.size(), topAttributes, EntriesOf(path));
+  for (;;) {
+    FolderLevel& level = levels.back();
+    path.resize(level.pathLength);
+    if (level.dealtWith == level.entries.size()) {
+      const Left left = FinishFolder(context, path, level);
+      levels.pop_back();
+      if (levels.empty()) return left;
+      CountIn(levels.back().left, left);
+      continue;
+    }
+    const DirectoryEntry& entry = level.entries[level.dealtWith++];
+    path.append(L"\\").append(entry.name);
+    Left child = Left::Listed;
+    if (!IsSafeChildName(entry.name) || !IsBelowFolder(path, top)) {
+      AddInfo(context, kUnsafeNameText + Shown(context, path));
+    } else if (IsLink(entry.attributes)) {
+      if (RemoveLink(context, path, entry.attributes)) {
+        child = Left::Nothing;
+      } else {
+        ReportTreeEntry(context, path);
+      }
+    } else if (!IsFolder(entry.attributes)) {
+      child = RemoveTreeFile(context, path, entry.attributes);
+    } else if (!RefuseFolderByIdentity(context, path)) {
+      const DWORD attributes = entry.attributes;
+      levels.emplace_back(path.size(), attributes, EntriesOf(path));  // level and entry go stale here
+      continue;
+    }
+    CountIn(level.left, child);
+  }
 }
 
 // The UTF-16 form of a rule entry, or empty after a line when it is not a plain drive path:
@@ -182,7 +227,7 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
     if (!RemoveLink(context, top, attributes)) ReportTreeEntry(context, top);
     return;
   }
-  (void)DeleteTree(context, top, top, attributes);
+  (void)DeleteTree(context, top, attributes);
 }
 
 // shown: the entry as the lists name it.
