@@ -47,7 +47,11 @@ std::string Shown(CleanerContext& context, const std::wstring& path) {
   return shown;
 }
 
-void ReportTreeEntry(CleanerContext& context, const std::wstring& path) {
+// A change the backup refused has its line from the backup already.
+bool ListedByTheBackup(DWORD error) { return error == kBackupRefusedCode; }
+
+void ReportTreeEntry(CleanerContext& context, const std::wstring& path, DWORD error) {
+  if (ListedByTheBackup(error)) return;
   AddInfo(context, kTreeFileNotDeletedText + Shown(context, path));
 }
 
@@ -59,6 +63,7 @@ Left ScheduleForRestart(CleanerContext& context, const std::wstring& path, const
     AddScheduledInfo(context, kDeletedAtRestartText + shown);
     return Left::ForRestart;
   }
+  if (ListedByTheBackup(error)) return Left::Listed;
   AddInfo(context, kRestartNotScheduledText + shown + " - " + SystemErrorText(error));
   return Left::Listed;
 }
@@ -80,11 +85,10 @@ bool ReachesTheLinkItself(const std::wstring& name) {
 }
 
 // A junction or symbolic link: the link goes, what it points to is never touched. A link
-// that cannot be removed on its own stays and is listed.
-bool RemoveLink(CleanerContext& context, const std::wstring& name, DWORD attributes) {
-  if (!ReachesTheLinkItself(name)) return false;
-  const DWORD error = IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
-  return error == ERROR_SUCCESS;
+// that cannot be removed on its own stays (ERROR_CANT_ACCESS_FILE) and is listed.
+DWORD RemoveLink(CleanerContext& context, const std::wstring& name, DWORD attributes) {
+  if (!ReachesTheLinkItself(name)) return ERROR_CANT_ACCESS_FILE;
+  return IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
 }
 
 // Its attributes are reset first unless they are plain already; whether that worked shows in
@@ -94,7 +98,7 @@ Left RemoveTreeFile(CleanerContext& context, const std::wstring& path, DWORD att
   const DWORD error = context.effects.RemoveFile(path);
   if (error == ERROR_SUCCESS || IsMissing(error)) return Left::Nothing;
   if (context.state.DeleteAtRestart && IsInUse(error)) return ScheduleForRestart(context, path, Shown(context, path));
-  ReportTreeEntry(context, path);
+  ReportTreeEntry(context, path, error);
   return Left::Listed;
 }
 
@@ -122,6 +126,7 @@ Left RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DW
   if (context.state.DeleteAtRestart && error == ERROR_DIR_NOT_EMPTY) {
     return ScheduleForRestart(context, folder, Shown(context, folder));
   }
+  if (ListedByTheBackup(error)) return Left::Listed;
   AddInfo(context, kFolderNotDeletedText + Shown(context, folder) + " - " + SystemErrorText(error));
   return Left::Listed;
 }
@@ -189,10 +194,10 @@ Left DeleteTree(CleanerContext& context, const std::wstring& top, DWORD topAttri
     if (!IsSafeChildName(entry.name) || !IsBelowFolder(path, top)) {
       AddInfo(context, kUnsafeNameText + Shown(context, path));
     } else if (IsLink(entry.attributes)) {
-      if (RemoveLink(context, path, entry.attributes)) {
+      if (const DWORD error = RemoveLink(context, path, entry.attributes); error == ERROR_SUCCESS) {
         child = Left::Nothing;
       } else {
-        ReportTreeEntry(context, path);
+        ReportTreeEntry(context, path, error);
       }
     } else if (!IsFolder(entry.attributes)) {
       child = RemoveTreeFile(context, path, entry.attributes);
@@ -224,7 +229,9 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
   const DWORD attributes = GetFileAttributesW(top.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && IsLink(attributes)) {
-    if (!RemoveLink(context, top, attributes)) ReportTreeEntry(context, top);
+    if (const DWORD error = RemoveLink(context, top, attributes); error != ERROR_SUCCESS) {
+      ReportTreeEntry(context, top, error);
+    }
     return;
   }
   (void)DeleteTree(context, top, attributes);
@@ -235,19 +242,19 @@ void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
   const DWORD attributes = GetFileAttributesW(file.c_str());
-  bool removed = false;
+  DWORD error = ERROR_SUCCESS;
   if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
-    removed = RemoveLink(context, file, attributes);  // its attributes would be set on the target
+    error = RemoveLink(context, file, attributes);  // its attributes would be set on the target
   } else {
     (void)context.effects.SetAttributes(file, kPlainAttributes);  // a failure shows in the deletion
-    const DWORD error = context.effects.RemoveFile(file);
-    removed = error == ERROR_SUCCESS || IsMissing(error);
-    if (!removed && context.state.DeleteAtRestart && IsInUse(error)) {
+    error = context.effects.RemoveFile(file);
+    if (IsMissing(error)) return;
+    if (error != ERROR_SUCCESS && context.state.DeleteAtRestart && IsInUse(error)) {
       (void)ScheduleForRestart(context, file, shown);
       return;
     }
   }
-  if (!removed) AddInfo(context, kFileNotDeletedText + shown);
+  if (error != ERROR_SUCCESS && !ListedByTheBackup(error)) AddInfo(context, kFileNotDeletedText + shown);
 }
 
 // An entry in the System folder names, on 64-bit Windows, the real System32 as well: the

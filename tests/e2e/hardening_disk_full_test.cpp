@@ -195,6 +195,7 @@ TEST(HardeningDiskFull, BackupOnAFullDiskRefusesEveryChangeAndLosesNothing) {
   int refusals = 0;
   for (const std::string& line : cleaner.LogMessages()) {
     refusals += line.rfind("Not deleted, backup failed: ", 0) == 0 && line.find("(error 112") != std::string::npos;
+    EXPECT_NE(line.rfind("Could NOT", 0), 0u) << "a refusal has one line, the backup's: " << line;
   }
   EXPECT_GE(refusals, 2) << "the key and the file each get their line";
 }
