@@ -3,6 +3,7 @@
 #include "engine/undo.h"
 
 #include <set>
+#include <vector>
 
 #include "engine/backup_journal.h"
 #include "engine/backup_key_names.h"
@@ -130,14 +131,22 @@ class Undo {
     }
   }
 
-  // The folders above a restored item, where a killed run left no entry to make them.
+  // The folders above a restored item, where a killed run left no entry to make them: up to
+  // the first that exists, then down making each (a loop, whatever the depth).
   DWORD MakeParents(const std::wstring& path) {
-    const std::size_t cut = path.find_last_of(L'\\');
-    if (cut == std::wstring::npos) return ERROR_SUCCESS;
-    const std::wstring parent = path.substr(0, cut);
-    if (Exists(parent) || parent.size() <= 7) return ERROR_SUCCESS;  // "\\?\C:" and shorter: a root
-    if (const DWORD code = MakeParents(parent); code != ERROR_SUCCESS) return code;
-    return context_.effects.CreateFolder(parent);
+    std::vector<std::wstring> missing;
+    // Where the drive's root ends: "\\?\C:" or "C:".
+    const std::size_t root = path.rfind(LR"(\\?\)", 0) == 0 ? 6 : 2;
+    for (std::size_t cut = path.find_last_of(L'\\'); cut != std::wstring::npos && cut > root;
+         cut = path.find_last_of(L'\\', cut - 1)) {
+      std::wstring parent = path.substr(0, cut);
+      if (Exists(parent)) break;
+      missing.push_back(std::move(parent));
+    }
+    for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
+      if (const DWORD code = context_.effects.CreateFolder(*folder); code != ERROR_SUCCESS) return code;
+    }
+    return ERROR_SUCCESS;
   }
 
   void PutFile(const JournalEntry& entry) {
