@@ -56,6 +56,16 @@ class BackupEffects : public ForwardingEffects {
   void NotDone(std::uint64_t number, DWORD code);
   // Lists the refusal (once for a path refused twice in a row) and answers kBackupRefusedCode.
   DWORD Refuse(const std::wstring& what, DWORD reason);
+  // Writes the entry ahead, then makes the change, which is noted as not done when it fails.
+  // A change whose entry cannot be written is not made.
+  template <typename Change>
+  auto Journaled(JournalEntry& entry, const std::wstring& what, Change change) -> decltype(change()) {
+    using Code = decltype(change());
+    if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return static_cast<Code>(Refuse(what, error));
+    const Code code = change();
+    if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
+    return code;
+  }
   DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts);
   DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
   bool InsideBackup(const std::wstring& path) const;

@@ -202,10 +202,7 @@ DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
   entry.kind = JournalKind::Attributes;
   entry.path = path;
   entry.attributes = before;
-  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
-  const DWORD code = inner_.SetAttributes(path, attributes);
-  if (code != ERROR_SUCCESS) NotDone(entry.number, code);
-  return code;
+  return Journaled(entry, path, [&] { return inner_.SetAttributes(path, attributes); });
 }
 
 DWORD BackupEffects::RemoveFile(const std::wstring& path) {
@@ -226,10 +223,7 @@ DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   entry.kind = JournalKind::Folder;
   entry.path = path;
   entry.attributes = attributes;
-  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
-  const DWORD code = inner_.RemoveEmptyFolder(path);
-  if (code != ERROR_SUCCESS) NotDone(entry.number, code);
-  return code;
+  return Journaled(entry, path, [&] { return inner_.RemoveEmptyFolder(path); });
 }
 
 // The system deletes the file at the restart, long after this run: it is copied now.
@@ -286,10 +280,7 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
       error != ERROR_SUCCESS) {
     return Refuse(keyName, error);
   }
-  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(keyName, error);
-  const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);
-  if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
-  return code;
+  return Journaled(entry, keyName, [&] { return inner_.DeleteRegistryKey(base, subKey, view, keyName); });
 }
 
 LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {
@@ -308,10 +299,7 @@ LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName,
       error != ERROR_SUCCESS) {
     return Refuse(shown, error);
   }
-  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(shown, error);
-  const LONG code = inner_.DeleteRegistryValue(key, valueName, keyName);
-  if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
-  return code;
+  return Journaled(entry, shown, [&] { return inner_.DeleteRegistryValue(key, valueName, keyName); });
 }
 
 // A value the run writes (a rename's new name) is taken away again by undo; one it would
@@ -332,10 +320,7 @@ LONG BackupEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, 
   }
   entry.kind = JournalKind::WrittenValue;
   entry.values = {SavedValue{valueName, type, {data.begin(), data.end()}}};
-  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(shown, error);
-  const LONG code = inner_.WriteRegistryValue(key, valueName, type, data, keyName);
-  if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
-  return code;
+  return Journaled(entry, shown, [&] { return inner_.WriteRegistryValue(key, valueName, type, data, keyName); });
 }
 
 // An ended process or stopped service cannot be kept; the journal names it, so that undo can
