@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/backup_reads.h"
 #include "engine/backup_store.h"
 #include "platform/effects.h"
 
@@ -15,13 +16,6 @@
 inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";
 // Followed by the run's backup folder.
 inline constexpr char kBackupFolderText[] = "Backup of this run: ";
-
-// What a file's backup keeps besides its bytes; attributes INVALID_FILE_ATTRIBUTES when the
-// file could not be read.
-struct FileFacts {
-  DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  SavedTimes times;
-};
 
 class BackupEffects : public ForwardingEffects {
  public:

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/backup_key_names.h"
+#include "engine/backup_reads.h"
 #include "engine/registry_export.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
@@ -14,19 +15,7 @@
 
 namespace {
 
-// A value that keeps growing while it is read is read at most this often.
-constexpr int kReadAttempts = 4;
 constexpr DWORD kCompareChunk = 1 << 16;
-
-std::uint64_t Count(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-FileFacts FactsOf(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
-  return {data.dwFileAttributes, {Count(data.ftCreationTime), Count(data.ftLastAccessTime), Count(data.ftLastWriteTime)}};
-}
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
@@ -50,47 +39,6 @@ DWORD CompareContents(const std::wstring& original, const std::wstring& copy) {
     if (readLeft != readRight || !std::equal(left.begin(), left.begin() + readLeft, right.begin())) return ERROR_CRC;
     if (readLeft == 0) return ERROR_SUCCESS;
   }
-}
-
-// Every value of an open key, with its exact type and bytes.
-LONG ReadAllValues(HKEY key, std::vector<SavedValue>& values) {
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    DWORD count = 0, longestName = 0, largestData = 0;
-    LONG code = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
-                                 &largestData, nullptr, nullptr);
-    if (code != ERROR_SUCCESS) return code;
-    values.clear();
-    std::wstring name(longestName + 1, L'\0');
-    std::vector<BYTE> data(largestData + 1);
-    for (DWORD index = 0; index < count && code == ERROR_SUCCESS; ++index) {
-      DWORD nameLength = static_cast<DWORD>(name.size());
-      DWORD dataSize = static_cast<DWORD>(data.size());
-      DWORD type = REG_NONE;
-      code = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
-      if (code == ERROR_SUCCESS) {
-        values.push_back({name.substr(0, nameLength), type, {data.begin(), data.begin() + dataSize}});
-      }
-    }
-    if (code == ERROR_SUCCESS || code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
-    if (code != ERROR_MORE_DATA) return code;  // grew while it was read: read again
-  }
-  return ERROR_MORE_DATA;
-}
-
-LONG ReadOneValue(HKEY key, const std::wstring& name, SavedValue& value) {
-  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
-    DWORD type = REG_NONE, size = 0;
-    LONG code = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
-    if (code != ERROR_SUCCESS) return code;
-    std::vector<BYTE> data(size);
-    code = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
-    if (code == ERROR_MORE_DATA) continue;
-    if (code != ERROR_SUCCESS) return code;
-    data.resize(size);
-    value = {name, type, std::move(data)};
-    return ERROR_SUCCESS;
-  }
-  return ERROR_MORE_DATA;
 }
 
 std::string Reason(DWORD code) { return SystemErrorText(code); }
@@ -272,7 +220,7 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
   entry.kind = JournalKind::Key;
   entry.path = BackupKeyName(InternalKeyName(key.Get()));
   if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
-  if (const LONG code = ReadAllValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
+  if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
     return Refuse(keyName, static_cast<DWORD>(code));
   }
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(keyName, error);
@@ -289,7 +237,7 @@ LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName,
   JournalEntry entry;
   entry.kind = JournalKind::Value;
   entry.values.emplace_back();
-  const LONG read = ReadOneValue(key, valueName, entry.values.front());
+  const LONG read = ReadSavedValue(key, valueName, entry.values.front());
   if (IsNotFound(read)) return inner_.DeleteRegistryValue(key, valueName, keyName);
   if (read != ERROR_SUCCESS) return Refuse(shown, static_cast<DWORD>(read));
   entry.path = BackupKeyName(InternalKeyName(key));
@@ -312,7 +260,7 @@ LONG BackupEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, 
   entry.path = BackupKeyName(InternalKeyName(key));
   if (entry.path.empty()) return Refuse(shown, ERROR_INVALID_NAME);
   SavedValue before;
-  if (ReadOneValue(key, valueName, before) == ERROR_SUCCESS) {
+  if (ReadSavedValue(key, valueName, before) == ERROR_SUCCESS) {
     entry.kind = JournalKind::Value;
     entry.values = {before};
     if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(shown, error);

@@ -7,6 +7,7 @@
 
 #include "engine/backup_journal.h"
 #include "engine/backup_key_names.h"
+#include "engine/backup_reads.h"
 #include "engine/backup_store.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
@@ -28,14 +29,6 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
 // such a name as it is written.
 constexpr REGSAM kKeyRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
 
-std::uint64_t Count(const FILETIME& time) {
-  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-FILETIME TimeOf(std::uint64_t count) {
-  return {static_cast<DWORD>(count & 0xFFFFFFFFu), static_cast<DWORD>(count >> 32)};
-}
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::string Shown(const std::wstring& path) { return AnsiFromWide(OrdinaryPath(path)); }
@@ -51,16 +44,6 @@ std::string ReadJournalText(const std::wstring& path) {
     text.append(chunk.data(), read);
   }
   return text;
-}
-
-LONG ReadValue(HKEY key, const std::wstring& name, SavedValue& value) {
-  DWORD type = REG_NONE, size = 0;
-  LONG code = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
-  if (code != ERROR_SUCCESS) return code;
-  std::vector<BYTE> data(size);
-  code = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
-  if (code == ERROR_SUCCESS) value = {name, type, {data.begin(), data.begin() + size}};
-  return code;
 }
 
 class Undo {
@@ -117,15 +100,14 @@ class Undo {
   // A move keeps a file's times; a copy from another volume does not. Only a time that
   // differs is written.
   void PutTimes(const std::wstring& path, const SavedTimes& times) {
-    WIN32_FILE_ATTRIBUTE_DATA now{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &now)) return;
-    const auto wanted = [](const FILETIME& current, std::uint64_t saved) {
-      return Count(current) == saved ? FILETIME{} : TimeOf(saved);
+    const FileFacts now = FactsOf(path);
+    if (now.attributes == INVALID_FILE_ATTRIBUTES || now.times == times) return;
+    const auto wanted = [](std::uint64_t current, std::uint64_t saved) {
+      return current == saved ? FILETIME{} : FileTimeOf(saved);
     };
-    const FILETIME creation = wanted(now.ftCreationTime, times.creation);
-    const FILETIME access = wanted(now.ftLastAccessTime, times.lastAccess);
-    const FILETIME write = wanted(now.ftLastWriteTime, times.lastWrite);
-    if (Count(creation) == 0 && Count(access) == 0 && Count(write) == 0) return;
+    const FILETIME creation = wanted(now.times.creation, times.creation);
+    const FILETIME access = wanted(now.times.lastAccess, times.lastAccess);
+    const FILETIME write = wanted(now.times.lastWrite, times.lastWrite);
     if (const DWORD code = context_.effects.SetFileTimes(path, creation, access, write); code != ERROR_SUCCESS) {
       Failed("times of " + Shown(path), code);
     }
@@ -208,7 +190,7 @@ class Undo {
     for (const SavedValue& value : entry.values) {
       const std::string valueName = keyName + "\\" + AnsiFromWide(value.name);
       SavedValue now;
-      const LONG read = ReadValue(key.Get(), value.name, now);
+      const LONG read = ReadSavedValue(key.Get(), value.name, now);
       if (read == ERROR_SUCCESS) {
         if (now.type != value.type || now.data != value.data) AddInfo(context_, kNotRestoredExistsText + valueName);
         continue;
@@ -231,7 +213,7 @@ class Undo {
     UniqueHKey key;
     if (OpenKey(entry.path, false, key) != ERROR_SUCCESS) return;
     SavedValue now;
-    if (ReadValue(key.Get(), written.name, now) != ERROR_SUCCESS) return;
+    if (ReadSavedValue(key.Get(), written.name, now) != ERROR_SUCCESS) return;
     const std::string valueName = AnsiFromWide(entry.path + L"\\" + written.name);
     if (now.type != written.type || now.data != written.data) {
       AddInfo(context_, kNotRestoredExistsText + valueName);
