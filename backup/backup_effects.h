@@ -38,6 +38,8 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;

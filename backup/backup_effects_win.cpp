@@ -175,6 +175,13 @@ DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   return Journaled(entry, path, [&] { return inner_.RemoveEmptyFolder(path); });
 }
 
+// With the backup on, a child goes by its name through the calls above, which keep it.
+DWORD BackupEffects::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                                 bool plainFirst) {
+  if (!On()) return inner_.RemoveChild(parent, name, path, folder, plainFirst);
+  return Effects::RemoveChild(parent, name, path, folder, plainFirst);
+}
+
 // The system deletes the file at the restart, long after this run: it is copied now.
 DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
   if (!On()) return inner_.DeleteAtRestart(path);

@@ -15,6 +15,7 @@
 class Effects;
 class RunHook;
 struct ProtectedFolderSet;
+struct ProductFiles;
 class Trace;
 
 // What scripts learn from the exit code: 3010, the installers' "restart required", when
@@ -41,6 +42,8 @@ struct CleanerContext {
   bool runUnderWay = false;
   // Folders a tree deletion must not empty; gathered afresh when a run starts.
   std::shared_ptr<const ProtectedFolderSet> protectedFolders{};
+  // What the rule file deletes, for judging whose a registered file is; read when first needed.
+  std::shared_ptr<const ProductFiles> productFiles{};
   // The System folder and, on 64-bit Windows, the real System32; read on first use.
   std::optional<SystemMirror> systemMirror{};
   // Whether registry entries act in both views of a 64-bit Windows; asked of the system on

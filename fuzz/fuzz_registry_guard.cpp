@@ -1,7 +1,9 @@
 // The registry guard over key paths of any bytes: every spelling of one key gets one verdict
 // (letter case, backslashes, WOW6432Node, numbered control sets, HKEY_CLASSES_ROOT or
 // SOFTWARE\Classes), nothing inside a protected tree may go, and a key above a guarded one is
-// guarded too. The first byte picks the root; a 0x01 byte splits the rest into key and subkey.
+// guarded too; in Windows' own namespaces only the places where products register allow a
+// change. The first byte picks the root and a place of that table; a 0x01 byte splits the
+// rest into key and subkey.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,5 +54,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (JudgeKeyDeletion(root, below) != KeyVerdict::Deletable) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
   if (NamesNoKey(path)) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
+
+  // Windows' namespaces are deny-by-default: what lies below a structural key is structural
+  // or guarded too, and a key a product registered there keeps values a product may change.
+  if (verdict == KeyVerdict::StructuralKey) {
+    FUZZ_REQUIRE(JudgeKeyDeletion(root, below) != KeyVerdict::Deletable);
+    FUZZ_REQUIRE(JudgeValueChange(root, path) != ValueVerdict::Changeable);
+  }
+  if (verdict == KeyVerdict::Deletable) FUZZ_REQUIRE(JudgeValueChange(root, below) == ValueVerdict::Changeable);
+  // A product's key in a product place, under each spelling of that place.
+  const ProductPlace& place = ProductRegistryPlaces()[data[0] % ProductRegistryPlaces().size()];
+  if (place.keys && place.key.find('<') == std::string_view::npos && place.key != "HKCR") {
+    const std::string placePath(place.key.substr(place.key.find('\\') + 1));
+    const RegistryRoot placeRoot = place.key.starts_with("HKCR") ? RegistryRoot::ClassesRoot
+                                   : place.key.starts_with("HKCU") ? RegistryRoot::CurrentUser
+                                                                    : RegistryRoot::LocalMachine;
+    FUZZ_REQUIRE(JudgeKeyDeletion(placeRoot, Respelled(placePath)) != KeyVerdict::Deletable);
+    if (!NamesNoKey(child) && child.size() < 200 && child.find('\\') == std::string::npos) {
+      FUZZ_REQUIRE(SameGuard(placeRoot, placePath + "\\" + child, placeRoot, Respelled(placePath) + child));
+    }
+  }
   return 0;
 }

@@ -25,6 +25,19 @@ class Effects {
   [[nodiscard]] virtual DWORD SetAttributes(const std::wstring& path, DWORD attributes) = 0;
   [[nodiscard]] virtual DWORD RemoveFile(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD RemoveEmptyFolder(const std::wstring& path) = 0;
+  // Deletes the child `name` of the folder open as parent (opened as itself: a link goes as
+  // a link), a file or an empty folder, its attributes set to plain first when plainFirst;
+  // path is its full name, for the record. Besides the system's codes it answers
+  // ERROR_DELETE_PENDING as RemoveFile does, and ERROR_USER_MAPPED_FILE for a mapped image
+  // (a running program, a loaded library), which is in use rather than denied. A gateway that
+  // works by name does the same through SetAttributes and RemoveFile or RemoveEmptyFolder.
+  [[nodiscard]] virtual DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                                          bool folder, bool plainFirst) {
+    (void)parent;
+    (void)name;
+    if (plainFirst) (void)SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the removal
+    return folder ? RemoveEmptyFolder(path) : RemoveFile(path);
+  }
   // Has the system delete a file, or an empty folder, at the next restart
   // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
   // the order they were made.
@@ -71,6 +84,10 @@ class ForwardingEffects : public Effects {
   }
   DWORD RemoveFile(const std::wstring& path) override { return inner_.RemoveFile(path); }
   DWORD RemoveEmptyFolder(const std::wstring& path) override { return inner_.RemoveEmptyFolder(path); }
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override {
+    return inner_.RemoveChild(parent, name, path, folder, plainFirst);
+  }
   DWORD DeleteAtRestart(const std::wstring& path) override { return inner_.DeleteAtRestart(path); }
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
     return inner_.MoveFileTo(from, to, allowCopy);
@@ -115,6 +132,8 @@ class LiveEffects : public Effects {
   DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
   DWORD CreateFolder(const std::wstring& path) override;

@@ -2,6 +2,7 @@
 
 #include "platform/effects.h"
 
+#include "platform/relative_files.h"
 #include "platform/service_control.h"
 
 LiveEffects& LiveEffects::Instance() {
@@ -12,16 +13,16 @@ LiveEffects& LiveEffects::Instance() {
 namespace {
 DWORD Outcome(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
 
-// The system's own reason behind the last error: a delete-pending file and a file the ACL
-// protects both answer ERROR_ACCESS_DENIED, but only the first holds STATUS_DELETE_PENDING.
-bool LastFailureWasDeletePending() {
-  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+// The system's own reason behind the last error: a delete-pending file, a mapped image and a
+// file the ACL protects all answer ERROR_ACCESS_DENIED; only the first two hold
+// STATUS_DELETE_PENDING or STATUS_CANNOT_DELETE.
+LONG LastNtStatus() {
   using LastStatus = LONG(WINAPI*)();
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   const auto read = ntdll ? reinterpret_cast<LastStatus>(
                                 reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetLastNtStatus")))
                           : nullptr;
-  return read != nullptr && read() == kStatusDeletePending;
+  return read != nullptr ? read() : 0;
 }
 
 // NtDeleteKey deletes the key a handle stands for; advapi32 has no call that takes the handle.
@@ -42,10 +43,22 @@ DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
   return Outcome(SetFileAttributesW(path.c_str(), attributes));
 }
 DWORD LiveEffects::RemoveFile(const std::wstring& path) {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+  constexpr LONG kStatusCannotDelete = static_cast<LONG>(0xC0000121);
   const DWORD error = Outcome(DeleteFileW(path.c_str()));
-  return error == ERROR_ACCESS_DENIED && LastFailureWasDeletePending() ? ERROR_DELETE_PENDING : error;
+  if (error != ERROR_ACCESS_DENIED) return error;
+  const LONG status = LastNtStatus();
+  if (status == kStatusDeletePending) return ERROR_DELETE_PENDING;
+  // A read-only file answers STATUS_CANNOT_DELETE too; without the flag it is a mapped image.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return status == kStatusCannotDelete && !readOnly ? kMappedImageCode : error;
 }
 DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
+DWORD LiveEffects::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
+                               bool plainFirst) {
+  return RemoveChildOf(parent, name, folder, plainFirst);
+}
 DWORD LiveEffects::DeleteAtRestart(const std::wstring& path) {
   return Outcome(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
 }

@@ -7,8 +7,10 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/registry_entry.h"
 #include "engine/guards/registry_safety.h"
+#include "engine/guards/windows_files.h"
 #include "engine/rules/rule_file.h"
 #include "platform/text_rules.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -76,6 +78,11 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
       out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
                     " lies in a registry tree Windows needs whole: the cleaner refuses to delete it");
       break;
+    case KeyVerdict::StructuralKey:
+      out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
+                    " is Windows' own key, not below a place where programs register (deny-by-default place): "
+                    "the cleaner refuses to delete it");
+      break;
     case KeyVerdict::Deletable: break;
   }
 }
@@ -83,9 +90,14 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
 // The values of a key Windows reads its settings from.
 std::optional<std::string> ProtectedValueProblem(RegistryRoot root, std::string_view keyPath, std::string_view value,
                                                  const char* doing) {
-  if (!ProtectsValuesOf(root, keyPath)) return std::nullopt;
-  return Quoted(KeyName(root, keyPath) + "=" + std::string(value)) + " is a value Windows needs: the cleaner refuses to " +
-         doing + " it";
+  const std::string named = Quoted(KeyName(root, keyPath) + "=" + std::string(value));
+  switch (JudgeValueChange(root, keyPath)) {
+    case ValueVerdict::Changeable: return std::nullopt;
+    case ValueVerdict::WindowsSetting: return named + " is a value Windows needs: the cleaner refuses to " + doing + " it";
+    case ValueVerdict::NotAProductPlace: break;
+  }
+  return named + " lies in Windows' own key, neither a place where programs keep values nor a program's key "
+                 "(deny-by-default place): the cleaner refuses to " + doing + " it";
 }
 
 void CheckDeleteValue(std::string_view entry, std::vector<std::string>& out) {
@@ -145,6 +157,15 @@ void CheckPath(std::string_view entry, bool folder, bool placeholdersAsWritten, 
     if (placeholdersAsWritten) {
       out.push_back(Quoted(entry) + " is not a plain drive path (" + problem + "): the cleaner refuses it");
     }
+    return;
+  }
+  const std::string normal = NormalizedFolder(path);
+  const std::string parent = normal.substr(0, normal.find_last_of('\\'));
+  if (!folder && parent.starts_with("C:\\WINDOWS") && IsSystemDataFileName(WideFromUtf8(normal.substr(parent.size() + 1)))) {
+    out.push_back(Quoted(entry) + " is a system data file of Windows (Windows' own file): the cleaner refuses to delete it");
+  }
+  if (folder && (parent == "C:\\USERS" || parent == "C:\\DOCUMENTS AND SETTINGS")) {
+    out.push_back(Quoted(entry) + " names a user's profile folder (profile): the cleaner refuses to delete it");
     return;
   }
   if (folder && IsProtectedFolder(path, UsualProtectedFolders())) {

@@ -27,6 +27,8 @@ class TracingEffects : public ForwardingEffects {
 
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,

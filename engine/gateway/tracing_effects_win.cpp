@@ -27,6 +27,13 @@ DWORD TracingEffects::RemoveEmptyFolder(const std::wstring& path) {
   return code;
 }
 
+DWORD TracingEffects::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                                  bool plainFirst) {
+  const DWORD code = inner_.RemoveChild(parent, name, path, folder, plainFirst);
+  if (code == ERROR_SUCCESS) Record(folder ? kRemovedFolderText : kRemovedFileText, path);
+  return code;
+}
+
 LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
                                        const std::wstring& keyName) {
   const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);

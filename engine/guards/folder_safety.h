@@ -29,9 +29,16 @@ const ProtectedFolderSet& ProtectedFolders(CleanerContext& context);
 // (its identity and the path the system gives back). Nothing is reported.
 bool IsRefusedFolder(CleanerContext& context, const std::string& path);
 
+bool IsRefusedFolder(CleanerContext& context, const std::wstring& path);
+
 // As IsRefusedFolder; a refused path is also added to the information list.
 bool RefuseFolder(CleanerContext& context, const std::string& path);
+bool RefuseFolder(CleanerContext& context, const std::wstring& path);
 
 // True, with the refused line, when the folder at path (UTF-16, full, ordinary or extended)
 // opens a protected folder or one above one: a link met inside a tree is never descended.
 bool RefuseFolderByIdentity(CleanerContext& context, const std::wstring& path);
+
+// The same for a folder already open (a HANDLE): its identity and the path the system gives
+// for it; path names it in the line.
+bool RefuseOpenedFolder(CleanerContext& context, void* folder, const std::wstring& path);

@@ -16,6 +16,7 @@
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -203,6 +204,70 @@ void AddProfileFolders(std::vector<std::wstring>& out) {
   }
 }
 
+// The shell's folders inside a profile, as Windows since Vista and before it place them; each
+// profile's are protected whether or not its user is known to ProfileList.
+constexpr std::array<const wchar_t*, 26> kProfileShellFolders = {
+    L"Desktop", L"Documents", L"Downloads", L"Music", L"Pictures", L"Videos", L"Favorites", L"Contacts", L"Links",
+    L"Saved Games", L"Searches", L"AppData", L"AppData\\Roaming", L"AppData\\Local", L"AppData\\LocalLow",
+    L"AppData\\Roaming\\Microsoft\\Windows\\Start Menu",
+    L"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs",
+    L"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup",
+    L"AppData\\Roaming\\Microsoft\\Windows\\SendTo", L"AppData\\Roaming\\Microsoft\\Windows\\Templates",
+    L"My Documents", L"Application Data", L"Local Settings", L"Local Settings\\Application Data", L"Start Menu",
+    L"Start Menu\\Programs\\Startup"};
+
+std::wstring UpperWide(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// Every folder right in the profiles folder is a profile, or the shared profiles: a profile
+// of a deleted account, or of one not registered yet, is still a user's. Each of them, and
+// every profile ProfileList names, gets the shell's folders: the fixed ones above, and those
+// of this user (their places relative to this user's profile) in the same place.
+void AddEveryProfilesFolders(std::vector<std::wstring>& out) {
+  const UniqueHKey list = OpenForReadingWide(HKEY_LOCAL_MACHINE, kProfileListKey, 0);
+  const std::wstring profilesFolder = list ? QueryFolderValueWide(list.Get(), L"ProfilesDirectory") : std::wstring();
+  std::vector<std::wstring> profiles;
+  if (list) {
+    const HKEY key = list.Get();
+    wchar_t sid[256];
+    for (DWORD index = 0;; ++index) {
+      DWORD length = static_cast<DWORD>(std::size(sid));
+      const LONG result = RegEnumKeyExW(key, index, sid, &length, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_MORE_DATA) continue;
+      if (result != ERROR_SUCCESS) break;
+      if (const UniqueHKey profile = OpenForReadingWide(key, sid, 0)) {
+        const std::wstring folder = QueryFolderValueWide(profile.Get(), L"ProfileImagePath");
+        if (!folder.empty()) profiles.push_back(folder);
+      }
+    }
+  }
+  if (!profilesFolder.empty()) {
+    FolderEnumeration enumeration(ExtendedPath(FullPathWide(profilesFolder)));
+    DirectoryEntry entry;
+    while (enumeration.Next(entry)) {
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || entry.name == L"." || entry.name == L"..") continue;
+      profiles.push_back(WithoutTrailingBackslashes(profilesFolder) + L"\\" + entry.name);
+    }
+  }
+  // This user's shell folders, as places relative to this user's profile.
+  std::vector<std::wstring> relative(kProfileShellFolders.begin(), kProfileShellFolders.end());
+  const std::wstring own = UpperWide(WithoutTrailingBackslashes(ExpandedWide(L"%USERPROFILE%")));
+  if (!own.empty() && own.front() != L'%') {
+    for (const std::wstring& folder : out) {
+      const std::wstring upper = UpperWide(folder);
+      if (upper.size() > own.size() + 1 && upper.starts_with(own) && upper[own.size()] == L'\\') {
+        relative.push_back(folder.substr(own.size() + 1));
+      }
+    }
+  }
+  for (const std::wstring& profile : profiles) {
+    out.push_back(profile);
+    for (const std::wstring& place : relative) out.push_back(profile + L"\\" + place);
+  }
+}
+
 // Windows before Vista has no SHGetKnownFolderPath; the registry's lists stand alone there.
 void AddKnownFolders(std::vector<std::wstring>& out) {
   using KnownFolderCall = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
@@ -302,6 +367,7 @@ ProtectedFolderSet GatherProtectedFolders() {
   for (const auto& value : values) found.push_back(WideFromAnsi(value));
   AddKnownFolders(found);
   AddProfileFolders(found);
+  AddEveryProfilesFolders(found);
   ProtectedFolderSet set;
   std::set<std::string> visited;
   for (const auto& folder : found) AddProtectedFolder(set, visited, folder);
@@ -322,8 +388,11 @@ const ProtectedFolderSet& ProtectedFolders(CleanerContext& context) {
 }
 
 bool IsRefusedFolder(CleanerContext& context, const std::string& path) {
+  return IsRefusedFolder(context, WideFromAnsi(path));
+}
+
+bool IsRefusedFolder(CleanerContext& context, const std::wstring& wide) {
   const auto& set = ProtectedFolders(context);
-  const std::wstring wide = WideFromAnsi(path);
   for (const auto& form : ComparisonForms(wide)) {
     if (IsProtectedFolder(form, set.folders)) return true;
   }
@@ -334,6 +403,24 @@ bool RefuseFolder(CleanerContext& context, const std::string& path) {
   if (!IsRefusedFolder(context, path)) return false;
   AddInfo(context, kRefusedFolderText + path);
   return true;
+}
+
+bool RefuseFolder(CleanerContext& context, const std::wstring& path) {
+  if (!IsRefusedFolder(context, path)) return false;
+  AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));
+  return true;
+}
+
+bool RefuseOpenedFolder(CleanerContext& context, HANDLE folder, const std::wstring& path) {
+  const ProtectedFolderSet& set = ProtectedFolders(context);
+  FileIdentity identity;
+  bool refused = IdentityOf(folder, identity) && IsProtectedIdentity(identity, set);
+  if (!refused) {
+    const std::wstring final = FinalPathOf(folder);
+    refused = !final.empty() && IsProtectedFolder(UpperForComparison(OrdinaryPath(final)), set.folders);
+  }
+  if (refused) AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));
+  return refused;
 }
 
 bool RefuseFolderByIdentity(CleanerContext& context, const std::wstring& path) {

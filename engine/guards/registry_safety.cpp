@@ -1,5 +1,6 @@
 #include "engine/guards/registry_safety.h"
 
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -52,6 +53,21 @@ constexpr std::string_view kProtectedTrees[] = {
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\volmgr",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinSock2",
     "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Winmgmt",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\SecurityProviders",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\CrashControl",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Appinfo",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\CNG",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\gpsvc",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\KSecDD",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\KSecPkg",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\LSM",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\nsi",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\SamSs",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\WinDefend",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\WdFilter",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\WdNisSvc",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\mpssvc",
+    "HKLM\\SYSTEM\\CurrentControlSet\\Services\\Netlogon",
     "HKLM\\SYSTEM\\MountedDevices",
     "HKLM\\SYSTEM\\Select",
     "HKLM\\SYSTEM\\Setup",
@@ -177,6 +193,81 @@ constexpr std::string_view kShellStructure[] = {
     "shellex\\PropertySheetHandlers",
 };
 
+// Windows' own namespaces. Inside one, a key may be deleted only below a place where
+// products register keys, and a value deleted or renamed only in a place where products keep
+// values or in a key a product registered (one below such a place): everything else there is
+// Windows' structure, refused whatever its name.
+constexpr std::string_view kWindowsNamespaces[] = {
+    "HK*\\SOFTWARE\\Microsoft", "HK*\\SOFTWARE\\Policies", "HKLM\\SYSTEM", "HKCR",
+};
+
+// The places where products register: keys products create below (Keys), and keys in which
+// products keep values of their own (Values). "<any>" stands for any one name.
+constexpr ProductPlace kProductPlaces[] = {
+    {"HKCR", true, false},  // a product's own file types and ProgIDs; the shell's are shared
+    {"HKCR\\CLSID", true, false},
+    {"HKCR\\AppID", true, false},
+    {"HKCR\\TypeLib", true, false},
+    {"HKCR\\Interface", true, false},
+    {"HKCR\\MIME\\Database\\Content Type", true, false},
+    {"HKCR\\PROTOCOLS\\Filter", true, false},
+    {"HKCR\\PROTOCOLS\\Handler", true, false},
+    {"HKCR\\Installer\\Products", true, false},
+    {"HKCR\\Installer\\Features", true, false},
+    {"HKCR\\Installer\\UpgradeCodes", true, false},
+    {"HKCR\\<file type>\\shell", true, false},
+    {"HKCR\\<file type>\\shellex\\ColumnHandlers", true, false},
+    {"HKCR\\<file type>\\shellex\\ContextMenuHandlers", true, false},
+    {"HKCR\\<file type>\\shellex\\CopyHookHandlers", true, false},
+    {"HKCR\\<file type>\\shellex\\DragDropHandlers", true, false},
+    {"HKCR\\<file type>\\shellex\\PropertySheetHandlers", true, false},
+    {"HKCR\\<file type>\\OpenWithList", true, true},
+    {"HKCR\\<file type>\\OpenWithProgids", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Security Center\\Provider\\Av", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Security Center\\Provider\\Fw", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Tracing", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SharedTaskScheduler", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellExecuteHooks", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellIconOverlayIdentifiers", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ShellServiceObjects", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run32", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\<any>\\Products", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\<any>\\Components", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnceEx", true, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServicesOnce", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Blocked", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Publishers", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tree", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Svchost", false, true},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors", true, false},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Services", true, false},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", true, false},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Security", true, false},
+    {"HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\System", true, false},
+};
+
 constexpr std::wstring_view kWow64Node = L"WOW6432NODE";
 constexpr std::wstring_view kControlSetPrefix = L"CONTROLSET";
 constexpr std::wstring_view kCurrentControlSet = L"CURRENTCONTROLSET";
@@ -261,16 +352,44 @@ std::vector<std::wstring> Prefixes(const CanonicalKey& key) {
 void AddListed(std::unordered_set<std::wstring>& set, std::string_view entry) {
   const auto slash = entry.find('\\');
   const std::string_view scope = entry.substr(0, slash);
-  const std::string_view path = entry.substr(slash + 1);
+  const std::string_view path = slash == std::string_view::npos ? std::string_view{} : entry.substr(slash + 1);
   const auto add = [&](RegistryRoot root) { set.insert(Prefixes(Canonical(root, path)).back()); };
   if (scope == "HKLM" || scope == "HK*") add(RegistryRoot::LocalMachine);
   if (scope == "HKCU" || scope == "HK*") add(RegistryRoot::CurrentUser);
   if (scope == "HKCR") add(RegistryRoot::ClassesRoot);
 }
 
+// A product place's key in canonical form, "<file type>" once for every shell file type.
+std::vector<std::string> ProductPlaceKeys(std::string_view key) {
+  constexpr std::string_view kFileType = "HKCR\\<file type>";
+  if (!key.starts_with(kFileType)) return {std::string(key)};
+  std::vector<std::string> keys;
+  for (const auto type : kShellFileTypes) {
+    keys.push_back("HKCR\\" + std::string(type) + std::string(key.substr(kFileType.size())));
+  }
+  return keys;
+}
+
+constexpr std::wstring_view kAnyName = L"<ANY>";
+
 struct Lists {
-  std::unordered_set<std::wstring> trees, shared, above, valueKeys;
+  std::unordered_set<std::wstring> trees, shared, above, valueKeys, namespaces, keyPlaces, valuePlaces;
+  // Places with "<any>" in them, matched name by name.
+  std::vector<std::wstring> anyKeyPlaces, anyValuePlaces;
+  void AddPlace(std::string_view key, bool keys, bool values) {
+    std::unordered_set<std::wstring> found;
+    AddListed(found, key);
+    for (const auto& place : found) {
+      const bool any = place.find(kAnyName) != std::wstring::npos;
+      if (keys) (any ? anyKeyPlaces.push_back(place) : (void)keyPlaces.insert(place));
+      if (values) (any ? anyValuePlaces.push_back(place) : (void)valuePlaces.insert(place));
+    }
+  }
   Lists() {
+    for (const auto entry : kWindowsNamespaces) AddListed(namespaces, entry);
+    for (const auto& place : kProductPlaces) {
+      for (const auto& key : ProductPlaceKeys(place.key)) AddPlace(key, place.keys, place.values);
+    }
     for (const auto entry : kProtectedTrees) AddListed(trees, entry);
     for (const auto entry : kSharedKeys) AddListed(shared, entry);
     for (const auto entry : kProtectedValueKeys) AddListed(valueKeys, entry);
@@ -279,7 +398,7 @@ struct Lists {
       for (const auto child : kShellStructure) AddListed(shared, "HKCR\\" + std::string(type) + "\\" + std::string(child));
     }
     // Deleting a key above a listed one would take the listed one with it.
-    for (const auto* set : {&trees, &shared, &valueKeys}) {
+    for (const auto* set : {&trees, &shared, &valueKeys, &keyPlaces, &valuePlaces}) {
       for (const auto& key : *set) {
         for (auto slash = key.rfind(L'\\'); slash != std::wstring::npos; slash = key.rfind(L'\\', slash - 1)) {
           above.insert(key.substr(0, slash));
@@ -313,36 +432,93 @@ bool NamesNoKey(std::string_view keyPath) { return keyPath.find_first_not_of('\\
 
 namespace {
 
+// True when the place pattern (canonical, "<ANY>" for any one name) names this key.
+bool MatchesPattern(std::wstring_view key, std::wstring_view pattern) {
+  for (;;) {
+    const auto keyEnd = std::min(key.find(L'\\'), key.size());
+    const auto patternEnd = std::min(pattern.find(L'\\'), pattern.size());
+    const std::wstring_view name = key.substr(0, keyEnd), wanted = pattern.substr(0, patternEnd);
+    if (wanted != kAnyName && wanted != name) return false;
+    if (keyEnd == key.size() || patternEnd == pattern.size()) return keyEnd == key.size() && patternEnd == pattern.size();
+    key.remove_prefix(keyEnd + 1);
+    pattern.remove_prefix(patternEnd + 1);
+  }
+}
+
+bool IsPlace(const std::unordered_set<std::wstring>& places, const std::vector<std::wstring>& patterns,
+             const std::wstring& key) {
+  return places.contains(key) ||
+         std::any_of(patterns.begin(), patterns.end(), [&](const auto& pattern) { return MatchesPattern(key, pattern); });
+}
+
+bool InWindowsNamespace(const std::vector<std::wstring>& prefixes) {
+  return std::any_of(prefixes.begin(), prefixes.end(), [](const auto& prefix) { return TheLists().namespaces.contains(prefix); });
+}
+
+// Whether one of the keys above the key (all kept ones for a key deeper than those) is a place
+// where products register keys: the key is then a product's registration or lies inside one.
+bool BelowKeyPlace(const CanonicalKey& key, const std::vector<std::wstring>& prefixes) {
+  const Lists& lists = TheLists();
+  const std::size_t above = key.deeper ? prefixes.size() : prefixes.size() - 1;
+  for (std::size_t i = 0; i < above; ++i) {
+    if (IsPlace(lists.keyPlaces, lists.anyKeyPlaces, prefixes[i])) return true;
+  }
+  return false;
+}
+
 KeyVerdict Judge(const CanonicalKey& key) {
   if (key.overlong) return KeyVerdict::Deletable;  // names no key; the accessor passes it over
   const auto prefixes = Prefixes(key);
   if (InProtectedTree(prefixes)) return KeyVerdict::ProtectedTree;
-  if (key.deeper) return KeyVerdict::Deletable;
   const Lists& lists = TheLists();
-  const std::wstring& whole = prefixes.back();
-  const bool topLevel = key.scope != L'C' && key.parts.size() < 2;
-  if (topLevel || lists.shared.contains(whole) || lists.above.contains(whole) || lists.valueKeys.contains(whole)) {
-    return KeyVerdict::SharedKey;
+  const bool windows = InWindowsNamespace(prefixes);
+  if (!key.deeper) {
+    const std::wstring& whole = prefixes.back();
+    const bool topLevel = key.scope != L'C' && key.parts.size() < 2;
+    if (topLevel || lists.shared.contains(whole) || lists.above.contains(whole) || lists.valueKeys.contains(whole) ||
+        (windows && (IsPlace(lists.keyPlaces, lists.anyKeyPlaces, whole) ||
+                     IsPlace(lists.valuePlaces, lists.anyValuePlaces, whole)))) {
+      return KeyVerdict::SharedKey;
+    }
   }
+  if (windows && !BelowKeyPlace(key, prefixes)) return KeyVerdict::StructuralKey;
   return KeyVerdict::Deletable;
 }
 
-bool ProtectsValues(const CanonicalKey& key) {
-  if (key.overlong) return false;
+ValueVerdict JudgeValues(const CanonicalKey& key) {
+  if (key.overlong) return ValueVerdict::Changeable;
   const auto prefixes = Prefixes(key);
-  if (InProtectedTree(prefixes)) return true;
-  if (key.deeper) return false;
+  if (InProtectedTree(prefixes)) return ValueVerdict::WindowsSetting;
   const Lists& lists = TheLists();
-  return lists.valueKeys.contains(prefixes.back()) ||
-         (key.scope == L'C' && !ListsPrograms(key) && (key.parts.empty() || lists.shared.contains(prefixes.back())));
+  if (!key.deeper) {
+    const std::wstring& whole = prefixes.back();
+    if (lists.valueKeys.contains(whole)) return ValueVerdict::WindowsSetting;
+    if (key.scope == L'C' && !ListsPrograms(key) && (key.parts.empty() || lists.shared.contains(whole))) {
+      return ValueVerdict::WindowsSetting;
+    }
+    if (IsPlace(lists.valuePlaces, lists.anyValuePlaces, whole)) return ValueVerdict::Changeable;
+    // A container, or a key above one, is Windows' structure even below another container.
+    if (InWindowsNamespace(prefixes) &&
+        (IsPlace(lists.keyPlaces, lists.anyKeyPlaces, whole) || lists.above.contains(whole))) {
+      return ValueVerdict::NotAProductPlace;
+    }
+  }
+  if (InWindowsNamespace(prefixes) && !BelowKeyPlace(key, prefixes)) return ValueVerdict::NotAProductPlace;
+  return ValueVerdict::Changeable;
 }
 
 }  // namespace
 
 KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::wstring_view keyPath) { return Judge(Canonical(root, keyPath)); }
 KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath) { return Judge(Canonical(root, keyPath)); }
-bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath) { return ProtectsValues(Canonical(root, keyPath)); }
-bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) { return ProtectsValues(Canonical(root, keyPath)); }
+ValueVerdict JudgeValueChange(RegistryRoot root, std::wstring_view keyPath) { return JudgeValues(Canonical(root, keyPath)); }
+ValueVerdict JudgeValueChange(RegistryRoot root, std::string_view keyPath) { return JudgeValues(Canonical(root, keyPath)); }
+bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath) {
+  return JudgeValueChange(root, keyPath) != ValueVerdict::Changeable;
+}
+bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) {
+  return JudgeValueChange(root, keyPath) != ValueVerdict::Changeable;
+}
 
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName) {
   return newName.empty() || oldName.empty();
@@ -353,3 +529,5 @@ std::span<const std::string_view> SharedRegistryKeys() { return kSharedKeys; }
 std::span<const std::string_view> ProtectedValueKeys() { return kProtectedValueKeys; }
 std::span<const std::string_view> ShellFileTypeKeys() { return kShellFileTypes; }
 std::span<const std::string_view> ShellStructuralKeys() { return kShellStructure; }
+std::span<const std::string_view> WindowsRegistryNamespaces() { return kWindowsNamespaces; }
+std::span<const ProductPlace> ProductRegistryPlaces() { return kProductPlaces; }

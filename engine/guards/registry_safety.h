@@ -1,7 +1,7 @@
 #pragma once
 // What a registry entry may never delete or rename, whatever the rule file says: keys that
-// Windows or other programs share, trees inside which nothing may go, and values Windows
-// reads. The lists are kept in one place (registry_safety.cpp) and applied to every spelling
+// Windows or other programs share, trees inside which nothing may go, values Windows reads,
+// and, in Windows' own namespaces, everything but the places where products register. The lists are kept in one place (registry_safety.cpp) and applied to every spelling
 // of a key: letter case (compared as UTF-16), leading, trailing and doubled backslashes,
 // HKEY_CLASSES_ROOT or SOFTWARE\Classes under either root, WOW6432Node, and
 // CurrentControlSet or any ControlSetNNN.
@@ -18,6 +18,23 @@ enum class KeyVerdict {
   Deletable,
   SharedKey,      // a key Windows or other programs share, or a key above one: product keys below may go
   ProtectedTree,  // the key is, or lies inside, a tree nothing of which may be deleted
+  StructuralKey,  // in Windows' own namespaces, and not below a place where products register
+};
+
+// May a value of this key be deleted or renamed?
+enum class ValueVerdict {
+  Changeable,
+  WindowsSetting,    // a key Windows reads its settings from, or inside a protected tree
+  NotAProductPlace,  // in Windows' own namespaces, neither a place where products keep values nor a product's key
+};
+
+// One row of the table of places where products register in Windows' namespaces: keys
+// products create below it (a key below is then deletable), values products keep in it.
+// "HKCR\<file type>\..." stands for the key below each of the shell's file types.
+struct ProductPlace {
+  std::string_view key;
+  bool keys;
+  bool values;
 };
 
 // The key path as the registry is handed it (UTF-16), or as the rule file writes it (ANSI:
@@ -30,6 +47,8 @@ KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath);
 // shell's objects, and their shell\open\command and other structural children, but not
 // OpenWithProgids and OpenWithList, whose values name the programs), and the few keys Windows
 // reads its settings from (Windows\CurrentVersion itself, the user's Environment, ...).
+ValueVerdict JudgeValueChange(RegistryRoot root, std::wstring_view keyPath);
+ValueVerdict JudgeValueChange(RegistryRoot root, std::string_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath);
 
@@ -43,3 +62,6 @@ std::span<const std::string_view> SharedRegistryKeys();
 std::span<const std::string_view> ProtectedValueKeys();  // keys whose own values are protected
 std::span<const std::string_view> ShellFileTypeKeys();   // under HKCR, with ShellStructuralKeys below each
 std::span<const std::string_view> ShellStructuralKeys();
+// Windows' own namespaces, where only the product places allow a deletion.
+std::span<const std::string_view> WindowsRegistryNamespaces();
+std::span<const ProductPlace> ProductRegistryPlaces();

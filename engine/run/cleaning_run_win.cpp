@@ -84,6 +84,7 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
   // The system's folders are read afresh for every run, before its first entry: a rule that
   // deletes a Shell Folders value must not switch off that folder's protection.
   context.protectedFolders.reset();
+  context.productFiles.reset();
   (void)ProtectedFolders(context);
 
   ConfirmDeletion(context, options);

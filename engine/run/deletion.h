@@ -31,6 +31,13 @@ inline constexpr char kFolderNotDeletedText[] = "Could NOT delete folder ";
 // restart; and, when the system refuses the request, by the path, " - " and its reason.
 inline constexpr char kDeletedAtRestartText[] = "Will be deleted at restart: ";
 inline constexpr char kRestartNotScheduledText[] = "Could NOT schedule deletion at restart: ";
+// A folder left to the restart that, listed again, holds a name that came since: the folder
+// would stay at the restart. Follows the folder and " - ", and is followed by the name.
+inline constexpr char kNewEntryText[] = "something came into it since: ";
+// A folder of the tree whose name, when the walk came to it, opened something else than the
+// folder listed (swapped for a link or another folder): nothing there is touched. Follows
+// the folder and " - ".
+inline constexpr char kReplacedText[] = "it was replaced by something else while the tree was deleted";
 // Traced before an entry in the System folder is carried out in the real System32 of 64-bit
 // Windows; followed by the path there.
 inline constexpr char kRealSystemFolderText[] = "Also in the 64-bit System32: ";

@@ -2,15 +2,19 @@
 
 #include "engine/run/deletion.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "engine/cleaner_context.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
+#include "engine/guards/windows_files_win.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/system_error.h"
 #include "platform/system_mirror.h"
 #include "platform/wide_text.h"
@@ -24,7 +28,6 @@ constexpr int kFolderRemovalTries = 6;
 constexpr DWORD kFolderRetryPause = 50;
 
 bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 // Open elsewhere without delete sharing (32), or deleted already and still open (the
 // gateway's ERROR_DELETE_PENDING): the system can delete it once nothing holds it.
@@ -55,10 +58,17 @@ void ReportTreeEntry(CleanerContext& context, const std::wstring& path, DWORD er
   AddInfo(context, kTreeFileNotDeletedText + Shown(context, path));
 }
 
-// Has the system delete what is in use at the next restart. A request the system refuses
-// (no right to write the pending operations) leaves the thing behind, listed with the reason.
-Left ScheduleForRestart(CleanerContext& context, const std::wstring& path, const std::string& shown) {
-  const DWORD error = context.effects.DeleteAtRestart(path);
+// Has the system delete what is in use at the next restart, named by the path the system
+// gives for the opened file: never an alias (Sysnative, or system32 for what is really
+// SysWOW64), which the session manager would read otherwise at the restart. A request the
+// system refuses (no right to write the pending operations) leaves the thing behind, listed
+// with the reason.
+Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstring& path) {
+  std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
+  if (final.empty()) final = path;  // a system without final paths has no aliases either
+  std::string shown = AnsiFromWide(OrdinaryPath(final));
+  if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
+  const DWORD error = context.effects.DeleteAtRestart(final);
   if (error == ERROR_SUCCESS) {
     AddScheduledInfo(context, kDeletedAtRestartText + shown);
     return Left::ForRestart;
@@ -66,6 +76,14 @@ Left ScheduleForRestart(CleanerContext& context, const std::wstring& path, const
   if (ListedByTheBackup(error)) return Left::Listed;
   AddInfo(context, kRestartNotScheduledText + shown + " - " + SystemErrorText(error));
   return Left::Listed;
+}
+
+// The child `name` of the folder open as parent, left to the restart.
+Left ScheduleChildForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name,
+                             const std::wstring& path, bool folder) {
+  UniqueFile child;
+  (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, folder, child);  // only its final path is wanted
+  return ScheduleForRestart(context, child.Get(), path);
 }
 
 // Counts a child's outcome into its folder's: the worse of the two.
@@ -76,138 +94,241 @@ void CountIn(Left& folder, Left child) {
 // Whether the platform, asked not to follow links, opens the link itself: then removing
 // the name removes the link. Wine opens a host symbolic link's target all the same, and
 // removing the name there would remove or empty the target.
-bool ReachesTheLinkItself(const std::wstring& name) {
-  const UniqueFile handle(CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                      FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  return handle && GetFileInformationByHandle(handle.Get(), &info) && IsLink(info.dwFileAttributes);
+bool ReachesTheLinkItself(HANDLE parent, const std::wstring& name, bool folder) {
+  UniqueFile child;
+  DWORD attributes = 0;
+  DWORD tag = 0;
+  return OpenChild(parent, name, FILE_READ_ATTRIBUTES, folder, child) == ERROR_SUCCESS &&
+         AttributesOf(child.Get(), attributes, tag) && IsLinkEntry(attributes, tag);
 }
 
 // A junction or symbolic link: the link goes, what it points to is never touched. A link
 // that cannot be removed on its own stays (ERROR_CANT_ACCESS_FILE) and is listed.
-DWORD RemoveLink(CleanerContext& context, const std::wstring& name, DWORD attributes) {
-  if (!ReachesTheLinkItself(name)) return ERROR_CANT_ACCESS_FILE;
-  return IsFolder(attributes) ? context.effects.RemoveEmptyFolder(name) : context.effects.RemoveFile(name);
+DWORD RemoveLink(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path,
+                 DWORD attributes) {
+  if (!ReachesTheLinkItself(parent, name, IsFolder(attributes))) return ERROR_CANT_ACCESS_FILE;
+  return context.effects.RemoveChild(parent, name, path, IsFolder(attributes), false);
 }
 
-// Its attributes are reset first unless they are plain already; whether that worked shows in
-// the deletion. A file in use is left to the restart when the run allows it.
-Left RemoveTreeFile(CleanerContext& context, const std::wstring& path, DWORD attributes) {
-  if (attributes != kPlainAttributes) (void)context.effects.SetAttributes(path, kPlainAttributes);
-  const DWORD error = context.effects.RemoveFile(path);
+// A running program or a loaded library is in use too: the system deletes it at the restart.
+bool IsInUseForRestart(DWORD error) { return IsInUse(error) || error == kMappedImageCode; }
+
+// Its attributes are reset first unless they are plain already. A file in use is left to
+// the restart when the run allows it.
+Left RemoveTreeFile(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path,
+                    DWORD attributes) {
+  const DWORD error = context.effects.RemoveChild(parent, name, path, false, attributes != kPlainAttributes);
   if (error == ERROR_SUCCESS || IsMissing(error)) return Left::Nothing;
-  if (context.state.DeleteAtRestart && IsInUse(error)) return ScheduleForRestart(context, path, Shown(context, path));
+  if (context.state.DeleteAtRestart && IsInUseForRestart(error)) {
+    return ScheduleChildForRestart(context, parent, name, path, false);
+  }
   ReportTreeEntry(context, path, error);
   return Left::Listed;
 }
 
-// Removes an emptied folder, read-only or not. A folder that stays is listed with the
-// system's reason; one already gone is not a failure. One that stays not empty after every
-// file in it was deleted holds files still open elsewhere, deleted once their holders close
-// them: it is left to the restart when the run allows it.
-Left RemoveEmptiedFolder(CleanerContext& context, const std::wstring& folder, DWORD attributes) {
+// Removes an emptied folder, the child `name` of parent, read-only or not. A folder that
+// stays is listed with the system's reason; one already gone is not a failure. One that
+// stays not empty after every file in it was deleted holds files still open elsewhere,
+// deleted once their holders close them: it is left to the restart when the run allows it.
+Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& folder,
+                         DWORD attributes) {
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-  if (readOnly) (void)context.effects.SetAttributes(folder, kPlainAttributes);  // a failure shows in the removal
-  DWORD error = context.effects.RemoveEmptyFolder(folder);
+  DWORD error = context.effects.RemoveChild(parent, name, folder, true, readOnly);
   if (error == ERROR_ACCESS_DENIED && !readOnly) {
     // Windows denies removing a read-only folder (5). Where the listing did not show the
-    // flag (the top's attributes could not be read, or it was set since), it is cleared
-    // now and the removal tried once more.
-    (void)context.effects.SetAttributes(folder, kPlainAttributes);
-    error = context.effects.RemoveEmptyFolder(folder);
+    // flag (it was set since), it is cleared now and the removal tried once more.
+    error = context.effects.RemoveChild(parent, name, folder, true, true);
   }
   for (int tries = 1; error == ERROR_DIR_NOT_EMPTY && tries < kFolderRemovalTries; ++tries) {
     Sleep(kFolderRetryPause);
-    error = context.effects.RemoveEmptyFolder(folder);
+    error = context.effects.RemoveChild(parent, name, folder, true, false);
   }
   // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
   if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return Left::Nothing;
   if (context.state.DeleteAtRestart && error == ERROR_DIR_NOT_EMPTY) {
-    return ScheduleForRestart(context, folder, Shown(context, folder));
+    return ScheduleChildForRestart(context, parent, name, folder, true);
   }
   if (ListedByTheBackup(error)) return Left::Listed;
   AddInfo(context, kFolderNotDeletedText + Shown(context, folder) + " - " + SystemErrorText(error));
   return Left::Listed;
 }
 
-// What a folder holds, read whole before anything in it is deleted: no enumeration stays open
-// while the walk goes deeper, so the handles it holds do not grow with the depth.
-std::vector<DirectoryEntry> EntriesOf(const std::wstring& folder) {
-  std::vector<DirectoryEntry> entries;
-  FolderEnumeration enumeration(folder);
-  DirectoryEntry entry;
-  while (enumeration.Next(entry)) {
-    if (entry.name != L"." && entry.name != L"..") entries.push_back(entry);
-  }
-  return entries;
-}
+// A folder of the tree opened as itself for listing, or why it could not be.
+constexpr DWORD kListingAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE;
 
 // One folder of the tree on the way down: the length of its path (the walk shares one path
-// for all levels), its attributes, its entries and how many of them were dealt with, and
-// what stays in it so far.
+// for all levels), its name in its parent, its attributes, its handle (each level keeps its
+// folder open, so that every child is reached through it and not through a name that could
+// have been swapped since), its entries read whole, how many were dealt with, and what stays
+// in it so far.
 struct FolderLevel {
-  FolderLevel(std::size_t length, DWORD folderAttributes, std::vector<DirectoryEntry> folderEntries)
-      : pathLength(length), attributes(folderAttributes), entries(std::move(folderEntries)) {}
+  FolderLevel(std::size_t length, std::wstring folderName, DWORD folderAttributes, UniqueFile folderHandle,
+              std::vector<FolderChild> folderEntries)
+      : pathLength(length),
+        name(std::move(folderName)),
+        attributes(folderAttributes),
+        handle(std::move(folderHandle)),
+        entries(std::move(folderEntries)) {}
   std::size_t pathLength;
+  std::wstring name;
   DWORD attributes;
-  std::vector<DirectoryEntry> entries;
+  UniqueFile handle;
+  std::vector<FolderChild> entries;
   std::size_t dealtWith = 0;
   Left left = Left::Nothing;
 };
 
+// Whether the folder, listed again, holds only what the walk saw in it: then everything left
+// in it is left to the restart. A name that came since would keep the folder at the restart.
+std::wstring NewArrival(const FolderLevel& level) {
+  std::vector<FolderChild> now;
+  if (const DWORD error = ListFolder(level.handle.Get(), now); error != ERROR_SUCCESS) return L"?";
+  for (const FolderChild& child : now) {
+    const bool seen = std::any_of(level.entries.begin(), level.entries.end(),
+                                  [&](const FolderChild& entry) { return entry.name == child.name; });
+    if (!seen) return child.name;
+  }
+  return {};
+}
+
 // A folder whose entries were all dealt with: removed when nothing stayed in it, left to the
-// restart when only what the restart deletes stayed, else kept without a line of its own.
-Left FinishFolder(CleanerContext& context, const std::wstring& folder, const FolderLevel& level) {
+// restart when only what the restart deletes stayed and nothing came since, else kept without
+// a line of its own. Its own handle is closed first, which would keep it from going.
+Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& folder, FolderLevel& level) {
   switch (level.left) {
-    case Left::Nothing: return RemoveEmptiedFolder(context, folder, level.attributes);
-    case Left::ForRestart: return ScheduleForRestart(context, folder, Shown(context, folder));
+    case Left::Nothing: level.handle.Reset(); return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes);
+    case Left::ForRestart: {
+      if (const std::wstring arrival = NewArrival(level); !arrival.empty()) {
+        AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText +
+                             AnsiFromWide(arrival));
+        return Left::Listed;
+      }
+      const Left left = ScheduleForRestart(context, level.handle.Get(), folder);
+      level.handle.Reset();
+      return left;
+    }
     case Left::Listed: break;
   }
   return Left::Listed;
 }
 
-// Deletes what lies in top, then top itself (extended form), depth first and children before
-// their folder, with the folders on the way down on a list of their own: a hostile tree may
-// nest folders far deeper than the stack could follow (a \\?\ path holds some 16,000 levels).
-// Every child is built from the UTF-16 name the enumeration gave and must lie below the top.
-// What stays is listed once: a folder that still holds a listed entry stays without a line of
-// its own; one that holds only what the restart deletes is left to the restart too, after its
-// contents.
-Left DeleteTree(CleanerContext& context, const std::wstring& top, DWORD topAttributes) {
+// Opens the child folder `name` of parent as itself for the walk. What it opens is checked:
+// a link met in its place is removed as a link, a protected folder (by identity) is refused.
+// Answers the opened folder, or the outcome for the child when it is not descended into.
+struct OpenedFolder {
+  UniqueFile handle;
+  std::vector<FolderChild> entries;
+  std::optional<Left> outcome;
+};
+
+OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::wstring& name,
+                            const std::wstring& path, const FolderChild* listed) {
+  OpenedFolder opened;
+  DWORD error = OpenChild(parent, name, kListingAccess, true, opened.handle);
+  DWORD attributes = 0;
+  DWORD tag = 0;
+  if (error == ERROR_SUCCESS && !AttributesOf(opened.handle.Get(), attributes, tag)) error = GetLastError();
+  if (error == ERROR_SUCCESS && IsLinkEntry(attributes, tag)) {
+    opened.handle.Reset();
+    // Swapped for a link since it was listed: the link goes, never what it points to.
+    const DWORD removed = context.effects.RemoveChild(parent, name, path, true, false);
+    if (removed == ERROR_SUCCESS) {
+      opened.outcome = Left::Nothing;
+    } else {
+      ReportTreeEntry(context, path, removed);
+      opened.outcome = Left::Listed;
+    }
+    return opened;
+  }
+  if (error == ERROR_SUCCESS && listed && !IsTheListedOne(opened.handle.Get(), *listed)) {
+    // Another folder, or a link's target, took the listed folder's name since it was listed.
+    AddInfo(context, kFolderNotDeletedText + Shown(context, path) + " - " + kReplacedText);
+    opened.outcome = Left::Listed;
+    return opened;
+  }
+  if (error == ERROR_SUCCESS && RefuseOpenedFolder(context, opened.handle.Get(), path)) {
+    opened.outcome = Left::Listed;
+    return opened;
+  }
+  if (error == ERROR_SUCCESS) error = ListFolder(opened.handle.Get(), opened.entries);
+  if (IsMissing(error) || error == ERROR_DIRECTORY) {
+    opened.outcome = Left::Nothing;  // gone since, or a file now: nothing of the tree there
+  } else if (error != ERROR_SUCCESS) {
+    if (!ListedByTheBackup(error)) {
+      AddInfo(context, kFolderNotDeletedText + Shown(context, path) + " - " + SystemErrorText(error));
+    }
+    opened.outcome = Left::Listed;
+  }
+  return opened;
+}
+
+// Deletes the folder `topName` in the folder open as topParent (its full path top, extended
+// form), everything in it first, depth first and children before their folder, with the
+// folders on the way down on a list of their own: a hostile tree may nest folders far deeper
+// than the stack could follow (a \\?\ path holds some 16,000 levels). Every folder is opened
+// as itself and its children are reached through its handle; every child is built from the
+// UTF-16 name the listing gave and must lie below the top. What stays is listed once: a
+// folder that still holds a listed entry stays without a line of its own; one that holds only
+// what the restart deletes is left to the restart too, after its contents.
+Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& topName, const std::wstring& top,
+                DWORD topAttributes) {
+  OpenedFolder first = OpenTreeFolder(context, topParent, topName, top, nullptr);
+  if (first.outcome) return *first.outcome;
   std::wstring path = top;
   std::vector<FolderLevel> levels;
-  levels.emplace_back(path.size(), topAttributes, EntriesOf(path));
+  levels.emplace_back(path.size(), topName, topAttributes, std::move(first.handle), std::move(first.entries));
   for (;;) {
     FolderLevel& level = levels.back();
     path.resize(level.pathLength);
     if (level.dealtWith == level.entries.size()) {
-      const Left left = FinishFolder(context, path, level);
+      const HANDLE parent = levels.size() > 1 ? levels[levels.size() - 2].handle.Get() : topParent;
+      const Left left = FinishFolder(context, parent, path, level);
       levels.pop_back();
       if (levels.empty()) return left;
       CountIn(levels.back().left, left);
       continue;
     }
-    const DirectoryEntry& entry = level.entries[level.dealtWith++];
+    const FolderChild& entry = level.entries[level.dealtWith++];
+    const HANDLE folder = level.handle.Get();
     path.append(L"\\").append(entry.name);
     Left child = Left::Listed;
     if (!IsSafeChildName(entry.name) || !IsBelowFolder(path, top)) {
       AddInfo(context, kUnsafeNameText + Shown(context, path));
-    } else if (IsLink(entry.attributes)) {
-      if (const DWORD error = RemoveLink(context, path, entry.attributes); error == ERROR_SUCCESS) {
+    } else if (IsLinkEntry(entry.attributes, entry.reparseTag)) {
+      if (const DWORD error = RemoveLink(context, folder, entry.name, path, entry.attributes); error == ERROR_SUCCESS) {
         child = Left::Nothing;
       } else {
         ReportTreeEntry(context, path, error);
       }
     } else if (!IsFolder(entry.attributes)) {
-      child = RemoveTreeFile(context, path, entry.attributes);
-    } else if (!RefuseFolderByIdentity(context, path)) {
-      const DWORD attributes = entry.attributes;
-      levels.emplace_back(path.size(), attributes, EntriesOf(path));  // level and entry go stale here
-      continue;
+      child = RemoveTreeFile(context, folder, entry.name, path, entry.attributes);
+    } else {
+      OpenedFolder opened = OpenTreeFolder(context, folder, entry.name, path, &entry);
+      if (!opened.outcome) {
+        const std::wstring name = entry.name;
+        const DWORD attributes = entry.attributes;
+        levels.emplace_back(path.size(), name, attributes, std::move(opened.handle),
+                            std::move(opened.entries));  // level and entry go stale here
+        continue;
+      }
+      child = *opened.outcome;
     }
     CountIn(level.left, child);
   }
+}
+
+// The folder that holds path (extended form) opened for the walk, following links on the way
+// as the entry's own path does (the guards judged that path); with the last name of path.
+UniqueFile OpenParentOf(const std::wstring& path, std::wstring& lastName, DWORD& error) {
+  const std::size_t split = path.find_last_of(L'\\');
+  lastName = path.substr(split + 1);
+  std::wstring parent = path.substr(0, split);
+  if (parent.size() == 6 && parent.starts_with(L"\\\\?\\")) parent += L'\\';  // a drive root: "\\?\C:\"
+  UniqueFile handle(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  error = handle ? ERROR_SUCCESS : GetLastError();
+  return handle;
 }
 
 // The UTF-16 form of a rule entry, or empty after a line when it is not a plain drive path:
@@ -227,30 +348,43 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   // Everything below is reached in extended form, so that no length limit cuts a path and
   // names ending in a dot or a blank are taken as they are.
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
+  std::wstring name;
+  DWORD error = ERROR_SUCCESS;
+  const UniqueFile parent = OpenParentOf(top, name, error);
+  if (!parent) return;  // no folder holds it: there is no tree to delete
   const DWORD attributes = GetFileAttributesW(top.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && IsFolder(attributes) && IsLink(attributes)) {
-    if (const DWORD error = RemoveLink(context, top, attributes); error != ERROR_SUCCESS) {
-      ReportTreeEntry(context, top, error);
-    }
-    return;
-  }
-  (void)DeleteTree(context, top, attributes);
+  (void)DeleteTree(context, parent.Get(), name, top, attributes);
+}
+
+// The attributes and reparse tag of the child `name` of parent, read through its own handle.
+bool ChildAttributes(HANDLE parent, const std::wstring& name, DWORD& attributes, DWORD& tag) {
+  UniqueFile child;
+  return OpenChild(parent, name, FILE_READ_ATTRIBUTES, false, child) == ERROR_SUCCESS &&
+         AttributesOf(child.Get(), attributes, tag);
 }
 
 // shown: the entry as the lists name it.
 void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown) {
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
-  const DWORD attributes = GetFileAttributesW(file.c_str());
+  std::wstring name;
   DWORD error = ERROR_SUCCESS;
-  if (attributes != INVALID_FILE_ATTRIBUTES && IsLink(attributes)) {
-    error = RemoveLink(context, file, attributes);  // its attributes would be set on the target
-  } else {
-    (void)context.effects.SetAttributes(file, kPlainAttributes);  // a failure shows in the deletion
-    error = context.effects.RemoveFile(file);
+  const UniqueFile parent = OpenParentOf(file, name, error);
+  DWORD attributes = 0;
+  DWORD tag = 0;
+  if (!parent || !ChildAttributes(parent.Get(), name, attributes, tag)) {
     if (IsMissing(error)) return;
-    if (error != ERROR_SUCCESS && context.state.DeleteAtRestart && IsInUse(error)) {
-      (void)ScheduleForRestart(context, file, shown);
+    AddInfo(context, kFileNotDeletedText + shown);
+    return;
+  }
+  if (RefuseWindowsOwnFile(context, parent.Get(), name, shown)) return;
+  if (IsLinkEntry(attributes, tag)) {
+    error = RemoveLink(context, parent.Get(), name, file, attributes);  // its attributes would be set on the target
+  } else {
+    error = context.effects.RemoveChild(parent.Get(), name, file, false, true);
+    if (IsMissing(error)) return;
+    if (error != ERROR_SUCCESS && context.state.DeleteAtRestart && IsInUseForRestart(error)) {
+      (void)ScheduleChildForRestart(context, parent.Get(), name, file, false);
       return;
     }
   }
@@ -271,9 +405,15 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty() || RefuseFolder(context, path)) return;
-  DeleteFolderAt(context, full);
+  if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(full)), path)) {
+    DeleteFolderAt(context, full);
+  }
+  // The real System32 is a folder of its own: every guard is asked again there.
   const std::wstring native = InRealSystem32(context, full);
-  if (!native.empty()) DeleteFolderAt(context, native);
+  if (native.empty() || RefuseFolder(context, native)) return;
+  if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(native)), Shown(context, native))) {
+    DeleteFolderAt(context, native);
+  }
 }
 
 void DeleteSingleFile(CleanerContext& context, const std::string& path) {

@@ -19,6 +19,10 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line);
 // The fixed texts of refused entries, each followed by the entry or the key it names.
 inline constexpr char kRefusedSharedKey[] = "Refused to delete shared registry key ";
 inline constexpr char kRefusedProtectedTree[] = "Refused to delete key in protected registry tree ";
+// In Windows' own namespaces: a key not below a place where programs register, and a value
+// neither in a place where programs keep values nor in a program's key.
+inline constexpr char kRefusedWindowsKey[] = "Refused to delete Windows' own registry key ";
+inline constexpr char kRefusedWindowsValue[] = "Refused to change value in Windows' own registry key ";  // key\name
 inline constexpr char kRefusedProtectedValue[] = "Refused to delete protected registry value ";
 inline constexpr char kRefusedProtectedRename[] = "Refused to rename protected registry value ";  // as below
 inline constexpr char kRefusedExistingName[] = "Refused registry rename onto an existing value: ";  // as below

@@ -4,8 +4,10 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/run/registry_places_win.h"
+#include "engine/guards/registrations_win.h"
 #include "engine/guards/registry_safety.h"
 #include "platform/effects.h"
+#include "platform/handles.h"
 #include "platform/registry_accessor.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
@@ -30,6 +32,73 @@ void ReportStayed(CleanerContext& context, const char* text, const std::string& 
   AddInfo(context, text + what + ": " + SystemErrorText(static_cast<unsigned long>(code)));
 }
 
+// A value of a key Windows reads, or of one of Windows' own keys, is listed and left.
+bool RefuseValueChange(CleanerContext& context, const RegistryPlace& place, const std::string& what,
+                       const char* protectedText) {
+  switch (JudgeValueChange(place.root, place.keyPath)) {
+    case ValueVerdict::Changeable: return false;
+    case ValueVerdict::WindowsSetting: AddInfo(context, protectedText + PlaceKeyName(place) + "\\" + what); break;
+    case ValueVerdict::NotAProductPlace: AddInfo(context, kRefusedWindowsValue + PlaceKeyName(place) + "\\" + what); break;
+  }
+  return true;
+}
+
+// The place's key opened for reading, in its view; empty when it cannot be.
+UniqueHKey OpenForReading(const RegistryPlace& place, RegistryAccessor& accessor) {
+  HKEY opened = nullptr;
+  UniqueHKey key;
+  const REGSAM view = place.view64 ? KEY_WOW64_64KEY : 0;
+  if (RegOpenKeyExW(accessor.Root(), WideFromAnsi(AccessPath(place)).c_str(), 0, KEY_READ | view, &opened) ==
+      ERROR_SUCCESS) {
+    key.Reset(opened);
+  }
+  return key;
+}
+
+std::wstring LastKeyName(const std::string& keyPath) {
+  const std::string trimmed = keyPath.substr(0, keyPath.find_last_not_of('\\') + 1);
+  return WideFromAnsi(trimmed.substr(trimmed.find_last_of('\\') + 1));
+}
+
+// A service, COM class or App Paths entry naming an existing file that is not the product's
+// (svchost's library elsewhere, a driver in System32\drivers, shell32.dll) is another
+// program's registration: refused with a line naming the file.
+bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
+  const RegistrationKind kind = RegistrationOf(place.root, place.keyPath);
+  if (kind == RegistrationKind::None) return false;
+  const UniqueHKey key = OpenForReading(place, accessor);
+  if (!key) return false;
+  const std::wstring file = ForeignFileOfRegistration(context, kind, key.Get(), LastKeyName(place.keyPath));
+  if (file.empty()) return false;
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + " names " + AnsiFromWide(file));
+  return true;
+}
+
+// A Run value that starts another program's existing file is that program's: refused.
+bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
+                           const std::string& valueName) {
+  if (!StartsProgramsFromValues(place.root, place.keyPath)) return false;
+  const UniqueHKey key = OpenForReading(place, accessor);
+  if (!key) return false;
+  const std::wstring name = WideFromAnsi(valueName);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return false;
+  }
+  std::wstring command(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(command.data()), &size) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  command.resize(command.find(L'\0'));
+  const std::wstring file = ForeignFileOfCommand(context, command);
+  if (file.empty()) return false;
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + "\\" + valueName + " names " + AnsiFromWide(file));
+  return true;
+}
+
 }  // namespace
 
 void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
@@ -44,8 +113,10 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     switch (JudgeKeyDeletion(place.root, place.keyPath)) {
       case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
       case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
+      case KeyVerdict::StructuralKey: AddInfo(context, kRefusedWindowsKey + PlaceKeyName(place)); return;
       case KeyVerdict::Deletable: break;
     }
+    if (RefuseForeignRegistration(context, place, accessor)) return;
     const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
     for (const RegistryFailure& failure : deletion.stayed) {
       ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
@@ -59,10 +130,8 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
-    if (ProtectsValuesOf(place.root, place.keyPath)) {
-      AddInfo(context, kRefusedProtectedValue + PlaceKeyName(place) + "\\" + entry.valueName);
-      return;
-    }
+    if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
+    if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
     // An open refused for want of rights is a value that stays, not a key that is absent.
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
@@ -90,10 +159,7 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
   }
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
-    if (ProtectsValuesOf(place.root, place.keyPath)) {
-      AddInfo(context, kRefusedProtectedRename + renaming);
-      return;
-    }
+    if (RefuseValueChange(context, place, entry->oldName + " to " + entry->newName, kRefusedProtectedRename)) return;
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
       // The user's value of the new name would be overwritten.

@@ -9,6 +9,7 @@ constexpr auto CR = RegistryRoot::ClassesRoot;
 constexpr auto Shared = KeyVerdict::SharedKey;
 constexpr auto Tree = KeyVerdict::ProtectedTree;
 constexpr auto Free = KeyVerdict::Deletable;
+constexpr auto Structural = KeyVerdict::StructuralKey;
 }  // namespace
 
 TEST(RegistrySafety, PathsNamingNoKey) {
@@ -28,15 +29,15 @@ TEST(RegistrySafety, EveryKeySpellingGetsOneVerdict) {
       {LM, "", Shared, false},
       {LM, "\\SOFTWARE\\", Shared, false},
       {CU, "Environment", Shared, true},
-      {LM, "\\\\SOFTWARE\\\\Microsoft\\\\", Shared, false},
+      {LM, "\\\\SOFTWARE\\\\Microsoft\\\\", Shared, true},
       {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", Shared, true},
       {CU, "software\\microsoft\\windows\\currentversion\\run", Shared, false},
       {LM, "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run", Shared, false},
-      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths", Shared, false},
-      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", Shared, false},
-      {LM, "SOFTWARE\\Microsoft\\Windows NT", Shared, false},
-      {LM, "system\\controlset001\\services", Shared, false},
-      {LM, "SYSTEM\\ControlSet002", Shared, false},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths", Shared, true},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", Shared, true},
+      {LM, "SOFTWARE\\Microsoft\\Windows NT", Shared, true},
+      {LM, "system\\controlset001\\services", Shared, true},
+      {LM, "SYSTEM\\ControlSet002", Shared, true},
       {LM, "SOFTWARE\\Classes", Shared, true},
       {CU, "Software\\Classes\\*", Shared, true},
       {LM, "SOFTWARE\\WOW6432Node\\Classes\\CLSID", Shared, true},
@@ -74,7 +75,7 @@ TEST(RegistrySafety, EveryKeySpellingGetsOneVerdict) {
       {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\qrv.exe", Free, false},
       {LM, "SYSTEM\\CurrentControlSet\\Services\\QRVService", Free, false},
       {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QRV", Free, false},
-      {LM, "SYSTEM\\ControlSetX", Free, false},
+      {LM, "SYSTEM\\ControlSetX", Structural, true},
       {LM, "SOFTWARE\\Classes\\CLSID\\{00000000-0000-0000-0000-000000000001}", Free, false},
       {CR, ".qrv", Free, false},
       {CR, "QRV.Document\\shell\\open\\command", Free, false},
@@ -116,4 +117,86 @@ TEST(RegistrySafety, OnlyRenamesOfTheDefaultValueAreRefusedAsSuch) {
   EXPECT_TRUE(RenamesTheDefaultValue("", "Old"));
   EXPECT_TRUE(RenamesTheDefaultValue("New", ""));
   EXPECT_FALSE(RenamesTheDefaultValue("New", "Old"));
+}
+
+// In Windows' own namespaces only the places where products register allow a change: a key
+// below a registration container, a value in a key where products keep values or in a key a
+// product registered. Containers, keys between them and keys Windows cannot run without are
+// refused whatever their names.
+TEST(RegistrySafety, WindowsNamespacesAreDenyByDefault) {
+  constexpr auto Setting = ValueVerdict::WindowsSetting;
+  constexpr auto Foreign = ValueVerdict::NotAProductPlace;
+  constexpr auto Changeable = ValueVerdict::Changeable;
+  const struct {
+    RegistryRoot root;
+    const char* path;
+    KeyVerdict key;
+    ValueVerdict values;
+  } cases[] = {
+      // Keys Windows cannot boot or sign in without.
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\KSecDD", Tree, Setting},
+      {LM, "SYSTEM\\ControlSet001\\Services\\CNG", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\nsi\\Parameters", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\Appinfo", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\gpsvc", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\WinDefend", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\SamSs", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\LSM", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\SecurityProviders", Tree, Setting},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\CrashControl", Tree, Setting},
+      // Structural keys: a rule one level too high, or a key between containers.
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\Print", Shared, Foreign},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\Video", Structural, Foreign},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", Structural, Foreign},
+      {CU, "Software\\Microsoft\\Office", Structural, Foreign},
+      {LM, "SOFTWARE\\Policies\\Microsoft\\Windows Defender", Structural, Foreign},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18", Structural, Foreign},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products", Shared, Foreign},
+      {CR, "Installer\\Products", Shared, Foreign},
+      {CR, "Installer", Shared, Foreign},
+      {CR, "*\\shellex\\ContextMenuHandlers", Shared, Setting},
+      {LM, "SOFTWARE\\Microsoft\\Security Center\\Provider\\Av", Shared, Foreign},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs", Shared, Changeable},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved", Shared, Changeable},
+      {CU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run", Shared, Changeable},
+      // Registrations of products, and what lies below them.
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\9A1B", Free, Changeable},
+      {CR, "Installer\\Products\\9A1B2C\\SourceList", Free, Changeable},
+      {LM, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\{QRV}", Free, Changeable},
+      {LM, "SOFTWARE\\Microsoft\\Security Center\\Provider\\Av\\{QRV}", Free, Changeable},
+      {LM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options\\zdn.exe", Free, Changeable},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\ZdnMon\\Parameters", Free, Changeable},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QRV", Free, Changeable},
+      {CR, "CLSID\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}\\InprocServer32", Free, Changeable},
+      {CR, "exefile\\shell\\ZDNScan", Free, Changeable},
+      {CR, ".qrv\\OpenWithProgids", Free, Changeable},
+      // Outside Windows' namespaces the product's own keys are as before.
+      {LM, "SOFTWARE\\VelmoraLab", Free, Changeable},
+      {CU, "Software\\VelmoraLab\\Settings", Free, Changeable},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(JudgeKeyDeletion(c.root, std::string_view(c.path)), c.key) << c.path;
+    EXPECT_EQ(JudgeValueChange(c.root, std::string_view(c.path)), c.values) << c.path;
+  }
+}
+
+// Every row of the table is itself refused, and a product's key below a key row may go.
+TEST(RegistrySafety, EveryProductPlaceIsAContainerWithRegistrationsBelow) {
+  for (const ProductPlace& place : ProductRegistryPlaces()) {
+    std::string path(place.key.substr(std::min(place.key.size(), place.key.find('\\') + 1)));
+    if (place.key == "HKCR") path.clear();
+    for (const char* token : {"<file type>", "<any>"}) {
+      if (const auto at = path.find(token); at != std::string::npos) path.replace(at, std::string(token).size(), token[1] == 'f' ? "exefile" : "S-1-5-18");
+    }
+    const RegistryRoot root = place.key.starts_with("HKCR") ? CR : place.key.starts_with("HKCU") ? CU : LM;
+    if (!path.empty()) {
+      EXPECT_NE(JudgeKeyDeletion(root, path), Free) << place.key;
+    }
+    if (place.keys) {
+      EXPECT_EQ(JudgeKeyDeletion(root, path + "\\QRV Product"), Free) << place.key;
+    }
+    if (place.values) {
+      EXPECT_EQ(JudgeValueChange(root, path), ValueVerdict::Changeable) << place.key;
+    }
+  }
 }

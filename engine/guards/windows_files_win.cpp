@@ -1,0 +1,157 @@
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "engine/guards/windows_files_win.h"
+
+#include <cwchar>
+#include <vector>
+
+#include "engine/cleaner_context.h"
+#include "engine/guards/windows_files.h"
+#include "platform/files.h"
+#include "platform/files_paths.h"
+#include "platform/relative_files.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+
+std::wstring Upper(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// Inside the Windows folder, by the ordinary upper-case forms of both.
+bool InWindowsFolder(CleanerContext& context, const std::wstring& path) {
+  std::string windows = context.state.WindowsFolder.empty() ? WindowsFolder() : context.state.WindowsFolder;
+  const std::wstring top = Upper(WithoutTrailingBackslashes(OrdinaryPath(FullPathWide(WideFromAnsi(windows)))));
+  return !top.empty() && IsBelowFolder(Upper(OrdinaryPath(path)), top);
+}
+
+template <typename Function>
+Function LibraryFunction(const wchar_t* library, const char* name) {
+  const std::wstring path = WideFromAnsi(SystemFolder()) + L"\\" + library;
+  const HMODULE module = LoadLibraryW(path.c_str());  // kept for the program's life
+  return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+// The company of the file's version resource, in every language it is given in.
+bool VersionNamesMicrosoft(const std::wstring& path) {
+  using SizeCall = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+  using InfoCall = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+  using QueryCall = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+  static const auto size = LibraryFunction<SizeCall>(L"version.dll", "GetFileVersionInfoSizeW");
+  static const auto info = LibraryFunction<InfoCall>(L"version.dll", "GetFileVersionInfoW");
+  static const auto query = LibraryFunction<QueryCall>(L"version.dll", "VerQueryValueW");
+  if (!size || !info || !query) return false;
+  DWORD ignored = 0;
+  const DWORD bytes = size(path.c_str(), &ignored);
+  if (bytes == 0) return false;
+  std::vector<BYTE> data(bytes);
+  if (!info(path.c_str(), 0, bytes, data.data())) return false;
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  };
+  Translation* translations = nullptr;
+  UINT length = 0;
+  if (!query(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID*>(&translations), &length)) {
+    return false;
+  }
+  for (UINT i = 0; i < length / sizeof(Translation); ++i) {
+    wchar_t key[64];
+    std::swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\CompanyName", translations[i].language,
+                  translations[i].codePage);
+    wchar_t* company = nullptr;
+    UINT characters = 0;
+    if (query(data.data(), key, reinterpret_cast<LPVOID*>(&company), &characters) && company &&
+        NamesMicrosoft(std::wstring_view(company, wcsnlen(company, characters)))) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Windows Resource Protection (Windows Vista and later; sfc.dll asks sfc_os.dll).
+bool ProtectedByWindows(const std::wstring& path) {
+  using ProtectedCall = BOOL(WINAPI*)(HANDLE, LPCWSTR);
+  static const auto call = LibraryFunction<ProtectedCall>(L"sfc.dll", "SfcIsFileProtected");
+  return call && call(nullptr, OrdinaryPath(path).c_str());
+}
+
+bool OwnedByTrustedInstaller(const std::wstring& path) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool trustedInstaller = false;
+  LPWSTR text = nullptr;
+  if (owner && ConvertSidToStringSidW(owner, &text)) {
+    trustedInstaller = std::wcscmp(text, kTrustedInstaller) == 0;
+    LocalFree(text);
+  }
+  LocalFree(descriptor);
+  return trustedInstaller;
+}
+
+std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// The first of Windows' own files at any depth below folder, with its reason; links are
+// neither followed nor counted.
+bool FindWindowsOwnFile(CleanerContext& context, const std::wstring& top, std::wstring& file, std::string& reason) {
+  std::vector<std::wstring> folders = {top};
+  while (!folders.empty()) {
+    const std::wstring folder = std::move(folders.back());
+    folders.pop_back();
+    FolderEnumeration enumeration(folder);
+    DirectoryEntry entry;
+    while (enumeration.Next(entry)) {
+      if (entry.name == L"." || entry.name == L".." || !IsSafeChildName(entry.name)) continue;
+      const std::wstring path = folder + L"\\" + entry.name;
+      if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        folders.push_back(path);
+      } else if (reason = WindowsOwnFileReason(context, path); !reason.empty()) {
+        file = path;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string WindowsOwnFileReason(CleanerContext& context, const std::wstring& path) {
+  if (!InWindowsFolder(context, path)) return {};
+  if (IsSystemDataFileName(LastName(path))) return "a system data file";
+  if (VersionNamesMicrosoft(path)) return "its version resource names Microsoft as its company";
+  if (ProtectedByWindows(path)) return "Windows Resource Protection protects it";
+  if (OwnedByTrustedInstaller(path)) return "TrustedInstaller owns it";
+  return {};
+}
+
+bool RefuseWindowsOwnFile(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::string& shown) {
+  UniqueFile child;
+  if (OpenChild(parent, name, FILE_READ_ATTRIBUTES, false, child) != ERROR_SUCCESS) return false;
+  const std::wstring final = FinalPathOf(child.Get());
+  if (final.empty()) return false;
+  const std::string reason = WindowsOwnFileReason(context, final);
+  if (reason.empty()) return false;
+  AddInfo(context, kRefusedWindowsFileText + shown + " (" + reason + ")");
+  return true;
+}
+
+bool RefuseFolderHoldingWindowsFiles(CleanerContext& context, const std::wstring& folder, const std::string& shown) {
+  if (!InWindowsFolder(context, folder)) return false;
+  std::wstring file;
+  std::string reason;
+  if (!FindWindowsOwnFile(context, folder, file, reason)) return false;
+  AddInfo(context, kRefusedWindowsFolderText + shown + " - it holds " + AnsiFromWide(OrdinaryPath(file)) + " (" +
+                       reason + ")");
+  return true;
+}

@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/guards/registrations.h"
+#include "engine/guards/windows_files.h"
+
+namespace {
+constexpr auto CU = RegistryRoot::CurrentUser;
+constexpr auto LM = RegistryRoot::LocalMachine;
+constexpr auto CR = RegistryRoot::ClassesRoot;
+}  // namespace
+
+// The keys whose deletion removes a registration naming a program file, in the spellings
+// the registry accepts; keys above or below one are not registrations themselves.
+TEST(Registrations, KeysThatRegisterAProgramFile) {
+  const struct {
+    RegistryRoot root;
+    const char* path;
+    RegistrationKind kind;
+  } cases[] = {
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\ZdnMon", RegistrationKind::Service},
+      {LM, "\\system\\ControlSet001\\services\\KSecDD\\", RegistrationKind::Service},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\ZdnMon\\Parameters", RegistrationKind::None},
+      {LM, "SYSTEM\\CurrentControlSet\\Services", RegistrationKind::None},
+      {CU, "SYSTEM\\CurrentControlSet\\Services\\ZdnMon", RegistrationKind::None},
+      {CR, "CLSID\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}", RegistrationKind::ComClass},
+      {LM, "SOFTWARE\\Classes\\CLSID\\{X}", RegistrationKind::ComClass},
+      {CU, "Software\\Classes\\Wow6432Node\\CLSID\\{X}", RegistrationKind::ComClass},
+      {CR, "CLSID\\{X}\\InprocServer32", RegistrationKind::None},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zdn.exe", RegistrationKind::AppPath},
+      {CU, "Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\App Paths\\zdn.exe", RegistrationKind::AppPath},
+      {LM, "SOFTWARE\\VelmoraLab", RegistrationKind::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RegistrationOf(c.root, c.path), c.kind) << c.path;
+
+  for (const char* run : {"Software\\Microsoft\\Windows\\CurrentVersion\\Run", "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                          "software\\microsoft\\windows\\currentversion\\policies\\explorer\\run"}) {
+    EXPECT_TRUE(StartsProgramsFromValues(LM, run)) << run;
+    EXPECT_TRUE(StartsProgramsFromValues(CU, run)) << run;
+  }
+  EXPECT_FALSE(StartsProgramsFromValues(LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run\\Sub"));
+  EXPECT_FALSE(StartsProgramsFromValues(CR, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"));
+}
+
+// The file a command line starts, as the service manager, the shell and Run read it.
+TEST(Registrations, TheProgramFileOfACommandLine) {
+  const struct {
+    const wchar_t* command;
+    const wchar_t* file;
+  } cases[] = {
+      {L"\"C:\\Program Files\\Velmora Lab\\ZdnM.exe\" /tray", L"C:\\Program Files\\Velmora Lab\\ZdnM.exe"},
+      {L"C:\\Program Files\\Velmora Lab\\ZdnS.exe", L"C:\\Program Files\\Velmora Lab\\ZdnS.exe"},
+      {L"C:\\Program Files\\Velmora Lab\\ZdnS.EXE -service", L"C:\\Program Files\\Velmora Lab\\ZdnS.EXE"},
+      {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs", L"%SystemRoot%\\system32\\svchost.exe"},
+      {L"System32\\drivers\\ksecdd.sys", L"System32\\drivers\\ksecdd.sys"},
+      {L"\\SystemRoot\\System32\\drivers\\zdnflt.sys", L"\\SystemRoot\\System32\\drivers\\zdnflt.sys"},
+      {L"rundll32.exe \"C:\\Program Files\\QRV\\tray.dll\",Start", L"C:\\Program Files\\QRV\\tray.dll"},
+      {L"C:\\Windows\\system32\\RUNDLL32.EXE C:\\QRV\\tray.dll,Start /x", L"C:\\QRV\\tray.dll"},
+      {L"  notepad.exe readme.txt", L"notepad.exe"},
+      {L"C:\\Tools\\exec.exe.bak\\run.exe", L"C:\\Tools\\exec.exe.bak\\run.exe"},
+      {L"C:\\QRV\\scan -q", L"C:\\QRV\\scan"},
+      {L"\"C:\\QRV\\unclosed.exe", L"C:\\QRV\\unclosed.exe"},
+      {L"", L""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ProgramFileOfCommand(c.command), c.file) << c.command;
+}
+
+TEST(WindowsFiles, SystemDataFilesAndMicrosoftAsCompany) {
+  for (const wchar_t* name : {L"hosts", L"HOSTS", L"win.ini", L"System.ini", L"lmhosts.sam", L"services"}) {
+    EXPECT_TRUE(IsSystemDataFileName(name)) << name;
+  }
+  for (const wchar_t* name : {L"qrv.ini", L"hosts.zdn", L"zdnhook.dll", L"win.ini.bak", L""}) {
+    EXPECT_FALSE(IsSystemDataFileName(name)) << name;
+  }
+  for (const wchar_t* company : {L"Microsoft Corporation", L"MICROSOFT", L"(c) microsoft corp."}) {
+    EXPECT_TRUE(NamesMicrosoft(company)) << company;
+  }
+  for (const wchar_t* company : {L"Velmora Lab", L"Micro soft", L"Microsof", L""}) EXPECT_FALSE(NamesMicrosoft(company)) << company;
+}

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/guards/folder_safety.h"
+#include "engine/guards/registrations.h"
+#include "engine/guards/windows_files_win.h"
+#include "engine/run/deletion.h"
+#include "engine/run/registry_actions.h"
+#include "platform/effects.h"
+#include "platform/files.h"
+#include "platform/relative_files.h"
+#include "platform/text_rules.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+using Kind = RecordedAction::Kind;
+
+bool AnyLineStartsWith(const std::vector<std::string>& lines, const std::string& start) {
+  for (const auto& line : lines) {
+    if (line.starts_with(start)) return true;
+  }
+  return false;
+}
+
+std::size_t Removals(const RecordingEffects& effects) {
+  return effects.Count(Kind::RemoveFile) + effects.Count(Kind::RemoveFolder);
+}
+
+}  // namespace
+
+// Which reparse points the walk takes for links. Windows: a symbolic link and a junction
+// (mount point) are links, removed as themselves; a OneDrive placeholder and a deduplicated
+// file are data and are deleted as files and folders. Wine gives no tag for a host link,
+// which must count as a link all the same.
+TEST(ReparsePoints, OnlyNameSurrogatesAreLinks) {
+  constexpr DWORD kReparseFolder = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+  const struct {
+    DWORD attributes, tag;
+    bool link;
+  } cases[] = {
+      {kReparseFolder, 0xA000000Cu, true},               // IO_REPARSE_TAG_SYMLINK
+      {kReparseFolder, 0xA0000003u, true},               // IO_REPARSE_TAG_MOUNT_POINT (junction)
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0xA000000Cu, true},  // a file's symbolic link
+      {kReparseFolder, 0x9000601Au, false},              // IO_REPARSE_TAG_CLOUD_6 (OneDrive folder)
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001Au, false},  // IO_REPARSE_TAG_CLOUD placeholder file
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x80000013u, false},  // IO_REPARSE_TAG_DEDUP
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x8000001Bu, false},  // IO_REPARSE_TAG_APPEXECLINK is not a name surrogate
+      {kReparseFolder, 0, true},                         // Wine's host link: no tag given
+      {FILE_ATTRIBUTE_DIRECTORY, 0xA000000Cu, false},    // no reparse point at all
+      {FILE_ATTRIBUTE_ARCHIVE, 0, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsLinkEntry(c.attributes, c.tag), c.link) << std::hex << c.tag;
+}
+
+// Windows' own files and folders in the Windows folder are refused with a line and left,
+// whatever the rule file says; nothing reaches the gateway for them. Under Wine its DLLs and
+// drivers carry Microsoft as their company, as Windows' do.
+TEST(WindowsOwnFiles, AreRefusedAndTheProductsFilesThereAreNot) {
+  const std::string system = SystemFolder(), windows = WindowsFolder();
+  const struct {
+    std::string path;
+    bool folder;
+    std::string line;
+  } refused[] = {
+      {system + "\\ntdll.dll", false, "Refused to delete Windows' own file " + system + "\\ntdll.dll (its version resource names Microsoft as its company)"},
+      {windows + "\\win.ini", false, "Refused to delete Windows' own file " + windows + "\\win.ini (a system data file)"},
+      {system + "\\drivers\\etc\\hosts", false, "Refused to delete Windows' own file " + system + "\\drivers\\etc\\hosts (a system data file)"},
+      {system + "\\drivers", true, "Refused to delete folder holding Windows' own files " + system + "\\drivers - it holds "},
+  };
+  for (const auto& c : refused) {
+    ASSERT_TRUE(c.folder ? IsExistingFolder(c.path) : IsExistingFile(c.path)) << c.path;
+    EngineTestContext test(Acting::Recorded);
+    test.state.WindowsFolder = windows;
+    if (c.folder) {
+      DeleteFolderTree(test.context, c.path);
+    } else {
+      DeleteSingleFile(test.context, c.path);
+    }
+    EXPECT_EQ(Removals(test.recorded), 0u) << c.path;
+    ASSERT_EQ(test.reporter.infoLines.size(), 1u) << c.path;
+    EXPECT_TRUE(test.reporter.infoLines[0].starts_with(c.line)) << test.reporter.infoLines[0];
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1);
+  }
+  // The product's files in the same folders, and a folder of its own there, still go.
+  const std::string hook = system + "\\zdnhook_guard_test.dll", ini = windows + "\\qrv_guard_test.ini";
+  const std::string folder = windows + "\\QRV_guard_test";
+  WriteBytes(hook, "MZ hook");
+  WriteBytes(ini, "[QRV]");
+  WriteBytes(folder + "\\sub\\qrv.dat", "data");
+  EngineTestContext test;
+  test.state.WindowsFolder = windows;
+  DeleteSingleFile(test.context, hook);
+  DeleteSingleFile(test.context, ini);
+  DeleteFolderTree(test.context, folder);
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  for (const std::string& gone : {hook, ini, folder}) EXPECT_FALSE(Exists(gone)) << gone;
+}
+
+// A profile ProfileList does not name (a deleted account's, or one not registered yet) and
+// the shell's folders in it are protected; the product's folder inside one still goes.
+TEST(ProfileFolders, EveryFolderInTheProfilesFolderIsProtected) {
+  char profile[MAX_PATH] = {};
+  ASSERT_GT(ExpandEnvironmentStringsA("%USERPROFILE%", profile, MAX_PATH), 0u);
+  const std::string profiles = FolderOfPath(profile);
+  ASSERT_FALSE(profiles.empty());
+  const std::string other = profiles + "\\guard_other_user";
+  WriteBytes(other + "\\Documents\\letter.txt", "mine");
+  WriteBytes(other + "\\AppData\\Roaming\\Velmora\\qrv.cfg", "product");
+  for (const std::string& folder : {other, other + "\\Documents", other + "\\AppData\\Roaming"}) {
+    EngineTestContext test(Acting::Recorded);
+    DeleteFolderTree(test.context, folder);
+    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{"Refused to delete protected folder " + folder});
+    EXPECT_EQ(Removals(test.recorded), 0u) << folder;
+  }
+  EngineTestContext test;
+  DeleteFolderTree(test.context, other + "\\AppData\\Roaming\\Velmora");
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  EXPECT_FALSE(Exists(other + "\\AppData\\Roaming\\Velmora"));
+  EXPECT_EQ(ReadBytes(other + "\\Documents\\letter.txt"), "mine");
+  RemoveTreeForTest(other);
+}
+
+namespace {
+
+// The live gateway that, at the first deletion of the walk, swaps every folder named
+// Later* that is still a folder for a host link to the victim: what an attacker does on
+// Windows with a junction to system32\victim between the walk's listing and its visit.
+class SwappingEffects : public LiveEffects {
+ public:
+  SwappingEffects(std::string tree, std::string victim, std::string aside)
+      : tree_(std::move(tree)), victim_(std::move(victim)), aside_(std::move(aside)) {}
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override {
+    if (!swapped_) {
+      swapped_ = true;
+      for (int i = 1; i <= 3; ++i) {
+        const std::string later = tree_ + "\\Later" + std::to_string(i);
+        if (path.find(WideFromAnsi("\\Later" + std::to_string(i) + "\\")) != std::wstring::npos) continue;
+        if (MoveFileA(later.c_str(), (aside_ + std::to_string(i)).c_str()) && MakeHostSymlink(victim_, later)) {
+          links.push_back(later);
+        }
+      }
+    }
+    return LiveEffects::RemoveChild(parent, name, path, folder, plainFirst);
+  }
+  std::vector<std::string> links;
+
+ private:
+  std::string tree_, victim_, aside_;
+  bool swapped_ = false;
+};
+
+}  // namespace
+
+TEST(HandleWalk, AFolderSwappedForALinkDuringTheWalkIsNeitherEnteredNorEmptied) {
+  if (!RunningUnderWine()) GTEST_SKIP() << "host symbolic links are made through Wine; not under Wine";
+  ScratchFolder scratch("swap");
+  const std::string tree = scratch / "Tree", victim = scratch / "victim";
+  for (int i = 0; i < 400; ++i) WriteBytes(victim + "\\v" + std::to_string(i) + ".dat", "keep");
+  WriteBytes(tree + "\\trigger.dat", "x");
+  for (int i = 1; i <= 3; ++i) WriteBytes(tree + "\\Later" + std::to_string(i) + "\\l.dat", "x");
+  SwappingEffects effects(tree, victim, scratch / "aside");
+  EngineTestContext test(effects);
+  DeleteFolderTree(test.context, tree);
+  ASSERT_GE(effects.links.size(), 2u) << "the swap did not happen";
+  for (int i = 0; i < 400; ++i) EXPECT_EQ(ReadBytes(victim + "\\v" + std::to_string(i) + ".dat"), "keep") << i;
+  for (const std::string& link : effects.links) {
+    EXPECT_TRUE(AnyLineStartsWith(test.reporter.infoLines, "Could NOT delete folder " + link + " - " + kReplacedText) ||
+                AnyLineStartsWith(test.reporter.infoLines, "Could NOT delete   " + link))
+        << link;
+  }
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
+  for (const std::string& link : effects.links) RemoveHostSymlink(link);
+}
+
+namespace {
+
+// A key made for one test below HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, removed afterwards.
+struct TestKey {
+  HKEY root;
+  std::wstring path;
+  TestKey(HKEY keyRoot, std::wstring keyPath, const std::vector<std::pair<std::wstring, std::wstring>>& values,
+          DWORD type = 0)
+      : root(keyRoot), path(std::move(keyPath)) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+    for (const auto& [name, text] : values) {
+      const auto slash = name.find(L'\\');
+      HKEY target = key;
+      if (slash != std::wstring::npos) {
+        EXPECT_EQ(RegCreateKeyExW(key, name.substr(0, slash).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target,
+                                  nullptr),
+                  ERROR_SUCCESS);
+      }
+      const std::wstring valueName = slash == std::wstring::npos ? name : name.substr(slash + 1);
+      RegSetValueExW(target, valueName.empty() ? nullptr : valueName.c_str(), 0, REG_SZ,
+                     reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>((text.size() + 1) * 2));
+      if (target != key) RegCloseKey(target);
+    }
+    if (type != 0) RegSetValueExW(key, L"Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof(type));
+    RegCloseKey(key);
+  }
+  ~TestKey() { RegDeleteTreeW(root, path.c_str()); }
+  bool Exists() const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+};
+
+}  // namespace
+
+// A registration may go when the file it names is the product's or gone; one naming an
+// existing file of Windows or of another program is refused with a line naming the file.
+TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFiles) {
+  ScratchFolder scratch("owner");
+  const std::string product = scratch / "Velmora Lab";
+  WriteBytes(product + "\\ZdnS.exe", "MZ");
+  const std::wstring productExe = WideFromAnsi(product + "\\ZdnS.exe");
+  const std::wstring services = L"SYSTEM\\CurrentControlSet\\Services\\";
+  const std::string system = SystemFolder();
+  const struct {
+    const char* label;
+    HKEY root;
+    std::wstring path;
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+    DWORD type;
+    std::string refusedFile;  // empty: deleted
+  } cases[] = {
+      {"service in svchost with its library in System32", HKEY_LOCAL_MACHINE, services + L"QrvGuardA",
+       {{L"ImagePath", L"%SystemRoot%\\system32\\svchost.exe -k netsvcs"}, {L"Parameters\\ServiceDll", L"%SystemRoot%\\system32\\kernel32.dll"}},
+       0x20, system + "\\kernel32.dll"},
+      {"driver whose image lies in System32\\drivers", HKEY_LOCAL_MACHINE, services + L"QrvGuardB",
+       {{L"ImagePath", L"System32\\drivers\\ksecdd.sys"}}, 1, system + "\\drivers\\ksecdd.sys"},
+      {"the product's service", HKEY_LOCAL_MACHINE, services + L"QrvGuardC", {{L"ImagePath", productExe}}, 0x10, ""},
+      {"a service whose image is gone", HKEY_LOCAL_MACHINE, services + L"QrvGuardD",
+       {{L"ImagePath", L"C:\\gone\\qrv_missing.exe"}}, 0x10, ""},
+      {"a COM class served by shell32", HKEY_LOCAL_MACHINE,
+       L"SOFTWARE\\Classes\\CLSID\\{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0A99}", {{L"InprocServer32\\", L"shell32.dll"}}, 0,
+       system + "\\shell32.dll"},
+  };
+  for (const auto& c : cases) {
+    const TestKey key(c.root, c.path, c.values, c.type);
+    EngineTestContext test;
+    test.state.ProgramFolder = product;
+    DeleteRegistryKeyEntry(test.context, "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(c.path));
+    EXPECT_EQ(key.Exists(), !c.refusedFile.empty()) << c.label;
+    if (c.refusedFile.empty()) {
+      EXPECT_TRUE(test.reporter.infoLines.empty()) << c.label;
+    } else {
+      ASSERT_EQ(test.reporter.infoLines.size(), 1u) << c.label;
+      const std::string& line = test.reporter.infoLines[0];
+      EXPECT_TRUE(line.starts_with(kRefusedForeignRegistration)) << line;
+      EXPECT_TRUE(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line.c_str() + line.size() - c.refusedFile.size(), -1,
+                                 c.refusedFile.c_str(), -1) == CSTR_EQUAL)
+          << line;
+    }
+  }
+  // Run values: another program's is refused, the product's goes.
+  const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, run.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  const std::wstring notepad = L"\"" + WideFromAnsi(system) + L"\\notepad.exe\" /p", mine = L"\"" + productExe + L"\" /tray";
+  RegSetValueExW(key, L"QrvGuardOther", 0, REG_SZ, reinterpret_cast<const BYTE*>(notepad.c_str()), static_cast<DWORD>((notepad.size() + 1) * 2));
+  RegSetValueExW(key, L"QrvGuardMine", 0, REG_SZ, reinterpret_cast<const BYTE*>(mine.c_str()), static_cast<DWORD>((mine.size() + 1) * 2));
+  EngineTestContext test;
+  test.state.ProgramFolder = product;
+  DeleteRegistryValueEntry(test.context, "HKEY_CURRENT_USER\\" + AnsiFromWide(run) + "=QrvGuardOther");
+  DeleteRegistryValueEntry(test.context, "HKEY_CURRENT_USER\\" + AnsiFromWide(run) + "=QrvGuardMine");
+  EXPECT_EQ(RegQueryValueExW(key, L"QrvGuardOther", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, L"QrvGuardMine", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(test.reporter.infoLines.size(), 1u);
+  EXPECT_TRUE(test.reporter.infoLines[0].starts_with(kRefusedForeignRegistration)) << test.reporter.infoLines[0];
+  RegDeleteValueW(key, L"QrvGuardOther");
+  RegCloseKey(key);
+}
