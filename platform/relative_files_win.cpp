@@ -199,7 +199,15 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
     (void)Nt().set(child.Get(), &io, &basic, sizeof(basic), kBasicInformation);  // a failure shows below
   }
   DispositionInformation disposition{TRUE};
-  return ErrorOf(Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation));
+  const NTSTATUS status = Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation);
+  // A read-only file answers STATUS_CANNOT_DELETE too: that one is denied, not in use.
+  DWORD attributes = 0;
+  DWORD tag = 0;
+  if (status == kStatusCannotDelete && AttributesOf(child.Get(), attributes, tag) &&
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return ERROR_ACCESS_DENIED;
+  }
+  return ErrorOf(status);
 }
 
 DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target) {

@@ -288,6 +288,28 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
             std::string::npos);
 }
 
+// The reasons of the guards that decide from the rule file alone: Windows' registry namespaces
+// are deny-by-default, the system's data files are Windows' own, every folder right in the
+// profiles folder is a user's.
+TEST(RuleCheck, FindsWhatTheGuardsRefuseByWhatItIs) {
+  ExpectFindings(Stored({"[Registry_Delete]", "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Video",
+                         "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QRV", "[Registry_Delete_End]",
+                         "[Registry_Delete_Val]",
+                         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced=Hidden",
+                         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run=QRV Tray",
+                         "[Registry_Delete_Val_End]", "[Delete_File]", "%WinDir%\\win.ini", "%winsys%\\drivers\\etc\\hosts",
+                         "%WinDir%\\qrv.ini", "[Delete_File_End]", "[Delete_Folder]", "C:\\Users\\other",
+                         "C:\\Users\\other\\AppData\\Roaming\\Velmora", "[Delete_Folder_End]"}),
+                 {{2, "\"HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Video\" is Windows' own key, not below a "
+                      "place where programs register (deny-by-default place)"},
+                  {6, "lies in Windows' own key, neither a place where programs keep values nor a program's key "
+                      "(deny-by-default place): the cleaner refuses to delete it"},
+                  {10, "\"%WinDir%\\win.ini\" is a system data file of Windows (Windows' own file)"},
+                  {11, "\"%winsys%\\drivers\\etc\\hosts\" is a system data file of Windows (Windows' own file)"},
+                  {15, "\"C:\\Users\\other\" names a user's profile folder (profile)"}},
+                 "guards by what things are");
+}
+
 // The cleaner takes one written form of a path; check names every other one, in both kinds
 // of section, as the refusal it is.
 TEST(RuleCheck, FindsPathsThatAreNotPlainDrivePaths) {
