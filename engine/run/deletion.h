@@ -8,19 +8,26 @@
 struct CleanerContext;
 
 // Deletes every file below the folder, bottom-up, then the folder itself once empty
-// (read-only or not). An empty path deletes nothing; a path that is not a plain drive path,
-// a protected folder (folder_safety.h), a folder inside that opens a protected one and a child name that would lead outside the tree are refused
-// and listed; links are removed as links and never followed; a folder that stays is
-// listed with the system's reason unless something listed inside it explains it.
+// (read-only or not), through handles: each folder is opened as itself, checked (a link in its
+// place is removed as a link, a protected folder refused, a folder that is no longer the one
+// listed left), listed through its handle, and each child deleted relative to it. An empty
+// path deletes nothing; a path that is not a plain drive path, a protected folder
+// (folder_safety.h), a folder in the Windows folder holding Windows' own files
+// (windows_files_win.h) and a child name that would lead outside the tree are refused and
+// listed; a folder that stays is listed with the system's reason unless something listed
+// inside it explains it.
 void DeleteFolderTree(CleanerContext& context, const std::string& path);
 
 // Deletes one existing file after resetting its attributes; a missing file or a folder is
-// passed over in silence, an empty path deletes nothing, a path that is not a plain drive path is refused.
+// passed over in silence, an empty path deletes nothing, a path that is not a plain drive
+// path and Windows' own file are refused.
 //
 // Both: with deletion at restart on (CleanerState::DeleteAtRestart), a file in use, and a
 // folder that stays only because of such files, is scheduled for deletion at the next
-// restart and listed as such. On 64-bit Windows an entry in the System folder is carried out
-// in the real System32 too, after the redirected one.
+// restart and listed as such, by the path the system gives for the opened file (never an
+// alias); a running program or a loaded library counts as in use. On 64-bit Windows an entry
+// in the System folder is carried out in the real System32 too, after the redirected one,
+// every guard asked again there.
 void DeleteSingleFile(CleanerContext& context, const std::string& path);
 
 inline constexpr char kTreeFileNotDeletedText[] = "Could NOT delete   ";
