@@ -239,3 +239,21 @@ bool IsProtectedFolder(std::string_view path, const std::vector<std::string>& pr
 bool IsProtectedIdentity(const FileIdentity& identity, const ProtectedFolderSet& set) {
   return std::find(set.identities.begin(), set.identities.end(), identity) != set.identities.end();
 }
+
+void IndexFolders(ProtectedFolderSet& set) {
+  set.index.clear();
+  for (const auto& folder : set.folders) {
+    std::string guarded = NormalizedFolder(folder);
+    // The folder and each folder above it, up to the root (which IsRootFolder refuses anyway).
+    while (!guarded.empty() && set.index.insert(guarded).second) {
+      const std::size_t split = guarded.find_last_of('\\');
+      if (split == std::string::npos || split == 0) break;
+      guarded.resize(split);
+    }
+  }
+}
+
+bool IsProtectedIndexed(std::string_view path, const ProtectedFolderSet& set) {
+  if (set.index.empty()) return IsProtectedFolder(path, set.folders);  // a set nobody indexed
+  return IsRootFolder(path) || set.index.contains(NormalizedFolder(path));
+}

@@ -3,6 +3,7 @@
 // every folder of a protected list together with every folder above one of them.
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -39,6 +40,15 @@ bool IsProtectedFolder(std::string_view path, const std::vector<std::string>& pr
 struct ProtectedFolderSet {
   std::vector<std::string> folders;
   std::vector<FileIdentity> identities;
+  // The normalised form of every folder and of every folder above one, made by IndexFolders:
+  // a walk asks for each folder it opens, and the lists hold hundreds of forms.
+  std::unordered_set<std::string> index{};
 };
+
+// Fills the set's index from its folders.
+void IndexFolders(ProtectedFolderSet& set);
+
+// As IsProtectedFolder, through the index.
+bool IsProtectedIndexed(std::string_view path, const ProtectedFolderSet& set);
 
 bool IsProtectedIdentity(const FileIdentity& identity, const ProtectedFolderSet& set);

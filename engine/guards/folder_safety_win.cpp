@@ -343,7 +343,7 @@ bool IsProtectedByIdentity(const ProtectedFolderSet& set, const std::wstring& pa
   const auto facts = FactsOfPath(path);
   if (!facts) return false;
   if (IsProtectedIdentity(facts->identity, set)) return true;
-  return !facts->finalPath.empty() && IsProtectedFolder(UpperForComparison(facts->finalPath), set.folders);
+  return !facts->finalPath.empty() && IsProtectedIndexed(UpperForComparison(facts->finalPath), set);
 }
 
 }  // namespace
@@ -382,6 +382,7 @@ const ProtectedFolderSet& ProtectedFolders(CleanerContext& context) {
     for (const auto* known : {&state.WindowsFolder, &state.SystemFolder, &state.ProgramFilesFolder}) {
       AddProtectedFolder(set, visited, WideFromAnsi(*known));
     }
+    IndexFolders(set);
     context.protectedFolders = std::make_shared<const ProtectedFolderSet>(std::move(set));
   }
   return *context.protectedFolders;
@@ -394,7 +395,7 @@ bool IsRefusedFolder(CleanerContext& context, const std::string& path) {
 bool IsRefusedFolder(CleanerContext& context, const std::wstring& wide) {
   const auto& set = ProtectedFolders(context);
   for (const auto& form : ComparisonForms(wide)) {
-    if (IsProtectedFolder(form, set.folders)) return true;
+    if (IsProtectedIndexed(form, set)) return true;
   }
   return IsProtectedByIdentity(set, wide);
 }
@@ -417,7 +418,7 @@ bool RefuseOpenedFolder(CleanerContext& context, HANDLE folder, const std::wstri
   bool refused = IdentityOf(folder, identity) && IsProtectedIdentity(identity, set);
   if (!refused) {
     const std::wstring final = FinalPathOf(folder);
-    refused = !final.empty() && IsProtectedFolder(UpperForComparison(OrdinaryPath(final)), set.folders);
+    refused = !final.empty() && IsProtectedIndexed(UpperForComparison(OrdinaryPath(final)), set);
   }
   if (refused) AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));
   return refused;

@@ -188,3 +188,22 @@ TEST(FolderGuard, EmptyOrRootEntriesOfTheListProtectNothingExtra) {
   EXPECT_FALSE(IsProtectedFolder("C:\\Temp\\X", {}));
   EXPECT_TRUE(IsProtectedFolder("C:\\", {}));
 }
+
+// The index a run asks through answers as the lists do, for every spelling of a folder, a
+// folder above one, a sibling and a name that only begins like one.
+TEST(FolderGuard, TheIndexAnswersAsTheLists) {
+  ProtectedFolderSet set;
+  set.folders = {"C:\\WINDOWS", "C:\\USERS\\OTHER\\APPDATA\\ROAMING", "D:\\DATA\\", "\\\\SERVER\\SHARE\\TOOLS"};
+  const char* candidates[] = {"C:\\Windows",         "c:\\windows\\",        "C:\\Windows\\System32", "C:\\Users",
+                              "C:\\Users\\Other",    "C:\\Users\\Other\\AppData\\Roaming\\Velmora",
+                              "C:\\Users\\Others",   "D:\\",                 "D:\\Data",             "D:\\Data2",
+                              "\\\\server\\share",   "\\\\server\\share\\tools\\x", "C:\\WINDOWS.OLD", "E:\\X"};
+  for (const bool indexed : {false, true}) {
+    if (indexed) IndexFolders(set);
+    for (const char* candidate : candidates) {
+      EXPECT_EQ(IsProtectedIndexed(candidate, set), IsProtectedFolder(candidate, set.folders)) << candidate;
+    }
+  }
+  EXPECT_TRUE(IsProtectedIndexed("C:\\Users\\Other", set));
+  EXPECT_FALSE(IsProtectedIndexed("C:\\Users\\Other\\AppData\\Roaming\\Velmora", set));
+}
