@@ -180,10 +180,19 @@ struct FolderLevel {
 
 // Whether the folder, listed again, holds only what the walk saw in it: then everything left
 // in it is left to the restart. A name that came since would keep the folder at the restart.
-std::wstring NewArrival(const FolderLevel& level) {
-  std::vector<FolderChild> now;
-  if (const DWORD error = ListFolder(level.handle.Get(), now); error != ERROR_SUCCESS) return L"?";
-  for (const FolderChild& child : now) {
+// It is listed through a handle of its own, opened relative to its parent and checked to be
+// the same folder (a handle that listed once may answer from what it read then).
+std::wstring NewArrival(HANDLE parent, const FolderLevel& level) {
+  UniqueFile again;
+  FileIdentity before;
+  FileIdentity now;
+  std::vector<FolderChild> entries;
+  if (OpenChild(parent, level.name, kListingAccess, true, again) != ERROR_SUCCESS ||
+      !IdentityOf(level.handle.Get(), before) || !IdentityOf(again.Get(), now) || !(before == now) ||
+      ListFolder(again.Get(), entries) != ERROR_SUCCESS) {
+    return L"?";
+  }
+  for (const FolderChild& child : entries) {
     const bool seen = std::any_of(level.entries.begin(), level.entries.end(),
                                   [&](const FolderChild& entry) { return entry.name == child.name; });
     if (!seen) return child.name;
@@ -198,7 +207,7 @@ Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& fo
   switch (level.left) {
     case Left::Nothing: level.handle.Reset(); return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes);
     case Left::ForRestart: {
-      if (const std::wstring arrival = NewArrival(level); !arrival.empty()) {
+      if (const std::wstring arrival = NewArrival(parent, level); !arrival.empty()) {
         AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText +
                              AnsiFromWide(arrival));
         return Left::Listed;

@@ -152,14 +152,23 @@ TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
   const std::string programs = ReadFolderValue(HKEY_CURRENT_USER, kShellFolders, "Programs");
   ASSERT_FALSE(programFiles.empty());
   ASSERT_FALSE(programs.empty());
-  for (const std::string& path : {programFiles + "\\Velmora\\QRV", programs + "\\QRV Anti-Virus",
-                                 WindowsFolder() + "2", WindowsFolder() + "\\Temp\\Velmora"}) {
+  // Each is made for the test (the walk opens what it deletes), and removed afterwards: the
+  // recording gateway deletes nothing.
+  const struct {
+    std::string path, made;
+  } folders[] = {{programFiles + "\\Velmora\\QRV", programFiles + "\\Velmora"},
+                 {programs + "\\QRV Anti-Virus", programs + "\\QRV Anti-Virus"},
+                 {WindowsFolder() + "2", WindowsFolder() + "2"},
+                 {WindowsFolder() + "\\Temp\\Velmora", WindowsFolder() + "\\Temp\\Velmora"}};
+  for (const auto& [path, made] : folders) {
+    MakeFolders(path);
     RecordingEffects effects;
     EngineTestContext test(effects);
     test.context.protectedFolders = std::make_shared<const ProtectedFolderSet>(MachineProtectedFolders());
     DeleteFolderTree(test.context, path);
     EXPECT_TRUE(test.reporter.infoLines.empty()) << path;
     EXPECT_EQ(effects.Count(RecordedAction::Kind::RemoveFolder), 1u) << path;
+    RemoveTreeForTest(made);
   }
 }
 
