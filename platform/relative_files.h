@@ -43,10 +43,6 @@ DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children);
 bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag);
 bool IdentityOf(HANDLE file, FileIdentity& identity);
 
-// Whether the file open as opened is the one the listing named (by file ID): a name swapped
-// since for another folder or a link opens something else.
-bool IsTheListedOne(HANDLE opened, const FolderChild& listed);
-
 // The path the system gives for the open file (GetFinalPathNameByHandleW, extended form):
 // never an alias such as Sysnative, or system32 for what is really SysWOW64. Empty when the
 // system gives none.

@@ -156,13 +156,6 @@ bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag) {
   return true;
 }
 
-bool IsTheListedOne(HANDLE opened, const FolderChild& listed) {
-  if (listed.fileId == 0) return true;  // a file system without file IDs
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(opened, &info)) return false;
-  return ((static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == listed.fileId;
-}
-
 bool IdentityOf(HANDLE file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file, &info)) return false;

@@ -42,3 +42,5 @@ bool RefuseFolderByIdentity(CleanerContext& context, const std::wstring& path);
 // The same for a folder already open (a HANDLE): its identity and the path the system gives
 // for it; path names it in the line.
 bool RefuseOpenedFolder(CleanerContext& context, void* folder, const std::wstring& path);
+// The same by the identity (volume and file ID) of a folder already open.
+bool RefuseFolderIdentity(CleanerContext& context, const FileIdentity& identity, const std::wstring& path);

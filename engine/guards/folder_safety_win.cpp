@@ -424,6 +424,12 @@ bool RefuseOpenedFolder(CleanerContext& context, HANDLE folder, const std::wstri
   return refused;
 }
 
+bool RefuseFolderIdentity(CleanerContext& context, const FileIdentity& identity, const std::wstring& path) {
+  if (!IsProtectedIdentity(identity, ProtectedFolders(context))) return false;
+  AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));
+  return true;
+}
+
 bool RefuseFolderByIdentity(CleanerContext& context, const std::wstring& path) {
   if (!IsProtectedByIdentity(ProtectedFolders(context), path)) return false;
   AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));

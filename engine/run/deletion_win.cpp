@@ -234,9 +234,15 @@ OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::w
                             const std::wstring& path, const FolderChild* listed) {
   OpenedFolder opened;
   DWORD error = OpenChild(parent, name, kListingAccess, true, opened.handle);
-  DWORD attributes = 0;
+  // One read of what was opened serves every check below; the reparse tag is read only for
+  // a reparse point.
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (error == ERROR_SUCCESS && !GetFileInformationByHandle(opened.handle.Get(), &info)) error = GetLastError();
+  DWORD attributes = info.dwFileAttributes;
   DWORD tag = 0;
-  if (error == ERROR_SUCCESS && !AttributesOf(opened.handle.Get(), attributes, tag)) error = GetLastError();
+  if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    (void)AttributesOf(opened.handle.Get(), attributes, tag);
+  }
   if (error == ERROR_SUCCESS && IsLinkEntry(attributes, tag)) {
     opened.handle.Reset();
     // Swapped for a link since it was listed: the link goes, never what it points to.
@@ -249,13 +255,18 @@ OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::w
     }
     return opened;
   }
-  if (error == ERROR_SUCCESS && listed && !IsTheListedOne(opened.handle.Get(), *listed)) {
+  const FileIdentity identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (error == ERROR_SUCCESS && listed && listed->fileId != 0 && listed->fileId != index) {
     // Another folder, or a link's target, took the listed folder's name since it was listed.
     AddInfo(context, kFolderNotDeletedText + Shown(context, path) + " - " + kReplacedText);
     opened.outcome = Left::Listed;
     return opened;
   }
-  if (error == ERROR_SUCCESS && RefuseOpenedFolder(context, opened.handle.Get(), path)) {
+  // The top is judged by the path the system gives for it too; a folder met inside the tree
+  // by its identity, which every protected folder and every folder above one has given.
+  if (error == ERROR_SUCCESS && (listed ? RefuseFolderIdentity(context, identity, path)
+                                        : RefuseOpenedFolder(context, opened.handle.Get(), path))) {
     opened.outcome = Left::Listed;
     return opened;
   }
