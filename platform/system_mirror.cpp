@@ -12,3 +12,20 @@ std::wstring InRealSystemFolder(const SystemMirror& mirror, std::wstring_view pa
 bool IsInRealSystemFolder(const SystemMirror& mirror, std::wstring_view path) {
   return !mirror.nativeFolder.empty() && IsBelowFolder(OrdinaryPath(path), WithoutTrailingBackslashes(mirror.nativeFolder));
 }
+
+std::wstring InNativeProgramFolder(const SystemMirror& mirror, std::wstring_view path) {
+  for (const FolderTwin& pair : mirror.programFolders) {
+    if (pair.folder.empty() || pair.twin.empty()) continue;
+    const std::wstring folder = WithoutTrailingBackslashes(pair.folder);
+    if (IsBelowFolder(path, folder)) return WithoutTrailingBackslashes(pair.twin) + std::wstring(path.substr(folder.size()));
+  }
+  return {};
+}
+
+bool IsInNativeProgramFolder(const SystemMirror& mirror, std::wstring_view path) {
+  const std::wstring ordinary = OrdinaryPath(path);
+  for (const FolderTwin& pair : mirror.programFolders) {
+    if (!pair.twin.empty() && IsBelowFolder(ordinary, WithoutTrailingBackslashes(pair.twin))) return true;
+  }
+  return false;
+}

@@ -44,6 +44,7 @@ const SystemMirror& Mirror(CleanerContext& context) {
 std::string Shown(CleanerContext& context, const std::wstring& path) {
   std::string shown = AnsiFromWide(OrdinaryPath(path));
   if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
+  if (IsInNativeProgramFolder(Mirror(context), path)) shown += kNativeProgramFolderLabel;
   return shown;
 }
 
@@ -258,10 +259,15 @@ void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::
 }
 
 // An entry in the System folder names, on 64-bit Windows, the real System32 as well: the
-// program itself is redirected to SysWOW64, where a product's 64-bit parts never are.
+// program itself is redirected to SysWOW64, where a product's 64-bit parts never are. An
+// entry in Program Files or Common Files names their 64-bit twins likewise.
 std::wstring InRealSystem32(CleanerContext& context, const std::wstring& full) {
   std::wstring native = InRealSystemFolder(Mirror(context), full);
   if (!native.empty()) TraceIfOn(context, kRealSystemFolderText + AnsiFromWide(native));
+  if (native.empty()) {
+    native = InNativeProgramFolder(Mirror(context), full);
+    if (!native.empty()) TraceIfOn(context, kNativeProgramFolderText + AnsiFromWide(native));
+  }
   return native;
 }
 
@@ -273,7 +279,8 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   if (full.empty() || RefuseFolder(context, path)) return;
   DeleteFolderAt(context, full);
   const std::wstring native = InRealSystem32(context, full);
-  if (!native.empty()) DeleteFolderAt(context, native);
+  // The twin is guarded on its own: the entry's folder may be harmless where its twin is not.
+  if (!native.empty() && !RefuseFolder(context, AnsiFromWide(native))) DeleteFolderAt(context, native);
 }
 
 void DeleteSingleFile(CleanerContext& context, const std::string& path) {

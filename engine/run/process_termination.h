@@ -23,7 +23,20 @@ struct ProcessTerminationServices {
   void (*pause)(DWORD milliseconds) = WaitServingMessages;
   std::vector<ServiceProcess> (*takeServiceSnapshot)() = RunningServiceProcesses;
   DWORD (*terminate)(DWORD processId, const std::string& exeName, Effects& effects) = TerminateProcessById;
+  // Tests answer "protected" where Wine knows no protected services.
+  bool (*isLaunchProtected)(SC_HANDLE service) = IsLaunchProtectedService;
+  // Wine's manager does not list dependent services; tests list them for it.
+  std::vector<std::string> (*dependentsOf)(SC_HANDLE service) = ActiveDependentServices;
 };
+
+// The reason given for a process that runs a service Windows protects, which no
+// administrator may stop, change or delete: "service NAME, " and this.
+inline constexpr char kProtectedServiceText[] =
+    "protected anti-malware service: remove it with the vendor's tool or in Safe Mode";
+// Followed by the service's name, " of ", the executable's, ": " and the system's reason.
+inline constexpr char kServiceNotDisabledText[] = "Could NOT disable service ";
+// How long a stopped service's process is given to end by itself before it is ended.
+inline constexpr DWORD kServiceProcessExitWait = 2000;
 
 void TerminateProductProcesses(CleanerContext& context, const ProcessTerminationServices& services = {});
 
@@ -32,11 +45,15 @@ void TerminateProductProcesses(CleanerContext& context, const ProcessTermination
 struct TerminationAttempt {
   DWORD processId = 0;
   DWORD error = ERROR_SUCCESS;
+  std::string reason{};  // said instead of the system's text for error, where set
 };
 
 // Ends one process whose executable field equals the given one, letter case of a to z ignored;
-// a process that runs services is stopped through the Service Control Manager first. Nothing
-// when no process matches.
+// nothing when no process matches. A process that runs services has each of them disabled
+// (start type 4, no failure actions: neither a restart of Windows nor the manager's recovery
+// brings it back), the services that depend on it stopped, and then the service stopped
+// through the Service Control Manager, before the process is ended if it still runs. A
+// protected service is left with a line, and so is its process.
 [[nodiscard]] std::optional<TerminationAttempt> TerminateByExecutableField(
     CleanerContext& context, const std::string& field, const ProcessTerminationServices& services = {});
 

@@ -3,6 +3,8 @@
 #include "engine/run/process_termination.h"
 
 #include "engine/rules/process_targets.h"
+#include "platform/effects.h"
+#include "platform/handles.h"
 #include "platform/privileges.h"
 #include "platform/system_error.h"
 
@@ -21,20 +23,70 @@ std::vector<std::string> ExecutableFields(const std::vector<ProcessEntry>& snaps
   return fields;
 }
 
+// Every right the run uses on a product's service; a service whose security grants fewer is
+// opened for stopping alone, and the changes it refuses are listed.
+constexpr DWORD kServiceRights = SERVICE_STOP | SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG | SERVICE_CHANGE_CONFIG |
+                                 SERVICE_ENUMERATE_DEPENDENTS;
+
+enum class ServicesOutcome { None, Stopped, NotStopped, Protected };
+
+// Disables one of the product's services and clears its failure actions, so that neither a
+// restart of Windows nor the manager's recovery brings it back; stops the services that
+// depend on it, which would refuse its stop; then stops it, waiting by its wait hint.
+[[nodiscard]] ServicesOutcome ShutDownService(CleanerContext& context, const std::string& serviceName,
+                                              const std::string& exeName, const ProcessTerminationServices& services) {
+  const std::string name = "Service " + serviceName + " of " + exeName;
+  const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  UniqueServiceHandle service;
+  if (manager) {
+    service = UniqueServiceHandle(OpenServiceA(manager.Get(), serviceName.c_str(), kServiceRights));
+    if (!service) service = UniqueServiceHandle(OpenServiceA(manager.Get(), serviceName.c_str(), SERVICE_STOP | SERVICE_QUERY_STATUS));
+  }
+  if (!service) {
+    TraceIfOn(context, name + " did not stop: " + SystemErrorText(GetLastError()));
+    return ServicesOutcome::NotStopped;
+  }
+  if (services.isLaunchProtected(service.Get())) {
+    TraceIfOn(context, name + ": " + kProtectedServiceText);
+    return ServicesOutcome::Protected;
+  }
+  const DWORD disabled = context.effects.ConfigureService(service.Get(), serviceName, DisabledServiceSettings());
+  if (disabled != ERROR_SUCCESS && disabled != kBackupRefusedCode) {
+    AddInfo(context, kServiceNotDisabledText + serviceName + " of " + exeName + ": " + SystemErrorText(disabled));
+  }
+  for (const std::string& dependent : services.dependentsOf(service.Get())) {
+    const DWORD error = StopServiceByName(dependent, context.effects);
+    TraceIfOn(context, "Service " + dependent + ", which depends on " + serviceName +
+                           (error == ERROR_SUCCESS ? " stopped" : " did not stop: " + SystemErrorText(error)));
+  }
+  const DWORD error = context.effects.StopService(service.Get(), serviceName);
+  TraceIfOn(context, error == ERROR_SUCCESS ? name + " stopped" : name + " did not stop: " + SystemErrorText(error));
+  return error == ERROR_SUCCESS ? ServicesOutcome::Stopped : ServicesOutcome::NotStopped;
+}
+
 // A service's recovery options start a killed process again, so the services a process runs
-// are stopped through the manager: ERROR_SUCCESS when every one of them stopped, the last
-// error when one did not, nothing when the process runs no service.
-[[nodiscard]] std::optional<DWORD> StopServicesOf(CleanerContext& context, const ProcessEntry& process,
-                                                  const std::vector<ServiceProcess>& running) {
-  std::optional<DWORD> outcome;
-  for (const ServiceProcess& service : running) {
+// are shut down through the manager first: the worst outcome of them, None when the process
+// runs no service.
+// protectedName receives the name of a protected service among them.
+[[nodiscard]] ServicesOutcome ShutDownServicesOf(CleanerContext& context, const ProcessEntry& process,
+                                                 const ProcessTerminationServices& services,
+                                                 std::string& protectedName) {
+  ServicesOutcome outcome = ServicesOutcome::None;
+  for (const ServiceProcess& service : services.takeServiceSnapshot()) {
     if (service.processId != process.processId) continue;
-    const DWORD error = StopServiceByName(service.serviceName, context.effects);
-    const std::string name = "Service " + service.serviceName + " of " + process.exeFile;
-    TraceIfOn(context, error == ERROR_SUCCESS ? name + " stopped" : name + " did not stop: " + SystemErrorText(error));
-    if (!outcome || error != ERROR_SUCCESS) outcome = error;
+    const ServicesOutcome one = ShutDownService(context, service.serviceName, process.exeFile, services);
+    if (one == ServicesOutcome::Protected) protectedName = service.serviceName;
+    if (one > outcome) outcome = one;
   }
   return outcome;
+}
+
+// Whether the process ends by itself within the time, as a service's process does once its
+// services stopped; a process that cannot be watched counts as still running.
+bool EndsBySelf(DWORD processId, DWORD milliseconds) {
+  const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // gone already
+  return WaitForSingleObject(process.Get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 void ReportSurvivors(CleanerContext& context, const TerminationRecord& record,
@@ -53,10 +105,19 @@ std::optional<TerminationAttempt> TerminateByExecutableField(CleanerContext& con
   const std::size_t chosen = ChooseProcessToEnd(ExecutableFields(snapshot), field);
   if (chosen == kNoProcess) return std::nullopt;
   const ProcessEntry& process = snapshot[chosen];
-  // Ending the process by force stays the way for one that runs no service or whose
-  // services would not stop.
-  if (StopServicesOf(context, process, services.takeServiceSnapshot()) == ERROR_SUCCESS) {
-    return TerminationAttempt{process.processId, ERROR_SUCCESS};
+  std::string protectedName;
+  switch (ShutDownServicesOf(context, process, services, protectedName)) {
+    // No administrator may end it or its service: it is left as it is, and its line says why.
+    case ServicesOutcome::Protected:
+      return TerminationAttempt{process.processId, ERROR_ACCESS_DENIED,
+                                "service " + protectedName + ", " + kProtectedServiceText};
+    case ServicesOutcome::Stopped:
+      if (EndsBySelf(process.processId, kServiceProcessExitWait)) return TerminationAttempt{process.processId, ERROR_SUCCESS};
+      break;
+    // Ending the process by force stays the way for one that runs no service or whose
+    // services would not stop.
+    case ServicesOutcome::None:
+    case ServicesOutcome::NotStopped: break;
   }
   return TerminationAttempt{process.processId, services.terminate(process.processId, field, context.effects)};
 }
@@ -84,7 +145,8 @@ void TerminateProductProcesses(CleanerContext& context, const ProcessTermination
         if (attempt->error == ERROR_SUCCESS) {
           record.NoteEnded(attempt->processId);
         } else {
-          record.NoteFailed(attempt->processId, SystemErrorText(attempt->error));
+          record.NoteFailed(attempt->processId,
+                            attempt->reason.empty() ? SystemErrorText(attempt->error) : attempt->reason);
         }
       }
       TraceIfOn(context, entry + " try to kill");

@@ -31,8 +31,15 @@ class CountingEffects : public LiveEffects {
     stoppedServices.push_back(serviceName);
     return refuseStop ? ERROR_ACCESS_DENIED : LiveEffects::StopService(service, serviceName);
   }
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override {
+    configuredServices.push_back(serviceName);
+    configuredSettings.push_back(settings);
+    return LiveEffects::ConfigureService(service, serviceName, settings);
+  }
   std::vector<std::string> endedNames;
   std::vector<std::string> stoppedServices;
+  std::vector<std::string> configuredServices;
+  std::vector<ServiceSettings> configuredSettings;
   bool refuseEnd = false;
   bool refuseStop = false;
 };
