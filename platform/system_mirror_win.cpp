@@ -2,6 +2,8 @@
 
 #include "platform/system_mirror.h"
 
+#include "platform/handles.h"
+
 namespace {
 
 std::wstring FolderFrom(UINT(WINAPI* read)(LPWSTR, UINT)) {
@@ -15,16 +17,25 @@ std::wstring FolderFrom(UINT(WINAPI* read)(LPWSTR, UINT)) {
   return folder;
 }
 
-// A folder value of the machine's CurrentVersion key in the view given, expanded; empty when missing.
+// A folder value of the machine's CurrentVersion key in the view given; empty when missing.
 std::wstring CurrentVersionFolder(const wchar_t* value, REGSAM view) {
-  wchar_t data[MAX_PATH] = {};
-  DWORD size = sizeof data - sizeof(wchar_t);
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", value,
-                   RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | (view == KEY_WOW64_64KEY ? RRF_SUBKEY_WOW6464KEY : RRF_SUBKEY_WOW6432KEY),
-                   nullptr, data, &size) != ERROR_SUCCESS) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE | view,
+                    &opened) != ERROR_SUCCESS) {
     return {};
   }
-  return data;
+  const UniqueHKey key(opened);
+  wchar_t data[MAX_PATH + 1] = {};
+  DWORD type = 0;
+  DWORD size = MAX_PATH * sizeof(wchar_t);
+  if (RegQueryValueExW(key.Get(), value, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return {};
+  }
+  if (type == REG_SZ) return data;
+  wchar_t expanded[MAX_PATH] = {};
+  const DWORD length = ExpandEnvironmentStringsW(data, expanded, MAX_PATH);
+  return length > 0 && length <= MAX_PATH ? expanded : data;
 }
 
 bool RunsUnderWow64() {
@@ -40,13 +51,15 @@ SystemMirror CurrentSystemMirror() {
   const std::wstring windows = FolderFrom(GetWindowsDirectoryW);
   if (!windows.empty()) mirror.nativeFolder = windows + L"\\Sysnative";
   // The 32-bit view names the folders the program is told of; ProgramW6432Dir and
-  // CommonW6432Dir name the 64-bit ones.
+  // CommonW6432Dir name the 64-bit ones, and so do the first two in the 64-bit view (where
+  // Wine writes only those).
   const struct {
     const wchar_t* folder;
     const wchar_t* twin;
   } pairs[] = {{L"CommonFilesDir", L"CommonW6432Dir"}, {L"ProgramFilesDir", L"ProgramW6432Dir"}};
   for (const auto& pair : pairs) {
     FolderTwin twin{CurrentVersionFolder(pair.folder, KEY_WOW64_32KEY), CurrentVersionFolder(pair.twin, KEY_WOW64_64KEY)};
+    if (twin.twin.empty()) twin.twin = CurrentVersionFolder(pair.folder, KEY_WOW64_64KEY);
     if (twin.folder.empty() || twin.twin.empty() || CompareStringOrdinal(twin.folder.c_str(), -1, twin.twin.c_str(), -1, TRUE) == CSTR_EQUAL) {
       continue;
     }

@@ -107,11 +107,13 @@ class NativeProgramFolders {
  public:
   NativeProgramFolders(const std::string& programName, const std::string& sharedName) {
     const char* key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
-    for (const auto& [value, name] : {std::pair{"ProgramW6432Dir", programName}, std::pair{"CommonW6432Dir", sharedName}}) {
+    // Windows names them ProgramW6432Dir and CommonW6432Dir as well; Wine only so.
+    for (const auto& [value, name] : {std::pair{"ProgramFilesDir", programName}, std::pair{"CommonFilesDir", sharedName}}) {
+      UniqueHKey opened;
       char data[MAX_PATH] = {};
       DWORD size = sizeof data - 1;
-      if (RegGetValueA(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, data, &size) ==
-          ERROR_SUCCESS) {
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, opened.Put()) == ERROR_SUCCESS &&
+          RegQueryValueExA(opened.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
         folders.push_back(std::string(data) + "\\" + name);
       }
     }

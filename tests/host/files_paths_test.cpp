@@ -60,6 +60,8 @@ TEST(RealSystemFolder, OnlyPathsBelowTheSystemFolderAreMirroredAndOnlyUnderWow64
   const std::wstring native = L"C:\\windows\\Sysnative\\drivers\\q.sys";
   EXPECT_EQ(InRealSystemFolder(wow64, L"c:\\WINDOWS\\System32\\drivers\\q.sys"), native);
   EXPECT_EQ(InRealSystemFolder({wow64.systemFolder, L""}, L"C:\\windows\\system32\\q.sys"), L"");
+  // A folder entry written with a final backslash names the same folder.
+  EXPECT_EQ(InRealSystemFolder(wow64, L"C:\\windows\\system32\\drivers\\"), L"C:\\windows\\Sysnative\\drivers");
   for (const wchar_t* path : {L"C:\\windows\\system32", L"C:\\windows\\system32\\", L"C:\\windows\\system32x\\q",
                               L"C:\\windows\\syswow64\\q", L"C:\\windows\\system32\\..\\q"}) {
     EXPECT_EQ(InRealSystemFolder(wow64, path), L"") << Shown(path);
@@ -81,6 +83,7 @@ TEST(NativeProgramFolder, AnEntryBelowA32BitFolderHasItsTwinBelowThe64BitOne) {
       {L"C:\\Program Files (x86)\\Velmora Lab", L"C:\\Program Files\\Velmora Lab"},
       {L"c:\\program files (x86)\\Velmora Lab\\bin\\q.dll", L"C:\\Program Files\\Velmora Lab\\bin\\q.dll"},
       {L"C:\\Program Files (x86)\\Common Files\\ZDN", L"C:\\Program Files\\Common Files\\ZDN"},
+      {L"C:\\Program Files (x86)\\Common Files\\ZDN\\", L"C:\\Program Files\\Common Files\\ZDN"},
       {L"C:\\Program Files (x86)", L""},
       {L"C:\\Program Files (x86)x\\Velmora", L""},
       {L"C:\\Program Files\\Velmora Lab", L""},
