@@ -46,6 +46,9 @@ struct TerminationAttempt {
   DWORD processId = 0;
   DWORD error = ERROR_SUCCESS;
   std::string reason{};  // said instead of the system's text for error, where set
+  // Lines about the process's services (one that could not be disabled), for the run to
+  // list once each.
+  std::vector<std::string> serviceLines{};
 };
 
 // Ends one process whose executable field equals the given one, letter case of a to z ignored;

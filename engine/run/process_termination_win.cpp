@@ -2,6 +2,8 @@
 
 #include "engine/run/process_termination.h"
 
+#include <set>
+
 #include "engine/rules/process_targets.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
@@ -33,8 +35,10 @@ enum class ServicesOutcome { None, Stopped, NotStopped, Protected };
 // Disables one of the product's services and clears its failure actions, so that neither a
 // restart of Windows nor the manager's recovery brings it back; stops the services that
 // depend on it, which would refuse its stop; then stops it, waiting by its wait hint.
+// A service that cannot be disabled adds its line to lines.
 [[nodiscard]] ServicesOutcome ShutDownService(CleanerContext& context, const std::string& serviceName,
-                                              const std::string& exeName, const ProcessTerminationServices& services) {
+                                              const std::string& exeName, const ProcessTerminationServices& services,
+                                              std::vector<std::string>& lines) {
   const std::string name = "Service " + serviceName + " of " + exeName;
   const UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   UniqueServiceHandle service;
@@ -50,9 +54,15 @@ enum class ServicesOutcome { None, Stopped, NotStopped, Protected };
     TraceIfOn(context, name + ": " + kProtectedServiceText);
     return ServicesOutcome::Protected;
   }
-  const DWORD disabled = context.effects.ConfigureService(service.Get(), serviceName, DisabledServiceSettings());
+  // A later pass finds it disabled already and changes (and journals) nothing again.
+  ServiceSettings now;
+  const bool disabledAlready =
+      ReadServiceSettings(service.Get(), now) == ERROR_SUCCESS && now == DisabledServiceSettings();
+  const DWORD disabled = disabledAlready ? static_cast<DWORD>(ERROR_SUCCESS)
+                                         : context.effects.ConfigureService(service.Get(), serviceName,
+                                                                            DisabledServiceSettings());
   if (disabled != ERROR_SUCCESS && disabled != kBackupRefusedCode) {
-    AddInfo(context, kServiceNotDisabledText + serviceName + " of " + exeName + ": " + SystemErrorText(disabled));
+    lines.push_back(kServiceNotDisabledText + serviceName + " of " + exeName + ": " + SystemErrorText(disabled));
   }
   for (const std::string& dependent : services.dependentsOf(service.Get())) {
     const DWORD error = StopServiceByName(dependent, context.effects);
@@ -70,11 +80,11 @@ enum class ServicesOutcome { None, Stopped, NotStopped, Protected };
 // protectedName receives the name of a protected service among them.
 [[nodiscard]] ServicesOutcome ShutDownServicesOf(CleanerContext& context, const ProcessEntry& process,
                                                  const ProcessTerminationServices& services,
-                                                 std::string& protectedName) {
+                                                 std::string& protectedName, std::vector<std::string>& lines) {
   ServicesOutcome outcome = ServicesOutcome::None;
   for (const ServiceProcess& service : services.takeServiceSnapshot()) {
     if (service.processId != process.processId) continue;
-    const ServicesOutcome one = ShutDownService(context, service.serviceName, process.exeFile, services);
+    const ServicesOutcome one = ShutDownService(context, service.serviceName, process.exeFile, services, lines);
     if (one == ServicesOutcome::Protected) protectedName = service.serviceName;
     if (one > outcome) outcome = one;
   }
@@ -106,20 +116,24 @@ std::optional<TerminationAttempt> TerminateByExecutableField(CleanerContext& con
   if (chosen == kNoProcess) return std::nullopt;
   const ProcessEntry& process = snapshot[chosen];
   std::string protectedName;
-  switch (ShutDownServicesOf(context, process, services, protectedName)) {
+  std::vector<std::string> lines;
+  switch (ShutDownServicesOf(context, process, services, protectedName, lines)) {
     // No administrator may end it or its service: it is left as it is, and its line says why.
     case ServicesOutcome::Protected:
       return TerminationAttempt{process.processId, ERROR_ACCESS_DENIED,
-                                "service " + protectedName + ", " + kProtectedServiceText};
+                                "service " + protectedName + ", " + kProtectedServiceText, lines};
     case ServicesOutcome::Stopped:
-      if (EndsBySelf(process.processId, kServiceProcessExitWait)) return TerminationAttempt{process.processId, ERROR_SUCCESS};
+      if (EndsBySelf(process.processId, kServiceProcessExitWait)) {
+        return TerminationAttempt{process.processId, ERROR_SUCCESS, {}, lines};
+      }
       break;
     // Ending the process by force stays the way for one that runs no service or whose
     // services would not stop.
     case ServicesOutcome::None:
     case ServicesOutcome::NotStopped: break;
   }
-  return TerminationAttempt{process.processId, services.terminate(process.processId, field, context.effects)};
+  return TerminationAttempt{process.processId, services.terminate(process.processId, field, context.effects), {},
+                            lines};
 }
 
 void TerminateProductProcesses(CleanerContext& context, const ProcessTerminationServices& services) {
@@ -130,6 +144,7 @@ void TerminateProductProcesses(CleanerContext& context, const ProcessTermination
     TraceIfOn(context, std::string(kDebugPrivilege) + " not enabled: " + SystemErrorText(error));
   }
   TerminationRecord record;
+  std::set<std::string> serviceLines;  // each listed once, however many passes meet it
   // One pass ends at most one process per distinct name, so passes repeat while targets remain.
   int passes = 0;
   bool found = false;
@@ -142,6 +157,9 @@ void TerminateProductProcesses(CleanerContext& context, const ProcessTermination
       if (!IsTarget(entry)) continue;
       found = true;
       if (const auto attempt = TerminateByExecutableField(context, entry, services)) {
+        for (const std::string& line : attempt->serviceLines) {
+          if (serviceLines.insert(line).second) AddInfo(context, line);
+        }
         if (attempt->error == ERROR_SUCCESS) {
           record.NoteEnded(attempt->processId);
         } else {

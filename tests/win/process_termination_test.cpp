@@ -426,6 +426,30 @@ TEST_F(ProcessTermination, AProtectedAntiMalwareServiceIsLeftAsItIsWithItsLine) 
   EXPECT_EQ(run.context.outcome.ExitCode(), 1);
 }
 
+// A product that hardened its service's security (stop and query granted, change refused)
+// and strips terminate access from handles: the service would start again with Windows, so
+// that is a line of its own, once however many passes try, beside the process's own line.
+TEST_F(ProcessTermination, AServiceThatCannotBeDisabledIsOneLineOfItsOwn) {
+  const std::string exe = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe", "marker_service.exe");
+  const std::string name = "VelmoraZdnSHardened" + std::to_string(GetCurrentProcessId());
+  const InstalledService service(name, "\"" + exe + "\" \"" + (folder / "stopped.txt") + "\" " + name);
+  const DWORD processId = service.Status().dwProcessId;
+  ASSERT_TRUE(process_tests::WaitUntilListed({processId}));
+
+  CountingEffects effects;
+  effects.refuseConfigure = effects.refuseStop = effects.refuseEnd = true;
+  TestRun run(effects);
+  passes.realPause = false;
+  TerminateProductProcesses(run.context, Counted());
+
+  EXPECT_EQ(effects.configuredServices.size(), static_cast<std::size_t>(kMaxTerminationPasses));
+  const std::string denied = SystemErrorText(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run.reporter.infoLines,
+            (std::vector<std::string>{kServiceNotDisabledText + name + " of ZdnS.exe: " + denied,
+                                      "Could NOT end process ZdnS.exe (" + std::to_string(processId) + "): " + denied}));
+  EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+}
+
 // The wait follows what the service says of itself: a tenth of its wait hint between looks,
 // never busier than ten a second nor slower than one.
 TEST(ServiceStopPoll, IsATenthOfTheWaitHintWithinItsBounds) {

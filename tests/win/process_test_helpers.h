@@ -34,7 +34,7 @@ class CountingEffects : public LiveEffects {
   DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override {
     configuredServices.push_back(serviceName);
     configuredSettings.push_back(settings);
-    return LiveEffects::ConfigureService(service, serviceName, settings);
+    return refuseConfigure ? ERROR_ACCESS_DENIED : LiveEffects::ConfigureService(service, serviceName, settings);
   }
   std::vector<std::string> endedNames;
   std::vector<std::string> stoppedServices;
@@ -42,6 +42,7 @@ class CountingEffects : public LiveEffects {
   std::vector<ServiceSettings> configuredSettings;
   bool refuseEnd = false;
   bool refuseStop = false;
+  bool refuseConfigure = false;
 };
 
 using TestRun = EngineTestContext;
