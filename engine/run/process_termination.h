@@ -16,6 +16,10 @@
 inline constexpr int kMaxTerminationPasses = 10;
 inline constexpr DWORD kPauseAfterOddPass = 1000;
 
+// Whether the process ends within the time (or has ended); a process that cannot be watched
+// counts as still running.
+bool ProcessEndsWithin(DWORD processId, DWORD milliseconds);
+
 // Where the passes get their snapshots, pauses and terminations; tests count them or answer
 // refusals through their own.
 struct ProcessTerminationServices {
@@ -27,6 +31,9 @@ struct ProcessTerminationServices {
   bool (*isLaunchProtected)(SC_HANDLE service) = IsLaunchProtectedService;
   // Wine's manager does not list dependent services; tests list them for it.
   std::vector<std::string> (*dependentsOf)(SC_HANDLE service) = ActiveDependentServices;
+  // Whether a process whose services stopped ends by itself within the time; a dry run, whose
+  // stops change nothing, answers for the live run.
+  bool (*endsBySelf)(DWORD processId, DWORD milliseconds) = ProcessEndsWithin;
 };
 
 // The reason given for a process that runs a service Windows protects, which no
@@ -37,6 +44,7 @@ inline constexpr char kProtectedServiceText[] =
 inline constexpr char kServiceNotDisabledText[] = "Could NOT disable service ";
 // How long a stopped service's process is given to end by itself before it is ended.
 inline constexpr DWORD kServiceProcessExitWait = 2000;
+
 
 void TerminateProductProcesses(CleanerContext& context, const ProcessTerminationServices& services = {});
 

@@ -10,6 +10,12 @@
 #include "platform/privileges.h"
 #include "platform/system_error.h"
 
+bool ProcessEndsWithin(DWORD processId, DWORD milliseconds) {
+  const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
+  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // gone already
+  return WaitForSingleObject(process.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
 int CompareInUserLocaleIgnoringCase(std::string_view a, std::string_view b) {
   return CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
                         static_cast<int>(b.size())) -
@@ -91,14 +97,6 @@ enum class ServicesOutcome { None, Stopped, NotStopped, Protected };
   return outcome;
 }
 
-// Whether the process ends by itself within the time, as a service's process does once its
-// services stopped; a process that cannot be watched counts as still running.
-bool EndsBySelf(DWORD processId, DWORD milliseconds) {
-  const UniqueKernelHandle process(OpenProcess(SYNCHRONIZE, FALSE, processId));
-  if (!process) return GetLastError() == ERROR_INVALID_PARAMETER;  // gone already
-  return WaitForSingleObject(process.Get(), milliseconds) == WAIT_OBJECT_0;
-}
-
 void ReportSurvivors(CleanerContext& context, const TerminationRecord& record,
                      const std::vector<ProcessEntry>& snapshot) {
   for (const ProcessEntry& entry : snapshot) {
@@ -123,7 +121,7 @@ std::optional<TerminationAttempt> TerminateByExecutableField(CleanerContext& con
       return TerminationAttempt{process.processId, ERROR_ACCESS_DENIED,
                                 "service " + protectedName + ", " + kProtectedServiceText, lines};
     case ServicesOutcome::Stopped:
-      if (EndsBySelf(process.processId, kServiceProcessExitWait)) {
+      if (services.endsBySelf(process.processId, kServiceProcessExitWait)) {
         return TerminationAttempt{process.processId, ERROR_SUCCESS, {}, lines};
       }
       break;
