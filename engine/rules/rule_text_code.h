@@ -12,8 +12,8 @@ inline constexpr unsigned kRuleFileCodePage = 1251;
 // Whether rule lines must be recoded from Windows-1251 under this ANSI code page.
 bool RuleTextNeedsRecoding(unsigned ansiCodePage);
 
-// Windows-1251 text as UTF-8: bytes below 128 stay; the one byte Windows-1251 leaves
-// undefined (0x98) becomes U+FFFD.
+// Windows-1251 text as UTF-8, byte for byte as Windows' own table reads it (the one byte the
+// code page leaves undefined, 0x98, as U+0098).
 std::string Utf8FromWindows1251(std::string_view text);
 
 // The trace line of a run that recodes its rule lines.
