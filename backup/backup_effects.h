@@ -47,6 +47,7 @@ class BackupEffects : public ForwardingEffects, public RunHook {
                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override;
 
  private:
   // The run's folder, made on first use: ERROR_SUCCESS or why it could not be made.

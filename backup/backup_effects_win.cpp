@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/registry_accessor.h"
+#include "platform/service_control.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
 
@@ -301,6 +302,21 @@ DWORD BackupEffects::StopService(SC_HANDLE service, const std::string& serviceNa
     (void)WriteAhead(entry);
   }
   return code;
+}
+
+// A service's settings are written to the journal before they change; undo sets them again.
+DWORD BackupEffects::ConfigureService(SC_HANDLE service, const std::string& serviceName,
+                                      const ServiceSettings& settings) {
+  if (!On()) return inner_.ConfigureService(service, serviceName, settings);
+  const std::wstring shown = WideFromAnsi(serviceName);
+  ServiceSettings before;
+  if (const DWORD error = ReadServiceSettings(service, before); error != ERROR_SUCCESS) return Refuse(shown, error);
+  JournalEntry entry;
+  entry.kind = JournalKind::ServiceSettings;
+  entry.path = shown;
+  const std::vector<std::uint8_t> bytes = EncodeServiceSettings(before);
+  entry.values = {SavedValue{L"", REG_BINARY, bytes}};
+  return Journaled(entry, shown, [&] { return inner_.ConfigureService(service, serviceName, settings); });
 }
 
 void BackupEffects::RunStarting(CleanerContext& context, const RunOptions& options) {

@@ -32,6 +32,7 @@ constexpr KindLayout kLayouts[] = {
     {JournalKind::WrittenValue, "written-value", "pv"},
     {JournalKind::Process, "process", "p"},
     {JournalKind::Service, "service", "p"},
+    {JournalKind::ServiceSettings, "service-settings", "pv"},
     {JournalKind::NotDone, "not-done", "np"},
 };
 

@@ -45,6 +45,8 @@ enum class JournalKind {
   Process,       // path (the program's name): a process was ended
   Service,       // path (the service's name): a service was stopped
   NotDone,       // number: the change of that entry was not carried out; path: the reason
+  ServiceSettings,  // path (the service's name), value: its settings before the run changed
+                    // them (unnamed, REG_BINARY, EncodeServiceSettings' bytes)
 };
 
 struct JournalEntry {

@@ -56,3 +56,4 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry);
 void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry);
 void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry);
 void UndoWrittenValueEntry(UndoSteps& steps, const JournalEntry& entry);
+void UndoServiceSettingsEntry(UndoSteps& steps, const JournalEntry& entry);

@@ -43,6 +43,7 @@ void UndoEntry(UndoSteps& steps, const JournalEntry& entry) {
     case JournalKind::Key:
     case JournalKind::Value: UndoKeyOrValueEntry(steps, entry); break;
     case JournalKind::WrittenValue: UndoWrittenValueEntry(steps, entry); break;
+    case JournalKind::ServiceSettings: UndoServiceSettingsEntry(steps, entry); break;
     case JournalKind::Process:
     case JournalKind::Service: steps.NotRestarted(entry.path); break;
     case JournalKind::NotDone: break;

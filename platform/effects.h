@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/service_control_settings.h"
 
 // Answered by a gateway that refused a change because no backup of it could be made; the
 // gateway has listed the refusal itself, so the caller adds no line of its own.
@@ -72,6 +73,10 @@ class Effects {
   virtual bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) = 0;
   // Services: the handle is open with stop and query access; ERROR_SUCCESS once it is stopped.
   virtual DWORD StopService(SC_HANDLE service, const std::string& serviceName) = 0;
+  // Services: the handle is open with SERVICE_CHANGE_CONFIG and SERVICE_QUERY_CONFIG; sets
+  // the start type and the failure actions given. ERROR_SUCCESS or the system's error code.
+  virtual DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName,
+                                 const ServiceSettings& settings) = 0;
 };
 
 // Passes every call on to the gateway it wraps. A layer over the gateway (the trace of the
@@ -121,6 +126,9 @@ class ForwardingEffects : public Effects {
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override {
     return inner_.StopService(service, serviceName);
   }
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override {
+    return inner_.ConfigureService(service, serviceName, settings);
+  }
 
  protected:
   Effects& inner_;
@@ -149,5 +157,6 @@ class LiveEffects : public Effects {
                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override;
 };
 

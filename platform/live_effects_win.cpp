@@ -90,6 +90,9 @@ bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) 
   return TerminateProcess(process, exitCode) != 0;
 }
 DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }
+DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const ServiceSettings& settings) {
+  return WriteServiceSettings(service, settings);
+}
 DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
   return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
 }

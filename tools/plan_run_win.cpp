@@ -169,7 +169,9 @@ PlanReport MakePlan(const PlanOptions& options, const std::string& programPath) 
   const bool killing = run.endProcesses;
   if (killing) {
     tracker.MoveTo(Phase::Processes);
-    TerminateProductProcesses(context, ProcessTerminationServices{TakeProcessSnapshot, NoPause});
+    ProcessTerminationServices services{TakeProcessSnapshot, NoPause};
+    services.endsBySelf = [](DWORD, DWORD) { return true; };  // a stopped service's process ends
+    TerminateProductProcesses(context, services);
   }
   tracker.MoveTo(Phase::RulePass);
   bool passCompleted = false;

@@ -23,6 +23,7 @@ std::string VerbOf(RecordedAction::Kind kind) {
     case RecordedAction::Kind::WriteValue: return "write-value";
     case RecordedAction::Kind::EndProcess: return "end-process";
     case RecordedAction::Kind::StopService: return "stop-service";
+    case RecordedAction::Kind::ConfigureService: return "configure-service";
   }
   return "unknown";
 }
@@ -98,7 +99,8 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
                                                        : FileStateNow(recorded.wideTarget);
     case RecordedAction::Kind::DeleteKey: return KeyStateNow(recorded.wideTarget);
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
-    case RecordedAction::Kind::StopService: return {};  // a service's state is not looked up
+    case RecordedAction::Kind::StopService:
+    case RecordedAction::Kind::ConfigureService: return {};  // a service's state is not looked up
     // Undo's changes; a plan is never made of an undo.
     case RecordedAction::Kind::MoveItem:
     case RecordedAction::Kind::CreateFolder:

@@ -8,7 +8,7 @@
 
 struct RecordedAction {
   enum class Kind {
-    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, MoveItem, CreateFolder, SetTimes, CreateKey, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService
+    SetAttributes, RemoveFile, RemoveFolder, DeleteAtRestart, MoveItem, CreateFolder, SetTimes, CreateKey, DeleteKey, DeleteValue, WriteValue, EndProcess, StopService, ConfigureService
   };
   Kind kind;
   std::string target;  // path (ANSI, as close as the code page allows), key name (with value
@@ -37,6 +37,7 @@ class RecordingEffects : public Effects {
                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override;
 
   std::vector<RecordedAction> actions;
   // For the plan: a file another program holds open answers ERROR_SHARING_VIOLATION, as its

@@ -102,6 +102,11 @@ DWORD RecordingEffects::StopService(SC_HANDLE, const std::string& serviceName) {
   return ERROR_SUCCESS;
 }
 
+DWORD RecordingEffects::ConfigureService(SC_HANDLE, const std::string& serviceName, const ServiceSettings& settings) {
+  actions.push_back({Kind::ConfigureService, serviceName, DescribeServiceSettings(settings)});
+  return ERROR_SUCCESS;
+}
+
 std::size_t RecordingEffects::Count(Kind kind) const {
   return static_cast<std::size_t>(
       std::count_if(actions.begin(), actions.end(), [kind](const RecordedAction& a) { return a.kind == kind; }));

@@ -17,6 +17,8 @@ inline constexpr char kRemovedValueText[] = "Removed value ";
 inline constexpr char kWroteValueText[] = "Wrote value ";
 inline constexpr char kEndedProcessText[] = "Ended process ";
 inline constexpr char kStoppedServiceText[] = "Stopped service ";
+// Followed by the service's name, ": " and what it was set to.
+inline constexpr char kConfiguredServiceText[] = "Configured service ";
 
 // Attribute changes, requests for the restart (the information list names each) and undo's
 // changes (it traces them in its own words) pass through unrecorded.
@@ -35,6 +37,7 @@ class TracingEffects : public ForwardingEffects {
                           const std::wstring& keyName) override;
   bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
   DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override;
 
  private:
   void Record(const std::string& what, const std::wstring& name);

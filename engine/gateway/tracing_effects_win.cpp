@@ -66,3 +66,10 @@ DWORD TracingEffects::StopService(SC_HANDLE service, const std::string& serviceN
   return code;
 }
 
+
+DWORD TracingEffects::ConfigureService(SC_HANDLE service, const std::string& serviceName,
+                                       const ServiceSettings& settings) {
+  const DWORD code = inner_.ConfigureService(service, serviceName, settings);
+  if (code == ERROR_SUCCESS) Record(kConfiguredServiceText, serviceName + ": " + DescribeServiceSettings(settings));
+  return code;
+}

@@ -4,6 +4,7 @@
 #include <array>
 #include <climits>
 
+#include "engine/rules/rule_text_code.h"
 #include "platform/errors.h"
 #include "platform/text_rules.h"
 
@@ -96,15 +97,18 @@ std::string ExpandPlaceholders(std::string_view line, const CleanerState& state,
   return result;
 }
 
-std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset) {
+std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset, bool fromWindows1251) {
   if (unset) unset->clear();
   std::string line = file.ReadLine();
   // Every placeholder starts with '%': most lines need no expansion and no second copy.
   bool percent = false;
+  bool high = false;
   for (char& c : line) {
     c = static_cast<char>(kDescrambled[static_cast<unsigned char>(c)]);
     percent |= c == '%';
+    high |= static_cast<unsigned char>(c) >= 0x80;
   }
+  if (fromWindows1251 && high) line = Utf8FromWindows1251(line);
   if (!percent) return line;
   return ExpandPlaceholders(line, state, unset);
 }

@@ -44,7 +44,9 @@ inline constexpr std::array<Placeholder, 5> kPlaceholders = {{
 std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset = nullptr);
 
 // Reads the next physical line, descrambles it and expands its placeholders with the
-// folders the state holds now. Called only while AtEnd is false.
-std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset = nullptr);
+// folders the state holds now. Called only while AtEnd is false. With fromWindows1251 the
+// descrambled line is recoded to UTF-8 before the folders (already UTF-8 then) go in.
+std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset = nullptr,
+                         bool fromWindows1251 = false);
 // The number of lines left in the file, skipped without looking at their content.
 int CountRuleLines(LineSource& file);

@@ -68,11 +68,20 @@ bool ReachesEveryUser(CleanerContext& context) {
 
 }  // namespace
 
-OtherUsersForRun::OtherUsersForRun(CleanerContext& context) : context_(context) {
+OtherUsersForRun::OtherUsersForRun(CleanerContext& context, const HiveServices& services) : context_(context) {
   if (!ReachesEveryUser(context)) return;
-  hives_.emplace();
+  hives_.emplace(services);
   context.userHives = hives_->Hives();
+  for (const std::string& reason : hives_->PassedOver()) TraceIfOn(context, kProfilePassedOverText + reason);
   for (const std::string& failure : hives_->NotLoaded()) AddInfo(context, kHiveNotLoadedText + failure);
+}
+
+void OtherUsersForRun::Finish() {
+  context_.userHives.clear();
+  if (!hives_) return;
+  const std::vector<std::string> stayed = hives_->Unload();
+  hives_.reset();
+  for (const std::string& failure : stayed) AddInfo(context_, kHiveNotUnloadedText + failure);
 }
 
 OtherUsersForRun::~OtherUsersForRun() { context_.userHives.clear(); }
@@ -89,10 +98,13 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
 
   ConfirmDeletion(context, options);
   const HookForRun hook(context, options);
-  const OtherUsersForRun otherUsers(context);
   if (options.endProcesses) TerminateProductProcesses(context);
+  // Other users' hives are loaded only while entries act in them: a hive held loaded longer
+  // keeps its user from signing in to the own profile.
+  OtherUsersForRun otherUsers(context);
   RunRulePass(context, options);
   if (options.deleteFilesAndFolders && options.deleteShortcuts) RemoveShortcuts(context);
+  otherUsers.Finish();
   if (context.state.RunMode == 0) context.reporter.SimpleMessage("Registry clean complete");
   TraceIfOn(context, "Registry clean complete");
 }

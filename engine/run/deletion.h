@@ -26,8 +26,9 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path);
 // folder that stays only because of such files, is scheduled for deletion at the next
 // restart and listed as such, by the path the system gives for the opened file (never an
 // alias); a running program or a loaded library counts as in use. On 64-bit Windows an entry
-// in the System folder is carried out in the real System32 too, after the redirected one,
-// every guard asked again there.
+// in the System folder is carried out in the real System32 too, after the redirected one, and
+// an entry in the 32-bit Program Files or Common Files folder in the 64-bit one, every guard
+// asked again there.
 void DeleteSingleFile(CleanerContext& context, const std::string& path);
 
 inline constexpr char kTreeFileNotDeletedText[] = "Could NOT delete   ";
@@ -48,6 +49,9 @@ inline constexpr char kReplacedText[] = "it was replaced by something else while
 // Traced before an entry in the System folder is carried out in the real System32 of 64-bit
 // Windows; followed by the path there.
 inline constexpr char kRealSystemFolderText[] = "Also in the 64-bit System32: ";
+// The same for an entry in Program Files or Common Files, followed by the path in the 64-bit
+// folder of the two.
+inline constexpr char kNativeProgramFolderText[] = "Also in the 64-bit Program Files: ";
 // Followed by the entry as the rule line holds it, " - " and why it is not plain.
 inline constexpr char kNotPlainPathText[] = "Refused to delete path not in plain drive form ";
 // Followed by the path of a child whose name holds `\`, `/` or `:` or is "." or "..".

@@ -47,6 +47,7 @@ const SystemMirror& Mirror(CleanerContext& context) {
 std::string Shown(CleanerContext& context, const std::wstring& path) {
   std::string shown = AnsiFromWide(OrdinaryPath(path));
   if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
+  if (IsInNativeProgramFolder(Mirror(context), path)) shown += kNativeProgramFolderLabel;
   return shown;
 }
 
@@ -412,10 +413,15 @@ void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::
 }
 
 // An entry in the System folder names, on 64-bit Windows, the real System32 as well: the
-// program itself is redirected to SysWOW64, where a product's 64-bit parts never are.
+// program itself is redirected to SysWOW64, where a product's 64-bit parts never are. An
+// entry in Program Files or Common Files names their 64-bit twins likewise.
 std::wstring InRealSystem32(CleanerContext& context, const std::wstring& full) {
   std::wstring native = InRealSystemFolder(Mirror(context), full);
   if (!native.empty()) TraceIfOn(context, kRealSystemFolderText + AnsiFromWide(native));
+  if (native.empty()) {
+    native = InNativeProgramFolder(Mirror(context), full);
+    if (!native.empty()) TraceIfOn(context, kNativeProgramFolderText + AnsiFromWide(native));
+  }
   return native;
 }
 
@@ -428,7 +434,8 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(full)), path)) {
     DeleteFolderAt(context, full);
   }
-  // The real System32 is a folder of its own: every guard is asked again there.
+  // The real System32, or the 64-bit twin of a Program Files folder, is a folder of its own:
+  // every guard is asked again there.
   const std::wstring native = InRealSystem32(context, full);
   if (native.empty() || RefuseFolder(context, native)) return;
   if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(native)), Shown(context, native))) {

@@ -41,7 +41,14 @@ std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath,
   }
   const RegistryPlace user = places.back();
   if (user.root == RegistryRoot::CurrentUser) {
-    for (const UserHive& other : otherUsers) places.push_back({user.root, user.keyPath, false, other.keyName});
+    for (const UserHive& other : otherUsers) {
+      places.push_back({user.root, user.keyPath, false, other.keyName});
+      // Windows keeps a user's classes in a hive of their own, which the user's
+      // Software\Classes only links to while the user is signed in.
+      if (root == RegistryRoot::ClassesRoot && !other.classesKeyName.empty()) {
+        places.push_back({user.root, std::string(keyPath), false, other.classesKeyName});
+      }
+    }
   }
   if (bothViews) {
     const std::size_t ownView = places.size();

@@ -22,7 +22,8 @@ struct RegistryPlace {
 };
 
 // Where an entry with this root and key path acts: a class entry in the machine's and the
-// user's classes; a current user's place also in each of the other users' hives; and with
+// user's classes; a current user's place also in each of the other users' hives (a class
+// entry there in Software\Classes and in the user's classes hive); and with
 // bothViews every place in the 32-bit view first and then in the 64-bit view. None for a
 // path with a name beyond the registry's limit, which no key can have.
 std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath, bool bothViews,

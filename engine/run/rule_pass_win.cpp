@@ -6,6 +6,7 @@
 #include "engine/run/registry_actions.h"
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_sections.h"
+#include "engine/rules/rule_text_code.h"
 #include "engine/trace.h"
 #include "platform/line_file.h"
 #include "platform/text_rules.h"
@@ -32,11 +33,12 @@ struct PassState {
   CleanerState placeholders;
   bool deleting;
   std::string unsetPlaceholder{};  // of the line read last
+  bool recode = false;             // rule lines from Windows-1251 to the UTF-8 ANSI code page
 };
 
 std::string ReadCountedLine(PassState& pass, LineFile& file) {
   CleanerContext& context = pass.context;
-  std::string line = ReadRuleLine(file, pass.placeholders, &pass.unsetPlaceholder);
+  std::string line = ReadRuleLine(file, pass.placeholders, &pass.unsetPlaceholder, pass.recode);
   ProgressStep(context);
   return line;
 }
@@ -76,6 +78,8 @@ void RunRulePass(CleanerContext& context, const RunOptions& options) {
   PassState pass{context, context.state, options.deleteFilesAndFolders};
   pass.placeholders.ProgramFolder = options.programFolder;
   pass.placeholders.SharedFolder = options.sharedFolder;
+  pass.recode = RuleTextNeedsRecoding(GetACP());
+  if (pass.recode) TraceIfOn(context, kRuleTextRecodedTrace);
   bool sectionFound = false;
   context.state.Progress = 0;
   LineFile file;  // closed by its destructor when an error ends the pass

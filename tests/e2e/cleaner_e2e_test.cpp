@@ -9,7 +9,7 @@
 #include "engine/run/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "platform/handles.h"
-#include "tests/e2e/second_profile.h"
+#include "tests/support/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
@@ -99,6 +99,63 @@ TEST_F(CleanerEndToEnd, OnA64BitPrefixEntriesActInBothRegistryViews) {
   EXPECT_EQ(installation_.TargetsLeft(), Strings{});
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
   EXPECT_TRUE(Contains(cleaner_.LogMessages(), kBothViewsTrace));
+}
+
+// The folders of the 64-bit Program Files and Common Files, read through the 64-bit view;
+// removed again when the object goes.
+class NativeProgramFolders {
+ public:
+  NativeProgramFolders(const std::string& programName, const std::string& sharedName) {
+    const char* key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+    // Windows names them ProgramW6432Dir and CommonW6432Dir as well; Wine only so.
+    for (const auto& [value, name] : {std::pair{"ProgramFilesDir", programName}, std::pair{"CommonFilesDir", sharedName}}) {
+      UniqueHKey opened;
+      char data[MAX_PATH] = {};
+      DWORD size = sizeof data - 1;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, opened.Put()) == ERROR_SUCCESS &&
+          RegQueryValueExA(opened.Get(), value, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+        folders.push_back(std::string(data) + "\\" + name);
+      }
+    }
+    for (const std::string& folder : folders) {
+      RemoveTreeForTest(folder);
+      RemoveTreeForTest(folder + " Keep");
+      WriteBytes(folder + "\\x64\\part64.dll", "64-bit part");
+      WriteBytes(folder + " Keep\\keep.txt", "keep");
+    }
+  }
+  ~NativeProgramFolders() {
+    for (const std::string& folder : folders) {
+      RemoveTreeForTest(folder);
+      RemoveTreeForTest(folder + " Keep");
+    }
+  }
+  std::vector<std::string> folders;  // the product's program folder, then its shared folder
+};
+
+// A 64-bit product lies in the 64-bit Program Files and Common Files, which the 32-bit
+// program is never told of: entries in the 32-bit folders act in their 64-bit twins as well,
+// and what stands beside the product there stays.
+TEST_F(CleanerEndToEnd, OnA64BitPrefixTheProductLeavesBothProgramFilesFolders) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  if (!wow64) GTEST_SKIP() << "a 32-bit prefix";
+  const NativeProgramFolders native("Velmora Lab", "ZDN Shared Files");
+  ASSERT_EQ(native.folders.size(), 2u);
+  ASSERT_NE(native.folders[0], installation_.ProgramFolder());
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  const Strings log = cleaner_.LogMessages();
+  for (const std::string& folder : native.folders) {
+    EXPECT_FALSE(Exists(folder)) << folder;
+    EXPECT_TRUE(Exists(folder + " Keep\\keep.txt")) << folder;
+    EXPECT_TRUE(Contains(log, "Also in the 64-bit Program Files: " + folder)) << folder;
+  }
 }
 
 // Another user's leftovers are reached with the switch or the setting, and the keys beside

@@ -11,7 +11,7 @@
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/json_lines.h"
 #include "tests/e2e/machine_snapshot.h"
-#include "tests/e2e/second_profile.h"
+#include "tests/support/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"

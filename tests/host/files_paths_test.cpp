@@ -60,10 +60,39 @@ TEST(RealSystemFolder, OnlyPathsBelowTheSystemFolderAreMirroredAndOnlyUnderWow64
   const std::wstring native = L"C:\\windows\\Sysnative\\drivers\\q.sys";
   EXPECT_EQ(InRealSystemFolder(wow64, L"c:\\WINDOWS\\System32\\drivers\\q.sys"), native);
   EXPECT_EQ(InRealSystemFolder({wow64.systemFolder, L""}, L"C:\\windows\\system32\\q.sys"), L"");
+  // A folder entry written with a final backslash names the same folder.
+  EXPECT_EQ(InRealSystemFolder(wow64, L"C:\\windows\\system32\\drivers\\"), L"C:\\windows\\Sysnative\\drivers");
   for (const wchar_t* path : {L"C:\\windows\\system32", L"C:\\windows\\system32\\", L"C:\\windows\\system32x\\q",
                               L"C:\\windows\\syswow64\\q", L"C:\\windows\\system32\\..\\q"}) {
     EXPECT_EQ(InRealSystemFolder(wow64, path), L"") << Shown(path);
   }
   EXPECT_TRUE(IsInRealSystemFolder(wow64, ExtendedPath(native)));
   EXPECT_FALSE(IsInRealSystemFolder(wow64, L"C:\\windows\\system32\\q.sys"));
+}
+
+// On 64-bit Windows an entry in the 32-bit Program Files or Common Files folder names the
+// same place in the 64-bit one; nothing else has a twin, and neither folder is its own.
+TEST(NativeProgramFolder, AnEntryBelowA32BitFolderHasItsTwinBelowThe64BitOne) {
+  const SystemMirror wow64{L"C:\\windows\\system32", L"C:\\windows\\Sysnative",
+                           {{L"C:\\Program Files (x86)\\Common Files", L"C:\\Program Files\\Common Files"},
+                            {L"C:\\Program Files (x86)", L"C:\\Program Files"}}};
+  const struct {
+    const wchar_t* path;
+    const wchar_t* twin;
+  } cases[] = {
+      {L"C:\\Program Files (x86)\\Velmora Lab", L"C:\\Program Files\\Velmora Lab"},
+      {L"c:\\program files (x86)\\Velmora Lab\\bin\\q.dll", L"C:\\Program Files\\Velmora Lab\\bin\\q.dll"},
+      {L"C:\\Program Files (x86)\\Common Files\\ZDN", L"C:\\Program Files\\Common Files\\ZDN"},
+      {L"C:\\Program Files (x86)\\Common Files\\ZDN\\", L"C:\\Program Files\\Common Files\\ZDN"},
+      {L"C:\\Program Files (x86)", L""},
+      {L"C:\\Program Files (x86)x\\Velmora", L""},
+      {L"C:\\Program Files\\Velmora Lab", L""},
+      {L"C:\\Program Files (x86)\\..\\Windows", L""},
+      {L"D:\\Program Files (x86)\\Velmora", L""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(InNativeProgramFolder(wow64, c.path), c.twin) << Shown(c.path);
+    EXPECT_EQ(IsInNativeProgramFolder(wow64, c.twin), *c.twin != L'\0');
+  }
+  EXPECT_EQ(InNativeProgramFolder(SystemMirror{L"C:\\windows\\system32", L"", {}}, L"C:\\Program Files (x86)\\V"), L"");
 }

@@ -7,6 +7,7 @@
 
 #include "engine/rules/process_targets.h"
 #include "engine/run/process_termination.h"
+#include "platform/service_control.h"
 #include "platform/system_error.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"
@@ -221,13 +222,17 @@ DWORD RefuseOpen(DWORD, const std::string&, Effects&) { return ERROR_ACCESS_DENI
 // A demand-start service created and started for a test; stopped and deleted at the end.
 class InstalledService {
  public:
-  InstalledService(const std::string& name, const std::string& commandLine)
+  // dependencies: the services this one depends on, each followed by a NUL.
+  InstalledService(const std::string& name, const std::string& commandLine, DWORD startType = SERVICE_DEMAND_START,
+                   const std::string& dependencies = {})
       : manager_(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)),
         service_(CreateServiceA(manager_.Get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS,
-                                SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
-                                commandLine.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr)) {
+                                SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_IGNORE, commandLine.c_str(),
+                                nullptr, nullptr, dependencies.empty() ? nullptr : (dependencies + '\0').c_str(),
+                                nullptr, nullptr)) {
     if (StartServiceA(service_.Get(), 0, nullptr)) AwaitState(SERVICE_RUNNING);
   }
+  SC_HANDLE Handle() const { return service_.Get(); }
   ~InstalledService() {
     SERVICE_STATUS status{};
     if (ControlService(service_.Get(), SERVICE_CONTROL_STOP, &status)) AwaitState(SERVICE_STOPPED);
@@ -331,4 +336,126 @@ TEST(RunningExecutableLocaleOrder, IgnoresCaseAndSortsLettersTogether) {
   EXPECT_EQ(BuildRunningExecutableList({"ZdnS.exe", "b.exe", "ZDNM.EXE", "A.exe", "zdnm.exe", "zdns.EXE"},
                                        CompareInUserLocaleIgnoringCase),
             (std::vector<std::string>{"A.exe", "b.exe", "ZDNM.EXE", "ZdnS.exe"}));
+}
+
+namespace {
+
+// Stands for Windows' EnumDependentServices, which Wine's manager does not carry out.
+std::string listedDependent;
+std::vector<std::string> ListedDependent(SC_HANDLE) { return {listedDependent}; }
+// Stands for a service Windows starts as a protected anti-malware process (8.1 and later).
+bool ProtectedService(SC_HANDLE) { return true; }
+
+ServiceSettings SettingsOf(SC_HANDLE service) {
+  ServiceSettings settings;
+  EXPECT_EQ(ReadServiceSettings(service, settings), static_cast<DWORD>(ERROR_SUCCESS));
+  return settings;
+}
+
+}  // namespace
+
+// A product's service is disabled and loses its recovery actions before it is stopped, so
+// that neither a restart of Windows nor the manager brings it back; a service that depends
+// on it (which would make its stop fail) is stopped first. Wine's manager keeps the start
+// type and stops both services through their handlers; it keeps no failure actions, so that
+// they are cleared shows in what the gateway was asked to set.
+TEST_F(ProcessTermination, AProductServiceIsDisabledWithoutRecoveryAndStoppedAfterItsDependents) {
+  const std::string exe = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe", "marker_service.exe");
+  const std::string helper = process_tests::CopySleeperAs(folder.Path(), "QrvHelper.exe", "marker_service.exe");
+  const std::string tag = std::to_string(GetCurrentProcessId());
+  const std::string name = "VelmoraZdnSMain" + tag, dependent = "VelmoraZdnSDependent" + tag;
+  const std::string marker = folder / "main.txt", dependentMarker = folder / "dependent.txt";
+  const InstalledService service(name, "\"" + exe + "\" \"" + marker + "\" " + name, SERVICE_AUTO_START);
+  ServiceSettings recovering;
+  recovering.startType = SERVICE_AUTO_START;
+  recovering.resetPeriod = 86400;
+  recovering.actions = {{SC_ACTION_RESTART, 60000}, {SC_ACTION_RESTART, 60000}};
+  const DWORD written = WriteServiceSettings(service.Handle(), recovering);
+  ASSERT_TRUE(written == ERROR_SUCCESS || written == ERROR_INVALID_LEVEL) << written;
+  const InstalledService dependentService(dependent, "\"" + helper + "\" \"" + dependentMarker + "\" " + dependent,
+                                          SERVICE_DEMAND_START, name);
+  ASSERT_EQ(dependentService.Status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  ASSERT_TRUE(process_tests::WaitUntilListed({service.Status().dwProcessId}));
+  const ServiceSettings before = SettingsOf(service.Handle());
+
+  CountingEffects effects;
+  TestRun run(effects);
+  OpenTrace(run, true);
+  ProcessTerminationServices services = Counted();
+  listedDependent = dependent;
+  services.dependentsOf = ListedDependent;
+  TerminateProductProcesses(run.context, services);
+
+  EXPECT_EQ(effects.configuredServices, std::vector<std::string>{name});
+  EXPECT_EQ(effects.configuredSettings, std::vector<ServiceSettings>{DisabledServiceSettings()});
+  EXPECT_EQ(effects.stoppedServices, (std::vector<std::string>{dependent, name}));
+  EXPECT_NE(GetFileAttributesA(dependentMarker.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesA(marker.c_str()), INVALID_FILE_ATTRIBUTES);
+  const ServiceSettings after = SettingsOf(service.Handle());
+  EXPECT_EQ(after.startType, kServiceDisabled);
+  EXPECT_TRUE(after.actions.empty()) << "before the run: " << DescribeServiceSettings(before);
+  EXPECT_EQ(before.startType, static_cast<std::uint32_t>(SERVICE_AUTO_START));
+  EXPECT_TRUE(run.reporter.infoLines.empty());
+  EXPECT_EQ(run.context.outcome.ExitCode(), 0);
+}
+
+// No administrator may stop, change or delete a service Windows protects: it and its
+// process are left untouched, and the line says what will remove it.
+TEST_F(ProcessTermination, AProtectedAntiMalwareServiceIsLeftAsItIsWithItsLine) {
+  const std::string exe = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe", "marker_service.exe");
+  const std::string name = "VelmoraZdnSProtected" + std::to_string(GetCurrentProcessId());
+  const InstalledService service(name, "\"" + exe + "\" \"" + (folder / "stopped.txt") + "\" " + name);
+  const DWORD processId = service.Status().dwProcessId;
+  ASSERT_TRUE(process_tests::WaitUntilListed({processId}));
+
+  CountingEffects effects;
+  TestRun run(effects);
+  ProcessTerminationServices services = Counted();
+  services.isLaunchProtected = ProtectedService;
+  passes.realPause = false;
+  TerminateProductProcesses(run.context, services);
+
+  EXPECT_TRUE(effects.configuredServices.empty());
+  EXPECT_TRUE(effects.stoppedServices.empty());
+  EXPECT_TRUE(effects.endedNames.empty());
+  EXPECT_EQ(service.Status().dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(SettingsOf(service.Handle()).startType, static_cast<std::uint32_t>(SERVICE_DEMAND_START));
+  EXPECT_EQ(run.reporter.infoLines,
+            std::vector<std::string>{"Could NOT end process ZdnS.exe (" + std::to_string(processId) + "): service " +
+                                     name + ", " + kProtectedServiceText});
+  EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+}
+
+// A product that hardened its service's security (stop and query granted, change refused)
+// and strips terminate access from handles: the service would start again with Windows, so
+// that is a line of its own, once however many passes try, beside the process's own line.
+TEST_F(ProcessTermination, AServiceThatCannotBeDisabledIsOneLineOfItsOwn) {
+  const std::string exe = process_tests::CopySleeperAs(folder.Path(), "ZdnS.exe", "marker_service.exe");
+  const std::string name = "VelmoraZdnSHardened" + std::to_string(GetCurrentProcessId());
+  const InstalledService service(name, "\"" + exe + "\" \"" + (folder / "stopped.txt") + "\" " + name);
+  const DWORD processId = service.Status().dwProcessId;
+  ASSERT_TRUE(process_tests::WaitUntilListed({processId}));
+
+  CountingEffects effects;
+  effects.refuseConfigure = effects.refuseStop = effects.refuseEnd = true;
+  TestRun run(effects);
+  passes.realPause = false;
+  TerminateProductProcesses(run.context, Counted());
+
+  EXPECT_EQ(effects.configuredServices.size(), static_cast<std::size_t>(kMaxTerminationPasses));
+  const std::string denied = SystemErrorText(ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run.reporter.infoLines,
+            (std::vector<std::string>{kServiceNotDisabledText + name + " of ZdnS.exe: " + denied,
+                                      "Could NOT end process ZdnS.exe (" + std::to_string(processId) + "): " + denied}));
+  EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+}
+
+// The wait follows what the service says of itself: a tenth of its wait hint between looks,
+// never busier than ten a second nor slower than one.
+TEST(ServiceStopPoll, IsATenthOfTheWaitHintWithinItsBounds) {
+  const struct {
+    DWORD hint;
+    DWORD poll;
+  } cases[] = {{0, 100}, {500, 100}, {1000, 100}, {3000, 300}, {10000, 1000}, {60000, 1000}};
+  for (const auto& c : cases) EXPECT_EQ(ServiceStopPoll(c.hint), c.poll) << c.hint;
 }

@@ -31,10 +31,18 @@ class CountingEffects : public LiveEffects {
     stoppedServices.push_back(serviceName);
     return refuseStop ? ERROR_ACCESS_DENIED : LiveEffects::StopService(service, serviceName);
   }
+  DWORD ConfigureService(SC_HANDLE service, const std::string& serviceName, const ServiceSettings& settings) override {
+    configuredServices.push_back(serviceName);
+    configuredSettings.push_back(settings);
+    return refuseConfigure ? ERROR_ACCESS_DENIED : LiveEffects::ConfigureService(service, serviceName, settings);
+  }
   std::vector<std::string> endedNames;
   std::vector<std::string> stoppedServices;
+  std::vector<std::string> configuredServices;
+  std::vector<ServiceSettings> configuredSettings;
   bool refuseEnd = false;
   bool refuseStop = false;
+  bool refuseConfigure = false;
 };
 
 using TestRun = EngineTestContext;
