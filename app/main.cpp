@@ -8,6 +8,7 @@
 #include "platform/app_title.h"
 #include "platform/effects.h"
 #include "platform/files.h"
+#include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/text_rules.h"
 #include "platform/wide_text.h"
@@ -102,7 +103,7 @@ int RunCleaner(Session& session) {
     desktop.SetInfoWindow(nullptr);
   }
   // A log asked for and never opened: the deployment tool learns it from its own code.
-  const bool traceFailed = session.choices.traceOn && !session.trace.IsOpen();
+  const bool traceFailed = session.choices.traceOn && !session.trace.WasOpened();
   int exitCode = traceFailed ? kTraceLogNotOpenedExitCode : context.outcome.ExitCode();
   session.trace.Write(SummaryLine(session.record.Counts(), exitCode));
   // Every line written reaches the file, whichever way the program ends. Writing out the
@@ -126,7 +127,7 @@ int RunDetection(Session& session) {
     WriteToParent(std::string(kProductNotFoundText) + "\r\n");
     return 0;
   } catch (const std::exception& error) {
-    const bool traceFailed = session.choices.traceOn && !session.trace.IsOpen();
+    const bool traceFailed = session.choices.traceOn && !session.trace.WasOpened();
     const std::string message = WithFullStop(error.what());
     RunRecorder(session.record, session.events, session.trace).ErrorShown(message);
     try {

@@ -29,6 +29,8 @@ class TraceLog : public Trace {
   // Writes out what is buffered and closes; does nothing unless open.
   void Close() override;
   bool IsOpen() const override;
+  // True once the file was made, also after it was closed.
+  bool WasOpened() const { return opened_; }
 
   // Lines written first, as soon as the file is open: what program, where, for whom, with
   // which rules. In UTF-8.
@@ -41,4 +43,5 @@ class TraceLog : public Trace {
   std::unique_ptr<LineFile> file_;
   std::vector<std::string> firstLines_;
   bool utf8_ = false;
+  bool opened_ = false;
 };

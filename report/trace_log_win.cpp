@@ -48,6 +48,7 @@ void TraceLog::Open(const std::string& path) {
   auto file = std::make_unique<LineFile>();
   file->CreateForWriting(path);
   file_ = std::move(file);
+  opened_ = true;
   for (const std::string& line : firstLines_) WriteEncoded(utf8_ ? line : AnsiFromWide(WideFromUtf8(line)));
 }
 

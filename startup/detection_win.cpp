@@ -12,7 +12,9 @@
 #include "engine/run/shortcut_removal.h"
 #include "engine/run_view.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/files_paths.h"
+#include "platform/handles.h"
 #include "platform/process_services.h"
 #include "platform/wide_text.h"
 #include "startup/startup.h"
@@ -28,31 +30,64 @@ class SilentReporter : public Reporter {
   bool Confirm(const std::string&) override { return true; }
 };
 
-// The changes that remove something; attribute changes only prepare a removal.
-const char* VerbOf(RecordedAction::Kind kind) {
-  switch (kind) {
-    case RecordedAction::Kind::RemoveFile: return "remove-file ";
-    case RecordedAction::Kind::RemoveFolder: return "remove-folder ";
-    case RecordedAction::Kind::DeleteAtRestart: return "delete-at-restart ";
-    case RecordedAction::Kind::DeleteKey: return "delete-key ";
-    case RecordedAction::Kind::DeleteValue: return "delete-value ";
-    case RecordedAction::Kind::WriteValue: return "write-value ";
-    case RecordedAction::Kind::EndProcess: return "end-process ";
-    case RecordedAction::Kind::StopService: return "stop-service ";
-    default: return nullptr;
-  }
-}
+// Over the recording gateway: notes each change asked for whose target exists now. A run
+// asks for some changes whatever is there (a key that is already gone counts as deleted), so
+// what was asked for alone does not say what is left.
+class LeftoverNotes : public ForwardingEffects {
+ public:
+  explicit LeftoverNotes(Effects& inner) : ForwardingEffects(inner) {}
 
-std::string TargetOf(const RecordedAction& action) {
-  if (action.wideTarget.empty()) return action.target;
-  return AnsiFromWide(OrdinaryPath(action.wideTarget));
-}
+  DWORD RemoveFile(const std::wstring& path) override {
+    if (IsExistingFileWide(path)) Note("remove-file ", path);
+    return ForwardingEffects::RemoveFile(path);
+  }
+  DWORD RemoveEmptyFolder(const std::wstring& path) override {
+    if (IsExistingFolderWide(path)) Note("remove-folder ", path);
+    return ForwardingEffects::RemoveEmptyFolder(path);
+  }
+  DWORD DeleteAtRestart(const std::wstring& path) override {
+    if (IsExistingFileWide(path) || IsExistingFolderWide(path)) Note("remove-file ", path);
+    return ForwardingEffects::DeleteAtRestart(path);
+  }
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override {
+    UniqueHKey key;
+    if (RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | view, key.Put()) == ERROR_SUCCESS) {
+      NoteName("delete-key ", keyName);
+    }
+    return ForwardingEffects::DeleteRegistryKey(base, subKey, view, keyName);
+  }
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override {
+    if (RegQueryValueExW(key, valueName.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      NoteName("delete-value ", keyName + L"\\" + valueName);
+    }
+    return ForwardingEffects::DeleteRegistryValue(key, valueName, keyName);
+  }
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override {
+    Add("end-process " + exeName);  // it was found running
+    return ForwardingEffects::EndProcess(process, exitCode, exeName);
+  }
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override {
+    Add("stop-service " + serviceName);
+    return ForwardingEffects::StopService(service, serviceName);
+  }
+
+  std::vector<std::string> left;
+
+ private:
+  void Note(const char* verb, const std::wstring& path) { Add(verb + AnsiFromWide(OrdinaryPath(path))); }
+  void NoteName(const char* verb, const std::wstring& name) { Add(verb + AnsiFromWide(name)); }
+  // The dry run ends nothing, so every pass of the termination meets a process again.
+  void Add(std::string line) {
+    if (std::find(left.begin(), left.end(), line) == left.end()) left.push_back(std::move(line));
+  }
+};
 
 }  // namespace
 
 std::vector<std::string> DetectLeftovers(CleanerState& state, Trace& trace, const std::string& commandLine,
                                          const std::string& programPath) {
-  RecordingEffects effects;
+  RecordingEffects recording;
+  LeftoverNotes effects(recording);
   NoRunView view;
   SilentReporter reporter;
   CleanerContext context{state, view, effects, reporter, trace};
@@ -71,14 +106,7 @@ std::vector<std::string> DetectLeftovers(CleanerState& state, Trace& trace, cons
     RunRulePass(context, options);
     RemoveShortcuts(context);
   }
-  std::vector<std::string> left;
-  for (const RecordedAction& action : effects.actions) {
-    const char* verb = VerbOf(action.kind);
-    if (verb == nullptr) continue;
-    std::string line = verb + TargetOf(action);
-    // The dry run ends nothing, so every pass of the termination meets a process again.
-    if (std::find(left.begin(), left.end(), line) == left.end()) left.push_back(std::move(line));
-  }
+  const std::vector<std::string>& left = effects.left;
   for (const std::string& line : left) TraceIfOn(context, kLeftText + line);
   return left;
 }

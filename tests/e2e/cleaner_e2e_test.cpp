@@ -194,7 +194,7 @@ TEST_F(CleanerEndToEnd, RunModeTwoIsAnErrorNamingTheFileAndTheKeyAndCleansNothin
   EXPECT_EQ(exit.exitCode, 2u);
   ASSERT_EQ(exit.dialogs.size(), 1u);
   EXPECT_EQ(exit.dialogs[0].text, cleaner_ / "QRV_RC.INI" + ": SILENT=2: the value must be 0 or 1.");
-  EXPECT_FALSE(exit.mainWindowShown);
+  EXPECT_TRUE(exit.mainWindowShown) << "start-up ended in run mode 0, as for any settings error";
   EXPECT_EQ(installation_.TargetsGone(), Strings{});
   EXPECT_EQ(cleaner_.LogMessages(),
             (Strings{"Log file created", cleaner_ / "QRV_RC.INI" + ": SILENT=2: the value must be 0 or 1."}));
@@ -338,7 +338,8 @@ TEST_F(CleanerEndToEnd, QuietRunsUnattendedAndWritesTheLogWhereTheSwitchSays) {
   EXPECT_FALSE(cleaner_.HasLog()) << "no VC.LOG in the current folder";
   const Strings messages = TraceMessages(log);
   EXPECT_TRUE(Contains(messages, "Quiet mode: unattended run"));
-  EXPECT_EQ(messages.back(), "Registry clean complete");
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[messages.size() - 2], "Registry clean complete");
   EXPECT_FALSE(installation_.ProductProcessRunning());
 
   // A chosen log needs a full path in a folder that exists; quiet, only the exit code says so.

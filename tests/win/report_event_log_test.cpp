@@ -94,7 +94,9 @@ TEST(TraceLogFirstBlock, IsWrittenOnOpeningInTheChosenEncoding) {
     const std::vector<std::string> messages = TraceMessages(scratch / "VC.LOG");
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], "Velmora Cleaner 1.0");
-    if (c.utf8 || GetACP() == 1252) EXPECT_EQ(messages[1], c.expectedName);
+    if (c.utf8 || GetACP() == 1252) {
+      EXPECT_EQ(messages[1], c.expectedName);
+    }
     EXPECT_EQ(messages[2], "Log file created");
   }
 }

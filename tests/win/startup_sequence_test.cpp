@@ -92,7 +92,7 @@ TEST_F(StartupTest, WithoutSettingsOrSwitchTheDefaultsStandAndTheRuleFileIsCount
 }
 
 TEST_F(StartupTest, TheTraceSwitchInAnyCaseOpensTheLogInTheCurrentFolder) {
-  for (const std::string arguments : {"/TL", "/tl", "/Q /Tl", "/TL /TL"}) {
+  for (const std::string arguments : {"/TL", "/tl", "/Tl /ALLUSERS", "/TL /TL"}) {
     SCOPED_TRACE(arguments);
     DeleteFileA(LogPath().c_str());
     StartupRig rig;
