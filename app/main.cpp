@@ -165,6 +165,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   Session session{choices, commandLine, events, {}, {}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
+  session.record.KeepSteps(!choices.reportPath.empty());
   const RunFacts facts =
       GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
   session.trace.SetFirstLines(HeaderLines(facts));

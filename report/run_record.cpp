@@ -8,20 +8,24 @@ std::string Number(long long value) { return IntToText(value); }
 
 }  // namespace
 
+void RunRecord::Keep(RecordedStep step) {
+  if (keepSteps_) steps_.push_back(std::move(step));
+}
+
 void RunRecord::Change(const std::string& action, const std::string& target, unsigned long code) {
   const bool done = code == 0;
-  steps_.push_back({action, target, done ? "done" : "failed", done ? "" : "system error " + Number(static_cast<long long>(code))});
+  Keep({action, target, done ? "done" : "failed", done ? "" : "system error " + Number(static_cast<long long>(code))});
   ++(done ? counts_.changes : counts_.failed);
 }
 
 void RunRecord::Listed(const std::string& line, bool scheduled) {
   const char* outcome = scheduled ? "scheduled" : "left";
-  steps_.push_back({outcome, "", outcome, line});
+  Keep({outcome, "", outcome, line});
   ++(scheduled ? counts_.scheduled : counts_.left);
 }
 
 void RunRecord::Error(const std::string& message) {
-  steps_.push_back({"error", "", "error", message});
+  Keep({"error", "", "error", message});
   ++counts_.errors;
 }
 

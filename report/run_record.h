@@ -22,6 +22,10 @@ struct RunCounts {
 
 class RunRecord {
  public:
+  // Counts only unless told to keep each step: a run over a huge rule file must not grow
+  // with it when nobody asked for the report.
+  explicit RunRecord(bool keepSteps = true) : keepSteps_(keepSteps) {}
+  void KeepSteps(bool keep) { keepSteps_ = keep; }
   void Change(const std::string& action, const std::string& target, unsigned long code);
   void Listed(const std::string& line, bool scheduled);
   void Error(const std::string& message);
@@ -30,8 +34,10 @@ class RunRecord {
   const RunCounts& Counts() const { return counts_; }
 
  private:
+  void Keep(RecordedStep step);
   std::vector<RecordedStep> steps_;
   RunCounts counts_;
+  bool keepSteps_;
 };
 
 // "Run ended: N changes made, N failed, N left, N scheduled for restart, N errors; exit code N"

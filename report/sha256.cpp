@@ -50,6 +50,11 @@ void Sha256::Block(const unsigned char* block) {
 
 void Sha256::Add(std::string_view bytes) {
   totalBytes_ += bytes.size();
+  // Whole blocks straight from the input: a rule file of many megabytes is hashed at start-up.
+  while (pendingSize_ == 0 && bytes.size() >= pending_.size()) {
+    Block(reinterpret_cast<const unsigned char*>(bytes.data()));
+    bytes.remove_prefix(pending_.size());
+  }
   for (const char byte : bytes) {
     pending_[pendingSize_++] = static_cast<unsigned char>(byte);
     if (pendingSize_ == pending_.size()) {
@@ -58,6 +63,7 @@ void Sha256::Add(std::string_view bytes) {
     }
   }
 }
+
 
 std::string Sha256::HexDigest() {
   const std::uint64_t bits = totalBytes_ * 8;

@@ -92,7 +92,9 @@ std::vector<std::string> DetectLeftovers(CleanerState& state, Trace& trace, cons
   SilentReporter reporter;
   CleanerContext context{state, view, effects, reporter, trace};
   state.QuietMode = true;
-  if (!PrepareStartup(context, commandLine, programPath)) throw Exception("File with rule does not Exist");
+  if (!PrepareStartup(context, commandLine, programPath)) {
+    throw Exception(std::string(kMissingRuleFileText) + ": " + state.RuleFilePath);
+  }
   // Every target counts, whatever the run would be permitted to delete.
   state.RunMode = 1;
   state.DeletePermission = true;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/run/cleaning_run.h"
+#include "engine/run_observer.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
 #include "engine/trace.h"
@@ -80,6 +81,8 @@ bool CheckRuleFile(CleanerContext& context) {
   if (!IsExistingFile(state.RuleFilePath)) {
     TraceIfOn(context, kMissingRuleFileText);
     context.reporter.SimpleMessage(kMissingRuleFileText);
+    // The box names no file; the report and the event log say which one was looked for.
+    if (context.observer != nullptr) context.observer->ErrorShown(kMissingRuleFileText + (": " + state.RuleFilePath));
     // The run cannot do its work without rules; scripts learn it from the exit code.
     context.outcome.errorShown = true;
     return false;

@@ -56,6 +56,13 @@ TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
   }
   EXPECT_EQ(JsonString("a\tb\x01"), "\"a\\u0009b\\u0001\"");
+
+  RunRecord countsOnly(false);
+  countsOnly.Change("remove-file", "C:\\P\\a.dll", 0);
+  countsOnly.Listed("Could NOT delete file C:\\P\\b.dll", false);
+  EXPECT_TRUE(countsOnly.Steps().empty());
+  EXPECT_EQ(countsOnly.Counts().changes, 1);
+  EXPECT_EQ(countsOnly.Counts().left, 1);
 }
 
 TEST(RunRecord, TheFirstBlockNamesProgramMachineAccountCommandLineAndRules) {
