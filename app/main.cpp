@@ -1,62 +1,193 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include "backup/backup_effects.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "backup/backup_effects.h"
 #include "engine/gateway/tracing_effects.h"
+#include "platform/app_title.h"
 #include "platform/effects.h"
 #include "platform/files.h"
+#include "platform/files_paths.h"
+#include "platform/handles.h"
 #include "platform/text_rules.h"
+#include "platform/wide_text.h"
+#include "report/event_log.h"
+#include "report/parent_console.h"
 #include "report/quiet_reporter.h"
+#include "report/run_recorder.h"
 #include "report/trace_log.h"
 #include "startup/command_switches.h"
+#include "startup/detection.h"
+#include "startup/program_version.h"
+#include "startup/settings_parser.h"
 #include "startup/startup.h"
 #include "ui/desktop_reporter.h"
 #include "ui/error_handler.h"
 #include "ui/info_window.h"
 #include "ui/main_window.h"
 
-// The main routine: the main window is created hidden (its creation runs start-up, and in
-// run mode 1 the cleaning); only in run mode 0 is it shown and served until it closes.
+namespace {
+
+// One cleaner at a time on the machine, in any session: two runs would trip over each other.
+constexpr wchar_t kInstanceMutexName[] = L"Global\\VelmoraCleaner.Running";
+
+// To the parent's console or standard output; else a box, which never appears under /Q.
+void Tell(const std::string& text, bool quiet, UINT icon) {
+  if (WriteToParent(text) || quiet) return;
+  const std::string title = ApplicationTitle();
+  MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | icon);
+}
+
+bool IsUsableFilePath(const std::string& path) {
+  return IsFullPath(WideFromAnsi(path)) && IsExistingFolder(FolderOfPath(path));
+}
+
+// Writes the report as UTF-8; false when the file cannot be written.
+bool WriteReportFile(const std::string& path, const std::string& json) {
+  const UniqueFile file(CreateFileW(WideFromAnsi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file && WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) &&
+         written == json.size();
+}
+
+std::vector<std::string> SettingsForReport(const CleanerState& state) {
+  std::vector<std::string> settings;
+  for (const std::string& line : SettingsInEffect(state)) settings.push_back(line.substr(line.find(": ") + 2));
+  return settings;
+}
+
+// What a start of the program shares, whichever mode it runs in.
+struct Session {
+  const CommandLineChoices& choices;
+  std::string commandLine;
+  WindowsEventLog& events;
+  TraceLog trace;
+  RunRecord record;
+  CleanerState state;
+};
+
+// The main routine's run: the main window is created hidden (its creation runs start-up, and
+// in run mode 1 the cleaning); only in run mode 0 is it shown and served until it closes.
 // The exit code tells a script whether everything was removed (0), something was not (1)
 // or an error was shown (2).
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+int RunCleaner(Session& session) {
   INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
   InitCommonControlsEx(&commonControls);
-
-  CleanerState state;
+  CleanerState& state = session.state;
   // Known before anything can show a box: in the quiet mode nothing may wait for a click.
-  state.QuietMode = QuietRequested(CommandLineArguments(CommandLineText()));
-  TraceLog trace;
+  state.QuietMode = session.choices.quiet;
   DesktopReporter desktop;
   QuietReporter quiet;
   Reporter& reporter = state.QuietMode ? static_cast<Reporter&>(quiet) : desktop;
-  int exitCode = 0;
-  {
-    // With /TL, the log records every change that took effect; with a backup folder, each
-    // change is kept before it is made.
-    BackupEffects backup(LiveEffects::Instance());
-    TracingEffects effects(backup, state, trace);
-    const auto startup = [&backup](CleanerContext& context) {
-      context.runHook = &backup;
-      RunStartup(context);
-    };
-    TForm1 form1(state, effects, reporter, trace, {startup, RunCleaning});
-    desktop.SetConfirmationOwner(form1.Handle());
-    CleanerContext& context = form1.Context();
-    if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
-      TForm2 form2(&context);
-      desktop.SetInfoWindow(&form2);
-      form1.Show();
-      RunMessageLoop(form1.Handle());
-      desktop.SetInfoWindow(nullptr);
-    }
-    // Every line written reaches the file, whichever way the program ends. Writing out the
-    // last lines can fail too (a full disk): that error is shown like any other and the
-    // program still ends.
-    Guarded(&context, [&] { trace.Close(); });
-    exitCode = context.outcome.ExitCode();
+  RunRecorder recorder(session.record, session.events, session.trace);
+  // With /TL, the log records every change that took effect; with a backup folder, each
+  // change is kept before it is made; the report keeps every change asked for.
+  BackupEffects backup(LiveEffects::Instance());
+  RecordingLayer recording(backup, session.record);
+  TracingEffects effects(recording, state, session.trace);
+  const auto startup = [&backup, &recorder](CleanerContext& context) {
+    context.runHook = &backup;
+    context.observer = &recorder;
+    RunStartup(context);
+  };
+  TForm1 form1(state, effects, reporter, session.trace, {startup, RunCleaning});
+  desktop.SetConfirmationOwner(form1.Handle());
+  CleanerContext& context = form1.Context();
+  if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
+    TForm2 form2(&context);
+    desktop.SetInfoWindow(&form2);
+    form1.Show();
+    RunMessageLoop(form1.Handle());
+    desktop.SetInfoWindow(nullptr);
   }
+  // A log asked for and never opened: the deployment tool learns it from its own code.
+  const bool traceFailed = session.choices.traceOn && !session.trace.WasOpened();
+  int exitCode = traceFailed ? kTraceLogNotOpenedExitCode : context.outcome.ExitCode();
+  session.trace.Write(SummaryLine(session.record.Counts(), exitCode));
+  // Every line written reaches the file, whichever way the program ends. Writing out the
+  // last lines can fail too (a full disk): that error is shown like any other and the
+  // program still ends.
+  Guarded(&context, [&] { session.trace.Close(); });
+  if (!traceFailed) exitCode = context.outcome.ExitCode();
+  return exitCode;
+}
+
+// /DETECT: nothing changed, nothing shown; the one line on standard output is the answer a
+// detection script gives its deployment tool.
+int RunDetection(Session& session) {
+  try {
+    const std::vector<std::string> left =
+        DetectLeftovers(session.state, session.trace, session.commandLine, ProgramPath());
+    for (const std::string& line : left) session.record.Listed(Utf8FromWide(WideFromAnsi(kLeftText + line)), false);
+    session.trace.Write(SummaryLine(session.record.Counts(), left.empty() ? 0 : 1));
+    session.trace.Close();
+    if (!left.empty()) return 1;
+    WriteToParent(std::string(kProductNotFoundText) + "\r\n");
+    return 0;
+  } catch (const std::exception& error) {
+    const bool traceFailed = session.choices.traceOn && !session.trace.WasOpened();
+    const std::string message = WithFullStop(error.what());
+    RunRecorder(session.record, session.events, session.trace).ErrorShown(message);
+    try {
+      session.trace.Write(message);
+      session.trace.Write(SummaryLine(session.record.Counts(), 2));
+      session.trace.Close();
+    } catch (const std::exception&) {
+    }
+    return traceFailed ? kTraceLogNotOpenedExitCode : 2;
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const std::string commandLine = CommandLineText();
+  const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
+  WindowsEventLog events;
+  if (!choices.problem.empty()) {
+    // Before anything is read or changed, and never a window: a typo must not start a run.
+    events.Write(EventKind::Error, "Invalid command line: " + choices.problem + " (" + commandLine + ")");
+    Tell(choices.problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
+    return kInvalidCommandLineExitCode;
+  }
+  if (choices.help || choices.version) {
+    Tell(choices.help ? UsageText() : std::string("Velmora Cleaner ") + kProgramVersion + "\r\n", choices.quiet,
+         MB_ICONINFORMATION);
+    return 0;
+  }
+  const UniqueKernelHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
+  if (instance && GetLastError() == ERROR_ALREADY_EXISTS) {
+    events.Write(EventKind::Warning, "Another Velmora Cleaner is running; this one ended without changing anything "
+                                     "(exit code 1618): " + commandLine);
+    return kAnotherInstanceExitCode;
+  }
+  Session session{choices, commandLine, events, {}, {}, {}};
+  session.trace.SetUtf8(choices.traceUtf8);
+  session.record.KeepSteps(!choices.reportPath.empty());
+  const RunFacts facts =
+      GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+  session.trace.SetFirstLines(HeaderLines(facts));
+  ReportTimes times{IsoTimeNow(), {}};
+  int exitCode = 0;
+  const bool reportUsable = choices.reportPath.empty() || IsUsableFilePath(choices.reportPath);
+  if (!reportUsable) {
+    const std::string message = "The report needs a full path in a folder that exists: " + choices.reportPath;
+    events.Write(EventKind::Error, message);
+    Tell(message, choices.quiet, MB_ICONSTOP);
+    exitCode = 2;
+  } else {
+    exitCode = choices.detect ? RunDetection(session) : RunCleaner(session);
+  }
+  times.end = IsoTimeNow();
+  if (!choices.reportPath.empty() && reportUsable) {
+    const std::string json = ReportJson(facts, SettingsForReport(session.state), times, session.record, exitCode);
+    if (!WriteReportFile(choices.reportPath, json)) {
+      events.Write(EventKind::Error, "The report could not be written: " + choices.reportPath);
+      exitCode = 2;
+    }
+  }
+  WriteEndEntry(events, kProgramVersion, session.record, exitCode);
   return exitCode;
 }

@@ -14,6 +14,7 @@
 
 class Effects;
 class RunHook;
+class RunObserver;
 struct ProtectedFolderSet;
 struct ProductFiles;
 class Trace;
@@ -55,6 +56,8 @@ struct CleanerContext {
   // Told when a run starts and ends; the application hangs here the layers of `effects` that
   // act only for a run's length (the backup).
   RunHook* runHook = nullptr;
+  // Told of every information line and every error shown; none when nobody listens.
+  RunObserver* observer = nullptr;
 };
 
 // Writes a trace line when the trace log is on.

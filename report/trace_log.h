@@ -3,6 +3,7 @@
 // and complete on disk once closed.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/trace.h"
 
@@ -28,7 +29,19 @@ class TraceLog : public Trace {
   // Writes out what is buffered and closes; does nothing unless open.
   void Close() override;
   bool IsOpen() const override;
+  // True once the file was made, also after it was closed.
+  bool WasOpened() const { return opened_; }
+
+  // Lines written first, as soon as the file is open: what program, where, for whom, with
+  // which rules. In UTF-8.
+  void SetFirstLines(std::vector<std::string> lines) { firstLines_ = std::move(lines); }
+  // Writes the messages in UTF-8 instead of the ANSI code page.
+  void SetUtf8(bool utf8) { utf8_ = utf8; }
 
  private:
+  void WriteEncoded(const std::string& message);
   std::unique_ptr<LineFile> file_;
+  std::vector<std::string> firstLines_;
+  bool utf8_ = false;
+  bool opened_ = false;
 };

@@ -48,10 +48,16 @@ void TraceLog::Open(const std::string& path) {
   auto file = std::make_unique<LineFile>();
   file->CreateForWriting(path);
   file_ = std::move(file);
+  opened_ = true;
+  for (const std::string& line : firstLines_) WriteEncoded(utf8_ ? line : AnsiFromWide(WideFromUtf8(line)));
 }
 
 void TraceLog::Write(const std::string& message) {
   if (!IsOpen()) return;
+  WriteEncoded(utf8_ ? Utf8FromWide(WideFromAnsi(message)) : message);
+}
+
+void TraceLog::WriteEncoded(const std::string& message) {
   file_->WriteText(TimeStamp());
   file_->WriteText("   ");
   file_->WriteText(message);

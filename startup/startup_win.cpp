@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "engine/run/cleaning_run.h"
+#include "engine/run_observer.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
 #include "engine/trace.h"
@@ -16,6 +17,7 @@
 #include "startup/command_switches.h"
 #include "startup/folder_discovery.h"
 #include "startup/settings_file.h"
+#include "startup/settings_parser.h"
 
 namespace {
 
@@ -37,20 +39,32 @@ std::string CheckedFullPath(const char* refusal, const std::string& path) {
 }
 
 void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
-  for (const std::string& argument : CommandLineArguments(commandLine)) {
-    const CommandSwitch given = ParseSwitch(argument);
-    if (given.kind == SwitchKind::Quiet) context.state.QuietMode = true;
-    if (given.kind == SwitchKind::AllUsers) context.state.OptAllUsers = true;
-    if (given.kind == SwitchKind::Restart) context.state.DeleteAtRestart = true;
-    if (given.kind == SwitchKind::Backup) context.state.BackupFolder = CheckedFullPath(kBackupNotPlain, given.value);
-    if (given.kind == SwitchKind::Undo) context.state.UndoFolder = CheckedFullPath(kUndoNotPlain, given.value);
-    if (given.kind != SwitchKind::Trace) continue;
-    if (!given.value.empty()) CheckTraceLogPath(given.value);
-    // A repeated switch finds the log open and keeps it, with what it holds.
-    context.state.TraceLogOn = true;
-    context.trace.Open(given.value.empty() ? std::string(kTraceLogFileName) : given.value);
+  const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
+  if (!choices.problem.empty()) throw Exception(choices.problem);
+  CleanerState& state = context.state;
+  if (choices.quiet) state.QuietMode = true;
+  if (choices.allUsers) state.OptAllUsers = true;
+  if (choices.restart) state.DeleteAtRestart = true;
+  // The log opens before any other value is judged, wherever the switches stand: a bad
+  // folder then has its line in the log.
+  if (choices.traceOn) {
+    if (!choices.tracePath.empty()) CheckTraceLogPath(choices.tracePath);
+    state.TraceLogOn = true;
+    context.trace.Open(choices.tracePath.empty() ? std::string(kTraceLogFileName) : choices.tracePath);
     TraceIfOn(context, "Log file created");
   }
+  if (!choices.backupFolder.empty()) state.BackupFolder = CheckedFullPath(kBackupNotPlain, choices.backupFolder);
+  if (!choices.undoFolder.empty()) state.UndoFolder = CheckedFullPath(kUndoNotPlain, choices.undoFolder);
+}
+
+// The options the command line sets for this run count over the settings file.
+void ApplyCommandLineOptions(CleanerState& state, const std::string& commandLine) {
+  const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
+  if (choices.optDelete) state.OptDelete = *choices.optDelete;
+  if (choices.optDelLink) state.OptDelLink = *choices.optDelLink;
+  if (choices.optKillProcess) state.OptKillProcess = *choices.optKillProcess;
+  if (choices.optAllUsers) state.OptAllUsers = *choices.optAllUsers || choices.allUsers;
+  if (choices.optDeleteAtRestart) state.DeleteAtRestart = *choices.optDeleteAtRestart || choices.restart;
 }
 
 int CountLinesOfRuleFile(const std::string& path) {
@@ -67,6 +81,8 @@ bool CheckRuleFile(CleanerContext& context) {
   if (!IsExistingFile(state.RuleFilePath)) {
     TraceIfOn(context, kMissingRuleFileText);
     context.reporter.SimpleMessage(kMissingRuleFileText);
+    // The box names no file; the report and the event log say which one was looked for.
+    if (context.observer != nullptr) context.observer->ErrorShown(kMissingRuleFileText + (": " + state.RuleFilePath));
     // The run cannot do its work without rules; scripts learn it from the exit code.
     context.outcome.errorShown = true;
     return false;
@@ -114,7 +130,9 @@ bool PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   state.SystemFolder = SystemFolder();
   const std::string programFolder = FolderOfPath(programPath);
   ReadSettingsFileAt(context, programFolder + "\\" + kSettingsFileName);
+  ApplyCommandLineOptions(state, commandLine);
   TraceIfOn(context, "ReadIni complete");
+  for (const std::string& line : SettingsInEffect(state)) TraceIfOn(context, line);
   // An undo needs neither rules nor a window.
   if (!state.UndoFolder.empty()) {
     state.RunMode = 1;

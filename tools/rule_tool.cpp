@@ -7,6 +7,7 @@
 #include "tools/rule_check.h"
 #include "tools/rule_decode.h"
 #include "tools/rule_encode.h"
+#include "tools/settings_check.h"
 #include "tools/tool_files.h"
 
 namespace {
@@ -15,7 +16,7 @@ constexpr char kUsage[] =
     "usage:\n"
     "  RuleTool decode FILE [-n]            print the lines of a rule file (-n: with line numbers)\n"
     "  RuleTool encode TEXT_FILE -o FILE    write a rule file from a text file\n"
-    "  RuleTool check FILE                  report what in a rule file may surprise its author\n"
+    "  RuleTool check FILE                  report what in a rule or settings file may surprise its author\n"
     "  RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n"
     "                                       list what the cleaner would do here (Windows build)\n";
 
@@ -98,7 +99,7 @@ int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     err << "RuleTool: cannot read " << args[0] << ": " << error.Message() << "\n";
     return kToolFailed;
   }
-  const std::vector<Finding> findings = CheckRuleFile(stored);
+  const std::vector<Finding> findings = IsSettingsFile(args[0], stored) ? CheckSettingsFile(stored) : CheckRuleFile(stored);
   for (const Finding& finding : findings) out << FormatFinding(finding) << "\n";
   return findings.empty() ? kToolDone : kToolFindings;
 }

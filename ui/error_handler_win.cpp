@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "engine/cleaner_context.h"
+#include "engine/run_observer.h"
 #include "platform/app_title.h"
 #include "platform/errors.h"
 #include "ui/application_window.h"
@@ -12,6 +13,7 @@ void HandleError(CleanerContext* context, const std::exception& error) {
   const std::string message = WithFullStop(error.what());
   if (context) {
     context->outcome.errorShown = true;
+    if (context->observer != nullptr) context->observer->ErrorShown(message);
     // The log keeps what the box said: nobody may be there to read the box. A log that
     // cannot take the line (a full disk) fails again at its close, where that is shown; here
     // it must not raise out of the handler.

@@ -26,4 +26,6 @@ inline constexpr char kStandsForNoFolder[] = ", which stands for no folder, in l
 // A rule file in which no section header was found does nothing; the run says so, because a
 // run that changed nothing must not read as a clean machine (a file saved with LF line ends
 // reads as one line and has no header).
+// Followed by the path of a file or folder entry that exists while deletion is not permitted.
+inline constexpr char kSkippedNotPermitted[] = "Skipped (deletion not permitted): ";
 inline constexpr char kNoSectionFound[] = "No section found in the rule file";

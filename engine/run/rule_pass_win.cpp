@@ -9,7 +9,9 @@
 #include "engine/rules/rule_text_code.h"
 #include "engine/trace.h"
 #include "platform/line_file.h"
+#include "platform/files.h"
 #include "platform/text_rules.h"
+#include "platform/wide_text.h"
 
 namespace {
 
@@ -43,6 +45,14 @@ std::string ReadCountedLine(PassState& pass, LineFile& file) {
   return line;
 }
 
+// A target that exists and that the run was not permitted to delete stays behind: it is
+// listed and counts as left, so that a run without the permission never reads as complete.
+void NoteSkippedDeletion(CleanerContext& context, const std::string& line, bool placeholdersSet) {
+  if (!placeholdersSet || line.empty() || line.find('\0') != std::string::npos) return;
+  const std::wstring path = WideFromAnsi(line);
+  if (IsExistingFolderWide(path) || IsExistingFileWide(path)) AddInfo(context, kSkippedNotPermitted + line);
+}
+
 // Every line up to the section's own end marker is an entry, whatever it looks like.
 void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
   CleanerContext& context = pass.context;
@@ -50,7 +60,9 @@ void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
   while (!file.AtEnd()) {
     const std::string line = ReadCountedLine(pass, file);
     if (line == section.endMarker) return;
-    if (!section.needsDeletePermission || pass.deleting) {
+    if (section.needsDeletePermission && !pass.deleting) {
+      NoteSkippedDeletion(context, line, pass.unsetPlaceholder.empty());
+    } else {
       if (line.find('\0') != std::string::npos) {
         AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
       } else if (!pass.unsetPlaceholder.empty()) {

@@ -1,5 +1,7 @@
 #include "tests/e2e/cleaner_folder.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include <stdexcept>
@@ -64,9 +66,23 @@ bool CleanerFolder::HasLog() const {
   return GetFileAttributesA((scratch_ / "VC.LOG").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::string> CleanerFolder::LogMessages() const {
+std::vector<std::string> CleanerFolder::LogLines() const {
   if (!HasLog()) return {};
   return TraceMessages(scratch_ / "VC.LOG");
+}
+
+std::vector<std::string> CleanerFolder::LogMessages() const {
+  static const char* const kAdministrative[] = {"Velmora Cleaner ", "Computer: ", "Account: ", "Command line: ",
+                                                 "Rule file: ", "Setting in effect: ", "Run ended: "};
+  std::vector<std::string> messages;
+  for (std::string& line : LogLines()) {
+    const bool administrative =
+        std::any_of(std::begin(kAdministrative), std::end(kAdministrative),
+                    [&](const char* prefix) { return line.rfind(prefix, 0) == 0; }) ||
+        line.find("QRV_RC.INI, line ") != std::string::npos;
+    if (!administrative) messages.push_back(std::move(line));
+  }
+  return messages;
 }
 
 CleanerExit CleanerFolder::Run(const std::string& arguments, DWORD allowedMilliseconds) {
@@ -106,5 +122,40 @@ CleanerExit CleanerFolder::Run(const std::string& arguments, DWORD allowedMillis
   result.finished = !forced;
   GetExitCodeProcess(process.Get(), &result.exitCode);
   for (const auto& record : answered) result.dialogs.push_back({record.caption, record.text});
+  return result;
+}
+
+CapturedExit CleanerFolder::RunCapturingOutput(const std::string& arguments, DWORD allowedMilliseconds) {
+  const std::string exe = scratch_ / "Cleaner.exe";
+  const std::string outputPath = scratch_ / "stdout.txt";
+  std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  CapturedExit result;
+  {
+    UniqueFile output(CreateFileA(outputPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!output) throw std::runtime_error("cannot make the output file");
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = output.Get();
+    startup.hStdError = output.Get();
+    startup.hStdInput = nullptr;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, scratch_.Path().c_str(),
+                        &startup, &info)) {
+      throw std::runtime_error("cannot start Cleaner.exe");
+    }
+    UniqueKernelHandle process(info.hProcess);
+    UniqueKernelHandle thread(info.hThread);
+    result.finished = WaitForSingleObject(process.Get(), allowedMilliseconds) == WAIT_OBJECT_0;
+    if (!result.finished) {
+      TerminateProcess(process.Get(), 99);
+      WaitForSingleObject(process.Get(), 10000);
+    }
+    GetExitCodeProcess(process.Get(), &result.exitCode);
+  }
+  result.output = ReadBytes(outputPath);
+  DeleteFileA(outputPath.c_str());
   return result;
 }

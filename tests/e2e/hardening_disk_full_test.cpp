@@ -164,7 +164,8 @@ TEST(HardeningDiskFull, LogThatCannotBeWrittenOutAtTheEndIsShownAndTheProgramSti
   const WatchedExit exit = RunWatched(cleaner / "Cleaner.exe", "/TL", disk, 30000);
 
   ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(DialogTexts(exit), (std::vector<std::string>{"'abc' is not a valid integer value.", "I/O error 112."}));
+  EXPECT_EQ(DialogTexts(exit), (std::vector<std::string>{cleaner / "QRV_RC.INI" + ": SILENT=abc: 'abc' is not a valid integer value.",
+                                                        "I/O error 112."}));
   EXPECT_EQ(exit.exitCode, 2u);
   EXPECT_EQ(ReadBytes(disk + "\\VC.LOG"), "");
 }

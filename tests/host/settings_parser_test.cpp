@@ -58,7 +58,7 @@ TEST(SettingsFile, EveryKeyInItsSection) {
 
 TEST(SettingsFile, KeysAndHeaders) {
   ExpectSettings("[Mode]\r\nsilent=1\r\n[End_Mode]\r\n", RunMode(1));
-  ExpectSettings("[Mode]\r\nSiLeNt=2\r\n", RunMode(2));
+  ExpectSettings("[Mode]\r\nSiLeNt=1\r\n", RunMode(1));
   ExpectSettings("[Mode]\r\nSILENT =1\r\n[End_Mode]\r\n", Settings{});
   ExpectSettings("[Mode]\r\n SILENT=1\r\n[End_Mode]\r\n", Settings{});
   ExpectSettings("[mode]\r\nSILENT=1\r\n[End_Mode]\r\n", Settings{});
@@ -76,7 +76,7 @@ TEST(SettingsFile, KeysCountOnlyInTheirOwnSection) {
   // A header inside another section is an ordinary line, so its section never opens.
   ExpectSettings("[Mode]\r\n[Folder]\r\nPROGRAM=C:\\P\r\n[End_Mode]\r\n", Settings{});
   // Only the section's own end line closes it.
-  ExpectSettings("[Mode]\r\n[End_Folder]\r\nSILENT=2\r\n[End_Mode]\r\n", RunMode(2));
+  ExpectSettings("[Mode]\r\n[End_Folder]\r\nSILENT=1\r\n[End_Mode]\r\n", RunMode(1));
   // After the end line, entries are outside every section.
   ExpectSettings("[Mode]\r\n[End_Mode]\r\nSILENT=2\r\n", Settings{});
 }
@@ -120,15 +120,15 @@ TEST(SettingsFile, EmptyValuesAreIgnoredAndLaterEntriesWin) {
   ExpectSettings("[Folder]\r\nSTART=C:\\M1\r\nSTART=\r\n[End_Folder]\r\n", start);
   ExpectSettings("[Options]\r\nKILLPROCESS=\r\n[End_Options]\r\n", Settings{});
   ExpectSettings("[Options]\r\nDELETE=1\r\nDELETE=0\r\n[End_Options]\r\n", Settings{});
-  ExpectSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Mode]\r\nSILENT=2\r\n[End_Mode]\r\n", RunMode(2));
+  ExpectSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Mode]\r\nSILENT=0\r\n[End_Mode]\r\n", Settings{});
   start.start = "C:\\M2";
   ExpectSettings("[Folder]\r\nSTART=C:\\M1\r\n[End_Folder]\r\n[Folder]\r\nSTART=C:\\M2\r\n", start);
 }
 
 TEST(SettingsFile, RunModeThroughIntegerConversion) {
   ExpectSettings("[Mode]\r\nSILENT= 1\r\n[End_Mode]\r\n", RunMode(1));
-  ExpectSettings("[Mode]\r\nSILENT=$10\r\n[End_Mode]\r\n", RunMode(16));
-  ExpectSettings("[Mode]\r\nSILENT=-1\r\n[End_Mode]\r\n", RunMode(-1));
+  ExpectSettings("[Mode]\r\nSILENT=$1\r\n[End_Mode]\r\n", RunMode(1));
+  ExpectSettings("[Mode]\r\nSILENT=0x1\r\n[End_Mode]\r\n", RunMode(1));
 }
 
 TEST(SettingsFile, UnterminatedSectionRunsToTheEnd) {
@@ -162,7 +162,7 @@ TEST(SettingsFile, InvalidRunModeRaisesAndKeepsWhatWasReadBefore) {
     ReadSettings(reader, state);
     ADD_FAILURE() << "SILENT=abc was accepted";
   } catch (const EConvertError& error) {
-    EXPECT_EQ(error.Message(), "'abc' is not a valid integer value");
+    EXPECT_EQ(error.Message(), "SILENT=abc: 'abc' is not a valid integer value");
   }
   EXPECT_EQ(state.FolderProgram, "C:\\P");
   EXPECT_EQ(state.RunMode, 0);
@@ -175,4 +175,72 @@ TEST(SettingsFile, TrailingBlankInRunModeIsNotAnInteger) {
   LineReader reader(source);
   EXPECT_THROW(ReadSettings(reader, state), EConvertError);
   EXPECT_EQ(state.RunMode, 0);
+}
+
+TEST(SettingsFile, RunModesOtherThanZeroAndOneAreErrorsNamingTheKey) {
+  const struct {
+    const char* value;
+    const char* message;
+  } cases[] = {
+      {"2", "SILENT=2: the value must be 0 or 1"},
+      {"-1", "SILENT=-1: the value must be 0 or 1"},
+      {"$10", "SILENT=$10: the value must be 0 or 1"},
+      {"abc", "SILENT=abc: 'abc' is not a valid integer value"},
+  };
+  for (const auto& c : cases) {
+    CleanerState state;
+    MemoryByteSource source(std::string("[Mode]\r\nSILENT=") + c.value + "\r\n[End_Mode]\r\n");
+    LineReader reader(source);
+    try {
+      ReadSettings(reader, state);
+      ADD_FAILURE() << c.value << " was accepted";
+    } catch (const EConvertError& error) {
+      EXPECT_EQ(error.Message(), c.message);
+    }
+    EXPECT_EQ(state.RunMode, 0) << c.value;
+  }
+}
+
+TEST(SettingsFile, EachLineNotReadAsWrittenIsAFindingWithItsLine) {
+  const struct {
+    const char* file;
+    std::vector<std::pair<std::size_t, std::string>> findings;
+  } cases[] = {
+      {"[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\nKILLPROCESS=0\r\n[End_Options]\r\n\r\n", {}},
+      {"[options]\r\nDELETE=1\r\n[End_Options]\r\n",
+       {{1, "\"[options]\" is not \"[Options]\" (headers match only exactly, letter case and blanks included): the line is ignored"},
+        {2, "\"DELETE=1\" is outside every section: the line is ignored"},
+        {3, "\"[End_Options]\" ends no open section: the line is ignored"}}},
+      {"[Options]\r\nDELETE = 1\r\n[End_Options]\r\n",
+       {{2, "the key \"DELETE \" in \"[Options]\" has blanks around it: it is not \"DELETE\" and the line is ignored"}}},
+      {"[Options]\r\nDELETE=yes\r\nNOTHING=1\r\nnot an entry\r\n[End_Options]\r\n",
+       {{2, "\"DELETE=yes\": only \"1\" switches DELETE on; the value \"yes\" reads as off"},
+        {3, "the key \"NOTHING\" is not a setting of \"[Options]\": the line is ignored"},
+        {4, "\"not an entry\" in \"[Options]\" is not an entry KEY=value: the line is ignored"}}},
+      {"\xEF\xBB\xBF[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n",
+       {{1, "starts with a UTF-8 byte-order mark: the first line is not read as written; save the file without it"},
+        {1, "\"\xEF\xBB\xBF[Mode]\" is not \"[Mode]\" (headers match only exactly, letter case and blanks included): the line is ignored"},
+        {2, "\"SILENT=1\" is outside every section: the line is ignored"},
+        {3, "\"[End_Mode]\" ends no open section: the line is ignored"}}},
+      {"[Mode]\nSILENT=1\n[End_Mode]\n",
+       {{1, "holds 3 line feed(s) without a carriage return: the text up to the next CR reads as this one line; lines must end with CR LF"}}},
+      {"[Mode]\r\nSILENT=2\r\nSILENT=1\r\n[End_Mode]\r\n",
+       {{2, "SILENT=2: the value must be 0 or 1: the cleaner ends start-up here with exit code 2"}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::pair<std::size_t, std::string>> got;
+    for (const SettingsFinding& finding : CheckSettingsText(c.file)) got.emplace_back(finding.line, finding.message);
+    EXPECT_EQ(got, c.findings) << testing::PrintToString(c.file);
+  }
+}
+
+TEST(SettingsFile, TheSettingsInEffectAreOneLineEachAndFilesAreToldFromRuleFiles) {
+  CleanerState state = Read("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
+  const std::vector<std::string> lines = SettingsInEffect(state);
+  ASSERT_EQ(lines.size(), 10u);
+  EXPECT_EQ(lines[0], "Setting in effect: SILENT=1");
+  EXPECT_EQ(lines[7], "Setting in effect: KILLPROCESS=0");
+  EXPECT_TRUE(LooksLikeSettings("\xEF\xBB\xBF[options]\r\n"));
+  EXPECT_TRUE(LooksLikeSettings("x\r\n [Folder] \r\n"));
+  EXPECT_FALSE(LooksLikeSettings("[Registry_Delete]\r\nHKLM\\X\r\n"));
 }

@@ -92,7 +92,7 @@ TEST_F(StartupTest, WithoutSettingsOrSwitchTheDefaultsStandAndTheRuleFileIsCount
 }
 
 TEST_F(StartupTest, TheTraceSwitchInAnyCaseOpensTheLogInTheCurrentFolder) {
-  for (const std::string arguments : {"/TL", "/tl", "other /Tl", "/TL /TL"}) {
+  for (const std::string arguments : {"/TL", "/tl", "/Tl /ALLUSERS", "/TL /TL"}) {
     SCOPED_TRACE(arguments);
     DeleteFileA(LogPath().c_str());
     StartupRig rig;
@@ -101,19 +101,27 @@ TEST_F(StartupTest, TheTraceSwitchInAnyCaseOpensTheLogInTheCurrentFolder) {
     EXPECT_TRUE(rig.state.TraceLogOn);
     rig.trace.Close();
     const auto messages = TraceMessages(LogPath());
-    const std::size_t switches = arguments == "/TL /TL" ? 2 : 1;
-    ASSERT_GE(messages.size(), switches + 2);
-    for (std::size_t i = 0; i < switches; ++i) EXPECT_EQ(messages[i], "Log file created");
-    EXPECT_EQ(messages[switches], "ReadIni complete");
-    EXPECT_EQ(messages[switches + 1], "Rule file checked");
+    ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "Log file created");
+    EXPECT_EQ(messages[1], "ReadIni complete");
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Log file created"), 1) << "a repeated switch keeps the log";
+    const auto settings = std::count_if(messages.begin(), messages.end(), [](const std::string& line) {
+      return line.rfind("Setting in effect: ", 0) == 0;
+    });
+    EXPECT_EQ(settings, 10);
+    EXPECT_EQ(messages[2 + static_cast<std::size_t>(settings)], "Rule file checked");
   }
 }
 
-TEST_F(StartupTest, ArgumentsThatOnlyResembleTheSwitchLeaveTheTraceOff) {
+TEST_F(StartupTest, ArgumentsThatOnlyResembleTheSwitchEndStartUpBeforeTheLogOrAnything) {
   WriteRules({"line"});
-  Start("/TLX TL -TL \"/TL \"");
-  EXPECT_FALSE(rig_.state.TraceLogOn);
-  EXPECT_FALSE(IsExistingFile(LogPath()));
+  for (const char* arguments : {"/TLX", "TL", "-TL", "\"/TL \""}) {
+    SCOPED_TRACE(arguments);
+    EXPECT_THROW(Start(arguments), Exception);
+    EXPECT_FALSE(rig_.state.TraceLogOn);
+    EXPECT_FALSE(IsExistingFile(LogPath()));
+    EXPECT_EQ(rig_.state.WindowsFolder, "") << "start-up ended at the command line";
+  }
 }
 
 TEST_F(StartupTest, AMissingRuleFileIsReportedAndStartUpGoesOn) {
@@ -220,7 +228,7 @@ TEST_F(StartupTest, AnInvalidSilentValueEndsStartUpWithTheSettingsReadSoFar) {
     Start("/TL");
     FAIL() << "no error raised";
   } catch (const EConvertError& error) {
-    EXPECT_STREQ(error.what(), "'abc' is not a valid integer value");
+    EXPECT_EQ(error.what(), scratch_ / "QRV_RC.INI" + ": SILENT=abc: 'abc' is not a valid integer value");
   }
   EXPECT_EQ(rig_.state.FolderProgram, "C:\\P");
   EXPECT_FALSE(rig_.state.OptDelete) << "entries after the bad one are not read";
@@ -234,15 +242,15 @@ TEST_F(StartupTest, AnInvalidSilentValueEndsStartUpWithTheSettingsReadSoFar) {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
-TEST_F(StartupTest, RunModeTwoEndsAfterStartUpWithoutCleaning) {
+TEST_F(StartupTest, RunModeTwoIsAnErrorThatEndsStartUpWithoutCleaning) {
   TemporaryKey key(HKEY_CURRENT_USER, "Software\\VelmoraStartupTest" + std::to_string(GetCurrentProcessId()));
   SeedKey(HKEY_CURRENT_USER, key.Path());
   WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\" + key.Path(), "[Registry_Delete_End]"});
   WriteSettings("[Mode]\r\nSILENT=2\r\n[End_Mode]\r\n[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
-  Start("/TL");
+  EXPECT_THROW(Start("/TL"), EConvertError);
   EXPECT_TRUE(rig_.effects.actions.empty());
   const auto log = Log();
-  EXPECT_EQ(std::count(log.begin(), log.end(), "ReadIni complete"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "ReadIni complete"), 0);
   EXPECT_EQ(std::count(log.begin(), log.end(), "Registry clean complete"), 0);
 }
 

@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "report/run_record.h"
+#include "report/sha256.h"
+#include "tools/settings_check.h"
+
+TEST(Sha256, KnownDigestsAlsoAcrossBlockBoundaries) {
+  const struct {
+    std::string input;
+    const char* digest;
+  } cases[] = {
+      {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+      {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+      {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+       "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+      {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Sha256Hex(c.input), c.digest) << c.input.size();
+  // Fed in pieces that straddle the 64-byte blocks, the digest is the same.
+  Sha256 pieces;
+  const std::string text(200, 'x');
+  for (std::size_t at = 0; at < text.size(); at += 7) pieces.Add(std::string_view(text).substr(at, 7));
+  EXPECT_EQ(pieces.HexDigest(), Sha256Hex(text));
+}
+
+TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
+  RunRecord record;
+  record.Change("remove-file", "C:\\P\\a.dll", 0);
+  record.Change("delete-key", "HKEY_LOCAL_MACHINE\\Software\\V", 0);
+  record.Change("remove-file", "C:\\P\\b.dll", 32);
+  record.Listed("Could NOT delete file C:\\P\\b.dll", false);
+  record.Listed("Will be deleted at restart: C:\\P\\c.dll", true);
+  record.Error("I/O error 112.");
+  const RunCounts& counts = record.Counts();
+  EXPECT_EQ(counts.changes, 2);
+  EXPECT_EQ(counts.failed, 1);
+  EXPECT_EQ(counts.left, 1);
+  EXPECT_EQ(counts.scheduled, 1);
+  EXPECT_EQ(counts.errors, 1);
+  EXPECT_EQ(SummaryLine(counts, 2),
+            "Run ended: 2 changes made, 1 failed, 1 left, 1 scheduled for restart, 1 errors; exit code 2");
+
+  const RunFacts facts{"1.2.3.4 (abc)", "PC", "DOM\\ann", "Cleaner.exe /Q \"/REPORT=C:\\r.json\"", "C:\\C\\Do_list.dat",
+                       "00ff"};
+  const std::string json = ReportJson(facts, {"SILENT=1", "DELETE=0"}, {"2026-12-07T10:00:00+01:00", "2026-12-07T10:00:05+01:00"},
+                                      record, 2);
+  for (const char* part : {"\"schemaVersion\":1", "\"programVersion\":\"1.2.3.4 (abc)\"", "\"account\":\"DOM\\\\ann\"",
+                           "\"commandLine\":\"Cleaner.exe /Q \\\"/REPORT=C:\\\\r.json\\\"\"",
+                           "\"settings\":{\"SILENT\":\"1\",\"DELETE\":\"0\"}", "\"sha256\":\"00ff\"",
+                           "\"start\":\"2026-12-07T10:00:00+01:00\"",
+                           "{\"action\":\"remove-file\",\"target\":\"C:\\\\P\\\\b.dll\",\"outcome\":\"failed\",\"reason\":\"system error 32\"}",
+                           "\"counts\":{\"changes\":2,\"failed\":1,\"left\":1,\"scheduled\":1,\"errors\":1}",
+                           "\"exitCode\":2}"}) {
+    EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+  }
+  EXPECT_EQ(JsonString("a\tb\x01"), "\"a\\u0009b\\u0001\"");
+
+  RunRecord countsOnly(false);
+  countsOnly.Change("remove-file", "C:\\P\\a.dll", 0);
+  countsOnly.Listed("Could NOT delete file C:\\P\\b.dll", false);
+  EXPECT_TRUE(countsOnly.Steps().empty());
+  EXPECT_EQ(countsOnly.Counts().changes, 1);
+  EXPECT_EQ(countsOnly.Counts().left, 1);
+}
+
+TEST(RunRecord, TheFirstBlockNamesProgramMachineAccountCommandLineAndRules) {
+  RunFacts facts{"1.0.0.0", "PC", "ann", "Cleaner.exe /TL", "C:\\C\\Do_list.dat", "ab12"};
+  EXPECT_EQ(HeaderLines(facts), (std::vector<std::string>{"Velmora Cleaner 1.0.0.0", "Computer: PC", "Account: ann",
+                                                          "Command line: Cleaner.exe /TL",
+                                                          "Rule file: C:\\C\\Do_list.dat, SHA-256 ab12"}));
+  facts.ruleFileSha256.clear();
+  EXPECT_EQ(HeaderLines(facts).back(), "Rule file: C:\\C\\Do_list.dat (not readable)");
+}
+
+TEST(SettingsCheck, SettingsFilesAreToldByNameOrByTheirHeaders) {
+  const struct {
+    const char* path;
+    const char* stored;
+    bool settings;
+  } cases[] = {
+      {"QRV_RC.INI", "", true},
+      {"C:\\Tools\\qrv_rc.ini", "[Registry_Delete]\r\n", true},
+      {"/tmp/x/settings.txt", "[Options]\r\nDELETE=1\r\n", true},
+      {"Do_list.txt", "[Registry_Delete]\r\nHKLM\\X\r\n[End_Registry_Delete]\r\n", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsSettingsFile(c.path, c.stored), c.settings) << c.path;
+  const std::vector<Finding> findings = CheckSettingsFile("[Options]\r\nDELETE = 1\r\n[End_Options]\r\n");
+  ASSERT_EQ(findings.size(), 1u);
+  EXPECT_EQ(FormatFinding(findings[0]),
+            "line 2: the key \"DELETE \" in \"[Options]\" has blanks around it: it is not \"DELETE\" and the line is ignored");
+}

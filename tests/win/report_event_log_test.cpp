@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/handles.h"
+#include "report/event_log.h"
+#include "report/run_recorder.h"
+#include "report/trace_log.h"
+#include "tests/support/trace_messages.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+// Wine's event log keeps nothing: the entries are taken where the program hands them over.
+class RecordedEventLog : public EventLog {
+ public:
+  void Write(EventKind kind, const std::string& text) override { entries.emplace_back(kind, text); }
+  std::vector<std::pair<EventKind, std::string>> entries;
+};
+
+}  // namespace
+
+TEST(EventLogSeam, AnErrorGoesToTheEventLogOnlyWhileNoTraceLogIsOpen) {
+  ScratchFolder scratch("events");
+  RecordedEventLog events;
+  RunRecord record;
+  TraceLog trace;
+  RunRecorder recorder(record, events, trace);
+  // Before the log: a bad /TL, a settings error, a missing rule file's end.
+  recorder.ErrorShown("The trace log needs a full path: x.log");
+  ASSERT_EQ(events.entries.size(), 1u);
+  EXPECT_EQ(events.entries[0].first, EventKind::Error);
+  EXPECT_EQ(events.entries[0].second, "The trace log needs a full path: x.log");
+  // With the log open, the log keeps it.
+  trace.Open(scratch / "VC.LOG");
+  recorder.ErrorShown("I/O error 5.");
+  recorder.Listed("Could NOT delete file C:\\x", false);
+  trace.Close();
+  EXPECT_EQ(events.entries.size(), 1u);
+  EXPECT_EQ(record.Counts().errors, 2);
+  EXPECT_EQ(record.Counts().left, 1);
+}
+
+TEST(EventLogSeam, EveryStartEndsWithOneEntryWhoseKindFollowsTheExitCode) {
+  const struct {
+    int exitCode;
+    EventKind kind;
+  } cases[] = {{0, EventKind::Information}, {3010, EventKind::Information}, {1, EventKind::Warning},
+               {2, EventKind::Error},       {1622, EventKind::Error},       {1639, EventKind::Error}};
+  for (const auto& c : cases) {
+    RecordedEventLog events;
+    RunRecord record;
+    record.Change("delete-key", "HKEY_CURRENT_USER\\Software\\X", 0);
+    WriteEndEntry(events, "1.2.3.4", record, c.exitCode);
+    ASSERT_EQ(events.entries.size(), 1u) << c.exitCode;
+    EXPECT_EQ(events.entries[0].first, c.kind) << c.exitCode;
+    EXPECT_EQ(events.entries[0].second, "Velmora Cleaner 1.2.3.4: " + SummaryLine(record.Counts(), c.exitCode));
+  }
+}
+
+// The live form registers its source under the Application log on first use.
+TEST(EventLogSeam, TheLiveFormRegistersItsSourceOnFirstUse) {
+  WindowsEventLog events;
+  events.Write(EventKind::Information, "Velmora Cleaner tests: the event source is registered");
+  UniqueHKey key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner", 0, KEY_READ,
+                          key.Put()),
+            ERROR_SUCCESS);
+  DWORD types = 0;
+  DWORD size = sizeof types;
+  ASSERT_EQ(RegQueryValueExA(key.Get(), "TypesSupported", nullptr, nullptr, reinterpret_cast<BYTE*>(&types), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(types, static_cast<DWORD>(EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE));
+}
+
+TEST(TraceLogFirstBlock, IsWrittenOnOpeningInTheChosenEncoding) {
+  ScratchFolder scratch("firstblock");
+  const struct {
+    bool utf8;
+    std::string expectedName;
+  } cases[] = {{true, "Computer: \xD0\x9F\xD0\x9A"}, {false, "Computer: ??"}};
+  for (const auto& c : cases) {
+    TraceLog trace;
+    trace.SetUtf8(c.utf8);
+    // Cyrillic in UTF-8; the ANSI form of a Western code page cannot hold it.
+    trace.SetFirstLines({"Velmora Cleaner 1.0", "Computer: \xD0\x9F\xD0\x9A"});
+    trace.Open(scratch / "VC.LOG");
+    trace.Write("Log file created");
+    trace.Close();
+    const std::vector<std::string> messages = TraceMessages(scratch / "VC.LOG");
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "Velmora Cleaner 1.0");
+    if (c.utf8 || GetACP() == 1252) {
+      EXPECT_EQ(messages[1], c.expectedName);
+    }
+    EXPECT_EQ(messages[2], "Log file created");
+  }
+}
