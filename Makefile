@@ -2,7 +2,15 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all setup build host win test demo bench fuzz clean
+# make sign SIGN_CERT=cert.pem SIGN_KEY=key.pem [SIGN_TIMESTAMP=URL]: signed copies of both
+# executables in $(BUILD)/signed (SIGN_PASS_FILE=FILE when the key has a password).
+SIGN_CERT ?=
+SIGN_KEY ?=
+SIGN_TIMESTAMP ?=
+# Compilers and archivers that honour it write this time instead of the clock's.
+export SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 0)
+
+.PHONY: all setup build host win test demo bench fuzz clean sign
 
 all: build
 
@@ -31,6 +39,9 @@ bench: build
 
 fuzz: setup
 	@bash scripts/fuzz.sh $(BUILD) 300
+
+sign: win
+	@bash scripts/sign.sh $(BUILD)/win $(BUILD)/signed "$(SIGN_CERT)" "$(SIGN_KEY)" "$(SIGN_TIMESTAMP)"
 
 clean:
 	rm -rf $(BUILD)

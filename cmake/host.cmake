@@ -44,3 +44,6 @@ if(CLEANER_FUZZ)
   # Everything else linking the instrumented core needs the runtimes too.
   target_link_options(cleaner_core PUBLIC -fsanitize=fuzzer-no-link,address,undefined)
 endif()
+
+# The version a build takes from git: commit count and hash, version tags, no git.
+add_test(NAME release.version COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release/version_test.sh)

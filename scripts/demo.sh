@@ -236,7 +236,7 @@ section "RuleTool plan: what the cleaner would do here (nothing is changed)"
 plan_code=${PIPESTATUS[0]}
 inventory "product after the plan" "${targets[@]}" >/dev/null
 [ "$present_count" = "$targets_before" ] || fail "the plan changed the installation"
-echo "(plan exit code $plan_code; inventory unchanged after the plan)"
+echo "(plan exit code $plan_code: 3 says the product is present; inventory unchanged after the plan)"
 
 if [ "$mode" = "--window" ]; then
   section "Cleaner.exe /TL in its window on $user_display: press Start, then Exit"
@@ -255,6 +255,13 @@ section "Inventory after"
 inventory "product (the rules name these)" "${targets[@]}"; targets_left=$present_count
 inventory "canaries (beside the targets, must stay)" "${canaries[@]}"; canaries_after=$present_count
 
+if [ "$mode" != "--window" ]; then
+  section "RuleTool plan again: nothing of the product is left (exit code 0)"
+  (cd "$folder" && wine 'C:\Cleaner\RuleTool.exe' plan 2>&1) | from_ansi | tail -1
+  after_code=${PIPESTATUS[0]}
+  echo "(plan exit code $after_code)"
+fi
+
 section "Trace log C:\\Cleaner\\VC.LOG"
 if [ -f "$folder/VC.LOG" ]; then from_ansi < "$folder/VC.LOG"; else echo "   (no trace log)"; fi
 
@@ -263,7 +270,9 @@ problems=()
 [ "$targets_left" = 0 ] || problems+=("$targets_left of ${#targets[@]} targets are still there")
 [ "$canaries_after" = "$canaries_before" ] || problems+=("$(( canaries_before - canaries_after )) canaries were removed")
 [ "$quick" = 'C:\Tools\quicklaunch.exe' ] || problems+=("QuickLaunch did not get its data back")
-[ "$plan_code" = 0 ] || problems+=("the plan ended with exit code $plan_code")
+[ "$plan_code" = 3 ] || problems+=("the plan ended with exit code $plan_code, not 3 (the product present)")
+[ "$mode" = "--window" ] || [ "$after_code" = 0 ] ||
+  problems+=("the plan after the clean ended with exit code $after_code, not 0 (nothing left)")
 [ "$mode" = "--window" ] || [ "$run_code" = 0 ] || problems+=("Cleaner.exe ended with exit code $run_code")
 
 # Last act: the same installation seeded again, cleaned with a backup, then undone. Files

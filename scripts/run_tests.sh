@@ -29,6 +29,9 @@ echo "== host tests"
 [ "${PIPESTATUS[0]}" = 0 ] || status=1
 count_ctest
 
+echo "== reproducible build"
+if bash scripts/check_reproducible.sh "$build"; then passed=$((passed + 1)); else status=1; failed=$((failed + 1)); fi
+
 echo "== fuzz (short runs)"
 bash scripts/fuzz.sh "$build" 30 150 || status=1
 

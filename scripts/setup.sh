@@ -23,6 +23,9 @@ have clang++ || need+=(clang)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have locale-gen || need+=(locales)
 [ -x /usr/bin/time ] || need+=(time)  # processor time and peak memory in the benchmarks
+have osslsigncode || need+=(osslsigncode)  # make sign, and the signature test
+have openssl || need+=(openssl)
+have git || need+=(git)  # the executables' version comes from the commit
 
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" != 0 ]; then

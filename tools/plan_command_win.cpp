@@ -21,7 +21,7 @@ int RunPlanCommand(const std::vector<std::string>& arguments, std::ostream& out,
   std::string problem;
   const auto options = ParsePlanOptions(arguments, problem);
   if (!options) {
-    err << "RuleTool: " << problem << "\nusage: RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n";
+    err << "RuleTool: " << problem << "\nusage: " << kPlanUsage << "\n";
     return 2;
   }
   PlanReport report;
@@ -37,5 +37,5 @@ int RunPlanCommand(const std::vector<std::string>& arguments, std::ostream& out,
     WritePlanText(report, out);
   }
   out.flush();
-  return report.runError.empty() ? 0 : 1;
+  return PlanExitCode(report);
 }

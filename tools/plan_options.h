@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+inline constexpr char kPlanUsage[] =
+    "RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] "
+    "[--backup DIR]";
+
 struct PlanOptions {
   bool json = false;
   bool allUsers = false;      // --all-users: as the cleaner's /ALLUSERS

@@ -1,5 +1,7 @@
 #include "tools/plan_report.h"
 
+#include <algorithm>
+
 #include "platform/text_rules.h"
 #include "tools/json_text.h"
 
@@ -102,8 +104,18 @@ PlanTotals TotalsOf(const PlanReport& report) {
     if (step.skipped) ++totals.skipped;
     totals.actions += step.actions.size();
     totals.notes += step.notes.size();
+    const bool actsOnSomething = std::any_of(step.actions.begin(), step.actions.end(), [](const PlanAction& action) {
+      return action.now.known && action.now.exists;
+    });
+    const bool leftBySkip = step.skipped && step.now.known && step.now.exists;
+    if (actsOnSomething || leftBySkip) ++totals.present;
   }
   return totals;
+}
+
+int PlanExitCode(const PlanReport& report) {
+  if (!report.runError.empty()) return kPlanRunError;
+  return TotalsOf(report).present > 0 ? kPlanTargetsPresent : kPlanNothingPresent;
 }
 
 void WritePlanText(const PlanReport& report, std::ostream& out) {
@@ -129,12 +141,13 @@ void WritePlanText(const PlanReport& report, std::ostream& out) {
   const PlanTotals totals = TotalsOf(report);
   out << "\n"
       << totals.entries << " entries, " << totals.actions << " actions, " << totals.notes << " refused or failing, "
-      << totals.skipped << " skipped; nothing was changed\n";
+      << totals.skipped << " skipped, " << totals.present << " with targets present; nothing was changed\n";
 }
 
 void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUtf16) {
   const PlanSettings& s = report.settings;
   JsonObject(out, toUtf16, "settings")
+      .Number("schemaVersion", kPlanJsonSchemaVersion)
       .Text("ruleFile", s.ruleFile)
       .Number("ruleLines", s.ruleLines)
       .Text("programFolder", s.programFolder)
@@ -174,4 +187,12 @@ void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUt
   if (!report.runError.empty()) {
     JsonObject(out, toUtf16, "error").Number("line", static_cast<long long>(report.runErrorLine)).Text("text", report.runError);
   }
+  const PlanTotals totals = TotalsOf(report);
+  JsonObject(out, toUtf16, "totals")
+      .Number("entries", static_cast<long long>(totals.entries))
+      .Number("actions", static_cast<long long>(totals.actions))
+      .Number("refusedOrFailing", static_cast<long long>(totals.notes))
+      .Number("skipped", static_cast<long long>(totals.skipped))
+      .Number("present", static_cast<long long>(totals.present))
+      .Number("exitCode", PlanExitCode(report));
 }

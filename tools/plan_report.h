@@ -54,17 +54,30 @@ struct PlanReport {
   std::size_t runErrorLine = 0;
 };
 
-// Counts over the whole plan, for the last line of the text form.
+// Counts over the whole plan, for the last line of the text form and the JSON totals.
+// present: steps that find something of the product now (an action's target that exists,
+// or a target a skipped entry leaves); a refused entry's target is not the product's.
 struct PlanTotals {
-  std::size_t entries = 0, actions = 0, notes = 0, skipped = 0;
+  std::size_t entries = 0, actions = 0, notes = 0, skipped = 0, present = 0;
 };
 PlanTotals TotalsOf(const PlanReport& report);
+
+// The exit code of RuleTool plan: 1 when the run would end with an error, else 3 when
+// something of the product is present (a dry-run detection), else 0.
+inline constexpr int kPlanNothingPresent = 0;
+inline constexpr int kPlanRunError = 1;
+inline constexpr int kPlanTargetsPresent = 3;
+int PlanExitCode(const PlanReport& report);
+
+// Raised whenever a field of the JSON form changes meaning or goes.
+inline constexpr int kPlanJsonSchemaVersion = 1;
 
 void WritePlanText(const PlanReport& report, std::ostream& out);
 
 // Text in the ANSI code page as UTF-16, for JSON.
 using AnsiToUtf16 = std::u16string (*)(std::string_view text);
-// One JSON object per line: "settings" first, then a "message" object per message, then
+// One JSON object per line: "settings" first (with "schemaVersion"), then a "message" object per message, then
 // per step an "entry" (rule entry) or "step" object, an "action" object per action and an
-// "info" object per note, and an "error" object last when the run would end with one.
+// "info" object per note, an "error" object when the run would end with one, and a
+// "totals" object last with the counts and the exit code.
 void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUtf16);

@@ -9,6 +9,7 @@
 #include "platform/line_reader.h"
 #include "platform/text_rules.h"
 #include "tools/entry_check.h"
+#include "tools/rule_encode.h"
 #include "tools/section_tracker.h"
 
 namespace {
@@ -127,9 +128,35 @@ void CheckCtrlZ(std::string_view stored, std::vector<Finding>& findings) {
                                         Counted(stored.size() - at - 1, "byte") + ")"});
 }
 
+bool IsMarkerInAnyCase(std::string_view line) {
+  const std::string_view trimmed = TrimmedBlanks(line);
+  return std::any_of(std::begin(kRuleSections), std::end(kRuleSections), [&](const RuleSection& section) {
+    return EqualsIgnoringAsciiCase(trimmed, section.header) || EqualsIgnoringAsciiCase(trimmed, section.endMarker);
+  });
+}
+
+// A rule file saved as the readable text instead of encoded: the cleaner descrambles every
+// byte and finds no section at all ("No section found"), while the bytes as they lie name
+// one. Every other finding would be about the garbage the descrambling makes of it.
+std::optional<Finding> PlainTextFinding(std::string_view stored) {
+  const std::vector<std::string> lines = SplitTextLines(stored);
+  const auto plain = std::find_if(lines.begin(), lines.end(), [](const std::string& line) { return IsMarkerInAnyCase(line); });
+  if (plain == lines.end()) return std::nullopt;
+  const bool descrambledHasSection = std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return IsMarkerInAnyCase(DescrambleLine(line));
+  });
+  if (descrambledHasSection) return std::nullopt;
+  const auto number = static_cast<std::size_t>(plain - lines.begin()) + 1;
+  return Finding{number, "the file looks like plain rule text, not an encoded rule file: this line reads " +
+                             Quoted(TrimmedBlanks(*plain)) +
+                             " as it lies, and the cleaner, which descrambles every byte, finds no section in the "
+                             "file; write it with RuleTool encode"};
+}
+
 }  // namespace
 
 std::vector<Finding> CheckRuleFile(std::string_view stored, const PathProbe& exists) {
+  if (auto plain = PlainTextFinding(stored)) return {std::move(*plain)};
   std::vector<Finding> findings;
   MemoryByteSource source{std::string(stored)};
   LineReader reader(source);

@@ -1,9 +1,13 @@
 #include "tools/rule_tool.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "platform/errors.h"
 #include "platform/line_reader.h"
 #include "platform/std_file_source.h"
 #include "tools/plan_command.h"
+#include "tools/plan_options.h"
 #include "tools/rule_check.h"
 #include "tools/rule_decode.h"
 #include "tools/rule_encode.h"
@@ -12,17 +16,48 @@
 
 namespace {
 
-constexpr char kUsage[] =
-    "usage:\n"
-    "  RuleTool decode FILE [-n]            print the lines of a rule file (-n: with line numbers)\n"
-    "  RuleTool encode TEXT_FILE -o FILE    write a rule file from a text file\n"
-    "  RuleTool check FILE                  report what in a rule or settings file may surprise its author\n"
-    "  RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n"
-    "                                       list what the cleaner would do here (Windows build)\n";
+// Each command's usage line, shown by "RuleTool COMMAND --help" and, all together, on errors.
+struct CommandUsage {
+  std::string_view command;
+  std::string line;
+};
+const CommandUsage kCommandUsage[] = {
+    {"decode", "RuleTool decode FILE [-n]                  print the lines of a rule file (-n: with line numbers)"},
+    {"encode", "RuleTool encode TEXT_FILE -o FILE [--strict]\n"
+               "                                           write a rule file from a text file and check it\n"
+               "                                           (--strict: write nothing when the check finds something)"},
+    {"check", "RuleTool check FILE                        report what in a rule file may surprise its author"},
+    {"plan", std::string(kPlanUsage) +
+                 "\n"
+                 "                                           list what the cleaner would do here (Windows build);\n"
+             "                                           exit code 3 when something of the product is present"},
+};
+
+void WriteUsage(std::ostream& out) {
+  out << "usage:\n";
+  for (const CommandUsage& usage : kCommandUsage) out << "  " << usage.line << "\n";
+  out << "  RuleTool --version                         print the version\n";
+}
 
 int Usage(std::ostream& err, const std::string& problem) {
-  err << "RuleTool: " << problem << "\n" << kUsage;
+  err << "RuleTool: " << problem << "\n";
+  WriteUsage(err);
   return kToolFailed;
+}
+
+// "RuleTool COMMAND --help" (or -h alone): that command's usage, whatever else is given.
+bool AsksForHelp(const std::vector<std::string>& args) {
+  return std::find(args.begin(), args.end(), "--help") != args.end() || (args.size() == 1 && args[0] == "-h");
+}
+
+int CommandHelp(const std::string& command, std::ostream& out, std::ostream& err) {
+  for (const CommandUsage& usage : kCommandUsage) {
+    if (usage.command == command) {
+      out << "usage: " << usage.line << "\n";
+      return kToolDone;
+    }
+  }
+  return Usage(err, "unknown command \"" + command + "\"");
 }
 
 int Decode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -53,8 +88,11 @@ int Decode(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int Encode(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   std::string textPath;
   std::string rulePath;
+  bool strict = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "-o" && i + 1 < args.size()) {
+    if (args[i] == "--strict") {
+      strict = true;
+    } else if (args[i] == "-o" && i + 1 < args.size()) {
       rulePath = args[++i];
     } else if (textPath.empty() && args[i] != "-o") {
       textPath = args[i];
@@ -80,6 +118,14 @@ int Encode(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "RuleTool: nothing written; the rule format cannot store bytes 196 to 226\n";
     return kToolFindings;
   }
+  // The file as the cleaner will read it; its lines are the text's lines.
+  const std::vector<Finding> findings = CheckRuleFile(encoded.stored);
+  for (const Finding& finding : findings) out << textPath << ": " << FormatFinding(finding) << "\n";
+  if (strict && !findings.empty()) {
+    err << "RuleTool: nothing written (--strict) because of " << findings.size()
+        << (findings.size() == 1 ? " finding\n" : " findings\n");
+    return kToolFindings;
+  }
   try {
     ReplaceFile(rulePath, encoded.stored);
   } catch (const EInOutError& error) {
@@ -87,7 +133,7 @@ int Encode(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return kToolFailed;
   }
   out << rulePath << ": " << SplitTextLines(text).size() << " lines written\n";
-  return kToolDone;
+  return findings.empty() ? kToolDone : kToolFindings;
 }
 
 int Check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -110,12 +156,17 @@ int RunRuleTool(const std::vector<std::string>& arguments, std::ostream& out, st
   if (arguments.empty()) return Usage(err, "no command");
   const std::string& command = arguments[0];
   const std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+  if (command == "--version") {
+    out << CLEANER_VERSION_TEXT << "\n";
+    return kToolDone;
+  }
+  if (AsksForHelp(rest)) return CommandHelp(command, out, err);
   if (command == "decode") return Decode(rest, out, err);
   if (command == "encode") return Encode(rest, out, err);
   if (command == "check") return Check(rest, out, err);
   if (command == "plan") return RunPlanCommand(rest, out, err);
   if (command == "-h" || command == "--help" || command == "help") {
-    out << kUsage;
+    WriteUsage(out);
     return kToolDone;
   }
   return Usage(err, "unknown command \"" + command + "\"");

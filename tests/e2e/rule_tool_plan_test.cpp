@@ -13,6 +13,7 @@
 #include "tests/e2e/machine_snapshot.h"
 #include "tests/support/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
+#include "tests/e2e/tool_output.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
 #include "tests/support/seeded_registry.h"
@@ -20,46 +21,6 @@
 namespace {
 
 using WideSet = std::set<std::wstring>;
-
-struct ToolRun {
-  DWORD exitCode = 0;
-  std::string output;
-};
-
-// Runs a console program in a folder and takes everything it writes to its standard output.
-ToolRun RunCapturingOutput(const std::string& exe, const std::string& arguments, const std::string& folder) {
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) throw std::runtime_error("no pipe");
-  const UniqueKernelHandle reader(readEnd);
-  UniqueKernelHandle writer(writeEnd);
-  SetHandleInformation(reader.Get(), HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = writer.Get();
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  std::string commandLine = "\"" + exe + "\" " + arguments;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, folder.c_str(), &startup,
-                      &info)) {
-    throw std::runtime_error("cannot start " + exe);
-  }
-  const UniqueKernelHandle process(info.hProcess);
-  const UniqueKernelHandle thread(info.hThread);
-  writer.Reset();  // the pipe ends when the child's copy closes
-  ToolRun run;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(reader.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
-  WaitForSingleObject(process.Get(), 60000);
-  GetExitCodeProcess(process.Get(), &run.exitCode);
-  // A Windows console program ends its lines with CR LF.
-  std::erase(run.output, '\r');
-  return run;
-}
 
 std::string Settings() {
   return "[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\nDEL_LINK=1\r\n[End_Options]\r\n";
@@ -132,7 +93,7 @@ TEST_F(RuleToolPlan, ListsExactlyWhatTheRealRunThenChangesAndChangesNothingItsel
   const MachineSnapshot beforePlan = TakeMachineSnapshot();
   const ToolRun plan = Plan("--json");
   const MachineSnapshot afterPlan = TakeMachineSnapshot();
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   EXPECT_TRUE(beforePlan == afterPlan) << "the plan changed the machine";
   EXPECT_TRUE(installation_.TargetsGone().empty());
 
@@ -142,8 +103,21 @@ TEST_F(RuleToolPlan, ListsExactlyWhatTheRealRunThenChangesAndChangesNothingItsel
   for (char c : plan.output) lines += c == '\n';
   EXPECT_EQ(objects.size(), lines) << "every line is one JSON object";
   EXPECT_EQ(objects.front().at("type"), L"settings");
+  EXPECT_EQ(objects.front().at("schemaVersion"), L"1");
   EXPECT_EQ(objects.front().at("deleteFiles"), L"true");
   const PlannedChanges planned = ChangesInPlan(objects);
+  // The last record sums up the others and repeats the exit code.
+  const JsonFields& totals = objects.back();
+  ASSERT_EQ(totals.at("type"), L"totals");
+  EXPECT_EQ(totals.at("exitCode"), L"3");
+  const auto countOf = [&](const wchar_t* type) {
+    return std::to_wstring(std::count_if(objects.begin(), objects.end(),
+                                         [&](const JsonFields& object) { return object.at("type") == type; }));
+  };
+  EXPECT_EQ(totals.at("entries"), countOf(L"entry"));
+  EXPECT_EQ(totals.at("actions"), countOf(L"action"));
+  EXPECT_EQ(totals.at("refusedOrFailing"), countOf(L"info"));
+  EXPECT_NE(totals.at("present"), L"0");
 
   const CleanerExit exit = cleaner_.Run("/TL");
   ASSERT_TRUE(exit.finished);
@@ -168,6 +142,10 @@ TEST_F(RuleToolPlan, ListsExactlyWhatTheRealRunThenChangesAndChangesNothingItsel
   EXPECT_TRUE(changed.added.empty()) << AnsiFromWide(*changed.added.begin());
   EXPECT_EQ(planned.notes, InformationLines(cleaner_.LogMessages()));
   EXPECT_EQ(planned.notes.size(), 2u);
+  // Afterwards the same plan is a detection that finds nothing: the refused entries' keys are
+  // not the product's.
+  const ToolRun after = Plan("");
+  EXPECT_EQ(after.exitCode, 0u) << after.output;
   // Every kind of change took part, so none of the comparisons above held by being empty.
   for (const WideSet* kind : {&planned.files, &planned.folders, &planned.keys, &planned.valuesRemoved,
                               &planned.valuesWritten}) {
@@ -184,7 +162,7 @@ TEST_F(RuleToolPlan, TextFormNamesEveryEntryWithItsTargetAndState) {
   cleaner_.WriteRules(RulesWithRefusals(installation_));
   cleaner_.WriteSettings(Settings());
   const ToolRun plan = Plan("");
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   const std::string program = installation_.ProgramFolder();
   for (const std::string& part : std::vector<std::string>{
            "Program folder   " + program + "\n",
@@ -205,7 +183,7 @@ TEST_F(RuleToolPlan, AllUsersNamesEveryOtherHiveAndProfileAndChangesNothing) {
   cleaner_.WriteRules(installation_.RuleLines());
   cleaner_.WriteSettings(Settings());
   const ToolRun plan = Plan("--all-users");
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   const std::string hive = "HKEY_USERS\\VelmoraCleaner_" + other.Sid();
   for (const std::string& part : {"every user: " + other.Sid() + " in " + hive, hive + "\\" + installation_.UserKey() + "\\Gone"}) {
     EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
@@ -221,7 +199,7 @@ TEST_F(RuleToolPlan, AFileInUseIsShownAsLeftToTheRestartWithItsFolder) {
   const std::string file = installation_.FileInProgramFolder();
   const std::string program = installation_.ProgramFolder();
   const ToolRun plan = Plan("--delete-at-restart");
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   for (const std::string& part : {"    delete-at-restart " + file + "  [exists]\n",
                                   "    ! Will be deleted at restart: " + program + "\n"}) {
     EXPECT_NE(plan.output.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << plan.output;
@@ -235,7 +213,7 @@ TEST_F(RuleToolPlan, FoldersGivenOnTheCommandLineAreUsedAsIfTyped) {
   cleaner_.WriteRules({"[Delete_Folder]", "%Program%", "[Delete_Folder_End]"});
   cleaner_.WriteSettings("[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
   const ToolRun plan = Plan("--json --program \"" + other.Path() + "\"");
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   const std::vector<JsonFields> objects = ParseJsonLines(plan.output);
   const PlannedChanges planned = ChangesInPlan(objects);
   EXPECT_EQ(planned.files, WideSet{UpperWide(WideFromAnsi(other / "x.dll"))});
@@ -250,7 +228,7 @@ TEST_F(RuleToolPlan, WithoutDeletionFolderEntriesAreSkippedAndWithoutRulesThereI
   cleaner_.WriteRules(installation_.RuleLines());
   cleaner_.WriteSettings("[Options]\r\nKILLPROCESS=0\r\n[End_Options]\r\n");
   const ToolRun plan = Plan("--json");
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   std::size_t skipped = 0;
   for (const JsonFields& object : ParseJsonLines(plan.output)) {
     if (object.at("type") == L"entry" && object.at("skipped") == L"true") ++skipped;
@@ -329,7 +307,7 @@ TEST_F(RuleToolPlan, EveryOtherNameOfAProtectedFolderIsRefusedByThePlanAndTheRun
   profile.Reset();
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, profileKey.c_str());
 
-  ASSERT_EQ(plan.exitCode, 0u) << plan.output;
+  ASSERT_EQ(plan.exitCode, 3u) << "the product is present" << plan.output;
   std::size_t refusedInPlan = 0;
   for (std::size_t at = 0; (at = plan.output.find("    ! Refused to delete ", at)) != std::string::npos; ++at) {
     ++refusedInPlan;

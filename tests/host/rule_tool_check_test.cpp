@@ -396,3 +396,33 @@ TEST(RuleToolCheck, AnEntryInOneProgramFilesFolderIsNotedWhenItsTwinExistsAndNoE
   EXPECT_NE(text.find("line 2: \"C:\\Program Files\\V\\x64\" exists too"), std::string::npos) << text;
   EXPECT_NE(text.find("line 9: \"D:\\Program Files (x86)\\Z.sys\" exists too"), std::string::npos) << text;
 }
+
+TEST(RuleCheck, AFileSavedAsPlainTextIsNamedAsSuchAndNothingElse) {
+  const auto text = [](const std::vector<std::string>& lines, const std::string& end) {
+    std::string joined;
+    for (const std::string& line : lines) joined += line + end;
+    return joined;
+  };
+  const std::vector<std::string> rules = {"Velmora rules", "[Registry_Delete]", "HKEY_LOCAL_MACHINE\\Software\\VelmoraLab",
+                                          "[Registry_Delete_End]"};
+  const struct {
+    const char* name;
+    std::string stored;
+    std::size_t line;  // 0: no such finding
+  } cases[] = {
+      {"plain text, CR LF", text(rules, "\r\n"), 2},
+      {"plain text, LF only", text(rules, "\n"), 2},
+      {"only an end marker, in other letter case", text({"a", "b", " [delete_file_end] "}, "\r\n"), 3},
+      {"encoded", Stored(rules), 0},
+      {"encoded, one line pasted in plain", Stored(rules) + "[Delete_File]\r\n", 0},
+      {"plain text without any section", text({"HKEY_LOCAL_MACHINE\\Software"}, "\r\n"), 0},
+  };
+  for (const auto& c : cases) {
+    const std::vector<Finding> findings = CheckRuleFile(c.stored);
+    const bool plain = findings.size() == 1 && findings[0].message.starts_with("the file looks like plain rule text");
+    EXPECT_EQ(plain, c.line != 0) << c.name << "\n" << Describe(findings);
+    if (plain) {
+      EXPECT_EQ(findings[0].line, c.line) << c.name;
+    }
+  }
+}

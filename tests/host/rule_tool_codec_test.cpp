@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -165,7 +166,9 @@ TEST(Decoding, ReadsAsTheCleanerDoes) {
 TEST_F(RuleToolFiles, EncodeWritesTheFileDecodeReadsItBack) {
   const std::string text = AuthorText("\r\n");
   Write("rules.txt", text);
-  ASSERT_EQ(Run({"encode", PathOf("rules.txt"), "-o", PathOf("Do_list.dat")}), kToolDone) << err_.str();
+  // The text holds much that check reports (a section that never ends, odd entries): the
+  // file is written all the same.
+  ASSERT_EQ(Run({"encode", PathOf("rules.txt"), "-o", PathOf("Do_list.dat")}), kToolFindings) << err_.str();
   EXPECT_EQ(Read("Do_list.dat"), EncodeRuleText(text).stored);
   EXPECT_FALSE(fs::exists(PathOf("Do_list.dat.new")));
 
@@ -177,16 +180,17 @@ TEST_F(RuleToolFiles, EncodeWritesTheFileDecodeReadsItBack) {
 
 TEST_F(RuleToolFiles, EncodeReplacesAnOldFileButKeepsItWhenTheTextIsRefused) {
   Write("Do_list.dat", "old contents");
-  Write("good.txt", "[Delete_File]\n");
-  ASSERT_EQ(Run({"encode", PathOf("good.txt"), "-o", PathOf("Do_list.dat")}), kToolDone) << err_.str();
-  EXPECT_EQ(Read("Do_list.dat"), ScrambleLine("[Delete_File]") + "\r\n");
+  Write("good.txt", "[Delete_File]\n[Delete_File_End]\n");
+  const std::string good = ScrambleLine("[Delete_File]") + "\r\n" + ScrambleLine("[Delete_File_End]") + "\r\n";
+  ASSERT_EQ(Run({"encode", PathOf("good.txt"), "-o", PathOf("Do_list.dat")}), kToolDone) << out_.str();
+  EXPECT_EQ(Read("Do_list.dat"), good);
 
   Write("bad.txt", "[Delete_File]\n%Program%\\\xC4\xE0.dll\n");
   EXPECT_EQ(Run({"encode", PathOf("bad.txt"), "-o", PathOf("Do_list.dat")}), kToolFindings);
   EXPECT_NE(err_.str().find("line 2, column 11: byte 196 cannot be stored in a rule file"), std::string::npos)
       << err_.str();
   EXPECT_NE(err_.str().find("nothing written"), std::string::npos);
-  EXPECT_EQ(Read("Do_list.dat"), ScrambleLine("[Delete_File]") + "\r\n");
+  EXPECT_EQ(Read("Do_list.dat"), good);
 
   EXPECT_EQ(Run({"encode", PathOf("bad.txt"), "-o", PathOf("fresh.dat")}), kToolFindings);
   EXPECT_FALSE(fs::exists(PathOf("fresh.dat")));
@@ -227,3 +231,63 @@ TEST(PlanCommand, SaysItNeedsTheWindowsBuild) {
   EXPECT_EQ(out.str(), "");
 }
 #endif
+
+TEST_F(RuleToolFiles, EncodeChecksWhatItWritesAndStrictWritesNothingWithFindings) {
+  Write("Do_list.dat", "old contents");
+  Write("clean.txt", "[Delete_File]\n%Program%\\a.dll\n[Delete_File_End]\n");
+  Write("odd.txt", "[Delete_File]\n%program%\\a.dll\n[Delete_File_End]\n[delete_file_end]\n");
+  const std::string oddFindings = PathOf("odd.txt") + ": line 2: \"%program%\" is not a placeholder";
+  const struct {
+    std::vector<std::string> arguments;
+    int code;
+    std::string firstLine;  // of the standard output
+    bool written;
+  } cases[] = {
+      {{"encode", PathOf("odd.txt"), "--strict", "-o", PathOf("Do_list.dat")}, kToolFindings, oddFindings, false},
+      {{"encode", PathOf("odd.txt"), "-o", PathOf("Do_list.dat")}, kToolFindings, oddFindings, true},
+      {{"encode", PathOf("clean.txt"), "-o", PathOf("Do_list.dat"), "--strict"}, kToolDone,
+       PathOf("Do_list.dat") + ": 3 lines written", true},
+  };
+  for (const auto& c : cases) {
+    Write("Do_list.dat", "old contents");
+    EXPECT_EQ(Run(c.arguments), c.code) << testing::PrintToString(c.arguments) << err_.str();
+    EXPECT_TRUE(out_.str().starts_with(c.firstLine)) << out_.str();
+    EXPECT_EQ(Read("Do_list.dat") != "old contents", c.written) << testing::PrintToString(c.arguments);
+  }
+  // The findings are those check gives for the file written.
+  ASSERT_EQ(Run({"encode", PathOf("odd.txt"), "-o", PathOf("Do_list.dat")}), kToolFindings);
+  const std::string encodeOut = out_.str();
+  ASSERT_EQ(Run({"check", PathOf("Do_list.dat")}), kToolFindings);
+  std::string prefixed;
+  std::istringstream checked(out_.str());
+  for (std::string line; std::getline(checked, line);) prefixed += PathOf("odd.txt") + ": " + line + "\n";
+  EXPECT_EQ(encodeOut, prefixed + PathOf("Do_list.dat") + ": 4 lines written\n");
+  EXPECT_EQ(std::count(prefixed.begin(), prefixed.end(), '\n'), 2) << prefixed;
+}
+
+TEST_F(RuleToolFiles, EveryCommandExplainsItselfAndTheToolTellsItsVersion) {
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"decode", "--help"}, {"encode", "-h"}, {"check", "--help"},
+                                             {"plan", "--json", "--help"}, {"encode", "x.txt", "--help"}}) {
+    EXPECT_EQ(Run(arguments), kToolDone) << testing::PrintToString(arguments) << err_.str();
+    EXPECT_TRUE(out_.str().starts_with("usage: RuleTool " + arguments[0] + " ")) << out_.str();
+    EXPECT_EQ(err_.str(), "");
+  }
+  EXPECT_EQ(Run({"frobnicate", "--help"}), kToolFailed);
+  EXPECT_NE(err_.str().find("unknown command \"frobnicate\""), std::string::npos);
+
+  ASSERT_EQ(Run({"--version"}), kToolDone);
+  EXPECT_EQ(out_.str(), std::string(CLEANER_VERSION_TEXT) + "\n");
+  // The build's own version: four numbers, then the commit unless built from a tag.
+  unsigned numbers[4] = {};
+  char rest[64] = {};
+  ASSERT_GE(std::sscanf(out_.str().c_str(), "%u.%u.%u.%u%63[^\n]", &numbers[0], &numbers[1], &numbers[2], &numbers[3],
+                        rest),
+            4)
+      << out_.str();
+  EXPECT_EQ(numbers[3], 0u);
+  const std::string commit = rest;
+  EXPECT_TRUE(commit.empty() || commit == " (no git)" ||
+              (commit.size() >= 10 && commit.starts_with(" (") && commit.ends_with(")")))
+      << out_.str();
+}

@@ -109,7 +109,7 @@ TEST(PlanJson, OneObjectPerLineForEveryStepActionAndNote) {
   std::istringstream in(out.str());
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   const std::vector<std::string> expected = {
-      "{\"type\":\"settings\",\"ruleFile\":\"C:\\\\Cleaner\\\\Do_list.dat\",\"ruleLines\":9,"
+      "{\"type\":\"settings\",\"schemaVersion\":1,\"ruleFile\":\"C:\\\\Cleaner\\\\Do_list.dat\",\"ruleLines\":9,"
       "\"programFolder\":\"C:\\\\Program Files\\\\Velmora Lab\",\"sharedFolder\":\"C:\\\\Common\\\\ZDN Shared Files\","
       "\"programFilesFolder\":\"C:\\\\Program Files\",\"windowsFolder\":\"C:\\\\windows\","
       "\"systemFolder\":\"C:\\\\windows\\\\system32\",\"startMenuFolder\":\"\",\"killProcesses\":true,"
@@ -140,6 +140,8 @@ TEST(PlanJson, OneObjectPerLineForEveryStepActionAndNote) {
       "\"skipped\":false}",
       "{\"type\":\"action\",\"line\":9,\"section\":\"RenameRegVal\",\"action\":\"write-value\","
       "\"target\":\"HKEY_CURRENT_USER\\\\Software\\\\X\\\\New\",\"detail\":\"line1\\nline2\",\"exists\":false}",
+      "{\"type\":\"totals\",\"entries\":5,\"actions\":7,\"refusedOrFailing\":1,\"skipped\":1,\"present\":3,"
+      "\"exitCode\":3}",
   };
   ASSERT_EQ(lines.size(), expected.size()) << out.str();
   for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i + 1;
@@ -162,7 +164,10 @@ TEST(PlanJson, OneObjectPerLineForEveryStepActionAndNote) {
   failed.runErrorLine = 9;
   std::ostringstream withError;
   WritePlanJson(failed, withError, FromCp1251);
-  EXPECT_TRUE(withError.str().ends_with("{\"type\":\"error\",\"line\":9,\"text\":\"Invalid data type for 'Old'\"}\n"));
+  EXPECT_TRUE(withError.str().ends_with("{\"type\":\"error\",\"line\":9,\"text\":\"Invalid data type for 'Old'\"}\n"
+                                        "{\"type\":\"totals\",\"entries\":5,\"actions\":7,\"refusedOrFailing\":1,"
+                                        "\"skipped\":1,\"present\":3,\"exitCode\":1}\n"))
+      << withError.str();
 }
 
 TEST(PlanText, ShowsStatesMergesAttributeResetsAndSumsUp) {
@@ -183,7 +188,7 @@ TEST(PlanText, ShowsStatesMergesAttributeResetsAndSumsUp) {
            "line 6  DelDir  C:\\  [exists]\n    ! Refused to delete protected folder C:\\\n",
            "line 8  DelFile  C:\\x \"quoted\".txt  [missing]  (skipped: deletion not permitted)\n",
            "    write-value HKEY_CURRENT_USER\\Software\\X\\New := line1\nline2  [missing]\n",
-           "5 entries, 7 actions, 1 refused or failing, 1 skipped; nothing was changed\n",
+           "5 entries, 7 actions, 1 refused or failing, 1 skipped, 3 with targets present; nothing was changed\n",
        }) {
     EXPECT_NE(text.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << text;
   }
@@ -196,6 +201,43 @@ TEST(PlanText, ShowsStatesMergesAttributeResetsAndSumsUp) {
   WritePlanText(idle, idleOut);
   EXPECT_NE(idleOut.str().find("Processes  (none)\n"), std::string::npos) << idleOut.str();
   EXPECT_NE(idleOut.str().find("[exists, 1 subkey]  (nothing to do)\n"), std::string::npos) << idleOut.str();
+}
+
+// Only what a run would act on, or what a skipped entry leaves, is the product present: a
+// refused entry's target, a missing target and a target whose state is unknown are not.
+TEST(PlanExit, ThreeWhenSomethingOfTheProductIsPresentOneWhenTheRunWouldFail) {
+  const auto step = [](TargetState entryNow, bool skipped, std::vector<TargetState> actionsNow, bool refused) {
+    PlanStep made;
+    made.line = 1;
+    made.now = entryNow;
+    made.skipped = skipped;
+    for (const TargetState& now : actionsNow) made.actions.push_back({"remove-file", "C:\\x", {}, now});
+    if (refused) made.notes.push_back("Refused to delete protected folder C:\\");
+    return made;
+  };
+  const struct {
+    const char* name;
+    PlanStep step;
+    std::string runError;
+    std::size_t present;
+    int code;
+  } cases[] = {
+      {"an action on a target that exists", step(State(true), false, {State(false), State(true)}, false), "", 1, 3},
+      {"actions on targets gone", step(State(true), false, {State(false), State(false)}, false), "", 0, 0},
+      {"a target whose state is unknown", step({}, false, {TargetState{}}, false), "", 0, 0},
+      {"a skipped entry that exists", step(State(true), true, {}, false), "", 1, 3},
+      {"a skipped entry that is gone", step(State(false), true, {}, false), "", 0, 0},
+      {"a refused entry that exists", step(State(true), false, {}, true), "", 0, 0},
+      {"the run would fail", step(State(true), false, {State(true)}, false), "Invalid data type for 'Old'", 1, 1},
+      {"the run would fail, nothing present", step(State(false), false, {}, false), "error", 0, 1},
+  };
+  for (const auto& c : cases) {
+    PlanReport report;
+    report.steps = {c.step, c.step};
+    report.runError = c.runError;
+    EXPECT_EQ(TotalsOf(report).present, 2 * c.present) << c.name;
+    EXPECT_EQ(PlanExitCode(report), c.code) << c.name;
+  }
 }
 
 TEST(PlanOptionsLine, ReadsEveryOptionAndRefusesTheRest) {
