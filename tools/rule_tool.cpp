@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "platform/line_reader.h"
 #include "platform/std_file_source.h"
+#include "tools/capture_command.h"
 #include "tools/plan_command.h"
 #include "tools/rule_check.h"
 #include "tools/rule_decode.h"
@@ -17,7 +18,10 @@ constexpr char kUsage[] =
     "  RuleTool encode TEXT_FILE -o FILE    write a rule file from a text file\n"
     "  RuleTool check FILE                  report what in a rule file may surprise its author\n"
     "  RuleTool plan [--json] [--all-users] [--program DIR] [--shared DIR] [--rules FILE] [--delete-at-restart] [--backup DIR]\n"
-    "                                       list what the cleaner would do here (Windows build)\n";
+    "                                       list what the cleaner would do here (Windows build)\n"
+    "  RuleTool snapshot FILE [--all-users]  record the registry and folders products write to (Windows build)\n"
+    "  RuleTool capture BEFORE AFTER -o RULES.txt [--baseline B2]\n"
+    "                                       the rule text for what was installed between two snapshots\n";
 
 int Usage(std::ostream& err, const std::string& problem) {
   err << "RuleTool: " << problem << "\n" << kUsage;
@@ -113,6 +117,8 @@ int RunRuleTool(const std::vector<std::string>& arguments, std::ostream& out, st
   if (command == "encode") return Encode(rest, out, err);
   if (command == "check") return Check(rest, out, err);
   if (command == "plan") return RunPlanCommand(rest, out, err);
+  if (command == "snapshot") return RunSnapshotCommand(rest, out, err);
+  if (command == "capture") return RunCaptureCommand(rest, out, err);
   if (command == "-h" || command == "--help" || command == "help") {
     out << kUsage;
     return kToolDone;

@@ -1,5 +1,5 @@
 #pragma once
-// The rule tool's commands: decode, encode, check and plan. Exit codes: 0 done (check:
+// The rule tool's commands: decode, encode, check, plan, snapshot and capture. Exit codes: 0 done (check:
 // clean), 1 check found something or encode refused the text, 2 a file could not be read
 // or written, or the command line is wrong.
 #include <ostream>
