@@ -192,7 +192,9 @@ class RuleCollector {
   // installation renamed the user's value aside, and a rename puts it back.
   void FlushValues() {
     const std::string key = RuleKeyFor(pendingKey_);
-    for (auto& [oldName, oldFacts] : removed_) {
+    for (const auto& removedValue : removed_) {
+      const std::string& oldName = removedValue.first;
+      const ValueFacts& oldFacts = removedValue.second;
       auto same = std::find_if(added_.begin(), added_.end(), [&](const auto& added) {
         return added.second.type == oldFacts.type && added.second.size == oldFacts.size &&
                added.second.hash == oldFacts.hash;
