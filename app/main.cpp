@@ -3,8 +3,8 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/backup_effects.h"
-#include "engine/tracing_effects.h"
+#include "backup/backup_effects.h"
+#include "engine/gateway/tracing_effects.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/text_rules.h"
@@ -39,7 +39,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     BackupEffects backup(LiveEffects::Instance());
     TracingEffects effects(backup, state, trace);
     const auto startup = [&backup](CleanerContext& context) {
-      context.backup = &backup;
+      context.runHook = &backup;
       RunStartup(context);
     };
     TForm1 form1(state, effects, reporter, trace, {startup, RunCleaning});

@@ -22,12 +22,12 @@
 
 #include "bench/bench_support.h"
 #include "bench/registry_tree.h"
-#include "engine/backup_effects.h"
+#include "backup/backup_effects.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/deletion.h"
-#include "engine/recording_effects.h"
-#include "engine/registry_actions.h"
+#include "engine/run/deletion.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/run/registry_actions.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 #include "report/trace_log.h"
@@ -59,7 +59,7 @@ Deletion Delete(const std::string& backupFolder, const std::function<void(Cleane
                          trace};
   const double start = bench::Now();
   if (withBackup) {
-    context.backup = &backup;
+    context.runHook = &backup;
     backup.BeginRun(
         backupFolder, [&context](const std::string& line) { AddInfo(context, line); },
         [&context](const std::string& line) { TraceIfOn(context, line); });

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/cleaner_context.h"
-#include "engine/deletion.h"
-#include "engine/recording_effects.h"
+#include "engine/run/deletion.h"
+#include "engine/gateway/recording_effects.h"
 #include "engine/run_view.h"
 #include "platform/handles.h"
 #include "engine/reporter.h"

@@ -12,7 +12,7 @@
 
 #include "bench/bench_support.h"
 #include "engine/cleaner_state.h"
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/line_file.h"

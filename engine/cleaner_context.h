@@ -1,19 +1,20 @@
 #pragma once
 // What start-up and a cleaning run work with: the state, the view that shows their progress,
 // the gateway for changes, and the ways they report.
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/cleaner_state.h"
-#include "engine/folder_guard.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 #include "platform/user_hives.h"
 #include "platform/system_mirror.h"
 
-class BackupEffects;
 class Effects;
+class RunHook;
+struct ProtectedFolderSet;
 class Trace;
 
 // What scripts learn from the exit code: 3010, the installers' "restart required", when
@@ -39,7 +40,7 @@ struct CleanerContext {
   RunOutcome outcome{};
   bool runUnderWay = false;
   // Folders a tree deletion must not empty; gathered afresh when a run starts.
-  std::optional<ProtectedFolderSet> protectedFolders{};
+  std::shared_ptr<const ProtectedFolderSet> protectedFolders{};
   // The System folder and, on 64-bit Windows, the real System32; read on first use.
   std::optional<SystemMirror> systemMirror{};
   // Whether registry entries act in both views of a 64-bit Windows; asked of the system on
@@ -48,9 +49,9 @@ struct CleanerContext {
   // Other users' hives that HKEY_CURRENT_USER entries and the Startup shortcut reach too;
   // set for one run, while the hives are loaded.
   std::vector<UserHive> userHives{};
-  // The backup layer of `effects`, when the program has one: a run with a backup folder
-  // turns it on for its length.
-  BackupEffects* backup = nullptr;
+  // Told when a run starts and ends; the application hangs here the layers of `effects` that
+  // act only for a run's length (the backup).
+  RunHook* runHook = nullptr;
 };
 
 // Writes a trace line when the trace log is on.

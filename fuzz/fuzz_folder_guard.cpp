@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/folder_guard.h"
+#include "engine/guards/folder_guard.h"
 #include "platform/files_paths.h"
 #include "platform/text_rules.h"
 #include "platform/wide_text.h"

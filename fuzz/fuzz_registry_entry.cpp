@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "engine/registry_entry.h"
+#include "engine/rules/registry_entry.h"
 
 namespace {
 

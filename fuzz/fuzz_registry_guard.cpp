@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/registry_safety.h"
+#include "engine/guards/registry_safety.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "fuzz/fuzz_check.h"
 
 namespace {

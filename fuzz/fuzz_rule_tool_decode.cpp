@@ -5,7 +5,7 @@
 #include <sstream>
 #include <string>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "fuzz/fuzz_check.h"
 #include "tools/rule_decode.h"
 #include "tools/rule_encode.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The one gateway for every change the cleaner makes to the machine. LiveEffects acts; the
-// recording form (engine/recording_effects.h) only lists what would have been done. Reads
+// recording form (engine/gateway/recording_effects.h) only lists what would have been done. Reads
 // (enumeration, existence, registry reads, snapshots) never go through here; opening a
 // registry key does, for the rights it asks for.
 #include <windows.h>

@@ -2,11 +2,11 @@
 
 #include <windows.h>
 
-#include "engine/cleaning_run.h"
-#include "engine/folder_guard.h"
-#include "engine/rule_file.h"
+#include "engine/run/cleaning_run.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/rules/rule_file.h"
 #include "engine/trace.h"
-#include "engine/undo.h"
+#include "backup/undo.h"
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"

@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "engine/cleaner_state.h"
-#include "engine/folder_guard.h"
-#include "engine/registry_entry.h"
-#include "engine/registry_safety.h"
-#include "engine/rule_file.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/rules/registry_entry.h"
+#include "engine/guards/registry_safety.h"
+#include "engine/rules/rule_file.h"
 #include "platform/text_rules.h"
 
 namespace {

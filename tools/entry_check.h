@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_sections.h"
 
 // The messages for one entry (descrambled, placeholders as written), without line numbers.
 // Blank lines are separators and have none.

@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/text_rules.h"
 #include "tools/entry_check.h"
 

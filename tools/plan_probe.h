@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/registry_entry.h"
+#include "engine/rules/registry_entry.h"
 #include "tools/plan_report.h"
 
 TargetState FileStateNow(const std::string& path);

@@ -2,7 +2,7 @@
 
 #include "tools/plan_probe.h"
 
-#include "engine/registry_entry_win.h"
+#include "engine/rules/registry_entry_win.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"

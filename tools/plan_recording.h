@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
 

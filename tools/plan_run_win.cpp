@@ -6,12 +6,12 @@
 #include <optional>
 #include <vector>
 
-#include "engine/cleaning_run.h"
-#include "engine/recording_effects.h"
-#include "engine/process_termination.h"
-#include "engine/rule_file.h"
-#include "engine/rule_pass.h"
-#include "engine/shortcut_removal.h"
+#include "engine/run/cleaning_run.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/run/process_termination.h"
+#include "engine/rules/rule_file.h"
+#include "engine/run/rule_pass.h"
+#include "engine/run/shortcut_removal.h"
 #include "engine/trace.h"
 #include "platform/errors.h"
 #include "platform/files.h"

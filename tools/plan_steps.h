@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_sections.h"
 #include "tools/plan_probe.h"
 #include "tools/plan_recording.h"
 #include "tools/plan_report.h"

@@ -2,7 +2,7 @@
 
 #include "tools/plan_steps.h"
 
-#include "engine/registry_entry.h"
+#include "engine/rules/registry_entry.h"
 #include "platform/files.h"
 #include "platform/wide_text.h"
 

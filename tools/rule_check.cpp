@@ -4,8 +4,8 @@
 #include <optional>
 #include <set>
 
-#include "engine/rule_file.h"
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_file.h"
+#include "engine/rules/rule_sections.h"
 #include "platform/line_reader.h"
 #include "platform/text_rules.h"
 #include "tools/entry_check.h"

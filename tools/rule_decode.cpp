@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 
 void DecodeRules(LineSource& rules, bool numbered, std::ostream& out) {
   long long number = 0;

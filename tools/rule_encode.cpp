@@ -1,6 +1,6 @@
 #include "tools/rule_encode.h"
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/text_rules.h"
 
 std::vector<std::string> SplitTextLines(std::string_view text) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_sections.h"
 
 enum class LineRole { Outside, Header, Entry, EndMarker };
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "engine/cleaner_context.h"
-#include "engine/cleaning_run.h"
+#include "engine/run/cleaning_run.h"
 #include "engine/run_options.h"
 #include "engine/run_view.h"
 #include "platform/handles.h"

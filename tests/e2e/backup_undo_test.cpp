@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/backup_journal.h"
+#include "backup/backup_journal.h"
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/machine_snapshot.h"

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/registry_places.h"
+#include "engine/run/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "platform/handles.h"
 #include "tests/e2e/second_profile.h"

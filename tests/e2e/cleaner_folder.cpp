@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/handles.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/trace_messages.h"

@@ -1,4 +1,4 @@
-#include "engine/backup_journal.h"
+#include "backup/backup_journal.h"
 
 #include <gtest/gtest.h>
 

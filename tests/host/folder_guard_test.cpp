@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/folder_guard.h"
+#include "engine/guards/folder_guard.h"
 
 TEST(FolderGuard, NormalisedForms) {
   const struct {

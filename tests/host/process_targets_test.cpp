@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/process_targets.h"
+#include "engine/rules/process_targets.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/registry_entry.h"
+#include "engine/rules/registry_entry.h"
 
 namespace {
 constexpr auto CU = RegistryRoot::CurrentUser;

@@ -1,4 +1,4 @@
-#include "engine/registry_export.h"
+#include "backup/registry_export.h"
 
 #include <gtest/gtest.h>
 

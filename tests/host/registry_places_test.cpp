@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/registry_places.h"
+#include "engine/run/registry_places.h"
 
 // Class entries act in both copies Windows merges; on a 64-bit Windows every copy is
 // visited in the 32-bit view first and then in the 64-bit view, named as such.

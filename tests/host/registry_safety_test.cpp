@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "engine/registry_safety.h"
+#include "engine/guards/registry_safety.h"
 
 namespace {
 constexpr auto CU = RegistryRoot::CurrentUser;

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/errors.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/rule_file.h"
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_file.h"
+#include "engine/rules/rule_sections.h"
 #include "tools/rule_check.h"
 #include "tools/rule_tool.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/line_reader.h"
 #include "tools/rule_decode.h"
 #include "tools/rule_encode.h"

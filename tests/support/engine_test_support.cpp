@@ -4,7 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "tests/support/wine_test_support.h"
 
 EngineTestContext::EngineTestContext(Effects& effects, Reporter* otherReporter, RunView* otherView)

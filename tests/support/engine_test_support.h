@@ -10,7 +10,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
 #include "engine/reporter.h"

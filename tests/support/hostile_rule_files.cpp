@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 
 namespace {
 

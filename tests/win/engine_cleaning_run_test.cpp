@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/cleaning_run.h"
-#include "engine/folder_safety.h"
-#include "engine/registry_actions.h"
+#include "engine/run/cleaning_run.h"
+#include "engine/guards/folder_safety.h"
+#include "engine/run/registry_actions.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "ui/desktop_reporter.h"

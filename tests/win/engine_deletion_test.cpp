@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/deletion.h"
-#include "engine/folder_guard.h"
-#include "engine/recording_effects.h"
+#include "engine/run/deletion.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/gateway/recording_effects.h"
 #include "platform/effects.h"
 #include "platform/system_error.h"
 #include "tests/support/engine_test_support.h"

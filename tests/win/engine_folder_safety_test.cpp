@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/deletion.h"
-#include "engine/folder_guard.h"
-#include "engine/recording_effects.h"
-#include "engine/folder_safety.h"
+#include "engine/run/deletion.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/guards/folder_safety.h"
 #include "platform/files.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
@@ -66,7 +66,7 @@ const ProtectedFolderSet& MachineProtectedFolders() {
 void ExpectRefused(const std::string& path, const std::string& why) {
   RecordingEffects effects;  // should the guard fail, nothing is deleted all the same
   EngineTestContext test(effects);
-  test.context.protectedFolders = MachineProtectedFolders();
+  test.context.protectedFolders = std::make_shared<const ProtectedFolderSet>(MachineProtectedFolders());
   DeleteFolderTree(test.context, path);
   EXPECT_TRUE(effects.actions.empty()) << why << ": " << path;
   const std::string problem = PlainPathProblem(path);
@@ -156,7 +156,7 @@ TEST(FolderSafety, FoldersBesideAndBelowTheProtectedOnesAreDeleted) {
                                  WindowsFolder() + "2", WindowsFolder() + "\\Temp\\Velmora"}) {
     RecordingEffects effects;
     EngineTestContext test(effects);
-    test.context.protectedFolders = MachineProtectedFolders();
+    test.context.protectedFolders = std::make_shared<const ProtectedFolderSet>(MachineProtectedFolders());
     DeleteFolderTree(test.context, path);
     EXPECT_TRUE(test.reporter.infoLines.empty()) << path;
     EXPECT_EQ(effects.Count(RecordedAction::Kind::RemoveFolder), 1u) << path;

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/deletion.h"
-#include "engine/folder_guard.h"
-#include "engine/recording_effects.h"
-#include "engine/rule_pass.h"
+#include "engine/run/deletion.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/run/rule_pass.h"
 #include "platform/effects.h"
 #include "platform/errors.h"
 #include "platform/wide_text.h"

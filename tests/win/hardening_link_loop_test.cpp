@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/deletion.h"
+#include "engine/run/deletion.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "engine/cleaner_context.h"
-#include "engine/recording_effects.h"
-#include "engine/registry_actions.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/run/registry_actions.h"
 #include "platform/handles.h"
 #include "report/trace_log.h"
 #include "tests/support/engine_test_support.h"

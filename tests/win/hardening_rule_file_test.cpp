@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "engine/recording_effects.h"
-#include "engine/rule_file.h"
-#include "engine/rule_pass.h"
+#include "engine/gateway/recording_effects.h"
+#include "engine/rules/rule_file.h"
+#include "engine/run/rule_pass.h"
 #include "platform/line_file.h"
 #include "report/trace_log.h"
 #include "tests/support/hostile_rule_files.h"

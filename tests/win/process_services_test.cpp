@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "platform/handles.h"
 #include "platform/privileges.h"
 #include "platform/process_services.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/process_targets.h"
-#include "engine/process_termination.h"
+#include "engine/rules/process_targets.h"
+#include "engine/run/process_termination.h"
 #include "platform/system_error.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "engine/run_view.h"
 #include "platform/handles.h"
 #include "report/trace_log.h"

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/registry_accessor.h"

@@ -9,9 +9,9 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/recording_effects.h"
+#include "engine/gateway/recording_effects.h"
 #include "engine/run_view.h"
-#include "engine/registry_actions.h"
+#include "engine/run/registry_actions.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "platform/system_error.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/registry_export.h"
+#include "backup/registry_export.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
 #include "tests/support/engine_test_support.h"

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
-#include "engine/folder_safety.h"
-#include "engine/shortcut_removal.h"
+#include "engine/guards/folder_safety.h"
+#include "engine/run/shortcut_removal.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
 #include "tests/support/wine_test_support.h"

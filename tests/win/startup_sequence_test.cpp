@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/folder_guard.h"
-#include "engine/rule_file.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/rules/rule_file.h"
 #include "engine/run_options.h"
 #include "platform/errors.h"
 #include "platform/files.h"

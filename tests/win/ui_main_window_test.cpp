@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/cleaning_run.h"
-#include "engine/recording_effects.h"
+#include "engine/run/cleaning_run.h"
+#include "engine/gateway/recording_effects.h"
 #include "platform/errors.h"
 #include "ui/application_window.h"
 #include "report/trace_log.h"

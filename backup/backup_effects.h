@@ -1,0 +1,78 @@
+#pragma once
+// Makes a backup of every change before passing it on to the gateway it wraps: files and
+// links are moved into the run's backup folder instead of deleted, keys and values are
+// written to the journal and the regedit export first. A change whose backup cannot be made
+// is not carried out: it is listed ("Not deleted, backup failed: ...") and answered with
+// kBackupRefusedCode. Off until a run starts with a backup folder.
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "backup/backup_reads.h"
+#include "backup/backup_store.h"
+#include "engine/run_hook.h"
+#include "platform/effects.h"
+
+// Followed by what stayed, " (", the reason and ")".
+inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";
+// Followed by the run's backup folder.
+inline constexpr char kBackupFolderText[] = "Backup of this run: ";
+
+class BackupEffects : public ForwardingEffects, public RunHook {
+ public:
+  using LineSink = std::function<void(const std::string&)>;
+  explicit BackupEffects(Effects& inner) : ForwardingEffects(inner) {}
+
+  // Starts a run's backup below folder (ANSI, a plain full path); an empty folder leaves the
+  // backup off. The run's folder is made at its first change. refused lists a refusal and
+  // counts it; noted writes a line to the trace log.
+  void BeginRun(const std::string& folder, LineSink refused, LineSink noted);
+  // Hands the journal to the disk and turns the backup off.
+  void EndRun();
+  bool On() const { return !folder_.empty(); }
+  // A run with a backup folder keeps every change it makes; its refusals are listed and
+  // counted, its notes traced, and the journal reaches the disk when it ends.
+  void RunStarting(CleanerContext& context, const RunOptions& options) override;
+  void RunEnded() override { EndRun(); }
+
+  DWORD SetAttributes(const std::wstring& path, DWORD attributes) override;
+  DWORD RemoveFile(const std::wstring& path) override;
+  DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD DeleteAtRestart(const std::wstring& path) override;
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
+  LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
+  LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                          const std::wstring& keyName) override;
+  bool EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) override;
+  DWORD StopService(SC_HANDLE service, const std::string& serviceName) override;
+
+ private:
+  // The run's folder, made on first use: ERROR_SUCCESS or why it could not be made.
+  DWORD Ready();
+  // Writes the entry ahead of its change, numbered: ERROR_SUCCESS or why it could not.
+  DWORD WriteAhead(JournalEntry& entry);
+  // The change of entry `number` did not happen: said in the journal, so undo leaves it.
+  void NotDone(std::uint64_t number, DWORD code);
+  // Lists the refusal (once for a path refused twice in a row) and answers kBackupRefusedCode.
+  DWORD Refuse(const std::wstring& what, DWORD reason);
+  // Writes the entry ahead, then makes the change, which is noted as not done when it fails.
+  // A change whose entry cannot be written is not made.
+  template <typename Change>
+  auto Journaled(JournalEntry& entry, const std::wstring& what, Change change) -> decltype(change()) {
+    using Code = decltype(change());
+    if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return static_cast<Code>(Refuse(what, error));
+    const Code code = change();
+    if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
+    return code;
+  }
+  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts);
+  DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
+  bool InsideBackup(const std::wstring& path) const;
+
+  std::wstring folder_;  // extended form; empty while off
+  LineSink refused_;
+  LineSink noted_;
+  BackupStore store_;
+  DWORD openFailure_ = ERROR_SUCCESS;
+  std::wstring lastRefused_;
+};

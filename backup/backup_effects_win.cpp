@@ -1,0 +1,303 @@
+#include <windows.h>
+
+#include "backup/backup_effects.h"
+
+#include <algorithm>
+
+#include "backup/backup_key_names.h"
+#include "engine/cleaner_context.h"
+#include "backup/backup_reads.h"
+#include "backup/registry_export.h"
+#include "platform/files.h"
+#include "platform/files_paths.h"
+#include "platform/registry_accessor.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr DWORD kCompareChunk = 1 << 16;
+
+bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+
+UniqueFile OpenToRead(const std::wstring& path) {
+  return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+// A copy counts only once its bytes were read back and found equal to the original's.
+DWORD CompareContents(const std::wstring& original, const std::wstring& copy) {
+  const UniqueFile a = OpenToRead(original);
+  const UniqueFile b = OpenToRead(copy);
+  if (!a || !b) return GetLastError();
+  std::vector<char> left(kCompareChunk), right(kCompareChunk);
+  for (;;) {
+    DWORD readLeft = 0, readRight = 0;
+    if (!ReadFile(a.Get(), left.data(), kCompareChunk, &readLeft, nullptr) ||
+        !ReadFile(b.Get(), right.data(), kCompareChunk, &readRight, nullptr)) {
+      return GetLastError();
+    }
+    if (readLeft != readRight || !std::equal(left.begin(), left.begin() + readLeft, right.begin())) return ERROR_CRC;
+    if (readLeft == 0) return ERROR_SUCCESS;
+  }
+}
+
+std::string Reason(DWORD code) { return SystemErrorText(code); }
+
+}  // namespace
+
+void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSink noted) {
+  folder_ = folder.empty() ? std::wstring() : ExtendedPath(WithoutTrailingBackslashes(FullPathWide(WideFromAnsi(folder))));
+  refused_ = std::move(refused);
+  noted_ = std::move(noted);
+  store_ = BackupStore();
+  openFailure_ = ERROR_SUCCESS;
+  lastRefused_.clear();
+}
+
+void BackupEffects::EndRun() {
+  store_.Flush();
+  store_ = BackupStore();
+  folder_.clear();
+}
+
+DWORD BackupEffects::Ready() {
+  if (store_.IsOpen()) return ERROR_SUCCESS;
+  // A backup folder that cannot be made now will not be made a moment later: every change
+  // of the run is refused with the same reason, without trying again for each.
+  if (openFailure_ != ERROR_SUCCESS) return openFailure_;
+  openFailure_ = store_.Open(folder_);
+  if (openFailure_ == ERROR_SUCCESS && noted_) noted_(kBackupFolderText + AnsiFromWide(store_.RunFolder()));
+  return openFailure_;
+}
+
+DWORD BackupEffects::WriteAhead(JournalEntry& entry) {
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return error;
+  if (entry.number == 0) entry.number = store_.NextNumber();
+  return store_.Write(entry);
+}
+
+void BackupEffects::NotDone(std::uint64_t number, DWORD code) {
+  JournalEntry entry;
+  entry.kind = JournalKind::NotDone;
+  entry.notDone = number;
+  entry.path = WideFromAnsi(Reason(code));
+  (void)WriteAhead(entry);  // without the line, undo finds the thing still in place and leaves it
+}
+
+DWORD BackupEffects::Refuse(const std::wstring& what, DWORD reason) {
+  if (what != lastRefused_ && refused_) {
+    refused_(kBackupFailedText + AnsiFromWide(OrdinaryPath(what)) + " (" + Reason(reason) + ")");
+  }
+  lastRefused_ = what;
+  return kBackupRefusedCode;
+}
+
+bool BackupEffects::InsideBackup(const std::wstring& path) const {
+  // Neither the backup folder nor anything above or in it: a rule naming a folder that holds
+  // the backup must not move the backup into itself or delete it.
+  const std::wstring top = WithoutTrailingBackslashes(path);
+  return CompareStringOrdinal(top.c_str(), -1, folder_.c_str(), -1, TRUE) == CSTR_EQUAL ||
+         IsBelowFolder(top, folder_) || IsBelowFolder(folder_, top);
+}
+
+DWORD BackupEffects::CopyIntoBackup(const std::wstring& path, const std::wstring& copy) {
+  if (!CopyFileExW(path.c_str(), copy.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
+    const DWORD error = GetLastError();
+    (void)DeleteFileW(copy.c_str());  // a part-copy left by a full disk is no backup
+    return error;
+  }
+  const DWORD verified = CompareContents(path, copy);
+  if (verified != ERROR_SUCCESS) (void)DeleteFileW(copy.c_str());
+  return verified;
+}
+
+DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts) {
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
+  JournalEntry entry;
+  entry.kind = kind;
+  entry.path = path;
+  entry.number = store_.NextNumber();
+  entry.attributes = facts.attributes;
+  if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+    return Refuse(path, error);
+  }
+  entry.times = facts.times;
+  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
+  const std::wstring copy = store_.FullCopyPath(entry.copy);
+  DWORD code = inner_.MoveFileTo(path, copy, false);
+  if (code == ERROR_NOT_SAME_DEVICE && kind == JournalKind::File) {
+    // Another volume: a verified copy, then the original goes.
+    if (const DWORD copied = CopyIntoBackup(path, copy); copied != ERROR_SUCCESS) {
+      NotDone(entry.number, copied);
+      return Refuse(path, copied);
+    }
+    code = inner_.RemoveFile(path);
+    if (code != ERROR_SUCCESS) (void)DeleteFileW(copy.c_str());
+  } else if (code == ERROR_NOT_SAME_DEVICE) {
+    NotDone(entry.number, code);  // a link is moved as itself or not at all
+    return Refuse(path, code);
+  }
+  if (code != ERROR_SUCCESS) NotDone(entry.number, code);
+  return code;
+}
+
+DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
+  if (!On()) return inner_.SetAttributes(path, attributes);
+  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const DWORD before = GetFileAttributesW(path.c_str());
+  if (before == INVALID_FILE_ATTRIBUTES || before == attributes) return inner_.SetAttributes(path, attributes);
+  JournalEntry entry;
+  entry.kind = JournalKind::Attributes;
+  entry.path = path;
+  entry.attributes = before;
+  return Journaled(entry, path, [&] { return inner_.SetAttributes(path, attributes); });
+}
+
+DWORD BackupEffects::RemoveFile(const std::wstring& path) {
+  if (!On()) return inner_.RemoveFile(path);
+  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const FileFacts facts = FactsOf(path);
+  if (facts.attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
+  return MoveIntoBackup(path, IsLink(facts.attributes) ? JournalKind::Link : JournalKind::File, facts);
+}
+
+DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
+  if (!On()) return inner_.RemoveEmptyFolder(path);
+  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveEmptyFolder(path);
+  if (IsLink(attributes)) return MoveIntoBackup(path, JournalKind::Link, FactsOf(path));
+  JournalEntry entry;
+  entry.kind = JournalKind::Folder;
+  entry.path = path;
+  entry.attributes = attributes;
+  return Journaled(entry, path, [&] { return inner_.RemoveEmptyFolder(path); });
+}
+
+// The system deletes the file at the restart, long after this run: it is copied now.
+DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
+  if (!On()) return inner_.DeleteAtRestart(path);
+  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const FileFacts facts = FactsOf(path);
+  if (facts.attributes == INVALID_FILE_ATTRIBUTES) return inner_.DeleteAtRestart(path);
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
+  JournalEntry entry;
+  entry.path = path;
+  entry.attributes = facts.attributes;
+  entry.number = store_.NextNumber();
+  if ((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    entry.kind = JournalKind::Folder;
+  } else {
+    entry.kind = JournalKind::RestartFile;
+    entry.times = facts.times;
+    if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+      return Refuse(path, error);
+    }
+  }
+  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (entry.kind == JournalKind::RestartFile) {
+    if (const DWORD copied = CopyIntoBackup(path, store_.FullCopyPath(entry.copy)); copied != ERROR_SUCCESS) {
+      NotDone(entry.number, copied);
+      return Refuse(path, copied);
+    }
+  }
+  const DWORD code = inner_.DeleteAtRestart(path);
+  if (code != ERROR_SUCCESS) NotDone(entry.number, code);
+  return code;
+}
+
+// The key's values go to the journal and to the regedit export before the key goes. Keys
+// are deleted deepest first, so by the time a key goes, everything below it is kept.
+LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
+                                      const std::wstring& keyName) {
+  if (!On()) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  HKEY opened = nullptr;
+  const LONG openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &opened);
+  if (IsNotFound(openCode)) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
+  const UniqueHKey key(opened);
+  JournalEntry entry;
+  entry.kind = JournalKind::Key;
+  entry.path = BackupKeyName(InternalKeyName(key.Get()));
+  if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
+  if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
+    return Refuse(keyName, static_cast<DWORD>(code));
+  }
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(keyName, error);
+  if (const DWORD error = store_.WriteRegistryExport(RegistryExportKey(entry.path, entry.values));
+      error != ERROR_SUCCESS) {
+    return Refuse(keyName, error);
+  }
+  return Journaled(entry, keyName, [&] { return inner_.DeleteRegistryKey(base, subKey, view, keyName); });
+}
+
+LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {
+  if (!On()) return inner_.DeleteRegistryValue(key, valueName, keyName);
+  const std::wstring shown = keyName + L"\\" + valueName;
+  JournalEntry entry;
+  entry.kind = JournalKind::Value;
+  entry.values.emplace_back();
+  const LONG read = ReadSavedValue(key, valueName, entry.values.front());
+  if (IsNotFound(read)) return inner_.DeleteRegistryValue(key, valueName, keyName);
+  if (read != ERROR_SUCCESS) return Refuse(shown, static_cast<DWORD>(read));
+  entry.path = BackupKeyName(InternalKeyName(key));
+  if (entry.path.empty()) return Refuse(shown, ERROR_INVALID_NAME);
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(shown, error);
+  if (const DWORD error = store_.WriteRegistryExport(RegistryExportKey(entry.path, entry.values));
+      error != ERROR_SUCCESS) {
+    return Refuse(shown, error);
+  }
+  return Journaled(entry, shown, [&] { return inner_.DeleteRegistryValue(key, valueName, keyName); });
+}
+
+// A value the run writes (a rename's new name) is taken away again by undo; one it would
+// replace is kept first, like a deleted one.
+LONG BackupEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
+                                       const std::vector<BYTE>& data, const std::wstring& keyName) {
+  if (!On()) return inner_.WriteRegistryValue(key, valueName, type, data, keyName);
+  const std::wstring shown = keyName + L"\\" + valueName;
+  JournalEntry entry;
+  entry.path = BackupKeyName(InternalKeyName(key));
+  if (entry.path.empty()) return Refuse(shown, ERROR_INVALID_NAME);
+  SavedValue before;
+  if (ReadSavedValue(key, valueName, before) == ERROR_SUCCESS) {
+    entry.kind = JournalKind::Value;
+    entry.values = {before};
+    if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(shown, error);
+    entry.number = 0;
+  }
+  entry.kind = JournalKind::WrittenValue;
+  entry.values = {SavedValue{valueName, type, {data.begin(), data.end()}}};
+  return Journaled(entry, shown, [&] { return inner_.WriteRegistryValue(key, valueName, type, data, keyName); });
+}
+
+// An ended process or stopped service cannot be kept; the journal names it, so that undo can
+// say what it does not bring back.
+bool BackupEffects::EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) {
+  const bool ended = inner_.EndProcess(process, exitCode, exeName);
+  if (ended && On()) {
+    JournalEntry entry;
+    entry.kind = JournalKind::Process;
+    entry.path = WideFromAnsi(exeName);
+    (void)WriteAhead(entry);
+  }
+  return ended;
+}
+
+DWORD BackupEffects::StopService(SC_HANDLE service, const std::string& serviceName) {
+  const DWORD code = inner_.StopService(service, serviceName);
+  if (code == ERROR_SUCCESS && On()) {
+    JournalEntry entry;
+    entry.kind = JournalKind::Service;
+    entry.path = WideFromAnsi(serviceName);
+    (void)WriteAhead(entry);
+  }
+  return code;
+}
+
+void BackupEffects::RunStarting(CleanerContext& context, const RunOptions& options) {
+  BeginRun(
+      options.backupFolder, [&context](const std::string& line) { AddInfo(context, line); },
+      [&context](const std::string& line) { TraceIfOn(context, line); });
+}

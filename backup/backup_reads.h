@@ -1,0 +1,28 @@
+#pragma once
+// The reads a backup is made of and undo compares with: a file's attributes and times, a
+// registry value's type and bytes, exactly as stored.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "backup/backup_journal.h"
+
+// What a file's backup keeps besides its bytes; attributes INVALID_FILE_ATTRIBUTES when the
+// file could not be read.
+struct FileFacts {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  SavedTimes times;
+};
+
+FileFacts FactsOf(const std::wstring& path);
+
+// FILETIME as one count of 100 ns, and back.
+std::uint64_t FileTimeCount(const FILETIME& time);
+FILETIME FileTimeOf(std::uint64_t count);
+
+// One value, or every value of an open key, with its exact type and bytes; a value that grows
+// while it is read is read again. ERROR_SUCCESS or the system's code.
+LONG ReadSavedValue(HKEY key, const std::wstring& name, SavedValue& value);
+LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values);

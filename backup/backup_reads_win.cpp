@@ -1,0 +1,64 @@
+#include <windows.h>
+
+#include "backup/backup_reads.h"
+
+namespace {
+// A value that keeps growing while it is read is read at most this often.
+constexpr int kReadAttempts = 4;
+}  // namespace
+
+std::uint64_t FileTimeCount(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+FileFacts FactsOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
+  return {data.dwFileAttributes,
+          {FileTimeCount(data.ftCreationTime), FileTimeCount(data.ftLastAccessTime), FileTimeCount(data.ftLastWriteTime)}};
+}
+
+FILETIME FileTimeOf(std::uint64_t count) {
+  return {static_cast<DWORD>(count & 0xFFFFFFFFu), static_cast<DWORD>(count >> 32)};
+}
+
+// Every value of an open key, with its exact type and bytes.
+LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    DWORD count = 0, longestName = 0, largestData = 0;
+    LONG code = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
+                                 &largestData, nullptr, nullptr);
+    if (code != ERROR_SUCCESS) return code;
+    values.clear();
+    std::wstring name(longestName + 1, L'\0');
+    std::vector<BYTE> data(largestData + 1);
+    for (DWORD index = 0; index < count && code == ERROR_SUCCESS; ++index) {
+      DWORD nameLength = static_cast<DWORD>(name.size());
+      DWORD dataSize = static_cast<DWORD>(data.size());
+      DWORD type = REG_NONE;
+      code = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type, data.data(), &dataSize);
+      if (code == ERROR_SUCCESS) {
+        values.push_back({name.substr(0, nameLength), type, {data.begin(), data.begin() + dataSize}});
+      }
+    }
+    if (code == ERROR_SUCCESS || code == ERROR_NO_MORE_ITEMS) return ERROR_SUCCESS;
+    if (code != ERROR_MORE_DATA) return code;  // grew while it was read: read again
+  }
+  return ERROR_MORE_DATA;
+}
+
+LONG ReadSavedValue(HKEY key, const std::wstring& name, SavedValue& value) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    DWORD type = REG_NONE, size = 0;
+    LONG code = RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size);
+    if (code != ERROR_SUCCESS) return code;
+    std::vector<BYTE> data(size);
+    code = RegQueryValueExW(key, name.c_str(), nullptr, &type, data.data(), &size);
+    if (code == ERROR_MORE_DATA) continue;
+    if (code != ERROR_SUCCESS) return code;
+    data.resize(size);
+    value = {name, type, std::move(data)};
+    return ERROR_SUCCESS;
+  }
+  return ERROR_MORE_DATA;
+}

@@ -1,0 +1,45 @@
+#include <windows.h>
+
+#include "backup/undo_steps.h"
+
+#include "backup/undo.h"
+#include "engine/cleaner_context.h"
+#include "platform/effects.h"
+
+void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
+  CleanerContext& context = steps.Context();
+  const std::wstring copy = steps.CopyPath(entry.copy);
+  const bool original = Exists(entry.path);
+  const bool kept = Exists(copy);
+  if (original) {
+    // The move never happened (a run killed between journal and change), undo ran before,
+    // or something new took the name.
+    if (entry.kind == JournalKind::RestartFile) {
+      AddInfo(context, kStillPendingText + Shown(entry.path));
+    } else if (kept) {
+      steps.SomethingElseThere(Shown(entry.path));
+    }
+    return;
+  }
+  if (!kept) {
+    AddInfo(context, kNotRestoredMissingCopyText + Shown(entry.path));
+    return;
+  }
+  DWORD code = steps.MakeParents(entry.path);
+  if (code == ERROR_SUCCESS) code = context.effects.MoveFileTo(copy, entry.path, true);
+  if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
+  if (entry.kind != JournalKind::Link) {
+    steps.PutTimes(entry.path, entry.times);
+    steps.PutAttributes(entry.path, entry.attributes);
+  }
+  steps.Done("file " + Shown(entry.path));
+}
+
+void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
+  if (Exists(entry.path)) return;
+  DWORD code = steps.MakeParents(entry.path);
+  if (code == ERROR_SUCCESS) code = steps.Context().effects.CreateFolder(entry.path);
+  if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
+  steps.PutAttributes(entry.path, entry.attributes);
+  steps.Done("folder " + Shown(entry.path));
+}

@@ -1,0 +1,61 @@
+#include <windows.h>
+
+#include "engine/gateway/tracing_effects.h"
+
+#include "engine/cleaner_state.h"
+#include "engine/trace.h"
+#include "platform/files_paths.h"
+#include "platform/wide_text.h"
+
+void TracingEffects::Record(const std::string& what, const std::string& name) {
+  if (state_.TraceLogOn) trace_.Write(what + name);
+}
+
+void TracingEffects::Record(const std::string& what, const std::wstring& name) {
+  if (state_.TraceLogOn) Record(what, AnsiFromWide(OrdinaryPath(name)));
+}
+
+DWORD TracingEffects::RemoveFile(const std::wstring& path) {
+  const DWORD code = inner_.RemoveFile(path);
+  if (code == ERROR_SUCCESS) Record(kRemovedFileText, path);
+  return code;
+}
+
+DWORD TracingEffects::RemoveEmptyFolder(const std::wstring& path) {
+  const DWORD code = inner_.RemoveEmptyFolder(path);
+  if (code == ERROR_SUCCESS) Record(kRemovedFolderText, path);
+  return code;
+}
+
+LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
+                                       const std::wstring& keyName) {
+  const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  if (code == ERROR_SUCCESS) Record(kRemovedKeyText, keyName);
+  return code;
+}
+
+LONG TracingEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {
+  const LONG code = inner_.DeleteRegistryValue(key, valueName, keyName);
+  if (code == ERROR_SUCCESS) Record(kRemovedValueText, keyName + L"\\" + valueName);
+  return code;
+}
+
+LONG TracingEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
+                                        const std::vector<BYTE>& data, const std::wstring& keyName) {
+  const LONG code = inner_.WriteRegistryValue(key, valueName, type, data, keyName);
+  if (code == ERROR_SUCCESS) Record(kWroteValueText, keyName + L"\\" + valueName);
+  return code;
+}
+
+bool TracingEffects::EndProcess(HANDLE process, UINT exitCode, const std::string& exeName) {
+  const bool ended = inner_.EndProcess(process, exitCode, exeName);
+  if (ended) Record(kEndedProcessText, exeName);
+  return ended;
+}
+
+DWORD TracingEffects::StopService(SC_HANDLE service, const std::string& serviceName) {
+  const DWORD code = inner_.StopService(service, serviceName);
+  if (code == ERROR_SUCCESS) Record(kStoppedServiceText, serviceName);
+  return code;
+}
+

@@ -1,0 +1,343 @@
+#include <windows.h>
+// The known-folder IDs are defined here rather than taken from a GUID library.
+#include <initguid.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+#include "engine/guards/folder_safety.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "engine/cleaner_context.h"
+#include "engine/guards/folder_guard.h"
+#include "platform/file_identity.h"
+#include "platform/files.h"
+#include "platform/files_paths.h"
+#include "platform/handles.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr std::array<const char*, 6> kProgramFilesValues = {
+    "ProgramFilesDir", "CommonFilesDir", "ProgramFilesDir (x86)", "CommonFilesDir (x86)",
+    "ProgramW6432Dir", "CommonW6432Dir"};
+
+// Every value of these keys names a folder of the shell (Programs, Start Menu, Startup,
+// Desktop, AppData, Personal, their Common forms, and the rest).
+struct ShellFolderKey {
+  HKEY root;
+  const char* path;
+};
+const std::array<ShellFolderKey, 4> kShellFolderKeys = {{
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"},
+    {HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+    {HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"},
+}};
+
+// The Windows, System, Program Files, Common Files, ProgramData, Users and Public folders,
+// and every folder of the shell the known-folder API names for this user or for all users.
+const std::array<const KNOWNFOLDERID*, 54> kKnownFolders = {
+    &FOLDERID_Windows, &FOLDERID_System, &FOLDERID_SystemX86, &FOLDERID_ProgramFiles, &FOLDERID_ProgramFilesX86,
+    &FOLDERID_ProgramFilesX64, &FOLDERID_ProgramFilesCommon, &FOLDERID_ProgramFilesCommonX86,
+    &FOLDERID_ProgramFilesCommonX64, &FOLDERID_ProgramData, &FOLDERID_UserProfiles, &FOLDERID_Public,
+    &FOLDERID_Profile, &FOLDERID_Fonts, &FOLDERID_ResourceDir, &FOLDERID_Desktop, &FOLDERID_PublicDesktop,
+    &FOLDERID_Documents, &FOLDERID_PublicDocuments, &FOLDERID_Downloads, &FOLDERID_PublicDownloads,
+    &FOLDERID_Music, &FOLDERID_PublicMusic, &FOLDERID_Pictures, &FOLDERID_PublicPictures, &FOLDERID_Videos,
+    &FOLDERID_PublicVideos, &FOLDERID_Favorites, &FOLDERID_Programs, &FOLDERID_CommonPrograms,
+    &FOLDERID_StartMenu, &FOLDERID_CommonStartMenu, &FOLDERID_Startup, &FOLDERID_CommonStartup,
+    &FOLDERID_RoamingAppData, &FOLDERID_LocalAppData, &FOLDERID_LocalAppDataLow, &FOLDERID_Templates,
+    &FOLDERID_CommonTemplates, &FOLDERID_SendTo, &FOLDERID_Recent, &FOLDERID_NetHood, &FOLDERID_PrintHood,
+    &FOLDERID_Cookies, &FOLDERID_History, &FOLDERID_InternetCache, &FOLDERID_AdminTools,
+    &FOLDERID_CommonAdminTools, &FOLDERID_PublicGameTasks, &FOLDERID_UserProgramFiles,
+    &FOLDERID_UserProgramFilesCommon, &FOLDERID_SavedGames, &FOLDERID_Links, &FOLDERID_Contacts};
+
+constexpr wchar_t kProfileListKey[] = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+// Values of the ProfileList key itself; before Vista "Default" and "AllUsersProfile" hold a
+// name inside the profiles folder rather than a full path.
+constexpr std::array<const wchar_t*, 5> kProfileFolderValues = {L"ProfilesDirectory", L"Default", L"Public",
+                                                                 L"ProgramData", L"AllUsersProfile"};
+
+// Both registry views: on 64-bit Windows a 32-bit program sees the 32-bit one by default.
+constexpr std::array<REGSAM, 2> kViews = {0, KEY_WOW64_64KEY};
+
+// Read access only: the folders must be protected for a user without admin rights too.
+UniqueHKey OpenForReading(HKEY root, const char* path, REGSAM view) {
+  HKEY opened = nullptr;
+  UniqueHKey key;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ | view, &opened) == ERROR_SUCCESS) key.Reset(opened);
+  return key;
+}
+
+std::wstring ExpandedWide(const std::wstring& text) {
+  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring out(size, L'\0');
+  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
+  if (used == 0 || used > size) return text;
+  out.resize(used - 1);
+  return out;
+}
+
+// A string value's text (expanded when it is REG_EXPAND_SZ); empty for other types.
+std::string FolderValue(DWORD type, const std::string& data) {
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  std::string text = data.substr(0, data.find('\0'));
+  return type == REG_EXPAND_SZ ? AnsiFromWide(ExpandedWide(WideFromAnsi(text))) : text;
+}
+
+std::string QueryFolderValue(HKEY key, const char* name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) return {};
+  std::string data(size, '\0');
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  data.resize(size);
+  return FolderValue(type, data);
+}
+
+void AddEveryFolderValue(HKEY key, std::vector<std::string>& out) {
+  DWORD maxName = 0;
+  DWORD maxData = 0;
+  if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName, &maxData,
+                       nullptr, nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  std::string name(maxName + 1, '\0');
+  std::string data(maxData + 1, '\0');
+  for (DWORD index = 0;; ++index) {
+    DWORD nameSize = static_cast<DWORD>(name.size());
+    DWORD dataSize = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    const LONG result = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type,
+                                      reinterpret_cast<BYTE*>(data.data()), &dataSize);
+    if (result == ERROR_MORE_DATA) {
+      // The key changed since it was measured: retry this index with more room.
+      name.resize(name.size() * 2 + 256);
+      data.resize(data.size() * 2 + 1024);
+      --index;
+      continue;
+    }
+    if (result != ERROR_SUCCESS) break;
+    out.push_back(FolderValue(type, data.substr(0, dataSize)));
+  }
+}
+
+// A kernel32 function that older Windows versions lack, looked up at run time.
+template <typename Function>
+Function KernelFunction(const char* name) {
+  const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+std::string SystemWow64Folder() {
+  using Query = UINT(WINAPI*)(LPSTR, UINT);
+  static const Query query = KernelFunction<Query>("GetSystemWow64DirectoryA");
+  if (!query) return {};
+  char buffer[MAX_PATH + 1] = {};
+  const UINT length = query(buffer, MAX_PATH);
+  return length > 0 && length <= MAX_PATH ? std::string(buffer, length) : std::string();
+}
+
+// The long form of an existing path ("C:\PROGRA~1" names "C:\Program Files"); empty when
+// there is none. Windows NT 4.0 has no GetLongPathNameW.
+std::wstring LongPathOf(const std::wstring& path) {
+  using LongPathCall = DWORD(WINAPI*)(LPCWSTR, LPWSTR, DWORD);
+  static const LongPathCall call = KernelFunction<LongPathCall>("GetLongPathNameW");
+  if (!call) return {};
+  const DWORD size = call(path.c_str(), nullptr, 0);
+  if (size == 0) return {};
+  std::wstring out(size, L'\0');
+  const DWORD used = call(path.c_str(), out.data(), size);
+  if (used == 0 || used >= size) return {};
+  out.resize(used);
+  return out;
+}
+
+UniqueHKey OpenForReadingWide(HKEY root, const wchar_t* path, REGSAM view) {
+  HKEY opened = nullptr;
+  UniqueHKey key;
+  if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &opened) == ERROR_SUCCESS) key.Reset(opened);
+  return key;
+}
+
+// A string value in UTF-16, expanded when it is REG_EXPAND_SZ; empty for other types.
+std::wstring QueryFolderValueWide(HKEY key, const wchar_t* name) {
+  DWORD type = 0;
+  DWORD size = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || size == 0) return {};
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
+  std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  data.resize(data.find(L'\0'));
+  return type == REG_EXPAND_SZ ? ExpandedWide(data) : data;
+}
+
+// The profiles folder, the shared profiles, and every user's profile folder, whoever is
+// signed in: none of them may be emptied by a rule entry.
+void AddProfileFolders(std::vector<std::wstring>& out) {
+  const UniqueHKey list = OpenForReadingWide(HKEY_LOCAL_MACHINE, kProfileListKey, 0);
+  if (!list) return;
+  const std::wstring profiles = QueryFolderValueWide(list.Get(), L"ProfilesDirectory");
+  for (const wchar_t* name : kProfileFolderValues) {
+    const std::wstring folder = QueryFolderValueWide(list.Get(), name);
+    if (folder.empty()) continue;
+    out.push_back(IsFullPath(folder) || profiles.empty() ? folder : profiles + L"\\" + folder);
+  }
+  wchar_t sid[256];
+  for (DWORD index = 0;; ++index) {
+    DWORD length = static_cast<DWORD>(std::size(sid));
+    const LONG result = RegEnumKeyExW(list.Get(), index, sid, &length, nullptr, nullptr, nullptr, nullptr);
+    if (result == ERROR_MORE_DATA) continue;  // no SID is that long: not a profile
+    if (result != ERROR_SUCCESS) break;
+    if (const UniqueHKey profile = OpenForReadingWide(list.Get(), sid, 0)) {
+      out.push_back(QueryFolderValueWide(profile.Get(), L"ProfileImagePath"));
+    }
+  }
+}
+
+// Windows before Vista has no SHGetKnownFolderPath; the registry's lists stand alone there.
+void AddKnownFolders(std::vector<std::wstring>& out) {
+  using KnownFolderCall = HRESULT(WINAPI*)(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR*);
+  // Loaded from the System folder once and kept for the program's life, as shell32 is.
+  static const HMODULE shell = GetModuleHandleW(L"shell32.dll")
+                                   ? GetModuleHandleW(L"shell32.dll")
+                                   : LoadLibraryW((WideFromAnsi(SystemFolder()) + L"\\shell32.dll").c_str());
+  const auto call = shell ? reinterpret_cast<KnownFolderCall>(
+                                reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")))
+                          : nullptr;
+  if (!call) return;
+  for (const KNOWNFOLDERID* id : kKnownFolders) {
+    PWSTR path = nullptr;
+    // Each folder's default place; where it is now comes from the Shell Folders keys read
+    // above. Asked for the current place, shell32 writes it back into the Shell Folders key
+    // (measured under Wine): a change the reading of a run, or a dry run, must not make.
+    // KF_FLAG_DONT_VERIFY: a folder that does not exist yet is protected all the same.
+    const DWORD flags = KF_FLAG_DEFAULT_PATH | KF_FLAG_DONT_VERIFY;
+    if (SUCCEEDED(call(*id, flags, nullptr, &path)) && path) out.emplace_back(path);
+    CoTaskMemFree(path);
+  }
+}
+
+// Upper case in UTF-16 as the file system compares names, in any alphabet; handed to the
+// guard as UTF-8, whose rules look only at the ASCII separators and letters.
+std::string UpperForComparison(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return Utf8FromWide(text);
+}
+
+// The forms of a path the check compares: as written, as Windows completes it, and its
+// long form; all upper case.
+std::vector<std::string> ComparisonForms(const std::wstring& path) {
+  std::vector<std::string> forms = {UpperForComparison(path)};
+  const std::wstring full = FullPathWide(path);
+  if (!full.empty()) {
+    forms.push_back(UpperForComparison(full));
+    const std::wstring longName = LongPathOf(full);
+    if (!longName.empty()) forms.push_back(UpperForComparison(longName));
+  }
+  return forms;
+}
+
+void AddForm(std::vector<std::string>& folders, std::string form) {
+  if (std::find(folders.begin(), folders.end(), form) == folders.end()) folders.push_back(std::move(form));
+}
+
+// The folder that holds path ("C:\x\y" gives "C:\x", "C:\x" gives "C:\"); empty above a root.
+std::wstring ParentOf(const std::wstring& path) {
+  const std::size_t split = path.find_last_of(L'\\');
+  if (split == std::wstring::npos || path.size() <= 3) return {};
+  return path.substr(0, split < 3 ? 3 : split);
+}
+
+// Roots are refused anyway; a blank value must not make one ("C:" plus nothing). The folder
+// and every folder above it add their identities, and the path the system gives back for
+// the folder its comparison form, so that no other name reaches it.
+void AddProtectedFolder(ProtectedFolderSet& set, std::set<std::string>& visited, const std::wstring& folder) {
+  if (folder.empty() || IsRootFolder(Utf8FromWide(folder))) return;
+  for (auto& form : ComparisonForms(folder)) AddForm(set.folders, std::move(form));
+  const std::wstring full = WithoutTrailingBackslashes(FullPathWide(folder));
+  for (std::wstring step = full; !step.empty(); step = ParentOf(step)) {
+    if (!visited.insert(UpperForComparison(step)).second) break;  // this folder and those above are in
+    const auto facts = FactsOfPath(step);
+    if (!facts) continue;
+    if (!IsProtectedIdentity(facts->identity, set)) set.identities.push_back(facts->identity);
+    if (step == full && !facts->finalPath.empty()) AddForm(set.folders, UpperForComparison(facts->finalPath));
+  }
+}
+
+// True when what path opens is a protected folder or one above one, however it is named.
+bool IsProtectedByIdentity(const ProtectedFolderSet& set, const std::wstring& path) {
+  const auto facts = FactsOfPath(path);
+  if (!facts) return false;
+  if (IsProtectedIdentity(facts->identity, set)) return true;
+  return !facts->finalPath.empty() && IsProtectedFolder(UpperForComparison(facts->finalPath), set.folders);
+}
+
+}  // namespace
+
+ProtectedFolderSet GatherProtectedFolders() {
+  std::vector<std::wstring> found;
+  for (const std::string& folder : {WindowsFolder(), SystemFolder(), SystemWow64Folder()}) {
+    found.push_back(WideFromAnsi(folder));
+  }
+  std::vector<std::string> values;
+  for (const REGSAM view : kViews) {
+    if (const UniqueHKey key = OpenForReading(HKEY_LOCAL_MACHINE, kCurrentVersionKey, view)) {
+      for (const char* name : kProgramFilesValues) values.push_back(QueryFolderValue(key.Get(), name));
+    }
+    for (const auto& shellKey : kShellFolderKeys) {
+      if (const UniqueHKey key = OpenForReading(shellKey.root, shellKey.path, view)) {
+        AddEveryFolderValue(key.Get(), values);
+      }
+    }
+  }
+  for (const auto& value : values) found.push_back(WideFromAnsi(value));
+  AddKnownFolders(found);
+  AddProfileFolders(found);
+  ProtectedFolderSet set;
+  std::set<std::string> visited;
+  for (const auto& folder : found) AddProtectedFolder(set, visited, folder);
+  return set;
+}
+
+const ProtectedFolderSet& ProtectedFolders(CleanerContext& context) {
+  if (!context.protectedFolders) {
+    ProtectedFolderSet set = GatherProtectedFolders();
+    std::set<std::string> visited;
+    const CleanerState& state = context.state;
+    for (const auto* known : {&state.WindowsFolder, &state.SystemFolder, &state.ProgramFilesFolder}) {
+      AddProtectedFolder(set, visited, WideFromAnsi(*known));
+    }
+    context.protectedFolders = std::make_shared<const ProtectedFolderSet>(std::move(set));
+  }
+  return *context.protectedFolders;
+}
+
+bool IsRefusedFolder(CleanerContext& context, const std::string& path) {
+  const auto& set = ProtectedFolders(context);
+  const std::wstring wide = WideFromAnsi(path);
+  for (const auto& form : ComparisonForms(wide)) {
+    if (IsProtectedFolder(form, set.folders)) return true;
+  }
+  return IsProtectedByIdentity(set, wide);
+}
+
+bool RefuseFolder(CleanerContext& context, const std::string& path) {
+  if (!IsRefusedFolder(context, path)) return false;
+  AddInfo(context, kRefusedFolderText + path);
+  return true;
+}
+
+bool RefuseFolderByIdentity(CleanerContext& context, const std::wstring& path) {
+  if (!IsProtectedByIdentity(ProtectedFolders(context), path)) return false;
+  AddInfo(context, kRefusedFolderText + AnsiFromWide(OrdinaryPath(path)));
+  return true;
+}

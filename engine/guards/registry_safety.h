@@ -1,0 +1,45 @@
+#pragma once
+// What a registry entry may never delete or rename, whatever the rule file says: keys that
+// Windows or other programs share, trees inside which nothing may go, and values Windows
+// reads. The lists are kept in one place (registry_safety.cpp) and applied to every spelling
+// of a key: letter case (compared as UTF-16), leading, trailing and doubled backslashes,
+// HKEY_CLASSES_ROOT or SOFTWARE\Classes under either root, WOW6432Node, and
+// CurrentControlSet or any ControlSetNNN.
+#include <span>
+#include <string_view>
+
+#include "engine/rules/registry_entry.h"
+
+// True for a path that names no key at all (empty, or only backslashes): deleting it
+// would empty the root key.
+bool NamesNoKey(std::string_view keyPath);
+
+enum class KeyVerdict {
+  Deletable,
+  SharedKey,      // a key Windows or other programs share, or a key above one: product keys below may go
+  ProtectedTree,  // the key is, or lies inside, a tree nothing of which may be deleted
+};
+
+// The key path as the registry is handed it (UTF-16), or as the rule file writes it (ANSI:
+// each byte taken as the character of that number, which is exact for every name on the lists).
+KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::wstring_view keyPath);
+KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath);
+
+// True for a key whose values may be neither deleted nor renamed: any key inside a protected
+// tree, any shared key of the classes (the file-type keys of executables, links and the
+// shell's objects, and their shell\open\command and other structural children, but not
+// OpenWithProgids and OpenWithList, whose values name the programs), and the few keys Windows
+// reads its settings from (Windows\CurrentVersion itself, the user's Environment, ...).
+bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath);
+bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath);
+
+// A rename from or to the empty name would overwrite or delete the key's default value.
+bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName);
+
+// The lists as written, for the README and the tests: "HKLM\...", "HKCU\...", "HKCR\..." or
+// "HK*\..." (under both HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER).
+std::span<const std::string_view> ProtectedRegistryTrees();
+std::span<const std::string_view> SharedRegistryKeys();
+std::span<const std::string_view> ProtectedValueKeys();  // keys whose own values are protected
+std::span<const std::string_view> ShellFileTypeKeys();   // under HKCR, with ShellStructuralKeys below each
+std::span<const std::string_view> ShellStructuralKeys();

@@ -1,0 +1,113 @@
+#include <windows.h>
+
+#include "engine/run/registry_actions.h"
+
+#include "engine/cleaner_context.h"
+#include "engine/run/registry_places_win.h"
+#include "engine/guards/registry_safety.h"
+#include "platform/effects.h"
+#include "platform/registry_accessor.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+// Value names are compared without regard to case by the registry, beyond a to z too, so
+// "abc" and "ABC" name one value: renaming one to the other would delete it.
+std::wstring Upper(std::wstring name) {
+  if (!name.empty()) CharUpperBuffW(name.data(), static_cast<DWORD>(name.size()));
+  return name;
+}
+bool NameTheSameValue(const std::wstring& a, const std::wstring& b) { return Upper(a) == Upper(b); }
+
+// A missing key or value is no failure.
+bool Stayed(LONG code) { return code != ERROR_SUCCESS && !IsNotFound(code); }
+
+// "<text><what>: error 5: Access is denied".
+// A change the backup refused is listed by the backup already.
+void ReportStayed(CleanerContext& context, const char* text, const std::string& what, LONG code) {
+  if (static_cast<DWORD>(code) == kBackupRefusedCode) return;
+  AddInfo(context, text + what + ": " + SystemErrorText(static_cast<unsigned long>(code)));
+}
+
+}  // namespace
+
+void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
+  // A blank line inside a section is a separator, not a rule: nothing to do or report.
+  if (line.empty()) return;
+  const DeleteKeyEntry entry = ParseDeleteKeyEntry(line);
+  if (NamesNoKey(entry.keyPath)) {
+    AddInfo(context, kRefusedNoKey + line);
+    return;
+  }
+  ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    switch (JudgeKeyDeletion(place.root, place.keyPath)) {
+      case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
+      case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
+      case KeyVerdict::Deletable: break;
+    }
+    const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
+    for (const RegistryFailure& failure : deletion.stayed) {
+      ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
+    }
+  });
+}
+
+void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) {
+  // A blank line would name the default value of the HKEY_CURRENT_USER root key; it is a
+  // separator, so it is passed over without a report.
+  if (line.empty()) return;
+  const DeleteValueEntry entry = ParseDeleteValueEntry(line);
+  ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    if (ProtectsValuesOf(place.root, place.keyPath)) {
+      AddInfo(context, kRefusedProtectedValue + PlaceKeyName(place) + "\\" + entry.valueName);
+      return;
+    }
+    // An open refused for want of rights is a value that stays, not a key that is absent.
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
+    if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
+    if (Stayed(code)) ReportStayed(context, kValueNotDeletedText, PlaceKeyName(place) + "\\" + entry.valueName, code);
+  });
+}
+
+void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) {
+  if (line.empty()) return;
+  const auto entry = ParseRenameValueEntry(line);
+  if (!entry) {
+    AddInfo(context, kRefusedNoNewName + line);
+    return;
+  }
+  const std::wstring newName = WideFromAnsi(entry->newName);
+  const std::wstring oldName = WideFromAnsi(entry->oldName);
+  // Writing the value and then deleting the old name would lose it.
+  if (NameTheSameValue(newName, oldName)) {
+    AddInfo(context, kRefusedSameName + line);
+    return;
+  }
+  if (RenamesTheDefaultValue(entry->newName, entry->oldName)) {
+    AddInfo(context, kRefusedDefaultRename + line);
+    return;
+  }
+  ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
+    if (ProtectsValuesOf(place.root, place.keyPath)) {
+      AddInfo(context, kRefusedProtectedRename + renaming);
+      return;
+    }
+    LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
+    if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
+      // The user's value of the new name would be overwritten.
+      if (accessor.HasValue(newName)) {
+        AddInfo(context, kRefusedExistingName + renaming);
+        return;
+      }
+      // Type and bytes as stored: an expandable text stays expandable, a number a number.
+      RegistryValue value;
+      code = accessor.ReadValue(oldName, value);
+      if (code == ERROR_SUCCESS) code = accessor.WriteValue(newName, value);
+      // Both names hold the value now; the old one staying is a rename not completed.
+      if (code == ERROR_SUCCESS) code = accessor.RemoveValue(oldName);
+    }
+    if (Stayed(code)) ReportStayed(context, kValueNotRenamedText, renaming, code);
+  });
+}

@@ -1,0 +1,70 @@
+#include "engine/run/registry_places.h"
+
+#include "platform/registry_views.h"
+
+namespace {
+
+constexpr std::string_view kClassesKey = "Software\\Classes";
+constexpr char kUsersRootName[] = "HKEY_USERS";
+// The registry's limit for a key name, in characters.
+constexpr std::size_t kLongestKeyName = 255;
+
+// A component beyond the registry's limit names no key that can exist anywhere; such a path
+// (a rule line of megabytes, say) is neither copied into places nor handed on.
+bool HasOverlongName(std::string_view keyPath) {
+  std::size_t run = 0;
+  for (const char c : keyPath) {
+    run = c == '\\' ? 0 : run + 1;
+    if (run > kLongestKeyName) return true;
+  }
+  return false;
+}
+
+// A leading `\` names the root itself, so the class path is joined without it.
+std::string UnderClasses(std::string_view keyPath) {
+  const auto start = keyPath.find_first_not_of('\\');
+  if (start == std::string_view::npos) return std::string(kClassesKey);
+  return std::string(kClassesKey) + "\\" + std::string(keyPath.substr(start));
+}
+
+}  // namespace
+
+std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath, bool bothViews,
+                                    const std::vector<UserHive>& otherUsers) {
+  std::vector<RegistryPlace> places;
+  if (HasOverlongName(keyPath)) return places;
+  if (root == RegistryRoot::ClassesRoot) {
+    places.push_back({RegistryRoot::LocalMachine, UnderClasses(keyPath), false});
+    places.push_back({RegistryRoot::CurrentUser, UnderClasses(keyPath), false});
+  } else {
+    places.push_back({root, std::string(keyPath), false});
+  }
+  const RegistryPlace user = places.back();
+  if (user.root == RegistryRoot::CurrentUser) {
+    for (const UserHive& other : otherUsers) places.push_back({user.root, user.keyPath, false, other.keyName});
+  }
+  if (bothViews) {
+    const std::size_t ownView = places.size();
+    for (std::size_t i = 0; i < ownView; ++i) {
+      RegistryPlace wide = places[i];
+      wide.view64 = true;
+      places.push_back(std::move(wide));
+    }
+  }
+  return places;
+}
+
+std::string AccessPath(const RegistryPlace& place) {
+  if (place.hive.empty()) return place.keyPath;
+  const auto start = place.keyPath.find_first_not_of('\\');
+  return start == std::string::npos ? place.hive : place.hive + "\\" + place.keyPath.substr(start);
+}
+
+std::string PlaceKeyName(const RegistryPlace& place) {
+  std::string name(place.view64 ? k64BitViewLabel : std::string_view());
+  name += place.hive.empty() ? std::string(RegistryRootName(place.root)) : kUsersRootName;
+  const std::string path = place.hive.empty() ? place.keyPath : AccessPath(place);
+  const auto start = path.find_first_not_of('\\');
+  if (start != std::string::npos) name += "\\" + path.substr(start);
+  return name;
+}

@@ -1,0 +1,55 @@
+#include <windows.h>
+
+#include "engine/run/shortcut_removal.h"
+
+#include <vector>
+
+#include "engine/run/deletion.h"
+#include "platform/effects.h"
+#include "platform/files.h"
+#include "platform/registry_accessor.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+// Reads one Shell Folders value; empty when the key or the value is missing.
+std::string StartupFolder(RegistryAccessor& registry, HKEY root, const std::string& key, const char* value) {
+  registry.SelectRoot(root);
+  if (registry.OpenExistingKey(key) && registry.HasValue(value)) return registry.ReadStringValue(value);
+  return {};
+}
+
+// Deletes one shortcut named in UTF-16, so that its Windows-1251 name means the same file
+// whatever the ANSI code page. Without a folder nothing is touched: the bare name would
+// point into the root of the current drive.
+void DeleteStartupLink(CleanerContext& context, const std::string& folder, const std::string& linkName) {
+  if (folder.empty()) return;
+  const std::wstring path =
+      WideFromAnsi(folder) + L"\\" + WideFromAnsi(linkName, kStartupLinkNamesCodePage);
+  if (!IsExistingFileWide(path)) return;
+  (void)context.effects.SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the deletion
+  const DWORD error = context.effects.RemoveFile(path);
+  if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != kBackupRefusedCode) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
+}
+
+}  // namespace
+
+void RemoveShortcuts(CleanerContext& context) {
+  if (!context.state.StartMenuFolder.empty()) DeleteFolderTree(context, context.state.StartMenuFolder);
+
+  RegistryAccessor registry(context.effects);
+  const std::string userStartup = StartupFolder(registry, HKEY_CURRENT_USER, kUserShellFoldersKey, kUserStartupValue);
+  const std::string commonStartup =
+      StartupFolder(registry, HKEY_LOCAL_MACHINE, kCommonShellFoldersKey, kCommonStartupValue);
+
+  std::vector<std::string> startupFolders{userStartup, commonStartup};
+  for (const UserHive& other : context.userHives) {
+    startupFolders.push_back(
+        StartupFolder(registry, HKEY_USERS, "\\" + other.keyName + kUserShellFoldersKey, kUserStartupValue));
+  }
+  for (const std::string& linkName : kStartupLinkNames) {
+    if (linkName.empty()) continue;
+    for (const std::string& folder : startupFolders) DeleteStartupLink(context, folder, linkName);
+  }
+  registry.CloseCurrentKey();
+}
