@@ -5,8 +5,8 @@
 #include <set>
 #include <vector>
 
-#include "engine/rule_file.h"
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_file.h"
+#include "engine/rules/rule_sections.h"
 #include "platform/errors.h"
 #include "tools/capture_diff.h"
 #include "tools/capture_noise.h"

@@ -2,7 +2,7 @@
 
 #include <array>
 
-#include "engine/rule_file.h"
+#include "engine/rules/rule_file.h"
 #include "platform/wide_text.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "engine/rule_sections.h"
+#include "engine/rules/rule_sections.h"
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/support/scratch_key.h"
