@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/errors.h"
+#include "tools/rule_tool.h"
 #include "tools/capture_noise.h"
 #include "tools/capture_paths.h"
 #include "tools/capture_rules.h"
@@ -336,6 +341,43 @@ TEST(SnapshotWriter, ShowsProgressAboutOnceASecond) {
   int read = 0;
   while (reader.Next()) ++read;
   EXPECT_EQ(read, 640);
+}
+
+TEST(CaptureCommand, WritesTheRulesOrSaysWhatIsWrong) {
+  const auto folder = std::filesystem::temp_directory_path() / ("capture_command_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(folder / name, std::ios::binary) << text;
+    return (folder / name).string();
+  };
+  const std::string before = write("before.snap", Snapshot({"K HKEY_CURRENT_USER\\Software"}));
+  const std::string after = write("after.snap", Snapshot({"K HKEY_CURRENT_USER\\Software", "K HKEY_CURRENT_USER\\Software\\Acme"}));
+  const std::string broken = write("broken.snap", std::string(kSnapshotFormatLine) + "\nK\tB\nK\tA\n");
+  const std::string rules = (folder / "rules.txt").string();
+  struct Run {
+    std::vector<std::string> arguments;
+    int code;
+    std::string error;  // a part of what goes to standard error
+  };
+  const std::vector<Run> runs = {
+      {{"capture", before, after}, kToolFailed, "capture takes BEFORE AFTER -o RULES.txt"},
+      {{"capture", before, after, "-o", rules, "--fast"}, kToolFailed, "does not know \"--fast\""},
+      {{"capture", before, (folder / "missing.snap").string(), "-o", rules}, kToolFailed, "cannot read"},
+      {{"capture", before, broken, "-o", rules}, kToolFailed, "broken.snap: line 3: out of order"},
+      {{"capture", before, after, "-o", rules, "--baseline", before}, kToolDone, ""},
+  };
+  for (const Run& run : runs) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunRuleTool(run.arguments, out, err), run.code) << err.str();
+    EXPECT_NE(err.str().find(run.error), std::string::npos) << err.str();
+    if (run.code != kToolDone) {
+      EXPECT_FALSE(std::filesystem::exists(rules)) << "written despite: " << err.str();
+    }
+  }
+  std::ifstream written(rules, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(Section(text, "[Registry_Delete]"), Lines{"HKEY_CURRENT_USER\\Software\\Acme"});
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
