@@ -21,6 +21,9 @@ class SnapshotDiff {
  public:
   SnapshotDiff(SnapshotReader& before, SnapshotReader& after, SnapshotReader* baseline);
   std::optional<SnapshotChange> Next();
+  // The key or folder just given as new is not taken whole: what lies below it is given
+  // item by item, each at its own highest new level.
+  void DescendIntoLast() { addedTree_.reset(); }
 
  private:
   struct Stream {

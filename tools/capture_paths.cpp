@@ -1,5 +1,6 @@
 #include "tools/capture_paths.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/text_rules.h"
@@ -63,6 +64,54 @@ RulePath RulePathFor(std::string_view path, const SnapshotFolders& folders) {
     return {"%PF%" + *rest, {}};
   }
   return Literal(path);
+}
+
+namespace {
+
+// "*" stands for one name (a user's SID).
+constexpr std::array<std::string_view, 12> kRegistrationLevels = {
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\Products",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\Features",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\Components",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\Installer\\UpgradeCodes",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\*\\Products",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\*\\Components",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+    "*\\Software\\Microsoft\\Installer\\Products",
+    "*\\Software\\Microsoft\\Installer\\Features",
+    "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
+};
+
+// Whether key is level or a key above it, name by name; "*" in level matches any one name
+// (a leading "*" any root: HKEY_CURRENT_USER or a user's key below HKEY_USERS).
+bool AtOrAbove(std::string_view key, std::string_view level) {
+  if (level.starts_with("*\\")) {
+    level.remove_prefix(2);
+    for (std::size_t at = key.find('\\'); at != std::string_view::npos; at = key.find('\\', at + 1)) {
+      if (AtOrAbove(key.substr(at + 1), level)) return true;
+    }
+    return false;
+  }
+  for (;;) {
+    const auto keyEnd = key.find('\\');
+    const auto levelEnd = level.find('\\');
+    const std::string_view name = key.substr(0, keyEnd);
+    const std::string_view wanted = level.substr(0, levelEnd);
+    if (wanted != "*" && !EqualsIgnoringAsciiCase(name, wanted)) return false;
+    if (keyEnd == std::string_view::npos) return true;
+    if (levelEnd == std::string_view::npos) return false;
+    key.remove_prefix(keyEnd + 1);
+    level.remove_prefix(levelEnd + 1);
+  }
+}
+
+}  // namespace
+
+bool HoldsEveryProductsRegistration(std::string_view key) {
+  return std::any_of(kRegistrationLevels.begin(), kRegistrationLevels.end(),
+                     [key](std::string_view level) { return AtOrAbove(key, level); });
 }
 
 std::string RuleKeyFor(std::string_view key) {

@@ -33,3 +33,9 @@ RulePath RulePathFor(std::string_view path, const SnapshotFolders& folders);
 // HKEY_CURRENT_USER, which the cleaner carries out for every profile with /ALLUSERS; the
 // 32-bit view's WOW6432Node dropped, since the cleaner carries out every entry in both views.
 std::string RuleKeyFor(std::string_view key);
+
+// True for a key at or above a level where Windows keeps the registration of every installed
+// product (Windows Installer's Products, Features, Components and UpgradeCodes, the Uninstall
+// list): new on the capturing machine when it is the first product installed, shared by all
+// on others. A capture writes what lies below such a key, the product's own keys.
+bool HoldsEveryProductsRegistration(std::string_view key);

@@ -49,7 +49,7 @@ bool HoldsControlByte(std::string_view text) {
 
 class RuleCollector {
  public:
-  explicit RuleCollector(const SnapshotFolders& folders) : folders_(folders) {}
+  RuleCollector(const SnapshotFolders& folders, SnapshotDiff& diff) : folders_(folders), diff_(diff) {}
 
   void Take(const SnapshotChange& change) {
     const SnapshotRecord& record = change.record;
@@ -134,30 +134,36 @@ class RuleCollector {
 
   void Remark(const std::string& text) { remarks_.push_back(StorableRemark(text)); }
 
-  // An entry as the rule format and the cleaner's guards allow it, else a remark.
-  void Add(RuleSectionKind kind, const std::string& entry) {
+  // An entry as the rule format and the cleaner's guards allow it, else a remark; false then.
+  bool Add(RuleSectionKind kind, const std::string& entry) {
     const auto ansi = Windows1251FromUtf8(entry);
     const std::string shown = Quoted(entry);
     if (!ansi) {
       Remark("not captured: " + shown + ": holds characters Windows-1251 has no byte for");
-      return;
+      return false;
     }
     if (HoldsControlByte(*ansi)) {
       Remark("not captured: " + shown + ": holds a control character, which a rule line cannot carry");
-      return;
+      return false;
     }
     if (const std::size_t column = FirstUnstorableColumn(*ansi); column != 0) {
       Remark("not captured: " + shown + ": holds a letter the rule format cannot store (column " +
              std::to_string(column) + ")");
-      return;
+      return false;
     }
     const std::vector<std::string> findings = CheckEntry(kind, *ansi);
     if (!findings.empty()) {
-      for (const std::string& finding : findings) Remark("not captured: " + shown + ": " + finding);
-      return;
+      const bool whole = kind == RuleSectionKind::RegistryDelete || kind == RuleSectionKind::DeleteFolder;
+      for (const std::string& finding : findings) {
+        Remark("not captured" + std::string(whole ? " whole (what is new below it is captured item by item): " : ": ") +
+               shown + ": " + finding);
+      }
+      return false;
     }
-    if (!written_.insert(UpperAsciiKey(kind, *ansi)).second) return;  // two views or users, one rule
-    entries_[static_cast<std::size_t>(kind)].push_back({*ansi, shown});
+    if (written_.insert(UpperAsciiKey(kind, *ansi)).second) {  // two views or users, one rule
+      entries_[static_cast<std::size_t>(kind)].push_back({*ansi, shown});
+    }
+    return true;
   }
 
   static std::string UpperAsciiKey(RuleSectionKind kind, const std::string& ansi) {
@@ -169,7 +175,9 @@ class RuleCollector {
   void TakeKey(const SnapshotChange& change) {
     const std::string key = RuleKeyFor(change.record.container);
     if (change.kind == ChangeKind::Added) {
-      Add(RuleSectionKind::RegistryDelete, key);
+      if (HoldsEveryProductsRegistration(change.record.container) || !Add(RuleSectionKind::RegistryDelete, key)) {
+        diff_.DescendIntoLast();
+      }
     } else if (change.kind == ChangeKind::Removed) {
       Remark(Quoted(change.record.container) + " was removed by the installation: rules cannot put a key back");
     }
@@ -239,7 +247,7 @@ class RuleCollector {
       Remark("not captured: " + Quoted(path) + ": " + rule.reason);
       return;
     }
-    Add(kind, rule.text);
+    if (!Add(kind, rule.text) && kind == RuleSectionKind::DeleteFolder) diff_.DescendIntoLast();
   }
 
   void TakeFolder(const SnapshotChange& change) {
@@ -250,6 +258,7 @@ class RuleCollector {
   }
 
   const SnapshotFolders& folders_;
+  SnapshotDiff& diff_;
   std::array<std::vector<Entry>, 5> entries_;
   std::vector<std::string> remarks_;
   std::set<std::string> written_;
@@ -262,7 +271,7 @@ class RuleCollector {
 
 CapturedRules CaptureRules(SnapshotReader& before, SnapshotReader& after, SnapshotReader* baseline) {
   SnapshotDiff diff(before, after, baseline);
-  RuleCollector collector(after.Folders());
+  RuleCollector collector(after.Folders(), diff);
   while (auto change = diff.Next()) collector.Take(*change);
   return collector.Finish();
 }
