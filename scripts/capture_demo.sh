@@ -22,7 +22,7 @@ msiexec_code() {
   printf '@msiexec %s /qn\r\n@echo %%errorlevel%%\r\n' "$1" >"$WINEPREFIX/drive_c/capture/msi.cmd"
   wine cmd /c 'C:\capture\msi.cmd' 2>/dev/null | tr -d '\r' | tail -1
 }
-rules_in() { grep -c -v -e '^;' -e '^\[' -e '^$' "$1" || true; }
+rules_in() { tr -d '\r' <"$1" | grep -c -v -e '^;' -e '^\[' -e '^$' || true; }
 
 section "wixl -o velmora.msi demo/installer/velmora.wxs"
 wixl -o "$out/velmora.msi" demo/installer/velmora.wxs || { echo "wixl failed"; exit 1; }
@@ -74,7 +74,7 @@ wine 'C:\Cleaner\Cleaner.exe' /Q "/UNDO=C:\\Backup\\$run"
 code=$?; echo "exit code $code"; [ "$code" = 0 ] || fail "the undo ended with $code"
 rule_tool snapshot 'C:\capture\undone.snap'
 rule_tool capture 'C:\capture\after.snap' 'C:\capture\undone.snap' --baseline 'C:\capture\baseline.snap' -o 'C:\capture\undone.txt'
-differs=$(grep -c -v -e '^; Rules captured' -e '^; Lines outside' -e '^$' "$c/capture/undone.txt" || true)
+differs=$(tr -d '\r' <"$c/capture/undone.txt" | grep -c -v -e '^; Rules captured' -e '^; Lines outside' -e '^$' || true)
 echo "differences between installed and undone: $differs"
 [ "$differs" = 0 ] || { tr -d '\r' <"$c/capture/undone.txt"; fail "the undone machine differs from the installed one"; }
 code=$(msiexec_code "/x $product")
