@@ -29,15 +29,13 @@ cat >"$peer_script" <<'CMD'
 reg export HKCU\Software C:\snapshot_bench\hkcu.reg /y >nul
 reg export HKLM\SOFTWARE C:\snapshot_bench\software.reg /y >nul
 reg export HKLM\SYSTEM\CurrentControlSet\Services C:\snapshot_bench\services.reg /y >nul
-(
-dir /b "%WINDIR%"
-dir /b "%WINDIR%\system32"
-dir /s /b "%WINDIR%\system32\drivers"
-dir /s /b "%ProgramFiles%"
-dir /s /b "%ProgramData%"
-dir /s /b "%APPDATA%"
-dir /s /b "%LOCALAPPDATA%"
-) > C:\snapshot_bench\dir.txt 2>nul
+dir /b "%WINDIR%" > C:\snapshot_bench\dir.txt
+dir /b "%WINDIR%\system32" >> C:\snapshot_bench\dir.txt
+dir /s /b "%WINDIR%\system32\drivers" >> C:\snapshot_bench\dir.txt
+dir /s /b "%ProgramFiles%" >> C:\snapshot_bench\dir.txt
+dir /s /b "%ProgramData%" >> C:\snapshot_bench\dir.txt
+dir /s /b "%APPDATA%" >> C:\snapshot_bench\dir.txt
+dir /s /b "%LOCALAPPDATA%" >> C:\snapshot_bench\dir.txt
 CMD
 sed -i 's/$/\r/' "$peer_script"
 
@@ -58,6 +56,7 @@ bench_result "RuleTool snapshot of a fresh prefix" "$s" s "reg export + cmd /c d
 # Peak memory, fresh and with a larger registry and file system.
 peak() { /usr/bin/time -f '%M' wine "$tool" snapshot 'C:\snapshot_bench\m.snap' 2>&1 >/dev/null | tail -1; }
 fresh=$(peak)
+fresh_lines=$(wc -l <"$out/m.snap")
 {
   printf 'Windows Registry Editor Version 5.00\r\n\r\n'
   perl -e 'for my $g (1..100) { for my $k (1..200) { print "[HKEY_LOCAL_MACHINE\\SOFTWARE\\SnapshotBench\\g$g\\k$k]\r\n\"v\"=\"x\"\r\n\r\n" } }'
@@ -66,7 +65,7 @@ wine regedit /S 'C:\snapshot_bench\keys.reg' >/dev/null 2>&1
 mkdir -p "$WINEPREFIX/drive_c/Program Files/SnapshotBench"
 make_file_tree "$WINEPREFIX/drive_c/Program Files/SnapshotBench"
 grown=$(peak)
-echo "peak memory: fresh prefix $((fresh / 1024)) MB ($(wc -l <"$out/m.snap") lines before growing), with 20,000 keys and 20,000 files more $((grown / 1024)) MB ($(wc -l <"$out/m.snap") lines)"
+echo "peak memory: fresh prefix $((fresh / 1024)) MB ($fresh_lines lines), with 20,000 keys and 20,000 files more $((grown / 1024)) MB ($(wc -l <"$out/m.snap") lines)"
 bench_result "RuleTool snapshot peak memory, prefix + 20,000 keys + 20,000 files" "$(awk -v k="$grown" 'BEGIN { print k / 1024 }')" MB \
   "the same on the fresh prefix" "$(awk -v k="$fresh" 'BEGIN { print k / 1024 }')" lower 1
 wine reg delete 'HKLM\SOFTWARE\SnapshotBench' /f >/dev/null 2>&1 || true
