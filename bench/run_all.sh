@@ -47,6 +47,7 @@ run delete_tree bench/run_delete_tree_bench.sh "$build" 3
 run backup bench/run_backup_bench.sh "$build" 3
 run cleaner_run bench/run_cleaner_run_bench.sh "$build" 5
 run window_start bench/run_window_start_bench.sh "$build" 9
+run snapshot bench/run_snapshot_bench.sh "$build" 5
 
 wine_session_stop
 trap - EXIT

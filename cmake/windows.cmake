@@ -84,6 +84,25 @@ add_wine_tests(e2e_tests e2e tests/e2e/*.cpp)
 add_test(NAME release.signature COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release/signature_test.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(release.signature PROPERTIES TIMEOUT 120)
 
+# Windows Installer packages the capture tests install, built from WiX sources with wixl.
+find_program(WIXL wixl)
+file(GLOB PACKAGE_SOURCES CONFIGURE_DEPENDS tests/e2e/packages/*.wxs)
+if(WIXL AND TARGET e2e_tests)
+  set(PACKAGES)
+  foreach(wxs ${PACKAGE_SOURCES})
+    get_filename_component(name ${wxs} NAME_WE)
+    get_filename_component(dir ${wxs} DIRECTORY)
+    file(GLOB payload ${dir}/*.txt)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packages/${name}.msi
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packages
+      COMMAND ${WIXL} -o ${CMAKE_BINARY_DIR}/packages/${name}.msi ${wxs}
+      DEPENDS ${wxs} ${payload} WORKING_DIRECTORY ${dir})
+    list(APPEND PACKAGES ${CMAKE_BINARY_DIR}/packages/${name}.msi)
+  endforeach()
+  add_custom_target(test_packages ALL DEPENDS ${PACKAGES})
+  add_dependencies(e2e_tests test_packages)
+endif()
+
 # The trace log's disk filling up: a 64 KiB tmpfs mounted for the test, as root.
 add_test(NAME hardening.disk_full COMMAND bash ${CMAKE_SOURCE_DIR}/tests/hardening/disk_full.sh ${CMAKE_BINARY_DIR})
 set_tests_properties(hardening.disk_full PROPERTIES RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 300)

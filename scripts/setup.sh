@@ -22,6 +22,7 @@ have clang++ || need+=(clang)
 [ -f /usr/include/gtest/gtest.h ] || need+=(libgtest-dev)
 dpkg -s libclang-rt-14-dev >/dev/null 2>&1 || need+=(libclang-rt-14-dev)
 have locale-gen || need+=(locales)
+have wixl || need+=(wixl)  # Windows Installer packages of the demo product and the capture tests
 [ -x /usr/bin/time ] || need+=(time)  # processor time and peak memory in the benchmarks
 have osslsigncode || need+=(osslsigncode)  # make sign, and the signature test
 have openssl || need+=(openssl)

@@ -13,3 +13,9 @@ inline constexpr char kCurrentVersionKey[] = "\\SOFTWARE\\Microsoft\\Windows\\Cu
 inline constexpr char kSharedFilesKey[] = "\\Software\\VelmoraLab\\SharedFiles";
 inline constexpr char kShellFoldersKey[] =
     "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// The names of the product's folders as its versions spelt them, each after a "\\".
+inline constexpr char kVelmoraLab[] = "\\Velmora Lab";
+inline constexpr char kCorvantix[] = "\\Corvantix";
+inline constexpr char kZdnSharedFiles[] = "\\ZDN Shared Files";
+inline constexpr char kQrvSharedFiles[] = "\\QRV Shared Files";
+inline constexpr char kVelmoraAntiVirus[] = "\\Velmora Anti-Virus";

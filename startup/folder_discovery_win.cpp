@@ -9,12 +9,6 @@
 
 namespace {
 
-constexpr char kVelmoraLab[] = "\\Velmora Lab";
-constexpr char kCorvantix[] = "\\Corvantix";
-constexpr char kZdnSharedFiles[] = "\\ZDN Shared Files";
-constexpr char kQrvSharedFiles[] = "\\QRV Shared Files";
-constexpr char kVelmoraAntiVirus[] = "\\Velmora Anti-Virus";
-
 // A Program Files folder that could not be read gives no product folder: the names are not
 // looked for in the root of the current drive.
 std::string ProgramFolderUnder(const std::string& programFiles) {

@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/line_reader.h"
 #include "platform/std_file_source.h"
+#include "tools/capture_command.h"
 #include "tools/plan_command.h"
 #include "tools/plan_options.h"
 #include "tools/rule_check.h"
@@ -26,11 +27,17 @@ const CommandUsage kCommandUsage[] = {
     {"encode", "RuleTool encode TEXT_FILE -o FILE [--strict]\n"
                "                                           write a rule file from a text file and check it\n"
                "                                           (--strict: write nothing when the check finds something)"},
-    {"check", "RuleTool check FILE                        report what in a rule file may surprise its author"},
+    {"check", "RuleTool check FILE                        report what in a rule or settings file may surprise its author"},
     {"plan", std::string(kPlanUsage) +
                  "\n"
                  "                                           list what the cleaner would do here (Windows build);\n"
              "                                           exit code 3 when something of the product is present"},
+    {"snapshot", "RuleTool snapshot FILE [--all-users]       record the registry and folders products write to
+"
+                 "                                           (Windows build)"},
+    {"capture", "RuleTool capture BEFORE AFTER -o RULES.txt [--baseline B2]
+"
+                "                                           the rule text for what was installed between two snapshots"},
 };
 
 void WriteUsage(std::ostream& out) {
@@ -165,6 +172,8 @@ int RunRuleTool(const std::vector<std::string>& arguments, std::ostream& out, st
   if (command == "encode") return Encode(rest, out, err);
   if (command == "check") return Check(rest, out, err);
   if (command == "plan") return RunPlanCommand(rest, out, err);
+  if (command == "snapshot") return RunSnapshotCommand(rest, out, err);
+  if (command == "capture") return RunCaptureCommand(rest, out, err);
   if (command == "-h" || command == "--help" || command == "help") {
     WriteUsage(out);
     return kToolDone;

@@ -1,7 +1,8 @@
 #pragma once
-// The rule tool's commands: decode, encode, check and plan. Exit codes: 0 done (check and
-// encode: clean), 1 check or encode found something or encode refused the text, 2 a file
-// could not be read or written, or the command line is wrong; plan has its own (plan_report.h).
+// The rule tool's commands: decode, encode, check, plan, snapshot and capture. Exit codes: 0
+// done (check and encode: clean), 1 check or encode found something or encode refused the
+// text, 2 a file could not be read or written, or the command line is wrong; plan has its own
+// (plan_report.h).
 #include <ostream>
 #include <string>
 #include <vector>

@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "platform/handles.h"
+
 std::string BuildFolder() {
   std::string path = "Z:" CLEANER_BIN_DIR;
   for (char& c : path) {
@@ -13,6 +15,26 @@ std::string BuildFolder() {
 }
 
 std::string HelperPath(const std::string& exeName) { return BuildFolder() + "\\" + exeName; }
+
+DWORD RunAndWait(const std::string& commandLine, const std::string& folder, DWORD allowedMilliseconds) {
+  std::string line = commandLine;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                      &startup, &info)) {
+    return 0xFFFFFFFF;
+  }
+  const UniqueKernelHandle process(info.hProcess);
+  const UniqueKernelHandle thread(info.hThread);
+  DWORD code = 0xFFFFFFFF;
+  if (WaitForSingleObject(process.Get(), allowedMilliseconds) != WAIT_OBJECT_0) {
+    TerminateProcess(process.Get(), code);
+    return code;
+  }
+  GetExitCodeProcess(process.Get(), &code);
+  return code;
+}
 
 namespace {
 int scratchCounter = 0;

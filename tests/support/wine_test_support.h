@@ -7,6 +7,9 @@
 // The build folder (Linux path made into Wine's Z: form), e.g. for Cleaner.exe and helpers.
 std::string BuildFolder();
 std::string HelperPath(const std::string& exeName);
+// Runs a command line in a folder, waits for it and gives its full exit code (a Linux
+// parent would see only the low 8 bits); 0xFFFFFFFF when it cannot start or does not end.
+DWORD RunAndWait(const std::string& commandLine, const std::string& folder, DWORD allowedMilliseconds = 120000);
 // A fresh empty folder under the Wine temp folder; removed by ScratchFolder's destructor.
 class ScratchFolder {
  public:

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "engine/rules/rule_sections.h"
+#include "platform/handles.h"
+#include "tests/e2e/cleaner_folder.h"
+#include "tests/support/scratch_key.h"
+#include "tests/support/wine_test_support.h"
+#include "tools/rule_check.h"
+
+namespace {
+
+constexpr char kAcmeProduct[] = "{6B0D6E47-2A0B-4C6B-9A55-1F0A51C1A001}";
+constexpr char kBoltProduct[] = "{7C1E7F58-3B1C-4D7C-8B66-2F1B62D2B001}";
+constexpr DWORD kUnknownProduct = 1605;  // ERROR_UNKNOWN_PRODUCT
+constexpr int kInstallStateUnknown = -1;
+constexpr int kInstallStateDefault = 5;
+constexpr char kUnattended[] = "[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n";
+
+struct ModuleTraits {
+  using Type = HMODULE;
+  static Type Empty() { return nullptr; }
+  static bool Close(Type h) { return FreeLibrary(h) != 0; }
+};
+using LibraryModule = UniqueHandle<ModuleTraits>;
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string RuleToolPath() { return BuildFolder() + "\\RuleTool.exe"; }
+std::string PackagePath(const std::string& name) { return BuildFolder() + "\\packages\\" + name + ".msi"; }
+
+DWORD RuleTool(const std::string& arguments, const std::string& folder) {
+  return RunAndWait(Quoted(RuleToolPath()) + " " + arguments, folder);
+}
+
+DWORD Msiexec(const std::string& arguments) { return RunAndWait("msiexec " + arguments + " /qn", {}); }
+
+// Windows Installer's own answer, asked of msi.dll the way any program asks it.
+int ProductState(const std::string& productCode) {
+  const LibraryModule msi(LoadLibraryA("msi.dll"));
+  if (!msi) return -100;
+  using QueryState = int(WINAPI*)(const char*);
+  const auto query =
+      reinterpret_cast<QueryState>(reinterpret_cast<void*>(GetProcAddress(msi.Get(), "MsiQueryProductStateA")));
+  return query != nullptr ? query(productCode.c_str()) : -101;
+}
+
+std::string ProgramFiles() {
+  char path[MAX_PATH] = {};
+  GetEnvironmentVariableA("ProgramFiles", path, MAX_PATH);
+  return path;
+}
+
+bool FolderExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string ReadValue(HKEY root, const std::string& key, const std::string& name) {
+  UniqueHKey opened;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_QUERY_VALUE, opened.Put()) != ERROR_SUCCESS) return "<none>";
+  char data[512] = {};
+  DWORD size = sizeof data - 1;
+  DWORD type = 0;
+  const LONG result = RegQueryValueExA(opened.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+  return result == ERROR_SUCCESS && type == REG_SZ ? std::string(data) : "<none>";
+}
+
+bool HoldsSection(const std::string& text) {
+  for (const RuleSection& section : kRuleSections) {
+    if (text.find(std::string(section.header) + "\r\n") != std::string::npos) return true;
+  }
+  return false;
+}
+
+class CaptureRoundTrip : public ::testing::Test {
+ protected:
+  std::string Snapshot(const std::string& name) {
+    const std::string path = scratch_ / name;
+    EXPECT_EQ(RuleTool("snapshot " + Quoted(path), scratch_.Path()), 0u) << name;
+    return path;
+  }
+  std::string Capture(const std::string& before, const std::string& after, const std::string& name) {
+    const std::string path = scratch_ / name;
+    EXPECT_EQ(RuleTool("capture " + Quoted(before) + " " + Quoted(after) + " -o " + Quoted(path), scratch_.Path()), 0u);
+    return ReadBytes(path);
+  }
+
+  ScratchFolder scratch_{"capture"};
+};
+
+TEST_F(CaptureRoundTrip, TwoSnapshotsWithNothingBetweenGiveNoRule) {
+  const std::string first = Snapshot("first.snap");
+  const std::string second = Snapshot("second.snap");
+  const std::string rules = Capture(first, second, "rules.txt");
+  EXPECT_FALSE(HoldsSection(rules)) << rules;
+  EXPECT_EQ(RuleTool("encode " + Quoted(scratch_ / "rules.txt") + " -o " + Quoted(scratch_ / "Do_list.dat"), scratch_.Path()), 0u);
+  EXPECT_TRUE(CheckRuleFile(ReadBytes(scratch_ / "Do_list.dat")).empty());
+}
+
+// An installation captured, its rules encoded and carried out by the cleaner: Windows
+// Installer forgets the product and installs it afresh, while a package installed before
+// the first snapshot stays known. The user's value the installation set aside (as an
+// installer renaming a Run value it replaces does; here the test renames it) comes back.
+TEST_F(CaptureRoundTrip, CapturedRulesMakeWindowsInstallerForgetTheProduct) {
+  ASSERT_EQ(Msiexec("/i " + Quoted(PackagePath("bolt"))), 0u);
+  const ScratchKey user("capture");
+  user.SetString("", "Setting", "keep me");
+
+  const std::string before = Snapshot("before.snap");
+  user.SetString("", "Setting.saved", "keep me");
+  {
+    UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, user.Path().c_str(), 0, KEY_SET_VALUE, key.Put()), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key.Get(), "Setting"), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(Msiexec("/i " + Quoted(PackagePath("acme"))), 0u);
+  ASSERT_EQ(ProductState(kAcmeProduct), kInstallStateDefault);
+  const std::string after = Snapshot("after.snap");
+
+  const std::string rules = Capture(before, after, "rules.txt");
+  EXPECT_NE(rules.find("\r\n%PF%\\Acme Widget\r\n"), std::string::npos) << rules;
+  EXPECT_NE(rules.find("HKEY_CURRENT_USER\\" + user.Path() + "\\Setting=Setting.saved\r\n"), std::string::npos) << rules;
+  EXPECT_EQ(rules.find("Bolt"), std::string::npos) << rules;
+
+  CleanerFolder cleaner;
+  ASSERT_EQ(RuleTool("encode " + Quoted(scratch_ / "rules.txt") + " -o " + Quoted(cleaner / "Do_list.dat"), scratch_.Path()), 0u);
+  EXPECT_TRUE(CheckRuleFile(ReadBytes(cleaner / "Do_list.dat")).empty());
+  cleaner.WriteSettings(kUnattended);
+  const CleanerExit run = cleaner.Run("/Q");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+
+  EXPECT_EQ(ProductState(kAcmeProduct), kInstallStateUnknown);
+  EXPECT_EQ(Msiexec(std::string("/x ") + kAcmeProduct), kUnknownProduct);
+  EXPECT_FALSE(FolderExists(ProgramFiles() + "\\Acme Widget"));
+  EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, "Software\\Acme\\Widget", "InstallPath"), "<none>");
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user.Path(), "Setting"), "keep me");
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, user.Path(), "Setting.saved"), "<none>");
+
+  EXPECT_EQ(ProductState(kBoltProduct), kInstallStateDefault);
+  EXPECT_TRUE(FolderExists(ProgramFiles() + "\\Bolt Gadget"));
+
+  EXPECT_EQ(Msiexec("/i " + Quoted(PackagePath("acme"))), 0u);
+  EXPECT_EQ(ProductState(kAcmeProduct), kInstallStateDefault);
+  EXPECT_TRUE(FolderExists(ProgramFiles() + "\\Acme Widget"));
+
+  EXPECT_EQ(Msiexec(std::string("/x ") + kBoltProduct), 0u);
+  EXPECT_EQ(ProductState(kBoltProduct), kInstallStateUnknown);
+  EXPECT_EQ(Msiexec(std::string("/x ") + kAcmeProduct), 0u);
+}
+
+}  // namespace
