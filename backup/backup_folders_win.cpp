@@ -10,11 +10,12 @@ namespace {
 constexpr wchar_t kExtendedPrefix[] = LR"(\\?\)";
 constexpr std::size_t kDriveRootLength = 7;  // the length of a drive root in extended form
 
-// Not a folder, a link, or a folder someone else may change.
+// Not a folder, a link, or a folder someone else may change. A drive's root is no link,
+// whatever reparse mark the file system gives it.
 std::string LevelProblem(FolderSecurity& security, const std::wstring& level, bool strict) {
   const DWORD attributes = GetFileAttributesW(level.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "it cannot be opened";
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return "it is a link";
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && level.size() > kDriveRootLength) return "it is a link";
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "it is not a folder";
   return UntrustedFolderReason(security.SecurityOf(level), security.Self(), strict);
 }

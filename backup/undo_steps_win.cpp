@@ -74,6 +74,7 @@ DWORD UndoSteps::MakeParents(const std::wstring& path) {
   std::vector<std::wstring> levels = FolderLevels(ExtendedPath(path));
   if (levels.size() < 2) return ERROR_BAD_PATHNAME;
   levels.pop_back();  // the item itself
+  levels.erase(levels.begin());  // the drive's root: no link, whatever reparse mark it carries
   for (const std::wstring& level : levels) {
     if (checkedFolders_.contains(level)) continue;
     if (!Exists(level)) {

@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/watched_run.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
 
@@ -188,8 +189,11 @@ TEST(HardeningDiskFull, BackupOnAFullDiskRefusesEveryChangeAndLosesNothing) {
   const std::string log = cleaner / "VC.LOG";
   int exitCode = -1;
   {
+    // The small disk as a drive of its own, as a backup disk is on Windows.
+    ASSERT_TRUE(MakeDriveLetter('F', disk));
     const DiskFiller filler(disk);
-    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + log + " /BACKUP=" + disk + "\\backup").exitCode);
+    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + log + " /BACKUP=F:\\backup").exitCode);
+    EXPECT_TRUE(RemoveDriveLetter('F'));
   }
   EXPECT_EQ(exitCode, 1);
   EXPECT_TRUE(key.HasValue("Product", "Mark"));
@@ -213,15 +217,18 @@ TEST(HardeningDiskFull, AJournalWhoseWriteFailedMidwayStillUndoes) {
   constexpr int kFiles = 80;  // empty: they take no room, and their journal lines more than a page
   for (int i = 0; i < kFiles; ++i) WriteBytes(tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat", "");
   CleanerFolder cleaner;
-  cleaner.WriteRules({"[Delete_Folder]", tree, "[Delete_Folder_End]"});
+  // Named through the disk's drive: below the disk's own folder Wine shows its mount as a link.
+  cleaner.WriteRules({"[Delete_Folder]", "F:\\tree", "[Delete_Folder_End]"});
   cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
   const std::string spacer = disk + "\\spacer.bin";
   WriteBytes(spacer, std::string(4096, 's'));
   int exitCode = -1;
+  // The small disk as a drive of its own, as a backup disk is on Windows.
+  ASSERT_TRUE(MakeDriveLetter('F', disk));
   {
     const DiskFiller filler(disk);
     ASSERT_TRUE(DeleteFileA(spacer.c_str()));
-    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /BACKUP=" + disk + "\\backup").exitCode);
+    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /BACKUP=F:\\backup").exitCode);
   }
   EXPECT_EQ(exitCode, 1);
   int failureLines = 0;
@@ -231,10 +238,10 @@ TEST(HardeningDiskFull, AJournalWhoseWriteFailedMidwayStillUndoes) {
   EXPECT_EQ(failureLines, 1);
   WIN32_FIND_DATAA found{};
   std::string run;
-  const UniqueFind find(FindFirstFileA((disk + "\\backup\\*").c_str(), &found));
+  const UniqueFind find(FindFirstFileA("F:\\backup\\*", &found));
   if (find) {
     do {
-      if (found.cFileName[0] != '.') run = disk + "\\backup\\" + found.cFileName;
+      if (found.cFileName[0] != '.') run = std::string("F:\\backup\\") + found.cFileName;
     } while (FindNextFileA(find.Get(), &found));
   }
   ASSERT_FALSE(run.empty());
@@ -245,11 +252,16 @@ TEST(HardeningDiskFull, AJournalWhoseWriteFailedMidwayStillUndoes) {
   EXPECT_EQ(journal.problems, std::vector<std::string>{});
   EXPECT_GT(journal.entries.size(), 0u) << "the failure came part-way";
   EXPECT_LT(journal.entries.size(), static_cast<std::size_t>(kFiles));
-  EXPECT_EQ(cleaner.Run("/Q /TL=" + (cleaner / "UNDO.LOG") + " /UNDO=" + run).exitCode, 0u);
+  EXPECT_EQ(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /UNDO=" + run).exitCode, 0u) << [&] {
+    std::string said;
+    for (const std::string& line : cleaner.LogMessages()) said += line + "\n";
+    return said;
+  }();
   for (int i = 0; i < kFiles; ++i) {
     const std::string file = tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat";
     EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
   }
+  EXPECT_TRUE(RemoveDriveLetter('F'));
   RemoveTreeForTest(disk + "\\backup");
   RemoveTreeForTest(tree);
 }
