@@ -5,6 +5,8 @@
 // is not carried out: it is listed ("Not deleted, backup failed: ...") and answered with
 // kBackupRefusedCode. Off until a run starts with a backup folder.
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,11 +14,18 @@
 #include "backup/backup_store.h"
 #include "engine/run_hook.h"
 #include "platform/effects.h"
+#include "platform/file_identity.h"
+#include "platform/user_hives.h"
 
 // Followed by what stayed, " (", the reason and ")".
 inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";
 // Followed by the run's backup folder.
 inline constexpr char kBackupFolderText[] = "Backup of this run: ";
+// Followed by the backup folder, " - " and why it is refused; raised before any change.
+inline constexpr char kBackupFolderRefusedText[] = "The backup folder is not safe: ";
+// Said once, followed by the reason: the run makes no further change.
+inline constexpr char kJournalFailedText[] =
+    "The backup journal could not be written; nothing more is changed in this run: ";
 
 class BackupEffects : public ForwardingEffects, public RunHook {
  public:
@@ -25,8 +34,13 @@ class BackupEffects : public ForwardingEffects, public RunHook {
 
   // Starts a run's backup below folder (ANSI, a plain full path); an empty folder leaves the
   // backup off. The run's folder is made at its first change. refused lists a refusal and
-  // counts it; noted writes a line to the trace log.
+  // counts it; noted writes a line to the trace log. A backup folder (or a folder above it)
+  // that someone other than the administrators can change raises Exception, before any change.
   void BeginRun(const std::string& folder, LineSink refused, LineSink noted);
+  // Where owners and access lists are read; the system's unless a test says otherwise.
+  void UseFolderSecurity(FolderSecurity& security) { security_ = &security; }
+  // Other users' hives of the run, loaded: their keys are journaled by SID and hive file.
+  void UseUserHives(const std::vector<UserHive>* hives) { hives_ = hives; }
   // Hands the journal to the disk and turns the backup off.
   void EndRun();
   bool On() const { return !folder_.empty(); }
@@ -68,14 +82,24 @@ class BackupEffects : public ForwardingEffects, public RunHook {
     if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
     return code;
   }
-  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts);
+  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const KeptFile& kept);
   DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
-  bool InsideBackup(const std::wstring& path) const;
+  // The path is the backup folder, lies in it or above it, by its text or by the identity of
+  // its folder and every folder above (another drive letter, a link on the way).
+  bool InsideBackup(const std::wstring& path, bool isFolder);
+  bool FolderHoldsBackup(const std::wstring& folder);
+  // The journal's name of a key (by SID for a hive the run loaded) and its hive file.
+  void NameKey(HKEY key, JournalEntry& entry) const;
 
   std::wstring folder_;  // extended form; empty while off
   LineSink refused_;
   LineSink noted_;
   BackupStore store_;
   DWORD openFailure_ = ERROR_SUCCESS;
+  bool journalFailureSaid_ = false;
   std::wstring lastRefused_;
+  FolderSecurity* security_ = &SystemFolderSecurity();
+  const std::vector<UserHive>* hives_ = nullptr;
+  std::optional<FileIdentity> backupIdentity_;
+  std::map<std::wstring, bool> holdsBackup_;  // by folder, as the run names it
 };

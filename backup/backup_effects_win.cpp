@@ -8,9 +8,11 @@
 #include "engine/cleaner_context.h"
 #include "backup/backup_reads.h"
 #include "backup/registry_export.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/registry_accessor.h"
+#include "platform/security_descriptor.h"
 #include "platform/service_control.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
@@ -20,6 +22,7 @@ namespace {
 constexpr DWORD kCompareChunk = 1 << 16;
 
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
 
 UniqueFile OpenToRead(const std::wstring& path) {
   return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -45,6 +48,16 @@ DWORD CompareContents(const std::wstring& original, const std::wstring& copy) {
 
 std::string Reason(DWORD code) { return SystemErrorText(code); }
 
+std::wstring ParentOf(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(L'\\');
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+bool IsDriveRoot(const std::wstring& path) {
+  const std::wstring ordinary = OrdinaryPath(path);
+  return ordinary.size() <= 3;
+}
+
 }  // namespace
 
 void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSink noted) {
@@ -53,7 +66,16 @@ void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSi
   noted_ = std::move(noted);
   store_ = BackupStore();
   openFailure_ = ERROR_SUCCESS;
+  journalFailureSaid_ = false;
   lastRefused_.clear();
+  backupIdentity_.reset();
+  holdsBackup_.clear();
+  if (folder_.empty()) return;
+  std::size_t missing = 0;
+  if (const std::string problem = ExistingLevelsProblem(*security_, folder_, missing); !problem.empty()) {
+    folder_.clear();
+    throw Exception(kBackupFolderRefusedText + folder + " - " + problem);
+  }
 }
 
 void BackupEffects::EndRun() {
@@ -67,15 +89,24 @@ DWORD BackupEffects::Ready() {
   // A backup folder that cannot be made now will not be made a moment later: every change
   // of the run is refused with the same reason, without trying again for each.
   if (openFailure_ != ERROR_SUCCESS) return openFailure_;
-  openFailure_ = store_.Open(folder_);
-  if (openFailure_ == ERROR_SUCCESS && noted_) noted_(kBackupFolderText + AnsiFromWide(store_.RunFolder()));
+  std::string problem;
+  openFailure_ = store_.Open(*security_, folder_, problem);
+  if (!problem.empty() && refused_) refused_(kBackupFolderRefusedText + AnsiFromWide(OrdinaryPath(folder_)) + " - " + problem);
+  if (openFailure_ != ERROR_SUCCESS) return openFailure_;
+  if (const auto facts = FactsOfPath(folder_)) backupIdentity_ = facts->identity;
+  if (noted_) noted_(kBackupFolderText + AnsiFromWide(store_.RunFolder()));
   return openFailure_;
 }
 
 DWORD BackupEffects::WriteAhead(JournalEntry& entry) {
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return error;
   if (entry.number == 0) entry.number = store_.NextNumber();
-  return store_.Write(entry);
+  const DWORD error = store_.Write(entry);
+  if (error != ERROR_SUCCESS && !journalFailureSaid_) {
+    journalFailureSaid_ = true;
+    if (refused_) refused_(kJournalFailedText + Reason(error));
+  }
+  return error;
 }
 
 void BackupEffects::NotDone(std::uint64_t number, DWORD code) {
@@ -94,12 +125,53 @@ DWORD BackupEffects::Refuse(const std::wstring& what, DWORD reason) {
   return kBackupRefusedCode;
 }
 
-bool BackupEffects::InsideBackup(const std::wstring& path) const {
+bool BackupEffects::InsideBackup(const std::wstring& path, bool isFolder) {
   // Neither the backup folder nor anything above or in it: a rule naming a folder that holds
   // the backup must not move the backup into itself or delete it.
   const std::wstring top = WithoutTrailingBackslashes(path);
-  return CompareStringOrdinal(top.c_str(), -1, folder_.c_str(), -1, TRUE) == CSTR_EQUAL ||
-         IsBelowFolder(top, folder_) || IsBelowFolder(folder_, top);
+  if (CompareStringOrdinal(top.c_str(), -1, folder_.c_str(), -1, TRUE) == CSTR_EQUAL || IsBelowFolder(top, folder_) ||
+      IsBelowFolder(folder_, top)) {
+    return true;
+  }
+  return FolderHoldsBackup(isFolder ? top : ParentOf(top));
+}
+
+// Each folder is opened once per run: the verdict of a folder is that of the first folder
+// above it whose verdict is known, unless it is the backup folder itself.
+bool BackupEffects::FolderHoldsBackup(const std::wstring& folder) {
+  if (!backupIdentity_ || folder.empty()) return false;
+  std::vector<std::wstring> unknown;
+  bool holds = false;
+  for (std::wstring level = folder; !level.empty(); level = ParentOf(level)) {
+    if (const auto known = holdsBackup_.find(level); known != holdsBackup_.end()) {
+      holds = known->second;
+      break;
+    }
+    const auto facts = FactsOfPath(level);
+    if (facts && facts->identity == *backupIdentity_) {
+      holds = true;
+      holdsBackup_[level] = true;
+      break;
+    }
+    unknown.push_back(level);
+    if (IsDriveRoot(level)) break;
+  }
+  for (const std::wstring& level : unknown) holdsBackup_[level] = holds;
+  return holds;
+}
+
+void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const {
+  entry.path = BackupKeyName(InternalKeyName(key));
+  const BackupKeyPlace place = PlaceOfBackupKey(entry.path);
+  if (place.root != BackupKeyRoot::Users || hives_ == nullptr) return;
+  const std::size_t cut = place.subKey.find(L'\\');
+  const std::wstring loadedAs = place.subKey.substr(0, cut);
+  for (const UserHive& hive : *hives_) {
+    if (CompareStringOrdinal(WideFromAnsi(hive.keyName).c_str(), -1, loadedAs.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+    entry.path = L"HKEY_USERS\\" + WideFromAnsi(hive.sid) + (cut == std::wstring::npos ? L"" : place.subKey.substr(cut));
+    entry.hive = WideFromAnsi(hive.profileFolder) + L"\\NTUSER.DAT";
+    return;
+  }
 }
 
 DWORD BackupEffects::CopyIntoBackup(const std::wstring& path, const std::wstring& copy) {
@@ -113,17 +185,23 @@ DWORD BackupEffects::CopyIntoBackup(const std::wstring& path, const std::wstring
   return verified;
 }
 
-DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, const FileFacts& facts) {
+DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, const KeptFile& kept) {
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (store_.Broken()) return Refuse(path, ERROR_WRITE_FAULT);
   JournalEntry entry;
   entry.kind = kind;
   entry.path = path;
   entry.number = store_.NextNumber();
-  entry.attributes = facts.attributes;
+  entry.attributes = kept.facts.attributes;
   if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
     return Refuse(path, error);
   }
-  entry.times = facts.times;
+  entry.times = kept.facts.times;
+  if (kind != JournalKind::Link) {
+    entry.size = kept.size;
+    entry.sha256 = kept.sha256;
+    entry.security = kept.security;
+  }
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
   const std::wstring copy = store_.FullCopyPath(entry.copy);
   DWORD code = inner_.MoveFileTo(path, copy, false);
@@ -145,7 +223,7 @@ DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, 
 
 DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
   if (!On()) return inner_.SetAttributes(path, attributes);
-  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
   const DWORD before = GetFileAttributesW(path.c_str());
   if (before == INVALID_FILE_ATTRIBUTES || before == attributes) return inner_.SetAttributes(path, attributes);
   JournalEntry entry;
@@ -157,22 +235,32 @@ DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
 
 DWORD BackupEffects::RemoveFile(const std::wstring& path) {
   if (!On()) return inner_.RemoveFile(path);
-  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
-  const FileFacts facts = FactsOf(path);
-  if (facts.attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
-  return MoveIntoBackup(path, IsLink(facts.attributes) ? JournalKind::Link : JournalKind::File, facts);
+  if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
+  KeptFile kept;
+  if (const DWORD error = ReadKeptFile(path, !IsLink(attributes), kept); error != ERROR_SUCCESS) {
+    // A file in use answers as its deletion would have: the caller lists it or leaves it to the restart.
+    return IsInUse(error) ? error : Refuse(path, error);
+  }
+  return MoveIntoBackup(path, IsLink(attributes) ? JournalKind::Link : JournalKind::File, kept);
 }
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   if (!On()) return inner_.RemoveEmptyFolder(path);
-  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
+  if (InsideBackup(path, true)) return Refuse(path, ERROR_ACCESS_DENIED);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveEmptyFolder(path);
-  if (IsLink(attributes)) return MoveIntoBackup(path, JournalKind::Link, FactsOf(path));
+  if (IsLink(attributes)) {
+    KeptFile kept;
+    kept.facts = FactsOf(path);
+    return MoveIntoBackup(path, JournalKind::Link, kept);
+  }
   JournalEntry entry;
   entry.kind = JournalKind::Folder;
   entry.path = path;
   entry.attributes = attributes;
+  entry.security = FileSecurityText(path);
   return Journaled(entry, path, [&] { return inner_.RemoveEmptyFolder(path); });
 }
 
@@ -186,19 +274,26 @@ DWORD BackupEffects::RemoveChild(HANDLE parent, const std::wstring& name, const 
 // The system deletes the file at the restart, long after this run: it is copied now.
 DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
   if (!On()) return inner_.DeleteAtRestart(path);
-  if (InsideBackup(path)) return Refuse(path, ERROR_ACCESS_DENIED);
-  const FileFacts facts = FactsOf(path);
-  if (facts.attributes == INVALID_FILE_ATTRIBUTES) return inner_.DeleteAtRestart(path);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (InsideBackup(path, folder)) return Refuse(path, ERROR_ACCESS_DENIED);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.DeleteAtRestart(path);
+  KeptFile kept;
+  if (const DWORD error = ReadKeptFile(path, !folder, kept); error != ERROR_SUCCESS) return Refuse(path, error);
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (store_.Broken()) return Refuse(path, ERROR_WRITE_FAULT);
   JournalEntry entry;
   entry.path = path;
-  entry.attributes = facts.attributes;
+  entry.attributes = kept.facts.attributes;
+  entry.security = kept.security;
   entry.number = store_.NextNumber();
-  if ((facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+  if (folder) {
     entry.kind = JournalKind::Folder;
   } else {
     entry.kind = JournalKind::RestartFile;
-    entry.times = facts.times;
+    entry.times = kept.facts.times;
+    entry.size = kept.size;
+    entry.sha256 = kept.sha256;
     if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
       return Refuse(path, error);
     }
@@ -221,14 +316,16 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
                                       const std::wstring& keyName) {
   if (!On()) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   HKEY opened = nullptr;
-  const LONG openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | view, &opened);
+  const LONG openCode =
+      RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | READ_CONTROL | view, &opened);
   if (IsNotFound(openCode)) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
   const UniqueHKey key(opened);
   JournalEntry entry;
   entry.kind = JournalKind::Key;
-  entry.path = BackupKeyName(InternalKeyName(key.Get()));
+  NameKey(key.Get(), entry);
   if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
+  entry.security = KeySecurityText(key.Get());
   if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
     return Refuse(keyName, static_cast<DWORD>(code));
   }
@@ -249,7 +346,7 @@ LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName,
   const LONG read = ReadSavedValue(key, valueName, entry.values.front());
   if (IsNotFound(read)) return inner_.DeleteRegistryValue(key, valueName, keyName);
   if (read != ERROR_SUCCESS) return Refuse(shown, static_cast<DWORD>(read));
-  entry.path = BackupKeyName(InternalKeyName(key));
+  NameKey(key, entry);
   if (entry.path.empty()) return Refuse(shown, ERROR_INVALID_NAME);
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(shown, error);
   if (const DWORD error = store_.WriteRegistryExport(RegistryExportKey(entry.path, entry.values));
@@ -266,7 +363,7 @@ LONG BackupEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, 
   if (!On()) return inner_.WriteRegistryValue(key, valueName, type, data, keyName);
   const std::wstring shown = keyName + L"\\" + valueName;
   JournalEntry entry;
-  entry.path = BackupKeyName(InternalKeyName(key));
+  NameKey(key, entry);
   if (entry.path.empty()) return Refuse(shown, ERROR_INVALID_NAME);
   SavedValue before;
   if (ReadSavedValue(key, valueName, before) == ERROR_SUCCESS) {
@@ -320,6 +417,7 @@ DWORD BackupEffects::ConfigureService(SC_HANDLE service, const std::string& serv
 }
 
 void BackupEffects::RunStarting(CleanerContext& context, const RunOptions& options) {
+  UseUserHives(&context.userHives);
   BeginRun(
       options.backupFolder, [&context](const std::string& line) { AddInfo(context, line); },
       [&context](const std::string& line) { TraceIfOn(context, line); });

@@ -13,8 +13,8 @@
 namespace {
 
 // The fields after number and kind, by letter: p path, c copy, a attributes, t the three
-// times, n the number of the entry not done, v the fields of each value, V a count of
-// values and then their fields.
+// times, z size and SHA-256, s security descriptor, h hive file, n the number of the entry
+// not done, v the fields of each value, V a count of values and then their fields.
 struct KindLayout {
   JournalKind kind;
   std::string_view word;
@@ -23,13 +23,13 @@ struct KindLayout {
 
 constexpr KindLayout kLayouts[] = {
     {JournalKind::Attributes, "attributes", "pa"},
-    {JournalKind::File, "file", "pcat"},
-    {JournalKind::Folder, "folder", "pa"},
+    {JournalKind::File, "file", "pcatzs"},
+    {JournalKind::Folder, "folder", "pas"},
     {JournalKind::Link, "link", "pc"},
-    {JournalKind::RestartFile, "restart-file", "pcat"},
-    {JournalKind::Key, "key", "pV"},
-    {JournalKind::Value, "value", "pv"},
-    {JournalKind::WrittenValue, "written-value", "pv"},
+    {JournalKind::RestartFile, "restart-file", "pcatzs"},
+    {JournalKind::Key, "key", "phsV"},
+    {JournalKind::Value, "value", "phv"},
+    {JournalKind::WrittenValue, "written-value", "phv"},
     {JournalKind::Process, "process", "p"},
     {JournalKind::Service, "service", "p"},
     {JournalKind::ServiceSettings, "service-settings", "pv"},
@@ -37,6 +37,7 @@ constexpr KindLayout kLayouts[] = {
 };
 
 constexpr std::size_t kValueFieldCount = 3;  // name, type, data
+constexpr int kDigestDigits = 64;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 const KindLayout* LayoutOf(JournalKind kind) {
@@ -156,6 +157,15 @@ class FieldReader {
     return true;
   }
 
+  bool Digest(std::string_view what, std::string& digest) {
+    std::string_view field;
+    if (!Next(what, field)) return false;
+    const bool valid = field.size() == kDigestDigits && field.find_first_not_of(kHexDigits) == std::string_view::npos;
+    if (!valid) return Fail(std::string(what) + " is not " + std::to_string(kDigestDigits) + " lowercase hex digits");
+    digest = field;
+    return true;
+  }
+
   bool HexBytes(std::string_view what, std::vector<std::uint8_t>& bytes) {
     std::string_view field;
     if (!Next(what, field)) return false;
@@ -246,6 +256,11 @@ bool ReadKindFields(FieldReader& reader, std::string_view fields, JournalEntry& 
                reader.FixedHex("last access time", 16, entry.times.lastAccess) &&
                reader.FixedHex("last write time", 16, entry.times.lastWrite);
         break;
+      case 'z':
+        read = reader.Decimal("size", kMax, entry.size) && reader.Digest("SHA-256", entry.sha256);
+        break;
+      case 's': read = reader.Text("security", entry.security); break;
+      case 'h': read = reader.Text("hive", entry.hive); break;
       case 'n': read = reader.Decimal("number of the entry not done", kMax, entry.notDone); break;
       case 'v': read = reader.Values(1, entry.values); break;
       case 'V':
@@ -277,6 +292,10 @@ std::string JournalLine(const JournalEntry& entry) {
           AppendHex(line, time, 16);
         }
         break;
+      // A digest of any other length gives a line no reader takes.
+      case 'z': line += '\t' + std::to_string(entry.size) + '\t' + entry.sha256; break;
+      case 's': line += '\t' + Escaped(entry.security); break;
+      case 'h': line += '\t' + Escaped(entry.hive); break;
       case 'n': line += '\t' + std::to_string(entry.notDone); break;
       case 'V': line += '\t' + std::to_string(entry.values.size()); [[fallthrough]];
       // A value entry without exactly one value gives a line of the wrong length, which no

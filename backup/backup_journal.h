@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr char kJournalHeader[] = "Velmora Cleaner backup journal 1";
+inline constexpr char kJournalHeader[] = "Velmora Cleaner backup journal 2";
 inline constexpr char kJournalFileName[] = "journal.txt";
 inline constexpr char kRegistryExportFileName[] = "registry.reg";
 // The folder of the run's backup copies of files, below the run's folder.
@@ -35,13 +35,13 @@ struct SavedTimes {
 
 enum class JournalKind {
   Attributes,    // path, attributes before the run changed them
-  File,          // path, copy, attributes, times: the file was moved (or copied) to copy
-  Folder,        // path, attributes: an empty folder was removed
+  File,          // path, copy, attributes, times, size, SHA-256, security: the file was moved (or copied) to copy
+  Folder,        // path, attributes, security: an empty folder was removed
   Link,          // path, copy: a junction or symbolic link was moved to copy as itself
-  RestartFile,   // path, copy, attributes, times: a copy of a file left to the restart
-  Key,           // path (the key's full name), values: an empty key was deleted
-  Value,         // path (key), value: a value was deleted
-  WrittenValue,  // path (key), value: a value the run created (a rename's new name)
+  RestartFile,   // as File: a copy of a file left to the restart
+  Key,           // path (the key's full name), hive, security, values: an empty key was deleted
+  Value,         // path (key), hive, value: a value was deleted
+  WrittenValue,  // path (key), hive, value: a value the run created (a rename's new name)
   Process,       // path (the program's name): a process was ended
   Service,       // path (the service's name): a service was stopped
   NotDone,       // number: the change of that entry was not carried out; path: the reason
@@ -60,6 +60,14 @@ struct JournalEntry {
   std::wstring copy;  // relative to the run's folder
   std::uint32_t attributes = 0;
   SavedTimes times;
+  std::uint64_t size = 0;  // File, RestartFile: the copy's size in bytes
+  std::string sha256;      // and its SHA-256, 64 lowercase hex digits
+  // The security descriptor (owner, group and access list) in SDDL; empty where it could not
+  // be read.
+  std::wstring security;
+  // Keys and values of another user's hive: the hive file the run loaded (path then names
+  // the key below HKEY_USERS\<SID>); empty for a hive that is always loaded.
+  std::wstring hive;
   std::vector<SavedValue> values;  // Key: every value; Value, WrittenValue: exactly one
   std::uint64_t notDone = 0;       // NotDone: the number of the entry not carried out
   bool operator==(const JournalEntry&) const = default;

@@ -18,6 +18,18 @@ struct FileFacts {
 
 FileFacts FactsOf(const std::wstring& path);
 
+// What a backup records of a file it keeps, read through one handle of the file itself (a
+// link is not followed): its facts, security descriptor and, where asked for, its size and
+// SHA-256.
+struct KeptFile {
+  FileFacts facts;
+  std::wstring security;
+  std::uint64_t size = 0;
+  std::string sha256;
+};
+// ERROR_SUCCESS or the system's code.
+[[nodiscard]] DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept);
+
 // FILETIME as one count of 100 ns, and back.
 std::uint64_t FileTimeCount(const FILETIME& time);
 FILETIME FileTimeOf(std::uint64_t count);

@@ -2,6 +2,12 @@
 
 #include "backup/backup_reads.h"
 
+#include <vector>
+
+#include "platform/handles.h"
+#include "platform/security_descriptor.h"
+#include "platform/sha256.h"
+
 namespace {
 // A value that keeps growing while it is read is read at most this often.
 constexpr int kReadAttempts = 4;
@@ -16,6 +22,30 @@ FileFacts FactsOf(const std::wstring& path) {
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return {};
   return {data.dwFileAttributes,
           {FileTimeCount(data.ftCreationTime), FileTimeCount(data.ftLastAccessTime), FileTimeCount(data.ftLastWriteTime)}};
+}
+
+DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept) {
+  const UniqueFile file(CreateFileW(path.c_str(), READ_CONTROL | (contents ? GENERIC_READ : FILE_READ_ATTRIBUTES),
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
+                                    nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file || !GetFileInformationByHandle(file.Get(), &info)) return GetLastError();
+  kept.facts = {info.dwFileAttributes,
+                {FileTimeCount(info.ftCreationTime), FileTimeCount(info.ftLastAccessTime),
+                 FileTimeCount(info.ftLastWriteTime)}};
+  kept.security = HandleSecurityText(file.Get());
+  if (!contents) return ERROR_SUCCESS;
+  Sha256 hash;
+  std::vector<char> chunk(1 << 16);
+  kept.size = 0;
+  for (DWORD read = 0;; kept.size += read) {
+    if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return GetLastError();
+    if (read == 0) break;
+    hash.Add(chunk.data(), read);
+  }
+  kept.sha256 = hash.HexDigest();
+  return ERROR_SUCCESS;
 }
 
 FILETIME FileTimeOf(std::uint64_t count) {

@@ -7,6 +7,7 @@
 
 #include "backup/registry_export.h"
 #include "platform/files_paths.h"
+#include "platform/security_descriptor.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -40,47 +41,59 @@ std::wstring StampOfNow() {
 
 }  // namespace
 
-DWORD MakeFolderPath(const std::wstring& folder) {
+DWORD MakeFolderPath(const std::wstring& folder, const std::wstring& top) {
   // Up to the first folder that exists, then down again making each: a loop, since a path of
-  // thousands of levels is possible.
+  // thousands of levels is possible. The first that exists must be no link: a folder the
+  // run made, or one made before and checked then.
   std::size_t end = folder.size();
   std::vector<std::size_t> missing;
   for (;;) {
-    const DWORD attributes = GetFileAttributesW(folder.substr(0, end).c_str());
+    const std::wstring level = folder.substr(0, end);
+    const DWORD attributes = GetFileAttributesW(level.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
       if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+      if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_CANT_ACCESS_FILE;
       break;
     }
     missing.push_back(end);
     const std::size_t cut = folder.find_last_of(L'\\', end - 1);
-    // A drive ("C:", "\\?\C:") or the start: nothing above to make.
-    if (cut == std::wstring::npos || cut == 0 || folder[cut - 1] == L':' || folder[cut - 1] == L'?') break;
+    if (cut == std::wstring::npos || cut <= top.size()) break;
     end = cut;
   }
   for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
-    if (!CreateDirectoryW(folder.substr(0, *level).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
-      return GetLastError();
-    }
+    const std::wstring made = folder.substr(0, *level);
+    if (!CreateDirectoryW(made.c_str(), nullptr)) return GetLastError();  // one that appeared meanwhile is not ours
   }
   return ERROR_SUCCESS;
 }
 
-DWORD BackupStore::Open(const std::wstring& folder) {
-  if (const DWORD error = MakeFolderPath(folder); error != ERROR_SUCCESS) return error;
+DWORD BackupStore::Open(FolderSecurity& security, const std::wstring& folder, std::string& problem) {
+  if (const DWORD error = MakePrivateFolder(security, folder, problem); error != ERROR_SUCCESS) return error;
   // Two runs within one second get folders of their own.
   std::wstring run = folder + L"\\" + StampOfNow();
   const std::wstring stamped = run;
-  for (int second = 2; !CreateDirectoryW(run.c_str(), nullptr); ++second) {
-    if (GetLastError() != ERROR_ALREADY_EXISTS || second > 99) return GetLastError();
+  for (int second = 2;; ++second) {
+    const DWORD made = CreateFolderWithSecurity(run, kPrivateFolderSecurity);
+    if (made == ERROR_SUCCESS) break;
+    if (made != ERROR_ALREADY_EXISTS || second > 99) return made;
     run = stamped + L"_" + std::to_wstring(second);
   }
-  if (!CreateDirectoryW((run + L"\\" + kBackupFilesFolderName).c_str(), nullptr)) return GetLastError();
+  // Held without sharing deletion: the folder cannot be renamed or replaced while the run lasts.
+  UniqueFile runHandle(CreateFileW(run.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!runHandle || !GetFileInformationByHandle(runHandle.Get(), &info)) return GetLastError();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_CANT_ACCESS_FILE;
+  const std::wstring files = run + L"\\" + kBackupFilesFolderName;
+  if (const DWORD made = CreateFolderWithSecurity(files, kPrivateFolderSecurity); made != ERROR_SUCCESS) return made;
   UniqueFile journal = CreateNewFile(run + L"\\" + WideFromAnsi(kJournalFileName));
   if (!journal) return GetLastError();
   const std::string header = std::string(kJournalHeader) + "\n";
   if (const DWORD error = WriteAll(journal.Get(), header.data(), header.size()); error != ERROR_SUCCESS) return error;
   runFolder_ = run;
+  runHandle_ = std::move(runHandle);
   journal_ = std::move(journal);
+  journalSize_ = header.size();
   return ERROR_SUCCESS;
 }
 
@@ -97,7 +110,9 @@ DWORD BackupStore::PrepareCopy(std::uint64_t number, const std::wstring& path, s
   }
   const std::wstring fullFolder = FullCopyPath(folder);
   if (fullFolder != lastMadeFolder_) {
-    if (const DWORD error = MakeFolderPath(fullFolder); error != ERROR_SUCCESS) return error;
+    if (const DWORD error = MakeFolderPath(fullFolder, FullCopyPath(kBackupFilesFolderName)); error != ERROR_SUCCESS) {
+      return error;
+    }
     lastMadeFolder_ = fullFolder;
   }
   copyName = folder + L"\\" + name;
@@ -109,8 +124,20 @@ DWORD BackupStore::PrepareCopy(std::uint64_t number, const std::wstring& path, s
 
 DWORD BackupStore::Write(const JournalEntry& entry) {
   if (!journal_) return ERROR_INVALID_HANDLE;
+  if (broken_ != ERROR_SUCCESS) return broken_;
   const std::string line = JournalLine(entry) + "\n";
-  return WriteAll(journal_.Get(), line.data(), line.size());
+  const DWORD error = WriteAll(journal_.Get(), line.data(), line.size());
+  if (error == ERROR_SUCCESS) {
+    journalSize_ += line.size();
+    return ERROR_SUCCESS;
+  }
+  // Part of the line may have reached the file: cut it away, so that the journal ends with
+  // its last whole line whatever the disk does next.
+  broken_ = error;
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(journalSize_);
+  if (SetFilePointerEx(journal_.Get(), end, nullptr, FILE_BEGIN)) (void)SetEndOfFile(journal_.Get());
+  return error;
 }
 
 DWORD BackupStore::WriteRegistryExport(const std::wstring& text) {

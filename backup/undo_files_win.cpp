@@ -5,9 +5,13 @@
 #include "backup/undo.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
+#include "platform/system_error.h"
 
 void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
   CleanerContext& context = steps.Context();
+  if (const std::string problem = CopyProblem(steps.RunFolder(), entry, false); !problem.empty()) {
+    return steps.Refused(entry, problem);
+  }
   const std::wstring copy = steps.CopyPath(entry.copy);
   const bool original = Exists(entry.path);
   const bool kept = Exists(copy);
@@ -25,12 +29,17 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
     AddInfo(context, kNotRestoredMissingCopyText + Shown(entry.path));
     return;
   }
+  if (const std::string problem = CopyProblem(steps.RunFolder(), entry, true); !problem.empty()) {
+    return steps.Refused(entry, problem);
+  }
   DWORD code = steps.MakeParents(entry.path);
+  if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");
   if (code == ERROR_SUCCESS) code = context.effects.MoveFileTo(copy, entry.path, true);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
   if (entry.kind != JournalKind::Link) {
     steps.PutTimes(entry.path, entry.times);
     steps.PutAttributes(entry.path, entry.attributes);
+    steps.PutSecurity(entry.path, entry.security);
   }
   steps.Done("file " + Shown(entry.path));
 }
@@ -38,8 +47,10 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
 void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
   if (Exists(entry.path)) return;
   DWORD code = steps.MakeParents(entry.path);
+  if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");
   if (code == ERROR_SUCCESS) code = steps.Context().effects.CreateFolder(entry.path);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
   steps.PutAttributes(entry.path, entry.attributes);
+  steps.PutSecurity(entry.path, entry.security);
   steps.Done("folder " + Shown(entry.path));
 }

@@ -7,14 +7,38 @@
 #include "backup/backup_reads.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
+#include "platform/security_descriptor.h"
 #include "platform/wide_text.h"
+
+namespace {
+
+constexpr REGSAM kValueRights = KEY_QUERY_VALUE | KEY_SET_VALUE;
+
+// A key that cannot be opened as itself: a link stands there now, or the user's hive is not
+// the one the run loaded.
+bool RefusedKey(UndoSteps& steps, const JournalEntry& entry, LONG code) {
+  if (code == ERROR_CANT_ACCESS_FILE) {
+    steps.Refused(entry, "a registry link stands on the way to it");
+  } else if (code == ERROR_INVALID_NAME && !entry.hive.empty()) {
+    steps.Refused(entry, "the user's hive is not the one the run loaded");
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
 
 void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry) {
   const std::string keyName = AnsiFromWide(entry.path);
   UniqueHKey key;
-  const bool existed = steps.OpenKey(entry.path, false, key) == ERROR_SUCCESS;
+  const LONG opened = steps.OpenKey(entry, false, kValueRights, key);
+  if (RefusedKey(steps, entry, opened)) return;
+  const bool existed = opened == ERROR_SUCCESS;
   if (!existed) {
-    if (const LONG code = steps.OpenKey(entry.path, true, key); code != ERROR_SUCCESS) {
+    const REGSAM rights = kValueRights | (entry.security.empty() ? 0 : READ_CONTROL | WRITE_DAC | WRITE_OWNER);
+    if (const LONG code = steps.OpenKey(entry, true, rights, key); code != ERROR_SUCCESS) {
+      if (RefusedKey(steps, entry, code)) return;
       return steps.Failed(keyName, static_cast<DWORD>(code));
     }
   }
@@ -34,6 +58,11 @@ void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry) {
       ++written;
     }
   }
+  // A key made again gets the security it had; one that stood still keeps its own.
+  if (!existed && !entry.security.empty() && KeySecurityText(key.Get()) != entry.security) {
+    const LONG code = steps.Context().effects.SetKeySecurity(key.Get(), entry.security, entry.path);
+    if (code != ERROR_SUCCESS) steps.Failed("security of " + keyName, static_cast<DWORD>(code));
+  }
   if (!existed) steps.Done("key " + keyName);
   if (written > 0) steps.Done(std::to_string(written) + " value(s) of " + keyName);
 }
@@ -43,7 +72,8 @@ void UndoWrittenValueEntry(UndoSteps& steps, const JournalEntry& entry) {
   if (entry.values.size() != 1) return;
   const SavedValue& written = entry.values.front();
   UniqueHKey key;
-  if (steps.OpenKey(entry.path, false, key) != ERROR_SUCCESS) return;
+  const LONG opened = steps.OpenKey(entry, false, kValueRights, key);
+  if (RefusedKey(steps, entry, opened) || opened != ERROR_SUCCESS) return;
   SavedValue now;
   if (ReadSavedValue(key.Get(), written.name, now) != ERROR_SUCCESS) return;
   const std::string valueName = AnsiFromWide(entry.path + L"\\" + written.name);

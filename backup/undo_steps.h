@@ -4,11 +4,13 @@
 // lines that say what was and was not restored.
 #include <windows.h>
 
+#include <optional>
 #include <set>
 #include <string>
 
 #include "backup/backup_journal.h"
 #include "platform/handles.h"
+#include "platform/user_hives.h"
 
 struct CleanerContext;
 
@@ -19,6 +21,7 @@ class UndoSteps {
   CleanerContext& Context() { return context_; }
   // Where the copy of a journaled file lies, in extended form.
   std::wstring CopyPath(const std::wstring& copy) const;
+  const std::wstring& RunFolder() const { return runFolder_; }
   int Restored() const { return restored_; }
 
   // Counts a restored item and traces it.
@@ -30,19 +33,33 @@ class UndoSteps {
   // Names an ended program or stopped service once, however often the run ended it.
   void NotRestarted(const std::wstring& what);
 
-  // Makes the folders above path that are missing, from the first that exists down.
+  // Lists an entry the checks refuse, with why.
+  void Refused(const JournalEntry& entry, const std::string& why);
+
+  // Makes the folders above path that are missing, from the first that exists down. Every
+  // folder above path is opened as itself first: a link on the way refuses the whole
+  // (ERROR_CANT_ACCESS_FILE), so that nothing is moved or made through one.
   [[nodiscard]] DWORD MakeParents(const std::wstring& path);
   void PutAttributes(const std::wstring& path, DWORD attributes);
   // Writes only the times that differ from what the item has now.
   void PutTimes(const std::wstring& path, const SavedTimes& times);
-  // Opens the key a journal entry names, creating it (and the keys above it) when asked.
-  LONG OpenKey(const std::wstring& name, bool create, UniqueHKey& key);
+  // Puts back the security descriptor the journal holds, where it holds one and it differs.
+  void PutSecurity(const std::wstring& path, const std::wstring& security);
+  // Opens the key a journal entry names (in the user's hive for a key of another user, loaded
+  // for the undo where the user is not signed in), creating it and the keys above it when
+  // asked. Every level is opened as itself: a registry link on the way is refused
+  // (ERROR_CANT_ACCESS_FILE), never followed. rights: what the key itself is opened for.
+  LONG OpenKey(const JournalEntry& entry, bool create, REGSAM rights, UniqueHKey& key);
 
  private:
+  LONG HiveRoot(const JournalEntry& entry, std::wstring& below);
+
   CleanerContext& context_;
   std::wstring runFolder_;
   int restored_ = 0;
   std::set<std::wstring> notRestarted_;
+  std::set<std::wstring> checkedFolders_;  // no link, from the drive's root down
+  std::optional<UserHives> hives_;         // loaded at the first key of another user
 };
 
 bool Exists(const std::wstring& path);
@@ -50,6 +67,13 @@ bool Exists(const std::wstring& path);
 std::string Shown(const std::wstring& path);
 // True when a value read now has the type and bytes the journal holds.
 bool SameValue(const SavedValue& now, const SavedValue& saved);
+
+// Why the run's guards would not have let the run make the entry's change (a path not in
+// plain form, a protected folder, a shared or protected key), or empty.
+std::string GuardProblem(CleanerContext& context, const JournalEntry& entry);
+// Why the copy of a file entry is not the one the run made (outside files\, a link on the
+// way, and with contents: a link itself, another size or SHA-256), or empty.
+std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry, bool contents);
 
 // One function per kind of entry: each puts back what its change took away.
 void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry);

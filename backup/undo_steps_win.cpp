@@ -4,12 +4,14 @@
 
 #include <vector>
 
+#include "backup/backup_folders.h"
 #include "backup/backup_key_names.h"
 #include "backup/backup_reads.h"
 #include "backup/undo.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
 #include "platform/files_paths.h"
+#include "platform/security_descriptor.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
 
@@ -21,7 +23,19 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_H
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 // Keys are named through Wow6432Node where they lie in the 32-bit view: the 64-bit view takes
 // such a name as it is written.
-constexpr REGSAM kKeyRights = KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY;
+constexpr REGSAM kView = KEY_WOW64_64KEY;
+// The keys above the one restored: looked at and, where missing, made below.
+constexpr REGSAM kLevelRights = KEY_QUERY_VALUE | KEY_CREATE_SUB_KEY | kView;
+constexpr wchar_t kLinkValue[] = L"SymbolicLinkValue";
+
+bool IsLinkKey(HKEY key) {
+  DWORD type = REG_NONE;
+  return RegQueryValueExW(key, kLinkValue, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS && type == REG_LINK;
+}
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+  return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
 
 }  // namespace
 
@@ -44,6 +58,10 @@ void UndoSteps::Failed(const std::string& what, DWORD code) {
   AddInfo(context_, kNotRestoredText + what + " - " + SystemErrorText(code));
 }
 
+void UndoSteps::Refused(const JournalEntry& entry, const std::string& why) {
+  AddInfo(context_, kNotRestoredRefusedText + Shown(entry.path) + " - " + why);
+}
+
 void UndoSteps::SomethingElseThere(const std::string& what) { AddInfo(context_, kNotRestoredExistsText + what); }
 
 void UndoSteps::NotRestarted(const std::wstring& what) {
@@ -53,19 +71,26 @@ void UndoSteps::NotRestarted(const std::wstring& what) {
 // The folders above a restored item, where a killed run left no entry to make them: up to
 // the first that exists, then down making each (a loop, whatever the depth).
 DWORD UndoSteps::MakeParents(const std::wstring& path) {
-  std::vector<std::wstring> missing;
-  // Where the drive's root ends: "\\?\C:" or "C:".
-  const std::size_t root = path.rfind(LR"(\\?\)", 0) == 0 ? 6 : 2;
-  for (std::size_t cut = path.find_last_of(L'\\'); cut != std::wstring::npos && cut > root;
-       cut = path.find_last_of(L'\\', cut - 1)) {
-    std::wstring parent = path.substr(0, cut);
-    if (Exists(parent)) break;
-    missing.push_back(std::move(parent));
-  }
-  for (auto folder = missing.rbegin(); folder != missing.rend(); ++folder) {
-    if (const DWORD code = context_.effects.CreateFolder(*folder); code != ERROR_SUCCESS) return code;
+  std::vector<std::wstring> levels = FolderLevels(ExtendedPath(path));
+  if (levels.size() < 2) return ERROR_BAD_PATHNAME;
+  levels.pop_back();  // the item itself
+  levels.erase(levels.begin());  // the drive's root: no link, whatever reparse mark it carries
+  for (const std::wstring& level : levels) {
+    if (checkedFolders_.contains(level)) continue;
+    if (!Exists(level)) {
+      if (const DWORD code = context_.effects.CreateFolder(level); code != ERROR_SUCCESS) return code;
+    }
+    if (IsLinkItself(level)) return ERROR_CANT_ACCESS_FILE;
+    checkedFolders_.insert(level);
   }
   return ERROR_SUCCESS;
+}
+
+void UndoSteps::PutSecurity(const std::wstring& path, const std::wstring& security) {
+  if (security.empty() || FileSecurityText(path) == security) return;
+  if (const DWORD code = context_.effects.SetSecurity(path, security); code != ERROR_SUCCESS) {
+    Failed("security of " + Shown(path), code);
+  }
 }
 
 void UndoSteps::PutAttributes(const std::wstring& path, DWORD attributes) {
@@ -92,10 +117,52 @@ void UndoSteps::PutTimes(const std::wstring& path, const SavedTimes& times) {
   }
 }
 
-LONG UndoSteps::OpenKey(const std::wstring& name, bool create, UniqueHKey& key) {
-  const BackupKeyPlace place = PlaceOfBackupKey(name);
+// A key of another user's hive: below the SID where the user is signed in, else below the
+// name the hive is loaded under for the undo, which must be the hive file the run loaded.
+LONG UndoSteps::HiveRoot(const JournalEntry& entry, std::wstring& below) {
+  const std::size_t cut = below.find(L'\\');
+  const std::wstring sid = below.substr(0, cut);
+  if (!hives_) hives_.emplace();
+  for (const UserHive& hive : hives_->Hives()) {
+    if (!SameText(WideFromAnsi(hive.sid), sid)) continue;
+    if (!SameText(WideFromAnsi(hive.profileFolder) + L"\\NTUSER.DAT", entry.hive)) return ERROR_INVALID_NAME;
+    below = WideFromAnsi(hive.keyName) + (cut == std::wstring::npos ? L"" : below.substr(cut));
+    return ERROR_SUCCESS;
+  }
+  return ERROR_FILE_NOT_FOUND;
+}
+
+LONG UndoSteps::OpenKey(const JournalEntry& entry, bool create, REGSAM rights, UniqueHKey& key) {
+  const BackupKeyPlace place = PlaceOfBackupKey(entry.path);
   if (place.root == BackupKeyRoot::None) return ERROR_INVALID_NAME;
-  const HKEY root = place.root == BackupKeyRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_USERS;
-  if (create) return context_.effects.CreateRegistryKey(root, place.subKey, kKeyRights, name, key);
-  return context_.effects.OpenRegistryKey(root, place.subKey, 0, kKeyRights, name, key);
+  std::wstring below = place.subKey;
+  if (!entry.hive.empty()) {
+    if (place.root != BackupKeyRoot::Users) return ERROR_INVALID_NAME;
+    if (const LONG code = HiveRoot(entry, below); code != ERROR_SUCCESS) return code;
+  }
+  // Level by level, each opened as itself; the first level below HKEY_USERS (a user's hive)
+  // is never made.
+  HKEY parent = place.root == BackupKeyRoot::LocalMachine ? HKEY_LOCAL_MACHINE : HKEY_USERS;
+  UniqueHKey level;
+  std::size_t start = 0;
+  for (bool first = true;; first = false) {
+    const std::size_t cut = below.find(L'\\', start);
+    const std::wstring name = below.substr(start, cut == std::wstring::npos ? std::wstring::npos : cut - start);
+    const bool last = cut == std::wstring::npos;
+    const REGSAM wanted = last ? rights | KEY_QUERY_VALUE | kView : kLevelRights;
+    UniqueHKey next;
+    LONG code = context_.effects.OpenRegistryKey(parent, name, REG_OPTION_OPEN_LINK, wanted, entry.path, next);
+    const bool madeRoot = first && place.root == BackupKeyRoot::Users;
+    if (code == ERROR_FILE_NOT_FOUND && create && !madeRoot && !(first && place.root == BackupKeyRoot::LocalMachine)) {
+      code = context_.effects.CreateRegistryKey(parent, name, wanted, entry.path, next);
+    }
+    if (code != ERROR_SUCCESS) return code;
+    if (IsLinkKey(next.Get())) return ERROR_CANT_ACCESS_FILE;
+    level = std::move(next);
+    parent = level.Get();
+    if (last) break;
+    start = cut + 1;
+  }
+  key = std::move(level);
+  return ERROR_SUCCESS;
 }

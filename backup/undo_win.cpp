@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 
+#include "backup/backup_folders.h"
 #include "backup/backup_journal.h"
 #include "backup/backup_store.h"
 #include "backup/undo_steps.h"
@@ -14,16 +15,29 @@
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/handles.h"
+#include "platform/privileges.h"
 #include "platform/registry_accessor.h"
+#include "platform/security_descriptor.h"
 #include "platform/system_error.h"
 #include "platform/wide_text.h"
 
 namespace {
 
-std::string ReadJournalText(const std::wstring& path) {
-  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+// The journal itself, opened as itself: a link, or a journal someone other than the
+// administrators may write, is not read.
+std::string ReadJournalText(FolderSecurity& security, const std::wstring& path) {
+  const UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
   if (!file) throw Exception(kUndoNoJournalText + Shown(path) + " - " + SystemErrorText(GetLastError()));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.Get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    throw Exception(kUndoUntrustedText + Shown(path) + " - the journal is a link");
+  }
+  if (const std::string problem = UntrustedFolderReason(security.SecurityOf(path), security.Self(), true);
+      !problem.empty()) {
+    throw Exception(kUndoUntrustedText + Shown(path) + " - " + problem);
+  }
   std::string text;
   std::vector<char> chunk(1 << 16);
   DWORD read = 0;
@@ -34,6 +48,9 @@ std::string ReadJournalText(const std::wstring& path) {
 }
 
 void UndoEntry(UndoSteps& steps, const JournalEntry& entry) {
+  if (const std::string problem = GuardProblem(steps.Context(), entry); !problem.empty()) {
+    return steps.Refused(entry, problem);
+  }
   switch (entry.kind) {
     case JournalKind::Attributes: steps.PutAttributes(entry.path, entry.attributes); break;
     case JournalKind::File:
@@ -64,13 +81,26 @@ void UndoJournal(UndoSteps& steps, const Journal& journal) {
 }  // namespace
 
 void RunUndo(CleanerContext& context, const std::string& runFolder) {
+  RunUndo(context, runFolder, SystemFolderSecurity());
+}
+
+void RunUndo(CleanerContext& context, const std::string& runFolder, FolderSecurity& security) {
   const std::wstring folder = ExtendedPath(WithoutTrailingBackslashes(FullPathWide(WideFromAnsi(runFolder))));
   TraceIfOn(context, kUndoStartText + runFolder);
-  const Journal journal = ParseJournal(ReadJournalText(folder + L"\\" + WideFromAnsi(kJournalFileName)));
+  // The run's folder and every folder above it as a backup folder would be checked: a
+  // journal that someone else could have written or replaced is not followed at all.
+  std::size_t missing = 0;
+  if (const std::string problem = ExistingLevelsProblem(security, folder, missing); !problem.empty()) {
+    throw Exception(kUndoUntrustedText + runFolder + " - " + problem);
+  }
+  const Journal journal =
+      ParseJournal(ReadJournalText(security, folder + L"\\" + WideFromAnsi(kJournalFileName)));
   // Only the last line may be cut short, by a run killed while writing it; anything else
   // means the journal is not what this program wrote, and nothing is touched.
   const std::size_t allowed = journal.lastLineCut ? 1 : 0;
   if (journal.problems.size() > allowed) throw Exception(kUndoBadJournalText + journal.problems.front());
+  // Owners of restored files and keys other than the administrators need the restore privilege.
+  (void)EnablePrivilege(kRestorePrivilege);
   UndoSteps steps(context, OrdinaryPath(folder));
   UndoJournal(steps, journal);
   const int notRestored = context.outcome.notRemoved;

@@ -30,9 +30,33 @@
 #include "engine/run/registry_actions.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
+#include "platform/wide_text.h"
 #include "report/trace_log.h"
 
 namespace {
+
+// The trees lie in /dev/shm, which every Linux user may write into (Wine reports that as an
+// access list letting Everyone change it): the folders above the backup folder's own are
+// answered for as the root of a Windows volume is, where users may add folders only. The
+// checks still open and read every level, as a run on Windows does.
+class VolumeRootAbove : public FolderSecurity {
+ public:
+  explicit VolumeRootAbove(const std::string& backupFolder) : top_(WideFromAnsi(backupFolder)) {
+    const std::size_t cut = top_.find_last_of(L'\\');
+    top_ = cut == std::wstring::npos ? top_ : top_.substr(0, cut);
+  }
+  std::wstring SecurityOf(const std::wstring& path) override {
+    std::wstring text = FolderSecurity::SecurityOf(path);
+    const std::wstring ordinary = path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+    if (top_.size() >= ordinary.size() && _wcsnicmp(top_.c_str(), ordinary.c_str(), ordinary.size()) == 0) {
+      text = L"O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;LC;;;AU)";
+    }
+    return text;
+  }
+
+ private:
+  std::wstring top_;
+};
 
 class SilentReporter : public Reporter {
  public:
@@ -54,6 +78,8 @@ Deletion Delete(const std::string& backupFolder, const std::function<void(Cleane
   SilentReporter reporter;
   TraceLog trace;
   BackupEffects backup(LiveEffects::Instance());
+  VolumeRootAbove security(backupFolder);
+  backup.UseFolderSecurity(security);
   const bool withBackup = !backupFolder.empty();
   CleanerContext context{state, view, withBackup ? static_cast<Effects&>(backup) : LiveEffects::Instance(), reporter,
                          trace};

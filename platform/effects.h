@@ -52,6 +52,10 @@ class Effects {
   [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
   [[nodiscard]] virtual DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation,
                                            const FILETIME& lastAccess, const FILETIME& lastWrite) = 0;
+  // Undo puts back the security descriptor (SDDL: owner, group, access list) that a removed
+  // file, folder or key had. Acts, unless a layer says otherwise.
+  [[nodiscard]] virtual DWORD SetSecurity(const std::wstring& path, const std::wstring& sddl);
+  virtual LONG SetKeySecurity(HKEY key, const std::wstring& sddl, const std::wstring& keyName);
   // Opens the key, creating it and any missing keys above it; rights may name the view.
   virtual LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                                  UniqueHKey& key) = 0;
@@ -101,6 +105,12 @@ class ForwardingEffects : public Effects {
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                      const FILETIME& lastWrite) override {
     return inner_.SetFileTimes(path, creation, lastAccess, lastWrite);
+  }
+  DWORD SetSecurity(const std::wstring& path, const std::wstring& sddl) override {
+    return inner_.SetSecurity(path, sddl);
+  }
+  LONG SetKeySecurity(HKEY key, const std::wstring& sddl, const std::wstring& keyName) override {
+    return inner_.SetKeySecurity(key, sddl, keyName);
   }
   LONG CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring& keyName,
                          UniqueHKey& key) override {

@@ -3,6 +3,7 @@
 #include "platform/effects.h"
 
 #include "platform/relative_files.h"
+#include "platform/security_descriptor.h"
 #include "platform/service_control.h"
 
 LiveEffects& LiveEffects::Instance() {
@@ -115,3 +116,5 @@ LONG LiveEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSA
   if (code == ERROR_SUCCESS) key = UniqueHKey(created);
   return code;
 }
+DWORD Effects::SetSecurity(const std::wstring& path, const std::wstring& sddl) { return SetFileSecurityText(path, sddl); }
+LONG Effects::SetKeySecurity(HKEY key, const std::wstring& sddl, const std::wstring&) { return SetKeySecurityText(key, sddl); }

@@ -112,10 +112,6 @@ void FillChoices(CleanerContext& context) {
   if (!state.FolderProgram.empty()) state.ProgramFolder = SettingsFolder(context, "PROGRAM", state.FolderProgram);
   if (!state.FolderShared.empty()) state.SharedFolder = SettingsFolder(context, "SHARED", state.FolderShared);
   if (state.OptDelete) state.DeletePermission = true;
-  // The switch wins over the settings file.
-  if (state.BackupFolder.empty() && !state.FolderBackup.empty()) {
-    state.BackupFolder = SettingsFolder(context, "BACKUP", state.FolderBackup);
-  }
   context.view.ShowStartupChoices(state);
   state.InitialProgramFolder = state.ProgramFolder;
   state.InitialSharedFolder = state.SharedFolder;
@@ -132,6 +128,12 @@ bool PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   ReadSettingsFileAt(context, programFolder + "\\" + kSettingsFileName);
   ApplyCommandLineOptions(state, commandLine);
   TraceIfOn(context, "ReadIni complete");
+  // The switch wins over the settings file. A backup folder that is not a plain full path
+  // ends start-up before any change, from either place: a run without its backup would
+  // change what the backup was asked to keep.
+  if (state.BackupFolder.empty() && !state.FolderBackup.empty()) {
+    state.BackupFolder = CheckedFullPath(kBackupNotPlain, state.FolderBackup);
+  }
   for (const std::string& line : SettingsInEffect(state)) TraceIfOn(context, line);
   // An undo needs neither rules nor a window.
   if (!state.UndoFolder.empty()) {

@@ -10,8 +10,9 @@ if [ "$(id -u)" != 0 ]; then
   echo "skipped: mounting the 64 KiB tmpfs for the disk-full test needs root"
   exit 77
 fi
-disk=$(mktemp -d /tmp/cleaner_full_disk.XXXXXX)
-if ! mount -t tmpfs -o size=64k cleaner_full_disk "$disk"; then
+# Not below /tmp: a backup refuses a folder above it that every user may write into.
+disk=$(mktemp -d "$(cd "$bin" && pwd)/cleaner_full_disk.XXXXXX")
+if ! mount -t tmpfs -o size=64k,mode=755 cleaner_full_disk "$disk"; then
   echo "skipped: cannot mount a tmpfs on $disk"
   rmdir "$disk"
   exit 77

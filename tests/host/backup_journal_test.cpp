@@ -24,7 +24,32 @@ constexpr char kTimesText[] = "|01d9a0b1c2d3e4f5|0000000000000000|ffffffffffffff
 JournalEntry Entry(std::uint64_t number, JournalKind kind, std::wstring path, std::wstring copy = {},
                    std::uint32_t attributes = 0, SavedTimes times = {}, std::vector<SavedValue> values = {},
                    std::uint64_t notDone = 0) {
-  return {number, kind, std::move(path), std::move(copy), attributes, times, std::move(values), notDone};
+  JournalEntry entry;
+  entry.number = number;
+  entry.kind = kind;
+  entry.path = std::move(path);
+  entry.copy = std::move(copy);
+  entry.attributes = attributes;
+  entry.times = times;
+  entry.values = std::move(values);
+  entry.notDone = notDone;
+  return entry;
+}
+
+const std::string kDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+// A file's or folder's entry with its size, digest and security descriptor.
+JournalEntry Kept(JournalEntry entry, std::uint64_t size, std::wstring security) {
+  entry.size = size;
+  entry.sha256 = entry.kind == JournalKind::Folder ? "" : kDigest;
+  entry.security = std::move(security);
+  return entry;
+}
+
+JournalEntry InHive(JournalEntry entry, std::wstring hive, std::wstring security = {}) {
+  entry.hive = std::move(hive);
+  entry.security = std::move(security);
+  return entry;
 }
 
 }  // namespace
@@ -39,19 +64,20 @@ TEST(BackupJournalLine, EveryKindIsWrittenInItsFormAndReadBackTheSame) {
   } cases[] = {
       {Entry(1, K::Attributes, L"\\\\?\\C:\\a\tb", L"", 0x27),
        R"(1|attributes|\\\\?\\C:\\a\tb|00000027)"},
-      {Entry(2, K::File, L"C:\\Файл", L"files\\2", 0x20, kTimes),
-       R"(2|file|C:\\Файл|files\\2|00000020)"s + kTimesText},
-      {Entry(3, K::Folder, L"C:\\line\nbreak\r", L"", 0xffffffff),
-       R"(3|folder|C:\\line\nbreak\r|ffffffff)"},
+      {Kept(Entry(2, K::File, L"C:\\Файл", L"files\\2", 0x20, kTimes), 0, L"O:BAD:P(A;;FA;;;SY)"),
+       R"(2|file|C:\\Файл|files\\2|00000020)"s + kTimesText + "|0|" + kDigest + "|O:BAD:P(A;;FA;;;SY)"},
+      {Kept(Entry(3, K::Folder, L"C:\\line\nbreak\r", L"", 0xffffffff), 0, L""),
+       R"(3|folder|C:\\line\nbreak\r|ffffffff|)"},
       {Entry(4, K::Link, L"C:\\" + kSmiley, L"files\\4"), R"(4|link|C:\\😀|files\\4)"},
-      {Entry(5, K::RestartFile, L"C:\\r", L"f", 1, kTimes),
-       "5|restart-file|C:\\\\r|f|00000001"s + kTimesText},
+      {Kept(Entry(5, K::RestartFile, L"C:\\r", L"f", 1, kTimes), 18446744073709551615u, L"x\ty"),
+       "5|restart-file|C:\\\\r|f|00000001"s + kTimesText + "|18446744073709551615|" + kDigest + "|x\\ty"},
       {Entry(6, K::Key, L"HKEY_LOCAL_MACHINE\\Q", L"", 0, {}, {odd, empty}),
-       R"(6|key|HKEY_LOCAL_MACHINE\\Q|2|a\\b\tc\n|1|7800||0|)"},
-      {Entry(7, K::Key, L"HKEY_USERS\\S-1"), R"(7|key|HKEY_USERS\\S-1|0)"},
-      {Entry(8, K::Value, L"K", L"", 0, {}, {{L"Имя", 4294967295u, {0xde, 0xad}}}),
-       "8|value|K|Имя|4294967295|dead"},
-      {Entry(9, K::WrittenValue, L"K", L"", 0, {}, {empty}), "9|written-value|K||0|"},
+       R"(6|key|HKEY_LOCAL_MACHINE\\Q|||2|a\\b\tc\n|1|7800||0|)"},
+      {InHive(Entry(7, K::Key, L"HKEY_USERS\\S-1"), L"C:\\Users\\o\\NTUSER.DAT", L"D:(A;;KA;;;BA)"),
+       R"(7|key|HKEY_USERS\\S-1|C:\\Users\\o\\NTUSER.DAT|D:(A;;KA;;;BA)|0)"},
+      {InHive(Entry(8, K::Value, L"K", L"", 0, {}, {{L"Имя", 4294967295u, {0xde, 0xad}}}), L"h"),
+       "8|value|K|h|Имя|4294967295|dead"},
+      {Entry(9, K::WrittenValue, L"K", L"", 0, {}, {empty}), "9|written-value|K|||0|"},
       {Entry(10, K::Process, L"qrv.exe"), "10|process|qrv.exe"},
       {Entry(18446744073709551615u, K::Service, L""), "18446744073709551615|service|"},
       {Entry(12, K::NotDone, std::wstring(L"no\0\r", 4), L"", 0, {}, {}, 11), R"(12|not-done|11|no\0\r)"},
@@ -81,7 +107,7 @@ TEST(BackupJournalLine, ValueLinesWithoutExactlyOneValueDoNotParse) {
 TEST(BackupJournalLine, EveryDamagedFieldIsRefusedWithItsReason) {
   const struct {
     std::string line;
-    const char* problem;
+    std::string problem;
   } cases[] = {
       {"", "entry number \"\" is not a decimal number"},
       {"x|process|a", "entry number \"x\" is not"},
@@ -94,11 +120,19 @@ TEST(BackupJournalLine, EveryDamagedFieldIsRefusedWithItsReason) {
       {"1|attributes|p|0000002", "attributes \"0000002\" is not 8 lowercase hex digits"},
       {"1|attributes|p|0000002A", "is not 8 lowercase hex digits"},
       {"1|file|p|c|00000000|0|0|0", "creation time \"0\" is not 16 lowercase hex digits"},
-      {"1|value|k|n|1|abc", "value 1 data has an odd number of hex digits"},
-      {"1|value|k|n|1|0g", "value 1 data holds a character that is not a lowercase hex digit"},
-      {"1|value|k|n|4294967296|00", "value 1 type \"4294967296\" is not a decimal number up to 4294967295"},
-      {"1|value|k|n|1", "the line holds too few fields for 1 value(s)"},
-      {"1|key|k|2|n|1|00", "too few fields for 2 value(s)"},
+      {"1|value|k||n|1|abc", "value 1 data has an odd number of hex digits"},
+      {"1|value|k||n|1|0g", "value 1 data holds a character that is not a lowercase hex digit"},
+      {"1|value|k||n|4294967296|00", "value 1 type \"4294967296\" is not a decimal number up to 4294967295"},
+      {"1|value|k||n|1", "the line holds too few fields for 1 value(s)"},
+      {"1|key|k|||2|n|1|00", "too few fields for 2 value(s)"},
+      {"1|key|k|\\q||0", "hive holds a backslash that starts no escape"},
+      {"1|folder|p|00000010", "the line ends before its security"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|0|" + kDigest.substr(1) + "|s",
+       "SHA-256 is not 64 lowercase hex digits"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|0|" + kDigest.substr(1) + "A|s",
+       "SHA-256 is not 64 lowercase hex digits"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|01|" + kDigest + "|s",
+       "size \"01\" is not a decimal number"},
       {"1|not-done|x|why", "number of the entry not done \"x\""},
       {"1|process|a\\q", "path holds a backslash that starts no escape"},
       {"1|link|p|\\u12", "copy holds \\u without four lowercase hex digits"},
@@ -135,6 +169,8 @@ TEST(BackupJournalText, HeaderLineEndsAndACutLastLine) {
         "line 4: unknown kind \"processes\""},
        false},
       {header + "\n1\tprocess\ta\n2\tfile\tC:\\\\x\tfi", 1, {"line 3: the line ends before its attributes"}, true},
+      // A journal of the first format holds no digests: it is not read as this one.
+      {"Velmora Cleaner backup journal 1\n1\tprocess\ta\n", 0, {notJournal}, false},
       {header + "\n1\tprocess\ta\n2\tfile\tC:\\\\x\tfi\n", 1, {"line 3: the line ends before its attributes"}, false},
   };
   for (const auto& c : cases) {

@@ -1,0 +1,35 @@
+#pragma once
+// Security descriptors as SDDL text: read from and written to files, folders and keys (owner,
+// group and access list), and the judgement whether a folder is one that nobody but the
+// system's administrators can change.
+#include <windows.h>
+
+#include <string>
+
+// The backup's folders: SYSTEM and Administrators with full control, nobody else, nothing
+// inherited from the folder above, owned by Administrators.
+inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// Owner, group and access list of the file or folder itself (a link is not followed); empty
+// when they cannot be read.
+std::wstring FileSecurityText(const std::wstring& path);
+// The same of a file or folder open with READ_CONTROL.
+std::wstring HandleSecurityText(HANDLE file);
+// Writes owner, group and access list as the text gives them (owner and group only where it
+// names them): ERROR_SUCCESS or the system's code.
+[[nodiscard]] DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl);
+std::wstring KeySecurityText(HKEY key);
+[[nodiscard]] LONG SetKeySecurityText(HKEY key, const std::wstring& sddl);
+// Makes the folder with the security descriptor the text gives.
+[[nodiscard]] DWORD CreateFolderWithSecurity(const std::wstring& path, const std::wstring& sddl);
+
+// The SID of the account this program runs as, in text form; empty when it cannot be read.
+std::wstring ProcessUserSid();
+
+// Why a folder with this security descriptor may be changed by someone other than SYSTEM,
+// Administrators, TrustedInstaller or `self` (the account the program runs as, an
+// administrator), or empty when it may not: an owner that is none of them, no access list, or
+// an entry that lets anyone else add files, delete, or change the access list or owner. With
+// `strict`, adding folders counts too (a drive's root lets every user do that, which changes
+// nothing of the folders already in it).
+std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool strict);

@@ -1,0 +1,159 @@
+#include <windows.h>
+#include <sddl.h>
+
+#include "platform/security_descriptor.h"
+
+#include "platform/handles.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr SECURITY_INFORMATION kKept = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
+// What lets someone change the folders and files already in a folder, or the folder itself.
+constexpr ACCESS_MASK kWriteRights = FILE_ADD_FILE | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER |
+                                     GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
+
+// A security descriptor made from SDDL text, freed with LocalFree.
+class ParsedSecurity {
+ public:
+  explicit ParsedSecurity(const std::wstring& sddl) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr)) {
+      error_ = GetLastError();
+      descriptor_ = nullptr;
+    }
+  }
+  ~ParsedSecurity() {
+    if (descriptor_) LocalFree(descriptor_);
+  }
+  ParsedSecurity(const ParsedSecurity&) = delete;
+  ParsedSecurity& operator=(const ParsedSecurity&) = delete;
+  PSECURITY_DESCRIPTOR Get() const { return descriptor_; }
+  DWORD Error() const { return error_; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  DWORD error_ = ERROR_SUCCESS;
+};
+
+std::wstring SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+  std::wstring out(text);
+  LocalFree(text);
+  return out;
+}
+
+std::wstring DescriptorText(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATION parts) {
+  wchar_t* text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr)) return {};
+  std::wstring out(text);
+  LocalFree(text);
+  return out;
+}
+
+// The parts of a descriptor the text names: an owner or a group left out is not written.
+SECURITY_INFORMATION PartsOf(PSECURITY_DESCRIPTOR descriptor) {
+  SECURITY_INFORMATION parts = 0;
+  PSID sid = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  PACL acl = nullptr;
+  if (GetSecurityDescriptorOwner(descriptor, &sid, &defaulted) && sid) parts |= OWNER_SECURITY_INFORMATION;
+  if (GetSecurityDescriptorGroup(descriptor, &sid, &defaulted) && sid) parts |= GROUP_SECURITY_INFORMATION;
+  if (GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present) parts |= DACL_SECURITY_INFORMATION;
+  return parts;
+}
+
+bool IsTrusted(PSID sid, const std::wstring& self) {
+  return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
+         SidText(sid) == kTrustedInstaller || (!self.empty() && SidText(sid) == self);
+}
+
+}  // namespace
+
+std::wstring FileSecurityText(const std::wstring& path) {
+  const UniqueFile file(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+  return file ? HandleSecurityText(file.Get()) : std::wstring();
+}
+
+std::wstring HandleSecurityText(HANDLE file) {
+  DWORD size = 0;
+  (void)GetKernelObjectSecurity(file, kKept, nullptr, 0, &size);
+  if (size == 0) return {};
+  std::string buffer(size, '\0');
+  if (!GetKernelObjectSecurity(file, kKept, buffer.data(), size, &size)) return {};
+  return DescriptorText(buffer.data(), kKept);
+}
+
+DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  const SECURITY_INFORMATION parts = PartsOf(parsed.Get());
+  const DWORD rights = WRITE_DAC | ((parts & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) ? WRITE_OWNER : 0);
+  const UniqueFile file(CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr));
+  if (!file) return GetLastError();
+  return SetKernelObjectSecurity(file.Get(), parts, parsed.Get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+std::wstring KeySecurityText(HKEY key) {
+  DWORD size = 0;
+  if (RegGetKeySecurity(key, kKept, nullptr, &size) != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+  std::string buffer(size, '\0');
+  if (RegGetKeySecurity(key, kKept, buffer.data(), &size) != ERROR_SUCCESS) return {};
+  return DescriptorText(buffer.data(), kKept);
+}
+
+LONG SetKeySecurityText(HKEY key, const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return static_cast<LONG>(parsed.Error());
+  return RegSetKeySecurity(key, PartsOf(parsed.Get()), parsed.Get());
+}
+
+DWORD CreateFolderWithSecurity(const std::wstring& path, const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, parsed.Get(), FALSE};
+  return CreateDirectoryW(path.c_str(), &attributes) ? ERROR_SUCCESS : GetLastError();
+}
+
+std::wstring ProcessUserSid() {
+  UniqueKernelHandle token;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return {};
+  BYTE buffer[SECURITY_MAX_SID_SIZE + sizeof(TOKEN_USER)];
+  DWORD size = 0;
+  if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return {};
+  return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
+}
+
+std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool strict) {
+  if (sddl.empty()) return "its security cannot be read";
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return "its security cannot be read";
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(parsed.Get(), &owner, &defaulted) || !owner) return "it has no owner";
+  if (!IsTrusted(owner, self)) return "it is owned by " + AnsiFromWide(SidText(owner));
+  BOOL present = FALSE;
+  PACL acl = nullptr;
+  if (!GetSecurityDescriptorDacl(parsed.Get(), &present, &acl, &defaulted) || !present || !acl) {
+    return "it lets everyone change it";
+  }
+  const ACCESS_MASK write = kWriteRights | (strict ? FILE_ADD_SUBDIRECTORY : 0);
+  for (DWORD index = 0; index < acl->AceCount; ++index) {
+    void* raw = nullptr;
+    if (!GetAce(acl, index, &raw)) return "its access list cannot be read";
+    const auto* header = static_cast<const ACE_HEADER*>(raw);
+    // Entries that apply only to what is made inside it grant nothing on the folder itself.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
+    PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+    if ((allowed->Mask & write) != 0 && !IsTrusted(sid, self)) {
+      return "it lets " + AnsiFromWide(SidText(sid)) + " change it";
+    }
+  }
+  return {};
+}

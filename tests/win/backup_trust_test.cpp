@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "backup/backup_effects.h"
+#include "backup/backup_folders.h"
+#include "backup/backup_journal.h"
+#include "backup/undo.h"
+#include "platform/errors.h"
+#include "platform/files_paths.h"
+#include "platform/security_descriptor.h"
+#include "platform/wide_text.h"
+#include "tests/support/engine_test_support.h"
+#include "tests/support/wine_test_support.h"
+
+namespace {
+
+constexpr wchar_t kSelf[] = L"S-1-5-21-1-2-3-500";
+constexpr wchar_t kUserOwned[] = L"O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
+// Wine keeps no owner but the user it runs as and enforces no access list: this form answers
+// for the folders named as Windows would, and for every other folder as the system does.
+class WindowsAnswers : public FolderSecurity {
+ public:
+  std::map<std::string, std::wstring> answers;  // by ordinary path
+  std::wstring SecurityOf(const std::wstring& path) override {
+    const auto found = answers.find(AnsiFromWide(OrdinaryPath(path)));
+    return found != answers.end() ? found->second : FolderSecurity::SecurityOf(path);
+  }
+};
+
+std::vector<std::string> Children(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found{};
+  const UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (!find) return names;
+  do {
+    if (found.cFileName[0] != '.') names.push_back(found.cFileName);
+  } while (FindNextFileA(find.Get(), &found));
+  return names;
+}
+
+std::wstring Extended(const std::string& path) { return ExtendedPath(WideFromAnsi(path)); }
+
+}  // namespace
+
+// Each row stands for a folder as Windows gives it.
+TEST(BackupFolderTrust, JudgesOwnerAndAccessListAsWindowsWould) {
+  const struct {
+    const char* windowsCase;
+    std::wstring sddl;
+    bool strict;
+    std::string reason;  // a part of it; empty: trusted
+  } cases[] = {
+      {"the private folder the backup makes", kPrivateFolderSecurity, true, ""},
+      {"C:\\ on Windows 10: users may add folders to the root",
+       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
+       L"(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)",
+       false, ""},
+      {"C:\\ chosen as the backup folder itself", L"O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;LC;;;AU)", true,
+       "lets S-1-5-11 change it"},
+      {"C:\\ProgramData\\Vendor\\Backup made first by a user", kUserOwned, false, "owned by S-1-5-21-1-2-3-1001"},
+      {"a folder where Users have modify rights", L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", false,
+       "lets S-1-5-32-545 change it"},
+      {"a folder Everyone may write", L"O:BAD:(A;;GW;;;WD)", false, "lets S-1-1-0 change it"},
+      {"a descriptor without an access list", L"O:BA", false, "lets everyone change it"},
+      {"System32, owned by TrustedInstaller",
+       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;S-1-5-80-956008885-3418522649-"
+       L"1831038044-1853292631-2271478464)(A;;0x1200a9;;;BU)",
+       true, ""},
+      {"a folder the administrator running the cleaner owns", L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;S-1-5-21-1-2-3-500)",
+       true, ""},
+      {"rights Everyone gets only on what is made inside", L"O:BAD:(A;OICIIO;FA;;;WD)(A;;FA;;;BA)", true, ""},
+      {"a deny entry", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", true, ""},
+      {"a folder whose security cannot be read", L"", false, "cannot be read"},
+  };
+  for (const auto& c : cases) {
+    const std::string reason = UntrustedFolderReason(c.sddl, kSelf, c.strict);
+    if (c.reason.empty()) {
+      EXPECT_EQ(reason, "") << c.windowsCase;
+    } else {
+      EXPECT_NE(reason.find(c.reason), std::string::npos) << c.windowsCase << ": " << reason;
+    }
+  }
+}
+
+TEST(BackupFolderTrust, LevelsOfADrivePath) {
+  const struct {
+    std::wstring folder;
+    std::vector<std::wstring> levels;
+  } cases[] = {
+      {LR"(\\?\C:\a\b)", {LR"(\\?\C:\)", LR"(\\?\C:\a)", LR"(\\?\C:\a\b)"}},
+      {LR"(\\?\C:\)", {LR"(\\?\C:\)"}},
+      {LR"(C:\a)", {}},
+      {LR"(\\?\UNC\server\share)", {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FolderLevels(c.folder), c.levels) << AnsiFromWide(c.folder);
+}
+
+// Windows: a user made C:\ProgramData\Vendor\Backup (or the folder above it) before the
+// administrator's run and owns it. The run stops before any change.
+TEST(BackupFolderTrust, ARunStopsBeforeAnyChangeWhenAUserOwnsTheBackupFolderOrOneAbove) {
+  for (const bool above : {false, true}) {
+    ScratchFolder scratch("trust");
+    const std::string backup = scratch / "Vendor\\Backup";
+    MakeFolders(backup);
+    WriteBytes(scratch / "product.dll", "product");
+    WindowsAnswers windows;
+    windows.answers[above ? scratch / "Vendor" : backup] = kUserOwned;
+    BackupEffects effects(LiveEffects::Instance());
+    effects.UseFolderSecurity(windows);
+    std::vector<std::string> lines;
+    EXPECT_THROW(effects.BeginRun(backup, [&](const std::string& line) { lines.push_back(line); }, nullptr), Exception);
+    EXPECT_FALSE(effects.On());
+    EXPECT_EQ(Children(backup), std::vector<std::string>{}) << above;
+    EXPECT_EQ(ReadBytes(scratch / "product.dll"), "product");
+  }
+}
+
+// Windows: the run folder lies where a user can write (a folder the user owns): undo follows
+// none of its journal, and changes nothing.
+TEST(BackupFolderTrust, UndoRefusesARunFolderAUserOwnsAndChangesNothing) {
+  ScratchFolder scratch("trust");
+  const std::string file = scratch / "Product\\product.dll";
+  WriteBytes(file, "product");
+  BackupEffects effects(LiveEffects::Instance());
+  effects.BeginRun(scratch / "Backup", nullptr, nullptr);
+  ASSERT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS});
+  effects.EndRun();
+  const std::vector<std::string> runs = Children(scratch / "Backup");
+  ASSERT_EQ(runs.size(), 1u);
+  const std::string run = scratch / "Backup\\" + runs.front();
+  for (const std::string& untrusted : {run, run + "\\" + kJournalFileName, scratch / "Backup"}) {
+    WindowsAnswers windows;
+    windows.answers[untrusted] = kUserOwned;
+    EngineTestContext test;
+    EXPECT_THROW(RunUndo(test.context, run, windows), Exception) << untrusted;
+    EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << untrusted;
+  }
+  EngineTestContext test;
+  RunUndo(test.context, run);
+  EXPECT_EQ(test.context.outcome.notRemoved, 0);
+  EXPECT_EQ(ReadBytes(file), "product");
+}
