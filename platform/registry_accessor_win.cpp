@@ -3,6 +3,7 @@
 #include "platform/registry_accessor.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -221,7 +222,9 @@ LONG EnumerateChild(HKEY parent, DWORD index, std::wstring& name, ChildKey& chil
   KeyFullInformation full{};
   ULONG size = 0;
   const LONG status = enumerate(parent, index, kKeyFullInformation, &full, sizeof full, &size);
-  child.known = (status == 0 || status == kBufferOverflow) && size >= sizeof full &&
+  // The fixed part ends with the last count; the structure's padding to 8 bytes is not given.
+  constexpr ULONG kFixedPart = offsetof(KeyFullInformation, maxValueDataLength) + sizeof(ULONG);
+  child.known = (status == 0 || status == kBufferOverflow) && size >= kFixedPart &&
                 full.lastWriteTime.LowPart == written.dwLowDateTime &&
                 static_cast<DWORD>(full.lastWriteTime.HighPart) == written.dwHighDateTime;
   child.subKeys = full.subKeys;
