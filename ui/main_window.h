@@ -97,7 +97,8 @@ class TForm1 : public RunView {
   FolderField& DirectoryEdit2() const { return *folderField_[1]; }
   PieGauge& Gauge1() const { return *gauge_; }
   HWND StatusBar1() const { return statusBar_; }
-  HWND HintWindow() const { return hintWindow_; }
+  // Made the first time it is asked for or a hint is set.
+  HWND HintWindow();
 
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   CleanerContext* GuardContext() { return &context_; }

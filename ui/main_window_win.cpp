@@ -187,8 +187,8 @@ void TForm1::CreateControls() {
   statusBar_ = MakeControl(form, STATUSCLASSNAMEA, "", CCS_NOPARENTALIGN | CCS_NORESIZE, Bounds(0, 319, 334, 19),
                            kStatusBar1Id, LayoutFont::None);
   SetStatusParts();
-
-  CreateHintWindow();
+  // The hint window is made when the first hint is set: most starts have none to show, and
+  // under Wine every top-level window costs the start an X window.
 }
 
 // Moved to another monitor, or its scaling changed: every control, font and the frame follow.
@@ -210,6 +210,11 @@ void TForm1::ApplyDpi(UINT dpi, const RECT& frame) {
   }
   SetWindowPos(window_.Get(), nullptr, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
                SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND TForm1::HintWindow() {
+  if (!hintWindow_ && window_) CreateHintWindow();
+  return hintWindow_;
 }
 
 void TForm1::CreateHintWindow() {
@@ -354,11 +359,13 @@ void TForm1::SetHint(CheckBoxId box, const std::string& hint) {
   GetWindowRect(boxWindow, &tools[1].rect);
   MapWindowPoints(nullptr, panel_->Handle(), reinterpret_cast<POINT*>(&tools[1].rect), 2);
   hint_[Index(box)] = hint;
+  if (hint.empty() && !hintWindow_) return;  // no tool was ever added
+  HWND hints = HintWindow();
   for (auto& tool : tools) {
-    SendMessageA(hintWindow_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(hints, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     if (hint.empty()) continue;  // an empty hint shows nothing
     tool.lpszText = hint_[Index(box)].data();
-    SendMessageA(hintWindow_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(hints, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
 }
 
