@@ -96,9 +96,11 @@ int RunCleaner(Session& session) {
   desktop.SetConfirmationOwner(form1.Handle());
   CleanerContext& context = form1.Context();
   if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
+    // The information window after the main window is on the screen: it stays hidden
+    // until the first line, and the first paint need not wait for it.
+    form1.Show();
     TForm2 form2(&context);
     desktop.SetInfoWindow(&form2);
-    form1.Show();
     RunMessageLoop(form1.Handle());
     desktop.SetInfoWindow(nullptr);
   }

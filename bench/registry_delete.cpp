@@ -1,7 +1,9 @@
 // Deletes registry trees through the delete-key action and, in the same run, identical trees
 // with `reg delete <key> /f`; prints both times and the ratio. Three shapes: 10,000 keys with
 // three values each, a chain 200 levels deep, one key with 50,000 values. For comparison it
-// also times advapi32's own RegDeleteTreeA in this process and what starting reg.exe costs.
+// also times advapi32's own RegDeleteTreeA in this process, what starting reg.exe costs, and
+// the floor: one RegDeleteKeyW per key with every name known in advance. Then it deletes one
+// more tree of each kind counting the registry calls, the action's and the floor's, per key.
 //   bench_registry_delete.exe [ROUNDS]
 #include <windows.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "bench/registry_call_count.h"
 #include "bench/registry_tree.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
@@ -19,6 +22,7 @@
 #include "engine/run_view.h"
 #include "engine/run/registry_actions.h"
 #include "platform/handles.h"
+#include "platform/wide_text.h"
 #include "engine/reporter.h"
 #include "report/trace_log.h"
 
@@ -41,6 +45,21 @@ using bench::KeyExists;
 using bench::Median;
 using bench::Now;
 using bench::SetValues;
+
+std::string ChainPath(int levels) {
+  std::string path;
+  for (int level = 0; level < levels; ++level) path += (level ? "\\Level" : "Level") + std::to_string(level);
+  return path;
+}
+
+// The chain's keys below its top, deepest first.
+std::vector<std::string> ChainKeyNames() {
+  std::vector<std::string> names;
+  for (int levels = kChainLevels; levels > 0; --levels) names.push_back(ChainPath(levels));
+  return names;
+}
+
+std::vector<std::string> NoKeyNames() { return {}; }
 
 // Each level made below the one before through its handle, with one value.
 void BuildChain(const std::string& path) {
@@ -88,16 +107,32 @@ std::string RegExe() {
   return std::string(system) + "\\reg.exe";
 }
 
-// The three ways of deleting a tree, timed one after another with the order turning each
+// The four ways of deleting a tree, timed one after another with the order turning each
 // round, so that a registry that slows down as the run goes on weighs on none of them alone.
-enum Method { kAction, kRegExe, kDeleteTree, kMethods };
+enum Method { kAction, kRegExe, kDeleteTree, kFloor, kMethods };
 
 struct Shape {
   const char* figure;
   const char* description;
   void (*build)(const std::string& path);
+  std::vector<std::string> (*keyNames)();  // below the top, each before the key above it
+  int keys;
   int rounds;
+  bool floorRow;  // the floor gets a row of the table of its own
 };
+
+// The floor for any walk: the names need not be found, each key costs one RegDeleteKeyW.
+LONG DeleteKnownNames(const Shape& shape, const std::string& tree) {
+  UniqueHKey top;
+  LONG code = RegOpenKeyExA(HKEY_CURRENT_USER, tree.c_str(), 0, KEY_ALL_ACCESS, top.Put());
+  if (code != ERROR_SUCCESS) return code;
+  for (const std::string& name : shape.keyNames()) {
+    code = RegDeleteKeyW(top.Get(), WideFromAnsi(name).c_str());
+    if (code != ERROR_SUCCESS) return code;
+  }
+  top.Reset();
+  return RegDeleteKeyA(HKEY_CURRENT_USER, tree.c_str());
+}
 
 double DeleteOnce(Method method, CleanerContext& context, const Shape& shape, const std::string& tree) {
   shape.build(tree);
@@ -107,6 +142,7 @@ double DeleteOnce(Method method, CleanerContext& context, const Shape& shape, co
     case kAction: DeleteRegistryKeyEntry(context, "HKEY_CURRENT_USER\\" + tree); break;
     case kRegExe: code = RunAndWait("\"" + RegExe() + "\" delete \"HKCU\\" + tree + "\" /f"); break;
     case kDeleteTree: code = static_cast<DWORD>(RegDeleteTreeA(HKEY_CURRENT_USER, tree.c_str())); break;
+    case kFloor: code = static_cast<DWORD>(DeleteKnownNames(shape, tree)); break;
     case kMethods: break;
   }
   const double elapsed = Now() - start;
@@ -119,7 +155,8 @@ void RunShape(const Shape& shape, CleanerContext& context, const std::string& ba
   std::vector<double> times[kMethods];
   std::vector<double> startUps;
   std::printf("\nregistry tree delete, %s, %d rounds (seconds)\n", shape.description, shape.rounds);
-  std::printf("%-6s %12s %12s %14s %14s\n", "round", "action", "reg /f", "reg start-up", "RegDeleteTree");
+  std::printf("%-6s %12s %12s %14s %14s %12s\n", "round", "action", "reg /f", "reg start-up", "RegDeleteTree",
+              "floor");
   for (int round = 0; round < shape.rounds; ++round) {
     for (int i = 0; i < kMethods; ++i) {
       const auto method = static_cast<Method>((round + i) % kMethods);
@@ -129,23 +166,48 @@ void RunShape(const Shape& shape, CleanerContext& context, const std::string& ba
     const double start = Now();
     RunAndWait("\"" + RegExe() + "\" delete \"HKCU\\" + base + "\\Missing\" /f");
     startUps.push_back(Now() - start);
-    std::printf("%-6d %12.3f %12.3f %14.3f %14.3f\n", round + 1, times[kAction].back(), times[kRegExe].back(),
-                startUps.back(), times[kDeleteTree].back());
+    std::printf("%-6d %12.3f %12.3f %14.3f %14.3f %12.3f\n", round + 1, times[kAction].back(), times[kRegExe].back(),
+                startUps.back(), times[kDeleteTree].back(), times[kFloor].back());
   }
   const double action = Median(times[kAction]);
   const double regExe = Median(times[kRegExe]);
   const double deleteTree = Median(times[kDeleteTree]);
-  std::printf("%-6s %12.3f %12.3f %14.3f %14.3f\n", "median", action, regExe, Median(startUps), deleteTree);
-  std::printf("ratio action / reg delete /f: %.2f (at most 1 is the target)\n", action / regExe);
+  const double floor = Median(times[kFloor]);
+  std::printf("%-6s %12.3f %12.3f %14.3f %14.3f %12.3f\n", "median", action, regExe, Median(startUps), deleteTree,
+              floor);
+  std::printf("ratio action / reg delete /f: %.2f; floor / reg delete /f: %.2f\n", action / regExe, floor / regExe);
   std::printf("ratio action / in-process RegDeleteTreeA: %.2f\n", action / deleteTree);
-  bench::PrintResult(shape.figure, action, "s", "reg delete /f", regExe, bench::Better::Lower,
-                     static_cast<std::size_t>(shape.rounds));
+  const auto runs = static_cast<std::size_t>(shape.rounds);
+  bench::PrintResult(shape.figure, action, "s", "reg delete /f", regExe, bench::Better::Lower, runs);
+  if (shape.floorRow) {
+    bench::PrintResult(std::string(shape.figure) + ", the floor (RegDeleteKeyW, names known)", floor, "s",
+                       "reg delete /f", regExe, bench::Better::Lower, runs);
+  }
+}
+
+// One more tree deleted by the action and one by the floor, their registry calls counted.
+void CountShape(const Shape& shape, CleanerContext& context, const std::string& base) {
+  const std::string tree = base + "\\Tree";
+  shape.build(tree);
+  bench::ResetRegistryCalls();
+  DeleteRegistryKeyEntry(context, "HKEY_CURRENT_USER\\" + tree);
+  const double action = bench::PrintRegistryCallsPerKey("action", shape.keys);
+  shape.build(tree);
+  bench::ResetRegistryCalls();
+  if (DeleteKnownNames(shape, tree) != ERROR_SUCCESS) Fail("the floor left the tree");
+  const double floor = bench::PrintRegistryCallsPerKey("floor ", shape.keys);
+  if (shape.floorRow) {
+    bench::PrintResult(std::string(shape.figure) + ", round trips per key", action, "calls",
+                       "the floor (RegDeleteKeyW, names known)", floor, bench::Better::Lower, 1);
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  // Before any registry call, so that every address looked up is the counting one.
+  for (const std::string& name : bench::InstallRegistryCallCount()) std::printf("not counted: %s\n", name.c_str());
   const std::string base = "Software\\CleanerBench\\run" + std::to_string(GetCurrentProcessId());
 
   CleanerState state;
@@ -159,11 +221,19 @@ int main(int argc, char** argv) {
   RegDeleteTreeA(HKEY_CURRENT_USER, (base + "\\Tree").c_str());
 
   const Shape shapes[] = {
-      {"registry tree delete, 10,000 keys", "10,000 keys with 3 values each", BuildTree, rounds},
-      {"registry tree delete, 200 levels deep", "a chain 200 levels deep, 3 values a level", BuildChain, rounds},
-      {"registry key delete, 50,000 values", "one key with 50,000 values", BuildManyValues, std::min(rounds, 3)},
+      {"registry tree delete, 10,000 keys", "10,000 keys with 3 values each", BuildTree, bench::TreeKeyNames,
+       bench::kKeysInTree, rounds, true},
+      {"registry tree delete, 200 levels deep", "a chain 200 levels deep, 3 values a level", BuildChain,
+       ChainKeyNames, kChainLevels + 1, rounds, false},
+      {"registry key delete, 50,000 values", "one key with 50,000 values", BuildManyValues, NoKeyNames, 1,
+       std::min(rounds, 3), false},
   };
   for (const Shape& shape : shapes) RunShape(shape, context, base);
+  std::printf("\n");
+  for (const Shape& shape : shapes) {
+    std::printf("%s:\n", shape.description);
+    CountShape(shape, context, base);
+  }
   RegDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
   RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CleanerBench");
   return 0;

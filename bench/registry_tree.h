@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "bench/bench_support.h"
 #include "platform/handles.h"
@@ -52,6 +53,18 @@ inline void BuildTree(const std::string& path) {
     }
   }
   if (number != kKeysInTree) Fail("tree has the wrong size");
+}
+
+// The keys of BuildTree's tree below its top, each before the key above it: the order in which
+// a loop that knows every name in advance deletes them.
+inline std::vector<std::string> TreeKeyNames() {
+  std::vector<std::string> names;
+  for (int m = kMiddleKeys - 1; m >= 0; --m) {
+    const std::string middle = "Component" + std::to_string(m);
+    for (int l = kLeavesPerMiddle - 1; l >= 0; --l) names.push_back(middle + "\\{" + std::to_string(l) + "-4A1B-11D3-9C2E-QRV}");
+    names.push_back(middle);
+  }
+  return names;
 }
 
 inline bool KeyExists(const std::string& path) {

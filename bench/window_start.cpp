@@ -117,24 +117,26 @@ int RunBareWindow() {
   return 0;
 }
 
-// The median sample of the runs (by time), with the highest peak private memory seen;
-// false when a run failed.
-bool Report(const char* label, const std::string& commandLine, const char* className, int runs, Sample& median) {
+// One program to measure: its label, command line and window class, and its samples.
+struct Subject {
+  const char* label;
+  std::string commandLine;
+  const char* className;
   std::vector<Sample> samples;
-  for (int i = 0; i < runs; ++i) {
-    Sample sample;
-    if (!MeasureOnce(commandLine, className, sample)) return false;
-    samples.push_back(sample);
-  }
+};
+
+// The median sample of the runs (by time), with the highest peak private memory seen.
+Sample Report(Subject& subject) {
+  std::vector<Sample>& samples = subject.samples;
   std::sort(samples.begin(), samples.end(),
             [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
-  median = samples[samples.size() / 2];
+  const Sample median = samples[samples.size() / 2];
   double peak = 0;
   for (const Sample& s : samples) peak = std::max(peak, s.peakPrivateMb);
-  std::printf("%-28s shown after %7.1f ms (median of %d, best %.1f ms)   private %.1f MB, peak private %.1f MB, peak working set %.1f MB\n",
-              label, median.seconds * 1000, runs, samples.front().seconds * 1000, median.privateMb, peak,
-              median.peakWorkingSetMb);
-  return true;
+  std::printf("%-28s shown after %7.1f ms (median of %zu, best %.1f ms)   private %.1f MB, peak private %.1f MB, peak working set %.1f MB\n",
+              subject.label, median.seconds * 1000, samples.size(), samples.front().seconds * 1000, median.privateMb,
+              peak, median.peakWorkingSetMb);
+  return median;
 }
 
 std::string SystemProgram(const char* name) {
@@ -154,14 +156,23 @@ int main(int argc, char** argv) {
   const int runs = argc >= 4 ? std::max(1, std::atoi(argv[3])) : 5;
   char self[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, self, MAX_PATH);
-  Sample bare;
-  Sample notepad;
-  Sample cleaner;
-  if (!Report("bare window (the floor)", std::string("\"") + self + "\" --bare", "BenchBareWindow", runs, bare) ||
-      !Report("Wine's notepad", "\"" + SystemProgram("notepad.exe") + "\"", "Notepad", runs, notepad) ||
-      !Report(argv[2], std::string("\"") + argv[1] + "\"", argv[2], runs, cleaner)) {
-    return 1;
+  // The programs take turns, one start each per round, so that a machine whose load changes
+  // during the run weighs on all of them alike.
+  Subject subjects[] = {
+      {"bare window (the floor)", std::string("\"") + self + "\" --bare", "BenchBareWindow", {}},
+      {"Wine's notepad", "\"" + SystemProgram("notepad.exe") + "\"", "Notepad", {}},
+      {argv[2], std::string("\"") + argv[1] + "\"", argv[2], {}},
+  };
+  for (int round = 0; round < runs; ++round) {
+    for (Subject& subject : subjects) {
+      Sample sample;
+      if (!MeasureOnce(subject.commandLine, subject.className, sample)) return 1;
+      subject.samples.push_back(sample);
+    }
   }
+  const Sample bare = Report(subjects[0]);
+  const Sample notepad = Report(subjects[1]);
+  const Sample cleaner = Report(subjects[2]);
   const auto count = static_cast<std::size_t>(runs);
   bench::PrintResult("start-up to the main window shown", cleaner.seconds, "s", "a bare window, started alike",
                      bare.seconds, bench::Better::Lower, count);

@@ -10,12 +10,13 @@
 #include "platform/files.h"
 #include "ui/error_handler.h"
 #include "ui/modal_scope.h"
+#include "ui/shell_calls.h"
 #include "ui/folder_rules.h"
 
 namespace {
 
 struct ItemFree {
-  void operator()(ITEMIDLIST* item) const { CoTaskMemFree(item); }
+  void operator()(ITEMIDLIST* item) const { ShellApi().free(item); }
 };
 using UniqueItem = std::unique_ptr<ITEMIDLIST, ItemFree>;
 
@@ -42,7 +43,7 @@ void CentreOnScreen(HWND window) {
 
 bool HasExistingFolderPath(PCIDLIST_ABSOLUTE item) {
   char path[MAX_PATH] = {};
-  return item != nullptr && SHGetPathFromIDListA(item, path) && IsExistingFolder(path);
+  return item != nullptr && ShellApi().pathOf(item, path) && IsExistingFolder(path);
 }
 
 int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM data) {
@@ -63,7 +64,7 @@ int CALLBACK BrowseCallback(HWND dialog, UINT message, LPARAM lParam, LPARAM dat
 }
 
 void InitializeComOnce() {
-  static const HRESULT result = CoInitialize(nullptr);
+  static const HRESULT result = ShellApi().initialize(nullptr);
   (void)result;
 }
 
@@ -86,7 +87,7 @@ void RaiseLastWin32Error() {
 std::string PathOfItem(PCIDLIST_ABSOLUTE item) {
   char path[MAX_PATH] = {};
   SetLastError(0);
-  if (!SHGetPathFromIDListA(item, path)) RaiseLastWin32Error();
+  if (!ShellApi().pathOf(item, path)) RaiseLastWin32Error();
   return path;
 }
 
@@ -106,7 +107,7 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& startF
   UniqueItem item;
   {
     ModalScope modal;  // every window of the program is disabled while the browser is open
-    item.reset(SHBrowseForFolderA(&info));
+    item.reset(ShellApi().browse(&info));
   }
   if (!item) return std::nullopt;
   return WithoutTrailingBackslash(PathOfItem(item.get()));

@@ -37,6 +37,8 @@ class FolderField {
   bool HandleCommand(WPARAM wParam, LPARAM lParam);
   // Opens the browser, as Alt+Down and the browse button do.
   void Browse();
+  // The dots per inch the window is drawn at: the browse button's width follows.
+  void SetDpi(UINT dpi);
 
  private:
   static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
@@ -52,6 +54,7 @@ class FolderField {
   std::string lastText_;
   std::string remembered_;
   bool clickingText_ = false;
+  UINT dpi_ = 96;
   UniqueWindow edit_;
   std::unique_ptr<BrowseButton> button_;
 };

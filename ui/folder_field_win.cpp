@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "ui/dpi.h"
 #include "ui/error_handler.h"
 #include "ui/folder_browser.h"
 #include "ui/folder_rules.h"
+#include "ui/shell_calls.h"
 #include "ui/window_text.h"
 
 FolderField::FolderField(HWND parent, int id, const RECT& bounds, CleanerContext* context,
@@ -60,9 +62,16 @@ void FolderField::TextMayHaveChanged() {
 void FolderField::Layout() {
   RECT inner{};
   GetClientRect(edit_.Get(), &inner);
-  button_->Place(RECT{inner.right - kBrowseButtonWidth, 0, inner.right, inner.bottom});
+  const int buttonWidth = ScaleToDpi(kBrowseButtonWidth, dpi_);
+  button_->Place(RECT{inner.right - buttonWidth, 0, inner.right, inner.bottom});
   SendMessageA(edit_.Get(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN,
-               MAKELONG(0, kBrowseButtonWidth + kFolderTextGap));
+               MAKELONG(0, buttonWidth + ScaleToDpi(kFolderTextGap, dpi_)));
+}
+
+void FolderField::SetDpi(UINT dpi) {
+  if (dpi == dpi_) return;
+  dpi_ = dpi;
+  Layout();
 }
 
 void FolderField::FocusFromButton() {
@@ -109,7 +118,7 @@ LRESULT FolderField::HandleEditMessage(HWND window, UINT message, WPARAM wParam,
       }
       break;
     case WM_DROPFILES:
-      DragFinish(reinterpret_cast<HDROP>(wParam));
+      ShellApi().dragFinish(reinterpret_cast<HDROP>(wParam));
       return 0;
     case WM_LBUTTONDOWN: {
       // Focus that arrives by a click into the text keeps the caret where it was clicked.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/cleaner_context.h"
 #include "engine/run/cleaning_run.h"
@@ -96,13 +97,29 @@ class TForm1 : public RunView {
   FolderField& DirectoryEdit2() const { return *folderField_[1]; }
   PieGauge& Gauge1() const { return *gauge_; }
   HWND StatusBar1() const { return statusBar_; }
-  HWND HintWindow() const { return hintWindow_; }
+  // Made the first time it is asked for or a hint is set.
+  HWND HintWindow();
 
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   CleanerContext* GuardContext() { return &context_; }
 
  private:
   static int Index(CheckBoxId box) { return static_cast<int>(box); }
+  // Each control's place and font as laid out for 96 dots per inch, scaled to the window's.
+  enum class LayoutFont { None, Window, Bold, CheckBox };
+  struct Placed {
+    HWND window;
+    RECT bounds;
+    LayoutFont font;
+  };
+  void MakeFonts();
+  RECT Scaled(const RECT& bounds) const;
+  HGDIOBJ FontOf(LayoutFont font) const;
+  HWND Place(HWND child, const RECT& bounds, LayoutFont font);
+  HWND MakeControl(HWND parent, const char* className, const char* text, DWORD style, const RECT& bounds, int id,
+                   LayoutFont font);
+  void SetStatusParts();
+  void ApplyDpi(UINT dpi, const RECT& frame);
   FolderField& Field(FolderFieldId field) const { return *folderField_[static_cast<int>(field)]; }
   void CreateControls();
   void CreateHintWindow();
@@ -116,6 +133,8 @@ class TForm1 : public RunView {
   CleanerContext context_;
   unsigned long creationError_ = 0;  // why the window could not be made, when it could not
   EngineEntryPoints entryPoints_;
+  UINT dpi_ = 96;
+  std::vector<Placed> layout_;
   UniqueGdiObject windowFont_;
   UniqueGdiObject boldFont_;
   UniqueGdiObject checkBoxFont_;

@@ -12,6 +12,7 @@
 #include "platform/system_error.h"
 #include "platform/process_services.h"
 #include "ui/application_window.h"
+#include "ui/dpi.h"
 #include "ui/folder_browser.h"
 #include "ui/window_class.h"
 #include "ui/window_text.h"
@@ -42,14 +43,15 @@ RECT Bounds(int left, int top, int width, int height) {
   return RECT{left, top, left + width, top + height};
 }
 
-HFONT MakeFont(const char* face, int characterHeight, int weight, BYTE charset) {
+HFONT MakeFont(const char* face, int characterHeight, int weight, BYTE charset, UINT dpi) {
   // Drawn without smoothing, as the bitmap fonts of the platform the layout was made for are:
   // the gauge text must invert exactly the pixels under it.
-  return CreateFontA(-characterHeight, 0, 0, 0, weight, FALSE, FALSE, FALSE, charset,
+  return CreateFontA(-ScaleToDpi(characterHeight, dpi), 0, 0, 0, weight, FALSE, FALSE, FALSE, charset,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
+// bounds as placed, already scaled.
 HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style, const RECT& bounds,
                int id, HGDIOBJ font) {
   HWND child = CreateWindowExA(0, className, text, WS_CHILD | WS_VISIBLE | style, bounds.left,
@@ -74,13 +76,12 @@ TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace&
                EngineEntryPoints entryPoints)
     : context_{state, *this, effects, reporter, trace}, entryPoints_(std::move(entryPoints)) {
   InitializeCommonControlsOnce();
-  windowFont_.Reset(MakeFont("MS Sans Serif", 11, FW_NORMAL, DEFAULT_CHARSET));
-  boldFont_.Reset(MakeFont("MS Sans Serif", 11, FW_BOLD, DEFAULT_CHARSET));
-  checkBoxFont_.Reset(MakeFont("Courier", 13, FW_NORMAL, RUSSIAN_CHARSET));
+  dpi_ = ScreenDpi();
+  MakeFonts();
 
   const char* className = RegisterWindowClassOnce("TForm1", ObjectWindowProc<TForm1>,
                                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-  RECT frame{0, 0, kMainClientWidth, kMainClientHeight};
+  RECT frame = Scaled(RECT{0, 0, kMainClientWidth, kMainClientHeight});
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
   window_.Reset(CreateWindowExA(0, className, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT,
                                 CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
@@ -102,59 +103,118 @@ TForm1::~TForm1() {
   window_.Reset();
 }
 
+void TForm1::MakeFonts() {
+  windowFont_.Reset(MakeFont("MS Sans Serif", 11, FW_NORMAL, DEFAULT_CHARSET, dpi_));
+  boldFont_.Reset(MakeFont("MS Sans Serif", 11, FW_BOLD, DEFAULT_CHARSET, dpi_));
+  checkBoxFont_.Reset(MakeFont("Courier", 13, FW_NORMAL, RUSSIAN_CHARSET, dpi_));
+}
+
+RECT TForm1::Scaled(const RECT& bounds) const { return ScaleToDpi(bounds, dpi_); }
+
+HGDIOBJ TForm1::FontOf(LayoutFont font) const {
+  switch (font) {
+    case LayoutFont::Window: return windowFont_.Get();
+    case LayoutFont::Bold: return boldFont_.Get();
+    case LayoutFont::CheckBox: return checkBoxFont_.Get();
+    case LayoutFont::None: break;
+  }
+  return nullptr;
+}
+
+HWND TForm1::Place(HWND child, const RECT& bounds, LayoutFont font) {
+  layout_.push_back({child, bounds, font});
+  if (HGDIOBJ object = FontOf(font)) SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(object), FALSE);
+  return child;
+}
+
+HWND TForm1::MakeControl(HWND parent, const char* className, const char* text, DWORD style, const RECT& bounds,
+                         int id, LayoutFont font) {
+  return Place(MakeChild(parent, className, text, style, Scaled(bounds), id, nullptr), bounds, font);
+}
+
+void TForm1::SetStatusParts() {
+  const int panelEnds[2] = {ScaleToDpi(kStatusFirstPanelEnd, dpi_), -1};
+  SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds));
+}
+
 void TForm1::CreateControls() {
   HWND form = window_.Get();
-  HGDIOBJ font = windowFont_.Get();
   // Children are created in tab order: the dialog manager walks them in creation order.
-  bitBtn1_ = MakeChild(form, "BUTTON", "Start", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 216, 75, 25),
-                       kBitBtn1Id, font);
-  bitBtn2_ = MakeChild(form, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 256, 75, 25),
-                       kBitBtn2Id, font);
-  staticText_[0] = MakeChild(form, "STATIC", "Select path to product", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                             Bounds(101, 16, 132, 17), kStaticText1Id, boldFont_.Get());
+  bitBtn1_ = MakeControl(form, "BUTTON", "Start", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 216, 75, 25), kBitBtn1Id,
+                         LayoutFont::Window);
+  bitBtn2_ = MakeControl(form, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, Bounds(199, 256, 75, 25), kBitBtn2Id,
+                         LayoutFont::Window);
+  staticText_[0] = MakeControl(form, "STATIC", "Select path to product", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                               Bounds(101, 16, 132, 17), kStaticText1Id, LayoutFont::Bold);
 
   const auto browser = [this](const std::string& start) {
     return BrowseForFolder(ApplicationWindow(), start, &context_);
   };
-  folderField_[0] = std::make_unique<FolderField>(form, kDirectoryEdit1Id, Bounds(118, 40, 201, 21),
-                                                  &context_, browser);
-  folderField_[1] = std::make_unique<FolderField>(form, kDirectoryEdit2Id, Bounds(118, 72, 201, 21),
-                                                  &context_, browser);
-  for (auto& field : folderField_) {
-    SendMessageA(field->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  const RECT fieldBounds[2] = {Bounds(118, 40, 201, 21), Bounds(118, 72, 201, 21)};
+  folderField_[0] = std::make_unique<FolderField>(form, kDirectoryEdit1Id, Scaled(fieldBounds[0]), &context_, browser);
+  folderField_[1] = std::make_unique<FolderField>(form, kDirectoryEdit2Id, Scaled(fieldBounds[1]), &context_, browser);
+  for (int i = 0; i < 2; ++i) {
+    folderField_[i]->SetDpi(dpi_);
+    Place(folderField_[i]->Handle(), fieldBounds[i], LayoutFont::Window);
   }
   folderField_[0]->SetChangeHandler([this] { DirectoryEdit1Change(); });
   folderField_[1]->SetChangeHandler([this] { DirectoryEdit2Change(); });
 
-  staticText_[1] = MakeChild(form, "STATIC", "QRV Program files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                             Bounds(12, 40, 106, 17), kStaticText2Id, boldFont_.Get());
-  staticText_[2] = MakeChild(form, "STATIC", "QRV Shared files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
-                             Bounds(12, 72, 100, 17), kStaticText3Id, boldFont_.Get());
+  staticText_[1] = MakeControl(form, "STATIC", "QRV Program files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                               Bounds(12, 40, 106, 17), kStaticText2Id, LayoutFont::Bold);
+  staticText_[2] = MakeControl(form, "STATIC", "QRV Shared files", SS_LEFTNOWORDWRAP | SS_NOPREFIX,
+                               Bounds(12, 72, 100, 17), kStaticText3Id, LayoutFont::Bold);
 
-  panel_ = std::make_unique<Panel>(form, Bounds(15, 104, 305, 81), &context_);
-  HWND panel = panel_->Handle();
-  HGDIOBJ boxFont = checkBoxFont_.Get();
+  const RECT panelBounds = Bounds(15, 104, 305, 81);
+  panel_ = std::make_unique<Panel>(form, Scaled(panelBounds), &context_);
+  HWND panel = Place(panel_->Handle(), panelBounds, LayoutFont::None);
   checkBox_[Index(CheckBoxId::CheckBox2)] =
-      MakeChild(panel, "BUTTON", kCheckBox2Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
-                Bounds(24, 32, 265, 16), kCheckBox2Id, boxFont);
+      MakeControl(panel, "BUTTON", kCheckBox2Caption, BS_AUTOCHECKBOX | WS_TABSTOP, Bounds(24, 32, 265, 16),
+                  kCheckBox2Id, LayoutFont::CheckBox);
   checkBox_[Index(CheckBoxId::CheckBox3)] =
-      MakeChild(panel, "BUTTON", kCheckBox3Caption, BS_AUTOCHECKBOX | WS_TABSTOP | WS_DISABLED,
-                Bounds(24, 56, 265, 17), kCheckBox3Id, boxFont);
+      MakeControl(panel, "BUTTON", kCheckBox3Caption, BS_AUTOCHECKBOX | WS_TABSTOP | WS_DISABLED,
+                  Bounds(24, 56, 265, 17), kCheckBox3Id, LayoutFont::CheckBox);
   checkBox_[Index(CheckBoxId::CheckBox1)] =
-      MakeChild(panel, "BUTTON", kCheckBox1Caption, BS_AUTOCHECKBOX | WS_TABSTOP,
-                Bounds(24, 8, 265, 16), kCheckBox1Id, boxFont);
+      MakeControl(panel, "BUTTON", kCheckBox1Caption, BS_AUTOCHECKBOX | WS_TABSTOP, Bounds(24, 8, 265, 16),
+                  kCheckBox1Id, LayoutFont::CheckBox);
   SendMessageA(CheckBox(CheckBoxId::CheckBox1), BM_SETCHECK, BST_CHECKED, 0);
 
-  gauge_ = std::make_unique<PieGauge>(form, kGauge1Id, Bounds(60, 200, 100, 100), &context_);
-  SendMessageA(gauge_->Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  const RECT gaugeBounds = Bounds(60, 200, 100, 100);
+  gauge_ = std::make_unique<PieGauge>(form, kGauge1Id, Scaled(gaugeBounds), &context_);
+  Place(gauge_->Handle(), gaugeBounds, LayoutFont::Window);
 
   // Placed by hand at the bottom edge: the window is not resizable and has no size grip.
-  statusBar_ = MakeChild(form, STATUSCLASSNAMEA, "", CCS_NOPARENTALIGN | CCS_NORESIZE,
-                         Bounds(0, 319, 334, 19), kStatusBar1Id, nullptr);
-  const int panelEnds[2] = {kStatusFirstPanelEnd, -1};
-  SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds));
+  statusBar_ = MakeControl(form, STATUSCLASSNAMEA, "", CCS_NOPARENTALIGN | CCS_NORESIZE, Bounds(0, 319, 334, 19),
+                           kStatusBar1Id, LayoutFont::None);
+  SetStatusParts();
+  // The hint window is made when the first hint is set: most starts have none to show, and
+  // under Wine every top-level window costs the start an X window.
+}
 
-  CreateHintWindow();
+// Moved to another monitor, or its scaling changed: every control, font and the frame follow.
+void TForm1::ApplyDpi(UINT dpi, const RECT& frame) {
+  dpi_ = dpi;
+  const UniqueGdiObject oldFonts[3] = {std::move(windowFont_), std::move(boldFont_), std::move(checkBoxFont_)};
+  MakeFonts();
+  SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
+  for (const Placed& placed : layout_) {
+    const RECT bounds = Scaled(placed.bounds);
+    MoveWindow(placed.window, bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, TRUE);
+    if (HGDIOBJ font = FontOf(placed.font)) SendMessageA(placed.window, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  }
+  SetStatusParts();
+  for (auto& field : folderField_) field->SetDpi(dpi);
+  // The tools of the hints cover the boxes where they are now.
+  for (const CheckBoxId box : {CheckBoxId::CheckBox1, CheckBoxId::CheckBox2, CheckBoxId::CheckBox3}) {
+    if (!hint_[Index(box)].empty()) SetHint(box, std::string(hint_[Index(box)]));
+  }
+  SetWindowPos(window_.Get(), nullptr, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+HWND TForm1::HintWindow() {
+  if (!hintWindow_ && window_) CreateHintWindow();
+  return hintWindow_;
 }
 
 void TForm1::CreateHintWindow() {
@@ -299,11 +359,13 @@ void TForm1::SetHint(CheckBoxId box, const std::string& hint) {
   GetWindowRect(boxWindow, &tools[1].rect);
   MapWindowPoints(nullptr, panel_->Handle(), reinterpret_cast<POINT*>(&tools[1].rect), 2);
   hint_[Index(box)] = hint;
+  if (hint.empty() && !hintWindow_) return;  // no tool was ever added
+  HWND hints = HintWindow();
   for (auto& tool : tools) {
-    SendMessageA(hintWindow_, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(hints, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
     if (hint.empty()) continue;  // an empty hint shows nothing
     tool.lpszText = hint_[Index(box)].data();
-    SendMessageA(hintWindow_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+    SendMessageA(hints, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
   }
 }
 
@@ -386,6 +448,9 @@ LRESULT TForm1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
       return 0;
     case WM_CLOSE:
       RequestClose();
+      return 0;
+    case WM_DPICHANGED:
+      ApplyDpi(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
       return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);

@@ -278,7 +278,13 @@ void AddKnownFolders(std::vector<std::wstring>& out) {
   const auto call = shell ? reinterpret_cast<KnownFolderCall>(
                                 reinterpret_cast<void*>(GetProcAddress(shell, "SHGetKnownFolderPath")))
                           : nullptr;
-  if (!call) return;
+  // ole32 from the same place, looked up rather than imported: an import would load it, and
+  // the libraries below it, at every start of the program, the window's included.
+  using FreeCall = void(WINAPI*)(void*);
+  static const HMODULE ole = LoadLibraryW((WideFromAnsi(SystemFolder()) + L"\\ole32.dll").c_str());
+  const auto freeMemory =
+      ole ? reinterpret_cast<FreeCall>(reinterpret_cast<void*>(GetProcAddress(ole, "CoTaskMemFree"))) : nullptr;
+  if (!call || !freeMemory) return;
   for (const KNOWNFOLDERID* id : kKnownFolders) {
     PWSTR path = nullptr;
     // Each folder's default place; where it is now comes from the Shell Folders keys read
@@ -287,7 +293,7 @@ void AddKnownFolders(std::vector<std::wstring>& out) {
     // KF_FLAG_DONT_VERIFY: a folder that does not exist yet is protected all the same.
     const DWORD flags = KF_FLAG_DEFAULT_PATH | KF_FLAG_DONT_VERIFY;
     if (SUCCEEDED(call(*id, flags, nullptr, &path)) && path) out.emplace_back(path);
-    CoTaskMemFree(path);
+    freeMemory(path);
   }
 }
 

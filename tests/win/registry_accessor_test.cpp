@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/gateway/recording_effects.h"
 #include "platform/errors.h"
@@ -358,6 +359,47 @@ TEST(RegistryAccessorDeleteTree, DryRunRecordsDepthFirstFromTheLastSubkeyAndDele
   }
   EXPECT_TRUE(scratch.Exists("Tree\\Alpha\\Inner\\Deepest"));
   EXPECT_TRUE(scratch.HasValue("Tree\\Mid\\Two", "Text"));
+}
+
+namespace {
+// The live gateway, noting which keys the walk opens and how many it deletes.
+class OpenNotingEffects : public LiveEffects {
+ public:
+  LONG OpenRegistryKey(HKEY base, const std::wstring& sub, DWORD options, REGSAM rights, const std::wstring& name,
+                       UniqueHKey& key) override {
+    opened.push_back(AnsiFromWide(name));
+    return LiveEffects::OpenRegistryKey(base, sub, options, rights, name, key);
+  }
+  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
+    ++deleted;
+    return LiveEffects::DeleteRegistryKey(base, sub, view, name);
+  }
+  std::vector<std::string> opened;
+  int deleted = 0;
+};
+}  // namespace
+
+// Each open, query and close is a round trip to Wine's server: a key its parent's enumeration
+// shows without subkeys is deleted by name below the parent, never opened by the walk; a key
+// with subkeys is opened once, as itself.
+TEST(RegistryAccessorDeleteTree, OnlyKeysWithSubkeysAreOpenedLeavesGoByName) {
+  ScratchKey scratch("acc_leaves");
+  BuildTree(scratch, "Tree");
+  OpenNotingEffects effects;
+  RegistryAccessor accessor(effects);
+  EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Tree")).Deleted());
+  EXPECT_FALSE(scratch.Exists("Tree"));
+  const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
+  const std::vector<std::string> expected = {top, top + "\\Mid", top + "\\Alpha", top + "\\Alpha\\Inner"};
+  EXPECT_EQ(effects.opened, expected);
+  EXPECT_EQ(effects.deleted, 9);
+
+  scratch.SetString("Single", "Text", "leaf");
+  OpenNotingEffects single;
+  RegistryAccessor alone(single);
+  EXPECT_TRUE(alone.DeleteKeyTree(W(scratch / "Single")).Deleted());
+  EXPECT_EQ(single.opened.size(), 1u) << "the named key itself is opened to learn its subkeys";
+  EXPECT_FALSE(scratch.Exists("Single"));
 }
 
 namespace {

@@ -128,39 +128,76 @@ TEST_F(MainWindowTest, CreatedHiddenWithCaptionFixedFrameAndClientSize) {
   EXPECT_EQ(GetClassLongPtrA(window, GCLP_HBRBACKGROUND), static_cast<ULONG_PTR>(COLOR_BTNFACE + 1));
 }
 
-// Position and size of every control, read back from the live window.
-TEST_F(MainWindowTest, EveryControlSitsWhereTheLayoutPutsIt) {
-  Create();
-  HWND window = form->Handle();
-  HWND panel = form->Panel1();
+// Position and size of every control, read back from the live window, as laid out for 96
+// dots per inch and scaled to dpi (rounded as MulDiv rounds).
+namespace {
+void ExpectLayoutAt(const TForm1& form, UINT dpi) {
+  HWND window = form.Handle();
+  HWND panel = form.Panel1();
   const struct {
     const char* name;
     HWND control;
     HWND reference;
-    int left, top, width, height;
+    int left, top, right, bottom;
   } layout[] = {
-      {"BitBtn1", form->BitBtn1(), window, 199, 216, 75, 25},
-      {"BitBtn2", form->BitBtn2(), window, 199, 256, 75, 25},
-      {"StaticText1", form->StaticText1(), window, 101, 16, 132, 17},
-      {"DirectoryEdit1", form->DirectoryEdit1().Handle(), window, 118, 40, 201, 21},
-      {"DirectoryEdit2", form->DirectoryEdit2().Handle(), window, 118, 72, 201, 21},
-      {"StaticText2", form->StaticText2(), window, 12, 40, 106, 17},
-      {"StaticText3", form->StaticText3(), window, 12, 72, 100, 17},
-      {"Panel1", panel, window, 15, 104, 305, 81},
-      {"CheckBox2", Box(CheckBoxId::CheckBox2), panel, 24, 32, 265, 16},
-      {"CheckBox3", Box(CheckBoxId::CheckBox3), panel, 24, 56, 265, 17},
-      {"CheckBox1", Box(CheckBoxId::CheckBox1), panel, 24, 8, 265, 16},
-      {"Gauge1", form->Gauge1().Handle(), window, 60, 200, 100, 100},
-      {"StatusBar1", form->StatusBar1(), window, 0, 319, 334, 19},
+      {"BitBtn1", form.BitBtn1(), window, 199, 216, 274, 241},
+      {"BitBtn2", form.BitBtn2(), window, 199, 256, 274, 281},
+      {"StaticText1", form.StaticText1(), window, 101, 16, 233, 33},
+      {"DirectoryEdit1", form.DirectoryEdit1().Handle(), window, 118, 40, 319, 61},
+      {"DirectoryEdit2", form.DirectoryEdit2().Handle(), window, 118, 72, 319, 93},
+      {"StaticText2", form.StaticText2(), window, 12, 40, 118, 57},
+      {"StaticText3", form.StaticText3(), window, 12, 72, 112, 89},
+      {"Panel1", panel, window, 15, 104, 320, 185},
+      {"CheckBox2", form.CheckBox(CheckBoxId::CheckBox2), panel, 24, 32, 289, 48},
+      {"CheckBox3", form.CheckBox(CheckBoxId::CheckBox3), panel, 24, 56, 289, 73},
+      {"CheckBox1", form.CheckBox(CheckBoxId::CheckBox1), panel, 24, 8, 289, 24},
+      {"Gauge1", form.Gauge1().Handle(), window, 60, 200, 160, 300},
+      {"StatusBar1", form.StatusBar1(), window, 0, 319, 334, 338},
   };
+  const auto at = [dpi](int value) { return MulDiv(value, static_cast<int>(dpi), 96); };
   for (const auto& c : layout) {
     ASSERT_TRUE(IsWindow(c.control)) << c.name;
     EXPECT_EQ(GetParent(c.control), c.reference) << c.name;
     const RECT r = RectIn(c.control, c.reference);
-    EXPECT_EQ(r.left, c.left) << c.name;
-    EXPECT_EQ(r.top, c.top) << c.name;
-    EXPECT_EQ(r.right - r.left, c.width) << c.name;
-    EXPECT_EQ(r.bottom - r.top, c.height) << c.name;
+    EXPECT_EQ(r.left, at(c.left)) << c.name << " at " << dpi;
+    EXPECT_EQ(r.top, at(c.top)) << c.name << " at " << dpi;
+    EXPECT_EQ(r.right, at(c.right)) << c.name << " at " << dpi;
+    EXPECT_EQ(r.bottom, at(c.bottom)) << c.name << " at " << dpi;
+  }
+  EXPECT_EQ(FontOf(form.BitBtn1()).lfHeight, -at(11)) << dpi;
+  EXPECT_EQ(FontOf(form.StaticText1()).lfHeight, -at(11)) << dpi;
+  EXPECT_EQ(FontOf(form.CheckBox(CheckBoxId::CheckBox1)).lfHeight, -at(13)) << dpi;
+  const RECT button = RectIn(form.DirectoryEdit1().ButtonHandle(), form.DirectoryEdit1().Handle());
+  EXPECT_EQ(button.right - button.left, at(21)) << dpi;
+  int panelEnds[2] = {};
+  ASSERT_EQ(SendMessageA(form.StatusBar1(), SB_GETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds)), 2);
+  EXPECT_EQ(panelEnds[0], at(150)) << dpi;
+}
+}  // namespace
+
+TEST_F(MainWindowTest, EveryControlSitsWhereTheLayoutPutsIt) {
+  Create();
+  ExpectLayoutAt(*form, 96);
+}
+
+// Stands for the window moved to a monitor at 150 % and back, which Windows announces to a
+// per-monitor aware program with WM_DPICHANGED and the frame it suggests.
+TEST_F(MainWindowTest, LayoutFontsAndFrameFollowTheDpiAndComeBackExactly) {
+  Create();
+  HWND window = form->Handle();
+  RECT original{};
+  GetWindowRect(window, &original);
+  const struct {
+    UINT dpi;
+    RECT frame;
+  } steps[] = {{144, RECT{10, 20, 10 + 520, 20 + 540}}, {96, original}};
+  for (const auto& step : steps) {
+    RECT suggested = step.frame;
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(step.dpi, step.dpi), reinterpret_cast<LPARAM>(&suggested));
+    ExpectLayoutAt(*form, step.dpi);
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    EXPECT_TRUE(EqualRect(&frame, &step.frame)) << step.dpi;
   }
 }
 
