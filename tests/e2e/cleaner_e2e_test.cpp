@@ -183,6 +183,35 @@ TEST(CleanerForEveryUser, RunsCleanOtherProfilesAndKeepTheirOtherKeys) {
   }
 }
 
+// Real fleets: a cloud directory account (SID S-1-12-1-...), a mandatory profile (NTUSER.MAN)
+// and a profile whose hive file is gone, with the ".bak" key Windows leaves after a failed
+// load. The first two are cleaned (their Startup shortcuts, found only through their hives,
+// show it), the third is a trace line and no failure.
+TEST(CleanerForEveryUser, CloudAccountsAndMandatoryProfilesAreCleanedAndAProfileWithoutAHiveIsPassedOver) {
+  SeededInstallation installation;
+  CleanerFolder cleaner;
+  SecondProfile cloud(installation.UserKey(), {.sidPrefix = "S-1-12-1-4444-5555-6666-"});
+  SecondProfile mandatory(installation.UserKey(), {.hiveFile = "NTUSER.MAN"});
+  SecondProfile gone(installation.UserKey(), {.hiveFile = ""});
+  cloud.AddBackupKey();
+  cleaner.WriteRules(installation.RuleLines());
+  cleaner.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner.Run("/TL /ALLUSERS");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  EXPECT_EQ(installation.TargetsLeft(), Strings{});
+  for (const SecondProfile* profile : {&cloud, &mandatory}) {
+    const Strings present = profile->Present();
+    EXPECT_FALSE(Contains(present, "link")) << profile->Sid();
+    EXPECT_TRUE(Contains(present, "link beside")) << profile->Sid();
+  }
+  EXPECT_TRUE(Contains(gone.Present(), "link"));
+  const Strings log = cleaner.LogMessages();
+  EXPECT_TRUE(Contains(log, "Passed over the profile of user " + gone.Sid() + ": no NTUSER.DAT or NTUSER.MAN in " +
+                                gone.Folder()));
+  EXPECT_TRUE(Contains(log, "Passed over the profile of user " + cloud.Sid() + ".bak: a copy Windows keeps of a profile key"));
+}
+
 // The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."); ASCII paths.
 Strings PendingFileOperations() {
   std::string data(65536, '\0');
