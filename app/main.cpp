@@ -165,7 +165,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                                      "(exit code 1618): " + commandLine);
     return kAnotherInstanceExitCode;
   }
-  Session session{choices, commandLine, events, {}, {}, {}};
+  Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
   session.record.KeepSteps(!choices.reportPath.empty());
   const RunFacts facts =

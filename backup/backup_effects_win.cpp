@@ -166,10 +166,17 @@ void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const {
   if (place.root != BackupKeyRoot::Users || hives_ == nullptr) return;
   const std::size_t cut = place.subKey.find(L'\\');
   const std::wstring loadedAs = place.subKey.substr(0, cut);
+  const auto same = [&loadedAs](const std::string& name) {
+    return !name.empty() &&
+           CompareStringOrdinal(WideFromAnsi(name).c_str(), -1, loadedAs.c_str(), -1, TRUE) == CSTR_EQUAL;
+  };
+  const std::wstring below = cut == std::wstring::npos ? L"" : place.subKey.substr(cut);
   for (const UserHive& hive : *hives_) {
-    if (CompareStringOrdinal(WideFromAnsi(hive.keyName).c_str(), -1, loadedAs.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
-    entry.path = L"HKEY_USERS\\" + WideFromAnsi(hive.sid) + (cut == std::wstring::npos ? L"" : place.subKey.substr(cut));
-    entry.hive = WideFromAnsi(hive.profileFolder) + L"\\NTUSER.DAT";
+    // The user's own hive, or the user's classes hive loaded beside it.
+    const bool classes = same(hive.classesKeyName);
+    if (!classes && !same(hive.keyName)) continue;
+    entry.path = L"HKEY_USERS\\" + WideFromAnsi(hive.sid) + (classes ? L"_Classes" : L"") + below;
+    entry.hive = WideFromAnsi(hive.profileFolder) + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
     return;
   }
 }

@@ -59,6 +59,7 @@ std::string KeyProblem(const JournalEntry& entry) {
       case KeyVerdict::Deletable: break;
       case KeyVerdict::SharedKey: return "a key Windows or other programs share";
       case KeyVerdict::ProtectedTree: return "a key inside a protected tree";
+      case KeyVerdict::StructuralKey: return "a key of Windows' own places where products do not register";
     }
     return {};
   }
@@ -80,6 +81,7 @@ std::string GuardProblem(CleanerContext& context, const JournalEntry& entry) {
     case JournalKind::WrittenValue: return KeyProblem(entry);
     case JournalKind::Process:
     case JournalKind::Service:
+    case JournalKind::ServiceSettings:  // put back only where the run's settings still stand
     case JournalKind::NotDone: return {};
   }
   return "an unknown kind of entry";

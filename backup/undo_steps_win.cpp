@@ -121,12 +121,17 @@ void UndoSteps::PutTimes(const std::wstring& path, const SavedTimes& times) {
 // name the hive is loaded under for the undo, which must be the hive file the run loaded.
 LONG UndoSteps::HiveRoot(const JournalEntry& entry, std::wstring& below) {
   const std::size_t cut = below.find(L'\\');
-  const std::wstring sid = below.substr(0, cut);
+  std::wstring sid = below.substr(0, cut);
+  const bool classes = sid.ends_with(L"_Classes");
+  if (classes) sid.resize(sid.size() - std::wstring_view(L"_Classes").size());
   if (!hives_) hives_.emplace();
   for (const UserHive& hive : hives_->Hives()) {
     if (!SameText(WideFromAnsi(hive.sid), sid)) continue;
-    if (!SameText(WideFromAnsi(hive.profileFolder) + L"\\NTUSER.DAT", entry.hive)) return ERROR_INVALID_NAME;
-    below = WideFromAnsi(hive.keyName) + (cut == std::wstring::npos ? L"" : below.substr(cut));
+    const std::string& loadedAs = classes ? hive.classesKeyName : hive.keyName;
+    const std::wstring file =
+        WideFromAnsi(hive.profileFolder) + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
+    if (loadedAs.empty() || !SameText(file, entry.hive)) return ERROR_INVALID_NAME;
+    below = WideFromAnsi(loadedAs) + (cut == std::wstring::npos ? L"" : below.substr(cut));
     return ERROR_SUCCESS;
   }
   return ERROR_FILE_NOT_FOUND;

@@ -5,7 +5,7 @@
 #include "platform/files_paths.h"
 #include "platform/handles.h"
 #include "platform/wide_text.h"
-#include "report/sha256.h"
+#include "platform/sha256.h"
 
 namespace {
 
@@ -23,7 +23,7 @@ std::string Sha256OfFile(const std::string& path) {
     DWORD read = 0;
     if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return {};
     if (read == 0) break;
-    hash.Add(std::string_view(buffer.data(), read));
+    hash.Add(buffer.data(), read);
   }
   return hash.HexDigest();
 }

@@ -7,7 +7,7 @@
 #include "platform/errors.h"
 #include "platform/registry_views.h"
 #include "platform/std_file_source.h"
-#include "platform/user_hives.h"
+#include "platform/user_hives_win.h"
 #include "platform/wide_text.h"
 #include "tools/capture_command.h"
 #include "tools/capture_paths.h"

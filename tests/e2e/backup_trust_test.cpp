@@ -10,7 +10,7 @@
 #include "platform/sha256.h"
 #include "platform/wide_text.h"
 #include "tests/e2e/cleaner_folder.h"
-#include "tests/e2e/second_profile.h"
+#include "tests/support/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/seeded_registry.h"
