@@ -42,12 +42,23 @@ const SystemMirror& Mirror(CleanerContext& context) {
   return *context.systemMirror;
 }
 
+// Set while the pass through the real System32 runs with the file system redirection off,
+// where the real System32 goes by the System folder's own name.
+thread_local bool nativePass = false;
+
+bool ShownAsRealSystem32(CleanerContext& context, const std::wstring& path) {
+  return nativePass || IsInRealSystemFolder(Mirror(context), path);
+}
+
 // A path as the information list and the trace log show it: ordinary form, ANSI, and
 // marked when it lies in the real System32 of 64-bit Windows.
 std::string Shown(CleanerContext& context, const std::wstring& path) {
   std::string shown = AnsiFromWide(OrdinaryPath(path));
-  if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
-  if (IsInNativeProgramFolder(Mirror(context), path)) shown += kNativeProgramFolderLabel;
+  if (ShownAsRealSystem32(context, path)) {
+    shown += kRealSystemFolderLabel;
+  } else if (IsInNativeProgramFolder(Mirror(context), path)) {
+    shown += kNativeProgramFolderLabel;
+  }
   return shown;
 }
 
@@ -68,7 +79,7 @@ Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstri
   std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
   if (final.empty()) final = path;  // a system without final paths has no aliases either
   std::string shown = AnsiFromWide(OrdinaryPath(final));
-  if (IsInRealSystemFolder(Mirror(context), path)) shown += kRealSystemFolderLabel;
+  if (ShownAsRealSystem32(context, path)) shown += kRealSystemFolderLabel;
   const DWORD error = context.effects.DeleteAtRestart(final);
   if (error == ERROR_SUCCESS) {
     AddScheduledInfo(context, kDeletedAtRestartText + shown);
@@ -372,7 +383,11 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   std::wstring name;
   DWORD error = ERROR_SUCCESS;
   const UniqueFile parent = OpenParentOf(top, name, error);
-  if (!parent) return;  // no folder holds it: there is no tree to delete
+  if (!parent) {
+    // No folder holds it: there is no tree to delete. Any other failure stays, with a line.
+    if (!IsMissing(error)) AddInfo(context, kFolderNotDeletedText + Shown(context, top) + " - " + SystemErrorText(error));
+    return;
+  }
   const DWORD attributes = GetFileAttributesW(top.c_str());
   (void)DeleteTree(context, parent.Get(), name, top, attributes);
 }
@@ -425,6 +440,51 @@ std::wstring InRealSystem32(CleanerContext& context, const std::wstring& full) {
   return native;
 }
 
+// The file system redirection of a 32-bit program on 64-bit Windows, off for this thread
+// while the object lives. The pass through the real System32 opens each child relative to
+// its folder's handle, and the redirection would send such an open on to SysWOW64; with it
+// off, the real System32 goes by the System folder's own name, which this gives.
+class NativeFileSystem {
+ public:
+  NativeFileSystem() {
+    using DisableCall = BOOL(WINAPI*)(PVOID*);
+    static const auto disable = reinterpret_cast<DisableCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64DisableWow64FsRedirection")));
+    off_ = disable && disable(&old_);
+    nativePass = true;
+  }
+  ~NativeFileSystem() {
+    nativePass = false;
+    using RevertCall = BOOL(WINAPI*)(PVOID);
+    static const auto revert = reinterpret_cast<RevertCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Wow64RevertWow64FsRedirection")));
+    if (off_ && revert) (void)revert(old_);
+  }
+  NativeFileSystem(const NativeFileSystem&) = delete;
+  NativeFileSystem& operator=(const NativeFileSystem&) = delete;
+
+  // The path in the real System32 (as InRealSystemFolder names it) by the name it has now.
+  std::wstring RealName(CleanerContext& context, const std::wstring& native) const {
+    const SystemMirror& mirror = Mirror(context);
+    if (!off_ || native.size() < mirror.nativeFolder.size()) return native;
+    return mirror.systemFolder + native.substr(mirror.nativeFolder.size());
+  }
+
+ private:
+  PVOID old_ = nullptr;
+  bool off_ = false;
+};
+
+// Carries out a deletion in the 64-bit twin of an entry's place: in the real System32 with
+// the redirection off (where it goes by the System folder's own name); a Program Files twin,
+// which no redirection hides, as it is named.
+template <typename Deletion>
+void InTwin(CleanerContext& context, const std::wstring& native, Deletion deletion) {
+  if (!IsInRealSystemFolder(Mirror(context), native)) return deletion(native);
+  const NativeFileSystem nativeFiles;
+  deletion(nativeFiles.RealName(context, native));
+}
+
 }  // namespace
 
 void DeleteFolderTree(CleanerContext& context, const std::string& path) {
@@ -439,7 +499,7 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   const std::wstring native = InRealSystem32(context, full);
   if (native.empty() || RefuseFolder(context, native)) return;
   if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(native)), Shown(context, native))) {
-    DeleteFolderAt(context, native);
+    InTwin(context, native, [&context](const std::wstring& twin) { DeleteFolderAt(context, twin); });
   }
 }
 
@@ -449,5 +509,7 @@ void DeleteSingleFile(CleanerContext& context, const std::string& path) {
   if (full.empty()) return;
   DeleteFileAt(context, full, path);
   const std::wstring native = InRealSystem32(context, full);
-  if (!native.empty()) DeleteFileAt(context, native, Shown(context, native));
+  if (native.empty()) return;
+  const std::string shown = Shown(context, native);
+  InTwin(context, native, [&context, &shown](const std::wstring& twin) { DeleteFileAt(context, twin, shown); });
 }
