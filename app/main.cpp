@@ -107,11 +107,23 @@ int RunCleaner(Session& session) {
   // A log asked for and never opened: the deployment tool learns it from its own code.
   const bool traceFailed = session.choices.traceOn && !session.trace.WasOpened();
   int exitCode = traceFailed ? kTraceLogNotOpenedExitCode : context.outcome.ExitCode();
-  session.trace.Write(SummaryLine(session.record.Counts(), exitCode));
   // Every line written reaches the file, whichever way the program ends. Writing out the
   // last lines can fail too (a full disk): that error is shown like any other and the
   // program still ends.
-  Guarded(&context, [&] { session.trace.Close(); });
+  bool summaryWritten = false;
+  Guarded(&context, [&] {
+    session.trace.Write(SummaryLine(session.record.Counts(), exitCode));
+    summaryWritten = true;
+  });
+  if (summaryWritten) {
+    Guarded(&context, [&] { session.trace.Close(); });
+  } else {
+    try {
+      session.trace.Close();
+    } catch (const std::exception&) {
+      // the same failure as the summary's, shown once
+    }
+  }
   if (!traceFailed) exitCode = context.outcome.ExitCode();
   return exitCode;
 }

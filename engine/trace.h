@@ -11,6 +11,12 @@ class Trace {
   virtual void Open(const std::string& path) = 0;
   // Does nothing unless open.
   virtual void Write(const std::string& message) = 0;
+  // A message followed by a name the ANSI code page may not hold: given as the system names
+  // it and as close as the code page allows; a log in UTF-8 keeps the true name.
+  virtual void WriteNamed(const std::string& message, const std::wstring& name, const std::string& ansiName) {
+    (void)name;
+    Write(message + ansiName);
+  }
   // Hands the buffered lines to the file, so that a run ended by force leaves whole lines;
   // does nothing unless open.
   virtual void Flush() = 0;

@@ -9,6 +9,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/text_rules.h"
+#include "startup/command_switches.h"
 
 namespace {
 
@@ -64,5 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_REQUIRE(arguments.size() + 1 <= std::max<std::size_t>(items.size(), 1));
   for (std::size_t n = 0; n < arguments.size(); ++n) FUZZ_REQUIRE(arguments[n] == items[n + 1]);
   FUZZ_REQUIRE(arguments.size() + 1 >= items.size() || items[arguments.size() + 1].empty());
+
+  // A valid line asks for nothing that excludes something else, and the order of the
+  // arguments does not change whether it is valid.
+  const CommandLineChoices choices = ParseCommandLine(arguments);
+  if (choices.problem.empty()) {
+    FUZZ_REQUIRE(choices.undoFolder.empty() || choices.backupFolder.empty());
+    FUZZ_REQUIRE(!choices.detect || (choices.undoFolder.empty() && choices.backupFolder.empty()));
+  }
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  FUZZ_REQUIRE(ParseCommandLine(reversed).problem.empty() == choices.problem.empty());
   return 0;
 }

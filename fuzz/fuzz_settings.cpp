@@ -1,8 +1,11 @@
-// Any bytes as a settings file: only EConvertError (a SILENT value that is not an integer)
-// may escape, and each field is set only from its own section.
+// Any bytes as a settings file: only EConvertError (a SILENT value that is not 0 or 1) may
+// escape, each field is set only from its own section, the findings do not change what is
+// read, and each finding names a line of the file.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "fuzz/fuzz_check.h"
 #include "platform/errors.h"
@@ -15,13 +18,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LineReader reader(source);
   CleanerState state;
   const bool hasMode = bytes.find("[Mode]") != std::string::npos;
+  std::vector<SettingsFinding> findings;
   try {
-    ReadSettings(reader, state);
+    ReadSettings(reader, state, &findings);
     FUZZ_REQUIRE(reader.AtEnd());
   } catch (const EConvertError& error) {
     FUZZ_REQUIRE(hasMode && UpperAscii(bytes).find("SILENT=") != std::string::npos);
-    FUZZ_REQUIRE(error.Message().starts_with("'"));
+    FUZZ_REQUIRE(error.Message().starts_with("SILENT="));
   }
+  FUZZ_REQUIRE(state.RunMode == 0 || state.RunMode == 1);
+  const auto lines = static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\r')) + 1;
+  for (const SettingsFinding& finding : findings) FUZZ_REQUIRE(finding.line >= 1 && finding.line <= lines);
+  // Reading without findings gives the same state.
+  MemoryByteSource again(bytes);
+  LineReader plain(again);
+  CleanerState same;
+  try {
+    ReadSettings(plain, same);
+  } catch (const EConvertError&) {
+  }
+  FUZZ_REQUIRE(same.RunMode == state.RunMode && same.OptDelete == state.OptDelete &&
+               same.FolderProgram == state.FolderProgram && same.OptKillProcess == state.OptKillProcess);
   // Each field changes only through its own section.
   const CleanerState initial;
   if (state.RunMode != initial.RunMode) FUZZ_REQUIRE(hasMode);

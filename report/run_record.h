@@ -24,7 +24,8 @@ class RunRecord {
  public:
   // Counts only unless told to keep each step: a run over a huge rule file must not grow
   // with it when nobody asked for the report.
-  explicit RunRecord(bool keepSteps = true) : keepSteps_(keepSteps) {}
+  RunRecord() = default;
+  explicit RunRecord(bool keepSteps) : keepSteps_(keepSteps) {}
   void KeepSteps(bool keep) { keepSteps_ = keep; }
   void Change(const std::string& action, const std::string& target, unsigned long code);
   void Listed(const std::string& line, bool scheduled);
@@ -37,7 +38,7 @@ class RunRecord {
   void Keep(RecordedStep step);
   std::vector<RecordedStep> steps_;
   RunCounts counts_;
-  bool keepSteps_;
+  bool keepSteps_ = true;
 };
 
 // "Run ended: N changes made, N failed, N left, N scheduled for restart, N errors; exit code N"

@@ -25,6 +25,7 @@ class TraceLog : public Trace {
   void Open(const std::string& path) override;
   // Time stamp, three blanks, the message, CR LF. Does nothing unless open.
   void Write(const std::string& message) override;
+  void WriteNamed(const std::string& message, const std::wstring& name, const std::string& ansiName) override;
   void Flush() override;
   // Writes out what is buffered and closes; does nothing unless open.
   void Close() override;

@@ -57,6 +57,11 @@ void TraceLog::Write(const std::string& message) {
   WriteEncoded(utf8_ ? Utf8FromWide(WideFromAnsi(message)) : message);
 }
 
+void TraceLog::WriteNamed(const std::string& message, const std::wstring& name, const std::string& ansiName) {
+  if (!IsOpen()) return;
+  WriteEncoded(utf8_ ? Utf8FromWide(WideFromAnsi(message) + name) : message + ansiName);
+}
+
 void TraceLog::WriteEncoded(const std::string& message) {
   file_->WriteText(TimeStamp());
   file_->WriteText("   ");

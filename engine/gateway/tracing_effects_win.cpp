@@ -12,7 +12,9 @@ void TracingEffects::Record(const std::string& what, const std::string& name) {
 }
 
 void TracingEffects::Record(const std::string& what, const std::wstring& name) {
-  if (state_.TraceLogOn) Record(what, AnsiFromWide(OrdinaryPath(name)));
+  if (!state_.TraceLogOn) return;
+  const std::wstring ordinary = OrdinaryPath(name);
+  trace_.WriteNamed(what, ordinary, AnsiFromWide(ordinary));
 }
 
 DWORD TracingEffects::RemoveFile(const std::wstring& path) {

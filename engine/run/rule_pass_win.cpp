@@ -48,7 +48,9 @@ std::string ReadCountedLine(PassState& pass, LineFile& file) {
 // A target that exists and that the run was not permitted to delete stays behind: it is
 // listed and counts as left, so that a run without the permission never reads as complete.
 void NoteSkippedDeletion(CleanerContext& context, const std::string& line, bool placeholdersSet) {
-  if (!placeholdersSet || line.empty() || line.find('\0') != std::string::npos) return;
+  // No longer name than the system's longest path can name anything that exists.
+  constexpr std::size_t kLongestPath = 32767;
+  if (!placeholdersSet || line.empty() || line.size() > kLongestPath || line.find('\0') != std::string::npos) return;
   const std::wstring path = WideFromAnsi(line);
   if (IsExistingFolderWide(path) || IsExistingFileWide(path)) AddInfo(context, kSkippedNotPermitted + line);
 }

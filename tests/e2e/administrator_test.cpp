@@ -257,3 +257,14 @@ TEST(CleanerSettingsFindings, EachLineNotReadAsWrittenHasATraceLineNamingTheFile
     EXPECT_TRUE(Contains(lines, expected)) << expected << "\n" << testing::PrintToString(lines);
   }
 }
+
+TEST(CleanerCommandLine, TheLogExplainsABadFolderWhereverTheSwitchesStand) {
+  CleanerFolder cleaner;
+  cleaner.WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\CleanerTestsNothing", "[Registry_Delete_End]"});
+  for (const char* arguments : {"/Q /BACKUP=bk /TL", "/TL /Q /BACKUP=bk"}) {
+    const CleanerExit exit = cleaner.Run(arguments, 20000);
+    ASSERT_TRUE(exit.finished) << arguments;
+    EXPECT_EQ(exit.exitCode, 2u) << arguments;
+    EXPECT_TRUE(StartsWithAny(cleaner.LogMessages(), "The backup folder needs a plain full path: bk - ")) << arguments;
+  }
+}

@@ -135,7 +135,14 @@ TEST_F(RulePass, EachEntryIsTracedWithItsLineNumberCarriedOutOrSkipped) {
     EngineTestContext test(effects);
     test.state.DeletePermission = permission;
     Run(test, lines);
-    EXPECT_EQ(Trace(test), expectedTrace) << "permission " << permission;
+    Lines expected = expectedTrace;
+    if (!permission) {
+      // What exists and may not be deleted stays, with its line, and counts as left.
+      expected.insert(expected.begin() + 4, "Skipped (deletion not permitted): " + folder);
+      expected.insert(expected.begin() + 6, "Skipped (deletion not permitted): " + file);
+    }
+    EXPECT_EQ(Trace(test), expected) << "permission " << permission;
+    EXPECT_EQ(test.context.outcome.notRemoved, permission ? 0 : 2);
     EXPECT_EQ(test.state.Progress, 18);
     EXPECT_EQ(test.view.gaugeProgress, 18);
     if (permission) {
@@ -152,8 +159,10 @@ TEST_F(RulePass, WithoutPermissionDeleteFileEntriesAreReadCountedAndLoggedOnly) 
   WriteBytes(file, "keep");
   EngineTestContext test;
   test.state.DeletePermission = false;
-  Run(test, {"[Delete_File]", file, file, "[Delete_File_End]"});
-  EXPECT_EQ(Trace(test), (Lines{Opened(), "DelFile 2", "DelFile 3"}));
+  Run(test, {"[Delete_File]", file, file + ".absent", "[Delete_File_End]"});
+  // The entry whose file is not there leaves nothing behind.
+  EXPECT_EQ(Trace(test), (Lines{Opened(), "Skipped (deletion not permitted): " + file, "DelFile 2", "DelFile 3"}));
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
   EXPECT_EQ(ReadBytes(file), "keep");
   EXPECT_EQ(test.state.Progress, 4);
 }

@@ -90,9 +90,12 @@ TEST(TraceLogFirstBlock, IsWrittenOnOpeningInTheChosenEncoding) {
     trace.SetFirstLines({"Velmora Cleaner 1.0", "Computer: \xD0\x9F\xD0\x9A"});
     trace.Open(scratch / "VC.LOG");
     trace.Write("Log file created");
+    // A CJK name no code page of the machines at hand holds.
+    trace.WriteNamed("Removed file ", L"C:\\P\\\x65E5.dat", "C:\\P\\?.dat");
     trace.Close();
     const std::vector<std::string> messages = TraceMessages(scratch / "VC.LOG");
-    ASSERT_EQ(messages.size(), 3u);
+    ASSERT_EQ(messages.size(), 4u);
+    EXPECT_EQ(messages[3], c.utf8 ? "Removed file C:\\P\\\xE6\x97\xA5.dat" : "Removed file C:\\P\\?.dat");
     EXPECT_EQ(messages[0], "Velmora Cleaner 1.0");
     if (c.utf8 || GetACP() == 1252) {
       EXPECT_EQ(messages[1], c.expectedName);
