@@ -243,14 +243,13 @@ DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
 DWORD BackupEffects::RemoveFile(const std::wstring& path) {
   if (!On()) return inner_.RemoveFile(path);
   if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveFile(path);  // nothing there to keep
   KeptFile kept;
-  if (const DWORD error = ReadKeptFile(path, !IsLink(attributes), kept); error != ERROR_SUCCESS) {
+  if (const DWORD error = ReadKeptFile(path, true, kept); error != ERROR_SUCCESS) {
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return inner_.RemoveFile(path);  // nothing to keep
     // A file in use answers as its deletion would have: the caller lists it or leaves it to the restart.
     return IsInUse(error) ? error : Refuse(path, error);
   }
-  return MoveIntoBackup(path, IsLink(attributes) ? JournalKind::Link : JournalKind::File, kept);
+  return MoveIntoBackup(path, IsLink(kept.facts.attributes) ? JournalKind::Link : JournalKind::File, kept);
 }
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {

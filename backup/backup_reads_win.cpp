@@ -2,6 +2,7 @@
 
 #include "backup/backup_reads.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/handles.h"
@@ -35,14 +36,22 @@ DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept) {
                 {FileTimeCount(info.ftCreationTime), FileTimeCount(info.ftLastAccessTime),
                  FileTimeCount(info.ftLastWriteTime)}};
   kept.security = HandleSecurityText(file.Get());
-  if (!contents) return ERROR_SUCCESS;
+  // A link is kept as itself: its target's bytes are not its own.
+  if (!contents || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_SUCCESS;
+  const std::uint64_t expected = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
   Sha256 hash;
-  std::vector<char> chunk(1 << 16);
+  std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(expected + 1, 1 << 16)));
   kept.size = 0;
+  // Read up to the size the file had when opened and one byte on, so that a small file
+  // takes one read: a file that grows meanwhile is read to its end all the same.
   for (DWORD read = 0;; kept.size += read) {
     if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return GetLastError();
     if (read == 0) break;
     hash.Add(chunk.data(), read);
+    if (read < chunk.size() && kept.size + read == expected) {
+      kept.size += read;
+      break;
+    }
   }
   kept.sha256 = hash.HexDigest();
   return ERROR_SUCCESS;

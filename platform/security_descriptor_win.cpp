@@ -79,11 +79,14 @@ std::wstring FileSecurityText(const std::wstring& path) {
 }
 
 std::wstring HandleSecurityText(HANDLE file) {
+  // Most descriptors fit the first buffer: one call instead of asking for the size first.
+  std::string buffer(1024, '\0');
   DWORD size = 0;
-  (void)GetKernelObjectSecurity(file, kKept, nullptr, 0, &size);
-  if (size == 0) return {};
-  std::string buffer(size, '\0');
-  if (!GetKernelObjectSecurity(file, kKept, buffer.data(), size, &size)) return {};
+  if (!GetKernelObjectSecurity(file, kKept, buffer.data(), static_cast<DWORD>(buffer.size()), &size)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
+    buffer.resize(size);
+    if (!GetKernelObjectSecurity(file, kKept, buffer.data(), size, &size)) return {};
+  }
   return DescriptorText(buffer.data(), kKept);
 }
 

@@ -224,7 +224,6 @@ TEST_F(BackupTrust, ABackupFolderUnderASecondDriveLetterIsRecognisedInsideTheDel
 TEST_F(BackupTrust, AKeyOfASignedOutUserIsJournaledBySidAndGoesBackIntoThatUsersHive) {
   const Strings seeded{"Gone", "Stay", "Target", "Keep", "OldName", "link", "link beside"};
   SecondProfile other(installation_.UserKey());
-  ASSERT_EQ(other.Present(), seeded);
   const CleanerExit cleaned = cleaner_.Run(Clean() + " /ALLUSERS");
   EXPECT_EQ(cleaned.exitCode, 0u);
   const std::string run = OneRunIn(backup_.Path());
