@@ -29,7 +29,7 @@ const CommandUsage kCommandUsage[] = {
     {"plan", std::string(kPlanUsage) +
                  "\n"
                  "                                           list what the cleaner would do here (Windows build);\n"
-             "                                           exit code 3 when something of the product is present"},
+                 "                                           exit code 3 when something of the product is present"},
 };
 
 void WriteUsage(std::ostream& out) {
