@@ -76,8 +76,8 @@ void WritePlanText(const PlanReport& report, std::ostream& out);
 
 // Text in the ANSI code page as UTF-16, for JSON.
 using AnsiToUtf16 = std::u16string (*)(std::string_view text);
-// One JSON object per line: "settings" first (with "schemaVersion"), then a "message" object per message, then
-// per step an "entry" (rule entry) or "step" object, an "action" object per action and an
-// "info" object per note, an "error" object when the run would end with one, and a
-// "totals" object last with the counts and the exit code.
+// One JSON object per line: "settings" first (with "schemaVersion"), then a "message" object
+// per message, then per step an "entry" (rule entry) or "step" object, an "action" object
+// per action and an "info" object per note, an "error" object when the run would end with
+// one, and a "totals" object last with the counts and the exit code.
 void WritePlanJson(const PlanReport& report, std::ostream& out, AnsiToUtf16 toUtf16);

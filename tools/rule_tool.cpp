@@ -31,7 +31,7 @@ const CommandUsage kCommandUsage[] = {
     {"plan", std::string(kPlanUsage) +
                  "\n"
                  "                                           list what the cleaner would do here (Windows build);\n"
-             "                                           exit code 3 when something of the product is present"},
+                 "                                           exit code 3 when something of the product is present"},
     {"snapshot", "RuleTool snapshot FILE [--all-users]       record the registry and folders products write to\n"
                  "                                           (Windows build)"},
     {"capture", "RuleTool capture BEFORE AFTER -o RULES.txt [--baseline B2]\n"
