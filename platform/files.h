@@ -18,6 +18,8 @@ DWORD AttributesWide(const std::wstring& path);
 // The absolute form Windows makes of a path (GetFullPathNameW: `/` read as `\`, `.` and
 // `..` resolved, trailing dots and blanks of the last name dropped); empty on failure.
 std::wstring FullPathWide(const std::wstring& path);
+// The text with every %NAME% of the environment put in; the text as it is when that fails.
+std::wstring ExpandedEnvironmentText(const std::wstring& text);
 
 struct DirectoryEntry {
   std::wstring name;  // the name as the file system holds it, never converted

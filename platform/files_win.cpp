@@ -111,3 +111,13 @@ std::string CommandLineText() {
   const char* text = GetCommandLineA();
   return text ? std::string(text) : std::string();
 }
+
+std::wstring ExpandedEnvironmentText(const std::wstring& text) {
+  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
+  if (size == 0) return text;
+  std::wstring out(size, L'\0');
+  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
+  if (used == 0 || used > size) return text;
+  out.resize(used - 1);
+  return out;
+}

@@ -33,6 +33,8 @@ class RecordingLayer : public ForwardingEffects {
   RecordingLayer(Effects& inner, RunRecord& record) : ForwardingEffects(inner), record_(record) {}
   DWORD RemoveFile(const std::wstring& path) override;
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;

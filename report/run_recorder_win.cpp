@@ -68,6 +68,14 @@ DWORD RecordingLayer::RemoveFile(const std::wstring& path) {
   return code;
 }
 
+// A child removed relative to its folder's handle is recorded by its path, as any other.
+DWORD RecordingLayer::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                                  bool plainFirst) {
+  const DWORD code = ForwardingEffects::RemoveChild(parent, name, path, folder, plainFirst);
+  record_.Change(folder ? "remove-folder" : "remove-file", Utf8OfPath(path), code);
+  return code;
+}
+
 DWORD RecordingLayer::RemoveEmptyFolder(const std::wstring& path) {
   const DWORD code = ForwardingEffects::RemoveEmptyFolder(path);
   record_.Change("remove-folder", Utf8OfPath(path), code);

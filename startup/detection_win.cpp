@@ -45,6 +45,11 @@ class LeftoverNotes : public ForwardingEffects {
     if (IsExistingFolderWide(path)) Note("remove-folder ", path);
     return ForwardingEffects::RemoveEmptyFolder(path);
   }
+  // A child met in a walk counts as its path does: removed by path, through the notes above.
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override {
+    return Effects::RemoveChild(parent, name, path, folder, plainFirst);
+  }
   DWORD DeleteAtRestart(const std::wstring& path) override {
     if (IsExistingFileWide(path) || IsExistingFolderWide(path)) Note("remove-file ", path);
     return ForwardingEffects::DeleteAtRestart(path);

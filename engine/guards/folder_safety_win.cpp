@@ -73,21 +73,11 @@ UniqueHKey OpenForReading(HKEY root, const char* path, REGSAM view) {
   return key;
 }
 
-std::wstring ExpandedWide(const std::wstring& text) {
-  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (size == 0) return text;
-  std::wstring out(size, L'\0');
-  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
-  if (used == 0 || used > size) return text;
-  out.resize(used - 1);
-  return out;
-}
-
 // A string value's text (expanded when it is REG_EXPAND_SZ); empty for other types.
 std::string FolderValue(DWORD type, const std::string& data) {
   if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
   std::string text = data.substr(0, data.find('\0'));
-  return type == REG_EXPAND_SZ ? AnsiFromWide(ExpandedWide(WideFromAnsi(text))) : text;
+  return type == REG_EXPAND_SZ ? AnsiFromWide(ExpandedEnvironmentText(WideFromAnsi(text))) : text;
 }
 
 std::string QueryFolderValue(HKEY key, const char* name) {
@@ -178,7 +168,7 @@ std::wstring QueryFolderValueWide(HKEY key, const wchar_t* name) {
     return {};
   }
   data.resize(data.find(L'\0'));
-  return type == REG_EXPAND_SZ ? ExpandedWide(data) : data;
+  return type == REG_EXPAND_SZ ? ExpandedEnvironmentText(data) : data;
 }
 
 // The profiles folder, the shared profiles, and every user's profile folder, whoever is
@@ -253,7 +243,7 @@ void AddEveryProfilesFolders(std::vector<std::wstring>& out) {
   }
   // This user's shell folders, as places relative to this user's profile.
   std::vector<std::wstring> relative(kProfileShellFolders.begin(), kProfileShellFolders.end());
-  const std::wstring own = UpperWide(WithoutTrailingBackslashes(ExpandedWide(L"%USERPROFILE%")));
+  const std::wstring own = UpperWide(WithoutTrailingBackslashes(ExpandedEnvironmentText(L"%USERPROFILE%")));
   if (!own.empty() && own.front() != L'%') {
     for (const std::wstring& folder : out) {
       const std::wstring upper = UpperWide(folder);

@@ -30,16 +30,6 @@ std::wstring Comparable(const std::wstring& path) {
   return Upper(WithoutTrailingBackslashes(OrdinaryPath(full.empty() ? path : full)));
 }
 
-std::wstring Expanded(const std::wstring& text) {
-  const DWORD size = ExpandEnvironmentStringsW(text.c_str(), nullptr, 0);
-  if (size == 0) return text;
-  std::wstring out(size, L'\0');
-  const DWORD used = ExpandEnvironmentStringsW(text.c_str(), out.data(), size);
-  if (used == 0 || used > size) return text;
-  out.resize(used - 1);
-  return out;
-}
-
 // A string value of the open key (or of its subkey), unexpanded; empty when there is none.
 std::wstring StringValue(HKEY key, const wchar_t* subKey, const wchar_t* name) {
   UniqueHKey sub;
@@ -80,7 +70,7 @@ std::wstring WindowsFolderWide(CleanerContext& context) {
 // folder (as the service manager takes "System32\drivers\x.sys"), a bare name looked up in
 // the System and the Windows folder.
 std::wstring ResolvedFile(CleanerContext& context, std::wstring file) {
-  file = Expanded(file);
+  file = ExpandedEnvironmentText(file);
   if (file.starts_with(L"\\??\\")) file.erase(0, 4);
   const std::wstring windows = WindowsFolderWide(context);
   if (Upper(file.substr(0, 12)) == L"\\SYSTEMROOT\\") file = windows + file.substr(11);

@@ -303,7 +303,15 @@ OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::w
 // folder that still holds a listed entry stays without a line of its own; one that holds only
 // what the restart deletes is left to the restart too, after its contents.
 Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& topName, const std::wstring& top,
-                DWORD topAttributes) {
+                DWORD topAttributes, DWORD topTag) {
+  // A link named as the tree goes as a link: opening it may reach its target (Wine's links
+  // to host folders open as their targets), whose contents are never the tree's.
+  if (IsLinkEntry(topAttributes, topTag)) {
+    const DWORD error = RemoveLink(context, topParent, topName, top, topAttributes);
+    if (error == ERROR_SUCCESS) return Left::Nothing;
+    ReportTreeEntry(context, top, error);
+    return Left::Listed;
+  }
   OpenedFolder first = OpenTreeFolder(context, topParent, topName, top, nullptr);
   if (first.outcome) return *first.outcome;
   std::wstring path = top;
@@ -388,8 +396,12 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
     if (!IsMissing(error)) AddInfo(context, kFolderNotDeletedText + Shown(context, top) + " - " + SystemErrorText(error));
     return;
   }
-  const DWORD attributes = GetFileAttributesW(top.c_str());
-  (void)DeleteTree(context, parent.Get(), name, top, attributes);
+  // The top as its folder lists it, with its reparse tag: what it is, not what it opens.
+  WIN32_FIND_DATAW found{};
+  const UniqueFind listed(FindFirstFileW(top.c_str(), &found));
+  const DWORD attributes = listed ? found.dwFileAttributes : GetFileAttributesW(top.c_str());
+  const DWORD tag = listed && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? found.dwReserved0 : 0;
+  (void)DeleteTree(context, parent.Get(), name, top, attributes, tag);
 }
 
 // The attributes and reparse tag of the child `name` of parent, read through its own handle.
