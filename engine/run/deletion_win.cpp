@@ -306,7 +306,7 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
                 DWORD topAttributes, DWORD topTag) {
   // A link named as the tree goes as a link: opening it may reach its target (Wine's links
   // to host folders open as their targets), whose contents are never the tree's.
-  if (IsLinkEntry(topAttributes, topTag)) {
+  if (topAttributes != INVALID_FILE_ATTRIBUTES && IsLinkEntry(topAttributes, topTag)) {
     const DWORD error = RemoveLink(context, topParent, topName, top, topAttributes);
     if (error == ERROR_SUCCESS) return Left::Nothing;
     ReportTreeEntry(context, top, error);
