@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -154,6 +155,21 @@ inline std::vector<std::string> InstallRegistryCallCount() {
       {"RegEnumKeyExW", Address(&CountedEnum)},       {"RegQueryInfoKeyW", Address(&CountedInfo)},
       {"RegQueryValueExW", Address(&CountedValue)},   {"RegDeleteKeyW", Address(&CountedDelete)},
   };
+  // The originals are taken from the modules themselves: an address taken in the code may be
+  // a stub that jumps through the import table, which then leads back to the wrapper.
+  const HMODULE advapi32 = GetModuleHandleW(L"advapi32.dll");
+  const auto real = [](HMODULE module, const char* name, auto& original) {
+    if (const FARPROC found = GetProcAddress(module, name)) {
+      original = reinterpret_cast<std::remove_reference_t<decltype(original)>>(reinterpret_cast<void (*)()>(found));
+    }
+  };
+  real(advapi32, "RegOpenKeyExW", open);
+  real(advapi32, "RegCloseKey", close);
+  real(advapi32, "RegEnumKeyExW", enumerate);
+  real(advapi32, "RegQueryInfoKeyW", info);
+  real(advapi32, "RegQueryValueExW", value);
+  real(advapi32, "RegDeleteKeyW", remove);
+  real(GetModuleHandleW(L"kernel32.dll"), "GetProcAddress", lookUp);
   std::vector<std::string> missing;
   for (const auto& [name, wrapper] : advapi) {
     if (!PatchImport("advapi32.dll", name, wrapper)) missing.emplace_back(name);
