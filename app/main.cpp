@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "backup/backup_effects.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
@@ -180,9 +182,17 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
   session.record.KeepSteps(!choices.reportPath.empty());
-  const RunFacts facts =
-      GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
-  session.trace.SetFirstLines(HeaderLines(facts));
+  // Gathered once, when the log opens or a report is asked for: a plain start shows its
+  // window without reading the rule file twice for its hash.
+  std::optional<RunFacts> gathered;
+  const auto facts = [&gathered, &commandLine]() -> const RunFacts& {
+    if (!gathered) {
+      gathered = GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+    }
+    return *gathered;
+  };
+  if (!choices.reportPath.empty()) facts();  // the report names the rule file as the run found it
+  session.trace.SetFirstLines([&facts] { return HeaderLines(facts()); });
   ReportTimes times{IsoTimeNow(), {}};
   int exitCode = 0;
   const bool reportUsable = choices.reportPath.empty() || IsUsableFilePath(choices.reportPath);
@@ -196,7 +206,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   times.end = IsoTimeNow();
   if (!choices.reportPath.empty() && reportUsable) {
-    const std::string json = ReportJson(facts, SettingsForReport(session.state), times, session.record, exitCode);
+    const std::string json = ReportJson(facts(), SettingsForReport(session.state), times, session.record, exitCode);
     if (!WriteReportFile(choices.reportPath, json)) {
       events.Write(EventKind::Error, "The report could not be written: " + choices.reportPath);
       exitCode = 2;

@@ -1,6 +1,7 @@
 #pragma once
 // The trace log "VC.LOG": one time-stamped line per event, buffered in 128-byte blocks
 // and complete on disk once closed.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,14 +36,19 @@ class TraceLog : public Trace {
 
   // Lines written first, as soon as the file is open: what program, where, for whom, with
   // which rules. In UTF-8.
-  void SetFirstLines(std::vector<std::string> lines) { firstLines_ = std::move(lines); }
+  void SetFirstLines(std::vector<std::string> lines) {
+    firstLines_ = [lines = std::move(lines)] { return lines; };
+  }
+  // The lines are made only when the log opens: most runs keep no log, and the facts they
+  // name (the rule file's hash among them) cost the window's start-up.
+  void SetFirstLines(std::function<std::vector<std::string>()> lines) { firstLines_ = std::move(lines); }
   // Writes the messages in UTF-8 instead of the ANSI code page.
   void SetUtf8(bool utf8) { utf8_ = utf8; }
 
  private:
   void WriteEncoded(const std::string& message);
   std::unique_ptr<LineFile> file_;
-  std::vector<std::string> firstLines_;
+  std::function<std::vector<std::string>()> firstLines_;
   bool utf8_ = false;
   bool opened_ = false;
 };

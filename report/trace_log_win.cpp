@@ -49,7 +49,7 @@ void TraceLog::Open(const std::string& path) {
   file->CreateForWriting(path);
   file_ = std::move(file);
   opened_ = true;
-  for (const std::string& line : firstLines_) WriteEncoded(utf8_ ? line : AnsiFromWide(WideFromUtf8(line)));
+  for (const std::string& line : firstLines_ ? firstLines_() : std::vector<std::string>{}) WriteEncoded(utf8_ ? line : AnsiFromWide(WideFromUtf8(line)));
 }
 
 void TraceLog::Write(const std::string& message) {

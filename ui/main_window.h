@@ -151,7 +151,6 @@ class TForm1 : public RunView {
   std::string hint_[3];
   bool checkBox2Seen_ = false;
   HWND savedFocus_ = nullptr;
-  bool shownBefore_ = false;
   bool closePending_ = false;
   bool closed_ = false;
 };

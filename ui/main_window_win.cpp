@@ -83,9 +83,13 @@ TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace&
                                                   reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
   RECT frame = Scaled(RECT{0, 0, kMainClientWidth, kMainClientHeight});
   AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
-  window_.Reset(CreateWindowExA(0, className, kMainWindowCaption, kWindowStyle, CW_USEDEFAULT,
-                                CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
-                                nullptr, nullptr, GetModuleHandleA(nullptr), this));
+  // Made where it is shown, centred on the screen: moving it before showing it would cost
+  // the start another round trip to the display.
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  window_.Reset(CreateWindowExA(0, className, kMainWindowCaption, kWindowStyle,
+                                (GetSystemMetrics(SM_CXSCREEN) - width) / 2, (GetSystemMetrics(SM_CYSCREEN) - height) / 2,
+                                width, height, nullptr, nullptr, GetModuleHandleA(nullptr), this));
   if (window_) {
     SendMessageA(window_.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(windowFont_.Get()), FALSE);
     CreateControls();
@@ -227,16 +231,6 @@ void TForm1::CreateHintWindow() {
 
 void TForm1::Show() {
   HWND form = window_.Get();
-  if (!shownBefore_) {
-    RECT frame{};
-    GetWindowRect(form, &frame);
-    const int width = frame.right - frame.left;
-    const int height = frame.bottom - frame.top;
-    SetWindowPos(form, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    shownBefore_ = true;
-  }
   ShowWindow(form, SW_SHOW);
   SetForegroundWindow(form);
   SetFocus(bitBtn1_);
