@@ -1,5 +1,4 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include <optional>
 
@@ -75,8 +74,6 @@ struct Session {
 // The exit code tells a script whether everything was removed (0), something was not (1)
 // or an error was shown (2).
 int RunCleaner(Session& session) {
-  INITCOMMONCONTROLSEX commonControls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
-  InitCommonControlsEx(&commonControls);
   CleanerState& state = session.state;
   // Known before anything can show a box: in the quiet mode nothing may wait for a click.
   state.QuietMode = session.choices.quiet;

@@ -41,9 +41,15 @@ class FolderField {
   void SetDpi(UINT dpi);
 
  private:
-  static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                   UINT_PTR id, DWORD_PTR self);
+  // The edit's own procedure is replaced by this one, which hands on what it does not take
+  // (through the window's procedure slot: the common controls' subclassing would load their
+  // library at every start, for this alone).
+  static LRESULT CALLBACK EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleEditMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT CallEdit(HWND window, UINT message, WPARAM wParam, LPARAM lParam) const {
+    return CallWindowProcA(editProc_, window, message, wParam, lParam);
+  }
+  void RestoreEditProc() const;
   void TextMayHaveChanged();
   void Layout();
   void FocusFromButton();
@@ -56,5 +62,6 @@ class FolderField {
   bool clickingText_ = false;
   UINT dpi_ = 96;
   UniqueWindow edit_;
+  WNDPROC editProc_ = nullptr;
   std::unique_ptr<BrowseButton> button_;
 };

@@ -2,7 +2,6 @@
 
 #include "ui/folder_field.h"
 
-#include <commctrl.h>
 #include <shellapi.h>
 
 #include <utility>
@@ -27,12 +26,16 @@ FolderField::FolderField(HWND parent, int id, const RECT& bounds, CleanerContext
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr));
   button_ = std::make_unique<BrowseButton>(
       edit_.Get(), context_, [this] { FocusFromButton(); }, [this] { Browse(); });
-  SetWindowSubclass(edit_.Get(), &FolderField::EditProc, 0, reinterpret_cast<DWORD_PTR>(this));
+  if (edit_) {
+    SetWindowLongPtrA(edit_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    editProc_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(edit_.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FolderField::EditProc)));
+  }
   Layout();
 }
 
 FolderField::~FolderField() {
-  RemoveWindowSubclass(edit_.Get(), &FolderField::EditProc, 0);
+  RestoreEditProc();
   button_.reset();
   edit_.Reset();
 }
@@ -97,12 +100,18 @@ void FolderField::Browse() {
   if (IsExistingFolder(*chosen)) remembered_ = *chosen;
 }
 
-LRESULT CALLBACK FolderField::EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR, DWORD_PTR self) {
-  auto* field = reinterpret_cast<FolderField*>(self);
+void FolderField::RestoreEditProc() const {
+  if (!edit_ || editProc_ == nullptr) return;
+  SetWindowLongPtrA(edit_.Get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editProc_));
+  SetWindowLongPtrA(edit_.Get(), GWLP_USERDATA, 0);
+}
+
+LRESULT CALLBACK FolderField::EditProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* field = reinterpret_cast<FolderField*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (field == nullptr) return DefWindowProcA(window, message, wParam, lParam);
   if (message == WM_NCDESTROY) {
-    RemoveWindowSubclass(window, &FolderField::EditProc, 0);
-    return DefSubclassProc(window, message, wParam, lParam);
+    field->RestoreEditProc();
+    return field->CallEdit(window, message, wParam, lParam);
   }
   LRESULT result = 0;
   Guarded(field->context_, [&] { result = field->HandleEditMessage(window, message, wParam, lParam); });
@@ -123,24 +132,24 @@ LRESULT FolderField::HandleEditMessage(HWND window, UINT message, WPARAM wParam,
     case WM_LBUTTONDOWN: {
       // Focus that arrives by a click into the text keeps the caret where it was clicked.
       clickingText_ = true;
-      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      const LRESULT result = CallEdit(window, message, wParam, lParam);
       clickingText_ = false;
       return result;
     }
     case WM_SETFOCUS: {
-      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      const LRESULT result = CallEdit(window, message, wParam, lParam);
       if (!clickingText_) SendMessageA(window, EM_SETSEL, 0, -1);
       return result;
     }
     case WM_SIZE:
     case WM_SETFONT: {
       // The edit resets its margins to the font's when the font changes.
-      const LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+      const LRESULT result = CallEdit(window, message, wParam, lParam);
       Layout();
       return result;
     }
     default:
       break;
   }
-  return DefSubclassProc(window, message, wParam, lParam);
+  return CallEdit(window, message, wParam, lParam);
 }

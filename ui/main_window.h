@@ -17,6 +17,7 @@
 #include "ui/folder_field.h"
 #include "ui/panel.h"
 #include "ui/pie_gauge.h"
+#include "ui/status_bar.h"
 
 // What creation and the Start button run. RunCleaning marks context.runUnderWay while it
 // works; the window relies on that to ignore a second Start and to hold back a close.
@@ -96,7 +97,7 @@ class TForm1 : public RunView {
   FolderField& DirectoryEdit1() const { return *folderField_[0]; }
   FolderField& DirectoryEdit2() const { return *folderField_[1]; }
   PieGauge& Gauge1() const { return *gauge_; }
-  HWND StatusBar1() const { return statusBar_; }
+  HWND StatusBar1() const { return statusBar_ ? statusBar_->Handle() : nullptr; }
   // Made the first time it is asked for or a hint is set.
   HWND HintWindow();
 
@@ -143,7 +144,7 @@ class TForm1 : public RunView {
   HWND bitBtn2_ = nullptr;
   HWND staticText_[3] = {};
   HWND checkBox_[3] = {};
-  HWND statusBar_ = nullptr;
+  std::unique_ptr<StatusBar> statusBar_;
   HWND hintWindow_ = nullptr;  // owned by the main window, destroyed with it
   std::unique_ptr<Panel> panel_;
   std::unique_ptr<FolderField> folderField_[2];

@@ -62,20 +62,24 @@ HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style
   return child;
 }
 
-void InitializeCommonControlsOnce() {
-  static const BOOL done = [] {
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
-    return InitCommonControlsEx(&controls);
+// The hint window is the only common control the cleaner uses: its library is loaded when
+// the first hint is made, not at every start.
+bool InitializeCommonControlsOnce() {
+  static const bool done = [] {
+    using Initialize = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    const HMODULE library = LoadLibraryW(L"comctl32.dll");  // kept loaded for the process's life
+    const auto initialize = reinterpret_cast<Initialize>(
+        reinterpret_cast<void (*)()>(library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr));
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    return initialize != nullptr && initialize(&controls) != FALSE;
   }();
-  (void)done;
+  return done;
 }
-
 }  // namespace
 
 TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace& trace,
                EngineEntryPoints entryPoints)
     : context_{state, *this, effects, reporter, trace}, entryPoints_(std::move(entryPoints)) {
-  InitializeCommonControlsOnce();
   dpi_ = ScreenDpi();
   MakeFonts();
 
@@ -100,6 +104,7 @@ TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace&
 }
 
 TForm1::~TForm1() {
+  statusBar_.reset();
   gauge_.reset();
   folderField_[1].reset();
   folderField_[0].reset();
@@ -138,7 +143,7 @@ HWND TForm1::MakeControl(HWND parent, const char* className, const char* text, D
 
 void TForm1::SetStatusParts() {
   const int panelEnds[2] = {ScaleToDpi(kStatusFirstPanelEnd, dpi_), -1};
-  SendMessageA(statusBar_, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds));
+  SendMessageA(StatusBar1(), SB_SETPARTS, 2, reinterpret_cast<LPARAM>(panelEnds));
 }
 
 void TForm1::CreateControls() {
@@ -188,8 +193,9 @@ void TForm1::CreateControls() {
   Place(gauge_->Handle(), gaugeBounds, LayoutFont::Window);
 
   // Placed by hand at the bottom edge: the window is not resizable and has no size grip.
-  statusBar_ = MakeControl(form, STATUSCLASSNAMEA, "", CCS_NOPARENTALIGN | CCS_NORESIZE, Bounds(0, 319, 334, 19),
-                           kStatusBar1Id, LayoutFont::None);
+  const RECT statusBounds = Bounds(0, 319, 334, 19);
+  statusBar_ = std::make_unique<StatusBar>(form, kStatusBar1Id, Scaled(statusBounds), &context_);
+  Place(statusBar_->Handle(), statusBounds, LayoutFont::None);
   SetStatusParts();
   // The hint window is made when the first hint is set: most starts have none to show, and
   // under Wine every top-level window costs the start an X window.
@@ -222,6 +228,7 @@ HWND TForm1::HintWindow() {
 }
 
 void TForm1::CreateHintWindow() {
+  if (!InitializeCommonControlsOnce()) return;
   hintWindow_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
                                 window_.Get(), nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -295,7 +302,7 @@ void TForm1::SetGaugeProgress(int progress) {
 
 void TForm1::SetStatusText(const std::string& text) {
   if (!window_) return;
-  SendMessageA(statusBar_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageA(StatusBar1(), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 void TForm1::ShowStartupChoices(const CleanerState& state) {
