@@ -170,6 +170,14 @@ int main(int argc, char** argv) {
       subject.samples.push_back(sample);
     }
   }
+  // The ratio of each round's two starts, taken side by side: a machine whose load drifts
+  // during the run moves both of a pair alike.
+  std::vector<double> pairs;
+  for (std::size_t i = 0; i < subjects[0].samples.size(); ++i) {
+    pairs.push_back(subjects[2].samples[i].seconds / subjects[0].samples[i].seconds);
+  }
+  std::sort(pairs.begin(), pairs.end());
+  std::printf("median of the rounds' ratios, %s / bare window: %.2f\n", argv[2], pairs[pairs.size() / 2]);
   const Sample bare = Report(subjects[0]);
   const Sample notepad = Report(subjects[1]);
   const Sample cleaner = Report(subjects[2]);
