@@ -97,6 +97,10 @@ DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const
 DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
   return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
 }
+DWORD LiveEffects::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
+                             HANDLE targetFolder, const std::wstring& targetName, const std::wstring&) {
+  return RenameChildInto(parent, name, folder, targetFolder, targetName);
+}
 DWORD LiveEffects::CreateFolder(const std::wstring& path) { return Outcome(CreateDirectoryW(path.c_str(), nullptr)); }
 DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                                 const FILETIME& lastWrite) {

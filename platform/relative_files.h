@@ -57,3 +57,25 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
 // Renames the child `name` of the folder open as parent to `target` (a full path on the same
 // volume, which must not exist), through the child's own handle.
 DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target);
+
+// Opens the child folder `name` of the folder open as parent, as itself, sharing reading and
+// writing but not deletion: while the handle lives, the folder can be neither renamed nor
+// deleted. With create it is made (FILE_CREATE: anything already there, a link included,
+// answers ERROR_ALREADY_EXISTS), with the security descriptor given or else what it inherits.
+DWORD HoldChildFolder(HANDLE parent, const std::wstring& name, DWORD access, bool create, UniqueFile& child,
+                      void* securityDescriptor = nullptr);
+
+// As OpenChild, sharing only what `share` says: an open that someone else's open conflicts
+// with fails with ERROR_SHARING_VIOLATION.
+DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWORD share, bool folder,
+                      UniqueFile& child);
+
+// Makes the file `name` in the folder open as parent (FILE_CREATE: nothing already there is
+// opened or replaced), opened with access.
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child);
+
+// Renames the child `name` of the folder open as parent to `targetName` in the folder open as
+// targetFolder (same volume), through the child's own handle, never replacing anything: the
+// target is resolved relative to the handle, so no link on a path can redirect it.
+DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HANDLE targetFolder,
+                      const std::wstring& targetName);

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "platform/handles.h"
+
 // The backup's folders: SYSTEM and Administrators with full control, nobody else, nothing
 // inherited from the folder above, owned by Administrators.
 inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
@@ -20,8 +22,15 @@ std::wstring HandleSecurityText(HANDLE file);
 [[nodiscard]] DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl);
 std::wstring KeySecurityText(HKEY key);
 [[nodiscard]] LONG SetKeySecurityText(HKEY key, const std::wstring& sddl);
+// The same through a handle open with WRITE_DAC (and WRITE_OWNER where the text names an
+// owner or group). Only that file or folder changes: nothing is handed on to what is inside.
+[[nodiscard]] DWORD SetHandleSecurityText(HANDLE file, const std::wstring& sddl);
 // Makes the folder with the security descriptor the text gives.
 [[nodiscard]] DWORD CreateFolderWithSecurity(const std::wstring& path, const std::wstring& sddl);
+// Makes the folder `name` in the folder open as parent with that descriptor, held open as
+// HoldChildFolder (platform/relative_files.h) holds it.
+[[nodiscard]] DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl,
+                                                  DWORD access, UniqueFile& child);
 
 // The SID of the account this program runs as, in text form; empty when it cannot be read.
 std::wstring ProcessUserSid();

@@ -4,6 +4,7 @@
 #include "platform/security_descriptor.h"
 
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -100,6 +101,19 @@ DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl) {
                                     nullptr));
   if (!file) return GetLastError();
   return SetKernelObjectSecurity(file.Get(), parts, parsed.Get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD SetHandleSecurityText(HANDLE file, const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  return SetKernelObjectSecurity(file, PartsOf(parsed.Get()), parsed.Get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl, DWORD access,
+                                    UniqueFile& child) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  return HoldChildFolder(parent, name, access, true, child, parsed.Get());
 }
 
 std::wstring KeySecurityText(HKEY key) {
