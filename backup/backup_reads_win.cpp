@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/security_descriptor.h"
 #include "platform/sha256.h"
 
@@ -35,17 +36,16 @@ DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept) {
 }
 
 DWORD ReadKeptHandle(HANDLE file, bool contents, KeptFile& kept) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file, &info)) return GetLastError();
-  kept.facts = {info.dwFileAttributes,
-                {FileTimeCount(info.ftCreationTime), FileTimeCount(info.ftLastAccessTime),
-                 FileTimeCount(info.ftLastWriteTime)}};
-  kept.links = info.nNumberOfLinks;
-  kept.fileId = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  HandleFacts facts;
+  if (!FactsOfHandle(file, facts)) return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_FUNCTION;
+  kept.facts = {facts.attributes,
+                {FileTimeCount(facts.creation), FileTimeCount(facts.lastAccess), FileTimeCount(facts.lastWrite)}};
+  kept.links = facts.links;
+  kept.fileId = facts.fileId;
   kept.security = HandleSecurityText(file);
   // A link is kept as itself: its target's bytes are not its own.
-  if (!contents || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_SUCCESS;
-  const std::uint64_t expected = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (!contents || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_SUCCESS;
+  const std::uint64_t expected = facts.size;
   Sha256 hash;
   std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(expected + 1, 1 << 16)));
   kept.size = 0;

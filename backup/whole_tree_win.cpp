@@ -38,15 +38,17 @@ std::string Named(const std::wstring& relative, const std::string& why) {
   return AnsiFromWide(relative) + ": " + why;
 }
 
-// The folder's facts and entries; why it is not free, or empty.
-std::string ReadFolder(Level& level, const std::vector<FileIdentity>& avoid) {
+// The folder's facts and entries; why it is not free, or empty. Without a link on the way,
+// every folder of the tree lies on the top's volume: its file ID alone tells it from the
+// folders to avoid.
+std::string ReadFolder(Level& level, const std::vector<ULONGLONG>& avoid) {
   if (const DWORD error = ReadKeptHandle(level.handle, false, level.kept); error != ERROR_SUCCESS) {
     return Named(level.relative, SystemErrorText(error));
   }
   if ((level.kept.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Named(level.relative, "a link");
-  FileIdentity identity;
-  if (!IdentityOf(level.handle, identity)) return Named(level.relative, SystemErrorText(GetLastError()));
-  if (std::find(avoid.begin(), avoid.end(), identity) != avoid.end()) return Named(level.relative, "the backup's own folder");
+  if (std::find(avoid.begin(), avoid.end(), level.kept.fileId) != avoid.end()) {
+    return Named(level.relative, "the backup's own folder");
+  }
   if (const DWORD error = ListFolder(level.handle, level.entries); error != ERROR_SUCCESS) {
     return Named(level.relative, SystemErrorText(error));
   }
@@ -74,10 +76,16 @@ std::string ReadKept(HANDLE folder, const FolderChild& entry, const std::wstring
 
 std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items) {
   items.clear();
+  FileIdentity topIdentity;
+  if (!IdentityOf(top, topIdentity)) return SystemErrorText(GetLastError());
+  std::vector<ULONGLONG> avoided;
+  for (const FileIdentity& identity : avoid) {
+    if (identity.volume == topIdentity.volume) avoided.push_back((ULONGLONG{identity.indexHigh} << 32) | identity.indexLow);
+  }
   std::vector<Level> levels;
   Level first;
   first.handle = top;
-  std::string why = ReadFolder(first, avoid);
+  std::string why = ReadFolder(first, avoided);
   if (!why.empty()) return why;
   levels.push_back(std::move(first));
   while (!levels.empty()) {
@@ -112,14 +120,8 @@ std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std
       break;
     }
     sub.handle = sub.owned.Get();
-    why = ReadFolder(sub, avoid);
-    if (why.empty() && entry.fileId != 0) {
-      FileIdentity identity;
-      if (!IdentityOf(sub.handle, identity) ||
-          ((static_cast<ULONGLONG>(identity.indexHigh) << 32) | identity.indexLow) != entry.fileId) {
-        why = Named(relative, "not the folder listed");
-      }
-    }
+    why = ReadFolder(sub, avoided);
+    if (why.empty() && entry.fileId != 0 && sub.kept.fileId != entry.fileId) why = Named(relative, "not the folder listed");
     if (!why.empty()) break;
     levels.push_back(std::move(sub));
   }

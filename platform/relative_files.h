@@ -39,6 +39,19 @@ DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool fold
 // left out. Answers ERROR_SUCCESS or the system's error.
 DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children);
 
+// What a handle's own file system queries give of its file (basic, standard and internal
+// information). GetFileInformationByHandle asks the volume too, for its serial number, which
+// Wine answers through its mount manager at a hundred times the cost: a walk over thousands
+// of files of one volume reads these instead.
+struct HandleFacts {
+  DWORD attributes = 0;
+  FILETIME creation{}, lastAccess{}, lastWrite{};
+  ULONGLONG size = 0;
+  DWORD links = 0;
+  ULONGLONG fileId = 0;
+};
+bool FactsOfHandle(HANDLE file, HandleFacts& facts);
+
 // The file's attributes and reparse tag, read through its handle.
 bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag);
 bool IdentityOf(HANDLE file, FileIdentity& identity);

@@ -18,6 +18,8 @@ constexpr ULONG kOpenForBackupIntent = 0x00004000;
 constexpr ULONG kNonDirectoryFile = 0x00000040;
 constexpr FILE_INFORMATION_CLASS kIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
 constexpr FILE_INFORMATION_CLASS kBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
+constexpr FILE_INFORMATION_CLASS kStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
+constexpr FILE_INFORMATION_CLASS kInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
 constexpr FILE_INFORMATION_CLASS kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr FILE_INFORMATION_CLASS kDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
 constexpr FILE_INFORMATION_CLASS kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
@@ -67,6 +69,11 @@ DWORD ErrorOf(NTSTATUS status) {
 struct BasicInformation {
   LARGE_INTEGER creation, lastAccess, lastWrite, change;  // zero: left as they are
   ULONG attributes;
+};
+struct StandardInformation {
+  LARGE_INTEGER allocationSize, endOfFile;
+  ULONG links;
+  BOOLEAN deletePending, directory;
 };
 struct AttributeTagInformation {
   ULONG attributes;
@@ -157,6 +164,30 @@ bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag) {
   if (!GetFileInformationByHandle(file, &info)) return false;
   attributes = info.dwFileAttributes;
   reparseTag = 0;
+  return true;
+}
+
+bool FactsOfHandle(HANDLE file, HandleFacts& facts) {
+  if (!Nt().Complete()) return false;
+  BasicInformation basic{};
+  StandardInformation standard{};
+  LARGE_INTEGER fileId{};
+  IO_STATUS_BLOCK io{};
+  if (Nt().query(file, &io, &basic, sizeof(basic), kBasicInformation) != kStatusSuccess ||
+      Nt().query(file, &io, &standard, sizeof(standard), kStandardInformation) != kStatusSuccess ||
+      Nt().query(file, &io, &fileId, sizeof(fileId), kInternalInformation) != kStatusSuccess) {
+    return false;
+  }
+  const auto time = [](const LARGE_INTEGER& count) {
+    return FILETIME{static_cast<DWORD>(count.QuadPart & 0xFFFFFFFF), static_cast<DWORD>(count.QuadPart >> 32)};
+  };
+  facts.attributes = basic.attributes;
+  facts.creation = time(basic.creation);
+  facts.lastAccess = time(basic.lastAccess);
+  facts.lastWrite = time(basic.lastWrite);
+  facts.size = static_cast<ULONGLONG>(standard.endOfFile.QuadPart);
+  facts.links = standard.links;
+  facts.fileId = static_cast<ULONGLONG>(fileId.QuadPart);
   return true;
 }
 
