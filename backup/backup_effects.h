@@ -109,6 +109,9 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   bool FolderHoldsBackup(const std::wstring& folder);
   // The journal's name of a key (by SID for a hive the run loaded) and its hive file.
   void NameKey(HKEY key, JournalEntry& entry) const;
+  void NameKey(const std::wstring& internalName, JournalEntry& entry) const;
+  // The registry's own name of the key subKey below base (a single name), or empty.
+  std::wstring InternalNameBelow(HKEY base, const std::wstring& subKey, const std::wstring& keyName);
 
   std::wstring folder_;  // extended form; empty while off
   LineSink refused_;
@@ -121,4 +124,7 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   const std::vector<UserHive>* hives_ = nullptr;
   std::optional<FileIdentity> backupIdentity_;
   std::map<std::wstring, bool> holdsBackup_;  // by folder, as the run names it
+  HKEY namedBase_ = nullptr;                  // the last key whose subkeys were deleted
+  std::wstring namedBaseName_;
+  std::wstring namedBaseInternal_;
 };

@@ -70,6 +70,7 @@ void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSi
 }
 
 void BackupEffects::EndRun() {
+  namedBase_ = nullptr;
   store_.Flush();
   store_ = BackupStore();
   folder_.clear();
@@ -151,8 +152,25 @@ bool BackupEffects::FolderHoldsBackup(const std::wstring& folder) {
   return holds;
 }
 
-void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const {
-  entry.path = BackupKeyName(InternalKeyName(key));
+void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const { NameKey(InternalKeyName(key), entry); }
+
+// A walk deletes the subkeys of one key one after another, each by its name below the key's
+// handle: the key's own name is asked for once, not once per subkey. The readable name must
+// match too, since a handle's value is used again once it is closed.
+std::wstring BackupEffects::InternalNameBelow(HKEY base, const std::wstring& subKey, const std::wstring& keyName) {
+  const std::size_t cut = keyName.find_last_of(L'\\');
+  const std::wstring parentName = cut == std::wstring::npos ? std::wstring() : keyName.substr(0, cut);
+  if (subKey.empty() || subKey.find(L'\\') != std::wstring::npos || parentName.empty()) return {};
+  if (base != namedBase_ || parentName != namedBaseName_) {
+    namedBase_ = base;
+    namedBaseName_ = parentName;
+    namedBaseInternal_ = InternalKeyName(base);
+  }
+  return namedBaseInternal_.empty() ? std::wstring() : namedBaseInternal_ + L"\\" + subKey;
+}
+
+void BackupEffects::NameKey(const std::wstring& internalName, JournalEntry& entry) const {
+  entry.path = BackupKeyName(internalName);
   const BackupKeyPlace place = PlaceOfBackupKey(entry.path);
   if (place.root != BackupKeyRoot::Users || hives_ == nullptr) return;
   const std::size_t cut = place.subKey.find(L'\\');
@@ -329,19 +347,27 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
 }
 
 // The key's values go to the journal and to the regedit export before the key goes. Keys
-// are deleted deepest first, so by the time a key goes, everything below it is kept.
+// are deleted deepest first, so by the time a key goes, everything below it is kept. The key
+// is opened as itself, and deleted through the handle it was read through where the system
+// grants deletion on it: what was kept is what goes.
 LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
                                       const std::wstring& keyName) {
   if (!On()) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  constexpr REGSAM kRead = KEY_QUERY_VALUE | READ_CONTROL;
   HKEY opened = nullptr;
-  const LONG openCode =
-      RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | READ_CONTROL | view, &opened);
+  LONG openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view, &opened);
+  const bool deletable = openCode == ERROR_SUCCESS;
+  // A key that may not be deleted is still kept; its deletion by name then answers why it stays.
+  if (openCode == ERROR_ACCESS_DENIED) {
+    openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened);
+  }
   if (IsNotFound(openCode)) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
   const UniqueHKey key(opened);
   JournalEntry entry;
   entry.kind = JournalKind::Key;
-  NameKey(key.Get(), entry);
+  const std::wstring below = InternalNameBelow(base, subKey, keyName);
+  NameKey(below.empty() ? InternalKeyName(key.Get()) : below, entry);
   if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
   entry.security = KeySecurityText(key.Get());
   if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
@@ -352,7 +378,10 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
       error != ERROR_SUCCESS) {
     return Refuse(keyName, error);
   }
-  return Journaled(entry, keyName, [&] { return inner_.DeleteRegistryKey(base, subKey, view, keyName); });
+  return Journaled(entry, keyName, [&] {
+    return deletable ? inner_.DeleteOpenRegistryKey(key.Get(), base, subKey, view, keyName)
+                     : inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  });
 }
 
 LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {

@@ -80,6 +80,9 @@ LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSA
   const UniqueHKey key(opened);
   return DeleteOpenKey(key.Get());
 }
+LONG LiveEffects::DeleteOpenRegistryKey(HKEY key, HKEY, const std::wstring&, REGSAM, const std::wstring&) {
+  return DeleteOpenKey(key);
+}
 LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
   return RegDeleteValueW(key, valueName.c_str());
 }

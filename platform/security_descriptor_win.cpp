@@ -117,11 +117,15 @@ DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, con
 }
 
 std::wstring KeySecurityText(HKEY key) {
-  DWORD size = 0;
-  if (RegGetKeySecurity(key, kKept, nullptr, &size) != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
-  std::string buffer(size, '\0');
-  if (RegGetKeySecurity(key, kKept, buffer.data(), &size) != ERROR_SUCCESS) return {};
-  return DescriptorText(buffer.data(), kKept);
+  // Most descriptors fit the first buffer: one call instead of asking for the size first.
+  std::string buffer(1024, '\0');
+  DWORD size = static_cast<DWORD>(buffer.size());
+  LONG code = RegGetKeySecurity(key, kKept, buffer.data(), &size);
+  if (code == ERROR_INSUFFICIENT_BUFFER && size > buffer.size()) {
+    buffer.resize(size);
+    code = RegGetKeySecurity(key, kKept, buffer.data(), &size);
+  }
+  return code == ERROR_SUCCESS ? DescriptorText(buffer.data(), kKept) : std::wstring();
 }
 
 LONG SetKeySecurityText(HKEY key, const std::wstring& sddl) {
