@@ -27,8 +27,8 @@ DWORD WriteWide(HANDLE file, const std::wstring& text) {
 }
 
 // Appends through to the system: no buffer of this process holds a line back.
-UniqueFile CreateNewFile(const std::wstring& path) {
-  return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+UniqueFile CreateNewFile(const std::wstring& path, DWORD moreAccess = 0) {
+  return UniqueFile(CreateFileW(path.c_str(), GENERIC_WRITE | moreAccess, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -77,8 +77,13 @@ DWORD BackupStore::Open(FolderSecurity& security, const std::wstring& folder, st
       made != ERROR_SUCCESS) {
     return made;
   }
-  UniqueFile journal = CreateNewFile(run + L"\\" + WideFromAnsi(kJournalFileName));
+  UniqueFile journal = CreateNewFile(run + L"\\" + WideFromAnsi(kJournalFileName), WRITE_DAC | WRITE_OWNER);
   if (!journal) return GetLastError();
+  // Owned by Administrators whoever the system makes the owner of what an administrator
+  // creates (the account itself, by a policy): undo trusts no journal the account owns.
+  if (const DWORD error = SetHandleSecurityText(journal.Get(), kPrivateFileSecurity); error != ERROR_SUCCESS) {
+    return error;
+  }
   const std::string header = std::string(kJournalHeader) + "\n";
   if (const DWORD error = WriteAll(journal.Get(), header.data(), header.size()); error != ERROR_SUCCESS) return error;
   runFolder_ = run;

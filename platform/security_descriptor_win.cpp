@@ -65,9 +65,9 @@ SECURITY_INFORMATION PartsOf(PSECURITY_DESCRIPTOR descriptor) {
   return parts;
 }
 
-bool IsTrusted(PSID sid, const std::wstring& self) {
+bool IsTrusted(PSID sid, const std::wstring& self, bool selfTrusted) {
   return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-         SidText(sid) == kTrustedInstaller || (!self.empty() && SidText(sid) == self);
+         SidText(sid) == kTrustedInstaller || (selfTrusted && !self.empty() && SidText(sid) == self);
 }
 
 }  // namespace
@@ -150,14 +150,25 @@ std::wstring ProcessUserSid() {
   return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
 }
 
-std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool strict) {
+bool SystemKeepsOwners() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
+std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool selfTrusted, bool strict) {
   if (sddl.empty()) return "its security cannot be read";
   const ParsedSecurity parsed(sddl);
   if (!parsed.Get()) return "its security cannot be read";
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!GetSecurityDescriptorOwner(parsed.Get(), &owner, &defaulted) || !owner) return "it has no owner";
-  if (!IsTrusted(owner, self)) return "it is owned by " + AnsiFromWide(SidText(owner));
+  if (!IsTrusted(owner, self, selfTrusted)) {
+    if (!self.empty() && SidText(owner) == self) {
+      return "it is owned by the account the cleaner runs as (" + AnsiFromWide(self) +
+             "), not by Administrators, SYSTEM or TrustedInstaller, and was not made by this run";
+    }
+    return "it is owned by " + AnsiFromWide(SidText(owner));
+  }
   BOOL present = FALSE;
   PACL acl = nullptr;
   if (!GetSecurityDescriptorDacl(parsed.Get(), &present, &acl, &defaulted) || !present || !acl) {
@@ -172,7 +183,7 @@ std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& 
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
     const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    if ((allowed->Mask & write) != 0 && !IsTrusted(sid, self)) {
+    if ((allowed->Mask & write) != 0 && !IsTrusted(sid, self, selfTrusted)) {
       return "it lets " + AnsiFromWide(SidText(sid)) + " change it";
     }
   }
