@@ -11,6 +11,7 @@
 #include "backup/undo.h"
 #include "engine/run/deletion.h"
 #include "platform/files_paths.h"
+#include "platform/security_descriptor.h"
 #include "platform/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
@@ -39,8 +40,8 @@ bool AnyStartsWith(const Lines& lines, const std::string& start) {
   return false;
 }
 
-// What undo must bring back of every item below a folder: attributes; for a file also its
-// size, bytes and times of creation and last write.
+// What undo must bring back of every item below a folder: attributes and security descriptor;
+// for a file also its size, bytes and times of creation and last write.
 std::map<std::wstring, std::string> TreeFacts(const std::string& top) {
   std::map<std::wstring, std::string> facts;
   for (const std::wstring& path : ListTreeWide(L"\\\\?\\" + WideFromAnsi(top))) {
@@ -49,7 +50,8 @@ std::map<std::wstring, std::string> TreeFacts(const std::string& top) {
       facts[path] = "unreadable";
       continue;
     }
-    std::string fact = "attributes " + std::to_string(data.dwFileAttributes);
+    std::string fact = "attributes " + std::to_string(data.dwFileAttributes) + " security " +
+                       AnsiFromWide(FileSecurityText(path));
     if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       fact += " created " + std::to_string(data.ftCreationTime.dwLowDateTime) + " written " +
               std::to_string(data.ftLastWriteTime.dwHighDateTime) + ":" +
@@ -71,6 +73,9 @@ std::string MakeProductTree(const ScratchFolder& scratch) {
   MakeFolders(top + "\\Empty");
   SetFileAttributesA((top + "\\Sub\\kept.ini").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
   SetFileAttributesA((top + "\\Sub").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  // An access list of its own, which the move keeps and undo must put back.
+  EXPECT_EQ(SetFileSecurityText(ExtendedPath(WideFromAnsi(top + "\\Sub\\Deep")), L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"),
+            DWORD{ERROR_SUCCESS});
   const UniqueFile dll(CreateFileA((top + "\\product.dll").c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
   const FILETIME old{0x2A69C000u, 0x01D00000u};  // 2014
