@@ -28,10 +28,13 @@ bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == E
 // does (the guards judged that path), for a change made relative to it; with the last name.
 UniqueFile OpenParentOf(const std::wstring& path, std::wstring& name) {
   const std::size_t cut = path.find_last_of(L'\\');
-  if (cut == std::wstring::npos) return UniqueFile();
+  if (cut == std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return UniqueFile();
+  }
   name = path.substr(cut + 1);
   std::wstring parent = path.substr(0, cut);
-  if (parent.size() == 6 && parent.starts_with(L"\\\\?\\")) parent += L'\\';  // a drive root: "\\?\C:\"
+  if (parent.ends_with(L':')) parent += L'\\';  // a drive root: "C:\", "\\?\C:\"
   return UniqueFile(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
