@@ -76,7 +76,6 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
   for (TreeItem& item : items) {
     entries.push_back(EntryOf(item, path, place.copyName));
     entries.back().number = store_.NextNumber();
-    if (!entries.back().copy.empty()) store_.AdoptName(entries.back().copy);
   }
   if (const DWORD error = store_.Write(entries); error != ERROR_SUCCESS) {
     if (!journalFailureSaid_ && refused_) refused_(kJournalFailedText + SystemErrorText(error));
@@ -101,6 +100,9 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
   }
   removed.clear();
   removed.reserve(entries.size());
-  for (const JournalEntry& entry : entries) removed.push_back({entry.path, entry.kind == JournalKind::Folder});
+  for (JournalEntry& entry : entries) {
+    if (!entry.copy.empty()) store_.AdoptName(entry.copy);
+    removed.push_back({std::move(entry.path), entry.kind == JournalKind::Folder});
+  }
   return {};
 }

@@ -21,5 +21,8 @@ struct TreeItem {
 // any other reparse point, a file with more than one name, a file open elsewhere for writing
 // or without sharing deletion, a file or folder that cannot be opened or listed, one that is
 // not the entry listed, a name that would lead out of its folder, a folder in `avoid` (the
-// backup's own). Every handle it opened is closed when it answers.
-std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items);
+// backup's own), more than `limit` entries (the journal's lines of a tree are held and written
+// at once). Every handle it opened is closed when it answers.
+inline constexpr std::size_t kWholeTreeLimit = 100000;
+std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items,
+                         std::size_t limit = kWholeTreeLimit);

@@ -74,7 +74,8 @@ std::string ReadKept(HANDLE folder, const FolderChild& entry, const std::wstring
 
 }  // namespace
 
-std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items) {
+std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items,
+                         std::size_t limit) {
   items.clear();
   FileIdentity topIdentity;
   if (!IdentityOf(top, topIdentity)) return SystemErrorText(GetLastError());
@@ -94,6 +95,10 @@ std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std
       items.push_back({level.relative, true, std::move(level.kept)});
       levels.pop_back();
       continue;
+    }
+    if (items.size() + levels.size() > limit) {
+      why = "more than " + std::to_string(limit) + " entries";
+      break;
     }
     const FolderChild& entry = level.entries[level.next++];
     const std::wstring relative = Joined(level.relative, entry.name);

@@ -9,8 +9,10 @@
 #include "backup/backup_effects.h"
 #include "backup/backup_journal.h"
 #include "backup/undo.h"
+#include "backup/whole_tree.h"
 #include "engine/run/deletion.h"
 #include "platform/files_paths.h"
+#include "platform/relative_files.h"
 #include "platform/security_descriptor.h"
 #include "platform/wide_text.h"
 #include "tests/support/engine_test_support.h"
@@ -219,4 +221,29 @@ TEST(BackupWholeTree, ALinkPlantedInsideTheRunFolderDoesNotRedirectACopy) {
     EXPECT_FALSE(Exists(scratch / "Victim\\Two\\next.dll")) << inPlaceOfAMadeFolder;
     EXPECT_TRUE(AnyStartsWith(refused, kBackupFailedText + next)) << testing::PrintToString(refused);
   }
+}
+
+// The reading of a tree, on its own: every item children first with what the journal keeps,
+// and a tree with more entries than the lines held at once may be is left to the walk.
+TEST(BackupWholeTree, ReadsEveryItemChildrenFirstUpToItsLimit) {
+  ScratchFolder scratch("read");
+  const std::string top = MakeProductTree(scratch);
+  DWORD error = ERROR_SUCCESS;
+  const UniqueFile opened = OpenAsItself(ExtendedPath(WideFromAnsi(top)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES |
+                                                                                 FILE_TRAVERSE | READ_CONTROL, error);
+  ASSERT_TRUE(opened) << error;
+  std::vector<TreeItem> items;
+  ASSERT_EQ(ReadFreeTree(opened.Get(), {}, items), "");
+  std::map<std::wstring, std::size_t> at;
+  for (std::size_t index = 0; index < items.size(); ++index) at[items[index].relative] = index;
+  ASSERT_EQ(at.size(), 7u);
+  EXPECT_LT(at[L"Sub\\Deep\\large.dat"], at[L"Sub\\Deep"]);
+  EXPECT_LT(at[L"Sub\\Deep"], at[L"Sub"]);
+  EXPECT_EQ(at[L""], items.size() - 1);
+  const TreeItem& large = items[at[L"Sub\\Deep\\large.dat"]];
+  EXPECT_EQ(large.kept.size, 70000u);
+  EXPECT_EQ(large.kept.sha256.size(), 64u);
+  EXPECT_EQ(items[at[L"Sub\\kept.ini"]].kept.facts.attributes & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+  EXPECT_EQ(ReadFreeTree(opened.Get(), {}, items, 5), "more than 5 entries");
+  EXPECT_TRUE(items.empty());
 }
