@@ -27,6 +27,13 @@ inline constexpr char kBackupFolderRefusedText[] = "The backup folder is not saf
 inline constexpr char kJournalFailedText[] =
     "The backup journal could not be written; nothing more is changed in this run: ";
 
+// Traced for a folder tree that goes into the backup item by item rather than whole; followed
+// by the folder, " - " and why.
+inline constexpr char kTreeItemByItemText[] = "Moved into the backup item by item: ";
+// Traced where a tree moved whole into the backup could not be closed to everyone but the
+// administrators; followed by its copy.
+inline constexpr char kTreeNotClosedText[] = "Could not close the backup copy to others: ";
+
 class BackupEffects : public ForwardingEffects, public RunHook {
  public:
   using LineSink = std::function<void(const std::string&)>;
@@ -54,6 +61,11 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
                     bool plainFirst) override;
+  // A tree whose every entry is free goes into the backup with one rename of its top,
+  // journaled item by item, and is then closed to everyone but the administrators; any other
+  // tree is left to the walk, item by item.
+  DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                   std::vector<RemovedItem>& removed) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
@@ -82,14 +94,24 @@ class BackupEffects : public ForwardingEffects, public RunHook {
     if (code != ERROR_SUCCESS) NotDone(entry.number, static_cast<DWORD>(code));
     return code;
   }
-  DWORD MoveIntoBackup(const std::wstring& path, JournalKind kind, const KeptFile& kept);
-  DWORD CopyIntoBackup(const std::wstring& path, const std::wstring& copy);
+  // Moves the child `name` of the folder open as parent into the backup, relative to both
+  // folders' handles; another volume's file is copied and verified, then removed.
+  DWORD MoveIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, JournalKind kind,
+                       const KeptFile& kept);
+  // Reads the file for the journal and moves it into the backup.
+  DWORD KeepFile(HANDLE parent, const std::wstring& name, const std::wstring& path);
+  // The tree read whole, journaled and moved, or why it was not (nothing changed then).
+  std::string MoveTreeIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                                 std::vector<RemovedItem>& removed);
   // The path is the backup folder, lies in it or above it, by its text or by the identity of
   // its folder and every folder above (another drive letter, a link on the way).
   bool InsideBackup(const std::wstring& path, bool isFolder);
   bool FolderHoldsBackup(const std::wstring& folder);
   // The journal's name of a key (by SID for a hive the run loaded) and its hive file.
   void NameKey(HKEY key, JournalEntry& entry) const;
+  void NameKey(const std::wstring& internalName, JournalEntry& entry) const;
+  // The registry's own name of the key subKey below base (a single name), or empty.
+  std::wstring InternalNameBelow(HKEY base, const std::wstring& subKey, const std::wstring& keyName);
 
   std::wstring folder_;  // extended form; empty while off
   LineSink refused_;
@@ -102,4 +124,7 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   const std::vector<UserHive>* hives_ = nullptr;
   std::optional<FileIdentity> backupIdentity_;
   std::map<std::wstring, bool> holdsBackup_;  // by folder, as the run names it
+  HKEY namedBase_ = nullptr;                  // the last key whose subkeys were deleted
+  std::wstring namedBaseName_;
+  std::wstring namedBaseInternal_;
 };

@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/files_paths.h"
 #include "platform/registry_accessor.h"
+#include "platform/relative_files.h"
 #include "platform/security_descriptor.h"
 #include "platform/service_control.h"
 #include "platform/system_error.h"
@@ -19,31 +20,24 @@
 
 namespace {
 
-constexpr DWORD kCompareChunk = 1 << 16;
-
 bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 bool IsInUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+bool IsMissing(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
-UniqueFile OpenToRead(const std::wstring& path) {
-  return UniqueFile(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-}
-
-// A copy counts only once its bytes were read back and found equal to the original's.
-DWORD CompareContents(const std::wstring& original, const std::wstring& copy) {
-  const UniqueFile a = OpenToRead(original);
-  const UniqueFile b = OpenToRead(copy);
-  if (!a || !b) return GetLastError();
-  std::vector<char> left(kCompareChunk), right(kCompareChunk);
-  for (;;) {
-    DWORD readLeft = 0, readRight = 0;
-    if (!ReadFile(a.Get(), left.data(), kCompareChunk, &readLeft, nullptr) ||
-        !ReadFile(b.Get(), right.data(), kCompareChunk, &readRight, nullptr)) {
-      return GetLastError();
-    }
-    if (readLeft != readRight || !std::equal(left.begin(), left.begin() + readLeft, right.begin())) return ERROR_CRC;
-    if (readLeft == 0) return ERROR_SUCCESS;
+// The folder that holds path (extended form), following links on the way as the path itself
+// does (the guards judged that path), for a change made relative to it; with the last name.
+UniqueFile OpenParentOf(const std::wstring& path, std::wstring& name) {
+  const std::size_t cut = path.find_last_of(L'\\');
+  if (cut == std::wstring::npos) {
+    SetLastError(ERROR_INVALID_NAME);
+    return UniqueFile();
   }
+  name = path.substr(cut + 1);
+  std::wstring parent = path.substr(0, cut);
+  if (parent.ends_with(L':')) parent += L'\\';  // a drive root: "C:\", "\\?\C:\"
+  return UniqueFile(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 std::string Reason(DWORD code) { return SystemErrorText(code); }
@@ -79,6 +73,7 @@ void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSi
 }
 
 void BackupEffects::EndRun() {
+  namedBase_ = nullptr;
   store_.Flush();
   store_ = BackupStore();
   folder_.clear();
@@ -160,8 +155,25 @@ bool BackupEffects::FolderHoldsBackup(const std::wstring& folder) {
   return holds;
 }
 
-void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const {
-  entry.path = BackupKeyName(InternalKeyName(key));
+void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const { NameKey(InternalKeyName(key), entry); }
+
+// A walk deletes the subkeys of one key one after another, each by its name below the key's
+// handle: the key's own name is asked for once, not once per subkey. The readable name must
+// match too, since a handle's value is used again once it is closed.
+std::wstring BackupEffects::InternalNameBelow(HKEY base, const std::wstring& subKey, const std::wstring& keyName) {
+  const std::size_t cut = keyName.find_last_of(L'\\');
+  const std::wstring parentName = cut == std::wstring::npos ? std::wstring() : keyName.substr(0, cut);
+  if (subKey.empty() || subKey.find(L'\\') != std::wstring::npos || parentName.empty()) return {};
+  if (base != namedBase_ || parentName != namedBaseName_) {
+    namedBase_ = base;
+    namedBaseName_ = parentName;
+    namedBaseInternal_ = InternalKeyName(base);
+  }
+  return namedBaseInternal_.empty() ? std::wstring() : namedBaseInternal_ + L"\\" + subKey;
+}
+
+void BackupEffects::NameKey(const std::wstring& internalName, JournalEntry& entry) const {
+  entry.path = BackupKeyName(internalName);
   const BackupKeyPlace place = PlaceOfBackupKey(entry.path);
   if (place.root != BackupKeyRoot::Users || hives_ == nullptr) return;
   const std::size_t cut = place.subKey.find(L'\\');
@@ -181,18 +193,8 @@ void BackupEffects::NameKey(HKEY key, JournalEntry& entry) const {
   }
 }
 
-DWORD BackupEffects::CopyIntoBackup(const std::wstring& path, const std::wstring& copy) {
-  if (!CopyFileExW(path.c_str(), copy.c_str(), nullptr, nullptr, nullptr, COPY_FILE_FAIL_IF_EXISTS)) {
-    const DWORD error = GetLastError();
-    (void)DeleteFileW(copy.c_str());  // a part-copy left by a full disk is no backup
-    return error;
-  }
-  const DWORD verified = CompareContents(path, copy);
-  if (verified != ERROR_SUCCESS) (void)DeleteFileW(copy.c_str());
-  return verified;
-}
-
-DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, const KeptFile& kept) {
+DWORD BackupEffects::MoveIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, JournalKind kind,
+                                    const KeptFile& kept) {
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
   if (store_.Broken()) return Refuse(path, ERROR_WRITE_FAULT);
   JournalEntry entry;
@@ -200,9 +202,11 @@ DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, 
   entry.path = path;
   entry.number = store_.NextNumber();
   entry.attributes = kept.facts.attributes;
-  if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+  BackupStore::CopyPlace place;
+  if (const DWORD error = store_.PrepareCopy(entry.number, path, place); error != ERROR_SUCCESS) {
     return Refuse(path, error);
   }
+  entry.copy = place.copyName;
   entry.times = kept.facts.times;
   if (kind != JournalKind::Link) {
     entry.size = kept.size;
@@ -210,22 +214,42 @@ DWORD BackupEffects::MoveIntoBackup(const std::wstring& path, JournalKind kind, 
     entry.security = kept.security;
   }
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
-  const std::wstring copy = store_.FullCopyPath(entry.copy);
-  DWORD code = inner_.MoveFileTo(path, copy, false);
+  const bool folder = (kept.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  DWORD code =
+      inner_.MoveChild(parent, name, path, folder, place.folder, place.name, store_.FullCopyPath(entry.copy));
   if (code == ERROR_NOT_SAME_DEVICE && kind == JournalKind::File) {
     // Another volume: a verified copy, then the original goes.
-    if (const DWORD copied = CopyIntoBackup(path, copy); copied != ERROR_SUCCESS) {
+    if (const DWORD copied = CopyIntoFolder(path, place.folder, place.name); copied != ERROR_SUCCESS) {
       NotDone(entry.number, copied);
       return Refuse(path, copied);
     }
-    code = inner_.RemoveFile(path);
-    if (code != ERROR_SUCCESS) (void)DeleteFileW(copy.c_str());
+    const bool readOnly = (kept.facts.attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    code = inner_.RemoveChild(parent, name, path, false, readOnly);
+    if (code != ERROR_SUCCESS) {
+      if (readOnly) (void)inner_.SetAttributes(path, kept.facts.attributes);
+      (void)RemoveChildOf(place.folder, place.name, false, true);
+    }
   } else if (code == ERROR_NOT_SAME_DEVICE) {
     NotDone(entry.number, code);  // a link is moved as itself or not at all
     return Refuse(path, code);
   }
   if (code != ERROR_SUCCESS) NotDone(entry.number, code);
   return code;
+}
+
+// By path: the file is reached relative to the folder that holds it, as a walk reaches it.
+DWORD BackupEffects::KeepFile(HANDLE parent, const std::wstring& name, const std::wstring& path) {
+  UniqueFile opened;
+  KeptFile kept;
+  DWORD error = OpenChild(parent, name, READ_CONTROL | GENERIC_READ, false, opened);
+  if (error == ERROR_SUCCESS) error = ReadKeptHandle(opened.Get(), true, kept);
+  opened.Reset();
+  if (error != ERROR_SUCCESS) {
+    if (IsMissing(error)) return inner_.RemoveChild(parent, name, path, false, false);  // nothing to keep
+    // A file in use answers as its deletion would have: the caller lists it or leaves it to the restart.
+    return IsInUse(error) ? error : Refuse(path, error);
+  }
+  return MoveIntoBackup(parent, name, path, IsLink(kept.facts.attributes) ? JournalKind::Link : JournalKind::File, kept);
 }
 
 DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
@@ -243,13 +267,13 @@ DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
 DWORD BackupEffects::RemoveFile(const std::wstring& path) {
   if (!On()) return inner_.RemoveFile(path);
   if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
-  KeptFile kept;
-  if (const DWORD error = ReadKeptFile(path, true, kept); error != ERROR_SUCCESS) {
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return inner_.RemoveFile(path);  // nothing to keep
-    // A file in use answers as its deletion would have: the caller lists it or leaves it to the restart.
-    return IsInUse(error) ? error : Refuse(path, error);
+  std::wstring name;
+  const UniqueFile parent = OpenParentOf(path, name);
+  if (!parent) {
+    const DWORD error = GetLastError();
+    return IsMissing(error) ? inner_.RemoveFile(path) : Refuse(path, error);
   }
-  return MoveIntoBackup(path, IsLink(kept.facts.attributes) ? JournalKind::Link : JournalKind::File, kept);
+  return KeepFile(parent.Get(), name, path);
 }
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
@@ -260,7 +284,10 @@ DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   if (IsLink(attributes)) {
     KeptFile kept;
     kept.facts = FactsOf(path);
-    return MoveIntoBackup(path, JournalKind::Link, kept);
+    std::wstring name;
+    const UniqueFile parent = OpenParentOf(path, name);
+    if (!parent) return Refuse(path, GetLastError());
+    return MoveIntoBackup(parent.Get(), name, path, JournalKind::Link, kept);
   }
   JournalEntry entry;
   entry.kind = JournalKind::Folder;
@@ -270,11 +297,15 @@ DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   return Journaled(entry, path, [&] { return inner_.RemoveEmptyFolder(path); });
 }
 
-// With the backup on, a child goes by its name through the calls above, which keep it.
+// With the backup on, a file is moved into the backup relative to its folder's handle, its
+// attributes as they are (the move needs no plain ones, and the journal keeps them); a folder
+// goes by its name through the calls above, which keep it.
 DWORD BackupEffects::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
                                  bool plainFirst) {
   if (!On()) return inner_.RemoveChild(parent, name, path, folder, plainFirst);
-  return Effects::RemoveChild(parent, name, path, folder, plainFirst);
+  if (folder) return Effects::RemoveChild(parent, name, path, folder, plainFirst);
+  if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
+  return KeepFile(parent, name, path);
 }
 
 // The system deletes the file at the restart, long after this run: it is copied now.
@@ -293,6 +324,7 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
   entry.attributes = kept.facts.attributes;
   entry.security = kept.security;
   entry.number = store_.NextNumber();
+  BackupStore::CopyPlace place;
   if (folder) {
     entry.kind = JournalKind::Folder;
   } else {
@@ -300,13 +332,14 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
     entry.times = kept.facts.times;
     entry.size = kept.size;
     entry.sha256 = kept.sha256;
-    if (const DWORD error = store_.PrepareCopy(entry.number, path, entry.copy); error != ERROR_SUCCESS) {
+    if (const DWORD error = store_.PrepareCopy(entry.number, path, place); error != ERROR_SUCCESS) {
       return Refuse(path, error);
     }
+    entry.copy = place.copyName;
   }
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
   if (entry.kind == JournalKind::RestartFile) {
-    if (const DWORD copied = CopyIntoBackup(path, store_.FullCopyPath(entry.copy)); copied != ERROR_SUCCESS) {
+    if (const DWORD copied = CopyIntoFolder(path, place.folder, place.name); copied != ERROR_SUCCESS) {
       NotDone(entry.number, copied);
       return Refuse(path, copied);
     }
@@ -317,19 +350,27 @@ DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
 }
 
 // The key's values go to the journal and to the regedit export before the key goes. Keys
-// are deleted deepest first, so by the time a key goes, everything below it is kept.
+// are deleted deepest first, so by the time a key goes, everything below it is kept. The key
+// is opened as itself, and deleted through the handle it was read through where the system
+// grants deletion on it: what was kept is what goes.
 LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
                                       const std::wstring& keyName) {
   if (!On()) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  constexpr REGSAM kRead = KEY_QUERY_VALUE | READ_CONTROL;
   HKEY opened = nullptr;
-  const LONG openCode =
-      RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE | READ_CONTROL | view, &opened);
+  LONG openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view, &opened);
+  const bool deletable = openCode == ERROR_SUCCESS;
+  // A key that may not be deleted is still kept; its deletion by name then answers why it stays.
+  if (openCode == ERROR_ACCESS_DENIED) {
+    openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened);
+  }
   if (IsNotFound(openCode)) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
   const UniqueHKey key(opened);
   JournalEntry entry;
   entry.kind = JournalKind::Key;
-  NameKey(key.Get(), entry);
+  const std::wstring below = InternalNameBelow(base, subKey, keyName);
+  NameKey(below.empty() ? InternalKeyName(key.Get()) : below, entry);
   if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
   entry.security = KeySecurityText(key.Get());
   if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
@@ -340,7 +381,10 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
       error != ERROR_SUCCESS) {
     return Refuse(keyName, error);
   }
-  return Journaled(entry, keyName, [&] { return inner_.DeleteRegistryKey(base, subKey, view, keyName); });
+  return Journaled(entry, keyName, [&] {
+    return deletable ? inner_.DeleteOpenRegistryKey(key.Get(), base, subKey, view, keyName)
+                     : inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  });
 }
 
 LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {

@@ -1,8 +1,10 @@
 #pragma once
 // The folders a backup lies in, made and checked so that nobody but the system's
 // administrators can change what they hold: every level is a folder and no link, each level
-// the cleaner did not make is owned by and writable only for SYSTEM, Administrators,
-// TrustedInstaller or the account the cleaner runs as, and each level it makes is private.
+// is owned by and writable only for SYSTEM, Administrators or TrustedInstaller, and each level
+// the cleaner makes is private and owned by Administrators. The account the cleaner runs as
+// passes only for a level this run made (where the system keeps no owner, as under Wine, it
+// reads as that account) or on a system that keeps no owners at all.
 #include <windows.h>
 
 #include <string>
@@ -16,6 +18,7 @@ class FolderSecurity {
   virtual ~FolderSecurity() = default;
   virtual std::wstring SecurityOf(const std::wstring& path);  // SDDL
   virtual std::wstring Self();                                 // the SID the program runs as
+  virtual bool KeepsOwners();                                  // SystemKeepsOwners()
 };
 
 FolderSecurity& SystemFolderSecurity();

@@ -10,14 +10,15 @@ namespace {
 constexpr wchar_t kExtendedPrefix[] = LR"(\\?\)";
 constexpr std::size_t kDriveRootLength = 7;  // the length of a drive root in extended form
 
-// Not a folder, a link, or a folder someone else may change. A drive's root is no link,
-// whatever reparse mark the file system gives it.
-std::string LevelProblem(FolderSecurity& security, const std::wstring& level, bool strict) {
+// Not a folder, a link, or a folder someone else may change (madeByRun: this run made it). A
+// drive's root is no link, whatever reparse mark the file system gives it.
+std::string FolderProblem(FolderSecurity& security, const std::wstring& level, bool strict, bool madeByRun) {
   const DWORD attributes = GetFileAttributesW(level.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "it cannot be opened";
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && level.size() > kDriveRootLength) return "it is a link";
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "it is not a folder";
-  return UntrustedFolderReason(security.SecurityOf(level), security.Self(), strict);
+  return UntrustedFolderReason(security.SecurityOf(level), security.Self(), madeByRun || !security.KeepsOwners(),
+                               strict);
 }
 
 std::string Named(const std::wstring& level, const std::string& problem) {
@@ -27,6 +28,8 @@ std::string Named(const std::wstring& level, const std::string& problem) {
 }  // namespace
 
 std::wstring FolderSecurity::SecurityOf(const std::wstring& path) { return FileSecurityText(path); }
+
+bool FolderSecurity::KeepsOwners() { return SystemKeepsOwners(); }
 
 std::wstring FolderSecurity::Self() {
   static const std::wstring self = ProcessUserSid();
@@ -59,7 +62,7 @@ std::string ExistingLevelsProblem(FolderSecurity& security, const std::wstring& 
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
     }
-    const std::string problem = LevelProblem(security, level, missing + 1 == levels.size());
+    const std::string problem = FolderProblem(security, level, missing + 1 == levels.size(), false);
     if (!problem.empty()) return Named(level, problem);
   }
   return {};
@@ -75,7 +78,7 @@ DWORD MakePrivateFolder(FolderSecurity& security, const std::wstring& folder, st
     // Made by someone else meanwhile: used only if it passes as an existing level would.
     const bool strict = made == ERROR_ALREADY_EXISTS || index + 1 == levels.size();
     if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
-    const std::string levelProblem = LevelProblem(security, levels[index], strict);
+    const std::string levelProblem = FolderProblem(security, levels[index], strict, made == ERROR_SUCCESS);
     if (!levelProblem.empty()) {
       problem = Named(levels[index], levelProblem);
       return ERROR_ACCESS_DENIED;

@@ -26,9 +26,13 @@ struct KeptFile {
   std::wstring security;
   std::uint64_t size = 0;
   std::string sha256;
+  DWORD links = 0;       // its count of names
+  ULONGLONG fileId = 0;  // its file ID on its volume
 };
 // ERROR_SUCCESS or the system's code.
 [[nodiscard]] DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept);
+// The same through a handle open with READ_CONTROL and, for the contents, GENERIC_READ.
+[[nodiscard]] DWORD ReadKeptHandle(HANDLE file, bool contents, KeptFile& kept);
 
 // FILETIME as one count of 100 ns, and back.
 std::uint64_t FileTimeCount(const FILETIME& time);

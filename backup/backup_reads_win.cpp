@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/security_descriptor.h"
 #include "platform/sha256.h"
 
@@ -30,22 +31,28 @@ DWORD ReadKeptFile(const std::wstring& path, bool contents, KeptFile& kept) {
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN,
                                     nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!file || !GetFileInformationByHandle(file.Get(), &info)) return GetLastError();
-  kept.facts = {info.dwFileAttributes,
-                {FileTimeCount(info.ftCreationTime), FileTimeCount(info.ftLastAccessTime),
-                 FileTimeCount(info.ftLastWriteTime)}};
-  kept.security = HandleSecurityText(file.Get());
+  if (!file) return GetLastError();
+  return ReadKeptHandle(file.Get(), contents, kept);
+}
+
+DWORD ReadKeptHandle(HANDLE file, bool contents, KeptFile& kept) {
+  HandleFacts facts;
+  if (!FactsOfHandle(file, facts)) return GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_INVALID_FUNCTION;
+  kept.facts = {facts.attributes,
+                {FileTimeCount(facts.creation), FileTimeCount(facts.lastAccess), FileTimeCount(facts.lastWrite)}};
+  kept.links = facts.links;
+  kept.fileId = facts.fileId;
+  kept.security = HandleSecurityText(file);
   // A link is kept as itself: its target's bytes are not its own.
-  if (!contents || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_SUCCESS;
-  const std::uint64_t expected = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+  if (!contents || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_SUCCESS;
+  const std::uint64_t expected = facts.size;
   Sha256 hash;
   std::vector<char> chunk(static_cast<std::size_t>(std::min<std::uint64_t>(expected + 1, 1 << 16)));
   kept.size = 0;
   // Read up to the size the file had when opened and one byte on, so that a small file
   // takes one read: a file that grows meanwhile is read to its end all the same.
   for (DWORD read = 0;; kept.size += read) {
-    if (!ReadFile(file.Get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return GetLastError();
+    if (!ReadFile(file, chunk.data(), static_cast<DWORD>(chunk.size()), &read, nullptr)) return GetLastError();
     if (read == 0) break;
     hash.Add(chunk.data(), read);
     if (read < chunk.size() && kept.size + read == expected) {

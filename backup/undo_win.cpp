@@ -34,7 +34,8 @@ std::string ReadJournalText(FolderSecurity& security, const std::wstring& path) 
   if (!GetFileInformationByHandle(file.Get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     throw Exception(kUndoUntrustedText + Shown(path) + " - the journal is a link");
   }
-  if (const std::string problem = UntrustedFolderReason(security.SecurityOf(path), security.Self(), true);
+  if (const std::string problem =
+          UntrustedFolderReason(security.SecurityOf(path), security.Self(), !security.KeepsOwners(), true);
       !problem.empty()) {
     throw Exception(kUndoUntrustedText + Shown(path) + " - " + problem);
   }

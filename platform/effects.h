@@ -16,6 +16,12 @@
 // gateway has listed the refusal itself, so the caller adds no line of its own.
 inline constexpr DWORD kBackupRefusedCode = 0x20000000u | 0xBAC;  // bit 29: an application's own code
 
+// One file or folder a whole-tree removal took away, children before their folder.
+struct RemovedItem {
+  std::wstring path;
+  bool folder = false;
+};
+
 class Effects {
  public:
   virtual ~Effects() = default;
@@ -39,6 +45,16 @@ class Effects {
     if (plainFirst) (void)SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the removal
     return folder ? RemoveEmptyFolder(path) : RemoveFile(path);
   }
+  // Removes the folder tree `name` of the folder open as parent (path: its full name; opened:
+  // the handle the caller checked it through) at once, where this gateway can do better than
+  // item by item (the backup moves a tree whose every entry is free with one rename), and lists
+  // in `removed` what went. Any other answer than ERROR_SUCCESS changed nothing: the caller
+  // then removes the tree item by item.
+  [[nodiscard]] virtual DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                                         HANDLE opened, std::vector<RemovedItem>& removed) {
+    (void)parent, (void)name, (void)path, (void)opened, (void)removed;
+    return ERROR_NOT_SUPPORTED;
+  }
   // Has the system delete a file, or an empty folder, at the next restart
   // (MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT); the system carries out such requests in
   // the order they were made.
@@ -47,6 +63,17 @@ class Effects {
   // one); across volumes only when allowCopy is set (then a file is copied and the original
   // deleted). The backup moves what a run removes into its folder; undo moves it back.
   [[nodiscard]] virtual DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) = 0;
+  // Moves the child `name` of the folder open as parent (as itself: a link goes as a link) to
+  // `targetName` in the folder open as targetFolder, on the same volume, never replacing
+  // anything (ERROR_ALREADY_EXISTS); path and target are their full names. Relative to the
+  // handles, no link on either path can redirect it. A gateway that works by name does the
+  // same through MoveFileTo.
+  [[nodiscard]] virtual DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                                        HANDLE targetFolder, const std::wstring& targetName,
+                                        const std::wstring& target) {
+    (void)parent, (void)name, (void)folder, (void)targetFolder, (void)targetName;
+    return MoveFileTo(path, target, false);
+  }
   // Undo puts folders, times and keys back. A time of zero is left as it is: a file system
   // that keeps finer times than FILETIME's 100 ns would lose their last digits to a rewrite.
   [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
@@ -69,6 +96,14 @@ class Effects {
   // Deletes the key itself, never a link's target: a key that is a registry link goes as a link.
   // view: 0, or the one registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY) the key lies in.
   virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) = 0;
+  // The same key deleted through key, which the caller opened as itself with DELETE (the key
+  // it read is then the key that goes, in one call instead of three). A gateway that works by
+  // name does the same through DeleteRegistryKey.
+  virtual LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                     const std::wstring& keyName) {
+    (void)key;
+    return DeleteRegistryKey(base, subKey, view, keyName);
+  }
   virtual LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) = 0;
   // Writes the value with the type and bytes given, whatever the type.
   virtual LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
@@ -97,9 +132,17 @@ class ForwardingEffects : public Effects {
                     bool plainFirst) override {
     return inner_.RemoveChild(parent, name, path, folder, plainFirst);
   }
+  DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                   std::vector<RemovedItem>& removed) override {
+    return inner_.RemoveTree(parent, name, path, opened, removed);
+  }
   DWORD DeleteAtRestart(const std::wstring& path) override { return inner_.DeleteAtRestart(path); }
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
     return inner_.MoveFileTo(from, to, allowCopy);
+  }
+  DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE targetFolder,
+                  const std::wstring& targetName, const std::wstring& target) override {
+    return inner_.MoveChild(parent, name, path, folder, targetFolder, targetName, target);
   }
   DWORD CreateFolder(const std::wstring& path) override { return inner_.CreateFolder(path); }
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
@@ -122,6 +165,10 @@ class ForwardingEffects : public Effects {
   }
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override {
     return inner_.DeleteRegistryKey(base, subKey, view, keyName);
+  }
+  LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                             const std::wstring& keyName) override {
+    return inner_.DeleteOpenRegistryKey(key, base, subKey, view, keyName);
   }
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override {
     return inner_.DeleteRegistryValue(key, valueName, keyName);
@@ -154,6 +201,8 @@ class LiveEffects : public Effects {
                     bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
+  DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE targetFolder,
+                  const std::wstring& targetName, const std::wstring& target) override;
   DWORD CreateFolder(const std::wstring& path) override;
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                      const FILETIME& lastWrite) override;
@@ -162,6 +211,8 @@ class LiveEffects : public Effects {
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                        const std::wstring& keyName, UniqueHKey& key) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
+  LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                             const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
                           const std::wstring& keyName) override;

@@ -80,6 +80,9 @@ LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSA
   const UniqueHKey key(opened);
   return DeleteOpenKey(key.Get());
 }
+LONG LiveEffects::DeleteOpenRegistryKey(HKEY key, HKEY, const std::wstring&, REGSAM, const std::wstring&) {
+  return DeleteOpenKey(key);
+}
 LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
   return RegDeleteValueW(key, valueName.c_str());
 }
@@ -96,6 +99,10 @@ DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const
 }
 DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
   return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
+}
+DWORD LiveEffects::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
+                             HANDLE targetFolder, const std::wstring& targetName, const std::wstring&) {
+  return RenameChildInto(parent, name, folder, targetFolder, targetName);
 }
 DWORD LiveEffects::CreateFolder(const std::wstring& path) { return Outcome(CreateDirectoryW(path.c_str(), nullptr)); }
 DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,

@@ -39,6 +39,19 @@ DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool fold
 // left out. Answers ERROR_SUCCESS or the system's error.
 DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children);
 
+// What a handle's own file system queries give of its file (basic, standard and internal
+// information). GetFileInformationByHandle asks the volume too, for its serial number, which
+// Wine answers through its mount manager at a hundred times the cost: a walk over thousands
+// of files of one volume reads these instead.
+struct HandleFacts {
+  DWORD attributes = 0;
+  FILETIME creation{}, lastAccess{}, lastWrite{};
+  ULONGLONG size = 0;
+  DWORD links = 0;
+  ULONGLONG fileId = 0;
+};
+bool FactsOfHandle(HANDLE file, HandleFacts& facts);
+
 // The file's attributes and reparse tag, read through its handle.
 bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag);
 bool IdentityOf(HANDLE file, FileIdentity& identity);
@@ -57,3 +70,25 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
 // Renames the child `name` of the folder open as parent to `target` (a full path on the same
 // volume, which must not exist), through the child's own handle.
 DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target);
+
+// Opens the child folder `name` of the folder open as parent, as itself, sharing reading and
+// writing but not deletion: while the handle lives, the folder can be neither renamed nor
+// deleted. With create it is made (FILE_CREATE: anything already there, a link included,
+// answers ERROR_ALREADY_EXISTS), with the security descriptor given or else what it inherits.
+DWORD HoldChildFolder(HANDLE parent, const std::wstring& name, DWORD access, bool create, UniqueFile& child,
+                      void* securityDescriptor = nullptr);
+
+// As OpenChild, sharing only what `share` says: an open that someone else's open conflicts
+// with fails with ERROR_SHARING_VIOLATION.
+DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWORD share, bool folder,
+                      UniqueFile& child);
+
+// Makes the file `name` in the folder open as parent (FILE_CREATE: nothing already there is
+// opened or replaced), opened with access.
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child);
+
+// Renames the child `name` of the folder open as parent to `targetName` in the folder open as
+// targetFolder (same volume), through the child's own handle, never replacing anything: the
+// target is resolved relative to the handle, so no link on a path can redirect it.
+DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HANDLE targetFolder,
+                      const std::wstring& targetName);

@@ -18,11 +18,15 @@ constexpr ULONG kOpenForBackupIntent = 0x00004000;
 constexpr ULONG kNonDirectoryFile = 0x00000040;
 constexpr FILE_INFORMATION_CLASS kIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
 constexpr FILE_INFORMATION_CLASS kBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
+constexpr FILE_INFORMATION_CLASS kStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
+constexpr FILE_INFORMATION_CLASS kInternalInformation = static_cast<FILE_INFORMATION_CLASS>(6);
 constexpr FILE_INFORMATION_CLASS kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr FILE_INFORMATION_CLASS kDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
 constexpr FILE_INFORMATION_CLASS kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
 
 using OpenFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+using CreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
+                                        ULONG, ULONG, ULONG, PVOID, ULONG);
 using QueryDirectoryCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                             FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using FileInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
@@ -31,6 +35,7 @@ using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
 // ntdll's file calls, which take a root folder handle; present since Windows NT 3.1.
 struct NtFileCalls {
   OpenFileCall open = nullptr;
+  CreateFileCall create = nullptr;
   QueryDirectoryCall queryDirectory = nullptr;
   FileInformationCall query = nullptr;
   FileInformationCall set = nullptr;
@@ -40,12 +45,13 @@ struct NtFileCalls {
     if (!ntdll) return;
     const auto find = [ntdll](const char* name) { return reinterpret_cast<void*>(GetProcAddress(ntdll, name)); };
     open = reinterpret_cast<OpenFileCall>(find("NtOpenFile"));
+    create = reinterpret_cast<CreateFileCall>(find("NtCreateFile"));
     queryDirectory = reinterpret_cast<QueryDirectoryCall>(find("NtQueryDirectoryFile"));
     query = reinterpret_cast<FileInformationCall>(find("NtQueryInformationFile"));
     set = reinterpret_cast<FileInformationCall>(find("NtSetInformationFile"));
     toError = reinterpret_cast<StatusToErrorCall>(find("RtlNtStatusToDosError"));
   }
-  bool Complete() const { return open && queryDirectory && query && set && toError; }
+  bool Complete() const { return open && create && queryDirectory && query && set && toError; }
 };
 
 const NtFileCalls& Nt() {
@@ -63,6 +69,11 @@ DWORD ErrorOf(NTSTATUS status) {
 struct BasicInformation {
   LARGE_INTEGER creation, lastAccess, lastWrite, change;  // zero: left as they are
   ULONG attributes;
+};
+struct StandardInformation {
+  LARGE_INTEGER allocationSize, endOfFile;
+  ULONG links;
+  BOOLEAN deletePending, directory;
 };
 struct AttributeTagInformation {
   ULONG attributes;
@@ -156,6 +167,30 @@ bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag) {
   return true;
 }
 
+bool FactsOfHandle(HANDLE file, HandleFacts& facts) {
+  if (!Nt().Complete()) return false;
+  BasicInformation basic{};
+  StandardInformation standard{};
+  LARGE_INTEGER fileId{};
+  IO_STATUS_BLOCK io{};
+  if (Nt().query(file, &io, &basic, sizeof(basic), kBasicInformation) != kStatusSuccess ||
+      Nt().query(file, &io, &standard, sizeof(standard), kStandardInformation) != kStatusSuccess ||
+      Nt().query(file, &io, &fileId, sizeof(fileId), kInternalInformation) != kStatusSuccess) {
+    return false;
+  }
+  const auto time = [](const LARGE_INTEGER& count) {
+    return FILETIME{static_cast<DWORD>(count.QuadPart & 0xFFFFFFFF), static_cast<DWORD>(count.QuadPart >> 32)};
+  };
+  facts.attributes = basic.attributes;
+  facts.creation = time(basic.creation);
+  facts.lastAccess = time(basic.lastAccess);
+  facts.lastWrite = time(basic.lastWrite);
+  facts.size = static_cast<ULONGLONG>(standard.endOfFile.QuadPart);
+  facts.links = standard.links;
+  facts.fileId = static_cast<ULONGLONG>(fileId.QuadPart);
+  return true;
+}
+
 bool IdentityOf(HANDLE file, FileIdentity& identity) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(file, &info)) return false;
@@ -218,4 +253,64 @@ DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const 
   std::memcpy(rename->FileName, ntTarget.data(), nameBytes);
   IO_STATUS_BLOCK io{};
   return ErrorOf(Nt().set(child.Get(), &io, info.data(), static_cast<ULONG>(info.size()), kRenameInformation));
+}
+
+namespace {
+
+// NtCreateFile on the child `name` of parent (as itself), with the share mode and disposition given.
+DWORD CreateChild(HANDLE parent, const std::wstring& name, DWORD access, ULONG share, ULONG disposition, ULONG options,
+                  UniqueFile& child, void* securityDescriptor = nullptr) {
+  if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
+  if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
+  UNICODE_STRING unicodeName;
+  unicodeName.Buffer = const_cast<PWSTR>(name.c_str());
+  unicodeName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  unicodeName.MaximumLength = unicodeName.Length;
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, parent, securityDescriptor);
+  IO_STATUS_BLOCK io{};
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  const NTSTATUS status =
+      Nt().create(&opened, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share, disposition,
+                  options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackupIntent, nullptr, 0);
+  if (status != kStatusSuccess) return ErrorOf(status);
+  child.Reset(opened);
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+DWORD HoldChildFolder(HANDLE parent, const std::wstring& name, DWORD access, bool create, UniqueFile& child,
+                      void* securityDescriptor) {
+  const DWORD error = CreateChild(parent, name, access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  create ? FILE_CREATE : FILE_OPEN, FILE_DIRECTORY_FILE, child, securityDescriptor);
+  return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
+}
+
+DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWORD share, bool folder,
+                      UniqueFile& child) {
+  return CreateChild(parent, name, access, share, FILE_OPEN, folder ? FILE_DIRECTORY_FILE : kNonDirectoryFile, child);
+}
+
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child) {
+  const DWORD error = CreateChild(parent, name, access, FILE_SHARE_READ, FILE_CREATE, kNonDirectoryFile, child);
+  return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
+}
+
+DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HANDLE targetFolder,
+                      const std::wstring& targetName) {
+  UniqueFile child;
+  if (const DWORD error = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, folder, child); error != ERROR_SUCCESS) {
+    return error;
+  }
+  const std::size_t nameBytes = targetName.size() * sizeof(wchar_t);
+  std::vector<BYTE> info(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+  rename->RootDirectory = targetFolder;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(rename->FileName, targetName.data(), nameBytes);
+  IO_STATUS_BLOCK io{};
+  const DWORD error =
+      ErrorOf(Nt().set(child.Get(), &io, info.data(), static_cast<ULONG>(info.size()), kRenameInformation));
+  return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
 }

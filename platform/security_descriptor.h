@@ -6,9 +6,13 @@
 
 #include <string>
 
+#include "platform/handles.h"
+
 // The backup's folders: SYSTEM and Administrators with full control, nobody else, nothing
 // inherited from the folder above, owned by Administrators.
 inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+// The same for a file of the backup (its journal).
+inline constexpr wchar_t kPrivateFileSecurity[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
 // Owner, group and access list of the file or folder itself (a link is not followed); empty
 // when they cannot be read.
@@ -20,16 +24,29 @@ std::wstring HandleSecurityText(HANDLE file);
 [[nodiscard]] DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl);
 std::wstring KeySecurityText(HKEY key);
 [[nodiscard]] LONG SetKeySecurityText(HKEY key, const std::wstring& sddl);
+// The same through a handle open with WRITE_DAC (and WRITE_OWNER where the text names an
+// owner or group). Only that file or folder changes: nothing is handed on to what is inside.
+[[nodiscard]] DWORD SetHandleSecurityText(HANDLE file, const std::wstring& sddl);
 // Makes the folder with the security descriptor the text gives.
 [[nodiscard]] DWORD CreateFolderWithSecurity(const std::wstring& path, const std::wstring& sddl);
+// Makes the folder `name` in the folder open as parent with that descriptor, held open as
+// HoldChildFolder (platform/relative_files.h) holds it.
+[[nodiscard]] DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl,
+                                                  DWORD access, UniqueFile& child);
 
 // The SID of the account this program runs as, in text form; empty when it cannot be read.
 std::wstring ProcessUserSid();
 
+// False where the system reports owners of files that it does not keep: Wine gives every
+// file the account it runs as, whatever owner was set (its ntdll exports wine_get_version).
+bool SystemKeepsOwners();
+
 // Why a folder with this security descriptor may be changed by someone other than SYSTEM,
-// Administrators, TrustedInstaller or `self` (the account the program runs as, an
-// administrator), or empty when it may not: an owner that is none of them, no access list, or
-// an entry that lets anyone else add files, delete, or change the access list or owner. With
-// `strict`, adding folders counts too (a drive's root lets every user do that, which changes
-// nothing of the folders already in it).
-std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool strict);
+// Administrators or TrustedInstaller, or empty when it may not: an owner that is none of them,
+// no access list, or an entry that lets anyone else add files, delete, or change the access
+// list or owner. `self` is the account the program runs as: it counts as one of the three only
+// with selfTrusted (a folder the program made in this run, or a system that keeps no owners),
+// since on Windows any program of that account, elevated or not, may change what the account
+// owns. With `strict`, adding folders counts too (a drive's root lets every user do that,
+// which changes nothing of the folders already in it).
+std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool selfTrusted, bool strict);

@@ -4,6 +4,7 @@
 #include "platform/security_descriptor.h"
 
 #include "platform/handles.h"
+#include "platform/relative_files.h"
 #include "platform/wide_text.h"
 
 namespace {
@@ -64,9 +65,9 @@ SECURITY_INFORMATION PartsOf(PSECURITY_DESCRIPTOR descriptor) {
   return parts;
 }
 
-bool IsTrusted(PSID sid, const std::wstring& self) {
+bool IsTrusted(PSID sid, const std::wstring& self, bool selfTrusted) {
   return IsWellKnownSid(sid, WinLocalSystemSid) || IsWellKnownSid(sid, WinBuiltinAdministratorsSid) ||
-         SidText(sid) == kTrustedInstaller || (!self.empty() && SidText(sid) == self);
+         SidText(sid) == kTrustedInstaller || (selfTrusted && !self.empty() && SidText(sid) == self);
 }
 
 }  // namespace
@@ -102,12 +103,29 @@ DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl) {
   return SetKernelObjectSecurity(file.Get(), parts, parsed.Get()) ? ERROR_SUCCESS : GetLastError();
 }
 
+DWORD SetHandleSecurityText(HANDLE file, const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  return SetKernelObjectSecurity(file, PartsOf(parsed.Get()), parsed.Get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl, DWORD access,
+                                    UniqueFile& child) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  return HoldChildFolder(parent, name, access, true, child, parsed.Get());
+}
+
 std::wstring KeySecurityText(HKEY key) {
-  DWORD size = 0;
-  if (RegGetKeySecurity(key, kKept, nullptr, &size) != ERROR_INSUFFICIENT_BUFFER || size == 0) return {};
-  std::string buffer(size, '\0');
-  if (RegGetKeySecurity(key, kKept, buffer.data(), &size) != ERROR_SUCCESS) return {};
-  return DescriptorText(buffer.data(), kKept);
+  // Most descriptors fit the first buffer: one call instead of asking for the size first.
+  std::string buffer(1024, '\0');
+  DWORD size = static_cast<DWORD>(buffer.size());
+  LONG code = RegGetKeySecurity(key, kKept, buffer.data(), &size);
+  if (code == ERROR_INSUFFICIENT_BUFFER && size > buffer.size()) {
+    buffer.resize(size);
+    code = RegGetKeySecurity(key, kKept, buffer.data(), &size);
+  }
+  return code == ERROR_SUCCESS ? DescriptorText(buffer.data(), kKept) : std::wstring();
 }
 
 LONG SetKeySecurityText(HKEY key, const std::wstring& sddl) {
@@ -132,14 +150,25 @@ std::wstring ProcessUserSid() {
   return SidText(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid);
 }
 
-std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool strict) {
+bool SystemKeepsOwners() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll == nullptr || GetProcAddress(ntdll, "wine_get_version") == nullptr;
+}
+
+std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool selfTrusted, bool strict) {
   if (sddl.empty()) return "its security cannot be read";
   const ParsedSecurity parsed(sddl);
   if (!parsed.Get()) return "its security cannot be read";
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!GetSecurityDescriptorOwner(parsed.Get(), &owner, &defaulted) || !owner) return "it has no owner";
-  if (!IsTrusted(owner, self)) return "it is owned by " + AnsiFromWide(SidText(owner));
+  if (!IsTrusted(owner, self, selfTrusted)) {
+    if (!self.empty() && SidText(owner) == self) {
+      return "it is owned by the account the cleaner runs as (" + AnsiFromWide(self) +
+             "), not by Administrators, SYSTEM or TrustedInstaller, and was not made by this run";
+    }
+    return "it is owned by " + AnsiFromWide(SidText(owner));
+  }
   BOOL present = FALSE;
   PACL acl = nullptr;
   if (!GetSecurityDescriptorDacl(parsed.Get(), &present, &acl, &defaulted) || !present || !acl) {
@@ -154,7 +183,7 @@ std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& 
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
     const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(raw);
     PSID sid = const_cast<DWORD*>(&allowed->SidStart);
-    if ((allowed->Mask & write) != 0 && !IsTrusted(sid, self)) {
+    if ((allowed->Mask & write) != 0 && !IsTrusted(sid, self, selfTrusted)) {
       return "it lets " + AnsiFromWide(SidText(sid)) + " change it";
     }
   }

@@ -35,6 +35,8 @@ class RecordingLayer : public ForwardingEffects {
   DWORD RemoveEmptyFolder(const std::wstring& path) override;
   DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
                     bool plainFirst) override;
+  DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                   std::vector<RemovedItem>& removed) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;

@@ -76,6 +76,17 @@ DWORD RecordingLayer::RemoveChild(HANDLE parent, const std::wstring& name, const
   return code;
 }
 
+// A tree removed at once is recorded item by item, each as a change of its own.
+DWORD RecordingLayer::RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                                 std::vector<RemovedItem>& removed) {
+  const DWORD code = ForwardingEffects::RemoveTree(parent, name, path, opened, removed);
+  if (code != ERROR_SUCCESS) return code;
+  for (const RemovedItem& item : removed) {
+    record_.Change(item.folder ? "remove-folder" : "remove-file", Utf8OfPath(item.path), ERROR_SUCCESS);
+  }
+  return code;
+}
+
 DWORD RecordingLayer::RemoveEmptyFolder(const std::wstring& path) {
   const DWORD code = ForwardingEffects::RemoveEmptyFolder(path);
   record_.Change("remove-folder", Utf8OfPath(path), code);

@@ -36,6 +36,15 @@ DWORD TracingEffects::RemoveChild(HANDLE parent, const std::wstring& name, const
   return code;
 }
 
+// A tree removed at once is traced item by item, as the walk would have traced it.
+DWORD TracingEffects::RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                                 std::vector<RemovedItem>& removed) {
+  const DWORD code = inner_.RemoveTree(parent, name, path, opened, removed);
+  if (code != ERROR_SUCCESS) return code;
+  for (const RemovedItem& item : removed) Record(item.folder ? kRemovedFolderText : kRemovedFileText, item.path);
+  return code;
+}
+
 LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
                                        const std::wstring& keyName) {
   const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);

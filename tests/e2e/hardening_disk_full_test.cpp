@@ -213,60 +213,74 @@ TEST(HardeningDiskFull, BackupOnAFullDiskRefusesEveryChangeAndLosesNothing) {
 
 // The backup's disk fills up part-way through the run (one page left when it starts): the
 // journal keeps only whole lines, the run makes no change after the failed write and says so
-// once, and undo puts back every file the run moved.
+// once, and undo puts back every file the run moved. A tree that goes into the backup whole
+// writes all its lines at once: that write fails whole, and nothing of the tree moves. One
+// whose file has a second name goes item by item, and the failure comes part-way.
 TEST(HardeningDiskFull, AJournalWhoseWriteFailedMidwayStillUndoes) {
-  ULARGE_INTEGER total{};
-  const std::string disk = PreparedDisk(total);
-  if (disk.empty()) GTEST_SKIP() << kNeedsTheDisk;
-  const std::string tree = disk + "\\tree";
-  constexpr int kFiles = 80;  // empty: they take no room, and their journal lines more than a page
-  for (int i = 0; i < kFiles; ++i) WriteBytes(tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat", "");
-  CleanerFolder cleaner;
-  // Named through the disk's drive: below the disk's own folder Wine shows its mount as a link.
-  cleaner.WriteRules({"[Delete_Folder]", "F:\\tree", "[Delete_Folder_End]"});
-  cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
-  const std::string spacer = disk + "\\spacer.bin";
-  WriteBytes(spacer, std::string(4096, 's'));
-  int exitCode = -1;
-  // The small disk as a drive of its own, as a backup disk is on Windows.
-  ASSERT_TRUE(MakeDriveLetter('F', disk));
-  {
-    const DiskFiller filler(disk);
-    ASSERT_TRUE(DeleteFileA(spacer.c_str()));
-    exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /BACKUP=F:\\backup").exitCode);
+  for (const bool whole : {true, false}) {
+    ULARGE_INTEGER total{};
+    const std::string disk = PreparedDisk(total);
+    if (disk.empty()) GTEST_SKIP() << kNeedsTheDisk;
+    const std::string tree = disk + "\\tree";
+    constexpr int kFiles = 80;  // empty: they take no room, and their journal lines more than a page
+    for (int i = 0; i < kFiles; ++i) WriteBytes(tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat", "");
+    const std::string secondName = disk + "\\second_name.dat";
+    if (!whole) {
+      ASSERT_TRUE(MakeHostHardLink(tree + "\\file_with_a_long_name_0.dat", secondName));
+    }
+    CleanerFolder cleaner;
+    // Named through the disk's drive: below the disk's own folder Wine shows its mount as a link.
+    cleaner.WriteRules({"[Delete_Folder]", "F:\\tree", "[Delete_Folder_End]"});
+    cleaner.WriteSettings("[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n[Options]\r\nDELETE=1\r\n[End_Options]\r\n");
+    const std::string spacer = disk + "\\spacer.bin";
+    WriteBytes(spacer, std::string(4096, 's'));
+    int exitCode = -1;
+    // The small disk as a drive of its own, as a backup disk is on Windows.
+    ASSERT_TRUE(MakeDriveLetter('F', disk));
+    {
+      const DiskFiller filler(disk);
+      ASSERT_TRUE(DeleteFileA(spacer.c_str()));
+      exitCode = static_cast<int>(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /BACKUP=F:\\backup").exitCode);
+    }
+    EXPECT_EQ(exitCode, 1) << whole;
+    int failureLines = 0;
+    for (const std::string& line : cleaner.LogMessages()) {
+      failureLines += line.rfind("The backup journal could not be written", 0) == 0;
+    }
+    EXPECT_EQ(failureLines, 1) << whole;
+    WIN32_FIND_DATAA found{};
+    std::string run;
+    const UniqueFind find(FindFirstFileA("F:\\backup\\*", &found));
+    if (find) {
+      do {
+        if (found.cFileName[0] != '.') run = std::string("F:\\backup\\") + found.cFileName;
+      } while (FindNextFileA(find.Get(), &found));
+    }
+    ASSERT_FALSE(run.empty()) << whole;
+    const std::string text = ReadBytes(run + "\\journal.txt");
+    ASSERT_FALSE(text.empty()) << whole;
+    EXPECT_EQ(text.back(), '\n') << "no line cut short";
+    const Journal journal = ParseJournal(text);
+    EXPECT_EQ(journal.problems, std::vector<std::string>{}) << whole;
+    if (whole) {
+      EXPECT_EQ(journal.entries.size(), 0u) << "the tree's lines are written at once or not at all";
+      EXPECT_NE(GetFileAttributesA(tree.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing of the tree moved";
+    } else {
+      EXPECT_GT(journal.entries.size(), 0u) << "the failure came part-way";
+      EXPECT_LT(journal.entries.size(), static_cast<std::size_t>(kFiles));
+    }
+    EXPECT_EQ(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /UNDO=" + run).exitCode, 0u) << [&] {
+      std::string said;
+      for (const std::string& line : cleaner.LogMessages()) said += line + "\n";
+      return said;
+    }();
+    for (int i = 0; i < kFiles; ++i) {
+      const std::string file = tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat";
+      EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
+    }
+    EXPECT_TRUE(RemoveDriveLetter('F'));
+    RemoveTreeForTest(disk + "\\backup");
+    RemoveTreeForTest(tree);
+    DeleteFileA(secondName.c_str());
   }
-  EXPECT_EQ(exitCode, 1);
-  int failureLines = 0;
-  for (const std::string& line : cleaner.LogMessages()) {
-    failureLines += line.rfind("The backup journal could not be written", 0) == 0;
-  }
-  EXPECT_EQ(failureLines, 1);
-  WIN32_FIND_DATAA found{};
-  std::string run;
-  const UniqueFind find(FindFirstFileA("F:\\backup\\*", &found));
-  if (find) {
-    do {
-      if (found.cFileName[0] != '.') run = std::string("F:\\backup\\") + found.cFileName;
-    } while (FindNextFileA(find.Get(), &found));
-  }
-  ASSERT_FALSE(run.empty());
-  const std::string text = ReadBytes(run + "\\journal.txt");
-  ASSERT_FALSE(text.empty());
-  EXPECT_EQ(text.back(), '\n') << "no line cut short";
-  const Journal journal = ParseJournal(text);
-  EXPECT_EQ(journal.problems, std::vector<std::string>{});
-  EXPECT_GT(journal.entries.size(), 0u) << "the failure came part-way";
-  EXPECT_LT(journal.entries.size(), static_cast<std::size_t>(kFiles));
-  EXPECT_EQ(cleaner.Run("/Q /TL=" + (cleaner / "VC.LOG") + " /UNDO=" + run).exitCode, 0u) << [&] {
-    std::string said;
-    for (const std::string& line : cleaner.LogMessages()) said += line + "\n";
-    return said;
-  }();
-  for (int i = 0; i < kFiles; ++i) {
-    const std::string file = tree + "\\file_with_a_long_name_" + std::to_string(i) + ".dat";
-    EXPECT_NE(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << file;
-  }
-  EXPECT_TRUE(RemoveDriveLetter('F'));
-  RemoveTreeForTest(disk + "\\backup");
-  RemoveTreeForTest(tree);
 }

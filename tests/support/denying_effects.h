@@ -25,6 +25,10 @@ class DenyingEffects : public LiveEffects {
   LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
     return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, view, name);
   }
+  LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& sub, REGSAM view,
+                             const std::wstring& name) override {
+    return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteOpenRegistryKey(key, base, sub, view, name);
+  }
   LONG DeleteRegistryValue(HKEY key, const std::wstring& value, const std::wstring& name) override {
     if (lockedValues.contains(name + L"\\" + value)) return ERROR_ACCESS_DENIED;
     return LiveEffects::DeleteRegistryValue(key, value, name);

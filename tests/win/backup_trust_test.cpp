@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,26 @@ class WindowsAnswers : public FolderSecurity {
   }
 };
 
+// Windows' rules over Wine's answers. Wine keeps no owner: it reads every folder as owned by
+// the account it runs as, with that account in the access list. This form answers as Windows
+// would for a folder an elevated program made (the account read as Administrators), except for
+// the folders named in madeByTheAccount, answered as Wine gives them: owned by the account, as
+// Windows gives a folder that a program of the account made without elevation.
+class WindowsOwners : public FolderSecurity {
+ public:
+  std::set<std::string> madeByTheAccount;  // ordinary paths
+  bool KeepsOwners() override { return true; }
+  std::wstring SecurityOf(const std::wstring& path) override {
+    std::wstring text = FolderSecurity::SecurityOf(path);
+    if (madeByTheAccount.contains(AnsiFromWide(OrdinaryPath(path)))) return text;
+    const std::wstring self = Self();
+    for (std::size_t at = text.find(self); !self.empty() && at != std::wstring::npos; at = text.find(self, at)) {
+      text.replace(at, self.size(), L"BA");
+    }
+    return text;
+  }
+};
+
 std::vector<std::string> Children(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA found{};
@@ -47,13 +68,14 @@ std::wstring Extended(const std::string& path) { return ExtendedPath(WideFromAns
 
 }  // namespace
 
-// Each row stands for a folder as Windows gives it.
+// Each row stands for a folder as Windows gives it; madeByRun: the cleaner made it in this run.
 TEST(BackupFolderTrust, JudgesOwnerAndAccessListAsWindowsWould) {
   const struct {
     const char* windowsCase;
     std::wstring sddl;
     bool strict;
     std::string reason;  // a part of it; empty: trusted
+    bool madeByRun = false;
   } cases[] = {
       {"the private folder the backup makes", kPrivateFolderSecurity, true, ""},
       {"C:\\ on Windows 10: users may add folders to the root",
@@ -71,14 +93,20 @@ TEST(BackupFolderTrust, JudgesOwnerAndAccessListAsWindowsWould) {
        L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;S-1-5-80-956008885-3418522649-"
        L"1831038044-1853292631-2271478464)(A;;0x1200a9;;;BU)",
        true, ""},
-      {"a folder the administrator running the cleaner owns", L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;S-1-5-21-1-2-3-500)",
-       true, ""},
+      // Any program of the administrator's account, not elevated, may change what the account
+      // owns (its access list included): made by one, or taken over by the account.
+      {"a folder the administrator's own account owns", L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;BA)", true,
+       "owned by the account the cleaner runs as (S-1-5-21-1-2-3-500)"},
+      {"a folder that lets the administrator's own account write", L"O:BAD:(A;OICI;FA;;;S-1-5-21-1-2-3-500)", true,
+       "lets S-1-5-21-1-2-3-500 change it"},
+      {"the same folder, made by this run (where the owner set is not kept)",
+       L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;S-1-5-21-1-2-3-500)", true, "", true},
       {"rights Everyone gets only on what is made inside", L"O:BAD:(A;OICIIO;FA;;;WD)(A;;FA;;;BA)", true, ""},
       {"a deny entry", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", true, ""},
       {"a folder whose security cannot be read", L"", false, "cannot be read"},
   };
   for (const auto& c : cases) {
-    const std::string reason = UntrustedFolderReason(c.sddl, kSelf, c.strict);
+    const std::string reason = UntrustedFolderReason(c.sddl, kSelf, c.madeByRun, c.strict);
     if (c.reason.empty()) {
       EXPECT_EQ(reason, "") << c.windowsCase;
     } else {
@@ -143,5 +171,63 @@ TEST(BackupFolderTrust, UndoRefusesARunFolderAUserOwnsAndChangesNothing) {
   EngineTestContext test;
   RunUndo(test.context, run);
   EXPECT_EQ(test.context.outcome.notRemoved, 0);
+  EXPECT_EQ(ReadBytes(file), "product");
+}
+
+// Windows: an administrator (or any program of that account, not elevated) made the backup
+// folder before the run: it is owned by the account, not by Administrators, and the run stops
+// before any change with a line that says so. A folder this run makes reads the same under
+// Wine, which keeps no owner: it passes, since the run made it; a later run, which did not,
+// refuses it as Windows would refuse a folder of that account.
+TEST(BackupFolderTrust, AFolderOwnedByTheAccountTheCleanerRunsAsPassesOnlyIfThisRunMadeIt) {
+  ScratchFolder scratch("owner");
+  const std::string backup = scratch / "Backup";
+  const std::string file = scratch / "Product\\product.dll";
+  WriteBytes(file, "product");
+  WindowsOwners windows;
+  windows.madeByTheAccount.insert(backup);
+
+  BackupEffects first(LiveEffects::Instance());
+  first.UseFolderSecurity(windows);
+  std::vector<std::string> refused;
+  first.BeginRun(backup, [&](const std::string& line) { refused.push_back(line); }, nullptr);
+  EXPECT_EQ(first.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS}) << testing::PrintToString(refused);
+  first.EndRun();
+  ASSERT_EQ(Children(backup).size(), 1u);
+
+  WriteBytes(file, "product again");
+  BackupEffects second(LiveEffects::Instance());
+  second.UseFolderSecurity(windows);
+  try {
+    second.BeginRun(backup, nullptr, nullptr);
+    ADD_FAILURE() << "a backup folder owned by the account was taken";
+  } catch (const Exception& refusal) {
+    EXPECT_NE(std::string(refusal.what()).find("owned by the account the cleaner runs as"), std::string::npos)
+        << refusal.what();
+  }
+  EXPECT_FALSE(second.On());
+  EXPECT_EQ(ReadBytes(file), "product again");
+  EXPECT_EQ(Children(backup).size(), 1u);
+}
+
+// Windows: a run folder, with a journal, that a program of the administrator's account made
+// (the account owns it): undo follows none of it and changes nothing.
+TEST(BackupFolderTrust, UndoRefusesARunFolderOwnedByTheAccountTheCleanerRunsAs) {
+  ScratchFolder scratch("owner");
+  const std::string file = scratch / "Product\\product.dll";
+  WriteBytes(file, "product");
+  BackupEffects effects(LiveEffects::Instance());
+  effects.BeginRun(scratch / "Backup", nullptr, nullptr);
+  ASSERT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS});
+  effects.EndRun();
+  const std::vector<std::string> runs = Children(scratch / "Backup");
+  ASSERT_EQ(runs.size(), 1u);
+  const std::string run = scratch / "Backup\\" + runs.front();
+  WindowsOwners windows;
+  windows.madeByTheAccount.insert(run);
+  EngineTestContext test;
+  EXPECT_THROW(RunUndo(test.context, run, windows), Exception);
+  EXPECT_FALSE(Exists(file));
+  RunUndo(test.context, run);  // Wine's own answers: the run's folder passes
   EXPECT_EQ(ReadBytes(file), "product");
 }

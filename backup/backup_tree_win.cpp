@@ -1,0 +1,108 @@
+#include <windows.h>
+
+#include "backup/backup_effects.h"
+
+#include "backup/whole_tree.h"
+#include "platform/files_paths.h"
+#include "platform/relative_files.h"
+#include "platform/security_descriptor.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr DWORD kTopAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE | READ_CONTROL | DELETE;
+
+bool SameIdentity(HANDLE a, HANDLE b, FileIdentity& identity) {
+  FileIdentity other;
+  return IdentityOf(a, identity) && IdentityOf(b, other) && identity == other;
+}
+
+// The journal's entry of one item of a tree whose top lies at path and goes to topCopy.
+JournalEntry EntryOf(TreeItem& item, const std::wstring& path, const std::wstring& topCopy) {
+  JournalEntry entry;
+  const std::wstring below = item.relative.empty() ? std::wstring() : L"\\" + item.relative;
+  entry.path = path + below;
+  entry.attributes = item.kept.facts.attributes;
+  entry.security = std::move(item.kept.security);
+  if (item.folder) {
+    entry.kind = JournalKind::Folder;
+    return entry;
+  }
+  entry.kind = JournalKind::File;
+  entry.copy = topCopy + below;
+  entry.times = item.kept.facts.times;
+  entry.size = item.kept.size;
+  entry.sha256 = std::move(item.kept.sha256);
+  return entry;
+}
+
+}  // namespace
+
+DWORD BackupEffects::RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
+                                std::vector<RemovedItem>& removed) {
+  if (!On()) return inner_.RemoveTree(parent, name, path, opened, removed);
+  const std::string why = MoveTreeIntoBackup(parent, name, path, opened, removed);
+  if (why.empty()) return ERROR_SUCCESS;
+  if (noted_) noted_(kTreeItemByItemText + AnsiFromWide(OrdinaryPath(path)) + " - " + why);
+  return ERROR_NOT_SUPPORTED;
+}
+
+// Whatever the backup would refuse or cannot make at once is left to the walk, which lists
+// it item by item. Until the rename nothing is changed; the journal lines written ahead of a
+// rename that fails are cut away again.
+std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path,
+                                              HANDLE opened, std::vector<RemovedItem>& removed) {
+  if (InsideBackup(path, true)) return "it holds the backup or lies in it";
+  if (Ready() != ERROR_SUCCESS || store_.Broken() || !backupIdentity_) return "the backup cannot take it";
+  UniqueFile top;
+  FileIdentity identity;
+  if (OpenChild(parent, name, kTopAccess, true, top) != ERROR_SUCCESS || !SameIdentity(top.Get(), opened, identity)) {
+    return "it changed since it was checked";
+  }
+  if (identity.volume != backupIdentity_->volume) return "the backup lies on another volume";
+  std::vector<TreeItem> items;
+  if (std::string why = ReadFreeTree(top.Get(), {*backupIdentity_}, items); !why.empty()) return why;
+  top.Reset();  // an open handle inside the tree would keep Windows from renaming it
+
+  const BackupStore::Mark before = store_.Here();
+  BackupStore::CopyPlace place;
+  if (store_.PrepareCopy(store_.NextNumber(), path, place) != ERROR_SUCCESS) {
+    store_.CutBack(before);
+    return "its place in the backup cannot be made";
+  }
+  std::vector<JournalEntry> entries;
+  entries.reserve(items.size());
+  for (TreeItem& item : items) {
+    entries.push_back(EntryOf(item, path, place.copyName));
+    entries.back().number = store_.NextNumber();
+  }
+  if (const DWORD error = store_.Write(entries); error != ERROR_SUCCESS) {
+    if (!journalFailureSaid_ && refused_) refused_(kJournalFailedText + SystemErrorText(error));
+    journalFailureSaid_ = true;
+    return "the journal cannot be written";
+  }
+  const std::wstring copy = store_.FullCopyPath(place.copyName);
+  if (inner_.MoveChild(parent, name, path, true, place.folder, place.name, copy) != ERROR_SUCCESS) {
+    store_.CutBack(before);
+    return "it cannot be renamed into the backup";
+  }
+  // The moved top keeps nobody but the administrators out of it; what lies inside keeps its
+  // own security, as undo puts it back.
+  UniqueFile moved;
+  if (HoldChildFolder(place.folder, place.name, WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES, false, moved) !=
+          ERROR_SUCCESS ||
+      SetHandleSecurityText(moved.Get(), kPrivateFolderSecurity) != ERROR_SUCCESS) {
+    if (noted_) noted_(kTreeNotClosedText + AnsiFromWide(OrdinaryPath(copy)));
+  }
+  for (const TreeItem& item : items) {
+    if (item.folder) store_.AdoptFolder(item.kept.fileId);
+  }
+  removed.clear();
+  removed.reserve(entries.size());
+  for (JournalEntry& entry : entries) {
+    if (!entry.copy.empty()) store_.AdoptName(entry.copy);
+    removed.push_back({std::move(entry.path), entry.kind == JournalKind::Folder});
+  }
+  return {};
+}

@@ -1,0 +1,135 @@
+#include <windows.h>
+
+#include "backup/whole_tree.h"
+
+#include <algorithm>
+
+#include "platform/files_paths.h"
+#include "platform/handles.h"
+#include "platform/relative_files.h"
+#include "platform/system_error.h"
+#include "platform/wide_text.h"
+
+namespace {
+
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE | READ_CONTROL | DELETE;
+// Asking for deletion finds a file open elsewhere without sharing it; not sharing writing finds
+// one open for writing, whose bytes could still change after they are hashed.
+constexpr DWORD kFileAccess = GENERIC_READ | READ_CONTROL | DELETE;
+constexpr DWORD kFileShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+
+// One folder on the way down: its handle (the caller's for the top, its own below), its place
+// below the top, its entries and how many were read, and its own facts, which follow its
+// children.
+struct Level {
+  UniqueFile owned;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::wstring relative;
+  std::vector<FolderChild> entries;
+  std::size_t next = 0;
+  KeptFile kept;
+};
+
+std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
+  return folder.empty() ? name : folder + L"\\" + name;
+}
+
+std::string Named(const std::wstring& relative, const std::string& why) {
+  return AnsiFromWide(relative) + ": " + why;
+}
+
+// The folder's facts and entries; why it is not free, or empty. Without a link on the way,
+// every folder of the tree lies on the top's volume: its file ID alone tells it from the
+// folders to avoid.
+std::string ReadFolder(Level& level, const std::vector<ULONGLONG>& avoid) {
+  if (const DWORD error = ReadKeptHandle(level.handle, false, level.kept); error != ERROR_SUCCESS) {
+    return Named(level.relative, SystemErrorText(error));
+  }
+  if ((level.kept.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Named(level.relative, "a link");
+  if (std::find(avoid.begin(), avoid.end(), level.kept.fileId) != avoid.end()) {
+    return Named(level.relative, "the backup's own folder");
+  }
+  if (const DWORD error = ListFolder(level.handle, level.entries); error != ERROR_SUCCESS) {
+    return Named(level.relative, SystemErrorText(error));
+  }
+  return {};
+}
+
+// A file of the tree, read through a handle of its own that shows it free.
+std::string ReadKept(HANDLE folder, const FolderChild& entry, const std::wstring& relative, TreeItem& item) {
+  UniqueFile file;
+  if (const DWORD error = OpenChildShared(folder, entry.name, kFileAccess, kFileShare, false, file);
+      error != ERROR_SUCCESS) {
+    return Named(relative, SystemErrorText(error));
+  }
+  if (const DWORD error = ReadKeptHandle(file.Get(), true, item.kept); error != ERROR_SUCCESS) {
+    return Named(relative, SystemErrorText(error));
+  }
+  if ((item.kept.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Named(relative, "a link");
+  if (item.kept.links > 1) return Named(relative, "a file with more than one name");
+  if (entry.fileId != 0 && entry.fileId != item.kept.fileId) return Named(relative, "not the file listed");
+  item.relative = relative;
+  return {};
+}
+
+}  // namespace
+
+std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items,
+                         std::size_t limit) {
+  items.clear();
+  FileIdentity topIdentity;
+  if (!IdentityOf(top, topIdentity)) return SystemErrorText(GetLastError());
+  std::vector<ULONGLONG> avoided;
+  for (const FileIdentity& identity : avoid) {
+    if (identity.volume == topIdentity.volume) avoided.push_back((ULONGLONG{identity.indexHigh} << 32) | identity.indexLow);
+  }
+  std::vector<Level> levels;
+  Level first;
+  first.handle = top;
+  std::string why = ReadFolder(first, avoided);
+  if (!why.empty()) return why;
+  levels.push_back(std::move(first));
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (level.next == level.entries.size()) {
+      items.push_back({level.relative, true, std::move(level.kept)});
+      levels.pop_back();
+      continue;
+    }
+    if (items.size() + levels.size() > limit) {
+      why = "more than " + std::to_string(limit) + " entries";
+      break;
+    }
+    const FolderChild& entry = level.entries[level.next++];
+    const std::wstring relative = Joined(level.relative, entry.name);
+    if (!IsSafeChildName(entry.name)) {
+      why = Named(relative, "a name that leads out of its folder");
+      break;
+    }
+    if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      why = Named(relative, "a link");
+      break;
+    }
+    if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      TreeItem item;
+      why = ReadKept(level.handle, entry, relative, item);
+      if (!why.empty()) break;
+      items.push_back(std::move(item));
+      continue;
+    }
+    Level sub;
+    sub.relative = relative;
+    if (const DWORD error = OpenChild(level.handle, entry.name, kFolderAccess, true, sub.owned);
+        error != ERROR_SUCCESS) {
+      why = Named(relative, SystemErrorText(error));
+      break;
+    }
+    sub.handle = sub.owned.Get();
+    why = ReadFolder(sub, avoided);
+    if (why.empty() && entry.fileId != 0 && sub.kept.fileId != entry.fileId) why = Named(relative, "not the folder listed");
+    if (!why.empty()) break;
+    levels.push_back(std::move(sub));
+  }
+  if (!why.empty()) items.clear();
+  return why;
+}
