@@ -47,6 +47,24 @@ class Effects {
   // one); across volumes only when allowCopy is set (then a file is copied and the original
   // deleted). The backup moves what a run removes into its folder; undo moves it back.
   [[nodiscard]] virtual DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) = 0;
+  // Makes the folder private from its first moment (kPrivateFolderSecurity: SYSTEM and
+  // Administrators only, nothing inherited, owned by Administrators) unless it exists, and
+  // opens it as itself without delete sharing, so that it can be neither renamed nor replaced
+  // while the handle is held; the caller judges what it opened. A gateway that acts not
+  // records a folder it would make and hands back no handle for it.
+  [[nodiscard]] virtual DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder);
+  // Moves the file `name` of the folder open as parent (opened as itself: a link moves as a
+  // link) into the folder open as `into`, as newName, never replacing anything, on the same
+  // volume only; path and target are the full names before and after, for the record. A
+  // gateway that works by name does the same through MoveFileTo.
+  [[nodiscard]] virtual DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE into,
+                                        const std::wstring& newName, const std::wstring& target) {
+    (void)parent;
+    (void)name;
+    (void)into;
+    (void)newName;
+    return MoveFileTo(path, target, false);
+  }
   // Undo puts folders, times and keys back. A time of zero is left as it is: a file system
   // that keeps finer times than FILETIME's 100 ns would lose their last digits to a rewrite.
   [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
@@ -101,6 +119,13 @@ class ForwardingEffects : public Effects {
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
     return inner_.MoveFileTo(from, to, allowCopy);
   }
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override {
+    return inner_.OpenPrivateFolder(path, folder);
+  }
+  DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE into,
+                  const std::wstring& newName, const std::wstring& target) override {
+    return inner_.MoveChild(parent, name, path, into, newName, target);
+  }
   DWORD CreateFolder(const std::wstring& path) override { return inner_.CreateFolder(path); }
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                      const FILETIME& lastWrite) override {
@@ -154,6 +179,9 @@ class LiveEffects : public Effects {
                     bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
+  DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE into,
+                  const std::wstring& newName, const std::wstring& target) override;
   DWORD CreateFolder(const std::wstring& path) override;
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                      const FILETIME& lastWrite) override;

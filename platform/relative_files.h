@@ -57,3 +57,9 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
 // Renames the child `name` of the folder open as parent to `target` (a full path on the same
 // volume, which must not exist), through the child's own handle.
 DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target);
+
+// Moves the file `name` of the folder open as parent into the folder open as `folder`, as
+// newName, through the file's own handle and relative to both folders' handles: neither name
+// can be sent elsewhere by a link swapped in. Never replaces what is there; the same volume only
+// (ERROR_NOT_SAME_DEVICE otherwise).
+DWORD MoveChildInto(HANDLE parent, const std::wstring& name, HANDLE folder, const std::wstring& newName);

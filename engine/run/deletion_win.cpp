@@ -10,6 +10,7 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/guards/windows_files_win.h"
+#include "engine/run/restart_aside.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
@@ -70,19 +71,31 @@ void ReportTreeEntry(CleanerContext& context, const std::wstring& path, DWORD er
   AddInfo(context, kTreeFileNotDeletedText + Shown(context, path));
 }
 
-// Has the system delete what is in use at the next restart, named by the path the system
-// gives for the opened file: never an alias (Sysnative, or system32 for what is really
-// SysWOW64), which the session manager would read otherwise at the restart. A request the
-// system refuses (no right to write the pending operations) leaves the thing behind, listed
-// with the reason.
-Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstring& path) {
-  std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
-  if (final.empty()) final = path;  // a system without final paths has no aliases either
+// A path the system gave for an opened file, as the lists show it.
+std::string ShownFinal(CleanerContext& context, const std::wstring& final, const std::wstring& path) {
   std::string shown = AnsiFromWide(OrdinaryPath(final));
   if (ShownAsRealSystem32(context, path)) shown += kRealSystemFolderLabel;
+  return shown;
+}
+
+// The path the system gives for the opened file or folder: never an alias (Sysnative, or
+// system32 for what is really SysWOW64), which the session manager would read otherwise at
+// the restart. A system without final paths has no aliases either.
+std::wstring FinalOr(HANDLE opened, const std::wstring& path) {
+  std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
+  return final.empty() ? path : final;
+}
+
+// Has the system delete what is in use at the next restart, named by its final path. A
+// request the system refuses (no right to write the pending operations) leaves the thing
+// behind, listed with the reason. byPathNote: said after the name of a file that could not be
+// moved aside first.
+Left ScheduleForRestart(CleanerContext& context, const std::wstring& final, const std::wstring& path,
+                        const std::string& byPathNote = {}) {
+  const std::string shown = ShownFinal(context, final, path);
   const DWORD error = context.effects.DeleteAtRestart(final);
   if (error == ERROR_SUCCESS) {
-    AddScheduledInfo(context, kDeletedAtRestartText + shown);
+    AddScheduledInfo(context, kDeletedAtRestartText + shown + byPathNote);
     return Left::ForRestart;
   }
   if (ListedByTheBackup(error)) return Left::Listed;
@@ -90,12 +103,39 @@ Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstri
   return Left::Listed;
 }
 
+// A file in use, the child `name` of the folder open as parent, left to the restart: moved
+// into the cleaner's own pending folder and scheduled there, so that nothing done to its
+// folder after the run can redirect the deletion; its folder no longer holds it. Where it
+// cannot be moved (open elsewhere without delete sharing, another volume, no safe pending
+// folder), it is scheduled by its final path, and the line says so.
+Left ScheduleFileForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path) {
+  std::wstring final;
+  {
+    UniqueFile child;
+    (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, false, child);  // only its final path is wanted
+    final = FinalOr(child.Get(), path);
+  }
+  const MovedAside moved = MoveAsideForRestart(context, parent, name, path, final);
+  if (ListedByTheBackup(moved.error)) return Left::Listed;
+  if (moved.error != ERROR_SUCCESS) return ScheduleForRestart(context, final, path, kByPathText + moved.problem);
+  const std::string shown = ShownFinal(context, final, path);
+  const DWORD error = context.effects.DeleteAtRestart(moved.target);
+  if (error == ERROR_SUCCESS) {
+    AddScheduledInfo(context, kDeletedAtRestartText + shown);
+  } else if (!ListedByTheBackup(error)) {
+    AddInfo(context, kRestartNotScheduledText + shown + " - " + kMovedToText + AnsiFromWide(OrdinaryPath(moved.target)) +
+                         ": " + SystemErrorText(error));
+  }
+  return Left::Nothing;
+}
+
 // The child `name` of the folder open as parent, left to the restart.
 Left ScheduleChildForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name,
                              const std::wstring& path, bool folder) {
+  if (!folder) return ScheduleFileForRestart(context, parent, name, path);
   UniqueFile child;
-  (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, folder, child);  // only its final path is wanted
-  return ScheduleForRestart(context, child.Get(), path);
+  (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, true, child);  // only its final path is wanted
+  return ScheduleForRestart(context, FinalOr(child.Get(), path), path);
 }
 
 // Counts a child's outcome into its folder's: the worse of the two.
@@ -224,7 +264,7 @@ Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& fo
                              AnsiFromWide(arrival));
         return Left::Listed;
       }
-      const Left left = ScheduleForRestart(context, level.handle.Get(), folder);
+      const Left left = ScheduleForRestart(context, FinalOr(level.handle.Get(), folder), folder);
       level.handle.Reset();
       return left;
     }
@@ -497,9 +537,7 @@ void InTwin(CleanerContext& context, const std::wstring& native, Deletion deleti
   deletion(nativeFiles.RealName(context, native));
 }
 
-}  // namespace
-
-void DeleteFolderTree(CleanerContext& context, const std::string& path) {
+void DeleteFolderEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty() || RefuseFolder(context, path)) return;
@@ -515,7 +553,7 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   }
 }
 
-void DeleteSingleFile(CleanerContext& context, const std::string& path) {
+void DeleteFileEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty()) return;
@@ -524,4 +562,17 @@ void DeleteSingleFile(CleanerContext& context, const std::string& path) {
   if (native.empty()) return;
   const std::string shown = Shown(context, native);
   InTwin(context, native, [&context, &shown](const std::wstring& twin) { DeleteFileAt(context, twin, shown); });
+}
+
+}  // namespace
+
+// What an entry moved aside for the restart has its pending folders scheduled after it.
+void DeleteFolderTree(CleanerContext& context, const std::string& path) {
+  DeleteFolderEntry(context, path);
+  SchedulePendingFolders(context);
+}
+
+void DeleteSingleFile(CleanerContext& context, const std::string& path) {
+  DeleteFileEntry(context, path);
+  SchedulePendingFolders(context);
 }
