@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/guards/registrations.h"
 #include "engine/run/deletion.h"
 #include "engine/run/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
@@ -261,6 +262,56 @@ TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart
   Restart();
   EXPECT_FALSE(Exists(folder));
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
+}
+
+// A rename of a Run value is judged by whose program the value starts, as its deletion is:
+// one that starts Windows' own program (System32's notepad) is refused with a line and keeps
+// its name, exit code 1; the product's Run values, deleted and renamed, go all the same.
+TEST_F(CleanerEndToEnd, ARenamedRunValueStartingWindowsOwnProgramIsRefusedWhileTheProductsGo) {
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run", runKey = "HKEY_CURRENT_USER\\" + run;
+  const std::string product = "\"" + installation_.ProgramFolder() + "\\ZdnM.exe\" /tray";
+  const std::string notepad = "C:\\windows\\system32\\notepad.exe";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, run.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  const UniqueHKey runHandle(key);
+  const struct {
+    const char* name;
+    const std::string& data;
+  } values[] = {{"QrvRunTray", product}, {"QrvRunOff", product}, {"QrvRunNotepad", notepad}};
+  for (const auto& value : values) {
+    RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
+                   static_cast<DWORD>(value.data.size() + 1));
+  }
+  Strings rules = installation_.RuleLines();
+  for (const std::string& line : Strings{"[Registry_Delete_Val]", runKey + "=QrvRunTray", "[Registry_Delete_Val_End]",
+                                  "[Registry_Move_Val]", runKey + "\\QrvRunOn=QrvRunOff",
+                                  runKey + "\\QrvRunNotepad.off=QrvRunNotepad", "[Registry_Move_Val_End]"}) {
+    rules.push_back(line);
+  }
+  cleaner_.WriteRules(rules);
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 1u);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  const auto there = [key](const char* name) { return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; };
+  EXPECT_FALSE(there("QrvRunTray"));
+  EXPECT_FALSE(there("QrvRunOff"));
+  EXPECT_TRUE(there("QrvRunOn"));
+  EXPECT_TRUE(there("QrvRunNotepad")) << "Windows' own program keeps its Run value";
+  EXPECT_FALSE(there("QrvRunNotepad.off"));
+  const std::string refused = std::string(kRefusedForeignRename) + runKey + "\\QrvRunNotepad to QrvRunNotepad.off names ";
+  Strings refusals;
+  for (const std::string& line : cleaner_.LogMessages()) {
+    if (line.starts_with("Refused")) refusals.push_back(line);
+  }
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_EQ(refusals[0].substr(0, refused.size()), refused);
+  EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, refusals[0].c_str() + refused.size(), -1, notepad.c_str(), -1),
+            CSTR_EQUAL)
+      << refusals[0];
+  for (const char* name : {"QrvRunOn", "QrvRunNotepad", "QrvRunNotepad.off"}) RegDeleteValueA(key, name);
 }
 
 TEST_F(CleanerEndToEnd, RunModeTwoIsAnErrorNamingTheFileAndTheKeyAndCleansNothing) {
