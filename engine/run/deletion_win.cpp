@@ -181,9 +181,11 @@ Left RemoveTreeFile(CleanerContext& context, HANDLE parent, const std::wstring& 
 // Removes an emptied folder, the child `name` of parent, read-only or not. A folder that
 // stays is listed with the system's reason; one already gone is not a failure. One that
 // stays not empty after every file in it was deleted holds files still open elsewhere,
-// deleted once their holders close them: it is left to the restart when the run allows it.
+// deleted once their holders close them: it is left to the restart when the run allows it,
+// unless newArrival() names something that came into it since (it would stay at the restart).
+template <typename ArrivalCheck>
 Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& folder,
-                         DWORD attributes) {
+                         DWORD attributes, ArrivalCheck newArrival) {
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   DWORD error = context.effects.RemoveChild(parent, name, folder, true, readOnly);
   if (error == ERROR_ACCESS_DENIED && !readOnly) {
@@ -198,6 +200,10 @@ Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstr
   // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
   if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return Left::Nothing;
   if (context.state.DeleteAtRestart && error == ERROR_DIR_NOT_EMPTY) {
+    if (const std::wstring arrival = newArrival(); !arrival.empty()) {
+      AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText + AnsiFromWide(arrival));
+      return Left::Listed;
+    }
     return ScheduleChildForRestart(context, parent, name, folder, true);
   }
   if (ListedByTheBackup(error)) return Left::Listed;
@@ -209,21 +215,23 @@ Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstr
 constexpr DWORD kListingAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE;
 
 // One folder of the tree on the way down: the length of its path (the walk shares one path
-// for all levels), its name in its parent, its attributes, its handle (each level keeps its
-// folder open, so that every child is reached through it and not through a name that could
-// have been swapped since), its entries read whole, how many were dealt with, and what stays
-// in it so far.
+// for all levels), its name in its parent, its attributes and identity, its handle (each level
+// keeps its folder open, so that every child is reached through it and not through a name that
+// could have been swapped since), its entries read whole, how many were dealt with, and what
+// stays in it so far.
 struct FolderLevel {
-  FolderLevel(std::size_t length, std::wstring folderName, DWORD folderAttributes, UniqueFile folderHandle,
-              std::vector<FolderChild> folderEntries)
+  FolderLevel(std::size_t length, std::wstring folderName, DWORD folderAttributes, FileIdentity folderIdentity,
+              UniqueFile folderHandle, std::vector<FolderChild> folderEntries)
       : pathLength(length),
         name(std::move(folderName)),
         attributes(folderAttributes),
+        identity(folderIdentity),
         handle(std::move(folderHandle)),
         entries(std::move(folderEntries)) {}
   std::size_t pathLength;
   std::wstring name;
   DWORD attributes;
+  FileIdentity identity;
   UniqueFile handle;
   std::vector<FolderChild> entries;
   std::size_t dealtWith = 0;
@@ -236,11 +244,10 @@ struct FolderLevel {
 // the same folder (a handle that listed once may answer from what it read then).
 std::wstring NewArrival(HANDLE parent, const FolderLevel& level) {
   UniqueFile again;
-  FileIdentity before;
   FileIdentity now;
   std::vector<FolderChild> entries;
   if (OpenChild(parent, level.name, kListingAccess, true, again) != ERROR_SUCCESS ||
-      !IdentityOf(level.handle.Get(), before) || !IdentityOf(again.Get(), now) || !(before == now) ||
+      !IdentityOf(again.Get(), now) || !(level.identity == now) ||
       ListFolder(again.Get(), entries) != ERROR_SUCCESS) {
     return L"?";
   }
@@ -257,7 +264,10 @@ std::wstring NewArrival(HANDLE parent, const FolderLevel& level) {
 // a line of its own. Its own handle is closed first, which would keep it from going.
 Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& folder, FolderLevel& level) {
   switch (level.left) {
-    case Left::Nothing: level.handle.Reset(); return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes);
+    case Left::Nothing:
+      level.handle.Reset();
+      return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes,
+                                 [&] { return NewArrival(parent, level); });
     case Left::ForRestart: {
       if (const std::wstring arrival = NewArrival(parent, level); !arrival.empty()) {
         AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText +
@@ -278,6 +288,7 @@ Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& fo
 // Answers the opened folder, or the outcome for the child when it is not descended into.
 struct OpenedFolder {
   UniqueFile handle;
+  FileIdentity identity;
   std::vector<FolderChild> entries;
   std::optional<Left> outcome;
 };
@@ -308,6 +319,7 @@ OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::w
     return opened;
   }
   const FileIdentity identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  opened.identity = identity;
   const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   if (error == ERROR_SUCCESS && listed && listed->fileId != 0 && listed->fileId != index) {
     // Another folder, or a link's target, took the listed folder's name since it was listed.
@@ -356,7 +368,8 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
   if (first.outcome) return *first.outcome;
   std::wstring path = top;
   std::vector<FolderLevel> levels;
-  levels.emplace_back(path.size(), topName, topAttributes, std::move(first.handle), std::move(first.entries));
+  levels.emplace_back(path.size(), topName, topAttributes, first.identity, std::move(first.handle),
+                      std::move(first.entries));
   for (;;) {
     FolderLevel& level = levels.back();
     path.resize(level.pathLength);
@@ -387,7 +400,7 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
       if (!opened.outcome) {
         const std::wstring name = entry.name;
         const DWORD attributes = entry.attributes;
-        levels.emplace_back(path.size(), name, attributes, std::move(opened.handle),
+        levels.emplace_back(path.size(), name, attributes, opened.identity, std::move(opened.handle),
                             std::move(opened.entries));  // level and entry go stale here
         continue;
       }
