@@ -57,6 +57,7 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   DWORD DeleteAtRestart(const std::wstring& path) override;
   DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE into,
                   const std::wstring& newName, const std::wstring& target) override;
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
@@ -116,6 +117,7 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   // The kept entry when path is the file it was made for (taken, so it serves one request).
   std::optional<RestartKept> TakeRestartKept(const std::wstring& path);
   std::optional<RestartKept> restartKept_;
-  // The cleaner's own pending folders the run moved files into: scheduled, never kept.
+  // The cleaner's own folders the run made (the pending folders of the restart): scheduled or
+  // removed, never kept.
   std::vector<std::wstring> pendingFolders_;
 };

@@ -257,6 +257,9 @@ DWORD BackupEffects::RemoveFile(const std::wstring& path) {
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   if (!On()) return inner_.RemoveEmptyFolder(path);
+  if (std::find(pendingFolders_.begin(), pendingFolders_.end(), path) != pendingFolders_.end()) {
+    return inner_.RemoveEmptyFolder(path);
+  }
   if (InsideBackup(path, true)) return Refuse(path, ERROR_ACCESS_DENIED);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveEmptyFolder(path);
@@ -478,16 +481,14 @@ DWORD BackupEffects::MoveChild(HANDLE parent, const std::wstring& name, const st
   RestartKept kept;
   if (const DWORD error = KeepRestartFile(path, kept); error != ERROR_SUCCESS) return error;
   restartKept_ = kept;
-  const DWORD code = inner_.MoveChild(parent, name, path, into, newName, target);
-  if (code == ERROR_SUCCESS) {
-    const std::wstring run = ParentOf(target);
-    for (const std::wstring& folder : {run, ParentOf(run)}) {
-      if (std::find(pendingFolders_.begin(), pendingFolders_.end(), folder) == pendingFolders_.end()) {
-        pendingFolders_.push_back(folder);
-      }
-    }
+  return inner_.MoveChild(parent, name, path, into, newName, target);
+}
+
+DWORD BackupEffects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  if (On() && std::find(pendingFolders_.begin(), pendingFolders_.end(), path) == pendingFolders_.end()) {
+    pendingFolders_.push_back(path);
   }
-  return code;
+  return inner_.OpenPrivateFolder(path, folder);
 }
 
 void BackupEffects::RunStarting(CleanerContext& context, const RunOptions& options) {

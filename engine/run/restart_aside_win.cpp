@@ -25,6 +25,7 @@ struct PendingFolders {
     UniqueFile top, run;            // empty where the gateway acts not
     std::string problem;            // why this drive has no pending folder; empty when it has
     unsigned next = 1;              // the number of the next name
+    bool used = false;              // a file was moved into it
     bool unscheduled = false;       // files came in since its folders were last scheduled
   };
   std::wstring runName;
@@ -112,6 +113,16 @@ std::wstring PendingName(unsigned number, const std::wstring& name) {
 MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name,
                                const std::wstring& path, const std::wstring& final) {
   MovedAside moved;
+  {
+    // Open elsewhere without delete sharing, it can no more be moved than deleted: no pending
+    // folder is made for it.
+    UniqueFile probe;
+    if (const DWORD error = OpenChild(parent, name, DELETE, false, probe); error == ERROR_SHARING_VIOLATION) {
+      moved.error = error;
+      moved.problem = SystemErrorText(error);
+      return moved;
+    }
+  }
   const wchar_t letter = DriveLetterOf(final);
   if (letter == 0) {
     moved.error = ERROR_NOT_SAME_DEVICE;
@@ -131,6 +142,7 @@ MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std
     moved.problem = SystemErrorText(moved.error);
     return moved;
   }
+  drive.used = true;
   drive.unscheduled = true;
   moved.target = target;
   TraceIfOn(context, kMovedAsideText + Shown(path) + " -> " + Shown(target));
@@ -139,7 +151,21 @@ MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std
 
 void SchedulePendingFolders(CleanerContext& context) {
   if (!context.pendingFolders) return;
-  for (PendingFolders::Drive& drive : context.pendingFolders->drives) {
+  std::vector<PendingFolders::Drive>& drives = context.pendingFolders->drives;
+  // Pending folders made for a file that then could not be moved hold nothing: they are let go
+  // and removed (the folder above only when empty), so that none is left without a request.
+  for (auto drive = drives.begin(); drive != drives.end();) {
+    if (drive->used || !drive->problem.empty()) {
+      ++drive;
+      continue;
+    }
+    drive->run.Reset();
+    drive->top.Reset();
+    (void)context.effects.RemoveEmptyFolder(drive->runPath);
+    (void)context.effects.RemoveEmptyFolder(drive->topPath);
+    drive = drives.erase(drive);
+  }
+  for (PendingFolders::Drive& drive : drives) {
     if (!drive.unscheduled) continue;
     drive.unscheduled = false;
     // The run's folder, then the folder above it, which goes once no run's folder is left.

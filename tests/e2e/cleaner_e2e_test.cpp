@@ -257,6 +257,7 @@ TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart
     const auto fileAt = std::find(pending.begin(), pending.end(), "\\??\\" + held);
     const auto folderAt = std::find(pending.begin(), pending.end(), "\\??\\" + folder);
     EXPECT_LT(fileAt, folderAt) << "the file first, then the folders that held it";
+    EXPECT_FALSE(Exists("C:\\VelmoraCleaner.pending")) << "no pending folder for a file that cannot be moved";
     EXPECT_NE(folderAt, pending.end());
   }
   Restart();
@@ -312,6 +313,34 @@ TEST_F(CleanerEndToEnd, ARenamedRunValueStartingWindowsOwnProgramIsRefusedWhileT
             CSTR_EQUAL)
       << refusals[0];
   for (const char* name : {"QrvRunOn", "QrvRunNotepad", "QrvRunNotepad.off"}) RegDeleteValueA(key, name);
+}
+
+// With /R a running program (Windows and Wine refuse to delete its file, and let it be
+// renamed) is moved into the pending folder during the run and scheduled there, so its folder
+// goes at once. Someone who puts a link where that folder was, to a folder holding a file of
+// the same name, gains nothing: the restart deletes the moved program and the pending folders,
+// never the link's target.
+TEST_F(CleanerEndToEnd, WithTheSwitchRARunningProgramGoesAtTheRestartFromThePendingFolderWhateverIsSwappedIn) {
+  const std::string folder = installation_.ProgramFolder(), exe = folder + "\\ZdnHelper.exe";
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), exe.c_str(), FALSE));
+  ScratchFolder victim("victim");
+  WriteBytes(victim / "ZdnHelper.exe", "the victim's");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  {
+    const HelperProcess running(exe);
+    const CleanerExit exit = cleaner_.Run("/TL /R");
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 3010u);
+    EXPECT_TRUE(Contains(cleaner_.LogMessages(), "Will be deleted at restart: " + exe));
+    EXPECT_EQ(installation_.TargetsLeft(), Strings{}) << "the program folder, emptied at once, went in the run";
+    EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  }
+  ASSERT_TRUE(MakeHostSymlink(victim.Path(), folder));
+  Restart();
+  EXPECT_EQ(ReadBytes(victim / "ZdnHelper.exe"), "the victim's");
+  EXPECT_FALSE(Exists("C:\\VelmoraCleaner.pending")) << "nothing of the pending folder is left";
+  EXPECT_TRUE(RemoveHostSymlink(folder));
 }
 
 TEST_F(CleanerEndToEnd, RunModeTwoIsAnErrorNamingTheFileAndTheKeyAndCleansNothing) {

@@ -502,6 +502,12 @@ TEST(DeletionAtRestart, WhatIsInUseIsMovedAsideOrScheduledByItsPathAndTheFolders
       EXPECT_LT(IndexOf(effects, Kind::DeleteAtRestart, pending), IndexOf(effects, Kind::DeleteAtRestart, top));
       EXPECT_EQ(IndexOf(effects, Kind::DeleteAtRestart, tree), effects.actions.size()) << "the emptied folder goes now";
     }
+    if (c.moving != ERROR_SUCCESS) {
+      // Pending folders made for files that then could not be moved are taken away again.
+      const std::vector<std::string> removed = Targets(effects, Kind::RemoveFolder), made = Targets(effects, Kind::CreateFolder);
+      EXPECT_FALSE(made.empty());
+      for (const std::string& folder : made) EXPECT_EQ(std::ranges::count(removed, folder), std::ranges::count(made, folder)) << folder;
+    }
     for (auto* list : {&targets, &lines}) std::sort(list->begin(), list->end());
     EXPECT_EQ(targets, named(c.scheduled)) << c.error << " " << c.aclError << " " << c.moving;
     EXPECT_EQ(lines, named(c.lines)) << c.error << " " << c.aclError << " " << c.moving;
