@@ -29,9 +29,9 @@ MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std
                                const std::wstring& path, const std::wstring& final);
 
 // Has the system delete, at the next restart, the pending folders that got files since this
-// was last called, after those files: each a trace line, a refusal a line of its own. Called
-// after each entry, so that whatever ends the run later, what was moved aside has its
-// folders scheduled after it.
+// was last called, after those files: each a trace line, a refusal a line of its own. Pending
+// folders that got no file (its move failed) are removed again. Called after each entry, so
+// that whatever ends the run later, what was moved aside has its folders scheduled after it.
 void SchedulePendingFolders(CleanerContext& context);
 
 // Traced for each pending folder scheduled; followed by the folder.
