@@ -67,6 +67,9 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
                    std::vector<RemovedItem>& removed) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
+  DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE into,
+                  const std::wstring& newName, const std::wstring& target) override;
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
@@ -127,4 +130,19 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   HKEY namedBase_ = nullptr;                  // the last key whose subkeys were deleted
   std::wstring namedBaseName_;
   std::wstring namedBaseInternal_;
+
+  // A file in use moved aside for the restart is kept before it moves, under its own name, as
+  // a file left to the restart; the request for its restart that follows (by its new name, or
+  // by its own where the move failed) takes that entry instead of making another.
+  struct RestartKept {
+    std::uint64_t number = 0;
+    FileIdentity identity;
+  };
+  DWORD KeepRestartFile(const std::wstring& path, RestartKept& kept);
+  // The kept entry when path is the file it was made for (taken, so it serves one request).
+  std::optional<RestartKept> TakeRestartKept(const std::wstring& path);
+  std::optional<RestartKept> restartKept_;
+  // The cleaner's own folders the run made (the pending folders of the restart): scheduled or
+  // removed, never kept.
+  std::vector<std::wstring> pendingFolders_;
 };

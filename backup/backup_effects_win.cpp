@@ -3,6 +3,7 @@
 #include "backup/backup_effects.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "backup/backup_key_names.h"
 #include "engine/cleaner_context.h"
@@ -64,6 +65,8 @@ void BackupEffects::BeginRun(const std::string& folder, LineSink refused, LineSi
   lastRefused_.clear();
   backupIdentity_.reset();
   holdsBackup_.clear();
+  restartKept_.reset();
+  pendingFolders_.clear();
   if (folder_.empty()) return;
   std::size_t missing = 0;
   if (const std::string problem = ExistingLevelsProblem(*security_, folder_, missing); !problem.empty()) {
@@ -278,6 +281,9 @@ DWORD BackupEffects::RemoveFile(const std::wstring& path) {
 
 DWORD BackupEffects::RemoveEmptyFolder(const std::wstring& path) {
   if (!On()) return inner_.RemoveEmptyFolder(path);
+  if (std::find(pendingFolders_.begin(), pendingFolders_.end(), path) != pendingFolders_.end()) {
+    return inner_.RemoveEmptyFolder(path);
+  }
   if (InsideBackup(path, true)) return Refuse(path, ERROR_ACCESS_DENIED);
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return inner_.RemoveEmptyFolder(path);
@@ -311,6 +317,14 @@ DWORD BackupEffects::RemoveChild(HANDLE parent, const std::wstring& name, const 
 // The system deletes the file at the restart, long after this run: it is copied now.
 DWORD BackupEffects::DeleteAtRestart(const std::wstring& path) {
   if (!On()) return inner_.DeleteAtRestart(path);
+  if (std::find(pendingFolders_.begin(), pendingFolders_.end(), path) != pendingFolders_.end()) {
+    return inner_.DeleteAtRestart(path);
+  }
+  if (const auto kept = TakeRestartKept(path)) {
+    const DWORD code = inner_.DeleteAtRestart(path);
+    if (code != ERROR_SUCCESS) NotDone(kept->number, code);
+    return code;
+  }
   const DWORD attributes = GetFileAttributesW(path.c_str());
   const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   if (InsideBackup(path, folder)) return Refuse(path, ERROR_ACCESS_DENIED);
@@ -464,6 +478,63 @@ DWORD BackupEffects::ConfigureService(SC_HANDLE service, const std::string& serv
   const std::vector<std::uint8_t> bytes = EncodeServiceSettings(before);
   entry.values = {SavedValue{L"", REG_BINARY, bytes}};
   return Journaled(entry, shown, [&] { return inner_.ConfigureService(service, serviceName, settings); });
+}
+
+DWORD BackupEffects::KeepRestartFile(const std::wstring& path, RestartKept& kept) {
+  if (InsideBackup(path, false)) return Refuse(path, ERROR_ACCESS_DENIED);
+  const auto facts = FactsOfPath(path, false);
+  KeptFile read;
+  if (!facts) return Refuse(path, ERROR_FILE_NOT_FOUND);
+  if (const DWORD error = ReadKeptFile(path, true, read); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (store_.Broken()) return Refuse(path, ERROR_WRITE_FAULT);
+  JournalEntry entry;
+  entry.kind = JournalKind::RestartFile;
+  entry.path = path;
+  entry.number = store_.NextNumber();
+  entry.attributes = read.facts.attributes;
+  entry.security = read.security;
+  entry.times = read.facts.times;
+  entry.size = read.size;
+  entry.sha256 = read.sha256;
+  BackupStore::CopyPlace place;
+  if (const DWORD error = store_.PrepareCopy(entry.number, path, place); error != ERROR_SUCCESS) {
+    return Refuse(path, error);
+  }
+  entry.copy = place.copyName;
+  if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
+  if (const DWORD copied = CopyIntoFolder(path, place.folder, place.name); copied != ERROR_SUCCESS) {
+    NotDone(entry.number, copied);
+    return Refuse(path, copied);
+  }
+  kept = {entry.number, facts->identity};
+  return ERROR_SUCCESS;
+}
+
+std::optional<BackupEffects::RestartKept> BackupEffects::TakeRestartKept(const std::wstring& path) {
+  if (!restartKept_) return std::nullopt;
+  const auto facts = FactsOfPath(path, false);
+  if (!facts || !(facts->identity == restartKept_->identity)) return std::nullopt;
+  return std::exchange(restartKept_, std::nullopt);
+}
+
+// The move keeps the file where undo looks for it: under the name it had, as a file left to
+// the restart. Undo then brings it back from its copy, whatever the restart did to the moved one.
+DWORD BackupEffects::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE into,
+                               const std::wstring& newName, const std::wstring& target) {
+  restartKept_.reset();
+  if (!On()) return inner_.MoveChild(parent, name, path, folder, into, newName, target);
+  RestartKept kept;
+  if (const DWORD error = KeepRestartFile(path, kept); error != ERROR_SUCCESS) return error;
+  restartKept_ = kept;
+  return inner_.MoveChild(parent, name, path, folder, into, newName, target);
+}
+
+DWORD BackupEffects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  if (On() && std::find(pendingFolders_.begin(), pendingFolders_.end(), path) == pendingFolders_.end()) {
+    pendingFolders_.push_back(path);
+  }
+  return inner_.OpenPrivateFolder(path, folder);
 }
 
 void BackupEffects::RunStarting(CleanerContext& context, const RunOptions& options) {

@@ -17,6 +17,7 @@ class RunHook;
 class RunObserver;
 struct ProtectedFolderSet;
 struct ProductFiles;
+struct PendingFolders;
 class Trace;
 
 // What scripts learn from the exit code: 3010, the installers' "restart required", when
@@ -45,6 +46,9 @@ struct CleanerContext {
   std::shared_ptr<const ProtectedFolderSet> protectedFolders{};
   // What the rule file deletes, for judging whose a registered file is; read when first needed.
   std::shared_ptr<const ProductFiles> productFiles{};
+  // The cleaner's own folders that hold what a run moved aside for deletion at restart, held
+  // open for the run; made on first use, afresh for every run.
+  std::shared_ptr<PendingFolders> pendingFolders{};
   // The System folder and, on 64-bit Windows, the real System32; read on first use.
   std::optional<SystemMirror> systemMirror{};
   // Whether registry entries act in both views of a 64-bit Windows; asked of the system on

@@ -63,6 +63,12 @@ class Effects {
   // one); across volumes only when allowCopy is set (then a file is copied and the original
   // deleted). The backup moves what a run removes into its folder; undo moves it back.
   [[nodiscard]] virtual DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) = 0;
+  // Makes the folder private from its first moment (kPrivateFolderSecurity: SYSTEM and
+  // Administrators only, nothing inherited, owned by Administrators) unless it exists, and
+  // opens it as itself without delete sharing, so that it can be neither renamed nor replaced
+  // while the handle is held; the caller judges what it opened. A gateway that acts not
+  // records a folder it would make and hands back no handle for it.
+  [[nodiscard]] virtual DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder);
   // Moves the child `name` of the folder open as parent (as itself: a link goes as a link) to
   // `targetName` in the folder open as targetFolder, on the same volume, never replacing
   // anything (ERROR_ALREADY_EXISTS); path and target are their full names. Relative to the
@@ -140,6 +146,9 @@ class ForwardingEffects : public Effects {
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
     return inner_.MoveFileTo(from, to, allowCopy);
   }
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override {
+    return inner_.OpenPrivateFolder(path, folder);
+  }
   DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE targetFolder,
                   const std::wstring& targetName, const std::wstring& target) override {
     return inner_.MoveChild(parent, name, path, folder, targetFolder, targetName, target);
@@ -201,6 +210,7 @@ class LiveEffects : public Effects {
                     bool plainFirst) override;
   DWORD DeleteAtRestart(const std::wstring& path) override;
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override;
+  DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
   DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE targetFolder,
                   const std::wstring& targetName, const std::wstring& target) override;
   DWORD CreateFolder(const std::wstring& path) override;

@@ -38,6 +38,15 @@ LONG DeleteOpenKey(HKEY key) {
   if (deleteKey == nullptr || toError == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
   return static_cast<LONG>(toError(deleteKey(key)));
 }
+
+// A folder opened as itself and held without delete sharing: nobody renames or replaces it
+// while the handle is open.
+DWORD OpenFolderHeld(const std::wstring& path, UniqueFile& folder) {
+  folder = UniqueFile(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return folder ? ERROR_SUCCESS : GetLastError();
+}
 }  // namespace
 
 DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
@@ -99,6 +108,17 @@ DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const
 }
 DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
   return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
+}
+DWORD LiveEffects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  const DWORD made = CreateFolderWithSecurity(path, kPrivateFolderSecurity);
+  if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
+  return OpenFolderHeld(path, folder);
+}
+// What is there is opened as the run would open it (reads are real); what is missing is only
+// asked for by name.
+DWORD Effects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return CreateFolder(path);
+  return OpenFolderHeld(path, folder);
 }
 DWORD LiveEffects::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
                              HANDLE targetFolder, const std::wstring& targetName, const std::wstring&) {

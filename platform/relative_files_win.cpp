@@ -238,21 +238,29 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
   return ErrorOf(status);
 }
 
+namespace {
+// Renames the open file to `target`, a name relative to the folder open as root, or a full
+// NT name when root is null; never replacing what is there.
+DWORD RenameOpened(HANDLE file, HANDLE root, const std::wstring& target) {
+  const std::size_t nameBytes = target.size() * sizeof(wchar_t);
+  std::vector<BYTE> info(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+  rename->RootDirectory = root;
+  rename->FileNameLength = static_cast<DWORD>(nameBytes);
+  std::memcpy(rename->FileName, target.data(), nameBytes);
+  IO_STATUS_BLOCK io{};
+  return ErrorOf(Nt().set(file, &io, info.data(), static_cast<ULONG>(info.size()), kRenameInformation));
+}
+}  // namespace
+
 DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target) {
   UniqueFile child;
   if (const DWORD error = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, folder, child); error != ERROR_SUCCESS) {
     return error;
   }
   // The NT form of the target: "\??\C:\...".
-  const std::wstring ntTarget = target.starts_with(L"\\\\?\\") ? L"\\??\\" + target.substr(4) : L"\\??\\" + target;
-  const std::size_t nameBytes = ntTarget.size() * sizeof(wchar_t);
-  std::vector<BYTE> info(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(nameBytes);
-  std::memcpy(rename->FileName, ntTarget.data(), nameBytes);
-  IO_STATUS_BLOCK io{};
-  return ErrorOf(Nt().set(child.Get(), &io, info.data(), static_cast<ULONG>(info.size()), kRenameInformation));
+  return RenameOpened(child.Get(), nullptr,
+                      target.starts_with(L"\\\\?\\") ? L"\\??\\" + target.substr(4) : L"\\??\\" + target);
 }
 
 namespace {
@@ -303,14 +311,6 @@ DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HAND
   if (const DWORD error = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, folder, child); error != ERROR_SUCCESS) {
     return error;
   }
-  const std::size_t nameBytes = targetName.size() * sizeof(wchar_t);
-  std::vector<BYTE> info(offsetof(FILE_RENAME_INFO, FileName) + nameBytes + sizeof(wchar_t), 0);
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
-  rename->RootDirectory = targetFolder;
-  rename->FileNameLength = static_cast<DWORD>(nameBytes);
-  std::memcpy(rename->FileName, targetName.data(), nameBytes);
-  IO_STATUS_BLOCK io{};
-  const DWORD error =
-      ErrorOf(Nt().set(child.Get(), &io, info.data(), static_cast<ULONG>(info.size()), kRenameInformation));
+  const DWORD error = RenameOpened(child.Get(), targetFolder, targetName);
   return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
 }

@@ -99,6 +99,14 @@ DWORD RecordingLayer::DeleteAtRestart(const std::wstring& path) {
   return code;
 }
 
+// A file in use moved into the pending folder for the restart: by its path, with where it went.
+DWORD RecordingLayer::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE into,
+                                const std::wstring& newName, const std::wstring& target) {
+  const DWORD code = ForwardingEffects::MoveChild(parent, name, path, folder, into, newName, target);
+  record_.Change("move-file", Utf8OfPath(path) + " -> " + Utf8OfPath(target), code);
+  return code;
+}
+
 LONG RecordingLayer::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) {
   const LONG code = ForwardingEffects::DeleteRegistryKey(base, subKey, view, keyName);
   record_.Change("delete-key", Utf8FromWide(keyName), static_cast<unsigned long>(code));

@@ -47,7 +47,8 @@ void PlanStepBuilder::Collect(PlanStep& step, Phase phase, std::size_t line, std
     const RecordedAction& recorded = effects_.actions[i];
     PlanAction action{VerbOf(recorded.kind), recorded.target, {}, {},
                       std::u16string(recorded.wideTarget.begin(), recorded.wideTarget.end())};
-    if (recorded.kind == RecordedAction::Kind::SetAttributes || recorded.kind == RecordedAction::Kind::WriteValue) {
+    if (recorded.kind == RecordedAction::Kind::SetAttributes || recorded.kind == RecordedAction::Kind::WriteValue ||
+        recorded.kind == RecordedAction::Kind::MoveItem) {
       action.detail = recorded.detail;
     }
     action.now = StateOf(recorded, step.entry, kind);
@@ -92,6 +93,7 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
   switch (recorded.kind) {
     case RecordedAction::Kind::SetAttributes:
     case RecordedAction::Kind::RemoveFile:
+    case RecordedAction::Kind::MoveItem:  // a file in use moved aside for the restart
       return FileStateNow(recorded.wideTarget);
     case RecordedAction::Kind::RemoveFolder: return folders_.StateNow(recorded.wideTarget);
     case RecordedAction::Kind::DeleteAtRestart:
@@ -101,8 +103,7 @@ TargetState PlanStepBuilder::StateOf(const RecordedAction& recorded, const std::
     case RecordedAction::Kind::EndProcess: return ProcessStateNow(recorded.target);
     case RecordedAction::Kind::StopService:
     case RecordedAction::Kind::ConfigureService: return {};  // a service's state is not looked up
-    // Undo's changes; a plan is never made of an undo.
-    case RecordedAction::Kind::MoveItem:
+    // Undo's changes (a plan is never made of an undo), and the pending folder of the restart.
     case RecordedAction::Kind::CreateFolder:
     case RecordedAction::Kind::SetTimes:
     case RecordedAction::Kind::CreateKey: return {};

@@ -41,7 +41,7 @@ class RecordingEffects : public Effects {
 
   std::vector<RecordedAction> actions;
   // For the plan: a file another program holds open answers ERROR_SHARING_VIOLATION, as its
-  // deletion would, so that the plan shows what a run would leave to the restart.
+  // deletion (and its move) would, so that the plan shows what a run would leave to the restart.
   bool answerInUse = false;
   std::size_t Count(RecordedAction::Kind kind) const;
 };

@@ -52,9 +52,10 @@ DWORD RecordingEffects::DeleteAtRestart(const std::wstring& path) {
   actions.push_back(FileAction(Kind::DeleteAtRestart, path));
   return ERROR_SUCCESS;
 }
+// A file held open without delete sharing can no more be moved than deleted.
 DWORD RecordingEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool) {
   actions.push_back(FileAction(Kind::MoveItem, from, AnsiFromWide(OrdinaryPath(to))));
-  return ERROR_SUCCESS;
+  return answerInUse && IsHeldOpen(from) ? ERROR_SHARING_VIOLATION : ERROR_SUCCESS;
 }
 DWORD RecordingEffects::CreateFolder(const std::wstring& path) {
   actions.push_back(FileAction(Kind::CreateFolder, path));

@@ -22,10 +22,12 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path);
 // passed over in silence, an empty path deletes nothing, a path that is not a plain drive
 // path and Windows' own file are refused.
 //
-// Both: with deletion at restart on (CleanerState::DeleteAtRestart), a file in use, and a
-// folder that stays only because of such files, is scheduled for deletion at the next
-// restart and listed as such, by the path the system gives for the opened file (never an
-// alias); a running program or a loaded library counts as in use. On 64-bit Windows an entry
+// Both: with deletion at restart on (CleanerState::DeleteAtRestart), a file in use is moved
+// into the cleaner's own pending folder on its volume and scheduled for deletion at the next
+// restart there (restart_aside.h), listed by its own name; where it cannot be moved, it is
+// scheduled by the path the system gives for the opened file (never an alias), and the line
+// says why. A folder that stays only because of such files is scheduled after them, by its
+// final path. A running program or a loaded library counts as in use. On 64-bit Windows an entry
 // in the System folder is carried out in the real System32 too, after the redirected one, and
 // an entry in the 32-bit Program Files or Common Files folder in the 64-bit one, every guard
 // asked again there.
@@ -39,6 +41,12 @@ inline constexpr char kFolderNotDeletedText[] = "Could NOT delete folder ";
 // restart; and, when the system refuses the request, by the path, " - " and its reason.
 inline constexpr char kDeletedAtRestartText[] = "Will be deleted at restart: ";
 inline constexpr char kRestartNotScheduledText[] = "Could NOT schedule deletion at restart: ";
+// After the path of a file in use that could not be moved into the cleaner's pending folder
+// first (restart_aside.h), so that it is scheduled by its own path; followed by why.
+inline constexpr char kByPathText[] = " - by its own path, as it could not be moved aside: ";
+// After a file that was moved aside and then not scheduled, and " - "; followed by its new
+// name, ": " and the system's reason.
+inline constexpr char kMovedToText[] = "it was moved to ";
 // A folder left to the restart that, listed again, holds a name that came since: the folder
 // would stay at the restart. Follows the folder and " - ", and is followed by the name.
 inline constexpr char kNewEntryText[] = "something came into it since: ";

@@ -10,6 +10,7 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/guards/windows_files_win.h"
+#include "engine/run/restart_aside.h"
 #include "platform/effects.h"
 #include "platform/files.h"
 #include "platform/files_paths.h"
@@ -70,19 +71,31 @@ void ReportTreeEntry(CleanerContext& context, const std::wstring& path, DWORD er
   AddInfo(context, kTreeFileNotDeletedText + Shown(context, path));
 }
 
-// Has the system delete what is in use at the next restart, named by the path the system
-// gives for the opened file: never an alias (Sysnative, or system32 for what is really
-// SysWOW64), which the session manager would read otherwise at the restart. A request the
-// system refuses (no right to write the pending operations) leaves the thing behind, listed
-// with the reason.
-Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstring& path) {
-  std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
-  if (final.empty()) final = path;  // a system without final paths has no aliases either
+// A path the system gave for an opened file, as the lists show it.
+std::string ShownFinal(CleanerContext& context, const std::wstring& final, const std::wstring& path) {
   std::string shown = AnsiFromWide(OrdinaryPath(final));
   if (ShownAsRealSystem32(context, path)) shown += kRealSystemFolderLabel;
+  return shown;
+}
+
+// The path the system gives for the opened file or folder: never an alias (Sysnative, or
+// system32 for what is really SysWOW64), which the session manager would read otherwise at
+// the restart. A system without final paths has no aliases either.
+std::wstring FinalOr(HANDLE opened, const std::wstring& path) {
+  std::wstring final = opened != INVALID_HANDLE_VALUE ? FinalPathOf(opened) : std::wstring();
+  return final.empty() ? path : final;
+}
+
+// Has the system delete what is in use at the next restart, named by its final path. A
+// request the system refuses (no right to write the pending operations) leaves the thing
+// behind, listed with the reason. byPathNote: said after the name of a file that could not be
+// moved aside first.
+Left ScheduleForRestart(CleanerContext& context, const std::wstring& final, const std::wstring& path,
+                        const std::string& byPathNote = {}) {
+  const std::string shown = ShownFinal(context, final, path);
   const DWORD error = context.effects.DeleteAtRestart(final);
   if (error == ERROR_SUCCESS) {
-    AddScheduledInfo(context, kDeletedAtRestartText + shown);
+    AddScheduledInfo(context, kDeletedAtRestartText + shown + byPathNote);
     return Left::ForRestart;
   }
   if (ListedByTheBackup(error)) return Left::Listed;
@@ -90,12 +103,39 @@ Left ScheduleForRestart(CleanerContext& context, HANDLE opened, const std::wstri
   return Left::Listed;
 }
 
+// A file in use, the child `name` of the folder open as parent, left to the restart: moved
+// into the cleaner's own pending folder and scheduled there, so that nothing done to its
+// folder after the run can redirect the deletion; its folder no longer holds it. Where it
+// cannot be moved (open elsewhere without delete sharing, another volume, no safe pending
+// folder), it is scheduled by its final path, and the line says so.
+Left ScheduleFileForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path) {
+  std::wstring final;
+  {
+    UniqueFile child;
+    (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, false, child);  // only its final path is wanted
+    final = FinalOr(child.Get(), path);
+  }
+  const MovedAside moved = MoveAsideForRestart(context, parent, name, path, final);
+  if (ListedByTheBackup(moved.error)) return Left::Listed;
+  if (moved.error != ERROR_SUCCESS) return ScheduleForRestart(context, final, path, kByPathText + moved.problem);
+  const std::string shown = ShownFinal(context, final, path);
+  const DWORD error = context.effects.DeleteAtRestart(moved.target);
+  if (error == ERROR_SUCCESS) {
+    AddScheduledInfo(context, kDeletedAtRestartText + shown);
+  } else if (!ListedByTheBackup(error)) {
+    AddInfo(context, kRestartNotScheduledText + shown + " - " + kMovedToText + AnsiFromWide(OrdinaryPath(moved.target)) +
+                         ": " + SystemErrorText(error));
+  }
+  return Left::Nothing;
+}
+
 // The child `name` of the folder open as parent, left to the restart.
 Left ScheduleChildForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name,
                              const std::wstring& path, bool folder) {
+  if (!folder) return ScheduleFileForRestart(context, parent, name, path);
   UniqueFile child;
-  (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, folder, child);  // only its final path is wanted
-  return ScheduleForRestart(context, child.Get(), path);
+  (void)OpenChild(parent, name, FILE_READ_ATTRIBUTES, true, child);  // only its final path is wanted
+  return ScheduleForRestart(context, FinalOr(child.Get(), path), path);
 }
 
 // Counts a child's outcome into its folder's: the worse of the two.
@@ -141,9 +181,11 @@ Left RemoveTreeFile(CleanerContext& context, HANDLE parent, const std::wstring& 
 // Removes an emptied folder, the child `name` of parent, read-only or not. A folder that
 // stays is listed with the system's reason; one already gone is not a failure. One that
 // stays not empty after every file in it was deleted holds files still open elsewhere,
-// deleted once their holders close them: it is left to the restart when the run allows it.
+// deleted once their holders close them: it is left to the restart when the run allows it,
+// unless newArrival() names something that came into it since (it would stay at the restart).
+template <typename ArrivalCheck>
 Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& folder,
-                         DWORD attributes) {
+                         DWORD attributes, ArrivalCheck newArrival) {
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   DWORD error = context.effects.RemoveChild(parent, name, folder, true, readOnly);
   if (error == ERROR_ACCESS_DENIED && !readOnly) {
@@ -158,6 +200,10 @@ Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstr
   // ERROR_DIRECTORY: the name is a file's; no folder of that name was there to remove.
   if (error == ERROR_SUCCESS || IsMissing(error) || error == ERROR_DIRECTORY) return Left::Nothing;
   if (context.state.DeleteAtRestart && error == ERROR_DIR_NOT_EMPTY) {
+    if (const std::wstring arrival = newArrival(); !arrival.empty()) {
+      AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText + AnsiFromWide(arrival));
+      return Left::Listed;
+    }
     return ScheduleChildForRestart(context, parent, name, folder, true);
   }
   if (ListedByTheBackup(error)) return Left::Listed;
@@ -169,21 +215,23 @@ Left RemoveEmptiedFolder(CleanerContext& context, HANDLE parent, const std::wstr
 constexpr DWORD kListingAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE;
 
 // One folder of the tree on the way down: the length of its path (the walk shares one path
-// for all levels), its name in its parent, its attributes, its handle (each level keeps its
-// folder open, so that every child is reached through it and not through a name that could
-// have been swapped since), its entries read whole, how many were dealt with, and what stays
-// in it so far.
+// for all levels), its name in its parent, its attributes and identity, its handle (each level
+// keeps its folder open, so that every child is reached through it and not through a name that
+// could have been swapped since), its entries read whole, how many were dealt with, and what
+// stays in it so far.
 struct FolderLevel {
-  FolderLevel(std::size_t length, std::wstring folderName, DWORD folderAttributes, UniqueFile folderHandle,
-              std::vector<FolderChild> folderEntries)
+  FolderLevel(std::size_t length, std::wstring folderName, DWORD folderAttributes, FileIdentity folderIdentity,
+              UniqueFile folderHandle, std::vector<FolderChild> folderEntries)
       : pathLength(length),
         name(std::move(folderName)),
         attributes(folderAttributes),
+        identity(folderIdentity),
         handle(std::move(folderHandle)),
         entries(std::move(folderEntries)) {}
   std::size_t pathLength;
   std::wstring name;
   DWORD attributes;
+  FileIdentity identity;
   UniqueFile handle;
   std::vector<FolderChild> entries;
   std::size_t dealtWith = 0;
@@ -196,11 +244,10 @@ struct FolderLevel {
 // the same folder (a handle that listed once may answer from what it read then).
 std::wstring NewArrival(HANDLE parent, const FolderLevel& level) {
   UniqueFile again;
-  FileIdentity before;
   FileIdentity now;
   std::vector<FolderChild> entries;
   if (OpenChild(parent, level.name, kListingAccess, true, again) != ERROR_SUCCESS ||
-      !IdentityOf(level.handle.Get(), before) || !IdentityOf(again.Get(), now) || !(before == now) ||
+      !IdentityOf(again.Get(), now) || !(level.identity == now) ||
       ListFolder(again.Get(), entries) != ERROR_SUCCESS) {
     return L"?";
   }
@@ -217,14 +264,17 @@ std::wstring NewArrival(HANDLE parent, const FolderLevel& level) {
 // a line of its own. Its own handle is closed first, which would keep it from going.
 Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& folder, FolderLevel& level) {
   switch (level.left) {
-    case Left::Nothing: level.handle.Reset(); return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes);
+    case Left::Nothing:
+      level.handle.Reset();
+      return RemoveEmptiedFolder(context, parent, level.name, folder, level.attributes,
+                                 [&] { return NewArrival(parent, level); });
     case Left::ForRestart: {
       if (const std::wstring arrival = NewArrival(parent, level); !arrival.empty()) {
         AddInfo(context, kRestartNotScheduledText + Shown(context, folder) + " - " + kNewEntryText +
                              AnsiFromWide(arrival));
         return Left::Listed;
       }
-      const Left left = ScheduleForRestart(context, level.handle.Get(), folder);
+      const Left left = ScheduleForRestart(context, FinalOr(level.handle.Get(), folder), folder);
       level.handle.Reset();
       return left;
     }
@@ -238,6 +288,7 @@ Left FinishFolder(CleanerContext& context, HANDLE parent, const std::wstring& fo
 // Answers the opened folder, or the outcome for the child when it is not descended into.
 struct OpenedFolder {
   UniqueFile handle;
+  FileIdentity identity;
   std::vector<FolderChild> entries;
   std::optional<Left> outcome;
 };
@@ -268,6 +319,7 @@ OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::w
     return opened;
   }
   const FileIdentity identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  opened.identity = identity;
   const ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   if (error == ERROR_SUCCESS && listed && listed->fileId != 0 && listed->fileId != index) {
     // Another folder, or a link's target, took the listed folder's name since it was listed.
@@ -322,7 +374,8 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
   }
   std::wstring path = top;
   std::vector<FolderLevel> levels;
-  levels.emplace_back(path.size(), topName, topAttributes, std::move(first.handle), std::move(first.entries));
+  levels.emplace_back(path.size(), topName, topAttributes, first.identity, std::move(first.handle),
+                      std::move(first.entries));
   for (;;) {
     FolderLevel& level = levels.back();
     path.resize(level.pathLength);
@@ -353,7 +406,7 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
       if (!opened.outcome) {
         const std::wstring name = entry.name;
         const DWORD attributes = entry.attributes;
-        levels.emplace_back(path.size(), name, attributes, std::move(opened.handle),
+        levels.emplace_back(path.size(), name, attributes, opened.identity, std::move(opened.handle),
                             std::move(opened.entries));  // level and entry go stale here
         continue;
       }
@@ -503,9 +556,7 @@ void InTwin(CleanerContext& context, const std::wstring& native, Deletion deleti
   deletion(nativeFiles.RealName(context, native));
 }
 
-}  // namespace
-
-void DeleteFolderTree(CleanerContext& context, const std::string& path) {
+void DeleteFolderEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty() || RefuseFolder(context, path)) return;
@@ -521,7 +572,7 @@ void DeleteFolderTree(CleanerContext& context, const std::string& path) {
   }
 }
 
-void DeleteSingleFile(CleanerContext& context, const std::string& path) {
+void DeleteFileEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty()) return;
@@ -530,4 +581,17 @@ void DeleteSingleFile(CleanerContext& context, const std::string& path) {
   if (native.empty()) return;
   const std::string shown = Shown(context, native);
   InTwin(context, native, [&context, &shown](const std::wstring& twin) { DeleteFileAt(context, twin, shown); });
+}
+
+}  // namespace
+
+// What an entry moved aside for the restart has its pending folders scheduled after it.
+void DeleteFolderTree(CleanerContext& context, const std::string& path) {
+  DeleteFolderEntry(context, path);
+  SchedulePendingFolders(context);
+}
+
+void DeleteSingleFile(CleanerContext& context, const std::string& path) {
+  DeleteFileEntry(context, path);
+  SchedulePendingFolders(context);
 }

@@ -74,9 +74,11 @@ bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& pla
   return true;
 }
 
-// A Run value that starts another program's existing file is that program's: refused.
+// A Run value that starts another program's existing file is that program's: neither deleted
+// nor renamed (what: the value, or the rename as listed; refusedText: the line's start).
 bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
-                           const std::string& valueName) {
+                           const std::string& valueName, const std::string& what = {},
+                           const char* refusedText = kRefusedForeignRegistration) {
   if (!StartsProgramsFromValues(place.root, place.keyPath)) return false;
   const UniqueHKey key = OpenForReading(place, accessor);
   if (!key) return false;
@@ -95,7 +97,8 @@ bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, 
   command.resize(command.find(L'\0'));
   const std::wstring file = ForeignFileOfCommand(context, command);
   if (file.empty()) return false;
-  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + "\\" + valueName + " names " + AnsiFromWide(file));
+  AddInfo(context, refusedText + PlaceKeyName(place) + "\\" + (what.empty() ? valueName : what) + " names " +
+                       AnsiFromWide(file));
   return true;
 }
 
@@ -160,6 +163,10 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
     if (RefuseValueChange(context, place, entry->oldName + " to " + entry->newName, kRefusedProtectedRename)) return;
+    if (RefuseForeignRunValue(context, place, accessor, entry->oldName, entry->oldName + " to " + entry->newName,
+                              kRefusedForeignRename)) {
+      return;
+    }
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
       // The user's value of the new name would be overwritten.

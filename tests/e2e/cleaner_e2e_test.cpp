@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/guards/registrations.h"
+#include "engine/run/deletion.h"
 #include "engine/run/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "platform/handles.h"
@@ -14,6 +16,8 @@
 #include "tests/support/engine_test_support.h"
 #include "tests/support/held_file.h"
 #include "tests/support/trace_messages.h"
+#include "tests/support/wine_test_support.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -212,20 +216,6 @@ TEST(CleanerForEveryUser, CloudAccountsAndMandatoryProfilesAreCleanedAndAProfile
   EXPECT_TRUE(Contains(log, "Passed over the profile of user " + cloud.Sid() + ".bak: a copy Windows keeps of a profile key"));
 }
 
-// The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."); ASCII paths.
-Strings PendingFileOperations() {
-  std::string data(65536, '\0');
-  DWORD size = static_cast<DWORD>(data.size() - 2);
-  RegGetValueA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager",
-               "PendingFileRenameOperations", RRF_RT_REG_MULTI_SZ, nullptr, data.data(), &size);
-  Strings names;
-  // Pairs of source and target; a deletion's target is empty.
-  for (const char* at = data.c_str(); at < data.c_str() + size; at += strlen(at) + 1) {
-    if (*at != '\0') names.emplace_back(at);
-  }
-  return names;
-}
-
 // What Windows does at a restart before any program runs: wineboot -r carries out the
 // pending operations, in the order they were asked for.
 void Restart() {
@@ -241,7 +231,8 @@ void Restart() {
 
 // A file another program holds open stays and is listed (exit code 1); with /R it is
 // deleted at the next restart, after it the folders it kept, and the exit code tells the
-// deployment tool that a restart is due.
+// deployment tool that a restart is due. Held without delete sharing, it cannot be moved into
+// the pending folder either: it is scheduled by its own path, and the line says so.
 TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart) {
   const std::string held = installation_.FileInProgramFolder(), folder = installation_.ProgramFolder();
   cleaner_.WriteRules(installation_.RuleLines());
@@ -257,7 +248,8 @@ TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart
       EXPECT_EQ(installation_.TargetsLeft(), Strings{"program folder"});
       EXPECT_EQ(installation_.CanariesGone(), Strings{});
       const Strings log = cleaner_.LogMessages();
-      EXPECT_TRUE(Contains(log, (restart ? "Will be deleted at restart: " : "Could NOT delete   ") + held));
+      EXPECT_TRUE(Contains(log, restart ? "Will be deleted at restart: " + held + kByPathText + SystemErrorText(32)
+                                        : "Could NOT delete   " + held));
       ASSERT_FALSE(log.empty());
       EXPECT_EQ(log.back(), "Registry clean complete");
     }
@@ -265,11 +257,90 @@ TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart
     const auto fileAt = std::find(pending.begin(), pending.end(), "\\??\\" + held);
     const auto folderAt = std::find(pending.begin(), pending.end(), "\\??\\" + folder);
     EXPECT_LT(fileAt, folderAt) << "the file first, then the folders that held it";
+    EXPECT_FALSE(Exists("C:\\VelmoraCleaner.pending")) << "no pending folder for a file that cannot be moved";
     EXPECT_NE(folderAt, pending.end());
   }
   Restart();
   EXPECT_FALSE(Exists(folder));
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
+}
+
+// A rename of a Run value is judged by whose program the value starts, as its deletion is:
+// one that starts Windows' own program (System32's notepad) is refused with a line and keeps
+// its name, exit code 1; the product's Run values, deleted and renamed, go all the same.
+TEST_F(CleanerEndToEnd, ARenamedRunValueStartingWindowsOwnProgramIsRefusedWhileTheProductsGo) {
+  const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run", runKey = "HKEY_CURRENT_USER\\" + run;
+  const std::string product = "\"" + installation_.ProgramFolder() + "\\ZdnM.exe\" /tray";
+  const std::string notepad = "C:\\windows\\system32\\notepad.exe";
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, run.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  const UniqueHKey runHandle(key);
+  const struct {
+    const char* name;
+    const std::string& data;
+  } values[] = {{"QrvRunTray", product}, {"QrvRunOff", product}, {"QrvRunNotepad", notepad}};
+  for (const auto& value : values) {
+    RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
+                   static_cast<DWORD>(value.data.size() + 1));
+  }
+  Strings rules = installation_.RuleLines();
+  for (const std::string& line : Strings{"[Registry_Delete_Val]", runKey + "=QrvRunTray", "[Registry_Delete_Val_End]",
+                                  "[Registry_Move_Val]", runKey + "\\QrvRunOn=QrvRunOff",
+                                  runKey + "\\QrvRunNotepad.off=QrvRunNotepad", "[Registry_Move_Val_End]"}) {
+    rules.push_back(line);
+  }
+  cleaner_.WriteRules(rules);
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  const CleanerExit exit = cleaner_.Run("/TL");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 1u);
+  EXPECT_EQ(installation_.TargetsLeft(), Strings{});
+  EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  const auto there = [key](const char* name) { return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; };
+  EXPECT_FALSE(there("QrvRunTray"));
+  EXPECT_FALSE(there("QrvRunOff"));
+  EXPECT_TRUE(there("QrvRunOn"));
+  EXPECT_TRUE(there("QrvRunNotepad")) << "Windows' own program keeps its Run value";
+  EXPECT_FALSE(there("QrvRunNotepad.off"));
+  const std::string refused = std::string(kRefusedForeignRename) + runKey + "\\QrvRunNotepad to QrvRunNotepad.off names ";
+  Strings refusals;
+  for (const std::string& line : cleaner_.LogMessages()) {
+    if (line.starts_with("Refused")) refusals.push_back(line);
+  }
+  ASSERT_EQ(refusals.size(), 1u);
+  EXPECT_EQ(refusals[0].substr(0, refused.size()), refused);
+  EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, refusals[0].c_str() + refused.size(), -1, notepad.c_str(), -1),
+            CSTR_EQUAL)
+      << refusals[0];
+  for (const char* name : {"QrvRunOn", "QrvRunNotepad", "QrvRunNotepad.off"}) RegDeleteValueA(key, name);
+}
+
+// With /R a running program (Windows and Wine refuse to delete its file, and let it be
+// renamed) is moved into the pending folder during the run and scheduled there, so its folder
+// goes at once. Someone who puts a link where that folder was, to a folder holding a file of
+// the same name, gains nothing: the restart deletes the moved program and the pending folders,
+// never the link's target.
+TEST_F(CleanerEndToEnd, WithTheSwitchRARunningProgramGoesAtTheRestartFromThePendingFolderWhateverIsSwappedIn) {
+  const std::string folder = installation_.ProgramFolder(), exe = folder + "\\ZdnHelper.exe";
+  ASSERT_TRUE(CopyFileA(HelperPath("sleeper.exe").c_str(), exe.c_str(), FALSE));
+  ScratchFolder victim("victim");
+  WriteBytes(victim / "ZdnHelper.exe", "the victim's");
+  cleaner_.WriteRules(installation_.RuleLines());
+  cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
+  {
+    const HelperProcess running(exe);
+    const CleanerExit exit = cleaner_.Run("/TL /R");
+    ASSERT_TRUE(exit.finished);
+    EXPECT_EQ(exit.exitCode, 3010u);
+    EXPECT_TRUE(Contains(cleaner_.LogMessages(), "Will be deleted at restart: " + exe));
+    EXPECT_EQ(installation_.TargetsLeft(), Strings{}) << "the program folder, emptied at once, went in the run";
+    EXPECT_EQ(installation_.CanariesGone(), Strings{});
+  }
+  ASSERT_TRUE(MakeHostSymlink(victim.Path(), folder));
+  Restart();
+  EXPECT_EQ(ReadBytes(victim / "ZdnHelper.exe"), "the victim's");
+  EXPECT_FALSE(Exists("C:\\VelmoraCleaner.pending")) << "nothing of the pending folder is left";
+  EXPECT_TRUE(RemoveHostSymlink(folder));
 }
 
 TEST_F(CleanerEndToEnd, RunModeTwoIsAnErrorNamingTheFileAndTheKeyAndCleansNothing) {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "platform/handles.h"
@@ -102,4 +103,48 @@ void RemoveTreeForTest(const std::string& path) {
   }
   SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
   RemoveDirectoryA(path.c_str());
+}
+
+namespace {
+constexpr char kSessionManager[] = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char kPendingValue[] = "PendingFileRenameOperations";
+
+bool ReadPending(std::string& data) {
+  data.assign(1 << 20, '\0');
+  DWORD size = static_cast<DWORD>(data.size() - 2);
+  if (RegGetValueA(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, RRF_RT_REG_MULTI_SZ, nullptr, data.data(),
+                   &size) != ERROR_SUCCESS) {
+    data.clear();
+    return false;
+  }
+  data.resize(size);
+  return true;
+}
+}  // namespace
+
+std::vector<std::string> PendingFileOperations() {
+  std::string data;
+  (void)ReadPending(data);
+  std::vector<std::string> names;
+  // Pairs of source and target; a deletion's target is empty.
+  for (std::size_t at = 0; at < data.size();) {
+    const std::size_t end = std::min(data.find('\0', at), data.size());
+    if (end > at) names.push_back(data.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
+PendingOperationsKept::PendingOperationsKept() { present_ = ReadPending(value_); }
+
+PendingOperationsKept::~PendingOperationsKept() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+  if (present_) {
+    RegSetValueExA(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value_.data()),
+                   static_cast<DWORD>(value_.size()));
+  } else {
+    RegDeleteValueA(key, kPendingValue);
+  }
+  RegCloseKey(key);
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // The build folder (Linux path made into Wine's Z: form), e.g. for Cleaner.exe and helpers.
 std::string BuildFolder();
@@ -30,3 +31,20 @@ std::string ReadBytes(const std::string& path);
 void MakeFolders(const std::string& path);
 // Removes a tree by force (test cleanup only; not the product's deletion).
 void RemoveTreeForTest(const std::string& path);
+
+// The names in Session Manager's PendingFileRenameOperations ("\\??\\C:\\..."), in the order the
+// system carries them out; a deletion's empty target is left out. ASCII paths.
+std::vector<std::string> PendingFileOperations();
+// Puts the pending operations back as they were when it was made, so that what a test left
+// to the restart is not carried out by a later test's restart.
+class PendingOperationsKept {
+ public:
+  PendingOperationsKept();
+  ~PendingOperationsKept();
+  PendingOperationsKept(const PendingOperationsKept&) = delete;
+  PendingOperationsKept& operator=(const PendingOperationsKept&) = delete;
+
+ private:
+  std::string value_;
+  bool present_ = false;
+};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -262,21 +263,52 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
           << line;
     }
   }
-  // Run values: another program's is refused, the product's goes.
+  // Run values, deleted or renamed: another program's is refused, the product's goes.
   const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::string runKey = "HKEY_CURRENT_USER\\" + AnsiFromWide(run);
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, run.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
   const std::wstring notepad = L"\"" + WideFromAnsi(system) + L"\\notepad.exe\" /p", mine = L"\"" + productExe + L"\" /tray";
-  RegSetValueExW(key, L"QrvGuardOther", 0, REG_SZ, reinterpret_cast<const BYTE*>(notepad.c_str()), static_cast<DWORD>((notepad.size() + 1) * 2));
-  RegSetValueExW(key, L"QrvGuardMine", 0, REG_SZ, reinterpret_cast<const BYTE*>(mine.c_str()), static_cast<DWORD>((mine.size() + 1) * 2));
-  EngineTestContext test;
-  test.state.ProgramFolder = product;
-  DeleteRegistryValueEntry(test.context, "HKEY_CURRENT_USER\\" + AnsiFromWide(run) + "=QrvGuardOther");
-  DeleteRegistryValueEntry(test.context, "HKEY_CURRENT_USER\\" + AnsiFromWide(run) + "=QrvGuardMine");
-  EXPECT_EQ(RegQueryValueExW(key, L"QrvGuardOther", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(key, L"QrvGuardMine", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-  ASSERT_EQ(test.reporter.infoLines.size(), 1u);
-  EXPECT_TRUE(test.reporter.infoLines[0].starts_with(kRefusedForeignRegistration)) << test.reporter.infoLines[0];
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string entry;
+    const wchar_t* value;
+    const std::wstring& data;
+    const wchar_t* nameAfter;  // the value's name after the entry; null: gone
+    std::string refused;       // the line, without the file it names; empty: none
+  } runCases[] = {
+      {DeleteRegistryValueEntry, runKey + "=QrvGuardOther", L"QrvGuardOther", notepad, L"QrvGuardOther",
+       kRefusedForeignRegistration + runKey + "\\QrvGuardOther names "},
+      {DeleteRegistryValueEntry, runKey + "=QrvGuardMine", L"QrvGuardMine", mine, nullptr, ""},
+      {RenameRegistryValueEntry, runKey + "\\QrvGuardOther.off=QrvGuardOther", L"QrvGuardOther", notepad,
+       L"QrvGuardOther", kRefusedForeignRename + runKey + "\\QrvGuardOther to QrvGuardOther.off names "},
+      {RenameRegistryValueEntry, runKey + "\\QrvGuardMine.off=QrvGuardMine", L"QrvGuardMine", mine,
+       L"QrvGuardMine.off", ""},
+  };
+  for (const auto& c : runCases) {
+    RegSetValueExW(key, c.value, 0, REG_SZ, reinterpret_cast<const BYTE*>(c.data.c_str()),
+                   static_cast<DWORD>((c.data.size() + 1) * 2));
+    EngineTestContext test;
+    test.state.ProgramFolder = product;
+    c.action(test.context, c.entry);
+    const bool stayed = c.nameAfter != nullptr && std::wstring(c.nameAfter) == c.value;
+    EXPECT_EQ(RegQueryValueExW(key, c.value, nullptr, nullptr, nullptr, nullptr), stayed ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND) << c.entry;
+    if (c.nameAfter != nullptr && !stayed) {
+      EXPECT_EQ(RegQueryValueExW(key, c.nameAfter, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS) << c.entry;
+      RegDeleteValueW(key, c.nameAfter);
+    }
+    if (c.refused.empty()) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{}) << c.entry;
+      EXPECT_EQ(test.context.outcome.ExitCode(), 0) << c.entry;
+    } else {
+      ASSERT_EQ(test.reporter.infoLines.size(), 1u) << c.entry;
+      EXPECT_EQ(test.reporter.infoLines[0].substr(0, c.refused.size()), c.refused);
+      std::string named = test.reporter.infoLines[0].substr(c.refused.size());
+      for (char& letter : named) letter = static_cast<char>(std::tolower(static_cast<unsigned char>(letter)));
+      EXPECT_TRUE(named.ends_with("\\notepad.exe")) << test.reporter.infoLines[0];
+      EXPECT_EQ(test.context.outcome.ExitCode(), 1) << c.entry;
+    }
+  }
   RegDeleteValueW(key, L"QrvGuardOther");
   RegCloseKey(key);
 }
