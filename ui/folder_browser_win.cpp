@@ -8,6 +8,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "ui/common_controls.h"
 #include "ui/error_handler.h"
 #include "ui/modal_scope.h"
 #include "ui/shell_calls.h"
@@ -94,6 +95,7 @@ std::string PathOfItem(PCIDLIST_ABSOLUTE item) {
 std::optional<std::string> BrowseForFolder(HWND owner, const std::string& startFolder,
                                            CleanerContext* context) {
   InitializeComOnce();
+  InitializeCommonControlsOnce();  // its tree; a start without the browser never loads them
   BrowseSession session{startFolder, context};
   char displayName[MAX_PATH] = {};
   BROWSEINFOA info{};

@@ -12,6 +12,7 @@
 #include "platform/system_error.h"
 #include "platform/process_services.h"
 #include "ui/application_window.h"
+#include "ui/common_controls.h"
 #include "ui/dpi.h"
 #include "ui/folder_browser.h"
 #include "ui/window_class.h"
@@ -62,19 +63,6 @@ HWND MakeChild(HWND parent, const char* className, const char* text, DWORD style
   return child;
 }
 
-// The hint window is the only common control the cleaner uses: its library is loaded when
-// the first hint is made, not at every start.
-bool InitializeCommonControlsOnce() {
-  static const bool done = [] {
-    using Initialize = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-    const HMODULE library = LoadLibraryW(L"comctl32.dll");  // kept loaded for the process's life
-    const auto initialize = reinterpret_cast<Initialize>(
-        reinterpret_cast<void (*)()>(library ? GetProcAddress(library, "InitCommonControlsEx") : nullptr));
-    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
-    return initialize != nullptr && initialize(&controls) != FALSE;
-  }();
-  return done;
-}
 }  // namespace
 
 TForm1::TForm1(CleanerState& state, Effects& effects, Reporter& reporter, Trace& trace,
