@@ -170,6 +170,7 @@ struct TreeLevel {
   std::wstring subKey;
   std::size_t parentNameLength;
   DWORD remaining;
+  bool missing;  // its opening found no such key: there is nothing to delete
 };
 
 DWORD SubkeyCount(HKEY key) {
@@ -248,11 +249,11 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
   std::vector<TreeLevel> levels;
   // subKeys: the count the parent's enumeration gave, or nothing when it must be asked for.
   const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength, const DWORD* subKeys) {
-    TreeLevel level{{}, std::move(sub), parentNameLength, 0};
-    if (effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK, RightsFor(KeyAccess::DeleteTree) | view_,
-                                 name, level.key) == ERROR_SUCCESS) {
-      level.remaining = subKeys ? *subKeys : SubkeyCount(level.key.Get());
-    }
+    TreeLevel level{{}, std::move(sub), parentNameLength, 0, false};
+    const LONG opened = effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK,
+                                                 RightsFor(KeyAccess::DeleteTree) | view_, name, level.key);
+    if (opened == ERROR_SUCCESS) level.remaining = subKeys ? *subKeys : SubkeyCount(level.key.Get());
+    level.missing = IsNotFound(opened);
     levels.push_back(std::move(level));
   };
   const auto remove = [&](HKEY parent, const std::wstring& sub) {
@@ -283,7 +284,9 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
     }
     top.key.Reset();
     const HKEY parent = levels.size() > 1 ? levels[levels.size() - 2].key.Get() : base;
-    code = remove(parent, top.subKey);
+    // A key gone (or never there, as one side of the merged classes often is) is not asked to
+    // be deleted: the request would be recorded as a change that failed.
+    code = top.missing ? ERROR_FILE_NOT_FOUND : remove(parent, top.subKey);
     name.resize(top.parentNameLength);
     levels.pop_back();
   }
