@@ -98,23 +98,7 @@ UniqueFile OpenAsItself(const std::wstring& path, DWORD access, DWORD& error) {
 }
 
 DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool folder, UniqueFile& child) {
-  if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
-  if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
-  UNICODE_STRING unicodeName;
-  unicodeName.Buffer = const_cast<PWSTR>(name.c_str());
-  unicodeName.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  unicodeName.MaximumLength = unicodeName.Length;
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK io{};
-  HANDLE opened = INVALID_HANDLE_VALUE;
-  const ULONG options = FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | kOpenForBackupIntent |
-                        (folder ? FILE_DIRECTORY_FILE : kNonDirectoryFile);
-  const NTSTATUS status = Nt().open(&opened, access | SYNCHRONIZE, &attributes, &io,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, options);
-  if (status != kStatusSuccess) return ErrorOf(status);
-  child.Reset(opened);
-  return ERROR_SUCCESS;
+  return OpenChildShared(parent, name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, folder, child);
 }
 
 DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children) {
