@@ -148,19 +148,26 @@ TEST(BackupFolderTrust, ARunStopsBeforeAnyChangeWhenAUserOwnsTheBackupFolderOrOn
   }
 }
 
-// Windows: the run folder lies where a user can write (a folder the user owns): undo follows
-// none of its journal, and changes nothing.
-TEST(BackupFolderTrust, UndoRefusesARunFolderAUserOwnsAndChangesNothing) {
-  ScratchFolder scratch("trust");
+// A run whose backup kept one removed file; its folder, or empty when the run made none.
+static std::string BackedUpRun(const ScratchFolder& scratch) {
   const std::string file = scratch / "Product\\product.dll";
   WriteBytes(file, "product");
   BackupEffects effects(LiveEffects::Instance());
   effects.BeginRun(scratch / "Backup", nullptr, nullptr);
-  ASSERT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS});
+  EXPECT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS});
   effects.EndRun();
   const std::vector<std::string> runs = Children(scratch / "Backup");
-  ASSERT_EQ(runs.size(), 1u);
-  const std::string run = scratch / "Backup\\" + runs.front();
+  EXPECT_EQ(runs.size(), 1u);
+  return runs.size() == 1 ? scratch / "Backup\\" + runs.front() : std::string();
+}
+
+// Windows: the run folder lies where a user can write (a folder the user owns): undo follows
+// none of its journal, and changes nothing.
+TEST(BackupFolderTrust, UndoRefusesARunFolderAUserOwnsAndChangesNothing) {
+  ScratchFolder scratch("trust");
+  const std::string run = BackedUpRun(scratch);
+  ASSERT_FALSE(run.empty());
+  const std::string file = scratch / "Product\\product.dll";
   for (const std::string& untrusted : {run, run + "\\" + kJournalFileName, scratch / "Backup"}) {
     WindowsAnswers windows;
     windows.answers[untrusted] = kUserOwned;
@@ -214,15 +221,9 @@ TEST(BackupFolderTrust, AFolderOwnedByTheAccountTheCleanerRunsAsPassesOnlyIfThis
 // (the account owns it): undo follows none of it and changes nothing.
 TEST(BackupFolderTrust, UndoRefusesARunFolderOwnedByTheAccountTheCleanerRunsAs) {
   ScratchFolder scratch("owner");
+  const std::string run = BackedUpRun(scratch);
+  ASSERT_FALSE(run.empty());
   const std::string file = scratch / "Product\\product.dll";
-  WriteBytes(file, "product");
-  BackupEffects effects(LiveEffects::Instance());
-  effects.BeginRun(scratch / "Backup", nullptr, nullptr);
-  ASSERT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS});
-  effects.EndRun();
-  const std::vector<std::string> runs = Children(scratch / "Backup");
-  ASSERT_EQ(runs.size(), 1u);
-  const std::string run = scratch / "Backup\\" + runs.front();
   WindowsOwners windows;
   windows.madeByTheAccount.insert(run);
   EngineTestContext test;
