@@ -14,8 +14,8 @@
 #include "backup/backup_store.h"
 #include "engine/run_hook.h"
 #include "platform/effects.h"
-#include "platform/file_identity.h"
-#include "platform/user_hives.h"
+#include "platform/files/file_identity.h"
+#include "platform/registry/user_hives.h"
 
 // Followed by what stayed, " (", the reason and ")".
 inline constexpr char kBackupFailedText[] = "Not deleted, backup failed: ";

@@ -6,18 +6,18 @@
 #include <utility>
 
 #include "backup/backup_key_names.h"
-#include "engine/cleaner_context.h"
 #include "backup/backup_reads.h"
 #include "backup/registry_export.h"
+#include "engine/cleaner_context.h"
 #include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
-#include "platform/registry_accessor.h"
-#include "platform/relative_files.h"
-#include "platform/security_descriptor.h"
-#include "platform/service_control.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
+#include "platform/processes/service_control.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

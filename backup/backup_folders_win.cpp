@@ -2,8 +2,8 @@
 
 #include "backup/backup_folders.h"
 
-#include "platform/security_descriptor.h"
-#include "platform/wide_text.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <limits>
 
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 // The text of a journal has one spelling per entry: JournalLine writes it and ParseJournalLine
 // takes nothing else (decimal numbers without leading zeros, lowercase hex of fixed widths,

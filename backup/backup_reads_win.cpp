@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/files/relative_files.h"
 #include "platform/handles.h"
-#include "platform/relative_files.h"
-#include "platform/security_descriptor.h"
-#include "platform/sha256.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/sha256.h"
 
 namespace {
 // A value that keeps growing while it is read is read at most this often.

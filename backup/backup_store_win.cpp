@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "backup/registry_export.h"
-#include "platform/files_paths.h"
-#include "platform/relative_files.h"
-#include "platform/security_descriptor.h"
-#include "platform/wide_text.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -3,11 +3,11 @@
 #include "backup/backup_effects.h"
 
 #include "backup/whole_tree.h"
-#include "platform/files_paths.h"
-#include "platform/relative_files.h"
-#include "platform/security_descriptor.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

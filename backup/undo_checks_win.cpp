@@ -8,9 +8,9 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/guards/registry_safety.h"
-#include "platform/files_paths.h"
+#include "platform/files/files_paths.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "backup/backup_reads.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
-#include "platform/security_descriptor.h"
-#include "platform/wide_text.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

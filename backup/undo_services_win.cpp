@@ -6,8 +6,8 @@
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
-#include "platform/service_control.h"
-#include "platform/wide_text.h"
+#include "platform/processes/service_control.h"
+#include "platform/text/wide_text.h"
 
 // The settings go back only where the service has those the run gave it: settings someone
 // changed since are theirs. A service set as it was before needs nothing, so a second undo

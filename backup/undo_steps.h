@@ -10,7 +10,7 @@
 
 #include "backup/backup_journal.h"
 #include "platform/handles.h"
-#include "platform/user_hives_win.h"
+#include "platform/registry/user_hives_win.h"
 
 struct CleanerContext;
 

@@ -10,10 +10,10 @@
 #include "backup/undo.h"
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
-#include "platform/files_paths.h"
-#include "platform/security_descriptor.h"
+#include "platform/files/files_paths.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include "engine/cleaner_context.h"
 #include "platform/effects.h"
 #include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
 #include "platform/handles.h"
-#include "platform/privileges.h"
-#include "platform/registry_accessor.h"
-#include "platform/security_descriptor.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/security/privileges.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "backup/backup_reads.h"
-#include "platform/file_identity.h"
+#include "platform/files/file_identity.h"
 
 struct TreeItem {
   std::wstring relative;  // below the top, names joined by "\"; empty for the top itself

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-#include "platform/files_paths.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/handles.h"
-#include "platform/relative_files.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -20,17 +20,17 @@
 #include <string>
 #include <vector>
 
+#include "backup/backup_effects.h"
 #include "bench/bench_support.h"
 #include "bench/registry_tree.h"
-#include "backup/backup_effects.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
-#include "engine/run/deletion.h"
 #include "engine/gateway/recording_effects.h"
-#include "engine/run/registry_actions.h"
 #include "engine/reporter.h"
+#include "engine/run/deletion.h"
+#include "engine/run/registry_actions.h"
 #include "engine/run_view.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "report/trace_log.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include "engine/cleaner_state.h"
 #include "engine/rules/rule_file.h"
 #include "platform/errors.h"
+#include "platform/files/line_file.h"
 #include "platform/handles.h"
-#include "platform/line_file.h"
 
 namespace {
 using bench::Now;

@@ -19,11 +19,11 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/gateway/recording_effects.h"
-#include "engine/run_view.h"
-#include "engine/run/registry_actions.h"
-#include "platform/handles.h"
-#include "platform/wide_text.h"
 #include "engine/reporter.h"
+#include "engine/run/registry_actions.h"
+#include "engine/run_view.h"
+#include "platform/handles.h"
+#include "platform/text/wide_text.h"
 #include "report/trace_log.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #   bash bench/run_all.sh [BUILD_DIR]
 # Each bench prints lines "RESULT<TAB>figure<TAB>value<TAB>unit<TAB>peer<TAB>peer value<TAB>
 # lower|higher<TAB>runs" among its own output; the full outputs stay in BUILD_DIR/bench/logs.
-# The table also goes to BUILD_DIR/bench/table.md, ready for the README.
+# The table also goes to BUILD_DIR/bench/table.md, ready for docs/benchmarks.md.
 set -uo pipefail
 build=${1:-build}
 cd "$(dirname "$0")/.."

@@ -11,7 +11,7 @@ if(HOST_TEST_SOURCES)
 endif()
 
 # The rule tool: its portable commands form a library the host tests and fuzz targets use too.
-file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp tools/*/*.cpp)
 split_sources(TOOL_PORTABLE TOOL_WINDOWS ${TOOL_SOURCES})
 list(FILTER TOOL_PORTABLE EXCLUDE REGEX "/rule_tool_main\\.cpp$")
 add_library(rule_tool_core STATIC ${TOOL_PORTABLE})

@@ -26,7 +26,7 @@ target_compile_options(Cleaner PRIVATE ${CLEANER_WARNINGS})
 
 # The rule tool, a console program: every command but main() is in a library the Windows
 # tests use too.
-file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp)
+file(GLOB TOOL_SOURCES CONFIGURE_DEPENDS tools/*.cpp tools/*/*.cpp)
 list(FILTER TOOL_SOURCES EXCLUDE REGEX "/rule_tool_main\\.cpp$")
 add_library(rule_tool_core STATIC ${TOOL_SOURCES})
 target_link_libraries(rule_tool_core PUBLIC cleaner_win)

@@ -9,8 +9,8 @@
 #include "engine/cleaner_state.h"
 #include "engine/reporter.h"
 #include "engine/run_view.h"
-#include "platform/user_hives.h"
-#include "platform/system_mirror.h"
+#include "platform/files/system_mirror.h"
+#include "platform/registry/user_hives.h"
 
 class Effects;
 class RunHook;

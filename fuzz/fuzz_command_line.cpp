@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 #include "startup/command_switches.h"
 
 namespace {

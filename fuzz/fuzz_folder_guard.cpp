@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "engine/guards/folder_guard.h"
-#include "platform/files_paths.h"
-#include "platform/text_rules.h"
-#include "platform/wide_text.h"
+#include "platform/files/files_paths.h"
+#include "platform/text/text_rules.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 void Check(bool condition, const char* what, const std::string& path) {

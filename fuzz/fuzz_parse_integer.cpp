@@ -10,7 +10,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/errors.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

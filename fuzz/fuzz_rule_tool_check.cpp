@@ -8,9 +8,9 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
-#include "platform/line_reader.h"
-#include "tools/rule_check.h"
-#include "tools/rule_encode.h"
+#include "platform/files/line_reader.h"
+#include "tools/rules/rule_check.h"
+#include "tools/rules/rule_encode.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "engine/rules/rule_file.h"
 #include "fuzz/fuzz_check.h"
-#include "tools/rule_decode.h"
-#include "tools/rule_encode.h"
+#include "tools/rules/rule_decode.h"
+#include "tools/rules/rule_encode.h"
 
 namespace {
 

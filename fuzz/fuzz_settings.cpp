@@ -9,7 +9,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/errors.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 #include "startup/settings_parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -7,8 +7,8 @@
 
 #include "fuzz/fuzz_check.h"
 #include "platform/errors.h"
-#include "tools/capture_rules.h"
-#include "tools/snapshot_reader.h"
+#include "tools/capture/capture_rules.h"
+#include "tools/snapshot/snapshot_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

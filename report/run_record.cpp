@@ -1,6 +1,6 @@
 #include "report/run_record.h"
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include "report/run_recorder.h"
 
-#include "platform/files_paths.h"
+#include "platform/files/files_paths.h"
 #include "platform/handles.h"
-#include "platform/wide_text.h"
-#include "platform/sha256.h"
+#include "platform/text/sha256.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

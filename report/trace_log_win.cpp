@@ -3,11 +3,12 @@
 #include <windows.h>
 
 #include "platform/errors.h"
-#include "platform/file_identity.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
-#include "platform/line_file.h"
-#include "platform/wide_text.h"
+#include "platform/files/file_identity.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/line_file.h"
+#include "platform/text/time_stamp.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

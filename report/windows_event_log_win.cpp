@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "platform/effects.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "platform/handles.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "report/event_log.h"
 
 namespace {

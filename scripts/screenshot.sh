@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes the README's picture of the main window: the window test that checks the screen
+# Takes the picture of the main window in docs/window.md: the window test that checks the screen
 # after a run at 100 % saves what it read as a BMP, which becomes docs/main_window.png.
 #   bash scripts/screenshot.sh [BUILD_DIR]
 set -euo pipefail

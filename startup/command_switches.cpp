@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include "engine/run/shortcut_removal.h"
 #include "engine/run_view.h"
 #include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
 #include "platform/handles.h"
-#include "platform/process_services.h"
-#include "platform/wide_text.h"
+#include "platform/processes/process_services.h"
+#include "platform/text/wide_text.h"
 #include "startup/startup.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/files.h"
-#include "platform/registry_accessor.h"
+#include "platform/files/files.h"
+#include "platform/registry/registry_accessor.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "engine/trace.h"
 #include "platform/errors.h"
-#include "platform/files.h"
-#include "platform/line_file.h"
-#include "platform/text_rules.h"
+#include "platform/files/files.h"
+#include "platform/files/line_file.h"
+#include "platform/text/text_rules.h"
 #include "startup/settings_parser.h"
 
 std::string SettingsFilePath() {

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "platform/errors.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

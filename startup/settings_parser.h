@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/cleaner_state.h"
-#include "platform/line_reader.h"
+#include "platform/files/line_reader.h"
 
 // A line of the settings file that does not read as its writer probably meant.
 struct SettingsFinding {

@@ -4,15 +4,16 @@
 #include <string_view>
 
 #include "platform/errors.h"
-#include "platform/line_reader.h"
-#include "platform/std_file_source.h"
-#include "tools/capture_command.h"
-#include "tools/plan_command.h"
-#include "tools/plan_options.h"
-#include "tools/rule_check.h"
-#include "tools/rule_decode.h"
-#include "tools/rule_encode.h"
-#include "tools/settings_check.h"
+#include "platform/files/line_reader.h"
+#include "platform/files/std_file_source.h"
+#include "tools/capture/capture_command.h"
+#include "tools/plan/plan_command.h"
+#include "tools/plan/plan_options.h"
+#include "tools/rules/rule_check.h"
+#include "tools/rules/rule_decode.h"
+#include "tools/rules/rule_encode.h"
+#include "tools/rules/settings_check.h"
+#include "tools/snapshot/snapshot_command.h"
 #include "tools/tool_files.h"
 
 namespace {

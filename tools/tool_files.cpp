@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "platform/errors.h"
-#include "platform/std_file_source.h"
+#include "platform/files/std_file_source.h"
 
 namespace {
 constexpr int kCannotReplace = 5;  // as Windows reports a target it may not replace

@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "platform/handles.h"
-#include "platform/app_title.h"
+#include "platform/text/app_title.h"
 #include "ui/application_window.h"
 #include "ui/window_class.h"
 

@@ -2,8 +2,8 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/run_observer.h"
-#include "platform/app_title.h"
 #include "platform/errors.h"
+#include "platform/text/app_title.h"
 #include "ui/application_window.h"
 #include "ui/error_handler.h"
 #include "ui/modal_scope.h"

@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "platform/errors.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "ui/common_controls.h"
 #include "ui/error_handler.h"
+#include "ui/folder_rules.h"
 #include "ui/modal_scope.h"
 #include "ui/shell_calls.h"
-#include "ui/folder_rules.h"
 
 namespace {
 

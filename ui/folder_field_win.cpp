@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "ui/dpi.h"
 #include "ui/error_handler.h"
 #include "ui/folder_browser.h"

@@ -9,8 +9,8 @@
 
 #include "engine/trace.h"
 #include "platform/errors.h"
+#include "platform/processes/process_services.h"
 #include "platform/system_error.h"
-#include "platform/process_services.h"
 #include "ui/application_window.h"
 #include "ui/common_controls.h"
 #include "ui/dpi.h"

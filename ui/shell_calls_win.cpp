@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "ui/folder_browser.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "platform/files_paths.h"
+#include "platform/files/files_paths.h"
 #include "platform/handles.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 using Kind = RecordedAction::Kind;
 

@@ -4,8 +4,8 @@
 
 #include "engine/cleaner_state.h"
 #include "engine/trace.h"
-#include "platform/files_paths.h"
-#include "platform/wide_text.h"
+#include "platform/files/files_paths.h"
+#include "platform/text/wide_text.h"
 
 void TracingEffects::Record(const std::string& what, const std::string& name) {
   if (state_.TraceLogOn) trace_.Write(what + name);

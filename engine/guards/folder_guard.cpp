@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

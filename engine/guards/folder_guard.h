@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/file_identity.h"
+#include "platform/files/file_identity.h"
 
 // Why a path is not a plain drive path, or empty when it is one. A plain drive path is a
 // drive letter, ":", "\" and then names joined by single "\" (one trailing "\" allowed),

@@ -12,12 +12,12 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/guards/folder_guard.h"
-#include "platform/file_identity.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
+#include "platform/files/file_identity.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/handles.h"
-#include "platform/relative_files.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

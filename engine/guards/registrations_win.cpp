@@ -9,12 +9,12 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_sections.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/line_file.h"
+#include "platform/files/system_mirror.h"
 #include "platform/handles.h"
-#include "platform/line_file.h"
-#include "platform/system_mirror.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -55,7 +55,7 @@ bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath);
 // A rename from or to the empty name would overwrite or delete the key's default value.
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName);
 
-// The lists as written, for the README and the tests: "HKLM\...", "HKCU\...", "HKCR\..." or
+// The lists as written, for docs/protected-places.md and the tests: "HKLM\...", "HKCU\...", "HKCR\..." or
 // "HK*\..." (under both HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER).
 std::span<const std::string_view> ProtectedRegistryTrees();
 std::span<const std::string_view> SharedRegistryKeys();

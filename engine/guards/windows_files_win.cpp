@@ -9,10 +9,10 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/guards/windows_files.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
-#include "platform/relative_files.h"
-#include "platform/wide_text.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

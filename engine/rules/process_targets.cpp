@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 bool IsTarget(std::string_view executableField) {
   const std::string name = UpperAscii(FileNameOfPath(executableField));

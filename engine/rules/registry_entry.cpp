@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "engine/rules/rule_text_code.h"
 #include "platform/errors.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 namespace {
 // Bytes 0 to 30 stay; any other byte b becomes (226 - b) mod 256. A table: one load per

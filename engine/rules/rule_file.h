@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "engine/cleaner_state.h"
-#include "platform/line_reader.h"
+#include "platform/files/line_reader.h"
 
 // Bytes 0 to 30 stay; any other byte b becomes (226 - b) mod 256.
 unsigned char DescrambleByte(unsigned char stored);

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/text/wide_text.h"
+
 namespace {
 
 // Bytes 0x80 to 0xBF (0x98, which the code page leaves undefined, as Windows reads it);
@@ -19,7 +21,19 @@ char16_t CharacterOf(unsigned char byte) {
   return kUpperHalf[byte - 0x80];
 }
 
+constexpr unsigned char kUndefinedByte = 0x98;
+
 }  // namespace
+
+std::optional<char> Windows1251ByteOf(wchar_t unit) {
+  const auto point = static_cast<char32_t>(unit);
+  if (point < 0x80) return static_cast<char>(point);
+  if (point >= 0x0410 && point <= 0x044F) return static_cast<char>(0xC0 + (point - 0x0410));
+  for (std::size_t i = 0; i < kUpperHalf.size(); ++i) {
+    if (i + 0x80 != kUndefinedByte && kUpperHalf[i] == point) return static_cast<char>(0x80 + i);
+  }
+  return std::nullopt;
+}
 
 bool RuleTextNeedsRecoding(unsigned ansiCodePage) { return ansiCodePage == kUtf8CodePage; }
 
@@ -38,6 +52,16 @@ std::string Utf8FromWindows1251(std::string_view text) {
       out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
       out += static_cast<char>(0x80 | (unit & 0x3F));
     }
+  }
+  return out;
+}
+
+std::optional<std::string> Windows1251FromUtf8(std::string_view text) {
+  std::string out;
+  for (const wchar_t unit : WideFromUtf8(text)) {
+    const auto byte = Windows1251ByteOf(unit);
+    if (!byte) return std::nullopt;
+    out += *byte;
   }
   return out;
 }

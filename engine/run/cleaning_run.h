@@ -5,7 +5,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/run_options.h"
-#include "platform/user_hives_win.h"
+#include "platform/registry/user_hives_win.h"
 
 // Runs with the options as given; a refused confirmation turns deletion and shortcut removal
 // off for this run and tells the view.

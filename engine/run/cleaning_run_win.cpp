@@ -2,12 +2,12 @@
 
 #include "engine/run/cleaning_run.h"
 
-#include "engine/run_hook.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/run/process_termination.h"
 #include "engine/run/rule_pass.h"
 #include "engine/run/shortcut_removal.h"
-#include "platform/user_hives.h"
+#include "engine/run_hook.h"
+#include "platform/registry/user_hives.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include "engine/guards/windows_files_win.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
+#include "platform/files/system_mirror.h"
 #include "platform/handles.h"
-#include "platform/relative_files.h"
 #include "platform/system_error.h"
-#include "platform/system_mirror.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
-#include "platform/process_services.h"
-#include "platform/service_control.h"
+#include "platform/processes/process_services.h"
+#include "platform/processes/service_control.h"
 
 inline constexpr int kMaxTerminationPasses = 10;
 inline constexpr DWORD kPauseAfterOddPass = 1000;

@@ -7,7 +7,7 @@
 #include "engine/rules/process_targets.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
-#include "platform/privileges.h"
+#include "platform/security/privileges.h"
 #include "platform/system_error.h"
 
 bool ProcessEndsWithin(DWORD processId, DWORD milliseconds) {

@@ -3,14 +3,14 @@
 #include "engine/run/registry_actions.h"
 
 #include "engine/cleaner_context.h"
-#include "engine/run/registry_places_win.h"
 #include "engine/guards/registrations_win.h"
 #include "engine/guards/registry_safety.h"
+#include "engine/run/registry_places_win.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
-#include "platform/registry_accessor.h"
+#include "platform/registry/registry_accessor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "engine/run/registry_places.h"
 
-#include "platform/registry_views.h"
+#include "platform/registry/registry_views.h"
 
 namespace {
 

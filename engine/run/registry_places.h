@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/rules/registry_entry.h"
-#include "platform/user_hives.h"
+#include "platform/registry/user_hives.h"
 
 // The trace line of a run that acts in both views.
 inline constexpr char kBothViewsTrace[] = "64-bit Windows: registry entries act in the 32-bit and the 64-bit view";

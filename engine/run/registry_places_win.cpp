@@ -4,9 +4,9 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/rules/registry_entry_win.h"
-#include "platform/registry_accessor.h"
-#include "platform/registry_views.h"
-#include "platform/wide_text.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/registry/registry_views.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include "engine/cleaner_context.h"
 #include "engine/run/deletion.h"
 #include "platform/effects.h"
-#include "platform/files_paths.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/handles.h"
-#include "platform/relative_files.h"
-#include "platform/security_descriptor.h"
+#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 // The pending folders of one run, one per drive, each held open (without delete sharing)
 // until the run ends, so that none is renamed or replaced while files are moved into it.

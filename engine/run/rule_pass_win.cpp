@@ -2,16 +2,16 @@
 
 #include "engine/run/rule_pass.h"
 
-#include "engine/run/deletion.h"
-#include "engine/run/registry_actions.h"
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_sections.h"
 #include "engine/rules/rule_text_code.h"
+#include "engine/run/deletion.h"
+#include "engine/run/registry_actions.h"
 #include "engine/trace.h"
-#include "platform/line_file.h"
-#include "platform/files.h"
-#include "platform/text_rules.h"
-#include "platform/wide_text.h"
+#include "platform/files/files.h"
+#include "platform/files/line_file.h"
+#include "platform/text/text_rules.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

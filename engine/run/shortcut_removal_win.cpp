@@ -7,11 +7,11 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/run/deletion.h"
 #include "platform/effects.h"
-#include "platform/file_identity.h"
-#include "platform/files.h"
-#include "platform/files_paths.h"
-#include "platform/registry_accessor.h"
-#include "platform/wide_text.h"
+#include "platform/files/file_identity.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 

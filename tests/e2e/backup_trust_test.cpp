@@ -7,12 +7,12 @@
 
 #include "backup/backup_journal.h"
 #include "platform/handles.h"
-#include "platform/sha256.h"
-#include "platform/wide_text.h"
+#include "platform/text/sha256.h"
+#include "platform/text/wide_text.h"
 #include "tests/e2e/cleaner_folder.h"
-#include "tests/support/second_profile.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/engine_test_support.h"
+#include "tests/support/second_profile.h"
 #include "tests/support/seeded_registry.h"
 #include "tests/support/wine_test_support.h"
 

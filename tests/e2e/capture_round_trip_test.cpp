@@ -8,7 +8,7 @@
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
-#include "tools/rule_check.h"
+#include "tools/rules/rule_check.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/handles.h"
-#include "platform/process_services.h"
+#include "platform/processes/process_services.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"

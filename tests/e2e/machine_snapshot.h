@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 struct MachineSnapshot {
   std::set<std::wstring> files;

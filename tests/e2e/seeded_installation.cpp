@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "engine/cleaner_state.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/seeded_registry.h"
 
 namespace {

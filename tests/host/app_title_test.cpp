@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-#include "platform/app_title.h"
+#include "platform/text/app_title.h"
 
 namespace {
 

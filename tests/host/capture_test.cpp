@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "engine/rules/rule_text_code.h"
 #include "platform/errors.h"
+#include "tools/capture/capture_noise.h"
+#include "tools/capture/capture_paths.h"
+#include "tools/capture/capture_rules.h"
 #include "tools/rule_tool.h"
-#include "tools/capture_noise.h"
-#include "tools/capture_paths.h"
-#include "tools/capture_rules.h"
-#include "tools/snapshot_reader.h"
-#include "tools/snapshot_writer.h"
-#include "tools/windows_1251.h"
+#include "tools/snapshot/snapshot_reader.h"
+#include "tools/snapshot/snapshot_writer.h"
 
 namespace {
 
@@ -328,6 +328,14 @@ TEST(CaptureNoise, PatternsMatchThePlaceAndWhatLiesBelow) {
 TEST(Windows1251, ConvertsCyrillicAndRefusesWhatItHasNoByteFor) {
   EXPECT_EQ(Windows1251FromUtf8("\xD0\x96\xD1\x91 \xE2\x84\x96"), std::string("\xC6\xB8 \xB9"));
   EXPECT_EQ(Windows1251FromUtf8("\xE4\xB8\xAD"), std::nullopt);
+  // The engine reads byte 0x98 as U+0098, but the code page leaves it undefined: never written.
+  EXPECT_EQ(Windows1251FromUtf8("\xC2\x98"), std::nullopt);
+  // Every byte the engine reads back comes out of the encoder as the same byte.
+  for (int byte = 1; byte < 256; ++byte) {
+    if (byte == 0x98) continue;
+    const std::string one(1, static_cast<char>(byte));
+    EXPECT_EQ(Windows1251FromUtf8(Utf8FromWindows1251(one)), one) << byte;
+  }
   // Д is stored as byte 196, which a rule line cannot hold; о and м can be.
   EXPECT_EQ(StorableRemark("\xD0\x94\xD0\xBE\xD0\xBC x \xE4\xB8\xAD"), "?\xEE\xEC x ?");
 }

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 using Items = std::vector<std::string>;
 

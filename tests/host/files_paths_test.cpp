@@ -1,5 +1,5 @@
-#include "platform/files_paths.h"
-#include "platform/system_mirror.h"
+#include "platform/files/files_paths.h"
+#include "platform/files/system_mirror.h"
 
 #include <gtest/gtest.h>
 

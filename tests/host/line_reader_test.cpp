@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "platform/line_reader.h"
+#include "platform/files/line_reader.h"
 
 namespace {
 std::vector<std::string> Lines(const std::string& bytes) {

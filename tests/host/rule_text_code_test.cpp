@@ -4,7 +4,7 @@
 
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_text_code.h"
-#include "platform/line_reader.h"
+#include "platform/files/line_reader.h"
 
 // Windows-1251 as UTF-8, byte by byte where the code page's layout changes.
 TEST(RuleTextCode, Windows1251BytesBecomeTheirCharactersInUtf8) {

@@ -10,8 +10,8 @@
 
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_sections.h"
-#include "tools/rule_check.h"
 #include "tools/rule_tool.h"
+#include "tools/rules/rule_check.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "engine/rules/rule_file.h"
-#include "platform/line_reader.h"
-#include "tools/rule_decode.h"
-#include "tools/rule_encode.h"
+#include "platform/files/line_reader.h"
 #include "tools/rule_tool.h"
+#include "tools/rules/rule_decode.h"
+#include "tools/rules/rule_encode.h"
 
 namespace fs = std::filesystem;
 

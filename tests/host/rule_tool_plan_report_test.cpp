@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/json_text.h"
-#include "tools/plan_options.h"
-#include "tools/plan_report.h"
+#include "tools/plan/json_text.h"
+#include "tools/plan/plan_options.h"
+#include "tools/plan/plan_report.h"
 
 namespace {
 

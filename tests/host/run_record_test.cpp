@@ -3,7 +3,7 @@
 #include <string>
 
 #include "report/run_record.h"
-#include "tools/settings_check.h"
+#include "tools/rules/settings_check.h"
 
 TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
   RunRecord record;

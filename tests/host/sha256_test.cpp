@@ -1,4 +1,4 @@
-#include "platform/sha256.h"
+#include "platform/text/sha256.h"
 
 #include <gtest/gtest.h>
 

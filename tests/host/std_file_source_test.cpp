@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "platform/std_file_source.h"
+#include "platform/files/std_file_source.h"
 
 namespace fs = std::filesystem;
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
 
 TEST(UpperAscii, ChangesOnlyLatinLowerCaseLetters) {
   // Windows-1251: E0 E1 are lower-case Cyrillic, C0 C1 their upper case.

@@ -1,4 +1,4 @@
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 #include <gtest/gtest.h>
 

@@ -11,12 +11,12 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/gateway/recording_effects.h"
-#include "platform/handles.h"
-#include "platform/wide_text.h"
 #include "engine/reporter.h"
+#include "platform/handles.h"
+#include "platform/text/wide_text.h"
 #include "report/trace_log.h"
-#include "tests/support/recording_view.h"
 #include "tests/support/recording_reporter.h"
+#include "tests/support/recording_view.h"
 
 // Records like RecordingReporter; while the confirmation is asked it can run other code,
 // as the real box does when it serves messages.

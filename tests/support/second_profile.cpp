@@ -6,8 +6,8 @@
 
 #include "engine/cleaner_state.h"
 #include "platform/handles.h"
-#include "platform/privileges.h"
-#include "platform/wide_text.h"
+#include "platform/security/privileges.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/seeded_registry.h"
 
 namespace {

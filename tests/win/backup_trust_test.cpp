@@ -11,9 +11,9 @@
 #include "backup/backup_journal.h"
 #include "backup/undo.h"
 #include "platform/errors.h"
-#include "platform/files_paths.h"
-#include "platform/security_descriptor.h"
-#include "platform/wide_text.h"
+#include "platform/files/files_paths.h"
+#include "platform/security/security_descriptor.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "engine/run/deletion.h"
-#include "engine/guards/folder_guard.h"
 #include "engine/gateway/recording_effects.h"
+#include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
-#include "platform/files.h"
+#include "engine/run/deletion.h"
+#include "platform/files/files.h"
 #include "platform/handles.h"
-#include "platform/wide_text.h"
-#include "platform/text_rules.h"
+#include "platform/text/text_rules.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/run/deletion.h"
-#include "engine/guards/folder_guard.h"
 #include "engine/gateway/recording_effects.h"
+#include "engine/guards/folder_guard.h"
+#include "engine/run/deletion.h"
 #include "engine/run/rule_pass.h"
 #include "platform/effects.h"
 #include "platform/errors.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"

@@ -11,9 +11,9 @@
 #include "engine/run/deletion.h"
 #include "engine/run/registry_actions.h"
 #include "platform/effects.h"
-#include "platform/files.h"
-#include "platform/relative_files.h"
-#include "platform/text_rules.h"
+#include "platform/files/files.h"
+#include "platform/files/relative_files.h"
+#include "platform/text/text_rules.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 

@@ -1,12 +1,12 @@
-#include "platform/files.h"
+#include "platform/files/files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <map>
 
-#include "platform/files_paths.h"
-#include "platform/wide_text.h"
+#include "platform/files/files_paths.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {

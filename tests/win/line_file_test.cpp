@@ -1,4 +1,4 @@
-#include "platform/line_file.h"
+#include "platform/files/line_file.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

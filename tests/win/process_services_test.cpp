@@ -6,8 +6,8 @@
 
 #include "engine/gateway/recording_effects.h"
 #include "platform/handles.h"
-#include "platform/privileges.h"
-#include "platform/process_services.h"
+#include "platform/processes/process_services.h"
+#include "platform/security/privileges.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"
 

@@ -7,7 +7,7 @@
 
 #include "engine/rules/process_targets.h"
 #include "engine/run/process_termination.h"
-#include "platform/service_control.h"
+#include "platform/processes/service_control.h"
 #include "platform/system_error.h"
 #include "tests/support/wine_test_support.h"
 #include "tests/win/process_test_helpers.h"

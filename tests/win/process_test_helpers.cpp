@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "platform/process_services.h"
+#include "platform/processes/process_services.h"
 #include "tests/support/wine_test_support.h"
 
 namespace process_tests {

@@ -7,8 +7,8 @@
 #include "engine/gateway/recording_effects.h"
 #include "platform/errors.h"
 #include "platform/handles.h"
-#include "platform/registry_accessor.h"
-#include "platform/wide_text.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/denying_effects.h"
 #include "tests/support/scratch_key.h"
 

@@ -7,7 +7,7 @@
 
 #include "backup/registry_export.h"
 #include "platform/handles.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "platform/app_title.h"
-#include "ui/application_window.h"
+#include "platform/text/app_title.h"
 #include "tests/support/wine_test_support.h"
+#include "ui/application_window.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "platform/app_title.h"
-#include "ui/application_window.h"
-#include "ui/error_handler.h"
+#include "platform/text/app_title.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/test_context.h"
 #include "tests/support/test_window.h"
+#include "ui/application_window.h"
+#include "ui/error_handler.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "platform/app_title.h"
-#include "ui/messages.h"
+#include "platform/text/app_title.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/test_window.h"
+#include "ui/messages.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/rules/rule_text_code.h"
-#include "platform/wide_text.h"
+#include "platform/text/wide_text.h"
 
 // Rule lines under the UTF-8 code page mean what Windows' own Windows-1251 table says each
 // byte means, the table the Startup shortcut's name is read with.

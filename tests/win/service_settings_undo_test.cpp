@@ -7,8 +7,8 @@
 #include "backup/backup_effects.h"
 #include "backup/undo.h"
 #include "platform/handles.h"
-#include "platform/service_control.h"
-#include "platform/wide_text.h"
+#include "platform/processes/service_control.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
 

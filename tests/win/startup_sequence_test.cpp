@@ -9,7 +9,7 @@
 #include "engine/rules/rule_file.h"
 #include "engine/run_options.h"
 #include "platform/errors.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
 #include "startup/startup.h"
 #include "tests/support/seeded_registry.h"
 #include "tests/support/trace_messages.h"

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include "platform/files.h"
-#include "platform/text_rules.h"
+#include "platform/files/files.h"
+#include "platform/text/text_rules.h"
+#include "platform/text/time_stamp.h"
 
 // Windows' own date and time formatting is the yardstick: for these locales the short
 // date matches DATE_SHORTDATE and the built long time pattern matches the locale's time format.

@@ -7,7 +7,8 @@
 
 #include "engine/cleaner_context.h"
 #include "platform/errors.h"
-#include "platform/files.h"
+#include "platform/files/files.h"
+#include "platform/text/time_stamp.h"
 #include "tests/support/test_context.h"
 #include "tests/support/wine_test_support.h"
 

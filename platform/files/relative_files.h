@@ -1,0 +1,94 @@
+#pragma once
+// File system work through handles: a folder is opened as itself (a link is opened, never
+// followed), listed through its handle, and each child is opened relative to it, so that a
+// name swapped for a link after it was checked cannot send a deletion elsewhere.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/files/file_identity.h"
+#include "platform/handles.h"
+
+struct FolderChild {
+  std::wstring name;  // as the file system holds it
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;  // of a reparse point; 0 where the system names none
+  ULONGLONG fileId = 0;  // as listed; 0 where the file system keeps none
+};
+
+// Answered for a file the system refuses to delete because it is a mapped image (a running
+// program or a loaded library: STATUS_CANNOT_DELETE, which Win32 reports as error 5): in
+// use, not denied.
+inline constexpr DWORD kMappedImageCode = ERROR_USER_MAPPED_FILE;
+
+// Only name surrogates (symbolic links, mount points) are links: another reparse point (a
+// cloud file placeholder, a deduplicated file) is a file or folder and is deleted as such.
+// A reparse point whose tag the system does not give (Wine's host links) counts as a link.
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+
+// Opens the file or folder at path as itself (FILE_FLAG_OPEN_REPARSE_POINT,
+// FILE_FLAG_BACKUP_SEMANTICS); an empty handle, with the error in `error`, when it cannot.
+UniqueFile OpenAsItself(const std::wstring& path, DWORD access, DWORD& error);
+
+// Opens the child `name` of the folder open as parent, as itself; folder: FILE_DIRECTORY_FILE
+// or FILE_NON_DIRECTORY_FILE. Answers ERROR_SUCCESS or the system's error.
+DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool folder, UniqueFile& child);
+
+// Every entry of the folder open as folder (opened with FILE_LIST_DIRECTORY), "." and ".."
+// left out. Answers ERROR_SUCCESS or the system's error.
+DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children);
+
+// What a handle's own file system queries give of its file (basic, standard and internal
+// information). GetFileInformationByHandle asks the volume too, for its serial number, which
+// Wine answers through its mount manager at a hundred times the cost: a walk over thousands
+// of files of one volume reads these instead.
+struct HandleFacts {
+  DWORD attributes = 0;
+  FILETIME creation{}, lastAccess{}, lastWrite{};
+  ULONGLONG size = 0;
+  DWORD links = 0;
+  ULONGLONG fileId = 0;
+};
+bool FactsOfHandle(HANDLE file, HandleFacts& facts);
+
+// The file's attributes and reparse tag, read through its handle.
+bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag);
+bool IdentityOf(HANDLE file, FileIdentity& identity);
+
+// The path the system gives for the open file (GetFinalPathNameByHandleW, extended form):
+// never an alias such as Sysnative, or system32 for what is really SysWOW64. Empty when the
+// system gives none.
+std::wstring FinalPathOf(HANDLE file);
+
+// Deletes the child `name` of the folder open as parent: opened as itself, its attributes set
+// to plain first when plainFirst, then marked for deletion through its own handle. Answers
+// ERROR_SUCCESS, kMappedImageCode, ERROR_DELETE_PENDING for one deleted already and still
+// open, or the system's error (ERROR_DIR_NOT_EMPTY for a folder that still holds something).
+DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool plainFirst);
+
+// Renames the child `name` of the folder open as parent to `target` (a full path on the same
+// volume, which must not exist), through the child's own handle.
+DWORD RenameChildOf(HANDLE parent, const std::wstring& name, bool folder, const std::wstring& target);
+
+// Opens the child folder `name` of the folder open as parent, as itself, sharing reading and
+// writing but not deletion: while the handle lives, the folder can be neither renamed nor
+// deleted. With create it is made (FILE_CREATE: anything already there, a link included,
+// answers ERROR_ALREADY_EXISTS), with the security descriptor given or else what it inherits.
+DWORD HoldChildFolder(HANDLE parent, const std::wstring& name, DWORD access, bool create, UniqueFile& child,
+                      void* securityDescriptor = nullptr);
+
+// As OpenChild, sharing only what `share` says: an open that someone else's open conflicts
+// with fails with ERROR_SHARING_VIOLATION.
+DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWORD share, bool folder,
+                      UniqueFile& child);
+
+// Makes the file `name` in the folder open as parent (FILE_CREATE: nothing already there is
+// opened or replaced), opened with access.
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child);
+
+// Renames the child `name` of the folder open as parent to `targetName` in the folder open as
+// targetFolder (same volume), through the child's own handle, never replacing anything: the
+// target is resolved relative to the handle, so no link on a path can redirect it.
+DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HANDLE targetFolder,
+                      const std::wstring& targetName);

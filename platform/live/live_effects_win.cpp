@@ -1,0 +1,147 @@
+#include <windows.h>
+
+#include "platform/effects.h"
+
+#include "platform/files/relative_files.h"
+#include "platform/processes/service_control.h"
+#include "platform/security/security_descriptor.h"
+
+LiveEffects& LiveEffects::Instance() {
+  static LiveEffects instance;
+  return instance;
+}
+
+namespace {
+DWORD Outcome(BOOL done) { return done ? ERROR_SUCCESS : GetLastError(); }
+
+// The system's own reason behind the last error: a delete-pending file, a mapped image and a
+// file the ACL protects all answer ERROR_ACCESS_DENIED; only the first two hold
+// STATUS_DELETE_PENDING or STATUS_CANNOT_DELETE.
+LONG LastNtStatus() {
+  using LastStatus = LONG(WINAPI*)();
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  const auto read = ntdll ? reinterpret_cast<LastStatus>(
+                                reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetLastNtStatus")))
+                          : nullptr;
+  return read != nullptr ? read() : 0;
+}
+
+// NtDeleteKey deletes the key a handle stands for; advapi32 has no call that takes the handle.
+LONG DeleteOpenKey(HKEY key) {
+  using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
+  using StatusToErrorCall = ULONG(WINAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const auto deleteKey = reinterpret_cast<NtDeleteKeyCall>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "NtDeleteKey")));
+  static const auto toError = reinterpret_cast<StatusToErrorCall>(
+      reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+  if (deleteKey == nullptr || toError == nullptr) return ERROR_CALL_NOT_IMPLEMENTED;
+  return static_cast<LONG>(toError(deleteKey(key)));
+}
+
+// A folder opened as itself and held without delete sharing: nobody renames or replaces it
+// while the handle is open.
+DWORD OpenFolderHeld(const std::wstring& path, UniqueFile& folder) {
+  folder = UniqueFile(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE | READ_CONTROL,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  return folder ? ERROR_SUCCESS : GetLastError();
+}
+}  // namespace
+
+DWORD LiveEffects::SetAttributes(const std::wstring& path, DWORD attributes) {
+  return Outcome(SetFileAttributesW(path.c_str(), attributes));
+}
+DWORD LiveEffects::RemoveFile(const std::wstring& path) {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+  constexpr LONG kStatusCannotDelete = static_cast<LONG>(0xC0000121);
+  const DWORD error = Outcome(DeleteFileW(path.c_str()));
+  if (error != ERROR_ACCESS_DENIED) return error;
+  const LONG status = LastNtStatus();
+  if (status == kStatusDeletePending) return ERROR_DELETE_PENDING;
+  // A read-only file answers STATUS_CANNOT_DELETE too; without the flag it is a mapped image.
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  return status == kStatusCannotDelete && !readOnly ? kMappedImageCode : error;
+}
+DWORD LiveEffects::RemoveEmptyFolder(const std::wstring& path) { return Outcome(RemoveDirectoryW(path.c_str())); }
+DWORD LiveEffects::RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
+                               bool plainFirst) {
+  return RemoveChildOf(parent, name, folder, plainFirst);
+}
+DWORD LiveEffects::DeleteAtRestart(const std::wstring& path) {
+  return Outcome(MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+}
+LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                                  const std::wstring&, UniqueHKey& key) {
+  HKEY opened = nullptr;
+  const LONG code = RegOpenKeyExW(base, subKey.c_str(), options, rights, &opened);
+  if (code == ERROR_SUCCESS) key = UniqueHKey(opened);
+  return code;
+}
+// RegDeleteKeyW opens the key following a link and would delete the link's target: the key is
+// opened as itself (in the view given; without one the program's own) and deleted by handle,
+// which is what RegDeleteKeyW does inside.
+LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring&) {
+  HKEY opened = nullptr;
+  const LONG code = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &opened);
+  if (code != ERROR_SUCCESS) return code;
+  const UniqueHKey key(opened);
+  return DeleteOpenKey(key.Get());
+}
+LONG LiveEffects::DeleteOpenRegistryKey(HKEY key, HKEY, const std::wstring&, REGSAM, const std::wstring&) {
+  return DeleteOpenKey(key);
+}
+LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
+  return RegDeleteValueW(key, valueName.c_str());
+}
+LONG LiveEffects::WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
+                                     const std::wstring&) {
+  return RegSetValueExW(key, valueName.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size()));
+}
+bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) {
+  return TerminateProcess(process, exitCode) != 0;
+}
+DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }
+DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const ServiceSettings& settings) {
+  return WriteServiceSettings(service, settings);
+}
+DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {
+  return Outcome(MoveFileExW(from.c_str(), to.c_str(), allowCopy ? MOVEFILE_COPY_ALLOWED : 0));
+}
+DWORD LiveEffects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  const DWORD made = CreateFolderWithSecurity(path, kPrivateFolderSecurity);
+  if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS) return made;
+  return OpenFolderHeld(path, folder);
+}
+// What is there is opened as the run would open it (reads are real); what is missing is only
+// asked for by name.
+DWORD Effects::OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) {
+  if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return CreateFolder(path);
+  return OpenFolderHeld(path, folder);
+}
+DWORD LiveEffects::MoveChild(HANDLE parent, const std::wstring& name, const std::wstring&, bool folder,
+                             HANDLE targetFolder, const std::wstring& targetName, const std::wstring&) {
+  return RenameChildInto(parent, name, folder, targetFolder, targetName);
+}
+DWORD LiveEffects::CreateFolder(const std::wstring& path) { return Outcome(CreateDirectoryW(path.c_str(), nullptr)); }
+DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
+                                const FILETIME& lastWrite) {
+  // FILE_FLAG_BACKUP_SEMANTICS opens folders too; a link is opened as itself.
+  const UniqueFile file(CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return GetLastError();
+  const auto given = [](const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0 ? nullptr : &time; };
+  return Outcome(SetFileTime(file.Get(), given(creation), given(lastAccess), given(lastWrite)));
+}
+LONG LiveEffects::CreateRegistryKey(HKEY base, const std::wstring& subKey, REGSAM rights, const std::wstring&,
+                                    UniqueHKey& key) {
+  HKEY created = nullptr;
+  const LONG code =
+      RegCreateKeyExW(base, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, rights, nullptr, &created, nullptr);
+  if (code == ERROR_SUCCESS) key = UniqueHKey(created);
+  return code;
+}
+DWORD Effects::SetSecurity(const std::wstring& path, const std::wstring& sddl) { return SetFileSecurityText(path, sddl); }
+LONG Effects::SetKeySecurity(HKEY key, const std::wstring& sddl, const std::wstring&) { return SetKeySecurityText(key, sddl); }

@@ -1,8 +1,0 @@
-#include <windows.h>
-
-#include "platform/registry_views.h"
-
-bool RunsOn64BitWindows() {
-  BOOL wow64 = FALSE;
-  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
-}
