@@ -4,7 +4,9 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz/fuzz_check.h"
@@ -52,5 +54,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_REQUIRE(state.RuleFilePath == initial.RuleFilePath);
   FUZZ_REQUIRE(state.ProgramFolder.empty() && state.SharedFolder.empty());
   FUZZ_REQUIRE(!state.DeletePermission && !state.TraceLogOn);
+  // The cleaner's own path, the stored form judged first (a one-byte code page stands for
+  // ANSI): a file stops start-up only for a bad SILENT value, or when it cannot be read and
+  // names a backup.
+  CleanerState fromStored;
+  const auto latin1 = [](std::wstring_view text) -> std::optional<std::string> {
+    std::string out;
+    for (const wchar_t unit : text) {
+      if (unit > 0xFF) return std::nullopt;
+      out += static_cast<char>(unit);
+    }
+    return out;
+  };
+  try {
+    ReadStoredSettings(bytes, latin1, fromStored);
+  } catch (const EConvertError& error) {
+    FUZZ_REQUIRE(error.Message().starts_with("SILENT=") ||
+                 (NamesSaferSetting(bytes) && error.Message().find("names BACKUP=") != std::string::npos));
+  }
+  FUZZ_REQUIRE(fromStored.RunMode == 0 || fromStored.RunMode == 1);
+  FUZZ_REQUIRE(fromStored.ProgramFolder.empty() && !fromStored.DeletePermission);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include "platform/files/files.h"
 #include "platform/files/line_file.h"
 #include "platform/text/text_rules.h"
+#include "platform/text/wide_text.h"
 #include "startup/settings_parser.h"
 
 std::string SettingsFilePath() {
@@ -27,14 +28,21 @@ void ReadSettingsFileAt(CleanerContext& context, const std::string& path) {
   };
   LineFile file;  // its destructor closes the file when an error escapes
   file.OpenForReading(path);
+  const std::string stored = file.ReadStoredBytes();
+  file.CloseAndFlush();
+  // Text the ANSI code page holds exactly, or none: a look-alike would name another folder.
+  const AnsiConverter exactAnsi = [](std::wstring_view text) -> std::optional<std::string> {
+    std::string ansi = AnsiFromWide(text);
+    if (WideFromAnsi(ansi) != text) return std::nullopt;
+    return ansi;
+  };
   try {
-    ReadSettings(file, context.state, &findings);
+    ReadStoredSettings(stored, exactAnsi, context.state, &findings);
   } catch (const EConvertError& error) {
     findings.pop_back();  // the error's own finding: the error handler writes it
     traceFindings();
     throw EConvertError(path + ": " + error.Message());
   }
-  file.CloseAndFlush();
   traceFindings();
 }
 

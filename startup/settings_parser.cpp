@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/text/text_rules.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 
@@ -176,14 +177,34 @@ void ReadSettings(LineSource& file, CleanerState& state, std::vector<SettingsFin
   }
 }
 
+void ReadStoredSettings(std::string_view stored, const AnsiConverter& toAnsi, CleanerState& state,
+                        std::vector<SettingsFinding>* findings) {
+  const SettingsText readable = ReadableSettingsText(stored, toAnsi);
+  if (!readable.problem.empty() && NamesSaferSetting(stored)) {
+    const std::string message = "the file cannot be read without guessing (" + readable.problem +
+                                ") and it names BACKUP=: the cleaner ends start-up here with exit code 2";
+    if (findings != nullptr) findings->push_back({1, message});
+    throw EConvertError(message);
+  }
+  if (findings != nullptr && !readable.problem.empty()) {
+    findings->push_back({1, "the file cannot be read without guessing (" + readable.problem +
+                                "): its bytes are read as they are stored"});
+  } else if (findings != nullptr && readable.encoding != "ANSI") {
+    findings->push_back({1, "read as " + readable.encoding + " text: it starts with a byte-order mark"});
+  }
+  MemoryByteSource source{readable.text};
+  LineReader reader(source);
+  ReadSettings(reader, state, findings);
+}
+
 std::vector<SettingsFinding> CheckSettingsText(std::string_view stored) {
   std::vector<SettingsFinding> findings;
-  MemoryByteSource source{std::string(stored)};
-  LineReader reader(source);
   CleanerState state;
-  // An error ends the reading as it ends start-up; ReadSettings has noted it.
+  // An error ends the reading as it ends start-up; the reading has noted it. The tool shows
+  // the lines in UTF-8, which holds every character.
   try {
-    ReadSettings(reader, state, &findings);
+    ReadStoredSettings(stored, [](std::wstring_view text) { return std::optional(Utf8FromWide(text)); }, state,
+                       &findings);
   } catch (const EConvertError&) {
   }
   std::stable_sort(findings.begin(), findings.end(),
@@ -192,7 +213,8 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view stored) {
 }
 
 bool LooksLikeSettings(std::string_view stored) {
-  MemoryByteSource source{std::string(stored)};
+  MemoryByteSource source{
+      ReadableSettingsText(stored, [](std::wstring_view text) { return std::optional(Utf8FromWide(text)); }).text};
   LineReader reader(source);
   while (!reader.AtEnd()) {
     const std::string read = reader.ReadLine();
@@ -212,7 +234,8 @@ std::vector<std::string> SettingsInEffect(const CleanerState& state) {
       prefix + "PROGRAM=" + state.FolderProgram,
       prefix + "SHARED=" + state.FolderShared,
       prefix + "START=" + state.FolderStart,
-      prefix + "BACKUP=" + state.FolderBackup,
+      // The folder in effect, whether /BACKUP= or the file named it.
+      prefix + "BACKUP=" + (state.BackupFolder.empty() ? state.FolderBackup : state.BackupFolder),
       prefix + "DELETE=" + OnOff(state.OptDelete),
       prefix + "DEL_LINK=" + OnOff(state.OptDelLink),
       prefix + "KILLPROCESS=" + OnOff(state.OptKillProcess),

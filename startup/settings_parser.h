@@ -8,6 +8,7 @@
 
 #include "engine/cleaner_state.h"
 #include "platform/files/line_reader.h"
+#include "startup/settings_text.h"
 
 // A line of the settings file that does not read as its writer probably meant.
 struct SettingsFinding {
@@ -22,6 +23,13 @@ struct SettingsFinding {
 // "1" or "0", a byte-order mark, a line feed without a carriage return) adds a finding when
 // findings is given.
 void ReadSettings(LineSource& file, CleanerState& state, std::vector<SettingsFinding>* findings = nullptr);
+
+// Reads the stored bytes of a settings file as ReadableSettingsText makes them readable. A
+// form read other than as ANSI text adds a finding that says so. Bytes that cannot be read
+// without guessing add a finding and are read as they are stored; when they name BACKUP=,
+// EConvertError ends start-up instead, before any change: the backup asked for would be lost.
+void ReadStoredSettings(std::string_view stored, const AnsiConverter& toAnsi, CleanerState& state,
+                        std::vector<SettingsFinding>* findings = nullptr);
 
 // Every finding for the stored bytes of a settings file, the error that would end start-up
 // among them, in line order.

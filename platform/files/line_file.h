@@ -18,6 +18,9 @@ class LineFile : public LineSource {
 
   void OpenForReading(const std::string& name);
   void CreateForWriting(const std::string& name);
+  // Every byte not yet read, as stored, for a file whose form is judged before its lines are
+  // read; call it before reading any line.
+  std::string ReadStoredBytes();
   std::string ReadLine() override;
   void SkipLine() override;
   bool AtEnd() override;

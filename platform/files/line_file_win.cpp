@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/errors.h"
 
 namespace {
@@ -82,6 +84,14 @@ void LineFile::CreateForWriting(const std::string& name) {
   sink_ = std::make_unique<Sink>(handle_.Get());
   writer_ = std::make_unique<LineWriter>(*sink_);
   mode_ = Mode::Writing;
+}
+
+std::string LineFile::ReadStoredBytes() {
+  if (mode_ != Mode::Reading) throw EInOutError(kIoNotOpenForReading);
+  std::string bytes;
+  std::vector<char> chunk(kLineReadChunk);
+  while (const std::size_t got = source_->Fetch(chunk.data(), chunk.size())) bytes.append(chunk.data(), got);
+  return bytes;
 }
 
 std::string LineFile::ReadLine() {

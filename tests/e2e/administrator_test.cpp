@@ -248,14 +248,40 @@ TEST(CleanerSettingsFindings, EachLineNotReadAsWrittenHasATraceLineNamingTheFile
   const Strings lines = cleaner.LogLines();
   const std::string file = cleaner / "QRV_RC.INI";
   for (const std::string& expected : {
-           file + ", line 1: starts with a UTF-8 byte-order mark: the first line is not read as written; save the "
-                  "file without it",
+           file + ", line 1: read as UTF-8 text: it starts with a byte-order mark",
            file + ", line 4: \"[options]\" is not \"[Options]\" (headers match only exactly, letter case and blanks "
                   "included): the line is ignored",
            file + ", line 7: \"DELETE=yes\": only \"1\" switches DELETE on; the value \"yes\" reads as off",
-           std::string("Setting in effect: SILENT=0"), std::string("Setting in effect: DELETE=0")}) {
+           std::string("Setting in effect: SILENT=1"), std::string("Setting in effect: DELETE=0")}) {
     EXPECT_TRUE(Contains(lines, expected)) << expected << "\n" << testing::PrintToString(lines);
   }
+}
+
+// Notepad's "Unicode" without its byte-order mark: the file cannot be read without guessing,
+// and it asks for a backup, so the run ends before any change rather than go without one.
+TEST(CleanerSettingsFindings, AFileThatNamesABackupAndCannotBeReadStopsTheRunBeforeAnyChange) {
+  const char* key = "Software\\CleanerTestsSettingsStop";
+  HKEY created = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &created, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(created);
+  CleanerFolder cleaner;
+  cleaner.WriteRules({"[Registry_Delete]", std::string("HKEY_CURRENT_USER\\") + key, "[Registry_Delete_End]"});
+  std::string utf16;
+  for (const char c : std::string("[Folder]\r\nBACKUP=") + (cleaner / "bk") + "\r\n[End_Folder]\r\n") {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  cleaner.WriteSettings(utf16);
+  const CleanerExit exit = cleaner.Run("/Q /TL", 20000);
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 2u);
+  HKEY still = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &still), ERROR_SUCCESS) << "nothing removed";
+  if (still != nullptr) RegCloseKey(still);
+  EXPECT_TRUE(StartsWithAny(cleaner.LogLines(), cleaner / "QRV_RC.INI" + ": the file cannot be read without guessing"))
+      << testing::PrintToString(cleaner.LogLines());
+  RegDeleteKeyA(HKEY_CURRENT_USER, key);
 }
 
 TEST(CleanerCommandLine, TheLogExplainsABadFolderWhereverTheSwitchesStand) {

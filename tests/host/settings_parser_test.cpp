@@ -1,17 +1,37 @@
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/errors.h"
 #include "startup/settings_parser.h"
 
 namespace {
 
+// Stands for an ANSI code page of one byte a character: Windows-1252 holds U+00E9 (é) but
+// no Cyrillic letter.
+std::optional<std::string> Latin1(std::wstring_view text) {
+  std::string out;
+  for (const wchar_t unit : text) {
+    if (unit > 0xFF) return std::nullopt;
+    out += static_cast<char>(unit);
+  }
+  return out;
+}
+
 CleanerState Read(const std::string& bytes, CleanerState state = {}) {
-  MemoryByteSource source(bytes);
-  LineReader reader(source);
-  ReadSettings(reader, state);
+  ReadStoredSettings(bytes, Latin1, state);
   return state;
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return out;
 }
 
 // The fields the settings file can set, with their initial values.
@@ -144,8 +164,9 @@ TEST(SettingsFile, UnterminatedSectionRunsToTheEnd) {
 }
 
 TEST(SettingsFile, LineEndsAndEndOfFileAsInEveryTextFile) {
-  // Lone LF line ends make one long line: nothing is a header.
-  ExpectSettings("[Mode]\nSILENT=1\n[End_Mode]\n", Settings{});
+  // LF alone ends a line in the settings file as CR does (in the rule file it does not).
+  ExpectSettings("[Mode]\nSILENT=1\n[End_Mode]\n", RunMode(1));
+  ExpectSettings("[Mode]\r\nSILENT=0\n\nSILENT=1\r[End_Mode]\n", RunMode(1));
   ExpectSettings("[Mode]\rSILENT=1\r[End_Mode]\r", RunMode(1));
   ExpectSettings("[Mode]\r\nSILENT=1\r\n\x1A\r\nSILENT=2\r\n", RunMode(1));
   ExpectSettings("\x1A[Mode]\r\nSILENT=1\r\n", Settings{});
@@ -217,13 +238,8 @@ TEST(SettingsFile, EachLineNotReadAsWrittenIsAFindingWithItsLine) {
        {{2, "\"DELETE=yes\": only \"1\" switches DELETE on; the value \"yes\" reads as off"},
         {3, "the key \"NOTHING\" is not a setting of \"[Options]\": the line is ignored"},
         {4, "\"not an entry\" in \"[Options]\" is not an entry KEY=value: the line is ignored"}}},
-      {"\xEF\xBB\xBF[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n",
-       {{1, "starts with a UTF-8 byte-order mark: the first line is not read as written; save the file without it"},
-        {1, "\"\xEF\xBB\xBF[Mode]\" is not \"[Mode]\" (headers match only exactly, letter case and blanks included): the line is ignored"},
-        {2, "\"SILENT=1\" is outside every section: the line is ignored"},
-        {3, "\"[End_Mode]\" ends no open section: the line is ignored"}}},
-      {"[Mode]\nSILENT=1\n[End_Mode]\n",
-       {{1, "holds 3 line feed(s) without a carriage return: the text up to the next CR reads as this one line; lines must end with CR LF"}}},
+      {"\xEF\xBB\xBF[Mode]\r\nSILENT=1\r\n[End_Mode]\r\n", {{1, "read as UTF-8 text: it starts with a byte-order mark"}}},
+      {"[Mode]\nSILENT=1\n[End_Mode]\n", {}},
       {"[Mode]\r\nSILENT=2\r\nSILENT=1\r\n[End_Mode]\r\n",
        {{2, "SILENT=2: the value must be 0 or 1: the cleaner ends start-up here with exit code 2"}}},
   };
@@ -243,4 +259,72 @@ TEST(SettingsFile, TheSettingsInEffectAreOneLineEachAndFilesAreToldFromRuleFiles
   EXPECT_TRUE(LooksLikeSettings("\xEF\xBB\xBF[options]\r\n"));
   EXPECT_TRUE(LooksLikeSettings("x\r\n [Folder] \r\n"));
   EXPECT_FALSE(LooksLikeSettings("[Registry_Delete]\r\nHKLM\\X\r\n"));
+}
+
+// Each form an editor saves the file in: read right where it says what it is, otherwise read
+// as stored; a file that names a backup and cannot be read ends start-up (exit code 2) rather
+// than run without the backup.
+TEST(SettingsFile, EncodingsAreReadWhereTheyCanBeWithoutGuessing) {
+  const std::u16string lines = u"[Folder]\r\nBACKUP=C:\\Bk\u00E9\r\n[End_Folder]\n[Mode]\nSILENT=1\n[End_Mode]\n";
+  const struct {
+    std::string name;
+    std::string stored;
+    bool stops;                 // EConvertError before any setting takes effect
+    std::string backup;         // FolderBackup when it goes on
+  } cases[] = {
+      {"ANSI with CR LF", "[Folder]\r\nBACKUP=C:\\Bk\xE9\r\n[End_Folder]\r\n", false, "C:\\Bk\xE9"},
+      {"ANSI with LF alone", "[Folder]\nBACKUP=C:\\Bk\n[End_Folder]\n", false, "C:\\Bk"},
+      {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF[Folder]\r\nBACKUP=C:\\Bk\xC3\xA9\n[End_Folder]\n", false, "C:\\Bk\xE9"},
+      {"UTF-16 LE", Utf16(lines, false), false, "C:\\Bk\xE9"},
+      {"UTF-16 BE", Utf16(lines, true), false, "C:\\Bk\xE9"},
+      {"UTF-16 without a byte-order mark", Utf16(lines, false).substr(2), true, ""},
+      {"UTF-16 with an odd byte", Utf16(lines, false) + "x", true, ""},
+      {"UTF-8 mark before other text", "\xEF\xBB\xBF[Folder]\r\nBACKUP=C:\\Bk\xE9\r\n[End_Folder]\r\n", true, ""},
+      {"a letter the code page lacks", Utf16(u"[Folder]\r\nBACKUP=C:\\\u0416\r\n[End_Folder]\r\n", false), true, ""},
+      {"unreadable, naming no backup", Utf16(u"[Options]\r\nDELETE=1\r\n[End_Options]\r\n", false).substr(2), false, ""},
+  };
+  for (const auto& c : cases) {
+    CleanerState state;
+    bool stopped = false;
+    try {
+      ReadStoredSettings(c.stored, Latin1, state);
+    } catch (const EConvertError& error) {
+      stopped = true;
+      EXPECT_NE(std::string(error.what()).find("names BACKUP=: the cleaner ends start-up here with exit code 2"),
+                std::string::npos) << c.name << ": " << error.what();
+    }
+    EXPECT_EQ(stopped, c.stops) << c.name;
+    EXPECT_EQ(state.FolderBackup, c.backup) << c.name;
+    if (!c.stops && c.backup.empty()) {
+      EXPECT_FALSE(state.OptDelete) << c.name << ": read as stored, nothing matches";
+    }
+    if (!c.stops && !c.backup.empty() && c.stored.find("SILENT") != std::string::npos) {
+      EXPECT_EQ(state.RunMode, 1) << c.name << ": every line after the first read too";
+    }
+  }
+}
+
+TEST(SettingsFile, AnUnreadableFileIsAFindingOfItsOwn) {
+  const std::vector<SettingsFinding> findings =
+      CheckSettingsText(Utf16(u"[Options]\r\nDELETE=1\r\n[End_Options]\r\n", false).substr(2));
+  ASSERT_FALSE(findings.empty());
+  EXPECT_EQ(findings[0].line, 1u);
+  EXPECT_EQ(findings[0].message,
+            "the file cannot be read without guessing (it holds NUL bytes: UTF-16 text without a byte-order mark "
+            "cannot be told from other text; save it as ANSI, or as UTF-8 or UTF-16 with a byte-order mark): its "
+            "bytes are read as they are stored");
+  // The tool says what start-up would do with a file that names a backup.
+  const std::vector<SettingsFinding> stopping =
+      CheckSettingsText(Utf16(u"[Folder]\r\nBACKUP=C:\\B\r\n[End_Folder]\r\n", false).substr(2));
+  ASSERT_EQ(stopping.size(), 1u);
+  EXPECT_NE(stopping[0].message.find("the cleaner ends start-up here with exit code 2"), std::string::npos);
+}
+
+TEST(SettingsFile, TheBackupInEffectIsTheOneTheRunUses) {
+  CleanerState state = Read("[Folder]\r\nBACKUP=C:\\FromFile\r\n[End_Folder]\r\n");
+  EXPECT_EQ(SettingsInEffect(state)[4], "Setting in effect: BACKUP=C:\\FromFile");
+  state.BackupFolder = "C:\\FromSwitch";  // /BACKUP= wins over the file
+  EXPECT_EQ(SettingsInEffect(state)[4], "Setting in effect: BACKUP=C:\\FromSwitch");
+  EXPECT_TRUE(NamesSaferSetting("x\r\n backup  =D:\\B\r\n"));
+  EXPECT_FALSE(NamesSaferSetting("[Folder]\r\nBACKUPS\r\nPROGRAM=C:\\Backup\r\n"));
 }

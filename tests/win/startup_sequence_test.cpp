@@ -211,12 +211,13 @@ TEST_F(StartupTest, TheSettingsMakeTheUnattendedRunsOptions) {
   }
 }
 
-TEST_F(StartupTest, ASettingsFileWithLineFeedsOnlyHasNoEffect) {
+// Saved by an editor that ends lines with LF alone: read as if they ended with CR LF.
+TEST_F(StartupTest, ASettingsFileWithLineFeedsOnlyIsRead) {
   WriteRules({"x"});
-  WriteSettings("[Mode]\nSILENT=1\n[End_Mode]\n[Options]\nDELETE=1\n[End_Options]\n");
+  WriteSettings("[Mode]\nSILENT=0\n[End_Mode]\n[Options]\nDELETE=1\n[End_Options]\n[Folder]\nBACKUP=C:\\Bk\n[End_Folder]\n");
   Start();
-  EXPECT_EQ(rig_.state.RunMode, 0);
-  EXPECT_FALSE(rig_.state.OptDelete);
+  EXPECT_TRUE(rig_.state.OptDelete);
+  EXPECT_EQ(rig_.state.BackupFolder, "C:\\Bk");
   EXPECT_TRUE(rig_.effects.actions.empty());
 }
 
