@@ -14,6 +14,7 @@
 #include "platform/text/text_rules.h"
 #include "platform/text/wide_text.h"
 #include "report/event_log.h"
+#include "report/output_file.h"
 #include "report/parent_console.h"
 #include "report/quiet_reporter.h"
 #include "report/run_recorder.h"
@@ -44,10 +45,8 @@ bool IsUsableFilePath(const std::string& path) {
   return IsFullPath(WideFromAnsi(path)) && IsExistingFolder(FolderOfPath(path));
 }
 
-// Writes the report as UTF-8; false when the file cannot be written.
-bool WriteReportFile(const std::string& path, const std::string& json) {
-  const UniqueFile file(CreateFileW(WideFromAnsi(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+// Writes the report as UTF-8 into the file made for it at start; false when it cannot.
+bool WriteReportFile(const UniqueFile& file, const std::string& json) {
   DWORD written = 0;
   return file && WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) &&
          written == json.size();
@@ -192,9 +191,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   session.trace.SetFirstLines([&facts] { return HeaderLines(facts()); });
   ReportTimes times{IsoTimeNow(), {}};
   int exitCode = 0;
-  const bool reportUsable = choices.reportPath.empty() || IsUsableFilePath(choices.reportPath);
-  if (!reportUsable) {
-    const std::string message = "The report needs a full path in a folder that exists: " + choices.reportPath;
+  bool reportUsable = choices.reportPath.empty() || IsUsableFilePath(choices.reportPath);
+  // The report's file is made before anything changes, so that a path it cannot be written
+  // to ends the run while nothing is removed yet.
+  OutputFile reportFile;
+  if (reportUsable && !choices.reportPath.empty()) reportFile = MakeOutputFile(WideFromAnsi(choices.reportPath));
+  if (!reportUsable || (!choices.reportPath.empty() && !reportFile.file)) {
+    const std::string message =
+        reportUsable ? "The report cannot be made: " + choices.reportPath + " - " + OutputFileProblem(reportFile)
+                     : "The report needs a full path in a folder that exists: " + choices.reportPath;
+    reportUsable = false;
     events.Write(EventKind::Error, message);
     Tell(message, choices.quiet, MB_ICONSTOP);
     exitCode = 2;
@@ -204,7 +210,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   times.end = IsoTimeNow();
   if (!choices.reportPath.empty() && reportUsable) {
     const std::string json = ReportJson(facts(), SettingsForReport(session.state), times, session.record, exitCode);
-    if (!WriteReportFile(choices.reportPath, json)) {
+    if (!WriteReportFile(reportFile.file, json)) {
       events.Write(EventKind::Error, "The report could not be written: " + choices.reportPath);
       exitCode = 2;
     }

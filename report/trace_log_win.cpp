@@ -3,39 +3,11 @@
 #include <windows.h>
 
 #include "platform/errors.h"
-#include "platform/files/file_identity.h"
 #include "platform/files/files.h"
-#include "platform/files/files_paths.h"
 #include "platform/files/line_file.h"
 #include "platform/text/time_stamp.h"
 #include "platform/text/wide_text.h"
-
-namespace {
-
-std::wstring UpperWide(std::wstring text) {
-  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
-// True when the existing file at path is reached through a link: a reparse point, a file
-// with more than one name (a hard link), or one whose path as the system gives it back is
-// not its folder's followed by its own name (a symbolic link the system does not mark as
-// one, as Wine's host links are).
-bool IsReachedThroughLink(const std::wstring& path) {
-  const auto file = FactsOfPath(path, false);
-  if (!file) return false;  // not there yet: it is created as a plain file
-  if ((file->attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || file->links > 1) return true;
-  const std::wstring full = FullPathWide(path);
-  const std::size_t split = full.find_last_of(L'\\');
-  if (file->finalPath.empty() || split == std::wstring::npos) return false;
-  const auto folder = FactsOfPath(full.substr(0, split + 1));
-  if (!folder || folder->finalPath.empty()) return false;
-  std::wstring expected = folder->finalPath;
-  if (expected.back() != L'\\') expected += L'\\';
-  return UpperWide(expected + full.substr(split + 1)) != UpperWide(file->finalPath);
-}
-
-}  // namespace
+#include "report/output_file.h"
 
 TraceLog::TraceLog() = default;
 TraceLog::~TraceLog() = default;
@@ -45,9 +17,11 @@ TraceLog::~TraceLog() = default;
 void TraceLog::Open(const std::string& path) {
   if (IsOpen()) return;
   // Writing through a link would overwrite whatever it names (win.ini, say) with the trace.
-  if (IsReachedThroughLink(WideFromAnsi(path))) throw Exception(kTraceLogLinkText + path);
+  OutputFile made = MakeOutputFile(WideFromAnsi(path));
+  if (made.throughLink) throw Exception(kTraceLogLinkText + path);
+  if (!made.file) throw EInOutError(static_cast<int>(made.error));
   auto file = std::make_unique<LineFile>();
-  file->CreateForWriting(path);
+  file->AdoptForWriting(std::move(made.file));
   file_ = std::move(file);
   opened_ = true;
   for (const std::string& line : firstLines_ ? firstLines_() : std::vector<std::string>{}) WriteEncoded(utf8_ ? line : AnsiFromWide(WideFromUtf8(line)));

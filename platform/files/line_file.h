@@ -18,6 +18,8 @@ class LineFile : public LineSource {
 
   void OpenForReading(const std::string& name);
   void CreateForWriting(const std::string& name);
+  // Writes to a file the caller made and opened for writing.
+  void AdoptForWriting(UniqueFile file);
   // Every byte not yet read, as stored, for a file whose form is judged before its lines are
   // read; call it before reading any line.
   std::string ReadStoredBytes();

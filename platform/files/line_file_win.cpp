@@ -94,6 +94,15 @@ std::string LineFile::ReadStoredBytes() {
   return bytes;
 }
 
+void LineFile::AdoptForWriting(UniqueFile file) {
+  CloseIfOpen();
+  if (!file) throw EInOutError(kIoNotOpenForWriting);
+  handle_ = std::move(file);
+  sink_ = std::make_unique<Sink>(handle_.Get());
+  writer_ = std::make_unique<LineWriter>(*sink_);
+  mode_ = Mode::Writing;
+}
+
 std::string LineFile::ReadLine() {
   if (mode_ != Mode::Reading) throw EInOutError(kIoNotOpenForReading);
   return reader_->ReadLine();

@@ -84,8 +84,10 @@ DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWO
                       UniqueFile& child);
 
 // Makes the file `name` in the folder open as parent (FILE_CREATE: nothing already there is
-// opened or replaced), opened with access.
-DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child);
+// opened or replaced), opened with access, with the security descriptor given or else what it
+// inherits.
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child,
+                      void* securityDescriptor = nullptr);
 
 // Renames the child `name` of the folder open as parent to `targetName` in the folder open as
 // targetFolder (same volume), through the child's own handle, never replacing anything: the

@@ -284,8 +284,10 @@ DWORD OpenChildShared(HANDLE parent, const std::wstring& name, DWORD access, DWO
   return CreateChild(parent, name, access, share, FILE_OPEN, folder ? FILE_DIRECTORY_FILE : kNonDirectoryFile, child);
 }
 
-DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child) {
-  const DWORD error = CreateChild(parent, name, access, FILE_SHARE_READ, FILE_CREATE, kNonDirectoryFile, child);
+DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, UniqueFile& child,
+                      void* securityDescriptor) {
+  const DWORD error =
+      CreateChild(parent, name, access, FILE_SHARE_READ, FILE_CREATE, kNonDirectoryFile, child, securityDescriptor);
   return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
 }
 

@@ -34,6 +34,11 @@ std::wstring KeySecurityText(HKEY key);
 [[nodiscard]] DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl,
                                                   DWORD access, UniqueFile& child);
 
+// Makes the file `name` in the folder open as parent with that descriptor, as CreateChildFile
+// (platform/files/relative_files.h) makes it.
+[[nodiscard]] DWORD CreateChildFileWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl,
+                                                DWORD access, UniqueFile& child);
+
 // The SID of the account this program runs as, in text form; empty when it cannot be read.
 std::wstring ProcessUserSid();
 

@@ -116,6 +116,13 @@ DWORD CreateChildFolderWithSecurity(HANDLE parent, const std::wstring& name, con
   return HoldChildFolder(parent, name, access, true, child, parsed.Get());
 }
 
+DWORD CreateChildFileWithSecurity(HANDLE parent, const std::wstring& name, const std::wstring& sddl, DWORD access,
+                                  UniqueFile& child) {
+  const ParsedSecurity parsed(sddl);
+  if (!parsed.Get()) return parsed.Error();
+  return CreateChildFile(parent, name, access, child, parsed.Get());
+}
+
 std::wstring KeySecurityText(HKEY key) {
   // Most descriptors fit the first buffer: one call instead of asking for the size first.
   std::string buffer(1024, '\0');
