@@ -8,6 +8,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/gateway/tracing_effects.h"
+#include "engine/guards/windows_files_win.h"
 #include "platform/effects.h"
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
@@ -92,7 +93,13 @@ int RunCleaner(Session& session) {
     context.observer = &recorder;
     RunStartup(context);
   };
-  TForm1 form1(state, effects, reporter, session.trace, {startup, RunCleaning});
+  // The guards' libraries load when a run starts, with the file system redirection on: the
+  // native pass turns it off, and no library loads then. Not at start, where the window waits.
+  const auto cleaning = [](CleanerContext& context, RunOptions options) {
+    (void)LoadWindowsFileChecks();
+    RunCleaning(context, std::move(options));
+  };
+  TForm1 form1(state, effects, reporter, session.trace, {startup, cleaning});
   desktop.SetConfirmationOwner(form1.Handle());
   CleanerContext& context = form1.Context();
   if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
