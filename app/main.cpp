@@ -1,11 +1,14 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 #include "backup/backup_effects.h"
+#include "backup/backup_folders.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/gateway/tracing_effects.h"
+#include "engine/guards/windows_files_win.h"
 #include "platform/effects.h"
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
@@ -21,6 +24,8 @@
 #include "report/trace_log.h"
 #include "startup/command_switches.h"
 #include "startup/detection.h"
+#include "startup/own_folder.h"
+#include "startup/single_instance.h"
 #include "startup/program_version.h"
 #include "startup/settings_parser.h"
 #include "startup/startup.h"
@@ -30,9 +35,6 @@
 #include "ui/main_window.h"
 
 namespace {
-
-// One cleaner at a time on the machine, in any session: two runs would trip over each other.
-constexpr wchar_t kInstanceMutexName[] = L"Global\\VelmoraCleaner.Running";
 
 // To the parent's console or standard output; else a box, which never appears under /Q.
 void Tell(const std::string& text, bool quiet, UINT icon) {
@@ -90,7 +92,13 @@ int RunCleaner(Session& session) {
     context.observer = &recorder;
     RunStartup(context);
   };
-  TForm1 form1(state, effects, reporter, session.trace, {startup, RunCleaning});
+  // The guards' libraries load when a run starts, with the file system redirection on: the
+  // native pass turns it off, and no library loads then. Not at start, where the window waits.
+  const auto cleaning = [](CleanerContext& context, RunOptions options) {
+    (void)LoadWindowsFileChecks();
+    RunCleaning(context, std::move(options));
+  };
+  TForm1 form1(state, effects, reporter, session.trace, {startup, cleaning});
   desktop.SetConfirmationOwner(form1.Handle());
   CleanerContext& context = form1.Context();
   if (state.RunMode == 0 && !state.QuietMode && form1.Handle() != nullptr) {
@@ -152,6 +160,28 @@ int RunDetection(Session& session) {
   }
 }
 
+// The program's folder is one others may change: nothing in it is read, nothing is run. The
+// refusal goes to the event log, to the parent's console or a box, and to the trace log asked for.
+int RefuseOwnFolder(const CommandLineChoices& choices, const std::string& commandLine, WindowsEventLog& events,
+                    const std::string& problem) {
+  const std::string message = kOwnFolderRefusedText + problem;
+  events.Write(EventKind::Error, message + " (" + commandLine + ")");
+  Tell(message, choices.quiet, MB_ICONSTOP);
+  if (choices.traceOn && !choices.tracePath.empty()) {
+    try {
+      TraceLog trace;
+      trace.SetUtf8(choices.traceUtf8);
+      trace.Open(choices.tracePath);
+      trace.Write(message);
+      trace.Write(SummaryLine(RunRecord{}.Counts(), 2));
+      trace.Close();
+    } catch (const std::exception&) {
+      // the event log holds the refusal
+    }
+  }
+  return 2;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -169,11 +199,20 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
          MB_ICONINFORMATION);
     return 0;
   }
-  const UniqueKernelHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
-  if (instance && GetLastError() == ERROR_ALREADY_EXISTS) {
+  // Before anything of the folder is read: its settings and rules decide what is deleted.
+  const OwnFolderVerdict ownFolder = JudgeOwnFolder(SystemFolderSecurity(), ProgramPath());
+  if (!ownFolder.problem.empty()) return RefuseOwnFolder(choices, commandLine, events, ownFolder.problem);
+  // One cleaner at a time on the machine, in any session: two runs would trip over each other.
+  SystemInstanceObjects instance(InstanceLockFolder());
+  const InstanceVerdict claim = ClaimInstance(instance);
+  if (claim.claim == InstanceClaim::AnotherRuns) {
     events.Write(EventKind::Warning, "Another Velmora Cleaner is running; this one ended without changing anything "
                                      "(exit code 1618): " + commandLine);
     return kAnotherInstanceExitCode;
+  }
+  if (claim.claim == InstanceClaim::Unknown) {
+    events.Write(EventKind::Warning, "Whether another Velmora Cleaner runs cannot be told (" +
+                                         std::to_string(claim.error) + "); this one goes on: " + commandLine);
   }
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
@@ -188,7 +227,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return *gathered;
   };
   if (!choices.reportPath.empty()) facts();  // the report names the rule file as the run found it
-  session.trace.SetFirstLines([&facts] { return HeaderLines(facts()); });
+  session.trace.SetFirstLines([&facts, &ownFolder] {
+    std::vector<std::string> lines = HeaderLines(facts());
+    if (!ownFolder.note.empty()) lines.push_back(ownFolder.note);
+    return lines;
+  });
   ReportTimes times{IsoTimeNow(), {}};
   int exitCode = 0;
   bool reportUsable = choices.reportPath.empty() || IsUsableFilePath(choices.reportPath);

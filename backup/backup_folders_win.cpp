@@ -10,14 +10,15 @@ namespace {
 constexpr wchar_t kExtendedPrefix[] = LR"(\\?\)";
 constexpr std::size_t kDriveRootLength = 7;  // the length of a drive root in extended form
 
-// Not a folder, a link, or a folder someone else may change (madeByRun: this run made it). A
+// Not a folder, a link, or a folder someone else may change (selfTrusted: this run made it, or
+// it is the program's own, so the account the program runs as counts as an administrator). A
 // drive's root is no link, whatever reparse mark the file system gives it.
-std::string FolderProblem(FolderSecurity& security, const std::wstring& level, bool strict, bool madeByRun) {
+std::string FolderProblem(FolderSecurity& security, const std::wstring& level, bool strict, bool selfTrusted) {
   const DWORD attributes = GetFileAttributesW(level.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return "it cannot be opened";
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && level.size() > kDriveRootLength) return "it is a link";
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return "it is not a folder";
-  return UntrustedFolderReason(security.SecurityOf(level), security.Self(), madeByRun || !security.KeepsOwners(),
+  return UntrustedFolderReason(security.SecurityOf(level), security.Self(), selfTrusted || !security.KeepsOwners(),
                                strict);
 }
 
@@ -34,6 +35,14 @@ bool FolderSecurity::KeepsOwners() { return SystemKeepsOwners(); }
 std::wstring FolderSecurity::Self() {
   static const std::wstring self = ProcessUserSid();
   return self;
+}
+
+bool FolderSecurity::KeepsAccessLists(const std::wstring& path) {
+  wchar_t volume[MAX_PATH + 1] = {};
+  DWORD flags = 0;
+  if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1)) return true;
+  if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return true;
+  return (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
 FolderSecurity& SystemFolderSecurity() {
@@ -53,7 +62,8 @@ std::vector<std::wstring> FolderLevels(const std::wstring& folder) {
   return levels;
 }
 
-std::string ExistingLevelsProblem(FolderSecurity& security, const std::wstring& folder, std::size_t& missing) {
+std::string ExistingLevelsProblem(FolderSecurity& security, const std::wstring& folder, std::size_t& missing,
+                                  bool selfTrusted) {
   const std::vector<std::wstring> levels = FolderLevels(folder);
   if (levels.empty()) return "it is not a full drive path";
   for (missing = 0; missing < levels.size(); ++missing) {
@@ -62,7 +72,7 @@ std::string ExistingLevelsProblem(FolderSecurity& security, const std::wstring& 
       const DWORD error = GetLastError();
       if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
     }
-    const std::string problem = FolderProblem(security, level, missing + 1 == levels.size(), false);
+    const std::string problem = FolderProblem(security, level, missing + 1 == levels.size(), selfTrusted);
     if (!problem.empty()) return Named(level, problem);
   }
   return {};

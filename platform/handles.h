@@ -83,6 +83,19 @@ struct WindowTraits {
   static Type Empty() { return nullptr; }
   static bool Close(Type h) { return DestroyWindow(h) != 0; }
 };
+struct PrivateNamespaceTraits {
+  using Type = HANDLE;
+  static Type Empty() { return nullptr; }
+  static bool Close(Type h) { return ClosePrivateNamespace(h, 0) != 0; }
+};
+struct BoundaryDescriptorTraits {
+  using Type = HANDLE;
+  static Type Empty() { return nullptr; }
+  static bool Close(Type h) {
+    DeleteBoundaryDescriptor(h);
+    return true;
+  }
+};
 
 using UniqueHKey = UniqueHandle<RegKeyTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
@@ -92,6 +105,8 @@ using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 using UniqueWindow = UniqueHandle<WindowTraits>;
 using UniqueServiceHandle = UniqueHandle<ServiceHandleTraits>;
+using UniquePrivateNamespace = UniqueHandle<PrivateNamespaceTraits>;
+using UniqueBoundaryDescriptor = UniqueHandle<BoundaryDescriptorTraits>;
 
 // A DC obtained with GetDC, handed back with ReleaseDC.
 class WindowDc {

@@ -12,6 +12,7 @@
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
+#include "platform/files/system_mirror.h"
 #include "platform/text/wide_text.h"
 
 namespace {
@@ -31,21 +32,42 @@ bool InWindowsFolder(CleanerContext& context, const std::wstring& path) {
 }
 
 template <typename Function>
-Function LibraryFunction(const wchar_t* library, const char* name) {
-  const std::wstring path = WideFromAnsi(SystemFolder()) + L"\\" + library;
-  const HMODULE module = LoadLibraryW(path.c_str());  // kept for the program's life
+Function LibraryFunction(HMODULE module, const char* name) {
   return module ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+}
+
+using SizeCall = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
+using InfoCall = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
+using QueryCall = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+using ProtectedCall = BOOL(WINAPI*)(HANDLE, LPCWSTR);
+
+// The calls the checks make, from libraries kept loaded for the program's life. A library
+// that did not load is tried again at the next load: a failure with the redirection off is
+// not the answer for the rest of the run.
+struct CheckLibraries {
+  SizeCall size = nullptr;
+  InfoCall info = nullptr;
+  QueryCall query = nullptr;
+  ProtectedCall isProtected = nullptr;
+  bool Ready() const { return size && info && query && isProtected; }
+};
+
+CheckLibraries& Libraries() {
+  static CheckLibraries libraries;
+  return libraries;
+}
+
+// Where the libraries are loaded from: the System folder when empty.
+std::wstring& LibraryFolder() {
+  static std::wstring folder;
+  return folder;
 }
 
 // The company of the file's version resource, in every language it is given in.
 bool VersionNamesMicrosoft(const std::wstring& path) {
-  using SizeCall = DWORD(WINAPI*)(LPCWSTR, LPDWORD);
-  using InfoCall = BOOL(WINAPI*)(LPCWSTR, DWORD, DWORD, LPVOID);
-  using QueryCall = BOOL(WINAPI*)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
-  static const auto size = LibraryFunction<SizeCall>(L"version.dll", "GetFileVersionInfoSizeW");
-  static const auto info = LibraryFunction<InfoCall>(L"version.dll", "GetFileVersionInfoW");
-  static const auto query = LibraryFunction<QueryCall>(L"version.dll", "VerQueryValueW");
-  if (!size || !info || !query) return false;
+  const auto size = Libraries().size;
+  const auto info = Libraries().info;
+  const auto query = Libraries().query;
   DWORD ignored = 0;
   const DWORD bytes = size(path.c_str(), &ignored);
   if (bytes == 0) return false;
@@ -74,11 +96,11 @@ bool VersionNamesMicrosoft(const std::wstring& path) {
   return false;
 }
 
-// Windows Resource Protection (Windows Vista and later; sfc.dll asks sfc_os.dll).
-bool ProtectedByWindows(const std::wstring& path) {
-  using ProtectedCall = BOOL(WINAPI*)(HANDLE, LPCWSTR);
-  static const auto call = LibraryFunction<ProtectedCall>(L"sfc.dll", "SfcIsFileProtected");
-  return call && call(nullptr, OrdinaryPath(path).c_str());
+// Windows Resource Protection (Windows Vista and later; sfc.dll asks sfc_os.dll), asked with
+// the name Windows keeps the file under: never through the Sysnative alias.
+bool ProtectedByWindows(CleanerContext& context, const std::wstring& path) {
+  if (!context.systemMirror) context.systemMirror = CurrentSystemMirror();
+  return Libraries().isProtected(nullptr, NameWindowsProtects(*context.systemMirror, OrdinaryPath(path)).c_str());
 }
 
 bool OwnedByTrustedInstaller(const std::wstring& path) {
@@ -126,11 +148,38 @@ bool FindWindowsOwnFile(CleanerContext& context, const std::wstring& top, std::w
 
 }  // namespace
 
+bool LoadWindowsFileChecks() {
+  CheckLibraries& libraries = Libraries();
+  if (libraries.Ready()) return true;
+  const std::wstring from = LibraryFolder().empty() ? WideFromAnsi(SystemFolder()) : LibraryFolder();
+  // Kept loaded for the program's life: the calls are used to its end.
+  const HMODULE version = LoadLibraryExW((from + L"\\version.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  const HMODULE sfc = LoadLibraryExW((from + L"\\sfc.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  libraries.size = LibraryFunction<SizeCall>(version, "GetFileVersionInfoSizeW");
+  libraries.info = LibraryFunction<InfoCall>(version, "GetFileVersionInfoW");
+  libraries.query = LibraryFunction<QueryCall>(version, "VerQueryValueW");
+  libraries.isProtected = LibraryFunction<ProtectedCall>(sfc, "SfcIsFileProtected");
+  return libraries.Ready();
+}
+
+void LoadWindowsFileChecksFrom(const std::wstring& folder) {
+  Libraries() = CheckLibraries();
+  LibraryFolder() = folder;
+}
+
+std::wstring NameWindowsProtects(const SystemMirror& mirror, const std::wstring& path) {
+  if (!IsInRealSystemFolder(mirror, path)) return path;
+  const std::wstring native = WithoutTrailingBackslashes(mirror.nativeFolder);
+  return WithoutTrailingBackslashes(mirror.systemFolder) + path.substr(native.size());
+}
+
 std::string WindowsOwnFileReason(CleanerContext& context, const std::wstring& path) {
   if (!InWindowsFolder(context, path)) return {};
   if (IsSystemDataFileName(LastName(path))) return "a system data file";
+  // Unanswered is never "not Windows' own": the item is refused.
+  if (!LoadWindowsFileChecks()) return kWindowsFileChecksUnavailable;
   if (VersionNamesMicrosoft(path)) return "its version resource names Microsoft as its company";
-  if (ProtectedByWindows(path)) return "Windows Resource Protection protects it";
+  if (ProtectedByWindows(context, path)) return "Windows Resource Protection protects it";
   if (OwnedByTrustedInstaller(path)) return "TrustedInstaller owns it";
   return {};
 }

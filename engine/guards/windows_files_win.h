@@ -5,11 +5,29 @@
 #include <string>
 
 struct CleanerContext;
+struct SystemMirror;
 
 // Followed by the file, " (", why it is Windows' own, ")".
 inline constexpr char kRefusedWindowsFileText[] = "Refused to delete Windows' own file ";
 // Followed by the folder, " - it holds ", the file, " (", why, ")".
 inline constexpr char kRefusedWindowsFolderText[] = "Refused to delete folder holding Windows' own files ";
+
+// The reason given where the checks cannot answer (their libraries did not load).
+inline constexpr char kWindowsFileChecksUnavailable[] =
+    "it cannot be checked: version.dll or sfc.dll could not be loaded";
+
+// Loads the libraries the checks call (version.dll, sfc.dll) from the System folder. On 64-bit
+// Windows a 32-bit program cannot load a library while the file system redirection is off:
+// call this before the run first turns it off. True when every check can answer; a library
+// that failed is tried again at the next call.
+bool LoadWindowsFileChecks();
+// Forgets what was loaded; later loads look in folder (the System folder when empty). Tests
+// stand for a load that fails with a folder that holds no libraries.
+void LoadWindowsFileChecksFrom(const std::wstring& folder);
+
+// The name Windows Resource Protection knows a file by: one reached through Sysnative, the
+// real System32 of a 32-bit program on 64-bit Windows, by its own name (the System folder's).
+std::wstring NameWindowsProtects(const SystemMirror& mirror, const std::wstring& path);
 
 // Why the file at path (full, ordinary or extended form) is Windows' own, or empty when it is
 // not or lies outside the Windows folder.

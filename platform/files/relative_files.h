@@ -4,6 +4,7 @@
 // name swapped for a link after it was checked cannot send a deletion elsewhere.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,19 @@ std::wstring FinalPathOf(HANDLE file);
 // ERROR_SUCCESS, kMappedImageCode, ERROR_DELETE_PENDING for one deleted already and still
 // open, or the system's error (ERROR_DIR_NOT_EMPTY for a folder that still holds something).
 DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool plainFirst);
+
+// The open a deletion makes: with write-attributes when it sets the attributes to plain first,
+// and where the file's own access list refuses that right (its folder may still grant delete),
+// again with DELETE alone. `open` answers ERROR_SUCCESS or the system's error for the rights it
+// is given; `writeAttributes` tells whether the open that succeeded holds that right.
+DWORD OpenForDeletion(const std::function<DWORD(DWORD access)>& open, bool plainFirst, bool& writeAttributes);
+
+// How a deletion is marked: POSIX semantics first (the name goes at once even while another
+// program, a scanner or the indexer, holds the file open with delete sharing; read-only is
+// ignored), and where the file system or the system does not offer them (FAT, Windows before
+// 10 1709, Wine) the old disposition. `set` marks through the system with one or the other and
+// answers its NTSTATUS; `posix` tells which one answered.
+LONG MarkForDeletion(const std::function<LONG(bool posix)>& set, bool& posix);
 
 // Renames the child `name` of the folder open as parent to `target` (a full path on the same
 // volume, which must not exist), through the child's own handle.

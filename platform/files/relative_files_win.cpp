@@ -23,6 +23,14 @@ constexpr FILE_INFORMATION_CLASS kInternalInformation = static_cast<FILE_INFORMA
 constexpr FILE_INFORMATION_CLASS kRenameInformation = static_cast<FILE_INFORMATION_CLASS>(10);
 constexpr FILE_INFORMATION_CLASS kDispositionInformation = static_cast<FILE_INFORMATION_CLASS>(13);
 constexpr FILE_INFORMATION_CLASS kAttributeTagInformation = static_cast<FILE_INFORMATION_CLASS>(35);
+// Beyond the classes the headers' enumeration names: passed as the number it is.
+constexpr ULONG kDispositionInformationEx = 64;
+constexpr ULONG kDispositionDelete = 0x1;
+constexpr ULONG kDispositionPosixSemantics = 0x2;
+constexpr ULONG kDispositionIgnoreReadOnly = 0x10;
+// What a system or a file system without POSIX deletion answers (Wine: not implemented).
+constexpr NTSTATUS kPosixUnavailable[] = {static_cast<NTSTATUS>(0xC0000002), static_cast<NTSTATUS>(0xC0000003),
+                                          static_cast<NTSTATUS>(0xC000000D), static_cast<NTSTATUS>(0xC00000BB)};
 
 using OpenFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
 using CreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
@@ -30,6 +38,7 @@ using CreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES
 using QueryDirectoryCall = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
                                             FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using FileInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+using NumberedInformationCall = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
 using StatusToErrorCall = ULONG(NTAPI*)(NTSTATUS);
 
 // ntdll's file calls, which take a root folder handle; present since Windows NT 3.1.
@@ -39,6 +48,7 @@ struct NtFileCalls {
   QueryDirectoryCall queryDirectory = nullptr;
   FileInformationCall query = nullptr;
   FileInformationCall set = nullptr;
+  NumberedInformationCall setNumbered = nullptr;  // the same call, its class as a number
   StatusToErrorCall toError = nullptr;
   NtFileCalls() {
     const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
@@ -49,6 +59,7 @@ struct NtFileCalls {
     queryDirectory = reinterpret_cast<QueryDirectoryCall>(find("NtQueryDirectoryFile"));
     query = reinterpret_cast<FileInformationCall>(find("NtQueryInformationFile"));
     set = reinterpret_cast<FileInformationCall>(find("NtSetInformationFile"));
+    setNumbered = reinterpret_cast<NumberedInformationCall>(find("NtSetInformationFile"));
     toError = reinterpret_cast<StatusToErrorCall>(find("RtlNtStatusToDosError"));
   }
   bool Complete() const { return open && create && queryDirectory && query && set && toError; }
@@ -81,6 +92,9 @@ struct AttributeTagInformation {
 };
 struct DispositionInformation {
   BOOLEAN deleteFile;
+};
+struct DispositionInformationEx {
+  ULONG flags;
 };
 
 }  // namespace
@@ -200,18 +214,50 @@ std::wstring FinalPathOf(HANDLE file) {
   return {};
 }
 
+DWORD OpenForDeletion(const std::function<DWORD(DWORD access)>& open, bool plainFirst, bool& writeAttributes) {
+  writeAttributes = plainFirst;
+  const DWORD error = open(DELETE | FILE_READ_ATTRIBUTES | (plainFirst ? FILE_WRITE_ATTRIBUTES : 0));
+  if (error != ERROR_ACCESS_DENIED || !plainFirst) return error;
+  writeAttributes = false;
+  return open(DELETE | FILE_READ_ATTRIBUTES);
+}
+
+LONG MarkForDeletion(const std::function<LONG(bool posix)>& set, bool& posix) {
+  posix = true;
+  const LONG status = set(true);
+  for (const NTSTATUS unavailable : kPosixUnavailable) {
+    if (status == unavailable) {
+      posix = false;
+      return set(false);
+    }
+  }
+  return status;
+}
+
 DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool plainFirst) {
   UniqueFile child;
-  const DWORD access = DELETE | FILE_READ_ATTRIBUTES | (plainFirst ? FILE_WRITE_ATTRIBUTES : 0);
-  if (const DWORD error = OpenChild(parent, name, access, folder, child); error != ERROR_SUCCESS) return error;
+  bool writeAttributes = false;
+  const DWORD opened = OpenForDeletion(
+      [&](DWORD access) { return OpenChild(parent, name, access, folder, child); }, plainFirst, writeAttributes);
+  if (opened != ERROR_SUCCESS) return opened;
   IO_STATUS_BLOCK io{};
-  if (plainFirst) {
+  if (writeAttributes) {
     BasicInformation basic{};
     basic.attributes = FILE_ATTRIBUTE_ARCHIVE;
     (void)Nt().set(child.Get(), &io, &basic, sizeof(basic), kBasicInformation);  // a failure shows below
   }
-  DispositionInformation disposition{TRUE};
-  const NTSTATUS status = Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation);
+  bool posix = false;
+  const NTSTATUS status = MarkForDeletion(
+      [&](bool posixSemantics) -> LONG {
+        if (posixSemantics) {
+          DispositionInformationEx disposition{kDispositionDelete | kDispositionPosixSemantics |
+                                               kDispositionIgnoreReadOnly};
+          return Nt().setNumbered(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformationEx);
+        }
+        DispositionInformation disposition{TRUE};
+        return Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation);
+      },
+      posix);
   // A read-only file answers STATUS_CANNOT_DELETE too: that one is denied, not in use.
   DWORD attributes = 0;
   DWORD tag = 0;

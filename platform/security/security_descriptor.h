@@ -46,12 +46,15 @@ std::wstring ProcessUserSid();
 // file the account it runs as, whatever owner was set (its ntdll exports wine_get_version).
 bool SystemKeepsOwners();
 
-// Why a folder with this security descriptor may be changed by someone other than SYSTEM,
-// Administrators or TrustedInstaller, or empty when it may not: an owner that is none of them,
-// no access list, or an entry that lets anyone else add files, delete, or change the access
-// list or owner. `self` is the account the program runs as: it counts as one of the three only
-// with selfTrusted (a folder the program made in this run, or a system that keeps no owners),
+// Why a folder (or file) with this security descriptor may be changed by someone other than
+// SYSTEM, Administrators or TrustedInstaller, or empty when it may not: an owner that is none
+// of them, no access list, or an entry that lets anyone else reach it. `self` is the account
+// the program runs as: it counts as one of the three only with selfTrusted (a folder the
+// program made in this run, a system that keeps no owners, or the program's own folder),
 // since on Windows any program of that account, elevated or not, may change what the account
-// owns. With `strict`, adding folders counts too (a drive's root lets every user do that,
-// which changes nothing of the folders already in it).
+// owns. With `strict` the folder holds what the program trusts: nobody else may add entries
+// to it, write it, delete in it or re-own or re-permission it. Without, it is a level above
+// such a folder: only what reaches the next level counts (deleting or renaming the level or
+// its entries, changing its owner or access list); others may add entries, as they may to
+// C:\ProgramData and C:\Windows\Temp, since that cannot touch an entry already there.
 std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& self, bool selfTrusted, bool strict);

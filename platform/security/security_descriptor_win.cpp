@@ -11,9 +11,12 @@ namespace {
 
 constexpr SECURITY_INFORMATION kKept = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
 constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
-// What lets someone change the folders and files already in a folder, or the folder itself.
-constexpr ACCESS_MASK kWriteRights = FILE_ADD_FILE | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER |
-                                     GENERIC_WRITE | GENERIC_ALL | MAXIMUM_ALLOWED;
+// What reaches the folder below a level: deleting or renaming the level or what is in it,
+// or taking its owner or access list. Adding entries does not: a new entry cannot touch one
+// that is there already, and a folder that is not empty cannot be made a link.
+constexpr ACCESS_MASK kReachRights = FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_ALL | MAXIMUM_ALLOWED;
+// What changes the files a folder holds, or lets new ones (or a file's data) in.
+constexpr ACCESS_MASK kHolderRights = kReachRights | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | GENERIC_WRITE;
 
 // A security descriptor made from SDDL text, freed with LocalFree.
 class ParsedSecurity {
@@ -181,7 +184,7 @@ std::string UntrustedFolderReason(const std::wstring& sddl, const std::wstring& 
   if (!GetSecurityDescriptorDacl(parsed.Get(), &present, &acl, &defaulted) || !present || !acl) {
     return "it lets everyone change it";
   }
-  const ACCESS_MASK write = kWriteRights | (strict ? FILE_ADD_SUBDIRECTORY : 0);
+  const ACCESS_MASK write = strict ? kHolderRights : kReachRights;
   for (DWORD index = 0; index < acl->AceCount; ++index) {
     void* raw = nullptr;
     if (!GetAce(acl, index, &raw)) return "its access list cannot be read";

@@ -17,7 +17,9 @@ void MakePipe(UniqueKernelHandle& read, UniqueKernelHandle& write) {
 }
 }  // namespace
 
-HeldFile::HeldFile(const std::string& path) {
+HeldFile::HeldFile(const std::string& path) : HeldFile("hold_file.exe", "\"" + path + "\"") {}
+
+HeldFile::HeldFile(const std::string& helper, const std::string& arguments) {
   UniqueKernelHandle stdinRead;
   UniqueKernelHandle stdoutRead;
   UniqueKernelHandle stdoutWrite;
@@ -33,11 +35,11 @@ HeldFile::HeldFile(const std::string& path) {
   startup.hStdInput = stdinRead.Get();
   startup.hStdOutput = stdoutWrite.Get();
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  std::string commandLine = "\"" + HelperPath("hold_file.exe") + "\" \"" + path + "\"";
+  std::string commandLine = "\"" + HelperPath(helper) + "\" " + arguments;
   PROCESS_INFORMATION info{};
   if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                       &info)) {
-    throw std::runtime_error("cannot start hold_file.exe");
+    throw std::runtime_error("cannot start " + helper);
   }
   process_.Reset(info.hProcess);
   UniqueKernelHandle thread(info.hThread);

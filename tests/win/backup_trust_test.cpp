@@ -16,22 +16,13 @@
 #include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
+#include "tests/support/windows_answers.h"
+#include "tests/support/windows_descriptors.h"
 
 namespace {
 
 constexpr wchar_t kSelf[] = L"S-1-5-21-1-2-3-500";
 constexpr wchar_t kUserOwned[] = L"O:S-1-5-21-1-2-3-1001D:(A;OICI;FA;;;S-1-5-21-1-2-3-1001)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-
-// Wine keeps no owner but the user it runs as and enforces no access list: this form answers
-// for the folders named as Windows would, and for every other folder as the system does.
-class WindowsAnswers : public FolderSecurity {
- public:
-  std::map<std::string, std::wstring> answers;  // by ordinary path
-  std::wstring SecurityOf(const std::wstring& path) override {
-    const auto found = answers.find(AnsiFromWide(OrdinaryPath(path)));
-    return found != answers.end() ? found->second : FolderSecurity::SecurityOf(path);
-  }
-};
 
 // Windows' rules over Wine's answers. Wine keeps no owner: it reads every folder as owned by
 // the account it runs as, with that account in the access list. This form answers as Windows
@@ -68,50 +59,100 @@ std::wstring Extended(const std::string& path) { return ExtendedPath(WideFromAns
 
 }  // namespace
 
-// Each row stands for a folder as Windows gives it; madeByRun: the cleaner made it in this run.
+// Each row stands for a folder as Windows gives it, judged as a level above the backup folder
+// and as the backup folder itself (a part of the reason; empty: trusted); madeByRun: the
+// cleaner made it in this run.
 TEST(BackupFolderTrust, JudgesOwnerAndAccessListAsWindowsWould) {
+  namespace wd = windows_descriptors;
   const struct {
     const char* windowsCase;
     std::wstring sddl;
-    bool strict;
-    std::string reason;  // a part of it; empty: trusted
+    std::string above;
+    std::string itself;
     bool madeByRun = false;
   } cases[] = {
-      {"the private folder the backup makes", kPrivateFolderSecurity, true, ""},
-      {"C:\\ on Windows 10: users may add folders to the root",
-       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
-       L"(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)",
-       false, ""},
-      {"C:\\ chosen as the backup folder itself", L"O:SYD:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;LC;;;AU)", true,
-       "lets S-1-5-11 change it"},
-      {"C:\\ProgramData\\Vendor\\Backup made first by a user", kUserOwned, false, "owned by S-1-5-21-1-2-3-1001"},
-      {"a folder where Users have modify rights", L"O:BAD:(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", false,
+      {"the private folder the backup makes", kPrivateFolderSecurity, "", ""},
+      {"a default C:\\: users may add folders to the root", wd::kDriveRoot, "", "lets S-1-5-11 change it"},
+      {"a default C:\\ProgramData: users may add files and folders", wd::kProgramData, "",
        "lets S-1-5-32-545 change it"},
-      {"a folder Everyone may write", L"O:BAD:(A;;GW;;;WD)", false, "lets S-1-1-0 change it"},
-      {"a descriptor without an access list", L"O:BA", false, "lets everyone change it"},
-      {"System32, owned by TrustedInstaller",
-       L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464D:(A;;FA;;;S-1-5-80-956008885-3418522649-"
-       L"1831038044-1853292631-2271478464)(A;;0x1200a9;;;BU)",
-       true, ""},
+      {"a default C:\\Windows\\Temp: users may add files and folders", wd::kWindowsTemp, "",
+       "lets S-1-5-32-545 change it"},
+      {"a default C:\\Program Files", wd::kProgramFiles, "", ""},
+      {"a default System32, owned by TrustedInstaller", wd::kSystem32, "", ""},
+      {"a folder an administrator made under C:\\ProgramData", wd::kAdminMadeUnderProgramData, "",
+       "lets S-1-5-32-545 change it"},
+      {"a folder a user made under C:\\ProgramData", wd::kUserMadeUnderProgramData, "owned by S-1-5-21-1-2-3-1001",
+       "owned by S-1-5-21-1-2-3-1001"},
+      {"a folder an administrator made under C:\\: signed-in users may delete and rename",
+       wd::kAdminMadeUnderRoot, "lets S-1-5-11 change it", "lets S-1-5-11 change it"},
+      {"a folder a deployment script made private", wd::kPrivateByScript, "", ""},
+      {"a folder where Users may delete what others made", L"O:BAD:(A;OICI;FA;;;BA)(A;;DT;;;BU)",
+       "lets S-1-5-32-545 change it", "lets S-1-5-32-545 change it"},
+      {"a folder Users may re-permission", L"O:BAD:(A;OICI;FA;;;BA)(A;;WD;;;BU)", "lets S-1-5-32-545 change it",
+       "lets S-1-5-32-545 change it"},
+      {"a folder Users may take ownership of", L"O:BAD:(A;OICI;FA;;;BA)(A;;WO;;;BU)", "lets S-1-5-32-545 change it",
+       "lets S-1-5-32-545 change it"},
+      {"a folder Users may rename", L"O:BAD:(A;OICI;FA;;;BA)(A;;SD;;;BU)", "lets S-1-5-32-545 change it",
+       "lets S-1-5-32-545 change it"},
+      {"a folder Everyone may write (add entries)", L"O:BAD:(A;;GW;;;WD)", "", "lets S-1-1-0 change it"},
+      {"a descriptor without an access list", L"O:BA", "lets everyone change it", "lets everyone change it"},
       // Any program of the administrator's account, not elevated, may change what the account
       // owns (its access list included): made by one, or taken over by the account.
-      {"a folder the administrator's own account owns", L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;BA)", true,
+      {"a folder the administrator's own account owns", L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;BA)",
+       "owned by the account the cleaner runs as (S-1-5-21-1-2-3-500)",
        "owned by the account the cleaner runs as (S-1-5-21-1-2-3-500)"},
-      {"a folder that lets the administrator's own account write", L"O:BAD:(A;OICI;FA;;;S-1-5-21-1-2-3-500)", true,
-       "lets S-1-5-21-1-2-3-500 change it"},
+      {"a folder that lets the administrator's own account write", L"O:BAD:(A;OICI;FA;;;S-1-5-21-1-2-3-500)",
+       "lets S-1-5-21-1-2-3-500 change it", "lets S-1-5-21-1-2-3-500 change it"},
       {"the same folder, made by this run (where the owner set is not kept)",
-       L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;S-1-5-21-1-2-3-500)", true, "", true},
-      {"rights Everyone gets only on what is made inside", L"O:BAD:(A;OICIIO;FA;;;WD)(A;;FA;;;BA)", true, ""},
-      {"a deny entry", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", true, ""},
-      {"a folder whose security cannot be read", L"", false, "cannot be read"},
+       L"O:S-1-5-21-1-2-3-500D:(A;OICI;FA;;;S-1-5-21-1-2-3-500)", "", "", true},
+      {"rights Everyone gets only on what is made inside", L"O:BAD:(A;OICIIO;FA;;;WD)(A;;FA;;;BA)", "", ""},
+      {"a deny entry", L"O:BAD:(D;;FA;;;WD)(A;;FA;;;BA)", "", ""},
+      {"a folder whose security cannot be read", L"", "cannot be read", "cannot be read"},
   };
   for (const auto& c : cases) {
-    const std::string reason = UntrustedFolderReason(c.sddl, kSelf, c.madeByRun, c.strict);
-    if (c.reason.empty()) {
-      EXPECT_EQ(reason, "") << c.windowsCase;
-    } else {
-      EXPECT_NE(reason.find(c.reason), std::string::npos) << c.windowsCase << ": " << reason;
+    for (const bool itself : {false, true}) {
+      const std::string& expected = itself ? c.itself : c.above;
+      const std::string reason = UntrustedFolderReason(c.sddl, kSelf, c.madeByRun, itself);
+      if (expected.empty()) {
+        EXPECT_EQ(reason, "") << c.windowsCase << (itself ? " (itself)" : " (above)");
+      } else {
+        EXPECT_NE(reason.find(expected), std::string::npos)
+            << c.windowsCase << (itself ? " (itself)" : " (above)") << ": " << reason;
+      }
     }
+  }
+}
+
+// Windows: /BACKUP=C:\ProgramData\VelmoraCleaner\Backup on a default installation, the levels
+// above answered with the real descriptors of C:\ and C:\ProgramData (the scratch folder and
+// its parent stand for them). Users may add entries there, which cannot touch the private
+// levels the run makes: the run keeps its backup. A VelmoraCleaner level a user made first is
+// refused before any change.
+TEST(BackupFolderTrust, ABackupBelowAUsersAddableLevelIsTakenUnlessAUserMadeTheNextLevel) {
+  namespace wd = windows_descriptors;
+  for (const bool userMadeVendor : {false, true}) {
+    ScratchFolder scratch("addable");
+    const std::string vendor = scratch / "VelmoraCleaner";
+    if (userMadeVendor) MakeFolders(vendor);
+    const std::string file = scratch / "product.dll";
+    WriteBytes(file, "product");
+    WindowsAnswers windows;
+    windows.answers[scratch.Path()] = wd::kProgramData;
+    windows.answers[scratch.Path().substr(0, 3)] = wd::kDriveRoot;
+    if (userMadeVendor) windows.answers[vendor] = wd::kUserMadeUnderProgramData;
+    BackupEffects effects(LiveEffects::Instance());
+    effects.UseFolderSecurity(windows);
+    if (userMadeVendor) {
+      EXPECT_THROW(effects.BeginRun(vendor + "\\Backup", nullptr, nullptr), Exception);
+      EXPECT_EQ(ReadBytes(file), "product");
+      continue;
+    }
+    std::vector<std::string> refused;
+    effects.BeginRun(vendor + "\\Backup", [&](const std::string& line) { refused.push_back(line); }, nullptr);
+    EXPECT_EQ(effects.RemoveFile(Extended(file)), DWORD{ERROR_SUCCESS}) << testing::PrintToString(refused);
+    effects.EndRun();
+    EXPECT_EQ(Children(vendor + "\\Backup").size(), 1u);
+    EXPECT_FALSE(Exists(file));
   }
 }
 

@@ -13,6 +13,8 @@
 #include "platform/effects.h"
 #include "platform/files/files.h"
 #include "platform/files/relative_files.h"
+#include "platform/files/system_mirror.h"
+#include "platform/text/wide_text.h"
 #include "platform/text/text_rules.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/wine_test_support.h"
@@ -100,6 +102,52 @@ TEST(WindowsOwnFiles, AreRefusedAndTheProductsFilesThereAreNot) {
   DeleteFolderTree(test.context, folder);
   EXPECT_TRUE(test.reporter.infoLines.empty());
   for (const std::string& gone : {hook, ini, folder}) EXPECT_FALSE(Exists(gone)) << gone;
+}
+
+// Windows, 64-bit: a 32-bit program cannot load a library while the file system redirection
+// is off, as it is in the pass through the real System32. Standing for that, the checks' load
+// fails here (a folder without the libraries): the product's own file in the System folder is
+// then refused with a line, never taken for "not Windows' own"; loaded again, it goes.
+TEST(WindowsOwnFiles, AGuardWhoseLibrariesDidNotLoadRefusesTheFile) {
+  ScratchFolder empty("nolibs");
+  const std::string hook = SystemFolder() + "\\zdnhook_unchecked_test.dll";
+  WriteBytes(hook, "MZ hook");
+  LoadWindowsFileChecksFrom(WideFromAnsi(empty.Path()));
+  EXPECT_FALSE(LoadWindowsFileChecks());
+  {
+    EngineTestContext test;
+    test.state.WindowsFolder = WindowsFolder();
+    DeleteSingleFile(test.context, hook);
+    ASSERT_EQ(test.reporter.infoLines.size(), 1u);
+    EXPECT_EQ(test.reporter.infoLines[0], std::string(kRefusedWindowsFileText) + hook + " (" +
+                                              kWindowsFileChecksUnavailable + ")");
+    EXPECT_TRUE(IsExistingFile(hook));
+  }
+  LoadWindowsFileChecksFrom({});
+  EXPECT_TRUE(LoadWindowsFileChecks());
+  EngineTestContext test;
+  test.state.WindowsFolder = WindowsFolder();
+  DeleteSingleFile(test.context, hook);
+  EXPECT_TRUE(test.reporter.infoLines.empty());
+  EXPECT_FALSE(Exists(hook));
+}
+
+// Windows Resource Protection knows the real System32 by its own name: a file a 32-bit
+// program reaches through Sysnative is asked for by that name; any other path as it is.
+TEST(WindowsOwnFiles, ResourceProtectionIsAskedWithTheNameWindowsKeeps) {
+  const SystemMirror wow64{L"C:\\Windows\\system32", L"C:\\Windows\\Sysnative"};
+  const SystemMirror native{L"C:\\Windows\\system32", L""};
+  const struct {
+    const SystemMirror& mirror;
+    std::wstring path, asked;
+  } cases[] = {
+      {wow64, L"C:\\Windows\\Sysnative\\drivers\\tcpip.sys", L"C:\\Windows\\system32\\drivers\\tcpip.sys"},
+      {wow64, L"C:\\WINDOWS\\SYSNATIVE\\kernel32.dll", L"C:\\Windows\\system32\\kernel32.dll"},
+      {wow64, L"C:\\Windows\\system32\\kernel32.dll", L"C:\\Windows\\system32\\kernel32.dll"},
+      {wow64, L"C:\\Windows\\SysWOW64\\kernel32.dll", L"C:\\Windows\\SysWOW64\\kernel32.dll"},
+      {native, L"C:\\Windows\\Sysnative\\x.dll", L"C:\\Windows\\Sysnative\\x.dll"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NameWindowsProtects(c.mirror, c.path), c.asked) << AnsiFromWide(c.path);
 }
 
 // A profile ProfileList does not name (a deleted account's, or one not registered yet) and

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <map>
+#include <vector>
 
 #include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/text/wide_text.h"
 #include "tests/support/wine_test_support.h"
 
@@ -172,4 +174,81 @@ TEST(Texts, WideFromAnsiAndBack) {
   EXPECT_EQ(AnsiFromWide(L"\xFF0E\xFF0E\xFF3C" L"victim", 1252), "???victim");
   EXPECT_EQ(AnsiFromWide(L"\x0416", 65001), "\xD0\x96");
   EXPECT_EQ(AnsiFromWide(L"\x4E2D\x6587", 1252), "??");
+}
+
+// The opens a deletion makes, against the answers Windows gives for each file's access list.
+TEST(DeletionOpen, AsksDeleteAloneWhereWriteAttributesIsRefused) {
+  constexpr DWORD kWithAttributes = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  constexpr DWORD kDeleteAlone = DELETE | FILE_READ_ATTRIBUTES;
+  const struct {
+    const char* windowsCase;
+    bool plainFirst;
+    std::vector<DWORD> answers;
+    DWORD result;
+    bool writeAttributes;
+    std::vector<DWORD> asked;
+  } cases[] = {
+      {"a file that grants delete and write-attributes", true, {ERROR_SUCCESS}, ERROR_SUCCESS, true,
+       {kWithAttributes}},
+      {"a product file whose own access list denies write-attributes, its folder granting delete-child", true,
+       {ERROR_ACCESS_DENIED, ERROR_SUCCESS}, ERROR_SUCCESS, false, {kWithAttributes, kDeleteAlone}},
+      {"a file nobody but SYSTEM may delete", true, {ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED}, ERROR_ACCESS_DENIED,
+       false, {kWithAttributes, kDeleteAlone}},
+      {"a file open elsewhere without delete sharing", true, {ERROR_SHARING_VIOLATION}, ERROR_SHARING_VIOLATION, true,
+       {kWithAttributes}},
+      {"a plain file, attributes left as they are", false, {ERROR_ACCESS_DENIED}, ERROR_ACCESS_DENIED, false,
+       {kDeleteAlone}},
+  };
+  for (const auto& c : cases) {
+    std::vector<DWORD> asked;
+    bool writeAttributes = false;
+    const DWORD result = OpenForDeletion(
+        [&](DWORD access) {
+          asked.push_back(access);
+          return c.answers.at(asked.size() - 1);
+        },
+        c.plainFirst, writeAttributes);
+    EXPECT_EQ(result, c.result) << c.windowsCase;
+    EXPECT_EQ(writeAttributes, c.writeAttributes) << c.windowsCase;
+    EXPECT_EQ(asked, c.asked) << c.windowsCase;
+  }
+}
+
+// Which disposition marks a deletion, against what each system answers for POSIX semantics.
+TEST(DeletionOpen, PosixSemanticsWhereOfferedTheOldDispositionWhereNot) {
+  constexpr LONG kSuccess = 0;
+  constexpr LONG kNotImplemented = static_cast<LONG>(0xC0000002);
+  constexpr LONG kInvalidInfoClass = static_cast<LONG>(0xC0000003);
+  constexpr LONG kInvalidParameter = static_cast<LONG>(0xC000000D);
+  constexpr LONG kNotSupported = static_cast<LONG>(0xC00000BB);
+  constexpr LONG kCannotDelete = static_cast<LONG>(0xC0000121);
+  constexpr LONG kNotEmpty = static_cast<LONG>(0xC0000101);
+  const struct {
+    const char* windowsCase;
+    LONG posixAnswer;
+    LONG result;
+    bool posix;
+  } cases[] = {
+      {"NTFS on Windows 10 1709 and later", kSuccess, kSuccess, true},
+      {"Wine 8: not implemented", kNotImplemented, kSuccess, false},
+      {"Windows 8.1: the class is unknown", kInvalidInfoClass, kSuccess, false},
+      {"FAT: POSIX semantics refused", kInvalidParameter, kSuccess, false},
+      {"a file system that does not support it", kNotSupported, kSuccess, false},
+      {"a running program: the same answer either way", kCannotDelete, kCannotDelete, true},
+      {"a folder that still holds something", kNotEmpty, kNotEmpty, true},
+  };
+  for (const auto& c : cases) {
+    std::vector<bool> asked;
+    bool posix = false;
+    const LONG result = MarkForDeletion(
+        [&](bool posixSemantics) {
+          asked.push_back(posixSemantics);
+          return posixSemantics ? c.posixAnswer : kSuccess;
+        },
+        posix);
+    EXPECT_EQ(result, c.result) << c.windowsCase;
+    EXPECT_EQ(posix, c.posix) << c.windowsCase;
+    const std::vector<bool> expected = c.posix ? std::vector<bool>{true} : std::vector<bool>{true, false};
+    EXPECT_EQ(asked, expected) << c.windowsCase;
+  }
 }
