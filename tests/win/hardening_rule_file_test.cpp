@@ -111,6 +111,39 @@ TEST_P(HostileRuleFileTest, PassEndsWithTheGaugeFullAfterAtMost101RedrawsAndMemo
 
 INSTANTIATE_TEST_SUITE_P(Hardening, HostileRuleFileTest, testing::ValuesIn(HostileRuleFiles()), CaseName);
 
+// Windows: an entry of 66,000 characters made FindFirstFileExW fault inside the system (Wine,
+// reproduced) instead of answering. Every section refuses such an entry with its line number
+// before any call is made with it; one a byte shorter than the longest path is still taken
+// (and, naming nothing, changes nothing).
+TEST(HardeningRuleFile, EntriesLongerThanAnyPathAreRefusedBeforeAnyCall) {
+  ScratchKey scratch("hard_long");
+  scratch.SetString("", "Mark", "stays");
+  ScratchFolder folder("hard_long");
+  WriteBytes(folder / "Program\kept.dat", "kept");
+  const std::string key = "HKEY_CURRENT_USER\" + scratch.Path();
+  const std::string tooLong(66000, 'a');
+  const std::string longest(kLongestPathUnits - (folder / "Program\").size(), 'b');
+  const std::vector<std::string> lines = {
+      "[Registry_Delete]",     key + "\" + tooLong,              "[Registry_Delete_End]",
+      "[Registry_Delete_Val]", key + "=" + tooLong,               "[Registry_Delete_Val_End]",
+      "[Delete_Folder]",       folder / "Program\" + tooLong,    folder / "Program\" + longest, "[Delete_Folder_End]",
+      "[Delete_File]",         folder / "Program\" + tooLong,    "[Delete_File_End]",
+  };
+  WriteBytes(folder / "Do_list.dat", StoredLinesAsGiven(lines));
+
+  HostileRun run;
+  run.state.RuleFilePath = folder / "Do_list.dat";
+  run.state.DeletePermission = true;
+  RunRulePass(run.context, UnattendedRunOptions(run.state));
+
+  EXPECT_TRUE(scratch.HasValue("", "Mark"));
+  EXPECT_EQ(ReadBytes(folder / "Program\kept.dat"), "kept");
+  EXPECT_EQ(run.reporter.infoLines,
+            (std::vector<std::string>{kRefusedLongEntry + std::string("2"), kRefusedLongEntry + std::string("5"),
+                                      kRefusedLongEntry + std::string("8"), kRefusedLongEntry + std::string("12")}));
+  EXPECT_EQ(run.context.outcome.notRemoved, 4);
+}
+
 // The Windows calls read a name up to its first NUL byte, so an entry holding one would act
 // on what comes before it, a thing the entry does not name and no guard has seen.
 TEST(HardeningRuleFile, EntriesHoldingANulByteAreRefusedAndWhatTheirFirstPartNamesStays) {
