@@ -116,9 +116,9 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   // The tree read whole, journaled and moved, or why it was not (nothing changed then).
   std::string MoveTreeIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
                                  std::vector<RemovedItem>& removed);
-  void KeepArrivals(HANDLE top, const std::wstring& path, const std::wstring& topCopy,
-                    const std::vector<TreeItem>& items, const std::vector<JournalEntry>& entries,
-                    std::vector<RemovedItem>& removed);
+  void KeepArrivals(HANDLE top, HANDLE copyFolder, const std::wstring& copyName, const std::wstring& path,
+                    const std::wstring& topCopy, const std::vector<TreeItem>& items,
+                    const std::vector<JournalEntry>& entries, std::vector<RemovedItem>& removed);
   // The path is the backup folder, lies in it or above it, by its text or by the identity of
   // its folder and every folder above (another drive letter, a link on the way).
   bool InsideBackup(const std::wstring& path, bool isFolder);

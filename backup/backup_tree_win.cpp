@@ -105,7 +105,7 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
   }
   removed.clear();
   removed.reserve(entries.size());
-  KeepArrivals(top.Get(), path, place.copyName, items, entries, removed);
+  KeepArrivals(top.Get(), place.folder, place.name, path, place.copyName, items, entries, removed);
   for (JournalEntry& entry : entries) {
     if (!entry.copy.empty()) store_.AdoptName(entry.copy);
     removed.push_back({std::move(entry.path), entry.kind == JournalKind::Folder});
@@ -117,12 +117,24 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
 // such item is journaled (after the fact, as undo needs it) and traced, and goes into
 // `removed` ahead of the tree's own items; what was read and is gone is noted as not done, so
 // that undo does not look for its copy.
-void BackupEffects::KeepArrivals(HANDLE top, const std::wstring& path, const std::wstring& topCopy,
-                                 const std::vector<TreeItem>& items, const std::vector<JournalEntry>& entries,
-                                 std::vector<RemovedItem>& removed) {
+void BackupEffects::KeepArrivals(HANDLE top, HANDLE copyFolder, const std::wstring& copyName, const std::wstring& path,
+                                 const std::wstring& topCopy, const std::vector<TreeItem>& items,
+                                 const std::vector<JournalEntry>& entries, std::vector<RemovedItem>& removed) {
   std::vector<TreeItem> arrived;
   std::vector<std::size_t> gone;
-  if (const std::string why = ReadArrivals(top, items, arrived, gone); !why.empty()) {
+  // Listed through a handle of its own, opened where the rename put it and checked to be the
+  // tree held: a handle listed before gives what it listed then (Wine keeps a handle's listing).
+  UniqueFile moved;
+  FileIdentity held;
+  FileIdentity found;
+  std::string why;
+  if (OpenChild(copyFolder, copyName, kTopAccess & ~DELETE, true, moved) != ERROR_SUCCESS ||
+      !IdentityOf(top, held) || !IdentityOf(moved.Get(), found) || !(held == found)) {
+    why = "it is not where it was moved";
+  } else {
+    why = ReadArrivals(moved.Get(), items, arrived, gone);
+  }
+  if (!why.empty()) {
     if (noted_) noted_(kTreeNotComparedText + AnsiFromWide(OrdinaryPath(path)) + " - " + why);
     return;
   }

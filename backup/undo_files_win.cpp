@@ -40,6 +40,8 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
       steps.StillPending(Shown(entry.path));
     } else if (copy) {
       steps.SomethingElseThere(Shown(entry.path));
+    } else {
+      steps.AlreadyInPlace("file " + Shown(entry.path));
     }
     return;
   }
@@ -64,7 +66,7 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
 }
 
 void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
-  if (Exists(entry.path)) return;
+  if (Exists(entry.path)) return steps.AlreadyInPlace("folder " + Shown(entry.path));
   std::vector<UniqueFile> held;
   DWORD code = steps.HoldFolderOf(entry.path, held);
   if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");

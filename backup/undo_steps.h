@@ -42,6 +42,9 @@ class UndoSteps {
   // Lists a file the system still deletes at the next restart under its own name.
   void StillPending(const std::string& what);
   int NotRestored() const { return notRestored_; }
+  // Counts an item found as it was before the run, and traces it.
+  void AlreadyInPlace(const std::string& what);
+  int InPlace() const { return inPlace_; }
 
   // Holds every folder above path, from the drive's root down, each opened relative to the
   // one above as itself and without delete sharing, making those missing; held.back() is the
@@ -75,6 +78,7 @@ class UndoSteps {
   std::wstring runFolder_;
   int restored_ = 0;
   int notRestored_ = 0;
+  int inPlace_ = 0;
   std::set<std::wstring> notRestarted_;
   std::optional<UserHives> hives_;         // loaded at the first key of another user
 };

@@ -78,6 +78,11 @@ void UndoSteps::CopyMissing(const std::string& what) {
   AddInfo(context_, kNotRestoredMissingCopyText + what);
 }
 
+void UndoSteps::AlreadyInPlace(const std::string& what) {
+  ++inPlace_;
+  TraceIfOn(context_, kAlreadyInPlaceText + what);
+}
+
 void UndoSteps::StillPending(const std::string& what) {
   ++notRestored_;
   AddInfo(context_, kStillPendingText + what);

@@ -110,7 +110,8 @@ void RunUndo(CleanerContext& context, const std::string& runFolder, FolderSecuri
   // code: each item restored is counted where it is traced, each one not restored where its
   // line is listed.
   const std::string summary = std::string(kUndoCompleteText) + ": " + std::to_string(steps.Restored()) +
-                              " restored, " + std::to_string(steps.NotRestored()) + " not restored";
+                              " restored, " + std::to_string(steps.NotRestored()) + " not restored" +
+                              (steps.InPlace() > 0 ? ", " + std::to_string(steps.InPlace()) + " already in place" : "");
   TraceIfOn(context, summary);
   if (!context.state.QuietMode) context.reporter.SimpleMessage(summary);
 }

@@ -59,6 +59,20 @@ bool IsLongerThanAnyPath(const std::string& line) {
   return line.size() > kLongestPathUnits && WideFromAnsi(line).size() > kLongestPathUnits;
 }
 
+bool HoldsLongerNameThanAnyFile(const std::string& line) {
+  const std::wstring wide = WideFromAnsi(line);
+  std::size_t length = 0;
+  for (const wchar_t unit : wide) {
+    length = unit == L'\\' || unit == L'/' ? 0 : length + 1;
+    if (length > kLongestNameUnits) return true;
+  }
+  return false;
+}
+
+bool IsFileSection(RuleSectionKind kind) {
+  return kind == RuleSectionKind::DeleteFolder || kind == RuleSectionKind::DeleteFile;
+}
+
 // Every line up to the section's own end marker is an entry, whatever it looks like.
 void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
   CleanerContext& context = pass.context;
@@ -73,6 +87,8 @@ void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
         AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
       } else if (IsLongerThanAnyPath(line)) {
         AddInfo(context, kRefusedLongEntry + IntToText(context.state.Progress));
+      } else if (IsFileSection(section.kind) && HoldsLongerNameThanAnyFile(line)) {
+        AddInfo(context, kRefusedLongNameEntry + IntToText(context.state.Progress));
       } else if (!pass.unsetPlaceholder.empty()) {
         AddInfo(context, kRefusedUnsetPlaceholder + pass.unsetPlaceholder + kStandsForNoFolder +
                              IntToText(context.state.Progress));
