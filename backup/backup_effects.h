@@ -12,6 +12,7 @@
 
 #include "backup/backup_reads.h"
 #include "backup/backup_store.h"
+#include "backup/whole_tree.h"
 #include "engine/run_hook.h"
 #include "platform/effects.h"
 #include "platform/files/file_identity.h"
@@ -33,6 +34,13 @@ inline constexpr char kTreeItemByItemText[] = "Moved into the backup item by ite
 // Traced where a tree moved whole into the backup could not be closed to everyone but the
 // administrators; followed by its copy.
 inline constexpr char kTreeNotClosedText[] = "Could not close the backup copy to others: ";
+// Traced for a file or folder that came into a tree between its read and its rename, and so
+// went into the backup with it (journaled, and put back by undo); followed by its path.
+inline constexpr char kTreeItemArrivedText[] = "Came into the folder while it was read, kept with it: ";
+// Traced for an item read with its tree and gone before the rename; followed by its path.
+inline constexpr char kTreeItemGoneText[] = "Gone from the folder before it was moved: ";
+// Traced where the moved tree could not be read again; followed by the folder, " - " and why.
+inline constexpr char kTreeNotComparedText[] = "Could not compare the moved folder with what was read: ";
 
 class BackupEffects : public ForwardingEffects, public RunHook {
  public:
@@ -99,13 +107,18 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   }
   // Moves the child `name` of the folder open as parent into the backup, relative to both
   // folders' handles; another volume's file is copied and verified, then removed.
+  // opened: the file's handle (with DELETE) it was read through, which the move then goes
+  // through; INVALID_HANDLE_VALUE to move it by its name in parent.
   DWORD MoveIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, JournalKind kind,
-                       const KeptFile& kept);
+                       const KeptFile& kept, HANDLE opened = INVALID_HANDLE_VALUE);
   // Reads the file for the journal and moves it into the backup.
   DWORD KeepFile(HANDLE parent, const std::wstring& name, const std::wstring& path);
   // The tree read whole, journaled and moved, or why it was not (nothing changed then).
   std::string MoveTreeIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
                                  std::vector<RemovedItem>& removed);
+  void KeepArrivals(HANDLE top, HANDLE copyFolder, const std::wstring& copyName, const std::wstring& path,
+                    const std::wstring& topCopy, const std::vector<TreeItem>& items,
+                    const std::vector<JournalEntry>& entries, std::vector<RemovedItem>& removed);
   // The path is the backup folder, lies in it or above it, by its text or by the identity of
   // its folder and every folder above (another drive letter, a link on the way).
   bool InsideBackup(const std::wstring& path, bool isFolder);

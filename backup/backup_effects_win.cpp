@@ -197,7 +197,7 @@ void BackupEffects::NameKey(const std::wstring& internalName, JournalEntry& entr
 }
 
 DWORD BackupEffects::MoveIntoBackup(HANDLE parent, const std::wstring& name, const std::wstring& path, JournalKind kind,
-                                    const KeptFile& kept) {
+                                    const KeptFile& kept, HANDLE opened) {
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(path, error);
   if (store_.Broken()) return Refuse(path, ERROR_WRITE_FAULT);
   JournalEntry entry;
@@ -215,11 +215,14 @@ DWORD BackupEffects::MoveIntoBackup(HANDLE parent, const std::wstring& name, con
     entry.size = kept.size;
     entry.sha256 = kept.sha256;
     entry.security = kept.security;
+    entry.fileId = kept.fileId;  // a rename keeps it: undo knows the copy by it
+    entry.links = kept.links;
   }
   if (const DWORD error = WriteAhead(entry); error != ERROR_SUCCESS) return Refuse(path, error);
   const bool folder = (kept.facts.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  DWORD code =
-      inner_.MoveChild(parent, name, path, folder, place.folder, place.name, store_.FullCopyPath(entry.copy));
+  const std::wstring target = store_.FullCopyPath(entry.copy);
+  DWORD code = opened != INVALID_HANDLE_VALUE ? inner_.MoveOpen(opened, path, place.folder, place.name, target)
+                                              : inner_.MoveChild(parent, name, path, folder, place.folder, place.name, target);
   if (code == ERROR_NOT_SAME_DEVICE && kind == JournalKind::File) {
     // Another volume: a verified copy, then the original goes.
     if (const DWORD copied = CopyIntoFolder(path, place.folder, place.name); copied != ERROR_SUCCESS) {
@@ -242,17 +245,21 @@ DWORD BackupEffects::MoveIntoBackup(HANDLE parent, const std::wstring& name, con
 
 // By path: the file is reached relative to the folder that holds it, as a walk reaches it.
 DWORD BackupEffects::KeepFile(HANDLE parent, const std::wstring& name, const std::wstring& path) {
+  // Read and moved through one handle: a name swapped after the read (for a hard link to a
+  // file of Windows with the same bytes) cannot put another file into the backup under the
+  // journal's line.
   UniqueFile opened;
   KeptFile kept;
-  DWORD error = OpenChild(parent, name, READ_CONTROL | GENERIC_READ, false, opened);
+  DWORD error = OpenChild(parent, name, READ_CONTROL | GENERIC_READ | DELETE, false, opened);
   if (error == ERROR_SUCCESS) error = ReadKeptHandle(opened.Get(), true, kept);
-  opened.Reset();
   if (error != ERROR_SUCCESS) {
+    opened.Reset();
     if (IsMissing(error)) return inner_.RemoveChild(parent, name, path, false, false);  // nothing to keep
     // A file in use answers as its deletion would have: the caller lists it or leaves it to the restart.
     return IsInUse(error) ? error : Refuse(path, error);
   }
-  return MoveIntoBackup(parent, name, path, IsLink(kept.facts.attributes) ? JournalKind::Link : JournalKind::File, kept);
+  return MoveIntoBackup(parent, name, path, IsLink(kept.facts.attributes) ? JournalKind::Link : JournalKind::File, kept,
+                        opened.Get());
 }
 
 DWORD BackupEffects::SetAttributes(const std::wstring& path, DWORD attributes) {

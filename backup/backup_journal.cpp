@@ -14,7 +14,8 @@ namespace {
 
 // The fields after number and kind, by letter: p path, c copy, a attributes, t the three
 // times, z size and SHA-256, s security descriptor, h hive file, n the number of the entry
-// not done, v the fields of each value, V a count of values and then their fields.
+// not done, v the fields of each value, V a count of values and then their fields, i the
+// copy's file ID and count of names.
 struct KindLayout {
   JournalKind kind;
   std::string_view word;
@@ -23,10 +24,10 @@ struct KindLayout {
 
 constexpr KindLayout kLayouts[] = {
     {JournalKind::Attributes, "attributes", "pa"},
-    {JournalKind::File, "file", "pcatzs"},
+    {JournalKind::File, "file", "pcatzsi"},
     {JournalKind::Folder, "folder", "pas"},
     {JournalKind::Link, "link", "pc"},
-    {JournalKind::RestartFile, "restart-file", "pcatzs"},
+    {JournalKind::RestartFile, "restart-file", "pcatzsi"},
     {JournalKind::Key, "key", "phsV"},
     {JournalKind::Value, "value", "phv"},
     {JournalKind::WrittenValue, "written-value", "phv"},
@@ -239,12 +240,18 @@ class FieldReader {
   std::string& problem_;
 };
 
-bool ReadKindFields(FieldReader& reader, std::string_view fields, JournalEntry& entry) {
+bool ReadKindFields(FieldReader& reader, std::string_view fields, bool withIdentity, JournalEntry& entry) {
   constexpr auto kMax = std::numeric_limits<std::uint64_t>::max();
   for (const char field : fields) {
     std::uint64_t number = 0;
     bool read = true;
     switch (field) {
+      case 'i':
+        if (!withIdentity) break;
+        read = reader.FixedHex("file ID", 16, entry.fileId) &&
+               reader.Decimal("count of names", std::numeric_limits<std::uint32_t>::max(), number);
+        entry.links = static_cast<std::uint32_t>(number);
+        break;
       case 'p': read = reader.Text("path", entry.path); break;
       case 'c': read = reader.Text("copy", entry.copy); break;
       case 'a':
@@ -297,6 +304,11 @@ std::string JournalLine(const JournalEntry& entry) {
       case 's': line += '\t' + Escaped(entry.security); break;
       case 'h': line += '\t' + Escaped(entry.hive); break;
       case 'n': line += '\t' + std::to_string(entry.notDone); break;
+      case 'i':
+        line += '\t';
+        AppendHex(line, entry.fileId, 16);
+        line += '\t' + std::to_string(entry.links);
+        break;
       case 'V': line += '\t' + std::to_string(entry.values.size()); [[fallthrough]];
       // A value entry without exactly one value gives a line of the wrong length, which no
       // reader takes: undo then stops instead of restoring the wrong value.
@@ -309,7 +321,7 @@ std::string JournalLine(const JournalEntry& entry) {
   return line;
 }
 
-std::optional<JournalEntry> ParseJournalLine(std::string_view line, std::string& problem) {
+std::optional<JournalEntry> ParseJournalLine(std::string_view line, std::string& problem, bool withIdentity) {
   problem.clear();
   // Never in a written line: a NUL is what a file cut by a crash is often padded with.
   if (line.find('\0') != std::string_view::npos) problem = "the line holds a NUL byte";
@@ -328,7 +340,7 @@ std::optional<JournalEntry> ParseJournalLine(std::string_view line, std::string&
     return std::nullopt;
   }
   entry.kind = layout->kind;
-  if (!ReadKindFields(reader, layout->fields, entry)) return std::nullopt;
+  if (!ReadKindFields(reader, layout->fields, withIdentity, entry)) return std::nullopt;
   if (reader.Remaining() != 0) {
     problem = std::to_string(reader.Remaining()) + " field(s) more than a \"" + std::string(word) + "\" line holds";
     return std::nullopt;
@@ -341,6 +353,7 @@ Journal ParseJournal(std::string_view text) {
   std::size_t lineNumber = 0;
   std::size_t start = 0;
   bool header = false;
+  bool withIdentity = true;
   while (start < text.size()) {
     const std::size_t end = text.find('\n', start);
     const bool ended = end != std::string_view::npos;
@@ -349,12 +362,13 @@ Journal ParseJournal(std::string_view text) {
     ++lineNumber;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (lineNumber == 1) {
-      header = line == kJournalHeader;
+      withIdentity = line == kJournalHeader;
+      header = withIdentity || line == kJournalHeaderWithoutIdentity;
       if (header) continue;
       break;
     }
     std::string problem;
-    if (auto entry = ParseJournalLine(line, problem)) {
+    if (auto entry = ParseJournalLine(line, problem, withIdentity)) {
       journal.entries.push_back(std::move(*entry));
     } else {
       journal.problems.push_back("line " + std::to_string(lineNumber) + ": " + problem);

@@ -11,7 +11,9 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr char kJournalHeader[] = "Velmora Cleaner backup journal 2";
+inline constexpr char kJournalHeader[] = "Velmora Cleaner backup journal 3";
+// A journal of the version before, whose files carry no identity; still read.
+inline constexpr char kJournalHeaderWithoutIdentity[] = "Velmora Cleaner backup journal 2";
 inline constexpr char kJournalFileName[] = "journal.txt";
 inline constexpr char kRegistryExportFileName[] = "registry.reg";
 // The folder of the run's backup copies of files, below the run's folder.
@@ -35,7 +37,8 @@ struct SavedTimes {
 
 enum class JournalKind {
   Attributes,    // path, attributes before the run changed them
-  File,          // path, copy, attributes, times, size, SHA-256, security: the file was moved (or copied) to copy
+  File,          // path, copy, attributes, times, size, SHA-256, security, identity: the file was moved (or
+                 // copied) to copy
   Folder,        // path, attributes, security: an empty folder was removed
   Link,          // path, copy: a junction or symbolic link was moved to copy as itself
   RestartFile,   // as File: a copy of a file left to the restart
@@ -62,6 +65,10 @@ struct JournalEntry {
   SavedTimes times;
   std::uint64_t size = 0;  // File, RestartFile: the copy's size in bytes
   std::string sha256;      // and its SHA-256, 64 lowercase hex digits
+  // File, RestartFile: the copy's file ID on its volume and its count of names when the run
+  // made it (0: not known, as for a copy made on another volume or an older journal).
+  std::uint64_t fileId = 0;
+  std::uint32_t links = 0;
   // The security descriptor (owner, group and access list) in SDDL; empty where it could not
   // be read.
   std::wstring security;
@@ -78,7 +85,8 @@ std::string JournalLine(const JournalEntry& entry);
 
 // The entry a line holds, or nothing with problem set (a line cut short by a killed run, an
 // unknown kind, a field that does not parse).
-std::optional<JournalEntry> ParseJournalLine(std::string_view line, std::string& problem);
+// withIdentity: a line of a current journal; without, one of a journal that kept no identity.
+std::optional<JournalEntry> ParseJournalLine(std::string_view line, std::string& problem, bool withIdentity = true);
 
 struct Journal {
   std::vector<JournalEntry> entries;  // in the order written

@@ -34,6 +34,8 @@ JournalEntry EntryOf(TreeItem& item, const std::wstring& path, const std::wstrin
   entry.times = item.kept.facts.times;
   entry.size = item.kept.size;
   entry.sha256 = std::move(item.kept.sha256);
+  entry.fileId = item.kept.fileId;
+  entry.links = item.kept.links;
   return entry;
 }
 
@@ -55,15 +57,18 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
                                               HANDLE opened, std::vector<RemovedItem>& removed) {
   if (InsideBackup(path, true)) return "it holds the backup or lies in it";
   if (Ready() != ERROR_SUCCESS || store_.Broken() || !backupIdentity_) return "the backup cannot take it";
+  // The top stays open from its read to its rename, shared with no one who would rename or
+  // delete it: the folder that was read is the folder that moves, and the rename goes through
+  // this handle, never by name.
   UniqueFile top;
   FileIdentity identity;
-  if (OpenChild(parent, name, kTopAccess, true, top) != ERROR_SUCCESS || !SameIdentity(top.Get(), opened, identity)) {
+  if (OpenChildShared(parent, name, kTopAccess, FILE_SHARE_READ | FILE_SHARE_WRITE, true, top) != ERROR_SUCCESS ||
+      !SameIdentity(top.Get(), opened, identity)) {
     return "it changed since it was checked";
   }
   if (identity.volume != backupIdentity_->volume) return "the backup lies on another volume";
   std::vector<TreeItem> items;
   if (std::string why = ReadFreeTree(top.Get(), {*backupIdentity_}, items); !why.empty()) return why;
-  top.Reset();  // an open handle inside the tree would keep Windows from renaming it
 
   const BackupStore::Mark before = store_.Here();
   BackupStore::CopyPlace place;
@@ -83,7 +88,7 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
     return "the journal cannot be written";
   }
   const std::wstring copy = store_.FullCopyPath(place.copyName);
-  if (inner_.MoveChild(parent, name, path, true, place.folder, place.name, copy) != ERROR_SUCCESS) {
+  if (inner_.MoveOpen(top.Get(), path, place.folder, place.name, copy) != ERROR_SUCCESS) {
     store_.CutBack(before);
     return "it cannot be renamed into the backup";
   }
@@ -100,9 +105,55 @@ std::string BackupEffects::MoveTreeIntoBackup(HANDLE parent, const std::wstring&
   }
   removed.clear();
   removed.reserve(entries.size());
+  KeepArrivals(top.Get(), place.folder, place.name, path, place.copyName, items, entries, removed);
   for (JournalEntry& entry : entries) {
     if (!entry.copy.empty()) store_.AdoptName(entry.copy);
     removed.push_back({std::move(entry.path), entry.kind == JournalKind::Folder});
   }
   return {};
+}
+
+// What came into the tree between its read and its rename went into the backup with it: each
+// such item is journaled (after the fact, as undo needs it) and traced, and goes into
+// `removed` ahead of the tree's own items; what was read and is gone is noted as not done, so
+// that undo does not look for its copy.
+void BackupEffects::KeepArrivals(HANDLE top, HANDLE copyFolder, const std::wstring& copyName, const std::wstring& path,
+                                 const std::wstring& topCopy, const std::vector<TreeItem>& items,
+                                 const std::vector<JournalEntry>& entries, std::vector<RemovedItem>& removed) {
+  std::vector<TreeItem> arrived;
+  std::vector<std::size_t> gone;
+  // Listed through a handle of its own, opened where the rename put it and checked to be the
+  // tree held: a handle listed before gives what it listed then (Wine keeps a handle's listing).
+  UniqueFile moved;
+  FileIdentity held;
+  FileIdentity found;
+  std::string why;
+  if (OpenChild(copyFolder, copyName, kTopAccess & ~DELETE, true, moved) != ERROR_SUCCESS ||
+      !IdentityOf(top, held) || !IdentityOf(moved.Get(), found) || !(held == found)) {
+    why = "it is not where it was moved";
+  } else {
+    why = ReadArrivals(moved.Get(), items, arrived, gone);
+  }
+  if (!why.empty()) {
+    if (noted_) noted_(kTreeNotComparedText + AnsiFromWide(OrdinaryPath(path)) + " - " + why);
+    return;
+  }
+  for (const std::size_t index : gone) {
+    NotDone(entries[index].number, ERROR_FILE_NOT_FOUND);
+    if (noted_) noted_(kTreeItemGoneText + AnsiFromWide(OrdinaryPath(entries[index].path)));
+  }
+  for (TreeItem& item : arrived) {
+    const bool link = !item.folder && (item.kept.facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    JournalEntry entry = EntryOf(item, path, topCopy);
+    if (link) entry.kind = JournalKind::Link;
+    entry.number = store_.NextNumber();
+    if (const DWORD error = store_.Write(entry); error != ERROR_SUCCESS) {
+      if (!journalFailureSaid_ && refused_) refused_(kJournalFailedText + SystemErrorText(error));
+      journalFailureSaid_ = true;
+    }
+    if (item.folder) store_.AdoptFolder(item.kept.fileId);
+    if (!entry.copy.empty()) store_.AdoptName(entry.copy);
+    if (noted_) noted_(kTreeItemArrivedText + AnsiFromWide(OrdinaryPath(entry.path)));
+    removed.push_back({std::move(entry.path), item.folder});
+  }
 }

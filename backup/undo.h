@@ -34,3 +34,6 @@ inline constexpr char kStillPendingText[] = "Still to be deleted at restart: ";
 inline constexpr char kRestoredText[] = "Restored ";
 inline constexpr char kNotRestartedText[] = "Not started again (ended by the run): ";
 inline constexpr char kUndoCompleteText[] = "Undo complete";
+// Traced for an item found as the run found it (undone before, or never changed in the end);
+// followed by what. The summary counts them, so that an undo that changed nothing says why.
+inline constexpr char kAlreadyInPlaceText[] = "Already in place: ";

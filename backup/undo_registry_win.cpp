@@ -43,11 +43,16 @@ void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry) {
     }
   }
   int written = 0;
+  int same = 0;
   for (const SavedValue& value : entry.values) {
     const std::string valueName = keyName + "\\" + AnsiFromWide(value.name);
     SavedValue now;
     if (ReadSavedValue(key.Get(), value.name, now) == ERROR_SUCCESS) {
-      if (!SameValue(now, value)) steps.SomethingElseThere(valueName);
+      if (!SameValue(now, value)) {
+        steps.SomethingElseThere(valueName);
+      } else {
+        ++same;
+      }
       continue;
     }
     const std::vector<BYTE> data(value.data.begin(), value.data.end());
@@ -65,6 +70,9 @@ void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry) {
   }
   if (!existed) steps.Done("key " + keyName);
   if (written > 0) steps.Done(std::to_string(written) + " value(s) of " + keyName);
+  if (existed && written == 0 && same == static_cast<int>(entry.values.size())) {
+    steps.AlreadyInPlace((entry.kind == JournalKind::Key ? "key " : "value of ") + keyName);
+  }
 }
 
 // A value the run wrote under a new name goes again, but only while it holds what the run wrote.
@@ -73,9 +81,13 @@ void UndoWrittenValueEntry(UndoSteps& steps, const JournalEntry& entry) {
   const SavedValue& written = entry.values.front();
   UniqueHKey key;
   const LONG opened = steps.OpenKey(entry, false, kValueRights, key);
-  if (RefusedKey(steps, entry, opened) || opened != ERROR_SUCCESS) return;
+  if (RefusedKey(steps, entry, opened)) return;
+  if (opened == ERROR_FILE_NOT_FOUND) return steps.AlreadyInPlace("no key " + AnsiFromWide(entry.path));
+  if (opened != ERROR_SUCCESS) return steps.Failed(AnsiFromWide(entry.path), static_cast<DWORD>(opened));
   SavedValue now;
-  if (ReadSavedValue(key.Get(), written.name, now) != ERROR_SUCCESS) return;
+  if (ReadSavedValue(key.Get(), written.name, now) != ERROR_SUCCESS) {
+    return steps.AlreadyInPlace("no renamed value " + AnsiFromWide(entry.path + L"\\" + written.name));
+  }
   const std::string valueName = AnsiFromWide(entry.path + L"\\" + written.name);
   if (!SameValue(now, written)) return steps.SomethingElseThere(valueName);
   const LONG code = steps.Context().effects.DeleteRegistryValue(key.Get(), written.name, entry.path);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "backup/backup_journal.h"
 #include "platform/handles.h"
@@ -36,10 +37,29 @@ class UndoSteps {
   // Lists an entry the checks refuse, with why.
   void Refused(const JournalEntry& entry, const std::string& why);
 
-  // Makes the folders above path that are missing, from the first that exists down. Every
-  // folder above path is opened as itself first: a link on the way refuses the whole
-  // (ERROR_CANT_ACCESS_FILE), so that nothing is moved or made through one.
-  [[nodiscard]] DWORD MakeParents(const std::wstring& path);
+  // Lists a file whose copy is not in the backup.
+  void CopyMissing(const std::string& what);
+  // Lists a file the system still deletes at the next restart under its own name.
+  void StillPending(const std::string& what);
+  int NotRestored() const { return notRestored_; }
+  // Counts an item found as it was before the run, and traces it.
+  void AlreadyInPlace(const std::string& what);
+  int InPlace() const { return inPlace_; }
+
+  // Holds every folder above path, from the drive's root down, each opened relative to the
+  // one above as itself and without delete sharing, making those missing; held.back() is the
+  // folder of path. A link on the way answers ERROR_CANT_ACCESS_FILE: nothing is moved or made
+  // through one. Checked again for every item.
+  [[nodiscard]] DWORD HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>& held);
+  // Opens the copy of a file entry as itself through the run folder's levels (none a link)
+  // with what undo needs to move it and put its facts back, sharing only reading, and checks
+  // it is the file the run put there: answers why not, or empty (copy empty then when there
+  // is no copy).
+  std::string OpenCopy(const JournalEntry& entry, UniqueFile& copy);
+  // Puts back times (zero: left), attributes and security (where it differs) through the
+  // item's handle; a failure is listed.
+  void PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
+                const std::wstring& security);
   void PutAttributes(const std::wstring& path, DWORD attributes);
   // Writes only the times that differ from what the item has now.
   void PutTimes(const std::wstring& path, const SavedTimes& times);
@@ -57,8 +77,9 @@ class UndoSteps {
   CleanerContext& context_;
   std::wstring runFolder_;
   int restored_ = 0;
+  int notRestored_ = 0;
+  int inPlace_ = 0;
   std::set<std::wstring> notRestarted_;
-  std::set<std::wstring> checkedFolders_;  // no link, from the drive's root down
   std::optional<UserHives> hives_;         // loaded at the first key of another user
 };
 

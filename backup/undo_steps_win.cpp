@@ -9,6 +9,7 @@
 #include "backup/backup_reads.h"
 #include "backup/undo.h"
 #include "engine/cleaner_context.h"
+#include "engine/run_observer.h"
 #include "platform/effects.h"
 #include "platform/files/files_paths.h"
 #include "platform/security/security_descriptor.h"
@@ -52,38 +53,43 @@ std::wstring UndoSteps::CopyPath(const std::wstring& copy) const { return Extend
 void UndoSteps::Done(const std::string& what) {
   ++restored_;
   TraceIfOn(context_, kRestoredText + what);
+  if (context_.observer != nullptr) context_.observer->Restored(what);
 }
 
+// Every item not put back is counted here, where its line is written: the summary's count is
+// the count of these lines.
 void UndoSteps::Failed(const std::string& what, DWORD code) {
+  ++notRestored_;
   AddInfo(context_, kNotRestoredText + what + " - " + SystemErrorText(code));
 }
 
 void UndoSteps::Refused(const JournalEntry& entry, const std::string& why) {
+  ++notRestored_;
   AddInfo(context_, kNotRestoredRefusedText + Shown(entry.path) + " - " + why);
 }
 
-void UndoSteps::SomethingElseThere(const std::string& what) { AddInfo(context_, kNotRestoredExistsText + what); }
+void UndoSteps::SomethingElseThere(const std::string& what) {
+  ++notRestored_;
+  AddInfo(context_, kNotRestoredExistsText + what);
+}
+
+void UndoSteps::CopyMissing(const std::string& what) {
+  ++notRestored_;
+  AddInfo(context_, kNotRestoredMissingCopyText + what);
+}
+
+void UndoSteps::AlreadyInPlace(const std::string& what) {
+  ++inPlace_;
+  TraceIfOn(context_, kAlreadyInPlaceText + what);
+}
+
+void UndoSteps::StillPending(const std::string& what) {
+  ++notRestored_;
+  AddInfo(context_, kStillPendingText + what);
+}
 
 void UndoSteps::NotRestarted(const std::wstring& what) {
   if (notRestarted_.insert(what).second) TraceIfOn(context_, kNotRestartedText + AnsiFromWide(what));
-}
-
-// The folders above a restored item, where a killed run left no entry to make them: up to
-// the first that exists, then down making each (a loop, whatever the depth).
-DWORD UndoSteps::MakeParents(const std::wstring& path) {
-  std::vector<std::wstring> levels = FolderLevels(ExtendedPath(path));
-  if (levels.size() < 2) return ERROR_BAD_PATHNAME;
-  levels.pop_back();  // the item itself
-  levels.erase(levels.begin());  // the drive's root: no link, whatever reparse mark it carries
-  for (const std::wstring& level : levels) {
-    if (checkedFolders_.contains(level)) continue;
-    if (!Exists(level)) {
-      if (const DWORD code = context_.effects.CreateFolder(level); code != ERROR_SUCCESS) return code;
-    }
-    if (IsLinkItself(level)) return ERROR_CANT_ACCESS_FILE;
-    checkedFolders_.insert(level);
-  }
-  return ERROR_SUCCESS;
 }
 
 void UndoSteps::PutSecurity(const std::wstring& path, const std::wstring& security) {

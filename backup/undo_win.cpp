@@ -10,6 +10,7 @@
 #include "backup/backup_store.h"
 #include "backup/undo_steps.h"
 #include "engine/cleaner_context.h"
+#include "engine/run_observer.h"
 #include "platform/effects.h"
 #include "platform/errors.h"
 #include "platform/files/files.h"
@@ -102,11 +103,15 @@ void RunUndo(CleanerContext& context, const std::string& runFolder, FolderSecuri
   if (journal.problems.size() > allowed) throw Exception(kUndoBadJournalText + journal.problems.front());
   // Owners of restored files and keys other than the administrators need the restore privilege.
   (void)EnablePrivilege(kRestorePrivilege);
+  if (context.observer != nullptr) context.observer->UndoStarting();
   UndoSteps steps(context, OrdinaryPath(folder));
   UndoJournal(steps, journal);
-  const int notRestored = context.outcome.notRemoved;
+  // The same records give the trace's lines, this summary, the report's counts and the exit
+  // code: each item restored is counted where it is traced, each one not restored where its
+  // line is listed.
   const std::string summary = std::string(kUndoCompleteText) + ": " + std::to_string(steps.Restored()) +
-                              " restored, " + std::to_string(notRestored) + " not restored";
+                              " restored, " + std::to_string(steps.NotRestored()) + " not restored" +
+                              (steps.InPlace() > 0 ? ", " + std::to_string(steps.InPlace()) + " already in place" : "");
   TraceIfOn(context, summary);
   if (!context.state.QuietMode) context.reporter.SimpleMessage(summary);
 }

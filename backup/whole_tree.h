@@ -26,3 +26,12 @@ struct TreeItem {
 inline constexpr std::size_t kWholeTreeLimit = 100000;
 std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std::vector<TreeItem>& items,
                          std::size_t limit = kWholeTreeLimit);
+
+// After the tree open as `top` was renamed whole: what lies in it now that `read` (what
+// ReadFreeTree answered before the rename) does not hold, each read as the journal keeps it
+// (children before their folder; a link as itself, a folder that replaced one read counts as
+// arrived), and the indexes in `read` of what is no longer there. Something can come in
+// between the read and the rename: a folder's share mode does not stop files being created
+// in it. Answers empty, or why the tree could not be read again.
+std::string ReadArrivals(HANDLE top, const std::vector<TreeItem>& read, std::vector<TreeItem>& arrived,
+                         std::vector<std::size_t>& gone);

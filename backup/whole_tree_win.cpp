@@ -3,6 +3,7 @@
 #include "backup/whole_tree.h"
 
 #include <algorithm>
+#include <map>
 
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
@@ -132,4 +133,104 @@ std::string ReadFreeTree(HANDLE top, const std::vector<FileIdentity>& avoid, std
   }
   if (!why.empty()) items.clear();
   return why;
+}
+
+namespace {
+
+std::wstring Upper(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// An item that came in after the read: read through a handle of its own, whatever it shares,
+// since it lies in the backup already.
+std::string ReadArrived(HANDLE folder, const FolderChild& entry, const std::wstring& relative, TreeItem& item) {
+  UniqueFile file;
+  const bool link = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  if (const DWORD error = OpenChild(folder, entry.name, READ_CONTROL | (link ? FILE_READ_ATTRIBUTES : GENERIC_READ),
+                                    false, file);
+      error != ERROR_SUCCESS) {
+    return Named(relative, SystemErrorText(error));
+  }
+  if (const DWORD error = ReadKeptHandle(file.Get(), !link, item.kept); error != ERROR_SUCCESS) {
+    return Named(relative, SystemErrorText(error));
+  }
+  item.relative = relative;
+  return {};
+}
+
+}  // namespace
+
+std::string ReadArrivals(HANDLE top, const std::vector<TreeItem>& read, std::vector<TreeItem>& arrived,
+                         std::vector<std::size_t>& gone) {
+  arrived.clear();
+  gone.clear();
+  std::map<std::wstring, std::size_t> known;  // by the upper-cased relative name
+  for (std::size_t index = 0; index < read.size(); ++index) known.emplace(Upper(read[index].relative), index);
+  std::vector<bool> seen(read.size(), false);
+  if (const auto topItem = known.find(L""); topItem != known.end()) seen[topItem->second] = true;
+  // Each level: its handle, its place below the top, its entries, and whether it arrived
+  // (then everything below it did too, and it follows its children).
+  struct Walked {
+    UniqueFile owned;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    std::wstring relative;
+    std::vector<FolderChild> entries;
+    std::size_t next = 0;
+    bool arrived = false;
+  };
+  std::vector<Walked> levels;
+  levels.push_back({UniqueFile(), top, L"", {}, 0, false});
+  if (const DWORD error = ListFolder(top, levels.back().entries); error != ERROR_SUCCESS) return SystemErrorText(error);
+  while (!levels.empty()) {
+    Walked& level = levels.back();
+    if (level.next == level.entries.size()) {
+      if (level.arrived) {
+        TreeItem item;
+        item.relative = level.relative;
+        item.folder = true;
+        if (const DWORD error = ReadKeptHandle(level.handle, false, item.kept); error != ERROR_SUCCESS) {
+          return Named(level.relative, SystemErrorText(error));
+        }
+        arrived.push_back(std::move(item));
+      }
+      levels.pop_back();
+      continue;
+    }
+    const FolderChild& entry = level.entries[level.next++];
+    const std::wstring relative = Joined(level.relative, entry.name);
+    if (!IsSafeChildName(entry.name)) return Named(relative, "a name that leads out of its folder");
+    const bool folder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                        (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    bool isNew = level.arrived;
+    if (!isNew) {
+      const auto found = known.find(Upper(relative));
+      isNew = found == known.end() || read[found->second].folder != folder ||
+              (entry.fileId != 0 && read[found->second].kept.fileId != 0 && entry.fileId != read[found->second].kept.fileId);
+      if (!isNew) seen[found->second] = true;
+    }
+    if (!folder) {
+      if (!isNew) continue;
+      TreeItem item;
+      if (std::string why = ReadArrived(level.handle, entry, relative, item); !why.empty()) return why;
+      arrived.push_back(std::move(item));
+      continue;
+    }
+    Walked sub;
+    sub.relative = relative;
+    sub.arrived = isNew;
+    if (const DWORD error = OpenChild(level.handle, entry.name, kFolderAccess & ~DELETE, true, sub.owned);
+        error != ERROR_SUCCESS) {
+      return Named(relative, SystemErrorText(error));
+    }
+    sub.handle = sub.owned.Get();
+    if (const DWORD error = ListFolder(sub.handle, sub.entries); error != ERROR_SUCCESS) {
+      return Named(relative, SystemErrorText(error));
+    }
+    levels.push_back(std::move(sub));
+  }
+  for (std::size_t index = 0; index < read.size(); ++index) {
+    if (!seen[index]) gone.push_back(index);
+  }
+  return {};
 }

@@ -15,6 +15,7 @@
 class Effects;
 class RunHook;
 class RunObserver;
+class RestartPathSecurity;
 struct ProtectedFolderSet;
 struct ProductFiles;
 struct PendingFolders;
@@ -62,6 +63,8 @@ struct CleanerContext {
   RunHook* runHook = nullptr;
   // Told of every information line and every error shown; none when nobody listens.
   RunObserver* observer = nullptr;
+  // Where the folders of a path scheduled for the restart are judged; the system's when none.
+  RestartPathSecurity* restartPathSecurity = nullptr;
 };
 
 // Writes a trace line when the trace log is on.

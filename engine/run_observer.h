@@ -12,4 +12,8 @@ class RunObserver {
   virtual void Listed(const std::string& line, bool scheduled) = 0;
   // The text of an error box, shown or (quiet) only logged.
   virtual void ErrorShown(const std::string& message) = 0;
+  // Undo: an item put back. Once an undo has begun, what it restored (and the lines of what
+  // it did not) are its changes; the gateway calls it made to restore them are details.
+  virtual void UndoStarting() {}
+  virtual void Restored(const std::string& what) { (void)what; }
 };

@@ -80,6 +80,24 @@ class Effects {
     (void)parent, (void)name, (void)folder, (void)targetFolder, (void)targetName;
     return MoveFileTo(path, target, false);
   }
+  // Moves the file or folder open as `opened` (with DELETE; path: its full name) to
+  // `targetName` in the folder open as targetFolder, on the same volume, through that handle,
+  // never replacing anything: what the caller read through the handle is what moves, and no
+  // name swapped since can redirect it. A gateway that works by name does the same through
+  // MoveFileTo.
+  [[nodiscard]] virtual DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder,
+                                       const std::wstring& targetName, const std::wstring& target) {
+    (void)opened, (void)targetFolder, (void)targetName;
+    return MoveFileTo(path, target, false);
+  }
+  // Puts back a file's or folder's times (zero: left as they are), attributes and security
+  // descriptor (SDDL; empty: left as it is) through the handle it is open as (with
+  // FILE_WRITE_ATTRIBUTES, WRITE_DAC and WRITE_OWNER), so that a name swapped since cannot
+  // send them to another file: ERROR_SUCCESS, or the first failure with which fact failed in
+  // `failed` ("times", "attributes", "security"). A gateway that works by name does the same
+  // through SetFileTimes, SetAttributes and SetSecurity.
+  [[nodiscard]] virtual DWORD SetOpenFacts(HANDLE opened, const std::wstring& path, const FILETIME times[3],
+                                           DWORD attributes, const std::wstring& sddl, std::string& failed);
   // Undo puts folders, times and keys back. A time of zero is left as it is: a file system
   // that keeps finer times than FILETIME's 100 ns would lose their last digits to a rewrite.
   [[nodiscard]] virtual DWORD CreateFolder(const std::wstring& path) = 0;
@@ -145,6 +163,14 @@ class ForwardingEffects : public Effects {
   DWORD DeleteAtRestart(const std::wstring& path) override { return inner_.DeleteAtRestart(path); }
   DWORD MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) override {
     return inner_.MoveFileTo(from, to, allowCopy);
+  }
+  DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder, const std::wstring& targetName,
+                 const std::wstring& target) override {
+    return inner_.MoveOpen(opened, path, targetFolder, targetName, target);
+  }
+  DWORD SetOpenFacts(HANDLE opened, const std::wstring& path, const FILETIME times[3], DWORD attributes,
+                     const std::wstring& sddl, std::string& failed) override {
+    return inner_.SetOpenFacts(opened, path, times, attributes, sddl, failed);
   }
   DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override {
     return inner_.OpenPrivateFolder(path, folder);
@@ -213,6 +239,10 @@ class LiveEffects : public Effects {
   DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
   DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE targetFolder,
                   const std::wstring& targetName, const std::wstring& target) override;
+  DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder, const std::wstring& targetName,
+                 const std::wstring& target) override;
+  DWORD SetOpenFacts(HANDLE opened, const std::wstring& path, const FILETIME times[3], DWORD attributes,
+                     const std::wstring& sddl, std::string& failed) override;
   DWORD CreateFolder(const std::wstring& path) override;
   DWORD SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                      const FILETIME& lastWrite) override;

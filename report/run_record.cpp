@@ -12,10 +12,26 @@ void RunRecord::Keep(RecordedStep step) {
   if (keepSteps_) steps_.push_back(std::move(step));
 }
 
+// A file in use answers its removal with one of these; the run then leaves it to the restart
+// or lists it as left, and that outcome is what counts: the first attempt is no failure of
+// its own.
+static bool IsInUseCode(unsigned long code) {
+  constexpr unsigned long kSharingViolation = 32, kLockViolation = 33, kDeletePending = 303, kMappedFile = 1224;
+  return code == kSharingViolation || code == kLockViolation || code == kDeletePending || code == kMappedFile;
+}
+
 void RunRecord::Change(const std::string& action, const std::string& target, unsigned long code) {
   const bool done = code == 0;
-  Keep({action, target, done ? "done" : "failed", done ? "" : "system error " + Number(static_cast<long long>(code))});
+  const bool inUse = IsInUseCode(code);
+  Keep({action, target, done ? "done" : inUse ? "in use" : "failed",
+        done ? "" : "system error " + Number(static_cast<long long>(code))});
+  if (undoing_ || inUse) return;
   ++(done ? counts_.changes : counts_.failed);
+}
+
+void RunRecord::Restored(const std::string& target) {
+  Keep({"restore", target, "done", ""});
+  ++counts_.changes;
 }
 
 void RunRecord::Listed(const std::string& line, bool scheduled) {

@@ -30,6 +30,10 @@ class RunRecord {
   void Change(const std::string& action, const std::string& target, unsigned long code);
   void Listed(const std::string& line, bool scheduled);
   void Error(const std::string& message);
+  // An undo: from here on, the changes counted are the items it restored; the gateway's
+  // changes are kept as steps ("done" or "failed") without being counted again.
+  void UndoStarting() { undoing_ = true; }
+  void Restored(const std::string& target);
 
   const std::vector<RecordedStep>& Steps() const { return steps_; }
   const RunCounts& Counts() const { return counts_; }
@@ -39,6 +43,7 @@ class RunRecord {
   std::vector<RecordedStep> steps_;
   RunCounts counts_;
   bool keepSteps_ = true;
+  bool undoing_ = false;
 };
 
 // "Run ended: N changes made, N failed, N left, N scheduled for restart, N errors; exit code N"

@@ -16,6 +16,8 @@ class RunRecorder : public RunObserver {
   void Listed(const std::string& line, bool scheduled) override;
   // Also to the event log while no trace log is open: otherwise nothing would keep it.
   void ErrorShown(const std::string& message) override;
+  void UndoStarting() override { record_.UndoStarting(); }
+  void Restored(const std::string& what) override;
 
  private:
   RunRecord& record_;

@@ -50,6 +50,8 @@ std::string TwoDigits(int value) { return std::string(1, static_cast<char>('0' +
 
 void RunRecorder::Listed(const std::string& line, bool scheduled) { record_.Listed(Utf8OfAnsi(line), scheduled); }
 
+void RunRecorder::Restored(const std::string& what) { record_.Restored(Utf8OfAnsi(what)); }
+
 void RunRecorder::ErrorShown(const std::string& message) {
   record_.Error(Utf8OfAnsi(message));
   if (!trace_.IsOpen()) events_.Write(EventKind::Error, message);

@@ -93,6 +93,10 @@ std::wstring FinalOr(HANDLE opened, const std::wstring& path) {
 Left ScheduleForRestart(CleanerContext& context, const std::wstring& final, const std::wstring& path,
                         const std::string& byPathNote = {}) {
   const std::string shown = ShownFinal(context, final, path);
+  if (const std::string problem = ByPathProblem(context, final); !problem.empty()) {
+    AddInfo(context, kRestartNotScheduledText + shown + " - " + kPathNotSafeText + problem);
+    return Left::Listed;
+  }
   const DWORD error = context.effects.DeleteAtRestart(final);
   if (error == ERROR_SUCCESS) {
     AddScheduledInfo(context, kDeletedAtRestartText + shown + byPathNote);

@@ -34,6 +34,27 @@ MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std
 // that whatever ends the run later, what was moved aside has its folders scheduled after it.
 void SchedulePendingFolders(CleanerContext& context);
 
+// Where the security descriptors of the folders on the way to something scheduled by its path
+// are read: the system's, unless a test feeds Windows' own (Wine keeps none).
+class RestartPathSecurity {
+ public:
+  virtual ~RestartPathSecurity() = default;
+  // The folder's descriptor in SDDL (owner and access list), read as itself; empty when it
+  // cannot be read.
+  virtual std::wstring SecurityOf(const std::wstring& folder);
+  virtual bool KeepsOwners();
+};
+
+// Why a request to delete `final` (extended form) at the restart by its path could be sent
+// elsewhere, or empty. The system follows links on the path when it carries the request out,
+// long after the run: every folder on the way, from the drive's root down, must be no link
+// and changeable by nobody but SYSTEM, the administrators and TrustedInstaller (a drive's
+// root may let users add folders), so that none can be swapped for a link meanwhile.
+std::string ByPathProblem(CleanerContext& context, const std::wstring& final);
+
+// After the path refused by ByPathProblem and " - "; followed by why.
+inline constexpr char kPathNotSafeText[] = "by its path the deletion could be sent elsewhere: ";
+
 // Traced for each pending folder scheduled; followed by the folder.
 inline constexpr char kPendingFolderScheduledText[] = "The cleaner's own folder goes at the restart too: ";
 // Traced for each file moved aside; followed by the file, " -> " and its new name.

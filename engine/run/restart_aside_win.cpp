@@ -110,7 +110,45 @@ std::wstring PendingName(unsigned number, const std::wstring& name) {
   return pending;
 }
 
+RestartPathSecurity& SystemRestartPathSecurity() {
+  static RestartPathSecurity security;
+  return security;
+}
+
 }  // namespace
+
+std::wstring RestartPathSecurity::SecurityOf(const std::wstring& folder) {
+  DWORD error = ERROR_SUCCESS;
+  const UniqueFile opened = OpenAsItself(folder, READ_CONTROL | FILE_READ_ATTRIBUTES, error);
+  return opened ? HandleSecurityText(opened.Get()) : std::wstring();
+}
+
+bool RestartPathSecurity::KeepsOwners() { return SystemKeepsOwners(); }
+
+std::string ByPathProblem(CleanerContext& context, const std::wstring& final) {
+  const std::wstring path = final.starts_with(L"\\\\?\\") ? final : ExtendedPath(final);
+  if (DriveLetterOf(path) == 0) return "it does not lie on a drive";
+  RestartPathSecurity& security =
+      context.restartPathSecurity != nullptr ? *context.restartPathSecurity : SystemRestartPathSecurity();
+  static const std::wstring self = ProcessUserSid();
+  const bool selfTrusted = !security.KeepsOwners();
+  // The root ("\\?\C:\"), then each folder down to the one that holds the item.
+  for (std::size_t cut = 6; cut != std::wstring::npos && cut < path.size(); cut = path.find(L'\\', cut + 1)) {
+    const std::wstring level = cut == 6 ? path.substr(0, 7) : path.substr(0, cut);
+    if (cut != 6) {
+      const DWORD attributes = GetFileAttributesW(level.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return Shown(level) + ": it is a link";
+      }
+    }
+    const std::wstring sddl = security.SecurityOf(level);
+    if (sddl.empty()) return Shown(level) + ": its security cannot be read";
+    if (const std::string problem = UntrustedFolderReason(sddl, self, selfTrusted, false); !problem.empty()) {
+      return Shown(level) + ": " + problem;
+    }
+  }
+  return {};
+}
 
 MovedAside MoveAsideForRestart(CleanerContext& context, HANDLE parent, const std::wstring& name,
                                const std::wstring& path, const std::wstring& final) {

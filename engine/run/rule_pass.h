@@ -17,6 +17,17 @@ void ProgressStep(CleanerContext& context);
 // entry does not name and no guard has checked; the entry is refused instead.
 inline constexpr char kRefusedNulEntry[] = "Refused rule entry holding a NUL byte in line ";
 
+// An entry longer than the longest path Windows accepts (32,767 UTF-16 units) names nothing
+// that can exist, and some of the system's own functions fault on such a name instead of
+// answering: it is refused before any call is made with it. Followed by its line number.
+inline constexpr char kRefusedLongEntry[] = "Refused rule entry longer than the longest path in line ";
+inline constexpr std::size_t kLongestPathUnits = 32767;
+// A file or folder entry one of whose names is longer than any file system of Windows lets a
+// name be (255 UTF-16 units) names nothing either; Wine faults on such a name too. Followed by
+// its line number.
+inline constexpr char kRefusedLongNameEntry[] = "Refused rule entry with a name longer than a file name can be in line ";
+inline constexpr std::size_t kLongestNameUnits = 255;
+
 // An entry that uses a placeholder whose folder is empty (its source could not be read, or
 // the field was cleared) would name a path from the root of the current drive; it is
 // refused: "Refused rule entry using %PF%, which stands for no folder, in line 12".

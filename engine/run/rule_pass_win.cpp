@@ -49,10 +49,28 @@ std::string ReadCountedLine(PassState& pass, LineFile& file) {
 // listed and counts as left, so that a run without the permission never reads as complete.
 void NoteSkippedDeletion(CleanerContext& context, const std::string& line, bool placeholdersSet) {
   // No longer name than the system's longest path can name anything that exists.
-  constexpr std::size_t kLongestPath = 32767;
-  if (!placeholdersSet || line.empty() || line.size() > kLongestPath || line.find('\0') != std::string::npos) return;
+  if (!placeholdersSet || line.empty() || line.size() > kLongestPathUnits || line.find('\0') != std::string::npos) return;
   const std::wstring path = WideFromAnsi(line);
   if (IsExistingFolderWide(path) || IsExistingFileWide(path)) AddInfo(context, kSkippedNotPermitted + line);
+}
+
+// Longer in UTF-16 than any path can be: only a line longer in bytes can be.
+bool IsLongerThanAnyPath(const std::string& line) {
+  return line.size() > kLongestPathUnits && WideFromAnsi(line).size() > kLongestPathUnits;
+}
+
+bool HoldsLongerNameThanAnyFile(const std::string& line) {
+  const std::wstring wide = WideFromAnsi(line);
+  std::size_t length = 0;
+  for (const wchar_t unit : wide) {
+    length = unit == L'\\' || unit == L'/' ? 0 : length + 1;
+    if (length > kLongestNameUnits) return true;
+  }
+  return false;
+}
+
+bool IsFileSection(RuleSectionKind kind) {
+  return kind == RuleSectionKind::DeleteFolder || kind == RuleSectionKind::DeleteFile;
 }
 
 // Every line up to the section's own end marker is an entry, whatever it looks like.
@@ -67,6 +85,10 @@ void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
     } else {
       if (line.find('\0') != std::string::npos) {
         AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
+      } else if (IsLongerThanAnyPath(line)) {
+        AddInfo(context, kRefusedLongEntry + IntToText(context.state.Progress));
+      } else if (IsFileSection(section.kind) && HoldsLongerNameThanAnyFile(line)) {
+        AddInfo(context, kRefusedLongNameEntry + IntToText(context.state.Progress));
       } else if (!pass.unsetPlaceholder.empty()) {
         AddInfo(context, kRefusedUnsetPlaceholder + pass.unsetPlaceholder + kStandsForNoFolder +
                              IntToText(context.state.Progress));

@@ -108,3 +108,8 @@ DWORD CreateChildFile(HANDLE parent, const std::wstring& name, DWORD access, Uni
 // target is resolved relative to the handle, so no link on a path can redirect it.
 DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HANDLE targetFolder,
                       const std::wstring& targetName);
+
+// Renames the file or folder open as `opened` (with DELETE) to `targetName` in the folder open
+// as targetFolder (same volume), never replacing anything: what was read through the handle
+// is what moves, wherever its name now lies.
+DWORD RenameOpenInto(HANDLE opened, HANDLE targetFolder, const std::wstring& targetName);

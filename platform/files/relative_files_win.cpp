@@ -343,6 +343,10 @@ DWORD RenameChildInto(HANDLE parent, const std::wstring& name, bool folder, HAND
   if (const DWORD error = OpenChild(parent, name, DELETE | FILE_READ_ATTRIBUTES, folder, child); error != ERROR_SUCCESS) {
     return error;
   }
-  const DWORD error = RenameOpened(child.Get(), targetFolder, targetName);
+  return RenameOpenInto(child.Get(), targetFolder, targetName);
+}
+
+DWORD RenameOpenInto(HANDLE opened, HANDLE targetFolder, const std::wstring& targetName) {
+  const DWORD error = RenameOpened(opened, targetFolder, targetName);
   return error == ERROR_FILE_EXISTS ? ERROR_ALREADY_EXISTS : error;
 }

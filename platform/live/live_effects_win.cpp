@@ -124,6 +124,52 @@ DWORD LiveEffects::MoveChild(HANDLE parent, const std::wstring& name, const std:
                              HANDLE targetFolder, const std::wstring& targetName, const std::wstring&) {
   return RenameChildInto(parent, name, folder, targetFolder, targetName);
 }
+DWORD LiveEffects::MoveOpen(HANDLE opened, const std::wstring&, HANDLE targetFolder, const std::wstring& targetName,
+                            const std::wstring&) {
+  return RenameOpenInto(opened, targetFolder, targetName);
+}
+DWORD LiveEffects::SetOpenFacts(HANDLE opened, const std::wstring&, const FILETIME times[3], DWORD attributes,
+                                const std::wstring& sddl, std::string& failed) {
+  // Times first: writing them needs no plain attributes, and a read-only file stays writable
+  // through its handle for its basic information.
+  FILE_BASIC_INFO basic{};
+  basic.CreationTime.LowPart = times[0].dwLowDateTime;
+  basic.CreationTime.HighPart = static_cast<LONG>(times[0].dwHighDateTime);
+  basic.LastAccessTime.LowPart = times[1].dwLowDateTime;
+  basic.LastAccessTime.HighPart = static_cast<LONG>(times[1].dwHighDateTime);
+  basic.LastWriteTime.LowPart = times[2].dwLowDateTime;
+  basic.LastWriteTime.HighPart = static_cast<LONG>(times[2].dwHighDateTime);
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  if (!SetFileInformationByHandle(opened, FileBasicInfo, &basic, sizeof(basic))) {
+    failed = "times and attributes";
+    return GetLastError();
+  }
+  if (!sddl.empty()) {
+    if (const DWORD error = SetHandleSecurityText(opened, sddl); error != ERROR_SUCCESS) {
+      failed = "security";
+      return error;
+    }
+  }
+  return ERROR_SUCCESS;
+}
+DWORD Effects::SetOpenFacts(HANDLE, const std::wstring& path, const FILETIME times[3], DWORD attributes,
+                            const std::wstring& sddl, std::string& failed) {
+  if (const DWORD error = SetFileTimes(path, times[0], times[1], times[2]); error != ERROR_SUCCESS) {
+    failed = "times";
+    return error;
+  }
+  if (const DWORD error = SetAttributes(path, attributes); error != ERROR_SUCCESS) {
+    failed = "attributes";
+    return error;
+  }
+  if (!sddl.empty()) {
+    if (const DWORD error = SetSecurity(path, sddl); error != ERROR_SUCCESS) {
+      failed = "security";
+      return error;
+    }
+  }
+  return ERROR_SUCCESS;
+}
 DWORD LiveEffects::CreateFolder(const std::wstring& path) { return Outcome(CreateDirectoryW(path.c_str(), nullptr)); }
 DWORD LiveEffects::SetFileTimes(const std::wstring& path, const FILETIME& creation, const FILETIME& lastAccess,
                                 const FILETIME& lastWrite) {

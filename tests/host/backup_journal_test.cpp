@@ -39,10 +39,13 @@ JournalEntry Entry(std::uint64_t number, JournalKind kind, std::wstring path, st
 const std::string kDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 // A file's or folder's entry with its size, digest and security descriptor.
-JournalEntry Kept(JournalEntry entry, std::uint64_t size, std::wstring security) {
+JournalEntry Kept(JournalEntry entry, std::uint64_t size, std::wstring security, std::uint64_t fileId = 0,
+                  std::uint32_t links = 0) {
   entry.size = size;
   entry.sha256 = entry.kind == JournalKind::Folder ? "" : kDigest;
   entry.security = std::move(security);
+  entry.fileId = fileId;
+  entry.links = links;
   return entry;
 }
 
@@ -64,13 +67,13 @@ TEST(BackupJournalLine, EveryKindIsWrittenInItsFormAndReadBackTheSame) {
   } cases[] = {
       {Entry(1, K::Attributes, L"\\\\?\\C:\\a\tb", L"", 0x27),
        R"(1|attributes|\\\\?\\C:\\a\tb|00000027)"},
-      {Kept(Entry(2, K::File, L"C:\\Файл", L"files\\2", 0x20, kTimes), 0, L"O:BAD:P(A;;FA;;;SY)"),
-       R"(2|file|C:\\Файл|files\\2|00000020)"s + kTimesText + "|0|" + kDigest + "|O:BAD:P(A;;FA;;;SY)"},
+      {Kept(Entry(2, K::File, L"C:\\Файл", L"files\\2", 0x20, kTimes), 0, L"O:BAD:P(A;;FA;;;SY)", 0x0001000000abcdef, 1),
+       R"(2|file|C:\\Файл|files\\2|00000020)"s + kTimesText + "|0|" + kDigest + "|O:BAD:P(A;;FA;;;SY)|0001000000abcdef|1"},
       {Kept(Entry(3, K::Folder, L"C:\\line\nbreak\r", L"", 0xffffffff), 0, L""),
        R"(3|folder|C:\\line\nbreak\r|ffffffff|)"},
       {Entry(4, K::Link, L"C:\\" + kSmiley, L"files\\4"), R"(4|link|C:\\😀|files\\4)"},
       {Kept(Entry(5, K::RestartFile, L"C:\\r", L"f", 1, kTimes), 18446744073709551615u, L"x\ty"),
-       "5|restart-file|C:\\\\r|f|00000001"s + kTimesText + "|18446744073709551615|" + kDigest + "|x\\ty"},
+       "5|restart-file|C:\\\\r|f|00000001"s + kTimesText + "|18446744073709551615|" + kDigest + "|x\\ty|0000000000000000|0"},
       {Entry(6, K::Key, L"HKEY_LOCAL_MACHINE\\Q", L"", 0, {}, {odd, empty}),
        R"(6|key|HKEY_LOCAL_MACHINE\\Q|||2|a\\b\tc\n|1|7800||0|)"},
       {InHive(Entry(7, K::Key, L"HKEY_USERS\\S-1"), L"C:\\Users\\o\\NTUSER.DAT", L"D:(A;;KA;;;BA)"),
@@ -142,6 +145,12 @@ TEST(BackupJournalLine, EveryDamagedFieldIsRefusedWithItsReason) {
       {"1|process|\xed\xa0\x80", "path is not valid UTF-8"},
       {"1|process|a\rb", "the line holds a line break"},
       {"1|process|a\0b"s, "the line holds a NUL byte"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|0|" + kDigest + "|s",
+       "the line ends before its file ID"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|0|" + kDigest + "|s|12|1",
+       "file ID \"12\" is not 16 lowercase hex digits"},
+      {"1|file|p|c|00000000|0000000000000000|0000000000000000|0000000000000000|0|" + kDigest + "|s|0000000000000012|",
+       "count of names \"\" is not a decimal number"},
   };
   for (const auto& c : cases) {
     std::string problem = "stale";
@@ -172,6 +181,14 @@ TEST(BackupJournalText, HeaderLineEndsAndACutLastLine) {
       // A journal of the first format holds no digests: it is not read as this one.
       {"Velmora Cleaner backup journal 1\n1\tprocess\ta\n", 0, {notJournal}, false},
       {header + "\n1\tprocess\ta\n2\tfile\tC:\\\\x\tfi\n", 1, {"line 3: the line ends before its attributes"}, false},
+      // A journal of the version before keeps no identity of its copies: its file lines are
+      // read without one, and a line of this version's form is too long for it.
+      {std::string(kJournalHeaderWithoutIdentity) + "\n1\tfile\tp\tc\t00000000\t0000000000000000\t0000000000000000\t"
+           "0000000000000000\t0\t" + kDigest + "\ts\n",
+       1, {}, false},
+      {std::string(kJournalHeaderWithoutIdentity) + "\n1\tfile\tp\tc\t00000000\t0000000000000000\t0000000000000000\t"
+           "0000000000000000\t0\t" + kDigest + "\ts\t0000000000000001\t1\n",
+       0, {"line 2: 2 field(s) more than a \"file\" line holds"}, false},
   };
   for (const auto& c : cases) {
     const Journal journal = ParseJournal(c.text);

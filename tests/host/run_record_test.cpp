@@ -9,7 +9,9 @@ TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
   RunRecord record;
   record.Change("remove-file", "C:\\P\\a.dll", 0);
   record.Change("delete-key", "HKEY_LOCAL_MACHINE\\Software\\V", 0);
-  record.Change("remove-file", "C:\\P\\b.dll", 32);
+  record.Change("remove-file", "C:\\P\\b.dll", 5);
+  // In use: the restart takes it, or it is listed as left; the attempt is no failure of its own.
+  record.Change("remove-file", "C:\\P\\c.dll", 32);
   record.Listed("Could NOT delete file C:\\P\\b.dll", false);
   record.Listed("Will be deleted at restart: C:\\P\\c.dll", true);
   record.Error("I/O error 112.");
@@ -30,7 +32,8 @@ TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
                            "\"commandLine\":\"Cleaner.exe /Q \\\"/REPORT=C:\\\\r.json\\\"\"",
                            "\"settings\":{\"SILENT\":\"1\",\"DELETE\":\"0\"}", "\"sha256\":\"00ff\"",
                            "\"start\":\"2026-12-07T10:00:00+01:00\"",
-                           "{\"action\":\"remove-file\",\"target\":\"C:\\\\P\\\\b.dll\",\"outcome\":\"failed\",\"reason\":\"system error 32\"}",
+                           "{\"action\":\"remove-file\",\"target\":\"C:\\\\P\\\\b.dll\",\"outcome\":\"failed\",\"reason\":\"system error 5\"}",
+                           "{\"action\":\"remove-file\",\"target\":\"C:\\\\P\\\\c.dll\",\"outcome\":\"in use\",\"reason\":\"system error 32\"}",
                            "\"counts\":{\"changes\":2,\"failed\":1,\"left\":1,\"scheduled\":1,\"errors\":1}",
                            "\"exitCode\":2}"}) {
     EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
@@ -43,6 +46,18 @@ TEST(RunRecord, CountsEachOutcomeAndTheSummaryAndReportAgree) {
   EXPECT_TRUE(countsOnly.Steps().empty());
   EXPECT_EQ(countsOnly.Counts().changes, 1);
   EXPECT_EQ(countsOnly.Counts().left, 1);
+
+  // An undo counts what it restored; the gateway's calls it made on the way are kept, not counted.
+  RunRecord undo;
+  undo.UndoStarting();
+  undo.Change("write-value", "HKEY_LOCAL_MACHINE\\Software\\V\\A", 0);
+  undo.Restored("1 value(s) of HKEY_LOCAL_MACHINE\\Software\\V");
+  undo.Restored("file C:\\P\\a.dll");
+  undo.Listed("Not restored, refused: C:\\P\\b.dll - its copy has another name now", false);
+  EXPECT_EQ(undo.Counts().changes, 2);
+  EXPECT_EQ(undo.Counts().failed, 0);
+  EXPECT_EQ(undo.Counts().left, 1);
+  EXPECT_EQ(undo.Steps().size(), 4u);
 }
 
 TEST(RunRecord, TheFirstBlockNamesProgramMachineAccountCommandLineAndRules) {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <utility>
 #include <map>
 #include <string>
 #include <vector>
@@ -246,4 +247,102 @@ TEST(BackupWholeTree, ReadsEveryItemChildrenFirstUpToItsLimit) {
   EXPECT_EQ(items[at[L"Sub\\kept.ini"]].kept.facts.attributes & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
   EXPECT_EQ(ReadFreeTree(opened.Get(), {}, items, 5), "more than 5 entries");
   EXPECT_TRUE(items.empty());
+}
+
+namespace {
+
+// Acts once, just before the gateway below it is asked to move something through its handle:
+// the moment between what the backup read and the rename it then makes.
+class RacingEffects : public ForwardingEffects {
+ public:
+  RacingEffects(Effects& inner, std::function<void()> race) : ForwardingEffects(inner), race_(std::move(race)) {}
+  DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder, const std::wstring& targetName,
+                 const std::wstring& target) override {
+    if (race_) std::exchange(race_, nullptr)();
+    return inner_.MoveOpen(opened, path, targetFolder, targetName, target);
+  }
+
+ private:
+  std::function<void()> race_;
+};
+
+}  // namespace
+
+// Windows: a user's program told of the tree's read (a directory change notice, or the break
+// of an oplock it holds on a file there) creates a file and a folder in it, and deletes a file
+// read, after the read and before the rename; a folder's share mode does not stop it. What
+// came in goes into the backup with the tree, is journaled and traced, and undo puts it back
+// with the rest; what went is not looked for.
+TEST(BackupWholeTree, WhatArrivesBetweenTheReadAndTheRenameIsJournaledAndUndone) {
+  ScratchFolder scratch("arrive");
+  const std::string top = MakeProductTree(scratch);
+  RacingEffects racing(LiveEffects::Instance(), [&top] {
+    WriteBytes(top + "\\arrived.txt", "late");
+    WriteBytes(top + "\\New\\inner.txt", "later");
+    EXPECT_TRUE(DeleteFileA((top + "\\product.dll").c_str()));
+  });
+  BackupEffects backup(racing);
+  EngineTestContext test(backup);
+  BackedUpDeletion done;
+  backup.BeginRun(
+      scratch / "Backup", [&](const std::string& line) { done.refused.push_back(line); },
+      [&](const std::string& line) { done.noted.push_back(line); });
+  DeleteFolderTree(test.context, top);
+  backup.EndRun();
+  EXPECT_EQ(test.context.outcome.notRemoved, 0);
+  EXPECT_FALSE(Exists(top));
+  EXPECT_FALSE(AnyStartsWith(done.noted, kTreeItemByItemText)) << testing::PrintToString(done.noted);
+  for (const std::string& item : {top + "\\arrived.txt", top + "\\New\\inner.txt", top + "\\New"}) {
+    EXPECT_TRUE(AnyStartsWith(done.noted, kTreeItemArrivedText + item)) << item << testing::PrintToString(done.noted);
+  }
+  EXPECT_TRUE(AnyStartsWith(done.noted, kTreeItemGoneText + top + "\\product.dll"));
+
+  const std::string run = OneRunIn(scratch / "Backup");
+  ASSERT_FALSE(run.empty());
+  EngineTestContext undo;
+  RunUndo(undo.context, run);
+  EXPECT_EQ(undo.context.outcome.notRemoved, 0) << testing::PrintToString(undo.reporter.infoLines);
+  EXPECT_EQ(ReadBytes(top + "\\arrived.txt"), "late");
+  EXPECT_EQ(ReadBytes(top + "\\New\\inner.txt"), "later");
+  EXPECT_EQ(ReadBytes(top + "\\Sub\\Deep\\large.dat"), std::string(70000, 'c'));
+  EXPECT_FALSE(Exists(top + "\\product.dll"));
+}
+
+// Windows: after the run, a copy in the backup is replaced by, or given, a second name of a
+// file of Windows with the same bytes (a hard link to win.ini made by someone who could
+// write there). Undo would move that file and set the journal's times, attributes and
+// security on it; it refuses the copy instead, and the file elsewhere keeps its own.
+TEST(BackupWholeTree, UndoRefusesACopyThatIsNotTheFileTheRunMovedThere) {
+  for (const bool replaced : {true, false}) {
+    ScratchFolder scratch("undo_link");
+    const std::string file = scratch / "Product\\user.ini";
+    WriteBytes(file, "same");
+    WriteBytes(scratch / "Windows\\win.ini", "same");
+    BackupEffects backup(LiveEffects::Instance());
+    backup.BeginRun(scratch / "Backup", nullptr, nullptr);
+    ASSERT_EQ(backup.RemoveFile(ExtendedPath(WideFromAnsi(file))), DWORD{ERROR_SUCCESS});
+    backup.EndRun();
+    const std::string run = OneRunIn(scratch / "Backup");
+    ASSERT_FALSE(run.empty());
+    const Journal journal = ParseJournal(ReadBytes(run + "\\" + kJournalFileName));
+    ASSERT_EQ(journal.entries.size(), 1u);
+    EXPECT_NE(journal.entries[0].fileId, 0u);
+    EXPECT_EQ(journal.entries[0].links, 1u);
+    const std::string copy = run + "\\" + AnsiFromWide(journal.entries[0].copy);
+    if (replaced) {
+      ASSERT_TRUE(DeleteFileA(copy.c_str()));
+    }
+    ASSERT_TRUE(replaced ? MakeHostHardLink(scratch / "Windows\\win.ini", copy)
+                         : MakeHostHardLink(copy, scratch / "Windows\\other.ini"));
+    const DWORD before = GetFileAttributesA((scratch / "Windows\\win.ini").c_str());
+
+    EngineTestContext undo;
+    RunUndo(undo.context, run);
+    const std::string why = replaced ? "its copy is not the file the run moved there" : "its copy has another name now";
+    EXPECT_EQ(undo.reporter.infoLines, std::vector<std::string>{kNotRestoredRefusedText + file + " - " + why});
+    EXPECT_EQ(undo.context.outcome.notRemoved, 1);
+    EXPECT_FALSE(Exists(file)) << replaced;
+    EXPECT_EQ(GetFileAttributesA((scratch / "Windows\\win.ini").c_str()), before) << replaced;
+    EXPECT_EQ(ReadBytes(scratch / "Windows\\win.ini"), "same");
+  }
 }

@@ -517,6 +517,75 @@ TEST(DeletionAtRestart, WhatIsInUseIsMovedAsideOrScheduledByItsPathAndTheFolders
 
 namespace {
 
+// Windows' own descriptors for the folders on a path (Wine keeps none): each level named in
+// `levels` has its own, the drive's root the one Windows gives C:\, every other level that of a
+// folder a deployment script made private.
+class DescriptorsOfLevels : public RestartPathSecurity {
+ public:
+  explicit DescriptorsOfLevels(std::map<std::string, std::wstring> levels) : levels_(std::move(levels)) {}
+  std::wstring SecurityOf(const std::wstring& folder) override {
+    const std::string shown = AnsiFromWide(OrdinaryPath(folder));
+    for (const auto& [level, sddl] : levels_) {
+      if (_stricmp(level.c_str(), shown.c_str()) == 0) return sddl;
+    }
+    if (shown.size() == 3) return kRoot;
+    return L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+  }
+  bool KeepsOwners() override { return true; }
+
+  static constexpr wchar_t kRoot[] =
+      L"O:S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464G:SYD:PAI(A;;LC;;;AU)"
+      L"(A;OICIIO;SDGXGWGR;;;AU)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
+ private:
+  std::map<std::string, std::wstring> levels_;
+};
+
+}  // namespace
+
+// Windows: a file in use that cannot be moved into the pending folder (held without delete
+// sharing) is scheduled by its path only where no folder on the way can be swapped for a link
+// before the restart: every level changeable by administrators and SYSTEM alone. Where a user
+// could (a folder made under C:\ that every signed-in user may modify, one under ProgramData
+// that users may add to, a root that lets everyone delete), the request is not made: a line,
+// exit code 1, never 3010.
+TEST(DeletionAtRestart, ByItsPathOnlyWhereNoFolderOnTheWayCanBeSwapped) {
+  ScratchFolder scratch("restart_path");
+  const std::string folder = scratch / "Product", single = folder + "\\single.dat";
+  WriteBytes(single, "x");
+  const std::string root = scratch.Path().substr(0, 3);
+  const std::string refused = std::string(kRestartNotScheduledText) + single + " - " + kPathNotSafeText;
+  const struct {
+    const char* windowsCase;
+    std::map<std::string, std::wstring> levels;
+    std::string line;  // the start of the one line
+    int exitCode;
+  } cases[] = {
+      {"every level private to the administrators", {}, std::string(kDeletedAtRestartText) + single + kByPathText, 3010},
+      {"a folder an elevated administrator made under C:\\, every signed-in user with Modify",
+       {{folder, L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;AU)"}},
+       refused + folder + ": ", 1},
+      {"the product's folder under ProgramData, where users may add files and folders",
+       {{scratch.Path(), L"O:SYG:SYD:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;DCLCRPCR;;;BU)"}},
+       refused + scratch.Path() + ": ", 1},
+      {"a drive's root that lets everyone delete", {{root, L"O:BAD:PAI(A;OICI;FA;;;WD)"}}, refused + root + ": ", 1},
+  };
+  for (const auto& c : cases) {
+    InUseEffects effects({{L"single.dat", ERROR_SHARING_VIOLATION}}, ERROR_SUCCESS, ERROR_SHARING_VIOLATION);
+    DescriptorsOfLevels descriptors(c.levels);
+    EngineTestContext test(effects);
+    test.state.DeleteAtRestart = true;
+    test.context.restartPathSecurity = &descriptors;
+    DeleteSingleFile(test.context, single);
+    ASSERT_EQ(test.reporter.infoLines.size(), 1u) << c.windowsCase;
+    EXPECT_TRUE(test.reporter.infoLines[0].starts_with(c.line)) << c.windowsCase << ": " << test.reporter.infoLines[0];
+    EXPECT_EQ(Targets(effects, Kind::DeleteAtRestart).size(), c.exitCode == 3010 ? 1u : 0u) << c.windowsCase;
+    EXPECT_EQ(test.context.outcome.ExitCode(), c.exitCode) << c.windowsCase;
+  }
+}
+
+namespace {
+
 // The pending operations the system will carry out after `before`, as "\??\..." names.
 std::vector<std::string> NewPendingOperations(const std::vector<std::string>& before) {
   std::vector<std::string> now = PendingFileOperations();
@@ -632,6 +701,11 @@ class BackupOnAnotherVolume : public LiveEffects {
                   const std::wstring& newName, const std::wstring& target) override {
     if (OrdinaryPath(target).starts_with(backupFolder_)) return ERROR_NOT_SAME_DEVICE;
     return LiveEffects::MoveChild(parent, name, path, folder, into, newName, target);
+  }
+  DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE into, const std::wstring& newName,
+                 const std::wstring& target) override {
+    if (OrdinaryPath(target).starts_with(backupFolder_)) return ERROR_NOT_SAME_DEVICE;
+    return LiveEffects::MoveOpen(opened, path, into, newName, target);
   }
 
  private:

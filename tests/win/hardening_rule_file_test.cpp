@@ -111,6 +111,42 @@ TEST_P(HostileRuleFileTest, PassEndsWithTheGaugeFullAfterAtMost101RedrawsAndMemo
 
 INSTANTIATE_TEST_SUITE_P(Hardening, HostileRuleFileTest, testing::ValuesIn(HostileRuleFiles()), CaseName);
 
+// Windows: an entry of 66,000 characters made FindFirstFileExW fault inside the system (Wine,
+// reproduced) instead of answering, and so did a file entry with one name of 32,000. Every
+// section refuses an entry longer than the longest path with its line number, and the file
+// sections one with a name longer than a file name can be, before any call is made with it.
+// A path of nearly the longest length in names of a possible length is still taken (and,
+// naming nothing, changes nothing); so is a long value name, which the registry allows.
+TEST(HardeningRuleFile, EntriesLongerThanAnyPathAreRefusedBeforeAnyCall) {
+  ScratchKey scratch("hard_long");
+  scratch.SetString("", "Mark", "stays");
+  ScratchFolder folder("hard_long");
+  WriteBytes(folder / "Program\\kept.dat", "kept");
+  const std::string key = "HKEY_CURRENT_USER\\" + scratch.Path();
+  const std::string tooLong(66000, 'a');
+  std::string deep = folder / "Program";
+  while (deep.size() < kLongestPathUnits - 300) deep += "\\" + std::string(200, 'd');
+  const std::vector<std::string> lines = {
+      "[Registry_Delete]",     key + "\\" + tooLong,                            "[Registry_Delete_End]",
+      "[Registry_Delete_Val]", key + "=" + tooLong, key + "=" + std::string(300, 'v'), "[Registry_Delete_Val_End]",
+      "[Delete_Folder]",       folder / "Program\\" + tooLong, deep,               "[Delete_Folder_End]",
+      "[Delete_File]",         folder / "Program\\" + std::string(256, 'n'),      "[Delete_File_End]",
+  };
+  WriteBytes(folder / "Do_list.dat", StoredLinesAsGiven(lines));
+
+  HostileRun run;
+  run.state.RuleFilePath = folder / "Do_list.dat";
+  run.state.DeletePermission = true;
+  RunRulePass(run.context, UnattendedRunOptions(run.state));
+
+  EXPECT_TRUE(scratch.HasValue("", "Mark"));
+  EXPECT_EQ(ReadBytes(folder / "Program\\kept.dat"), "kept");
+  EXPECT_EQ(run.reporter.infoLines,
+            (std::vector<std::string>{kRefusedLongEntry + std::string("2"), kRefusedLongEntry + std::string("5"),
+                                      kRefusedLongEntry + std::string("9"), kRefusedLongNameEntry + std::string("13")}));
+  EXPECT_EQ(run.context.outcome.notRemoved, 4);
+}
+
 // The Windows calls read a name up to its first NUL byte, so an entry holding one would act
 // on what comes before it, a thing the entry does not name and no guard has seen.
 TEST(HardeningRuleFile, EntriesHoldingANulByteAreRefusedAndWhatTheirFirstPartNamesStays) {
