@@ -24,5 +24,3 @@ std::wstring ProgramFileOfCommand(std::wstring_view command);
 
 // Followed by the key or value, " names ", the file.
 inline constexpr char kRefusedForeignRegistration[] = "Refused to delete registration of a file that is not the product's: ";
-// The same for a rename: followed by the key, `\`, the old name, " to ", the new name, " names ", the file.
-inline constexpr char kRefusedForeignRename[] = "Refused to rename registration of a file that is not the product's: ";

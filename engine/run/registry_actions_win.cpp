@@ -74,11 +74,11 @@ bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& pla
   return true;
 }
 
-// A Run value that starts another program's existing file is that program's: neither deleted
-// nor renamed (what: the value, or the rename as listed; refusedText: the line's start).
+// A Run value that starts another program's existing file is that program's: not deleted. A
+// rename is not judged so: it names back the value the product renamed aside, which always
+// starts that other program, and it neither loses nor overwrites anything.
 bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
-                           const std::string& valueName, const std::string& what = {},
-                           const char* refusedText = kRefusedForeignRegistration) {
+                           const std::string& valueName) {
   if (!StartsProgramsFromValues(place.root, place.keyPath)) return false;
   const UniqueHKey key = OpenForReading(place, accessor);
   if (!key) return false;
@@ -97,8 +97,7 @@ bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, 
   command.resize(command.find(L'\0'));
   const std::wstring file = ForeignFileOfCommand(context, command);
   if (file.empty()) return false;
-  AddInfo(context, refusedText + PlaceKeyName(place) + "\\" + (what.empty() ? valueName : what) + " names " +
-                       AnsiFromWide(file));
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + "\\" + valueName + " names " + AnsiFromWide(file));
   return true;
 }
 
@@ -163,10 +162,6 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
     if (RefuseValueChange(context, place, entry->oldName + " to " + entry->newName, kRefusedProtectedRename)) return;
-    if (RefuseForeignRunValue(context, place, accessor, entry->oldName, entry->oldName + " to " + entry->newName,
-                              kRefusedForeignRename)) {
-      return;
-    }
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
       // The user's value of the new name would be overwritten.

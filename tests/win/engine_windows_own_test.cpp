@@ -263,7 +263,7 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
           << line;
     }
   }
-  // Run values, deleted or renamed: another program's is refused, the product's goes.
+  // Run values: another program's is not deleted, the product's is; either is renamed.
   const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::string runKey = "HKEY_CURRENT_USER\\" + AnsiFromWide(run);
   HKEY key = nullptr;
@@ -277,11 +277,12 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
     const wchar_t* nameAfter;  // the value's name after the entry; null: gone
     std::string refused;       // the line, without the file it names; empty: none
   } runCases[] = {
+      // A rename names back the value the product renamed aside: it starts another program by nature.
+      {RenameRegistryValueEntry, runKey + "\\QrvGuardOther=QrvGuardOther.off", L"QrvGuardOther.off", notepad,
+       L"QrvGuardOther", ""},
       {DeleteRegistryValueEntry, runKey + "=QrvGuardOther", L"QrvGuardOther", notepad, L"QrvGuardOther",
        kRefusedForeignRegistration + runKey + "\\QrvGuardOther names "},
       {DeleteRegistryValueEntry, runKey + "=QrvGuardMine", L"QrvGuardMine", mine, nullptr, ""},
-      {RenameRegistryValueEntry, runKey + "\\QrvGuardOther.off=QrvGuardOther", L"QrvGuardOther", notepad,
-       L"QrvGuardOther", kRefusedForeignRename + runKey + "\\QrvGuardOther to QrvGuardOther.off names "},
       {RenameRegistryValueEntry, runKey + "\\QrvGuardMine.off=QrvGuardMine", L"QrvGuardMine", mine,
        L"QrvGuardMine.off", ""},
   };
