@@ -60,6 +60,7 @@ std::string KeyProblem(const JournalEntry& entry) {
       case KeyVerdict::SharedKey: return "a key Windows or other programs share";
       case KeyVerdict::ProtectedTree: return "a key inside a protected tree";
       case KeyVerdict::StructuralKey: return "a key of Windows' own places where products do not register";
+      case KeyVerdict::OverlongName: return "a key name longer than the registry allows";
     }
     return {};
   }

@@ -39,7 +39,16 @@ bool RefuseValueChange(CleanerContext& context, const RegistryPlace& place, cons
     case ValueVerdict::Changeable: return false;
     case ValueVerdict::WindowsSetting: AddInfo(context, protectedText + PlaceKeyName(place) + "\\" + what); break;
     case ValueVerdict::NotAProductPlace: AddInfo(context, kRefusedWindowsValue + PlaceKeyName(place) + "\\" + what); break;
+    case ValueVerdict::OverlongName: AddInfo(context, kRefusedOverlongName + PlaceKeyName(place)); break;
   }
+  return true;
+}
+
+// A key name longer than the registry allows names no key in any view or hive: the line is
+// refused once, as written, rather than passed over as a key already gone.
+bool RefuseOverlongName(CleanerContext& context, const std::string& keyPath, const std::string& line) {
+  if (!HasOverlongKeyName(keyPath)) return false;
+  AddInfo(context, kRefusedOverlongName + line);
   return true;
 }
 
@@ -111,11 +120,13 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     AddInfo(context, kRefusedNoKey + line);
     return;
   }
+  if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     switch (JudgeKeyDeletion(place.root, place.keyPath)) {
       case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
       case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
       case KeyVerdict::StructuralKey: AddInfo(context, kRefusedWindowsKey + PlaceKeyName(place)); return;
+      case KeyVerdict::OverlongName: AddInfo(context, kRefusedOverlongName + PlaceKeyName(place)); return;
       case KeyVerdict::Deletable: break;
     }
     if (RefuseForeignRegistration(context, place, accessor)) return;
@@ -131,6 +142,7 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   // separator, so it is passed over without a report.
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
+  if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
     if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
@@ -148,6 +160,7 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedNoNewName + line);
     return;
   }
+  if (RefuseOverlongName(context, entry->keyPath, line)) return;
   const std::wstring newName = WideFromAnsi(entry->newName);
   const std::wstring oldName = WideFromAnsi(entry->oldName);
   // Writing the value and then deleting the old name would lose it.

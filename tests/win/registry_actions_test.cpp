@@ -296,6 +296,30 @@ TEST(DeleteRegistryKeyEntry, EntriesNamingNoKeyAreRefusedAndReported) {
   }
 }
 
+// A key name beyond the registry's 255 characters can name no key: each of the three actions
+// refuses the line once, as written, and changes nothing, rather than counting it as done.
+TEST(RegistryEntries, KeyNamesLongerThanTheRegistryAllowsAreRefusedOnce) {
+  const std::string overlong = std::string(256, 'W');
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string line;
+  } cases[] = {
+      {DeleteRegistryKeyEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\" + overlong},
+      {DeleteRegistryKeyEntry, "HKEY_CURRENT_USER\\Software\\Microsoft\\" + overlong},
+      {DeleteRegistryKeyEntry, "HKEY_CLASSES_ROOT\\" + overlong + "\\shell"},
+      {DeleteRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\" + overlong + "=Value"},
+      {RenameRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\" + overlong + "\\New=Old"},
+  };
+  for (const auto& c : cases) {
+    RecordingEffects recording;
+    ActionRun run(recording);
+    c.action(run.context, c.line);
+    EXPECT_TRUE(recording.actions.empty()) << c.line;
+    EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedOverlongName + c.line});
+    EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+  }
+}
+
 TEST(DeleteRegistryValueEntry, DeletesTheNamedValueOnly) {
   ScratchKey scratch("act_delval");
   const struct {
