@@ -104,6 +104,48 @@ TEST(FolderTreeDeletion, AttributesAreResetOnlyWhenNotPlain) {
   EXPECT_EQ(removed, (std::vector<std::string>{hidden, plain}));
 }
 
+// A product folder holding a hard link to a file elsewhere (drivers\etc\hosts, say): the
+// attributes belong to the file, which every name shares. Deleting the product's name changes
+// nothing the other name shows: a hidden or system name goes as it is, and a read-only one,
+// which cannot go without clearing the flag for both names, stays with a line (exit code 1).
+TEST(Deletion, ANameOfAFileWithOtherNamesGoesWithoutChangingTheirAttributes) {
+  const struct {
+    DWORD attributes;
+    bool tree;          // inside a folder entry, else a file entry of its own
+    bool nameGoes;
+  } cases[] = {
+      {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, true},
+      {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, false, true},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, false},
+      {FILE_ATTRIBUTE_READONLY, false, false},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch("del_links");
+    const std::string other = scratch / "etc\\hosts", tree = scratch / "Velmora", name = tree + "\\hosts";
+    WriteBytes(other, "127.0.0.1 localhost");
+    MakeFolders(tree);
+    ASSERT_TRUE(CreateHardLinkA(name.c_str(), other.c_str(), nullptr)) << GetLastError();
+    ASSERT_TRUE(SetFileAttributesA(other.c_str(), c.attributes));
+    const DWORD before = GetFileAttributesA(other.c_str());
+    ASSERT_EQ(GetFileAttributesA(name.c_str()), before) << "the names share the attributes";
+    EngineTestContext test;
+    c.tree ? DeleteFolderTree(test.context, tree) : DeleteSingleFile(test.context, name);
+    const std::string label = std::to_string(c.attributes) + (c.tree ? " tree" : " file");
+    EXPECT_EQ(GetFileAttributesA(other.c_str()), before) << label;
+    EXPECT_EQ(ReadBytes(other), "127.0.0.1 localhost") << label;
+    EXPECT_EQ(Exists(name), !c.nameGoes) << label;
+    if (c.nameGoes) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{}) << label;
+    } else {
+      ASSERT_FALSE(test.reporter.infoLines.empty()) << label;
+      EXPECT_EQ(test.reporter.infoLines[0], kSharedReadOnlyText + name) << label;
+      EXPECT_EQ(test.context.outcome.ExitCode(), 1) << label;
+    }
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+}
+
 TEST(FolderTreeDeletion, NestedFoldersAreEmptiedAndRemovedBottomUp) {
   ScratchFolder scratch("del_nest");
   const std::string tree = scratch / "Tree";
