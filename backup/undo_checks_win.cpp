@@ -64,7 +64,8 @@ std::string KeyProblem(const JournalEntry& entry) {
     }
     return {};
   }
-  if (ProtectsValuesOf(root, std::wstring_view(keyPath))) return "a key whose values are protected";
+  const bool filterList = entry.values.size() == 1 && IsClassFilterList(root, keyPath, entry.values[0].name);
+  if (!filterList && ProtectsValuesOf(root, std::wstring_view(keyPath))) return "a key whose values are protected";
   return {};
 }
 

@@ -532,6 +532,17 @@ bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) {
   return JudgeValueChange(root, keyPath) != ValueVerdict::Changeable;
 }
 
+bool IsClassFilterList(RegistryRoot root, std::wstring_view keyPath, std::wstring_view valueName) {
+  if (root != RegistryRoot::LocalMachine) return false;
+  std::wstring value;
+  for (const wchar_t c : valueName) value += Fold(c);
+  if (value != L"UPPERFILTERS" && value != L"LOWERFILTERS") return false;
+  const CanonicalKey key = Canonical(root, keyPath);
+  const auto& parts = key.parts;
+  return !key.overlong && !key.deeper && key.scope == L'M' && parts.size() == 5 && parts[0] == L"SYSTEM" &&
+         parts[1] == kCurrentControlSet && parts[2] == L"CONTROL" && parts[3] == L"CLASS";
+}
+
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName) {
   return newName.empty() || oldName.empty();
 }

@@ -60,6 +60,11 @@ ValueVerdict JudgeValueChange(RegistryRoot root, std::string_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath);
 
+// True for a device class's filter list (UpperFilters or LowerFilters of a key right below
+// Control\Class of any control set): inside a protected tree, yet the one value there that the
+// run itself changes, taking a deleted filter service's name out of it; undo puts it back.
+bool IsClassFilterList(RegistryRoot root, std::wstring_view keyPath, std::wstring_view valueName);
+
 // A rename from or to the empty name would overwrite or delete the key's default value.
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName);
 

@@ -2,9 +2,12 @@
 
 #include "engine/run/registry_actions.h"
 
+#include <vector>
+
 #include "engine/cleaner_context.h"
 #include "engine/guards/registrations_win.h"
 #include "engine/guards/registry_safety.h"
+#include "engine/run/filter_lists_win.h"
 #include "engine/run/registry_places_win.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
@@ -110,6 +113,27 @@ bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, 
   return true;
 }
 
+// "SYSTEM\ControlSet001" of "\SYSTEM\\ControlSet001\Services\X".
+std::string ControlSetOf(const std::string& keyPath) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= keyPath.size() && names.size() < 2;) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string::npos) end = keyPath.size();
+    if (end > start) names.push_back(keyPath.substr(start, end - start));
+    start = end + 1;
+  }
+  return names.size() == 2 ? names[0] + "\\" + names[1] : std::string();
+}
+
+// A service that is there leaves the device classes' filter lists before its key goes; where
+// a list cannot be changed, the service stays (false), as a class naming a missing filter
+// stops its devices.
+bool TakeOutOfFilterLists(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
+  if (RegistrationOf(place.root, place.keyPath) != RegistrationKind::Service || !place.hive.empty()) return true;
+  if (!OpenForReading(place, accessor)) return true;  // nothing to delete
+  return RemoveFromFilterLists(context, ControlSetOf(place.keyPath), LastKeyName(place.keyPath));
+}
+
 }  // namespace
 
 void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
@@ -130,6 +154,7 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
       case KeyVerdict::Deletable: break;
     }
     if (RefuseForeignRegistration(context, place, accessor)) return;
+    if (!TakeOutOfFilterLists(context, place, accessor)) return;
     const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
     for (const RegistryFailure& failure : deletion.stayed) {
       ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);

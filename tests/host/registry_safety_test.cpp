@@ -217,3 +217,16 @@ TEST(RegistrySafety, EveryProductPlaceIsAContainerWithRegistrationsBelow) {
     }
   }
 }
+
+// The one value of a protected tree the run changes itself: a device class's filter list.
+TEST(RegistrySafety, OnlyAClassesFilterListsAreTheRunsToChangeInsideControlClass) {
+  const std::wstring cls = L"SYSTEM\\ControlSet001\\Control\\Class\\{4d36e967-e325-11ce-bfc1-08002be10318}";
+  EXPECT_TRUE(IsClassFilterList(LM, cls, L"UpperFilters"));
+  EXPECT_TRUE(IsClassFilterList(LM, L"\\system\\currentcontrolset\\control\\class\\{x}\\", L"lowerfilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, cls, L"Class"));
+  EXPECT_FALSE(IsClassFilterList(LM, cls + L"\\0000", L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, L"SYSTEM\\CurrentControlSet\\Control\\Class", L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(CU, cls, L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, L"SYSTEM\\CurrentControlSet\\Services\\disk", L"UpperFilters"));
+  EXPECT_TRUE(ProtectsValuesOf(LM, cls)) << "every other value of the class stays protected";
+}
