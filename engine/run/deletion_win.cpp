@@ -9,6 +9,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
+#include "engine/guards/path_links_win.h"
 #include "engine/guards/windows_files_win.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
@@ -479,6 +480,7 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   // Everything below is reached in extended form, so that no length limit cuts a path and
   // names ending in a dot or a blank are taken as they are.
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
+  if (RefuseLinkOnTheWay(context, top, Shown(context, top))) return;
   std::wstring name;
   DWORD error = ERROR_SUCCESS;
   const UniqueFile parent = OpenParentOf(top, name, error);
@@ -506,6 +508,7 @@ bool ChildAttributes(HANDLE parent, const std::wstring& name, DWORD& attributes,
 void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown) {
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
+  if (RefuseLinkOnTheWay(context, file, shown)) return;
   std::wstring name;
   DWORD error = ERROR_SUCCESS;
   const UniqueFile parent = OpenParentOf(file, name, error);

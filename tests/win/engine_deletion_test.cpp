@@ -13,6 +13,7 @@
 #include "backup/undo.h"
 #include "engine/gateway/recording_effects.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/guards/path_links_win.h"
 #include "engine/run/deletion.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
@@ -376,6 +377,40 @@ class LinkDeletion : public ::testing::Test {
  private:
   std::vector<std::string> links_;
 };
+
+// A normal user made a folder on the way a link (Velmora Lab to System32, where a rule names
+// Velmora Lab\drivers): what the link points to is never reached, by a folder entry or a file
+// entry, and the line names the link; exit code 1.
+TEST_F(LinkDeletion, ALinkOnTheWayToWhatARuleNamesIsRefusedAndWhatItPointsToStays) {
+  ScratchFolder scratch("link_way");
+  const std::string victim = scratch / "System32", lab = scratch / "Velmora Lab";
+  WriteBytes(victim + "\\drivers\\disk.sys", "driver");
+  WriteBytes(victim + "\\drivers\\etc\\hosts", "hosts");
+  Link(victim, lab);
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string entry;
+  } cases[] = {
+      {DeleteFolderTree, lab + "\\drivers"},
+      {DeleteFolderTree, lab + "\\drivers\\etc\\"},
+      {DeleteSingleFile, lab + "\\drivers\\disk.sys"},
+  };
+  for (const auto& c : cases) {
+    EngineTestContext test;
+    c.action(test.context, c.entry);
+    EXPECT_EQ(ReadBytes(victim + "\\drivers\\disk.sys"), "driver") << c.entry;
+    EXPECT_EQ(ReadBytes(victim + "\\drivers\\etc\\hosts"), "hosts") << c.entry;
+    const std::string shown = c.entry.ends_with('\\') ? c.entry.substr(0, c.entry.size() - 1) : c.entry;
+    EXPECT_EQ(test.reporter.infoLines,
+              std::vector<std::string>{kRefusedLinkOnTheWayText + shown + " - " + lab + " is a link"});
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1) << c.entry;
+  }
+  // The same path without the link on the way is carried out.
+  EngineTestContext test;
+  DeleteFolderTree(test.context, victim + "\\drivers\\etc");
+  EXPECT_FALSE(Exists(victim + "\\drivers\\etc\\hosts"));
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+}
 
 // Wine lists a host link to a folder as a link but opens and removes its target under the
 // link's name (an empty target would go); a link to a file it does not show as a link at all.
