@@ -74,15 +74,22 @@ std::wstring LastKeyName(const std::string& keyPath) {
 
 // A service, COM class or App Paths entry naming an existing file that is not the product's
 // (svchost's library elsewhere, a driver in System32\drivers, shell32.dll) is another
-// program's registration: refused with a line naming the file.
-bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
-  const RegistrationKind kind = RegistrationOf(place.root, place.keyPath);
-  if (kind == RegistrationKind::None) return false;
-  const UniqueHKey key = OpenForReading(place, accessor);
+// program's registration: refused with a line naming the file. Its subkeys and values
+// (InprocServer32, Parameters, ImagePath) are judged as the registration whole: without them
+// it would name no file and go too. value: the value the entry changes, empty for the key.
+bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
+                               const std::string& value = {}) {
+  const RegistrationKey registration = RegistrationContaining(place.root, place.keyPath);
+  if (registration.kind == RegistrationKind::None) return false;
+  RegistryPlace whole = place;
+  whole.keyPath = registration.keyPath;
+  const UniqueHKey key = OpenForReading(whole, accessor);
   if (!key) return false;
-  const std::wstring file = ForeignFileOfRegistration(context, kind, key.Get(), LastKeyName(place.keyPath));
+  const std::wstring file = ForeignFileOfRegistration(context, registration.kind, key.Get(),
+                                                      LastKeyName(registration.keyPath), place.view64);
   if (file.empty()) return false;
-  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + " names " + AnsiFromWide(file));
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + (value.empty() ? "" : "\\" + value) + " names " +
+                       AnsiFromWide(file));
   return true;
 }
 
@@ -107,7 +114,7 @@ bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, 
     return false;
   }
   command.resize(command.find(L'\0'));
-  const std::wstring file = ForeignFileOfCommand(context, command);
+  const std::wstring file = ForeignFileOfCommand(context, command, place.view64);
   if (file.empty()) return false;
   AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + "\\" + valueName + " names " + AnsiFromWide(file));
   return true;
@@ -171,6 +178,7 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
     if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
+    if (RefuseForeignRegistration(context, place, accessor, entry.valueName)) return;
     // An open refused for want of rights is a value that stays, not a key that is absent.
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
