@@ -60,10 +60,12 @@ std::string KeyProblem(const JournalEntry& entry) {
       case KeyVerdict::SharedKey: return "a key Windows or other programs share";
       case KeyVerdict::ProtectedTree: return "a key inside a protected tree";
       case KeyVerdict::StructuralKey: return "a key of Windows' own places where products do not register";
+      case KeyVerdict::OverlongName: return "a key name longer than the registry allows";
     }
     return {};
   }
-  if (ProtectsValuesOf(root, std::wstring_view(keyPath))) return "a key whose values are protected";
+  const bool filterList = entry.values.size() == 1 && IsClassFilterList(root, keyPath, entry.values[0].name);
+  if (!filterList && ProtectsValuesOf(root, std::wstring_view(keyPath))) return "a key whose values are protected";
   return {};
 }
 

@@ -48,9 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string below = path + "\\" + child;
   const KeyVerdict verdict = JudgeKeyDeletion(root, path);
+  // A child name beyond the registry's limit is refused as such, wherever it stands.
+  const KeyVerdict belowVerdict = JudgeKeyDeletion(root, below);
+  FUZZ_REQUIRE((belowVerdict == KeyVerdict::OverlongName) == HasOverlongKeyName(below));
   if (verdict == KeyVerdict::ProtectedTree) {
     FUZZ_REQUIRE(ProtectsValuesOf(root, path));
-    FUZZ_REQUIRE(JudgeKeyDeletion(root, below) == KeyVerdict::ProtectedTree && ProtectsValuesOf(root, below));
+    FUZZ_REQUIRE((belowVerdict == KeyVerdict::ProtectedTree || belowVerdict == KeyVerdict::OverlongName) &&
+                 ProtectsValuesOf(root, below));
   }
   if (JudgeKeyDeletion(root, below) != KeyVerdict::Deletable) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
   if (NamesNoKey(path)) FUZZ_REQUIRE(verdict != KeyVerdict::Deletable);
@@ -61,7 +65,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_REQUIRE(JudgeKeyDeletion(root, below) != KeyVerdict::Deletable);
     FUZZ_REQUIRE(JudgeValueChange(root, path) != ValueVerdict::Changeable);
   }
-  if (verdict == KeyVerdict::Deletable) FUZZ_REQUIRE(JudgeValueChange(root, below) == ValueVerdict::Changeable);
+  // A name beyond the registry's limit is a mistake of the line, refused wherever it stands.
+  FUZZ_REQUIRE((verdict == KeyVerdict::OverlongName) == HasOverlongKeyName(path));
+  FUZZ_REQUIRE((JudgeValueChange(root, path) == ValueVerdict::OverlongName) == HasOverlongKeyName(path));
+  if (verdict == KeyVerdict::Deletable) {
+    const ValueVerdict values = JudgeValueChange(root, below);
+    FUZZ_REQUIRE(values == ValueVerdict::Changeable || (values == ValueVerdict::OverlongName && HasOverlongKeyName(child)));
+  }
   // A product's key in a product place, under each spelling of that place.
   const ProductPlace& place = ProductRegistryPlaces()[data[0] % ProductRegistryPlaces().size()];
   if (place.keys && place.key.find('<') == std::string_view::npos && place.key != "HKCR") {

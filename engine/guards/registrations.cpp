@@ -1,17 +1,10 @@
 #include "engine/guards/registrations.h"
 
-#include <array>
 #include <vector>
 
 namespace {
 
 wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c; }
-
-std::wstring UpperText(std::wstring_view text) {
-  std::wstring out;
-  for (const wchar_t c : text) out += Upper(c);
-  return out;
-}
 
 // The key's names, upper-cased, without empty names and WOW6432Node; SOFTWARE\Classes read as
 // the classes root, a numbered control set as CurrentControlSet.
@@ -47,40 +40,6 @@ bool Is(const std::vector<std::wstring>& names, std::initializer_list<const wcha
   return true;
 }
 
-constexpr std::array<std::wstring_view, 8> kExecutableExtensions = {L".EXE", L".DLL", L".SYS", L".COM",
-                                                                     L".SCR", L".CPL", L".OCX", L".BAT"};
-
-std::wstring_view Trimmed(std::wstring_view text) {
-  while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == L' ' || text.back() == L'\t')) text.remove_suffix(1);
-  return text;
-}
-
-// The first file of a command line, and what follows it.
-std::wstring_view FirstFile(std::wstring_view command, std::wstring_view& rest) {
-  command = Trimmed(command);
-  if (command.starts_with(L'"')) {
-    const auto close = command.find(L'"', 1);
-    const std::wstring_view file = command.substr(1, close == std::wstring_view::npos ? std::wstring_view::npos : close - 1);
-    rest = close == std::wstring_view::npos ? std::wstring_view() : command.substr(close + 1);
-    return file;
-  }
-  const std::wstring upper = UpperText(command);
-  for (std::size_t at = 0; at < upper.size(); ++at) {
-    for (const std::wstring_view extension : kExecutableExtensions) {
-      const std::size_t end = at + extension.size();
-      if (upper.compare(at, extension.size(), extension) == 0 &&
-          (end == upper.size() || upper[end] == L' ' || upper[end] == L'\t' || upper[end] == L',')) {
-        rest = command.substr(end);
-        return command.substr(0, end);
-      }
-    }
-  }
-  const auto blank = command.find_first_of(L" \t");
-  rest = blank == std::wstring_view::npos ? std::wstring_view() : command.substr(blank);
-  return command.substr(0, blank);
-}
-
 }  // namespace
 
 RegistrationKind RegistrationOf(RegistryRoot root, std::string_view keyPath) {
@@ -108,16 +67,19 @@ bool StartsProgramsFromValues(RegistryRoot root, std::string_view keyPath) {
   return Is(names, {L"SOFTWARE", L"MICROSOFT", L"WINDOWS", L"CURRENTVERSION", L"POLICIES", L"EXPLORER", L"RUN"});
 }
 
-std::wstring ProgramFileOfCommand(std::wstring_view command) {
-  std::wstring_view rest;
-  const std::wstring_view file = FirstFile(command, rest);
-  const std::wstring upper = UpperText(file);
-  const std::wstring_view name = std::wstring_view(upper).substr(upper.find_last_of(L"\\/") + 1);
-  if (name == L"RUNDLL32.EXE" || name == L"RUNDLL32") {
-    std::wstring_view ignored;
-    std::wstring_view library = FirstFile(rest, ignored);
-    library = library.substr(0, library.find(L','));
-    if (!library.empty()) return std::wstring(library);
+RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPath) {
+  // Registrations lie at most six names deep (App Paths); a deeper path is asked only that far.
+  constexpr int kDeepestRegistration = 8;
+  int depth = 0;
+  for (std::size_t end = 0; end <= keyPath.size() && depth < kDeepestRegistration; ++end) {
+    if (end < keyPath.size() && keyPath[end] != '\\') continue;
+    if (end > 0 && keyPath[end - 1] != '\\') {
+      ++depth;
+      const std::string_view prefix = keyPath.substr(0, end);
+      if (const RegistrationKind kind = RegistrationOf(root, prefix); kind != RegistrationKind::None) {
+        return {kind, std::string(prefix)};
+      }
+    }
   }
-  return std::wstring(file);
+  return {};
 }

@@ -13,16 +13,18 @@ enum class RegistrationKind { None, Service, ComClass, AppPath };
 // App Paths (any spelling the registry guard accepts, both roots for classes).
 RegistrationKind RegistrationOf(RegistryRoot root, std::string_view keyPath);
 
+// The registration a key belongs to: the key itself or the nearest key above it that is one
+// (a COM class's InprocServer32, a service's Parameters), with that key's path as written
+// in keyPath (a prefix of it). Its subkeys and values are judged as the registration whole.
+struct RegistrationKey {
+  RegistrationKind kind = RegistrationKind::None;
+  std::string keyPath;
+};
+RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPath);
+
 // True for a key whose values start programs: Run, RunOnce, RunServices, RunServicesOnce and
 // the policy's Run list.
 bool StartsProgramsFromValues(RegistryRoot root, std::string_view keyPath);
 
-// The program file a command line names, as written: the quoted first part, or the text up
-// to the first executable extension that ends a word (".exe", ".dll", ".sys", ...), or the
-// first word. For rundll32 the library it loads is the file.
-std::wstring ProgramFileOfCommand(std::wstring_view command);
-
 // Followed by the key or value, " names ", the file.
 inline constexpr char kRefusedForeignRegistration[] = "Refused to delete registration of a file that is not the product's: ";
-// The same for a rename: followed by the key, `\`, the old name, " to ", the new name, " names ", the file.
-inline constexpr char kRefusedForeignRename[] = "Refused to rename registration of a file that is not the product's: ";

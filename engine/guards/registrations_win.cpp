@@ -2,16 +2,22 @@
 
 #include "engine/guards/registrations_win.h"
 
+#include <cwchar>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/cleaner_context.h"
+#include "engine/guards/command_line.h"
+#include "engine/guards/folder_safety.h"
+#include "engine/guards/windows_files_win.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
 #include "engine/rules/rule_sections.h"
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/line_file.h"
+#include "platform/files/relative_files.h"
 #include "platform/files/system_mirror.h"
 #include "platform/handles.h"
 #include "platform/text/wide_text.h"
@@ -23,11 +29,33 @@ std::wstring Upper(std::wstring text) {
   return text;
 }
 
-// The comparison form: full, ordinary, without trailing backslashes, upper case.
+// The comparison form of an existing file or folder: the path the system gives for it once
+// opened as itself, which reads 8.3 short names, "\\?\", "..", "/" and SysWOW64 behind a
+// redirected System32 as the one object they are; of a missing one, its full ordinary form.
+// Upper case, without trailing backslashes.
 std::wstring Comparable(const std::wstring& path) {
   if (path.empty()) return {};
   const std::wstring full = FullPathWide(path);
-  return Upper(WithoutTrailingBackslashes(OrdinaryPath(full.empty() ? path : full)));
+  DWORD error = ERROR_SUCCESS;
+  const UniqueFile opened = OpenAsItself(full.empty() ? path : full, FILE_READ_ATTRIBUTES, error);
+  const std::wstring final = opened ? FinalPathOf(opened.Get()) : std::wstring();
+  return Upper(WithoutTrailingBackslashes(OrdinaryPath(final.empty() ? (full.empty() ? path : full) : final)));
+}
+
+const SystemMirror& Mirror(CleanerContext& context) {
+  if (!context.systemMirror) context.systemMirror = CurrentSystemMirror();
+  return *context.systemMirror;
+}
+
+// The path's comparison forms: its own, and on 64-bit Windows that of its twin in the real
+// System32 or the 64-bit Program Files, which the run deletes with it.
+std::vector<std::wstring> ComparableForms(CleanerContext& context, const std::wstring& path) {
+  std::vector<std::wstring> forms = {Comparable(path)};
+  const std::wstring ordinary = OrdinaryPath(FullPathWide(path).empty() ? path : FullPathWide(path));
+  std::wstring twin = InRealSystemFolder(Mirror(context), ordinary);
+  if (twin.empty()) twin = InNativeProgramFolder(Mirror(context), ordinary);
+  if (!twin.empty()) forms.push_back(Comparable(twin));
+  return forms;
 }
 
 // A string value of the open key (or of its subkey), unexpanded; empty when there is none.
@@ -65,31 +93,56 @@ std::wstring WindowsFolderWide(CleanerContext& context) {
   return WideFromAnsi(context.state.WindowsFolder.empty() ? WindowsFolder() : context.state.WindowsFolder);
 }
 
-// A file as Windows reads the name a registration holds: environment strings expanded, the
-// NT forms "\??\C:\..." and "\SystemRoot\..." read, a relative path taken from the Windows
-// folder (as the service manager takes "System32\drivers\x.sys"), a bare name looked up in
-// the System and the Windows folder.
-std::wstring ResolvedFile(CleanerContext& context, std::wstring file) {
-  file = ExpandedEnvironmentText(file);
-  if (file.starts_with(L"\\??\\")) file.erase(0, 4);
-  const std::wstring windows = WindowsFolderWide(context);
-  if (Upper(file.substr(0, 12)) == L"\\SYSTEMROOT\\") file = windows + file.substr(11);
-  if (file.empty() || IsFullPath(file)) return file;
-  if (file.find(L'\\') != std::wstring::npos) return windows + L"\\" + file;
-  for (const std::wstring& folder : {WideFromAnsi(SystemFolder()), windows}) {
-    const std::wstring candidate = folder + L"\\" + file;
-    if (IsExistingFileWide(candidate)) return candidate;
+// The folders a bare name is looked up in: the System folder, the Windows folder and the
+// search path.
+CommandFolders SearchFolders(CleanerContext& context) {
+  CommandFolders folders{WideFromAnsi(SystemFolder()), WindowsFolderWide(context), {}};
+  const std::wstring path = ExpandedEnvironmentText(L"%PATH%");
+  for (std::size_t start = 0; start < path.size();) {
+    std::size_t end = path.find(L';', start);
+    if (end == std::wstring::npos) end = path.size();
+    if (end > start && path.substr(start, end - start) != L"%PATH%") {
+      folders.path.push_back(WithoutTrailingBackslashes(path.substr(start, end - start)));
+    }
+    start = end + 1;
   }
-  return WideFromAnsi(SystemFolder()) + L"\\" + file;
+  return folders;
+}
+
+// Environment strings expanded as the process that reads them would: a 64-bit one (the
+// service manager, a 64-bit registration) reads %ProgramFiles% and %CommonProgramFiles% as the
+// 64-bit folders, which this 32-bit program finds in %ProgramW6432% and %CommonProgramW6432%.
+std::wstring ExpandedAsRead(std::wstring text, bool native) {
+  if (native && !ExpandedEnvironmentText(L"%ProgramW6432%").starts_with(L"%")) {
+    for (const auto& [name, native64] : {std::pair{L"%PROGRAMFILES%", L"%ProgramW6432%"},
+                                         std::pair{L"%COMMONPROGRAMFILES%", L"%CommonProgramW6432%"}}) {
+      for (std::size_t at = Upper(text).find(name); at != std::wstring::npos; at = Upper(text).find(name, at + 1)) {
+        text.replace(at, std::wcslen(name), native64);
+      }
+    }
+  }
+  return ExpandedEnvironmentText(text);
 }
 
 // Whether the file is there: in the System folder of 64-bit Windows also where the program's
 // view (SysWOW64) does not show it, in the real System32.
 bool Exists(CleanerContext& context, const std::wstring& file) {
   if (IsExistingFileWide(file)) return true;
-  if (!context.systemMirror) context.systemMirror = CurrentSystemMirror();
-  const std::wstring native = InRealSystemFolder(*context.systemMirror, OrdinaryPath(file));
+  const std::wstring native = InRealSystemFolder(Mirror(context), OrdinaryPath(file));
   return !native.empty() && IsExistingFileWide(native);
+}
+
+// A folder the run's guards refuse, or one in the Windows folder holding Windows' own files,
+// is deleted by no line: it vouches for nothing it holds. So does a file that is Windows' own.
+void AddFolder(CleanerContext& context, ProductFiles& product, const std::wstring& folder) {
+  if (folder.empty() || IsRefusedFolder(context, folder)) return;
+  if (HoldsWindowsOwnFiles(context, ExtendedPath(WithoutTrailingBackslashes(FullPathWide(folder))))) return;
+  for (std::wstring& form : ComparableForms(context, folder)) product.folders.push_back(std::move(form));
+}
+
+void AddFile(CleanerContext& context, ProductFiles& product, const std::wstring& file) {
+  if (!WindowsOwnFileReason(context, FullPathWide(file)).empty()) return;
+  for (std::wstring& form : ComparableForms(context, file)) product.files.push_back(std::move(form));
 }
 
 void ReadRuleFileEntries(CleanerContext& context, ProductFiles& product) {
@@ -109,8 +162,8 @@ void ReadRuleFileEntries(CleanerContext& context, ProductFiles& product) {
       if (line == section->endMarker) {
         section = nullptr;
       } else if (!line.empty() && line.find('\0') == std::string::npos && PlainPathProblem(std::string_view(line)).empty()) {
-        (section->kind == RuleSectionKind::DeleteFolder ? product.folders : product.files)
-            .push_back(Comparable(WideFromAnsi(line)));
+        const std::wstring path = WideFromAnsi(line);
+        section->kind == RuleSectionKind::DeleteFolder ? AddFolder(context, product, path) : AddFile(context, product, path);
       }
     }
   } catch (...) {
@@ -121,66 +174,76 @@ void ReadRuleFileEntries(CleanerContext& context, ProductFiles& product) {
 const ProductFiles& TheProductFiles(CleanerContext& context) {
   if (!context.productFiles) {
     auto product = std::make_shared<ProductFiles>();
-    product->programFolder = Comparable(WideFromAnsi(context.state.ProgramFolder));
-    product->sharedFolder = Comparable(WideFromAnsi(context.state.SharedFolder));
+    AddFolder(context, *product, WideFromAnsi(context.state.ProgramFolder));
+    AddFolder(context, *product, WideFromAnsi(context.state.SharedFolder));
     ReadRuleFileEntries(context, *product);
     context.productFiles = std::move(product);
   }
   return *context.productFiles;
 }
 
-std::wstring ForeignIfExisting(CleanerContext& context, const std::wstring& named) {
-  if (named.empty()) return {};
-  const std::wstring file = ResolvedFile(context, named);
-  if (!Exists(context, file) || IsProductFile(context, file)) return {};
+// The file, found already, unless it is the product's; in ordinary form.
+std::wstring ForeignIf(CleanerContext& context, const std::wstring& file) {
+  if (file.empty() || IsProductFile(context, file)) return {};
   return OrdinaryPath(file);
+}
+
+std::wstring ForeignCommand(CleanerContext& context, const std::wstring& command, bool native) {
+  if (command.empty()) return {};
+  const FileProbe exists = [&context](const std::wstring& path) { return Exists(context, path); };
+  return ForeignIf(context, ResolveCommandFile(ExpandedAsRead(command, native), SearchFolders(context), exists));
+}
+
+std::wstring ForeignPath(CleanerContext& context, const std::wstring& path, const wchar_t* extension, bool native) {
+  if (path.empty()) return {};
+  const FileProbe exists = [&context](const std::wstring& candidate) { return Exists(context, candidate); };
+  return ForeignIf(context, ResolvePathFile(ExpandedAsRead(path, native), extension, SearchFolders(context), exists));
 }
 
 }  // namespace
 
 bool IsProductFile(CleanerContext& context, const std::wstring& file) {
-  const std::wstring path = Comparable(file);
   const ProductFiles& product = TheProductFiles(context);
-  for (const std::wstring* folder : {&product.programFolder, &product.sharedFolder}) {
-    if (!folder->empty() && IsBelowFolder(path, *folder)) return true;
-  }
-  for (const std::wstring& folder : product.folders) {
-    if (!folder.empty() && IsBelowFolder(path, folder)) return true;
-  }
-  for (const std::wstring& named : product.files) {
-    if (named == path) return true;
+  for (const std::wstring& path : ComparableForms(context, file)) {
+    for (const std::wstring& folder : product.folders) {
+      if (!folder.empty() && IsBelowFolder(path, folder)) return true;
+    }
+    for (const std::wstring& named : product.files) {
+      if (named == path) return true;
+    }
   }
   return false;
 }
 
 std::wstring ForeignFileOfRegistration(CleanerContext& context, RegistrationKind kind, HKEY key,
-                                       const std::wstring& name) {
+                                       const std::wstring& name, bool native) {
   switch (kind) {
     case RegistrationKind::None: return {};
     case RegistrationKind::Service: {
-      // A service in a shared host process (svchost.exe) is its library.
+      // The service manager is a 64-bit process on 64-bit Windows. A service in a shared host
+      // process (svchost.exe) is its library.
       std::wstring library = StringValue(key, L"Parameters", L"ServiceDll");
       if (library.empty()) library = StringValue(key, nullptr, L"ServiceDll");
-      if (!library.empty()) return ForeignIfExisting(context, library);
+      if (!library.empty()) return ForeignPath(context, library, L".dll", true);
       const std::wstring image = StringValue(key, nullptr, L"ImagePath");
-      if (!image.empty()) return ForeignIfExisting(context, ProgramFileOfCommand(image));
+      if (!image.empty()) return ForeignCommand(context, image, true);
       constexpr DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER;
       // A driver without an image path is loaded from its default place.
       if ((NumberValue(key, L"Type") & kDriverTypes) != 0) {
-        return ForeignIfExisting(context, L"System32\\drivers\\" + name + L".sys");
+        return ForeignPath(context, L"System32\\drivers\\" + name + L".sys", L".sys", true);
       }
       return {};
     }
     case RegistrationKind::ComClass: {
-      std::wstring server = StringValue(key, L"InprocServer32", nullptr);
-      if (server.empty()) server = StringValue(key, L"LocalServer32", nullptr);
-      return ForeignIfExisting(context, ProgramFileOfCommand(server));
+      const std::wstring library = StringValue(key, L"InprocServer32", nullptr);
+      if (!library.empty()) return ForeignPath(context, library, L".dll", native);
+      return ForeignCommand(context, StringValue(key, L"LocalServer32", nullptr), native);
     }
-    case RegistrationKind::AppPath: return ForeignIfExisting(context, ProgramFileOfCommand(StringValue(key, nullptr, nullptr)));
+    case RegistrationKind::AppPath: return ForeignPath(context, StringValue(key, nullptr, nullptr), L".exe", native);
   }
   return {};
 }
 
-std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command) {
-  return ForeignIfExisting(context, ProgramFileOfCommand(command));
+std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command, bool native) {
+  return ForeignCommand(context, command, native);
 }

@@ -12,19 +12,22 @@ struct CleanerContext;
 
 // The existing file that the registration key (open for reading; name: the key's own last
 // name) names when it is not the product's; empty when the key names no file, the product's,
-// or one that no longer exists.
+// or one that no longer exists. The file is found as Windows finds it (command_line.h), its
+// environment strings expanded as the reading process would (native: a 64-bit one).
 std::wstring ForeignFileOfRegistration(CleanerContext& context, RegistrationKind kind, HKEY key,
-                                       const std::wstring& name);
+                                       const std::wstring& name, bool native);
 
-// The same for the program a command line (a Run value's data) starts.
-std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command);
+// The same for the program a command line (a Run value's data) starts, hosts unwrapped.
+std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command, bool native);
 
 // The product's: inside the run's program or shared folder, inside a folder the rule file
-// deletes, or a file it deletes (both as the placeholders stand now).
+// deletes, or a file it deletes (as the placeholders stand now), compared as the objects the
+// paths open (8.3 names, "\\?\", "..", "/" and the twins of 64-bit Windows alike). A line the
+// guards refuse vouches for nothing.
 bool IsProductFile(CleanerContext& context, const std::wstring& file);
 
-// What the rule file deletes, read once per run when first needed.
+// What the rule file deletes, read once per run when first needed: the comparison forms of
+// the folders (the program and shared folder among them) and of the files.
 struct ProductFiles {
-  std::wstring programFolder, sharedFolder;  // upper case, full
-  std::vector<std::wstring> folders, files;  // upper case, full
+  std::vector<std::wstring> folders, files;
 };

@@ -287,8 +287,6 @@ bool IsNumberedControlSet(std::wstring_view name) {
   return name.substr(kControlSetPrefix.size()).find_first_not_of(L"0123456789") == std::wstring_view::npos;
 }
 
-// The registry's limit for one key name: a longer one names no key that can exist.
-constexpr std::size_t kLongestKeyName = 255;
 // Deeper than any listed key: components past this one change no verdict, so a rule line of
 // megabytes is neither copied whole nor turned into a list of megabyte prefixes.
 constexpr std::size_t kDeepestJudged = 16;
@@ -300,7 +298,7 @@ wchar_t Unit(wchar_t c) { return c; }
 // components; empty components and WOW6432Node are dropped, numbered control sets read as
 // CurrentControlSet, and SOFTWARE\Classes under either root as the classes. Only the first
 // kDeepestJudged components are kept (deeper says there were more); a component beyond the
-// registry's limit makes the whole path one that names no existing key (overlong).
+// registry's limit, at any depth, makes the whole path one that can name no key (overlong).
 struct CanonicalKey {
   wchar_t scope;
   std::vector<std::wstring> parts;
@@ -319,14 +317,18 @@ CanonicalKey Canonical(RegistryRoot root, std::basic_string_view<Char> path) {
       key.overlong = true;
       return key;
     }
+    if (key.deeper) {
+      start = end + 1;  // only the names' lengths still matter
+      continue;
+    }
     std::wstring part;
     for (std::size_t i = start; i < end; ++i) part += Fold(Unit(path[i]));
     if (!part.empty() && part != kWow64Node) {
       if (key.parts.size() == kDeepestJudged) {
         key.deeper = true;
-        break;
+      } else {
+        key.parts.push_back(std::move(part));
       }
-      key.parts.push_back(std::move(part));
     }
     start = end + 1;
   }
@@ -430,6 +432,15 @@ bool InProtectedTree(const std::vector<std::wstring>& prefixes) {
 
 bool NamesNoKey(std::string_view keyPath) { return keyPath.find_first_not_of('\\') == std::string_view::npos; }
 
+bool HasOverlongKeyName(std::string_view keyPath) {
+  std::size_t run = 0;
+  for (const char c : keyPath) {
+    run = c == '\\' ? 0 : run + 1;
+    if (run > kLongestKeyName) return true;
+  }
+  return false;
+}
+
 namespace {
 
 // True when the place pattern (canonical, "<ANY>" for any one name) names this key.
@@ -467,7 +478,8 @@ bool BelowKeyPlace(const CanonicalKey& key, const std::vector<std::wstring>& pre
 }
 
 KeyVerdict Judge(const CanonicalKey& key) {
-  if (key.overlong) return KeyVerdict::Deletable;  // names no key; the accessor passes it over
+  // A name no key can have: passed over as already gone, the line would count as done.
+  if (key.overlong) return KeyVerdict::OverlongName;
   const auto prefixes = Prefixes(key);
   if (InProtectedTree(prefixes)) return KeyVerdict::ProtectedTree;
   const Lists& lists = TheLists();
@@ -486,7 +498,7 @@ KeyVerdict Judge(const CanonicalKey& key) {
 }
 
 ValueVerdict JudgeValues(const CanonicalKey& key) {
-  if (key.overlong) return ValueVerdict::Changeable;
+  if (key.overlong) return ValueVerdict::OverlongName;
   const auto prefixes = Prefixes(key);
   if (InProtectedTree(prefixes)) return ValueVerdict::WindowsSetting;
   const Lists& lists = TheLists();
@@ -518,6 +530,17 @@ bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath) {
 }
 bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath) {
   return JudgeValueChange(root, keyPath) != ValueVerdict::Changeable;
+}
+
+bool IsClassFilterList(RegistryRoot root, std::wstring_view keyPath, std::wstring_view valueName) {
+  if (root != RegistryRoot::LocalMachine) return false;
+  std::wstring value;
+  for (const wchar_t c : valueName) value += Fold(c);
+  if (value != L"UPPERFILTERS" && value != L"LOWERFILTERS") return false;
+  const CanonicalKey key = Canonical(root, keyPath);
+  const auto& parts = key.parts;
+  return !key.overlong && !key.deeper && key.scope == L'M' && parts.size() == 5 && parts[0] == L"SYSTEM" &&
+         parts[1] == kCurrentControlSet && parts[2] == L"CONTROL" && parts[3] == L"CLASS";
 }
 
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName) {

@@ -5,6 +5,7 @@
 // of a key: letter case (compared as UTF-16), leading, trailing and doubled backslashes,
 // HKEY_CLASSES_ROOT or SOFTWARE\Classes under either root, WOW6432Node, and
 // CurrentControlSet or any ControlSetNNN.
+#include <cstddef>
 #include <span>
 #include <string_view>
 
@@ -19,6 +20,7 @@ enum class KeyVerdict {
   SharedKey,      // a key Windows or other programs share, or a key above one: product keys below may go
   ProtectedTree,  // the key is, or lies inside, a tree nothing of which may be deleted
   StructuralKey,  // in Windows' own namespaces, and not below a place where products register
+  OverlongName,   // a name longer than the registry's 255 characters: it can name no key, so the line is a mistake
 };
 
 // May a value of this key be deleted or renamed?
@@ -26,7 +28,13 @@ enum class ValueVerdict {
   Changeable,
   WindowsSetting,    // a key Windows reads its settings from, or inside a protected tree
   NotAProductPlace,  // in Windows' own namespaces, neither a place where products keep values nor a product's key
+  OverlongName,      // the key path holds a name longer than the registry's 255 characters
 };
+
+// The registry's limit for one key name.
+inline constexpr std::size_t kLongestKeyName = 255;
+// True for a path with a name beyond that limit, at any depth: it can name no key anywhere.
+bool HasOverlongKeyName(std::string_view keyPath);
 
 // One row of the table of places where products register in Windows' namespaces: keys
 // products create below it (a key below is then deletable), values products keep in it.
@@ -51,6 +59,11 @@ ValueVerdict JudgeValueChange(RegistryRoot root, std::wstring_view keyPath);
 ValueVerdict JudgeValueChange(RegistryRoot root, std::string_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::wstring_view keyPath);
 bool ProtectsValuesOf(RegistryRoot root, std::string_view keyPath);
+
+// True for a device class's filter list (UpperFilters or LowerFilters of a key right below
+// Control\Class of any control set): inside a protected tree, yet the one value there that the
+// run itself changes, taking a deleted filter service's name out of it; undo puts it back.
+bool IsClassFilterList(RegistryRoot root, std::wstring_view keyPath, std::wstring_view valueName);
 
 // A rename from or to the empty name would overwrite or delete the key's default value.
 bool RenamesTheDefaultValue(std::string_view newName, std::string_view oldName);

@@ -204,3 +204,9 @@ bool RefuseFolderHoldingWindowsFiles(CleanerContext& context, const std::wstring
                        reason + ")");
   return true;
 }
+
+bool HoldsWindowsOwnFiles(CleanerContext& context, const std::wstring& folder) {
+  std::wstring file;
+  std::string reason;
+  return InWindowsFolder(context, folder) && FindWindowsOwnFile(context, folder, file, reason);
+}

@@ -40,3 +40,7 @@ bool RefuseWindowsOwnFile(CleanerContext& context, HANDLE parent, const std::wst
 // True, with the refused line, when the folder (extended form) lies inside the Windows folder
 // and holds, at any depth, one of Windows' own files. Links inside are not followed.
 bool RefuseFolderHoldingWindowsFiles(CleanerContext& context, const std::wstring& folder, const std::string& shown);
+
+// The same without a line: whether the folder lies inside the Windows folder and holds one of
+// Windows' own files at any depth.
+bool HoldsWindowsOwnFiles(CleanerContext& context, const std::wstring& folder);

@@ -62,5 +62,10 @@ inline constexpr char kRealSystemFolderText[] = "Also in the 64-bit System32: ";
 inline constexpr char kNativeProgramFolderText[] = "Also in the 64-bit Program Files: ";
 // Followed by the entry as the rule line holds it, " - " and why it is not plain.
 inline constexpr char kNotPlainPathText[] = "Refused to delete path not in plain drive form ";
+// Followed by the path of a read-only file that has other names (hard links): its attributes
+// belong to the file, which all its names share, so clearing them to delete this name would
+// change what the other names show, and restoring them afterwards would leave them changed
+// where the run is cut short. The name stays.
+inline constexpr char kSharedReadOnlyText[] = "Refused to delete read-only file with other names (hard links): ";
 // Followed by the path of a child whose name holds `\`, `/` or `:` or is "." or "..".
 inline constexpr char kUnsafeNameText[] = "Refused to delete unsafe name ";

@@ -9,6 +9,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
+#include "engine/guards/path_links_win.h"
 #include "engine/guards/windows_files_win.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
@@ -23,6 +24,8 @@
 namespace {
 
 constexpr DWORD kPlainAttributes = FILE_ATTRIBUTE_ARCHIVE;
+// A removal refused by the walk itself, whose line is given already.
+constexpr DWORD kRefusedWithLine = 0x20000000u | 0x11D;  // bit 29: an application's own code
 // A folder whose last files are still delete-pending (open elsewhere with delete sharing)
 // empties once their holders close them: its removal is tried again, within 250 ms.
 constexpr int kFolderRemovalTries = 6;
@@ -169,11 +172,41 @@ DWORD RemoveLink(CleanerContext& context, HANDLE parent, const std::wstring& nam
 // A running program or a loaded library is in use too: the system deletes it at the restart.
 bool IsInUseForRestart(DWORD error) { return IsInUse(error) || error == kMappedImageCode; }
 
-// Its attributes are reset first unless they are plain already. A file in use is left to
-// the restart when the run allows it.
+// How a file's attributes may be dealt with before one of its names is deleted. Attributes
+// belong to the file, not to the name: with other names (hard links) they are never reset, as
+// that would change what the other names show. Hidden and system do not stop a deletion, so
+// such a name goes as it is; a read-only one cannot go without clearing the flag, and stays.
+enum class AttributeReset { Plain, Keep, RefusedSharedReadOnly };
+
+AttributeReset ResetFor(HANDLE parent, const std::wstring& name, DWORD attributes) {
+  if (attributes == kPlainAttributes) return AttributeReset::Keep;
+  UniqueFile child;
+  HandleFacts facts;
+  if (OpenChild(parent, name, FILE_READ_ATTRIBUTES, false, child) != ERROR_SUCCESS || !FactsOfHandle(child.Get(), facts) ||
+      facts.links <= 1) {
+    return AttributeReset::Plain;  // one name only, or gone: the removal says which
+  }
+  return (facts.attributes & FILE_ATTRIBUTE_READONLY) != 0 ? AttributeReset::RefusedSharedReadOnly : AttributeReset::Keep;
+}
+
+// Removes the file `name` of parent with its attributes dealt with as ResetFor says; a
+// refused one is listed and answers ERROR_ACCESS_DENIED with its line given.
+DWORD RemoveFileName(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path,
+                     DWORD attributes) {
+  const AttributeReset reset = ResetFor(parent, name, attributes);
+  if (reset == AttributeReset::RefusedSharedReadOnly) {
+    AddInfo(context, kSharedReadOnlyText + Shown(context, path));
+    return kRefusedWithLine;
+  }
+  return context.effects.RemoveChild(parent, name, path, false, reset == AttributeReset::Plain);
+}
+
+// Its attributes are reset first unless they are plain already or shared with other names. A
+// file in use is left to the restart when the run allows it.
 Left RemoveTreeFile(CleanerContext& context, HANDLE parent, const std::wstring& name, const std::wstring& path,
                     DWORD attributes) {
-  const DWORD error = context.effects.RemoveChild(parent, name, path, false, attributes != kPlainAttributes);
+  const DWORD error = RemoveFileName(context, parent, name, path, attributes);
+  if (error == kRefusedWithLine) return Left::Listed;
   if (error == ERROR_SUCCESS || IsMissing(error)) return Left::Nothing;
   if (context.state.DeleteAtRestart && IsInUseForRestart(error)) {
     return ScheduleChildForRestart(context, parent, name, path, false);
@@ -451,6 +484,7 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   // Everything below is reached in extended form, so that no length limit cuts a path and
   // names ending in a dot or a blank are taken as they are.
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
+  if (RefuseLinkOnTheWay(context, top, Shown(context, top))) return;
   std::wstring name;
   DWORD error = ERROR_SUCCESS;
   const UniqueFile parent = OpenParentOf(top, name, error);
@@ -478,6 +512,7 @@ bool ChildAttributes(HANDLE parent, const std::wstring& name, DWORD& attributes,
 void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown) {
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
+  if (RefuseLinkOnTheWay(context, file, shown)) return;
   std::wstring name;
   DWORD error = ERROR_SUCCESS;
   const UniqueFile parent = OpenParentOf(file, name, error);
@@ -492,8 +527,8 @@ void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::
   if (IsLinkEntry(attributes, tag)) {
     error = RemoveLink(context, parent.Get(), name, file, attributes);  // its attributes would be set on the target
   } else {
-    error = context.effects.RemoveChild(parent.Get(), name, file, false, true);
-    if (IsMissing(error)) return;
+    error = RemoveFileName(context, parent.Get(), name, file, attributes);
+    if (IsMissing(error) || error == kRefusedWithLine) return;
     if (error != ERROR_SUCCESS && context.state.DeleteAtRestart && IsInUseForRestart(error)) {
       (void)ScheduleChildForRestart(context, parent.Get(), name, file, false);
       return;

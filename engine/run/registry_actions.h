@@ -30,6 +30,7 @@ inline constexpr char kRefusedDefaultRename[] = "Refused registry rename from or
 inline constexpr char kRefusedNoKey[] = "Refused registry entry that names no key: ";
 inline constexpr char kRefusedNoNewName[] = "Refused registry rename without a new name: ";
 inline constexpr char kRefusedSameName[] = "Refused registry rename to the same name: ";
+inline constexpr char kRefusedOverlongName[] = "Refused registry entry with a key name longer than 255 characters: ";
 // What stayed, each followed by its full name, ": " and the system's reason.
 inline constexpr char kKeyNotDeletedText[] = "Could NOT delete key ";
 inline constexpr char kValueNotDeletedText[] = "Could NOT delete value ";

@@ -2,9 +2,12 @@
 
 #include "engine/run/registry_actions.h"
 
+#include <vector>
+
 #include "engine/cleaner_context.h"
 #include "engine/guards/registrations_win.h"
 #include "engine/guards/registry_safety.h"
+#include "engine/run/filter_lists_win.h"
 #include "engine/run/registry_places_win.h"
 #include "platform/effects.h"
 #include "platform/handles.h"
@@ -39,7 +42,16 @@ bool RefuseValueChange(CleanerContext& context, const RegistryPlace& place, cons
     case ValueVerdict::Changeable: return false;
     case ValueVerdict::WindowsSetting: AddInfo(context, protectedText + PlaceKeyName(place) + "\\" + what); break;
     case ValueVerdict::NotAProductPlace: AddInfo(context, kRefusedWindowsValue + PlaceKeyName(place) + "\\" + what); break;
+    case ValueVerdict::OverlongName: AddInfo(context, kRefusedOverlongName + PlaceKeyName(place)); break;
   }
+  return true;
+}
+
+// A key name longer than the registry allows names no key in any view or hive: the line is
+// refused once, as written, rather than passed over as a key already gone.
+bool RefuseOverlongName(CleanerContext& context, const std::string& keyPath, const std::string& line) {
+  if (!HasOverlongKeyName(keyPath)) return false;
+  AddInfo(context, kRefusedOverlongName + line);
   return true;
 }
 
@@ -62,23 +74,30 @@ std::wstring LastKeyName(const std::string& keyPath) {
 
 // A service, COM class or App Paths entry naming an existing file that is not the product's
 // (svchost's library elsewhere, a driver in System32\drivers, shell32.dll) is another
-// program's registration: refused with a line naming the file.
-bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
-  const RegistrationKind kind = RegistrationOf(place.root, place.keyPath);
-  if (kind == RegistrationKind::None) return false;
-  const UniqueHKey key = OpenForReading(place, accessor);
+// program's registration: refused with a line naming the file. Its subkeys and values
+// (InprocServer32, Parameters, ImagePath) are judged as the registration whole: without them
+// it would name no file and go too. value: the value the entry changes, empty for the key.
+bool RefuseForeignRegistration(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
+                               const std::string& value = {}) {
+  const RegistrationKey registration = RegistrationContaining(place.root, place.keyPath);
+  if (registration.kind == RegistrationKind::None) return false;
+  RegistryPlace whole = place;
+  whole.keyPath = registration.keyPath;
+  const UniqueHKey key = OpenForReading(whole, accessor);
   if (!key) return false;
-  const std::wstring file = ForeignFileOfRegistration(context, kind, key.Get(), LastKeyName(place.keyPath));
+  const std::wstring file = ForeignFileOfRegistration(context, registration.kind, key.Get(),
+                                                      LastKeyName(registration.keyPath), place.view64);
   if (file.empty()) return false;
-  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + " names " + AnsiFromWide(file));
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + (value.empty() ? "" : "\\" + value) + " names " +
+                       AnsiFromWide(file));
   return true;
 }
 
-// A Run value that starts another program's existing file is that program's: neither deleted
-// nor renamed (what: the value, or the rename as listed; refusedText: the line's start).
+// A Run value that starts another program's existing file is that program's: not deleted. A
+// rename is not judged so: it names back the value the product renamed aside, which always
+// starts that other program, and it neither loses nor overwrites anything.
 bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
-                           const std::string& valueName, const std::string& what = {},
-                           const char* refusedText = kRefusedForeignRegistration) {
+                           const std::string& valueName) {
   if (!StartsProgramsFromValues(place.root, place.keyPath)) return false;
   const UniqueHKey key = OpenForReading(place, accessor);
   if (!key) return false;
@@ -95,11 +114,31 @@ bool RefuseForeignRunValue(CleanerContext& context, const RegistryPlace& place, 
     return false;
   }
   command.resize(command.find(L'\0'));
-  const std::wstring file = ForeignFileOfCommand(context, command);
+  const std::wstring file = ForeignFileOfCommand(context, command, place.view64);
   if (file.empty()) return false;
-  AddInfo(context, refusedText + PlaceKeyName(place) + "\\" + (what.empty() ? valueName : what) + " names " +
-                       AnsiFromWide(file));
+  AddInfo(context, kRefusedForeignRegistration + PlaceKeyName(place) + "\\" + valueName + " names " + AnsiFromWide(file));
   return true;
+}
+
+// "SYSTEM\ControlSet001" of "\SYSTEM\\ControlSet001\Services\X".
+std::string ControlSetOf(const std::string& keyPath) {
+  std::vector<std::string> names;
+  for (std::size_t start = 0; start <= keyPath.size() && names.size() < 2;) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string::npos) end = keyPath.size();
+    if (end > start) names.push_back(keyPath.substr(start, end - start));
+    start = end + 1;
+  }
+  return names.size() == 2 ? names[0] + "\\" + names[1] : std::string();
+}
+
+// A service that is there leaves the device classes' filter lists before its key goes; where
+// a list cannot be changed, the service stays (false), as a class naming a missing filter
+// stops its devices.
+bool TakeOutOfFilterLists(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
+  if (RegistrationOf(place.root, place.keyPath) != RegistrationKind::Service || !place.hive.empty()) return true;
+  if (!OpenForReading(place, accessor)) return true;  // nothing to delete
+  return RemoveFromFilterLists(context, ControlSetOf(place.keyPath), LastKeyName(place.keyPath));
 }
 
 }  // namespace
@@ -112,14 +151,17 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     AddInfo(context, kRefusedNoKey + line);
     return;
   }
+  if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     switch (JudgeKeyDeletion(place.root, place.keyPath)) {
       case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
       case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
       case KeyVerdict::StructuralKey: AddInfo(context, kRefusedWindowsKey + PlaceKeyName(place)); return;
+      case KeyVerdict::OverlongName: AddInfo(context, kRefusedOverlongName + PlaceKeyName(place)); return;
       case KeyVerdict::Deletable: break;
     }
     if (RefuseForeignRegistration(context, place, accessor)) return;
+    if (!TakeOutOfFilterLists(context, place, accessor)) return;
     const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
     for (const RegistryFailure& failure : deletion.stayed) {
       ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
@@ -132,9 +174,11 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   // separator, so it is passed over without a report.
   if (line.empty()) return;
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
+  if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
     if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
+    if (RefuseForeignRegistration(context, place, accessor, entry.valueName)) return;
     // An open refused for want of rights is a value that stays, not a key that is absent.
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
@@ -149,6 +193,7 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
     AddInfo(context, kRefusedNoNewName + line);
     return;
   }
+  if (RefuseOverlongName(context, entry->keyPath, line)) return;
   const std::wstring newName = WideFromAnsi(entry->newName);
   const std::wstring oldName = WideFromAnsi(entry->oldName);
   // Writing the value and then deleting the old name would lose it.
@@ -163,10 +208,6 @@ void RenameRegistryValueEntry(CleanerContext& context, const std::string& line) 
   ForEachPlace(context, entry->root, entry->keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
     const std::string renaming = PlaceKeyName(place) + "\\" + entry->oldName + " to " + entry->newName;
     if (RefuseValueChange(context, place, entry->oldName + " to " + entry->newName, kRefusedProtectedRename)) return;
-    if (RefuseForeignRunValue(context, place, accessor, entry->oldName, entry->oldName + " to " + entry->newName,
-                              kRefusedForeignRename)) {
-      return;
-    }
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
     if (code == ERROR_SUCCESS && accessor.HasValue(oldName)) {
       // The user's value of the new name would be overwritten.

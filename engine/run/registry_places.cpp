@@ -1,24 +1,12 @@
 #include "engine/run/registry_places.h"
 
+#include "engine/guards/registry_safety.h"
 #include "platform/registry/registry_views.h"
 
 namespace {
 
 constexpr std::string_view kClassesKey = "Software\\Classes";
 constexpr char kUsersRootName[] = "HKEY_USERS";
-// The registry's limit for a key name, in characters.
-constexpr std::size_t kLongestKeyName = 255;
-
-// A component beyond the registry's limit names no key that can exist anywhere; such a path
-// (a rule line of megabytes, say) is neither copied into places nor handed on.
-bool HasOverlongName(std::string_view keyPath) {
-  std::size_t run = 0;
-  for (const char c : keyPath) {
-    run = c == '\\' ? 0 : run + 1;
-    if (run > kLongestKeyName) return true;
-  }
-  return false;
-}
 
 // A leading `\` names the root itself, so the class path is joined without it.
 std::string UnderClasses(std::string_view keyPath) {
@@ -32,7 +20,9 @@ std::string UnderClasses(std::string_view keyPath) {
 std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath, bool bothViews,
                                     const std::vector<UserHive>& otherUsers) {
   std::vector<RegistryPlace> places;
-  if (HasOverlongName(keyPath)) return places;
+  // A name beyond the registry's limit names no key anywhere; such a path (a rule line of
+  // megabytes, say) is neither copied into places nor handed on.
+  if (HasOverlongKeyName(keyPath)) return places;
   if (root == RegistryRoot::ClassesRoot) {
     places.push_back({RegistryRoot::LocalMachine, UnderClasses(keyPath), false});
     places.push_back({RegistryRoot::CurrentUser, UnderClasses(keyPath), false});

@@ -8,6 +8,7 @@
 
 #include "engine/guards/registrations.h"
 #include "engine/run/deletion.h"
+#include "engine/run/registry_actions.h"
 #include "engine/run/registry_places.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "platform/handles.h"
@@ -265,54 +266,70 @@ TEST_F(CleanerEndToEnd, AFileHeldOpenIsLoggedOrWithTheSwitchRDeletedAtTheRestart
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
 }
 
-// A rename of a Run value is judged by whose program the value starts, as its deletion is:
-// one that starts Windows' own program (System32's notepad) is refused with a line and keeps
-// its name, exit code 1; the product's Run values, deleted and renamed, go all the same.
-TEST_F(CleanerEndToEnd, ARenamedRunValueStartingWindowsOwnProgramIsRefusedWhileTheProductsGo) {
+// A rename of a Run value names back what the product renamed aside: one that starts Windows'
+// own program (System32's notepad, switched off by the product as QrvRunNotepad.zdn-off) gets
+// its name back with its type and data, exit code 0. Deleting such a value stays refused, and
+// a rename onto a name that exists overwrites nothing.
+TEST_F(CleanerEndToEnd, ARenamedRunValueStartingWindowsOwnProgramIsNamedBackWhileItsDeletionIsRefused) {
   const std::string run = "Software\\Microsoft\\Windows\\CurrentVersion\\Run", runKey = "HKEY_CURRENT_USER\\" + run;
   const std::string product = "\"" + installation_.ProgramFolder() + "\\ZdnM.exe\" /tray";
-  const std::string notepad = "C:\\windows\\system32\\notepad.exe";
+  const std::string notepad = "C:\\windows\\system32\\notepad.exe", other = "C:\\windows\\system32\\write.exe";
   HKEY key = nullptr;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, run.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
   const UniqueHKey runHandle(key);
   const struct {
     const char* name;
     const std::string& data;
-  } values[] = {{"QrvRunTray", product}, {"QrvRunOff", product}, {"QrvRunNotepad", notepad}};
+    DWORD type;
+  } values[] = {{"QrvRunTray", product, REG_SZ},         {"QrvRunOff", product, REG_SZ},
+                {"QrvRunNotepad.zdn-off", notepad, REG_EXPAND_SZ}, {"QrvRunKept", notepad, REG_SZ},
+                {"QrvRunTaken.zdn-off", other, REG_SZ},  {"QrvRunTaken", notepad, REG_SZ}};
   for (const auto& value : values) {
-    RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.data.c_str()),
+    RegSetValueExA(key, value.name, 0, value.type, reinterpret_cast<const BYTE*>(value.data.c_str()),
                    static_cast<DWORD>(value.data.size() + 1));
   }
   Strings rules = installation_.RuleLines();
-  for (const std::string& line : Strings{"[Registry_Delete_Val]", runKey + "=QrvRunTray", "[Registry_Delete_Val_End]",
-                                  "[Registry_Move_Val]", runKey + "\\QrvRunOn=QrvRunOff",
-                                  runKey + "\\QrvRunNotepad.off=QrvRunNotepad", "[Registry_Move_Val_End]"}) {
+  for (const std::string& line :
+       Strings{"[Registry_Delete_Val]", runKey + "=QrvRunTray", runKey + "=QrvRunKept", "[Registry_Delete_Val_End]",
+               "[Registry_Move_Val]", runKey + "\\QrvRunOn=QrvRunOff", runKey + "\\QrvRunNotepad=QrvRunNotepad.zdn-off",
+               runKey + "\\QrvRunTaken=QrvRunTaken.zdn-off", "[Registry_Move_Val_End]"}) {
     rules.push_back(line);
   }
   cleaner_.WriteRules(rules);
   cleaner_.WriteSettings(Settings("SILENT=1", "DELETE=1;DEL_LINK=1"));
   const CleanerExit exit = cleaner_.Run("/TL");
   ASSERT_TRUE(exit.finished);
-  EXPECT_EQ(exit.exitCode, 1u);
+  EXPECT_EQ(exit.exitCode, 1u) << "the deletion of QrvRunKept and the rename onto QrvRunTaken are refused";
   EXPECT_EQ(installation_.TargetsLeft(), Strings{});
   EXPECT_EQ(installation_.CanariesGone(), Strings{});
-  const auto there = [key](const char* name) { return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS; };
-  EXPECT_FALSE(there("QrvRunTray"));
-  EXPECT_FALSE(there("QrvRunOff"));
-  EXPECT_TRUE(there("QrvRunOn"));
-  EXPECT_TRUE(there("QrvRunNotepad")) << "Windows' own program keeps its Run value";
-  EXPECT_FALSE(there("QrvRunNotepad.off"));
-  const std::string refused = std::string(kRefusedForeignRename) + runKey + "\\QrvRunNotepad to QrvRunNotepad.off names ";
+  const auto data = [key](const char* name, DWORD& type) {
+    char text[MAX_PATH] = {};
+    DWORD size = sizeof(text) - 1;
+    type = 0;
+    return RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS
+               ? std::string(text)
+               : std::string("(gone)");
+  };
+  DWORD type = 0;
+  EXPECT_EQ(data("QrvRunTray", type), "(gone)");
+  EXPECT_EQ(data("QrvRunOff", type), "(gone)");
+  EXPECT_EQ(data("QrvRunOn", type), product);
+  EXPECT_EQ(data("QrvRunNotepad.zdn-off", type), "(gone)");
+  EXPECT_EQ(data("QrvRunNotepad", type), notepad) << "named back";
+  EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ)) << "the type stays";
+  EXPECT_EQ(data("QrvRunKept", type), notepad) << "Windows' own program keeps its Run value";
+  EXPECT_EQ(data("QrvRunTaken", type), notepad) << "an existing value is never overwritten";
+  EXPECT_EQ(data("QrvRunTaken.zdn-off", type), other);
   Strings refusals;
   for (const std::string& line : cleaner_.LogMessages()) {
     if (line.starts_with("Refused")) refusals.push_back(line);
   }
-  ASSERT_EQ(refusals.size(), 1u);
-  EXPECT_EQ(refusals[0].substr(0, refused.size()), refused);
-  EXPECT_EQ(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, refusals[0].c_str() + refused.size(), -1, notepad.c_str(), -1),
-            CSTR_EQUAL)
-      << refusals[0];
-  for (const char* name : {"QrvRunOn", "QrvRunNotepad", "QrvRunNotepad.off"}) RegDeleteValueA(key, name);
+  ASSERT_EQ(refusals.size(), 2u) << testing::PrintToString(refusals);
+  EXPECT_TRUE(refusals[0].starts_with(std::string(kRefusedForeignRegistration) + runKey + "\\QrvRunKept names ")) << refusals[0];
+  EXPECT_EQ(refusals[1], std::string(kRefusedExistingName) + runKey + "\\QrvRunTaken.zdn-off to QrvRunTaken");
+  for (const char* name : {"QrvRunOn", "QrvRunNotepad", "QrvRunKept", "QrvRunTaken", "QrvRunTaken.zdn-off"}) {
+    RegDeleteValueA(key, name);
+  }
 }
 
 // With /R a running program (Windows and Wine refuse to delete its file, and let it be

@@ -43,29 +43,6 @@ TEST(Registrations, KeysThatRegisterAProgramFile) {
   EXPECT_FALSE(StartsProgramsFromValues(CR, "Software\\Microsoft\\Windows\\CurrentVersion\\Run"));
 }
 
-// The file a command line starts, as the service manager, the shell and Run read it.
-TEST(Registrations, TheProgramFileOfACommandLine) {
-  const struct {
-    const wchar_t* command;
-    const wchar_t* file;
-  } cases[] = {
-      {L"\"C:\\Program Files\\Velmora Lab\\ZdnM.exe\" /tray", L"C:\\Program Files\\Velmora Lab\\ZdnM.exe"},
-      {L"C:\\Program Files\\Velmora Lab\\ZdnS.exe", L"C:\\Program Files\\Velmora Lab\\ZdnS.exe"},
-      {L"C:\\Program Files\\Velmora Lab\\ZdnS.EXE -service", L"C:\\Program Files\\Velmora Lab\\ZdnS.EXE"},
-      {L"%SystemRoot%\\system32\\svchost.exe -k netsvcs", L"%SystemRoot%\\system32\\svchost.exe"},
-      {L"System32\\drivers\\ksecdd.sys", L"System32\\drivers\\ksecdd.sys"},
-      {L"\\SystemRoot\\System32\\drivers\\zdnflt.sys", L"\\SystemRoot\\System32\\drivers\\zdnflt.sys"},
-      {L"rundll32.exe \"C:\\Program Files\\QRV\\tray.dll\",Start", L"C:\\Program Files\\QRV\\tray.dll"},
-      {L"C:\\Windows\\system32\\RUNDLL32.EXE C:\\QRV\\tray.dll,Start /x", L"C:\\QRV\\tray.dll"},
-      {L"  notepad.exe readme.txt", L"notepad.exe"},
-      {L"C:\\Tools\\exec.exe.bak\\run.exe", L"C:\\Tools\\exec.exe.bak\\run.exe"},
-      {L"C:\\QRV\\scan -q", L"C:\\QRV\\scan"},
-      {L"\"C:\\QRV\\unclosed.exe", L"C:\\QRV\\unclosed.exe"},
-      {L"", L""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(ProgramFileOfCommand(c.command), c.file) << c.command;
-}
-
 TEST(WindowsFiles, SystemDataFilesAndMicrosoftAsCompany) {
   for (const wchar_t* name : {L"hosts", L"HOSTS", L"win.ini", L"System.ini", L"lmhosts.sam", L"services"}) {
     EXPECT_TRUE(IsSystemDataFileName(name)) << name;

@@ -10,11 +10,18 @@ constexpr auto Shared = KeyVerdict::SharedKey;
 constexpr auto Tree = KeyVerdict::ProtectedTree;
 constexpr auto Free = KeyVerdict::Deletable;
 constexpr auto Structural = KeyVerdict::StructuralKey;
+constexpr auto Overlong = KeyVerdict::OverlongName;
 }  // namespace
 
 TEST(RegistrySafety, PathsNamingNoKey) {
   for (const char* path : {"", "\\", "\\\\", "\\\\\\\\"}) EXPECT_TRUE(NamesNoKey(path)) << path;
   for (const char* path : {"X", "\\X", "X\\", " ", "\\ \\"}) EXPECT_FALSE(NamesNoKey(path)) << path;
+  for (const std::string& path : {std::string(256, 'K'), "A\\" + std::string(256, 'K') + "\\B", std::string(300, 'K') + "\\"}) {
+    EXPECT_TRUE(HasOverlongKeyName(path)) << path.size();
+  }
+  for (const std::string& path : {std::string(255, 'K'), std::string(255, 'K') + "\\" + std::string(255, 'K'), std::string(600, '\\')}) {
+    EXPECT_FALSE(HasOverlongKeyName(path)) << path.size();
+  }
 }
 
 // Each key in the spellings an attacker would try, with what a delete-key entry may do to it
@@ -83,8 +90,18 @@ TEST(RegistrySafety, EveryKeySpellingGetsOneVerdict) {
       {CR, "Directory\\shell\\ZDNScan\\command", Free, false},
       {CR, "exefile\\shellex\\PropertySheetHandlers\\QRV", Free, false},
       {CR, "SOFTWARE", Free, false},
-      // A name beyond the registry's 255 characters names no key that can exist.
-      {LM, "SAM\\" + std::string(256, 'S'), Free, false},
+      // A name beyond the registry's 255 characters names no key that can exist: the line is a
+      // mistake, refused with its own verdict, at any depth, inside Windows' keys or not.
+      {LM, "SAM\\" + std::string(256, 'S'), Overlong, true},
+      {LM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\" + std::string(255, 'W'), Tree, true},
+      {LM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\" + std::string(256, 'W'), Overlong, true},
+      {CU, "Software\\Microsoft\\" + std::string(256, 'M'), Overlong, true},
+      {CU, "Software\\Velmora\\" + std::string(256, 'V'), Overlong, true},
+      {CU, "Software\\Velmora\\" + std::string(255, 'V'), Free, false},
+      {CU, "Software\\Velmora" + std::string(20, '\\') + std::string(254, 'V'), Free, false},
+      {CU, "Software\\Velmora" + std::string(20, '\\') + "V", Free, false},
+      // Deeper than the judged names, where only the length still counts.
+      {CU, "a\\b\\c\\d\\e\\f\\g\\h\\i\\j\\k\\l\\m\\n\\o\\p\\q\\r\\" + std::string(260, 'Z'), Overlong, true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(JudgeKeyDeletion(c.root, c.path), c.verdict) << c.path;
@@ -199,4 +216,17 @@ TEST(RegistrySafety, EveryProductPlaceIsAContainerWithRegistrationsBelow) {
       EXPECT_EQ(JudgeValueChange(root, path), ValueVerdict::Changeable) << place.key;
     }
   }
+}
+
+// The one value of a protected tree the run changes itself: a device class's filter list.
+TEST(RegistrySafety, OnlyAClassesFilterListsAreTheRunsToChangeInsideControlClass) {
+  const std::wstring cls = L"SYSTEM\\ControlSet001\\Control\\Class\\{4d36e967-e325-11ce-bfc1-08002be10318}";
+  EXPECT_TRUE(IsClassFilterList(LM, cls, L"UpperFilters"));
+  EXPECT_TRUE(IsClassFilterList(LM, L"\\system\\currentcontrolset\\control\\class\\{x}\\", L"lowerfilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, cls, L"Class"));
+  EXPECT_FALSE(IsClassFilterList(LM, cls + L"\\0000", L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, L"SYSTEM\\CurrentControlSet\\Control\\Class", L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(CU, cls, L"UpperFilters"));
+  EXPECT_FALSE(IsClassFilterList(LM, L"SYSTEM\\CurrentControlSet\\Services\\disk", L"UpperFilters"));
+  EXPECT_TRUE(ProtectsValuesOf(LM, cls)) << "every other value of the class stays protected";
 }

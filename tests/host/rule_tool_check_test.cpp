@@ -310,6 +310,19 @@ TEST(RuleCheck, FindsWhatTheGuardsRefuseByWhatItIs) {
                  "guards by what things are");
 }
 
+// A key name beyond the registry's 255 characters names no key: in each registry section the
+// line is a mistake the cleaner refuses, and check names it; 255 characters are a name.
+TEST(RuleCheck, FindsKeyNamesLongerThanTheRegistryAllows) {
+  const std::string overlong(256, 'W'), longest(255, 'W');
+  const std::string finding = "holds a key name longer than 255 characters, which no registry key can have: the cleaner refuses it";
+  ExpectFindings(Stored({"[Registry_Delete]", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\" + overlong,
+                         "HKEY_CURRENT_USER\\Software\\Velmora\\" + overlong, "HKEY_CURRENT_USER\\Software\\Velmora\\" + longest,
+                         "[Registry_Delete_End]", "[Registry_Delete_Val]", "HKEY_CURRENT_USER\\Software\\" + overlong + "=V",
+                         "[Registry_Delete_Val_End]", "[Registry_Move_Val]",
+                         "HKEY_CURRENT_USER\\Software\\" + overlong + "\\New=Old", "[Registry_Move_Val_End]"}),
+                 {{2, finding}, {3, finding}, {7, finding}, {10, finding}}, "overlong key names");
+}
+
 // The cleaner takes one written form of a path; check names every other one, in both kinds
 // of section, as the refusal it is.
 TEST(RuleCheck, FindsPathsThatAreNotPlainDrivePaths) {

@@ -13,6 +13,7 @@
 #include "backup/undo.h"
 #include "engine/gateway/recording_effects.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/guards/path_links_win.h"
 #include "engine/run/deletion.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
@@ -102,6 +103,48 @@ TEST(FolderTreeDeletion, AttributesAreResetOnlyWhenNotPlain) {
   auto removed = Targets(effects, Kind::RemoveFile);
   std::sort(removed.begin(), removed.end());
   EXPECT_EQ(removed, (std::vector<std::string>{hidden, plain}));
+}
+
+// A product folder holding a hard link to a file elsewhere (drivers\etc\hosts, say): the
+// attributes belong to the file, which every name shares. Deleting the product's name changes
+// nothing the other name shows: a hidden or system name goes as it is, and a read-only one,
+// which cannot go without clearing the flag for both names, stays with a line (exit code 1).
+TEST(Deletion, ANameOfAFileWithOtherNamesGoesWithoutChangingTheirAttributes) {
+  const struct {
+    DWORD attributes;
+    bool tree;          // inside a folder entry, else a file entry of its own
+    bool nameGoes;
+  } cases[] = {
+      {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, true},
+      {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, false, true},
+      {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, true, false},
+      {FILE_ATTRIBUTE_READONLY, false, false},
+  };
+  for (const auto& c : cases) {
+    ScratchFolder scratch("del_links");
+    const std::string other = scratch / "etc\\hosts", tree = scratch / "Velmora", name = tree + "\\hosts";
+    WriteBytes(other, "127.0.0.1 localhost");
+    MakeFolders(tree);
+    ASSERT_TRUE(CreateHardLinkA(name.c_str(), other.c_str(), nullptr)) << GetLastError();
+    ASSERT_TRUE(SetFileAttributesA(other.c_str(), c.attributes));
+    const DWORD before = GetFileAttributesA(other.c_str());
+    ASSERT_EQ(GetFileAttributesA(name.c_str()), before) << "the names share the attributes";
+    EngineTestContext test;
+    c.tree ? DeleteFolderTree(test.context, tree) : DeleteSingleFile(test.context, name);
+    const std::string label = std::to_string(c.attributes) + (c.tree ? " tree" : " file");
+    EXPECT_EQ(GetFileAttributesA(other.c_str()), before) << label;
+    EXPECT_EQ(ReadBytes(other), "127.0.0.1 localhost") << label;
+    EXPECT_EQ(Exists(name), !c.nameGoes) << label;
+    if (c.nameGoes) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{}) << label;
+    } else {
+      ASSERT_FALSE(test.reporter.infoLines.empty()) << label;
+      EXPECT_EQ(test.reporter.infoLines[0], kSharedReadOnlyText + name) << label;
+      EXPECT_EQ(test.context.outcome.ExitCode(), 1) << label;
+    }
+    SetFileAttributesA(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+    SetFileAttributesA(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
 }
 
 TEST(FolderTreeDeletion, NestedFoldersAreEmptiedAndRemovedBottomUp) {
@@ -334,6 +377,40 @@ class LinkDeletion : public ::testing::Test {
  private:
   std::vector<std::string> links_;
 };
+
+// A normal user made a folder on the way a link (Velmora Lab to System32, where a rule names
+// Velmora Lab\drivers): what the link points to is never reached, by a folder entry or a file
+// entry, and the line names the link; exit code 1.
+TEST_F(LinkDeletion, ALinkOnTheWayToWhatARuleNamesIsRefusedAndWhatItPointsToStays) {
+  ScratchFolder scratch("link_way");
+  const std::string victim = scratch / "System32", lab = scratch / "Velmora Lab";
+  WriteBytes(victim + "\\drivers\\disk.sys", "driver");
+  WriteBytes(victim + "\\drivers\\etc\\hosts", "hosts");
+  Link(victim, lab);
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string entry;
+  } cases[] = {
+      {DeleteFolderTree, lab + "\\drivers"},
+      {DeleteFolderTree, lab + "\\drivers\\etc\\"},
+      {DeleteSingleFile, lab + "\\drivers\\disk.sys"},
+  };
+  for (const auto& c : cases) {
+    EngineTestContext test;
+    c.action(test.context, c.entry);
+    EXPECT_EQ(ReadBytes(victim + "\\drivers\\disk.sys"), "driver") << c.entry;
+    EXPECT_EQ(ReadBytes(victim + "\\drivers\\etc\\hosts"), "hosts") << c.entry;
+    const std::string shown = c.entry.ends_with('\\') ? c.entry.substr(0, c.entry.size() - 1) : c.entry;
+    EXPECT_EQ(test.reporter.infoLines,
+              std::vector<std::string>{kRefusedLinkOnTheWayText + shown + " - " + lab + " is a link"});
+    EXPECT_EQ(test.context.outcome.ExitCode(), 1) << c.entry;
+  }
+  // The same path without the link on the way is carried out.
+  EngineTestContext test;
+  DeleteFolderTree(test.context, victim + "\\drivers\\etc");
+  EXPECT_FALSE(Exists(victim + "\\drivers\\etc\\hosts"));
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+}
 
 // Wine lists a host link to a folder as a link but opens and removes its target under the
 // link's name (an empty target would go); a link to a file it does not show as a link at all.

@@ -265,6 +265,68 @@ struct TestKey {
 
 }  // namespace
 
+// The parts of a registration are judged as the registration: a class's InprocServer32, a
+// service's Parameters or ImagePath, once gone, would leave a key that names no file and goes
+// too. Written as the registering process wrote them: a command without ".exe", unquoted with
+// blanks, through cmd /c start; the product's file named by its 8.3 short name.
+TEST(RegistrationOwnership, PartsOfARegistrationAndItsCommandsAreJudgedAsTheWhole) {
+  ScratchFolder scratch("owner_parts");
+  const std::string product = scratch / "Velmora Lab", other = scratch / "Other App";
+  WriteBytes(product + "\\ZdnSvc.dll", "MZ");
+  WriteBytes(other + "\\other.exe", "MZ");
+  char shortName[MAX_PATH] = {};
+  ASSERT_GT(GetShortPathNameA((product + "\\ZdnSvc.dll").c_str(), shortName, MAX_PATH), 0u);
+  const std::wstring services = L"SYSTEM\\CurrentControlSet\\Services\\";
+  const std::wstring clsid = L"SOFTWARE\\Classes\\CLSID\\{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0A98}";
+  const std::wstring otherExe = WideFromAnsi(other + "\\other");
+  const std::string system = SystemFolder();
+  const struct {
+    const char* label;
+    std::wstring key;
+    std::vector<std::pair<std::wstring, std::wstring>> values;
+    void (*action)(CleanerContext&, const std::string&);
+    std::wstring entry;       // below HKEY_LOCAL_MACHINE
+    std::string refusedFile;  // empty: carried out
+  } cases[] = {
+      {"a class's server key", clsid, {{L"InprocServer32\\", L"shell32.dll"}}, DeleteRegistryKeyEntry,
+       clsid + L"\\InprocServer32", system + "\\shell32.dll"},
+      {"a class's server value", clsid, {{L"InprocServer32\\", L"shell32.dll"}}, DeleteRegistryValueEntry,
+       clsid + L"\\InprocServer32=", system + "\\shell32.dll"},
+      {"a service's Parameters", services + L"QrvGuardP", {{L"ImagePath", L"svchost.exe -k netsvcs"}, {L"Parameters\\ServiceDll", L"kernel32.dll"}},
+       DeleteRegistryKeyEntry, services + L"QrvGuardP\\Parameters", system + "\\kernel32.dll"},
+      {"a service's ImagePath", services + L"QrvGuardI", {{L"ImagePath", L"\"" + otherExe + L"\" -service"}},
+       DeleteRegistryValueEntry, services + L"QrvGuardI=ImagePath", other + "\\other.exe"},
+      {"a service without .exe, unquoted with blanks", services + L"QrvGuardU", {{L"ImagePath", otherExe + L" -service"}},
+       DeleteRegistryKeyEntry, services + L"QrvGuardU", other + "\\other.exe"},
+      {"a service through cmd /c start", services + L"QrvGuardS", {{L"ImagePath", L"cmd /c start \"\" \"" + otherExe + L".exe\""}},
+       DeleteRegistryKeyEntry, services + L"QrvGuardS", other + "\\other.exe"},
+      {"the product's service by its short name", services + L"QrvGuardN", {{L"ImagePath", L"svchost.exe -k zdn"}, {L"Parameters\\ServiceDll", WideFromAnsi(shortName)}},
+       DeleteRegistryKeyEntry, services + L"QrvGuardN", ""},
+      {"the product's ServiceDll value", services + L"QrvGuardV", {{L"ImagePath", L"svchost.exe -k zdn"}, {L"Parameters\\ServiceDll", WideFromAnsi(shortName)}},
+       DeleteRegistryValueEntry, services + L"QrvGuardV\\Parameters=ServiceDll", ""},
+  };
+  for (const auto& c : cases) {
+    const TestKey key(HKEY_LOCAL_MACHINE, c.key, c.values);
+    EngineTestContext test;
+    test.state.ProgramFolder = product;
+    c.action(test.context, "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(c.entry));
+    if (c.refusedFile.empty()) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{}) << c.label;
+      if (c.action == DeleteRegistryKeyEntry) {
+        EXPECT_FALSE(key.Exists()) << c.label;
+      }
+      continue;
+    }
+    EXPECT_TRUE(key.Exists()) << c.label;
+    ASSERT_EQ(test.reporter.infoLines.size(), 1u) << c.label;
+    const std::string& line = test.reporter.infoLines[0];
+    EXPECT_TRUE(line.starts_with(kRefusedForeignRegistration)) << line;
+    EXPECT_TRUE(CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, line.c_str() + line.size() - c.refusedFile.size(), -1,
+                               c.refusedFile.c_str(), -1) == CSTR_EQUAL)
+        << c.label << ": " << line;
+  }
+}
+
 // A registration may go when the file it names is the product's or gone; one naming an
 // existing file of Windows or of another program is refused with a line naming the file.
 TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFiles) {
@@ -311,7 +373,7 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
           << line;
     }
   }
-  // Run values, deleted or renamed: another program's is refused, the product's goes.
+  // Run values: another program's is not deleted, the product's is; either is renamed.
   const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::string runKey = "HKEY_CURRENT_USER\\" + AnsiFromWide(run);
   HKEY key = nullptr;
@@ -325,11 +387,12 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
     const wchar_t* nameAfter;  // the value's name after the entry; null: gone
     std::string refused;       // the line, without the file it names; empty: none
   } runCases[] = {
+      // A rename names back the value the product renamed aside: it starts another program by nature.
+      {RenameRegistryValueEntry, runKey + "\\QrvGuardOther=QrvGuardOther.off", L"QrvGuardOther.off", notepad,
+       L"QrvGuardOther", ""},
       {DeleteRegistryValueEntry, runKey + "=QrvGuardOther", L"QrvGuardOther", notepad, L"QrvGuardOther",
        kRefusedForeignRegistration + runKey + "\\QrvGuardOther names "},
       {DeleteRegistryValueEntry, runKey + "=QrvGuardMine", L"QrvGuardMine", mine, nullptr, ""},
-      {RenameRegistryValueEntry, runKey + "\\QrvGuardOther.off=QrvGuardOther", L"QrvGuardOther", notepad,
-       L"QrvGuardOther", kRefusedForeignRename + runKey + "\\QrvGuardOther to QrvGuardOther.off names "},
       {RenameRegistryValueEntry, runKey + "\\QrvGuardMine.off=QrvGuardMine", L"QrvGuardMine", mine,
        L"QrvGuardMine.off", ""},
   };

@@ -3,14 +3,18 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cwchar>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "backup/backup_effects.h"
+#include "backup/undo.h"
 #include "engine/cleaner_context.h"
 #include "engine/cleaner_state.h"
 #include "engine/gateway/recording_effects.h"
 #include "engine/reporter.h"
+#include "engine/run/filter_lists_win.h"
 #include "engine/run/registry_actions.h"
 #include "engine/run_view.h"
 #include "platform/errors.h"
@@ -19,6 +23,7 @@
 #include "platform/text/wide_text.h"
 #include "report/trace_log.h"
 #include "tests/support/denying_effects.h"
+#include "tests/support/engine_test_support.h"
 #include "tests/support/scratch_key.h"
 #include "tests/support/wine_test_support.h"
 
@@ -294,6 +299,137 @@ TEST(DeleteRegistryKeyEntry, EntriesNamingNoKeyAreRefusedAndReported) {
     EXPECT_TRUE(recording.actions.empty()) << line;
     EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedNoKey + std::string(line)});
   }
+}
+
+// A key name beyond the registry's 255 characters can name no key: each of the three actions
+// refuses the line once, as written, and changes nothing, rather than counting it as done.
+TEST(RegistryEntries, KeyNamesLongerThanTheRegistryAllowsAreRefusedOnce) {
+  const std::string overlong = std::string(256, 'W');
+  const struct {
+    void (*action)(CleanerContext&, const std::string&);
+    std::string line;
+  } cases[] = {
+      {DeleteRegistryKeyEntry, "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\" + overlong},
+      {DeleteRegistryKeyEntry, "HKEY_CURRENT_USER\\Software\\Microsoft\\" + overlong},
+      {DeleteRegistryKeyEntry, "HKEY_CLASSES_ROOT\\" + overlong + "\\shell"},
+      {DeleteRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\" + overlong + "=Value"},
+      {RenameRegistryValueEntry, "HKEY_CURRENT_USER\\Software\\" + overlong + "\\New=Old"},
+  };
+  for (const auto& c : cases) {
+    RecordingEffects recording;
+    ActionRun run(recording);
+    c.action(run.context, c.line);
+    EXPECT_TRUE(recording.actions.empty()) << c.line;
+    EXPECT_EQ(run.reporter.lines, std::vector<std::string>{kRefusedOverlongName + c.line});
+    EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+  }
+}
+
+namespace {
+
+// The live gateway, refusing every registry value write as a class key locked against the
+// administrators would on Windows (error 5).
+struct WritesRefused : LiveEffects {
+  LONG WriteRegistryValue(HKEY, const std::wstring&, DWORD, const std::vector<BYTE>&, const std::wstring&) override {
+    return ERROR_ACCESS_DENIED;
+  }
+};
+
+std::vector<std::wstring> FilterList(const std::wstring& key, const wchar_t* value) {
+  wchar_t data[512] = {};
+  DWORD size = sizeof(data) - 4;
+  DWORD type = 0;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), value, RRF_RT_ANY, &type, data, &size) != ERROR_SUCCESS) return {L"(none)"};
+  std::vector<std::wstring> names;
+  for (const wchar_t* name = data; *name != L'\0'; name += std::wcslen(name) + 1) names.emplace_back(name);
+  if (type != REG_MULTI_SZ) names.emplace_back(L"(not REG_MULTI_SZ)");
+  return names;
+}
+
+}  // namespace
+
+// A filter driver's service goes with its name out of every device class's UpperFilters and
+// LowerFilters, before its key, every other name staying in its place; a class list that
+// cannot be changed keeps the service, with a line (a class naming a missing filter stops its
+// devices, a disk class the machine's start).
+TEST(DeleteRegistryKeyEntry, AFilterServiceLeavesTheClassesFilterListsBeforeItsKeyGoes) {
+  const std::wstring classes = L"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+  const std::wstring disk = classes + L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0B01}";
+  const std::wstring volume = classes + L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0B02}";
+  const std::wstring other = classes + L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0B03}";
+  const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\QrvFilterSvc";
+  const auto seed = [](const std::wstring& key, const wchar_t* value, const std::vector<std::wstring>& names) {
+    std::wstring list;
+    for (const std::wstring& name : names) list += name + L'\0';
+    list += L'\0';
+    HKEY opened = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+    if (value) RegSetValueExW(opened, value, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.data()),
+                              static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+    RegCloseKey(opened);
+  };
+  for (const bool refused : {true, false}) {
+    seed(disk, L"UpperFilters", {L"partmgr", L"QrvFilterSvc", L"fvevol"});
+    seed(volume, L"LowerFilters", {L"qrvfiltersvc"});
+    seed(other, L"UpperFilters", {L"QrvFilterSvcKeep"});
+    seed(service, nullptr, {});
+    WritesRefused refusing;
+    ActionRun run = refused ? ActionRun(refusing) : ActionRun();
+    DeleteRegistryKeyEntry(run.context, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QrvFilterSvc");
+    HKEY probe = nullptr;
+    const bool stayed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS;
+    if (probe) RegCloseKey(probe);
+    EXPECT_EQ(stayed, refused);
+    EXPECT_EQ(FilterList(other, L"UpperFilters"), std::vector<std::wstring>{L"QrvFilterSvcKeep"});
+    if (refused) {
+      EXPECT_EQ(FilterList(disk, L"UpperFilters"), (std::vector<std::wstring>{L"partmgr", L"QrvFilterSvc", L"fvevol"}));
+      ASSERT_EQ(run.reporter.lines.size(), 2u);
+      EXPECT_EQ(run.reporter.lines[0], std::string(kFilterStaysText) + "QrvFilterSvc - it could not be taken out of HKEY_LOCAL_MACHINE\\" +
+                                           AnsiFromWide(disk) + "\\UpperFilters: " + SystemErrorText(ERROR_ACCESS_DENIED));
+      EXPECT_EQ(run.context.outcome.ExitCode(), 1);
+    } else {
+      EXPECT_EQ(FilterList(disk, L"UpperFilters"), (std::vector<std::wstring>{L"partmgr", L"fvevol"}));
+      EXPECT_EQ(FilterList(volume, L"LowerFilters"), std::vector<std::wstring>{});
+      EXPECT_EQ(run.reporter.lines, std::vector<std::string>{});
+    }
+  }
+  for (const auto& key : {disk, volume, other, service}) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+}
+
+// With a backup, the list's change is journaled: undo puts the filter's name back where it
+// stood, with the service key, though Control\Class is a tree no rule may change.
+TEST(DeleteRegistryKeyEntry, UndoPutsAFilterServicesNameBackIntoTheClassList) {
+  const std::wstring disk = L"SYSTEM\\CurrentControlSet\\Control\\Class\\{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0B04}";
+  const std::wstring service = L"SYSTEM\\CurrentControlSet\\Services\\QrvFilterUndo";
+  const std::wstring list(L"partmgr\0QrvFilterUndo\0fvevol\0\0", 30);
+  HKEY opened = nullptr;
+  RegCreateKeyExW(HKEY_LOCAL_MACHINE, disk.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+  RegSetValueExW(opened, L"UpperFilters", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(list.data()),
+                 static_cast<DWORD>(list.size() * sizeof(wchar_t)));
+  RegCloseKey(opened);
+  RegCreateKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
+  RegCloseKey(opened);
+  ScratchFolder scratch("filter_undo");
+  const std::string backupFolder = scratch / "Backup";
+  {
+    BackupEffects backup(LiveEffects::Instance());
+    EngineTestContext test(backup);
+    backup.BeginRun(backupFolder, [&test](const std::string& line) { AddInfo(test.context, line); }, nullptr);
+    DeleteRegistryKeyEntry(test.context, "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(service));
+    backup.EndRun();
+    EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+    EXPECT_EQ(FilterList(disk, L"UpperFilters"), (std::vector<std::wstring>{L"partmgr", L"fvevol"}));
+  }
+  WIN32_FIND_DATAA found{};
+  const UniqueFind runs(FindFirstFileA((backupFolder + "\\2*").c_str(), &found));
+  ASSERT_TRUE(runs);
+  EngineTestContext undo;
+  RunUndo(undo.context, backupFolder + "\\" + found.cFileName);
+  EXPECT_EQ(undo.reporter.infoLines, std::vector<std::string>{});
+  EXPECT_EQ(FilterList(disk, L"UpperFilters"), (std::vector<std::wstring>{L"partmgr", L"QrvFilterUndo", L"fvevol"}));
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, KEY_READ, &opened), ERROR_SUCCESS);
+  if (opened) RegCloseKey(opened);
+  for (const auto& key : {disk, service}) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
 }
 
 TEST(DeleteRegistryValueEntry, DeletesTheNamedValueOnly) {

@@ -18,6 +18,8 @@ std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\
 
 constexpr auto npos = std::string_view::npos;
 constexpr char kWorksUnderCurrentUser[] = "the entry works under HKEY_CURRENT_USER";
+constexpr char kOverlongName[] =
+    "holds a key name longer than 255 characters, which no registry key can have: the cleaner refuses it";
 
 // The folders of a usual installation, for judging entries as the cleaner would see them.
 CleanerState UsualFolders() {
@@ -83,6 +85,7 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
                     " is Windows' own key, not below a place where programs register (deny-by-default place): "
                     "the cleaner refuses to delete it");
       break;
+    case KeyVerdict::OverlongName: out.push_back(kOverlongName); break;
     case KeyVerdict::Deletable: break;
   }
 }
@@ -94,6 +97,7 @@ std::optional<std::string> ProtectedValueProblem(RegistryRoot root, std::string_
   switch (JudgeValueChange(root, keyPath)) {
     case ValueVerdict::Changeable: return std::nullopt;
     case ValueVerdict::WindowsSetting: return named + " is a value Windows needs: the cleaner refuses to " + doing + " it";
+    case ValueVerdict::OverlongName: return kOverlongName;
     case ValueVerdict::NotAProductPlace: break;
   }
   return named + " lies in Windows' own key, neither a place where programs keep values nor a program's key "
