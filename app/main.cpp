@@ -43,8 +43,9 @@ void Tell(const std::string& text, bool quiet, UINT icon) {
   MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | icon);
 }
 
+// The path is the command line's, in UTF-8.
 bool IsUsableFilePath(const std::string& path) {
-  return IsFullPath(WideFromAnsi(path)) && IsExistingFolder(FolderOfPath(path));
+  return IsFullPath(WideFromUtf8(path)) && IsExistingFolderWide(WideFromUtf8(FolderOfPath(path)));
 }
 
 // Writes the report as UTF-8 into the file made for it at start; false when it cannot.
@@ -185,13 +186,16 @@ int RefuseOwnFolder(const CommandLineChoices& choices, const std::string& comman
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // Read wide, held in UTF-8: a report or log named in any alphabet is made where it is named.
   const std::string commandLine = CommandLineText();
+  const std::string shownLine = AnsiFromUtf8(commandLine);  // for messages, held in the ANSI code page
   const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
   WindowsEventLog events;
   if (!choices.problem.empty()) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
-    events.Write(EventKind::Error, "Invalid command line: " + choices.problem + " (" + commandLine + ")");
-    Tell(choices.problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
+    const std::string problem = AnsiFromUtf8(choices.problem);
+    events.Write(EventKind::Error, "Invalid command line: " + problem + " (" + shownLine + ")");
+    Tell(problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
     return kInvalidCommandLineExitCode;
   }
   if (choices.help || choices.version) {
@@ -201,18 +205,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   // Before anything of the folder is read: its settings and rules decide what is deleted.
   const OwnFolderVerdict ownFolder = JudgeOwnFolder(SystemFolderSecurity(), ProgramPath());
-  if (!ownFolder.problem.empty()) return RefuseOwnFolder(choices, commandLine, events, ownFolder.problem);
+  if (!ownFolder.problem.empty()) return RefuseOwnFolder(choices, shownLine, events, ownFolder.problem);
   // One cleaner at a time on the machine, in any session: two runs would trip over each other.
   SystemInstanceObjects instance(InstanceLockFolder());
   const InstanceVerdict claim = ClaimInstance(instance);
   if (claim.claim == InstanceClaim::AnotherRuns) {
     events.Write(EventKind::Warning, "Another Velmora Cleaner is running; this one ended without changing anything "
-                                     "(exit code 1618): " + commandLine);
+                                     "(exit code 1618): " + shownLine);
     return kAnotherInstanceExitCode;
   }
   if (claim.claim == InstanceClaim::Unknown) {
     events.Write(EventKind::Warning, "Whether another Velmora Cleaner runs cannot be told (" +
-                                         std::to_string(claim.error) + "); this one goes on: " + commandLine);
+                                         std::to_string(claim.error) + "); this one goes on: " + shownLine);
   }
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
@@ -238,11 +242,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // The report's file is made before anything changes, so that a path it cannot be written
   // to ends the run while nothing is removed yet.
   OutputFile reportFile;
-  if (reportUsable && !choices.reportPath.empty()) reportFile = MakeOutputFile(WideFromAnsi(choices.reportPath));
+  if (reportUsable && !choices.reportPath.empty()) reportFile = MakeOutputFile(WideFromUtf8(choices.reportPath));
   if (!reportUsable || (!choices.reportPath.empty() && !reportFile.file)) {
+    const std::string shownPath = AnsiFromUtf8(choices.reportPath);
     const std::string message =
-        reportUsable ? "The report cannot be made: " + choices.reportPath + " - " + OutputFileProblem(reportFile)
-                     : "The report needs a full path in a folder that exists: " + choices.reportPath;
+        reportUsable ? "The report cannot be made: " + shownPath + " - " + OutputFileProblem(reportFile)
+                     : "The report needs a full path in a folder that exists: " + shownPath;
     reportUsable = false;
     events.Write(EventKind::Error, message);
     Tell(message, choices.quiet, MB_ICONSTOP);
@@ -254,7 +259,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!choices.reportPath.empty() && reportUsable) {
     const std::string json = ReportJson(facts(), SettingsForReport(session.state), times, session.record, exitCode);
     if (!WriteReportFile(reportFile.file, json)) {
-      events.Write(EventKind::Error, "The report could not be written: " + choices.reportPath);
+      events.Write(EventKind::Error, "The report could not be written: " + AnsiFromUtf8(choices.reportPath));
       exitCode = 2;
     }
   }

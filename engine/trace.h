@@ -6,8 +6,8 @@
 class Trace {
  public:
   virtual ~Trace() = default;
-  // Creates or empties the log; a second call while open keeps the open log. Raises
-  // EInOutError when the file cannot be made.
+  // Creates or empties the log at the path (UTF-8, as the command line gives it); a second
+  // call while open keeps the open log. Raises EInOutError when the file cannot be made.
   virtual void Open(const std::string& path) = 0;
   // Does nothing unless open.
   virtual void Write(const std::string& message) = 0;

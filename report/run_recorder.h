@@ -53,7 +53,7 @@ class RecordingLayer : public ForwardingEffects {
   RunRecord& record_;
 };
 
-// The program's version, computer, account, command line and rule file with its digest.
+// The program's version, computer, account, command line (UTF-8) and rule file with its digest.
 RunFacts GatherRunFacts(const std::string& version, const std::string& commandLine, const std::string& ruleFile);
 // Now, as "2026-12-07T19:41:05+01:00".
 std::string IsoTimeNow();

@@ -141,7 +141,7 @@ DWORD RecordingLayer::StopService(SC_HANDLE service, const std::string& serviceN
 }
 
 RunFacts GatherRunFacts(const std::string& version, const std::string& commandLine, const std::string& ruleFile) {
-  return {version, ComputerName(), AccountName(), Utf8OfAnsi(commandLine), Utf8OfAnsi(ruleFile), Sha256OfFile(ruleFile)};
+  return {version, ComputerName(), AccountName(), commandLine, Utf8OfAnsi(ruleFile), Sha256OfFile(ruleFile)};
 }
 
 std::string IsoTimeNow() {

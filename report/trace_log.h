@@ -20,7 +20,7 @@ class TraceLog : public Trace {
   TraceLog(const TraceLog&) = delete;
   TraceLog& operator=(const TraceLog&) = delete;
 
-  // Creates or empties the file. A second call while open keeps the open log. On failure
+  // Creates or empties the file; the path in UTF-8, as the command line gives it. A second call while open keeps the open log. On failure
   // raises EInOutError and stays unusable: later writes and the close do nothing. An existing
   // file reached through a link is never opened: that raises Exception.
   void Open(const std::string& path) override;

@@ -17,8 +17,8 @@ TraceLog::~TraceLog() = default;
 void TraceLog::Open(const std::string& path) {
   if (IsOpen()) return;
   // Writing through a link would overwrite whatever it names (win.ini, say) with the trace.
-  OutputFile made = MakeOutputFile(WideFromAnsi(path));
-  if (made.throughLink) throw Exception(kTraceLogLinkText + path);
+  OutputFile made = MakeOutputFile(WideFromUtf8(path));
+  if (made.throughLink) throw Exception(kTraceLogLinkText + AnsiFromUtf8(path));
   if (!made.file) throw EInOutError(static_cast<int>(made.error));
   auto file = std::make_unique<LineFile>();
   file->AdoptForWriting(std::move(made.file));

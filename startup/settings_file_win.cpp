@@ -30,14 +30,8 @@ void ReadSettingsFileAt(CleanerContext& context, const std::string& path) {
   file.OpenForReading(path);
   const std::string stored = file.ReadStoredBytes();
   file.CloseAndFlush();
-  // Text the ANSI code page holds exactly, or none: a look-alike would name another folder.
-  const AnsiConverter exactAnsi = [](std::wstring_view text) -> std::optional<std::string> {
-    std::string ansi = AnsiFromWide(text);
-    if (WideFromAnsi(ansi) != text) return std::nullopt;
-    return ansi;
-  };
   try {
-    ReadStoredSettings(stored, exactAnsi, context.state, &findings);
+    ReadStoredSettings(stored, ExactAnsiFromWide, context.state, &findings);
   } catch (const EConvertError& error) {
     findings.pop_back();  // the error's own finding: the error handler writes it
     traceFindings();

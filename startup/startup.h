@@ -12,12 +12,14 @@ inline constexpr char kTraceLogFolderMissing[] = "The folder of the trace log do
 // Followed by the path, " - " and why it is not a plain drive path.
 inline constexpr char kBackupNotPlain[] = "The backup folder needs a plain full path: ";
 inline constexpr char kUndoNotPlain[] = "The backup to undo needs a plain full path: ";
+// Why a folder of the command line is refused when the ANSI code page lacks one of its letters.
+inline constexpr char kNotInAnsiCodePage[] = "a character of its name has no place in the ANSI code page";
 // Followed by KEY=value, " - " and why the value is not a plain drive path.
 inline constexpr char kSettingsFolderRefusedText[] = "Refused settings folder ";
 
 // Start-up for this process: its command line and the folder of its executable.
 void RunStartup(CleanerContext& context);
-// Start-up with the command line and executable path given; the settings file and the
+// Start-up with the command line (UTF-8) and executable path given; the settings file and the
 // rule file are looked for in the executable's folder.
 void RunStartupFor(CleanerContext& context, const std::string& commandLine,
                    const std::string& programPath);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 #include "backup/undo.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
@@ -24,10 +26,11 @@ namespace {
 // A chosen trace log must name one place whatever the current folder (a program started by
 // a deployment tool runs in System32, or SysWOW64 for this 32-bit program), in a folder that
 // exists.
+// The path is the command line's, in UTF-8.
 void CheckTraceLogPath(const std::string& path) {
-  if (!IsFullPath(WideFromAnsi(path))) throw Exception(kTraceLogNotFullPath + path);
+  if (!IsFullPath(WideFromUtf8(path))) throw Exception(kTraceLogNotFullPath + AnsiFromUtf8(path));
   const std::string folder = FolderOfPath(path);
-  if (!IsExistingFolder(folder)) throw Exception(kTraceLogFolderMissing + folder);
+  if (!IsExistingFolderWide(WideFromUtf8(folder))) throw Exception(kTraceLogFolderMissing + AnsiFromUtf8(folder));
 }
 
 // The backup's folder and the run to undo are named as plain drive paths, like every folder
@@ -38,9 +41,17 @@ std::string CheckedFullPath(const char* refusal, const std::string& path) {
   return path;
 }
 
+// A folder of the command line (UTF-8) in the ANSI code page the run holds its folders in: one
+// it cannot hold is refused, since a "?" or a look-alike would name another folder.
+std::string CommandLineFolder(const char* refusal, const std::string& path) {
+  const std::optional<std::string> ansi = ExactAnsiFromWide(WideFromUtf8(path));
+  if (!ansi) throw Exception(refusal + AnsiFromUtf8(path) + " - " + kNotInAnsiCodePage);
+  return CheckedFullPath(refusal, *ansi);
+}
+
 void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
   const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
-  if (!choices.problem.empty()) throw Exception(choices.problem);
+  if (!choices.problem.empty()) throw Exception(AnsiFromUtf8(choices.problem));
   CleanerState& state = context.state;
   if (choices.quiet) state.QuietMode = true;
   if (choices.allUsers) state.OptAllUsers = true;
@@ -53,8 +64,8 @@ void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
     context.trace.Open(choices.tracePath.empty() ? std::string(kTraceLogFileName) : choices.tracePath);
     TraceIfOn(context, "Log file created");
   }
-  if (!choices.backupFolder.empty()) state.BackupFolder = CheckedFullPath(kBackupNotPlain, choices.backupFolder);
-  if (!choices.undoFolder.empty()) state.UndoFolder = CheckedFullPath(kUndoNotPlain, choices.undoFolder);
+  if (!choices.backupFolder.empty()) state.BackupFolder = CommandLineFolder(kBackupNotPlain, choices.backupFolder);
+  if (!choices.undoFolder.empty()) state.UndoFolder = CommandLineFolder(kUndoNotPlain, choices.undoFolder);
 }
 
 // The options the command line sets for this run count over the settings file.

@@ -44,4 +44,5 @@ class FolderEnumeration {
 std::string WindowsFolder();  // GetWindowsDirectoryA, 255-byte buffer
 std::string SystemFolder();   // GetSystemDirectoryA, 255-byte buffer
 std::string ProgramPath();    // GetModuleFileNameA, 261-byte buffer
-std::string CommandLineText();  // GetCommandLineA
+// GetCommandLineW in UTF-8: names in every alphabet, never the code page's look-alikes.
+std::string CommandLineText();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/files/files_paths.h"
+#include "platform/text/wide_text.h"
 
 namespace {
 // Beyond MAX_PATH only the extended form reaches a full path.
@@ -108,8 +109,8 @@ std::string ProgramPath() {
 }
 
 std::string CommandLineText() {
-  const char* text = GetCommandLineA();
-  return text ? std::string(text) : std::string();
+  const wchar_t* text = GetCommandLineW();
+  return text ? Utf8FromWide(text) : std::string();
 }
 
 std::wstring ExpandedEnvironmentText(const std::wstring& text) {

@@ -2,6 +2,7 @@
 // The program's one converter between text in a code page (the ANSI code page unless one is
 // named), UTF-16 and UTF-8. Rule, settings and trace files hold ANSI text; file, folder and
 // registry calls take UTF-16; the plan's JSON is UTF-8.
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,11 @@ std::wstring WideFromAnsi(std::string_view text, unsigned codePage = kAnsiCodePa
 // As close as the code page allows: a character it cannot hold becomes "?", never a
 // look-alike. For display only: such text may not name the same file again.
 std::string AnsiFromWide(std::wstring_view text, unsigned codePage = kAnsiCodePage);
+// The text in the ANSI code page only where the code page holds every character of it: a
+// path converted any other way would name another file.
+std::optional<std::string> ExactAnsiFromWide(std::wstring_view text);
+// UTF-8 text for messages, which are held in the ANSI code page: "?" for what it cannot hold.
+std::string AnsiFromUtf8(std::string_view text);
 // UTF-16 units to UTF-8 (on hosts whose wchar_t holds whole code points, those too); an
 // unpaired surrogate becomes U+FFFD.
 std::string Utf8FromWide(std::wstring_view text);

@@ -41,3 +41,11 @@ std::string AnsiFromWide(std::wstring_view text, unsigned codePage) {
   narrow.resize(static_cast<std::size_t>(written > 0 ? written : 0));
   return narrow;
 }
+
+std::optional<std::string> ExactAnsiFromWide(std::wstring_view text) {
+  std::string ansi = AnsiFromWide(text);
+  if (WideFromAnsi(ansi) != text) return std::nullopt;
+  return ansi;
+}
+
+std::string AnsiFromUtf8(std::string_view text) { return AnsiFromWide(WideFromUtf8(text)); }

@@ -9,6 +9,7 @@
 
 #include "engine/rules/rule_file.h"
 #include "platform/handles.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/dialog_answerer.h"
 #include "tests/support/trace_messages.h"
 
@@ -86,13 +87,14 @@ std::vector<std::string> CleanerFolder::LogMessages() const {
 }
 
 CleanerExit CleanerFolder::Run(const std::string& arguments, DWORD allowedMilliseconds) {
-  const std::string exe = scratch_ / "Cleaner.exe";
-  std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-  STARTUPINFOA startup{};
+  const std::wstring exe = WideFromAnsi(scratch_ / "Cleaner.exe");
+  // Started wide, as Explorer and deployment agents start programs: names in any alphabet.
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + WideFromUtf8(arguments));
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, scratch_.Path().c_str(),
-                      &startup, &info)) {
+  if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      WideFromAnsi(scratch_.Path()).c_str(), &startup, &info)) {
     throw std::runtime_error("cannot start Cleaner.exe");
   }
   UniqueKernelHandle process(info.hProcess);

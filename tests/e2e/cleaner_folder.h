@@ -45,7 +45,7 @@ class CleanerFolder {
   std::vector<std::string> LogLines() const;
   bool HasLog() const;
 
-  // Starts Cleaner.exe with the arguments, the scratch folder as its current folder, and
+  // Starts Cleaner.exe with the arguments (UTF-8), the scratch folder as its current folder, and
   // waits for it to end. Boxes are answered with OK as they appear; a main window that
   // appears is closed. A run that has not ended after the time allowed is ended by force.
   CleanerExit Run(const std::string& arguments, DWORD allowedMilliseconds = 90000);

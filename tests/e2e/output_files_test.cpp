@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/text/wide_text.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/engine_test_support.h"
@@ -67,4 +68,33 @@ TEST(CleanerOutputFiles, AReportPathThatIsALinkOrAFolderIsRefusedBeforeAnyChange
   EXPECT_EQ(json.front(), '{');
   EXPECT_EQ(json.find('x' + std::string(10, 'x')), std::string::npos) << "nothing of the old bytes is left";
   EXPECT_EQ(ReadBytes(victim), kept);
+}
+
+// The command line is read wide: a report and a log named in an alphabet the ANSI code page
+// lacks (Polish under Windows-1252) are made under those names; a backup folder so named,
+// which the run would hold in the ANSI code page, is refused before any change (exit code 2)
+// instead of becoming a "?" or a look-alike that names another folder.
+TEST(CleanerOutputFiles, NamesInAnyAlphabetOnTheCommandLine) {
+  CleanerFolder cleaner;
+  cleaner.WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\CleanerTestsNothing", "[Registry_Delete_End]"});
+  const std::string polish = "\xC5\x81\xC3\xB3d\xC5\xBA";  // "Łódź" in UTF-8
+  const std::wstring folder = WideFromAnsi(cleaner.Path());
+  const CleanerExit exit =
+      cleaner.Run("/Q \"/TL=" + cleaner.Path() + "\\" + polish + ".log\" \"/REPORT=" + cleaner.Path() + "\\" + polish +
+                  ".json\"");
+  ASSERT_TRUE(exit.finished);
+  EXPECT_EQ(exit.exitCode, 0u);
+  const std::wstring wide = WideFromUtf8(polish);
+  EXPECT_NE(GetFileAttributesW((folder + L"\\" + wide + L".log").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW((folder + L"\\" + wide + L".json").c_str()), INVALID_FILE_ATTRIBUTES);
+
+  const CleanerExit backup = cleaner.Run("/Q /TL \"/BACKUP=" + cleaner.Path() + "\\" + polish + "\"");
+  ASSERT_TRUE(backup.finished);
+  EXPECT_EQ(backup.exitCode, 2u);
+  EXPECT_EQ(GetFileAttributesW((folder + L"\\" + wide).c_str()), INVALID_FILE_ATTRIBUTES) << "no backup folder made";
+  bool refused = false;
+  for (const std::string& line : cleaner.LogLines()) {
+    refused = refused || line.find("a character of its name has no place in the ANSI code page") != std::string::npos;
+  }
+  EXPECT_TRUE(refused) << testing::PrintToString(cleaner.LogLines());
 }
