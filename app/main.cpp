@@ -33,6 +33,7 @@ namespace {
 
 // One cleaner at a time on the machine, in any session: two runs would trip over each other.
 constexpr wchar_t kInstanceMutexName[] = L"Global\\VelmoraCleaner.Running";
+constexpr char kAnotherCopyText[] = "Another Velmora Cleaner is running; this one ended without changing anything";
 
 // To the parent's console or standard output; else a box, which never appears under /Q.
 void Tell(const std::string& text, bool quiet, UINT icon) {
@@ -50,6 +51,30 @@ bool WriteReportFile(const UniqueFile& file, const std::string& json) {
   DWORD written = 0;
   return file && WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) &&
          written == json.size();
+}
+
+RunFacts FactsOfThisStart(const std::string& commandLine) {
+  return GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+}
+
+bool AnotherCopyRuns() {
+  const UniqueKernelHandle running(OpenMutexW(SYNCHRONIZE, FALSE, kInstanceMutexName));
+  return running || GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// A start refused before it began reports too where /REPORT could be read, so that a fleet's
+// summary counts it. While another copy runs it never replaces a file: that copy's report
+// may go to the same path.
+void ReportRefusedStart(const std::string& reportPath, const std::string& commandLine, const std::string& why,
+                        int exitCode) {
+  if (reportPath.empty() || !IsUsableFilePath(reportPath)) return;
+  const std::wstring path = WideFromAnsi(reportPath);
+  if (AnotherCopyRuns() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  const OutputFile made = MakeOutputFile(path);
+  RunRecord record;
+  record.Error(Utf8FromWide(WideFromAnsi(why)));
+  const ReportTimes times{IsoTimeNow(), IsoTimeNow()};
+  WriteReportFile(made.file, ReportJson(FactsOfThisStart(commandLine), {}, times, record, exitCode));
 }
 
 std::vector<std::string> SettingsForReport(const CleanerState& state) {
@@ -161,6 +186,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   if (!choices.problem.empty()) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
     events.Write(EventKind::Error, "Invalid command line: " + choices.problem + " (" + commandLine + ")");
+    ReportRefusedStart(ReportPathRequested(CommandLineArguments(commandLine)), commandLine,
+                       "Invalid command line: " + choices.problem, kInvalidCommandLineExitCode);
     Tell(choices.problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
     return kInvalidCommandLineExitCode;
   }
@@ -171,8 +198,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   }
   const UniqueKernelHandle instance(CreateMutexW(nullptr, FALSE, kInstanceMutexName));
   if (instance && GetLastError() == ERROR_ALREADY_EXISTS) {
-    events.Write(EventKind::Warning, "Another Velmora Cleaner is running; this one ended without changing anything "
-                                     "(exit code 1618): " + commandLine);
+    events.Write(EventKind::Warning, std::string(kAnotherCopyText) + " (exit code 1618): " + commandLine);
+    ReportRefusedStart(choices.reportPath, commandLine, kAnotherCopyText, kAnotherInstanceExitCode);
     return kAnotherInstanceExitCode;
   }
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
@@ -183,7 +210,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::optional<RunFacts> gathered;
   const auto facts = [&gathered, &commandLine]() -> const RunFacts& {
     if (!gathered) {
-      gathered = GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+      gathered = FactsOfThisStart(commandLine);
     }
     return *gathered;
   };

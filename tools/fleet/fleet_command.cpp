@@ -1,5 +1,6 @@
 #include "tools/fleet/fleet_command.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -21,20 +22,29 @@ struct FleetOptions {
   fs::path expect, outDir, csv, html;
 };
 
-// The reports of one file at a time, in large reads.
+// The reports of one file at a time, in large reads; plain stdio, which costs less to open
+// than a stream, and a wide name on Windows.
 class PathSource : public ByteSource {
  public:
-  explicit PathSource(const fs::path& path) : in_(path, std::ios::binary) {
-    if (!in_.is_open()) throw Exception("cannot be opened");
+  explicit PathSource(const fs::path& path) {
+#ifdef _WIN32
+    file_ = _wfopen(path.c_str(), L"rb");
+#else
+    file_ = std::fopen(path.c_str(), "rb");
+#endif
+    if (file_ == nullptr) throw Exception("cannot be opened");
   }
+  ~PathSource() override { std::fclose(file_); }
+  PathSource(const PathSource&) = delete;
+  PathSource& operator=(const PathSource&) = delete;
   std::size_t Fetch(char* buffer, std::size_t capacity) override {
-    in_.read(buffer, static_cast<std::streamsize>(capacity));
-    if (in_.bad()) throw Exception("cannot be read");
-    return static_cast<std::size_t>(in_.gcount());
+    const std::size_t read = std::fread(buffer, 1, capacity, file_);
+    if (read < capacity && std::ferror(file_)) throw Exception("cannot be read");
+    return read;
   }
 
  private:
-  std::ifstream in_;
+  std::FILE* file_ = nullptr;
 };
 
 std::string Shown(const fs::path& path) {

@@ -16,18 +16,18 @@ namespace field = report_field;
 constexpr int kRestartRequired = 3010;
 constexpr int kSomethingLeft = 1;
 
-bool Is(const std::string& key, const char* name) { return key == name; }
+bool Is(const std::string& key, std::string_view name) { return key.size() == name.size() && key == name; }
 
-std::string ReadText(JsonPull& json, const std::string& name) {
+std::string ReadText(JsonPull& json, std::string_view name) {  // name: for the message only
   const Token token = json.Next();
   if (token == Token::Null) return {};
-  if (token != Token::String) json.Fail(name + " is not a text");
+  if (token != Token::String) json.Fail(std::string(name) + " is not a text");
   return json.Text();
 }
 
-long long ReadInteger(JsonPull& json, const std::string& name) {
-  if (json.Next() != Token::Number) json.Fail(name + " is not a number");
-  return json.Integer(name);
+long long ReadInteger(JsonPull& json, std::string_view name) {
+  if (json.Next() != Token::Number) json.Fail(std::string(name) + " is not a number");
+  return json.Integer(std::string(name));
 }
 
 void ReadCounts(JsonPull& json, RunCounts& counts) {
@@ -36,14 +36,14 @@ void ReadCounts(JsonPull& json, RunCounts& counts) {
     json.Fail(std::string(field::kCounts) + " is not an object");
   }
   for (Token token = json.Next(); token != Token::EndObject; token = json.Next()) {
-    const std::string key = json.Text();
+    const std::string& key = json.Text();
     const auto known = std::find_if(std::begin(kCountFields), std::end(kCountFields),
                                     [&key](const CountField& count) { return key == count.name; });
     if (known == std::end(kCountFields)) {
-      json.Skip(json.Next());
+      json.SkipNext();
       continue;
     }
-    const std::string name = std::string(field::kCounts) + "." + key;
+    const std::string name = std::string(field::kCounts) + "." + known->name;
     const long long value = ReadInteger(json, name);
     if (value < 0 || value > INT_MAX) json.Fail(name + " is out of range: " + json.Text());
     counts.*(known->member) = static_cast<int>(value);
@@ -58,7 +58,7 @@ void ReadRuleFile(JsonPull& json, FleetRun& run) {
     if (Is(json.Text(), field::kRuleFileSha256)) {
       run.ruleSha256 = ReadText(json, std::string(field::kRuleFile) + "." + field::kRuleFileSha256);
     } else {
-      json.Skip(json.Next());
+      json.SkipNext();
     }
   }
 }
@@ -70,15 +70,17 @@ void Keep(std::vector<std::string>& lines, const std::string& line) {
 }
 
 // One step: what stayed goes to the lines left, refusals, failures and errors to the reasons.
+// Keys are told apart as they are read: a report holds thousands of steps.
 void ReadStep(JsonPull& json, FleetRun& run) {
   std::string action, outcome, reason;
   for (Token token = json.Next(); token != Token::EndObject; token = json.Next()) {
-    const std::string key = json.Text();
-    if (Is(key, field::kAction)) action = ReadText(json, key);
-    else if (Is(key, field::kOutcome)) outcome = ReadText(json, key);
-    else if (Is(key, field::kReason)) reason = ReadText(json, key);
-    else json.Skip(json.Next());
+    const std::string& key = json.Text();
+    if (Is(key, field::kAction)) action = ReadText(json, field::kAction);
+    else if (Is(key, field::kOutcome)) outcome = ReadText(json, field::kOutcome);
+    else if (Is(key, field::kReason)) reason = ReadText(json, field::kReason);
+    else json.SkipNext();
   }
+  if (outcome == step_outcome::kDone) return;
   if (outcome == step_outcome::kLeft) Keep(IsRefusal(reason) ? run.reasons : run.left, reason);
   if (outcome == step_outcome::kFailed) Keep(run.reasons, action + " failed: " + reason);
   if (outcome == step_outcome::kError) Keep(run.reasons, "error: " + reason);
@@ -158,22 +160,22 @@ FleetRun ReadFleetRun(ByteSource& source) {
     json.Fail(first == Token::BeginArray ? "not a report: a JSON list, not an object" : "not a report: not a JSON object");
   }
   for (Token token = json.Next(); token != Token::EndObject; token = json.Next()) {
-    const std::string key = json.Text();
+    const std::string& key = json.Text();
     if (Is(key, field::kSchemaVersion)) {
-      run.schemaVersion = ReadInteger(json, key);
+      run.schemaVersion = ReadInteger(json, field::kSchemaVersion);
       hasVersion = true;
     } else if (Is(key, field::kComputer)) {
-      run.computer = ReadText(json, key);
+      run.computer = ReadText(json, field::kComputer);
       hasComputer = true;
     } else if (Is(key, field::kExitCode)) {
-      run.exitCode = ReadInteger(json, key);
+      run.exitCode = ReadInteger(json, field::kExitCode);
       hasExitCode = true;
     } else if (Is(key, field::kProgramVersion)) {
-      run.programVersion = ReadText(json, key);
+      run.programVersion = ReadText(json, field::kProgramVersion);
     } else if (Is(key, field::kStart)) {
-      run.start = ReadText(json, key);
+      run.start = ReadText(json, field::kStart);
     } else if (Is(key, field::kEnd)) {
-      run.end = ReadText(json, key);
+      run.end = ReadText(json, field::kEnd);
     } else if (Is(key, field::kRuleFile)) {
       ReadRuleFile(json, run);
     } else if (Is(key, field::kCounts)) {
@@ -181,7 +183,7 @@ FleetRun ReadFleetRun(ByteSource& source) {
     } else if (Is(key, field::kActions)) {
       ReadActions(json, run);
     } else {
-      json.Skip(json.Next());
+      json.SkipNext();
     }
   }
   json.Next();  // nothing may follow the report

@@ -22,7 +22,7 @@ std::vector<TallySection> TallySections(const FleetSummary& summary) {
   return {{"Lines left, by machines", summary.left},
           {"Refusals and failures, by machines", summary.reasons},
           {"Program versions", summary.versions},
-          {"Rule files (SHA-256)", summary.ruleFiles}};
+          {"Rule files by SHA-256", summary.ruleFiles}};
 }
 
 std::vector<FleetOutcome> ShownOutcomes(const FleetSummary& summary) {
@@ -43,17 +43,17 @@ std::vector<std::string> FleetNotes(const FleetSummary& summary) {
     notes.push_back("The fleet ran " + std::to_string(summary.versions.Distinct()) + " program versions.");
   }
   if (summary.repeatedMachines > 0) {
-    notes.push_back(std::to_string(summary.repeatedMachines) + " machines reported more than once (" +
+    notes.push_back("Machines that reported more than once: " + std::to_string(summary.repeatedMachines) + " (" +
                     std::to_string(summary.repeatedRuns) + " runs); each counts by its latest run: " +
                     Joined(summary.repeatedSample) + (summary.repeatedMachines > static_cast<long long>(summary.repeatedSample.size()) ? ", ..." : ""));
   }
   if (summary.newerSchema > 0) {
-    notes.push_back(std::to_string(summary.newerSchema) + " reports are of a newer schema (version up to " +
-                    std::to_string(summary.newestSchema) + ") than this tool knows (" +
-                    std::to_string(kReportSchemaVersion) + "): read for the fields it knows.");
+    notes.push_back("Reports of a newer schema than this tool knows (" + std::to_string(kReportSchemaVersion) +
+                    "): " + std::to_string(summary.newerSchema) + ", up to version " +
+                    std::to_string(summary.newestSchema) + "; read for the fields it knows.");
   }
   if (summary.unexpected > 0) {
-    notes.push_back(std::to_string(summary.unexpected) + " machines reported that the expect list does not name: " +
+    notes.push_back("Machines that reported but are not on the expect list: " + std::to_string(summary.unexpected) + ": " +
                     Joined(summary.unexpectedSample) + (summary.unexpected > static_cast<long long>(summary.unexpectedSample.size()) ? ", ..." : ""));
   }
   for (const TallySection& section : TallySections(summary)) {

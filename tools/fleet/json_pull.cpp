@@ -41,22 +41,19 @@ bool JsonPull::Refill() {
   return !exhausted_;
 }
 
-int JsonPull::Peek() {
-  if (position_ == fill_ && !Refill()) return -1;
+int JsonPull::PeekAfterRefill() {
+  if (!Refill()) return -1;
   return static_cast<unsigned char>(buffer_[position_]);
-}
-
-int JsonPull::Take() {
-  const int c = Peek();
-  if (c >= 0) ++position_;
-  return c;
 }
 
 void JsonPull::SkipBlanks() {
   for (;;) {
-    const int c = Peek();
-    if (c != ' ' && c != '\n' && c != '\r' && c != '\t') return;
-    ++position_;
+    while (position_ < fill_) {
+      const char c = buffer_[position_];
+      if (c != ' ' && c != '\n' && c != '\r' && c != '\t') return;
+      ++position_;
+    }
+    if (!Refill()) return;
   }
 }
 
@@ -182,13 +179,18 @@ void JsonPull::ReadString() {
     const char* end = buffer_.get() + fill_;
     const char* p = begin;
     while (p < end && *p != '"' && *p != '\\' && static_cast<unsigned char>(*p) >= 0x20) ++p;
-    text_.append(begin, p);
+    if (keepText_) text_.append(begin, p);
     position_ += static_cast<std::size_t>(p - begin);
     if (text_.size() > kMaxText) Fail("a text longer than 1 MiB at byte " + Number(Offset()));
     if (p == end) continue;
     ++position_;
     if (*p == '"') return;
     if (*p != '\\') Fail("a control character inside a text at byte " + Number(Offset() - 1));
+    if (!keepText_) {
+      // An escape only has to be passed over: its second byte never ends the text.
+      if (Take() < 0) Unexpected(-1);
+      continue;
+    }
     ReadEscape();
   }
 }
@@ -285,6 +287,13 @@ void JsonPull::Skip(Token first) {
     if (token == Token::BeginObject || token == Token::BeginArray) ++depth;
     if (token == Token::EndObject || token == Token::EndArray) --depth;
   }
+}
+
+void JsonPull::SkipNext() {
+  keepText_ = false;
+  text_.clear();
+  Skip(Next());
+  keepText_ = true;
 }
 
 long long JsonPull::Integer(const std::string& field) const {
