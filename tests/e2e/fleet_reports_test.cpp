@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"

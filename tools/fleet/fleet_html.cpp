@@ -40,7 +40,7 @@ constexpr char kStyle[] =
     "body{font-family:Segoe UI,Arial,sans-serif;margin:24px;color:#222}"
     "h1{font-size:22px}h2{font-size:17px;margin-top:28px}"
     "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:3px 8px;text-align:left;vertical-align:top}"
-    "td.n{text-align:right}p.note{margin:4px 0}";
+    "td.n{text-align:right}td:last-child{white-space:nowrap}p.note{margin:4px 0}";
 
 void Chart(const FleetSummary& summary, std::ostream& out) {
   const std::vector<FleetOutcome> outcomes = ShownOutcomes(summary);

@@ -4,6 +4,15 @@
 
 namespace {
 
+// What machines wrote reaches a terminal: a control character (an escape sequence, say) is
+// shown as "?" instead of being obeyed.
+std::string Printable(std::string text) {
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  }
+  return text;
+}
+
 std::string Joined(const std::vector<std::string>& names) {
   std::string text;
   for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
@@ -79,17 +88,18 @@ void WriteFleetText(FleetSummary& summary, std::ostream& out) {
   for (const TallySection& section : TallySections(summary)) {
     out << "\n" << section.heading << " (" << section.tally.Distinct() << " different)\n";
     for (const Tally::Entry& entry : section.tally.Top(kTopLines)) {
-      out << std::setw(9) << entry.machines << "  " << entry.item << "  (" << Joined(entry.sample)
-          << (entry.machines > static_cast<long long>(entry.sample.size()) ? ", ..." : "") << ")\n";
+      out << std::setw(9) << entry.machines << "  " << Printable(entry.item) << "  ("
+          << Printable(Joined(entry.sample)) << (entry.machines > static_cast<long long>(entry.sample.size()) ? ", ..." : "")
+          << ")\n";
     }
   }
   const std::vector<std::string> notes = FleetNotes(summary);
   if (!notes.empty()) out << "\n";
-  for (const std::string& note : notes) out << note << "\n";
+  for (const std::string& note : notes) out << Printable(note) << "\n";
   if (summary.expectGiven) {
     out << "\nMachines that never reported: " << summary.missing.Count() << "\n";
-    summary.missing.ForEach([&out](const std::string& name) { out << "  " << name << "\n"; });
+    summary.missing.ForEach([&out](const std::string& name) { out << "  " << Printable(name) << "\n"; });
   }
   out << "\nUnreadable reports: " << summary.unreadable.Count() << "\n";
-  summary.unreadable.ForEach([&out](const std::string& line) { out << "  " << line << "\n"; });
+  summary.unreadable.ForEach([&out](const std::string& line) { out << "  " << Printable(line) << "\n"; });
 }
