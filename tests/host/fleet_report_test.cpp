@@ -6,31 +6,15 @@
 #include "platform/errors.h"
 #include "platform/files/line_reader.h"
 #include "report/run_record.h"
+#include "tests/host/trickling_source.h"
 #include "tools/fleet/fleet_line.h"
 #include "tools/fleet/fleet_run.h"
 #include "tools/fleet/json_pull.h"
 
 namespace {
 
-// A source that hands out its bytes a few at a time, so that every token crosses reads.
-class TrickleSource : public ByteSource {
- public:
-  TrickleSource(std::string bytes, std::size_t step) : bytes_(std::move(bytes)), step_(step) {}
-  std::size_t Fetch(char* buffer, std::size_t capacity) override {
-    const std::size_t count = std::min({capacity, step_, bytes_.size() - at_});
-    bytes_.copy(buffer, count, at_);
-    at_ += count;
-    return count;
-  }
-
- private:
-  std::string bytes_;
-  std::size_t step_;
-  std::size_t at_ = 0;
-};
-
 FleetRun Read(const std::string& bytes, std::size_t step = 1 << 20) {
-  TrickleSource source(bytes, step);
+  TricklingSource source(bytes, step);
   return ReadFleetRun(source);
 }
 

@@ -136,6 +136,9 @@ bool SpillSort::Next(std::string& line) {
       SortBuffer();
     } else {
       if (!lines_.empty()) WriteBuffer();
+      // The buffer's memory goes back before the merge's file buffers take theirs.
+      std::string().swap(buffer_);
+      std::vector<std::pair<std::uint32_t, std::uint32_t>>().swap(lines_);
       StartMerge();
     }
   }
