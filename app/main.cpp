@@ -36,6 +36,8 @@
 
 namespace {
 
+constexpr char kAnotherCopyText[] = "Another Velmora Cleaner is running; this one ended without changing anything";
+
 // To the parent's console or standard output; else a box, which never appears under /Q.
 void Tell(const std::string& text, bool quiet, UINT icon) {
   if (WriteToParent(text) || quiet) return;
@@ -53,6 +55,25 @@ bool WriteReportFile(const UniqueFile& file, const std::string& json) {
   DWORD written = 0;
   return file && WriteFile(file.Get(), json.data(), static_cast<DWORD>(json.size()), &written, nullptr) &&
          written == json.size();
+}
+
+RunFacts FactsOfThisStart(const std::string& commandLine) {
+  return GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+}
+
+// A start refused before it began reports too where /REPORT could be read, so that a fleet's
+// summary counts it. While another copy runs it never replaces a file: that copy's report
+// may go to the same path (a report that copy holds open is never replaced in any case).
+void ReportRefusedStart(const std::string& reportPath, const std::string& commandLine, const std::string& why,
+                        int exitCode, bool anotherCopyRuns) {
+  if (reportPath.empty() || !IsUsableFilePath(reportPath)) return;
+  const std::wstring path = WideFromUtf8(reportPath);
+  if (anotherCopyRuns && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+  const OutputFile made = MakeOutputFile(path);
+  RunRecord record;
+  record.Error(Utf8FromWide(WideFromAnsi(why)));
+  const ReportTimes times{IsoTimeNow(), IsoTimeNow()};
+  WriteReportFile(made.file, ReportJson(FactsOfThisStart(commandLine), {}, times, record, exitCode));
 }
 
 std::vector<std::string> SettingsForReport(const CleanerState& state) {
@@ -195,6 +216,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
     const std::string problem = AnsiFromUtf8(choices.problem);
     events.Write(EventKind::Error, "Invalid command line: " + problem + " (" + shownLine + ")");
+    ReportRefusedStart(ReportPathRequested(CommandLineArguments(commandLine)), commandLine,
+                       "Invalid command line: " + problem, kInvalidCommandLineExitCode, false);
     Tell(problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
     return kInvalidCommandLineExitCode;
   }
@@ -210,8 +233,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SystemInstanceObjects instance(InstanceLockFolder());
   const InstanceVerdict claim = ClaimInstance(instance);
   if (claim.claim == InstanceClaim::AnotherRuns) {
-    events.Write(EventKind::Warning, "Another Velmora Cleaner is running; this one ended without changing anything "
-                                     "(exit code 1618): " + shownLine);
+    events.Write(EventKind::Warning, std::string(kAnotherCopyText) + " (exit code 1618): " + shownLine);
+    ReportRefusedStart(choices.reportPath, commandLine, kAnotherCopyText, kAnotherInstanceExitCode, true);
     return kAnotherInstanceExitCode;
   }
   if (claim.claim == InstanceClaim::Unknown) {
@@ -226,7 +249,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::optional<RunFacts> gathered;
   const auto facts = [&gathered, &commandLine]() -> const RunFacts& {
     if (!gathered) {
-      gathered = GatherRunFacts(kProgramVersion, commandLine, FolderOfPath(ProgramPath()) + "\\" + kRuleFileName);
+      gathered = FactsOfThisStart(commandLine);
     }
     return *gathered;
   };

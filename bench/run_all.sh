@@ -50,6 +50,7 @@ run backup bench/run_backup_bench.sh "$build" 3
 run cleaner_run bench/run_cleaner_run_bench.sh "$build" 5
 run window_start bench/run_window_start_bench.sh "$build" 25
 run snapshot bench/run_snapshot_bench.sh "$build" 5
+run fleet bench/run_fleet_bench.sh "$build" 3
 
 wine_session_stop
 trap - EXIT

@@ -45,5 +45,10 @@ if(CLEANER_FUZZ)
   target_link_options(cleaner_core PUBLIC -fsanitize=fuzzer-no-link,address,undefined)
 endif()
 
+# The fleet page in a real headless browser: its chart and counts as the summary and the CSV say.
+add_test(NAME host.fleet_page COMMAND bash ${CMAKE_SOURCE_DIR}/tests/host/fleet_page_test.sh $<TARGET_FILE:RuleTool>
+  ${CMAKE_BINARY_DIR})
+set_tests_properties(host.fleet_page PROPERTIES TIMEOUT 180)
+
 # The version a build takes from git: commit count and hash, version tags, no git.
 add_test(NAME release.version COMMAND bash ${CMAKE_SOURCE_DIR}/tests/release/version_test.sh)

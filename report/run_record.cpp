@@ -23,25 +23,25 @@ static bool IsInUseCode(unsigned long code) {
 void RunRecord::Change(const std::string& action, const std::string& target, unsigned long code) {
   const bool done = code == 0;
   const bool inUse = IsInUseCode(code);
-  Keep({action, target, done ? "done" : inUse ? "in use" : "failed",
+  Keep({action, target, done ? step_outcome::kDone : inUse ? step_outcome::kInUse : step_outcome::kFailed,
         done ? "" : "system error " + Number(static_cast<long long>(code))});
   if (undoing_ || inUse) return;
   ++(done ? counts_.changes : counts_.failed);
 }
 
 void RunRecord::Restored(const std::string& target) {
-  Keep({"restore", target, "done", ""});
+  Keep({"restore", target, step_outcome::kDone, ""});
   ++counts_.changes;
 }
 
 void RunRecord::Listed(const std::string& line, bool scheduled) {
-  const char* outcome = scheduled ? "scheduled" : "left";
+  const char* outcome = scheduled ? step_outcome::kScheduled : step_outcome::kLeft;
   Keep({outcome, "", outcome, line});
   ++(scheduled ? counts_.scheduled : counts_.left);
 }
 
 void RunRecord::Error(const std::string& message) {
-  Keep({"error", "", "error", message});
+  Keep({step_outcome::kError, "", step_outcome::kError, message});
   ++counts_.errors;
 }
 
@@ -83,38 +83,40 @@ std::string JsonString(const std::string& text) {
 
 std::string ReportJson(const RunFacts& facts, const std::vector<std::string>& settings, const ReportTimes& times,
                        const RunRecord& record, int exitCode) {
+  namespace f = report_field;
   const auto field = [](const char* name, const std::string& value) { return std::string("\"") + name + "\":" + value; };
   std::string json = "{";
-  json += field("schemaVersion", Number(kReportSchemaVersion)) + ",";
-  json += field("programVersion", JsonString(facts.version)) + ",";
-  json += field("computer", JsonString(facts.computer)) + ",";
-  json += field("account", JsonString(facts.account)) + ",";
-  json += field("commandLine", JsonString(facts.commandLine)) + ",";
-  json += field("settings", "{");
+  json += field(f::kSchemaVersion, Number(kReportSchemaVersion)) + ",";
+  json += field(f::kProgramVersion, JsonString(facts.version)) + ",";
+  json += field(f::kComputer, JsonString(facts.computer)) + ",";
+  json += field(f::kAccount, JsonString(facts.account)) + ",";
+  json += field(f::kCommandLine, JsonString(facts.commandLine)) + ",";
+  json += field(f::kSettings, "{");
   for (std::size_t i = 0; i < settings.size(); ++i) {
     const std::size_t equals = settings[i].find('=');
     json += (i == 0 ? "" : ",") + JsonString(settings[i].substr(0, equals)) + ":" +
             JsonString(equals == std::string::npos ? "" : settings[i].substr(equals + 1));
   }
   json += "},";
-  json += field("ruleFile", "{" + field("path", JsonString(facts.ruleFile)) + "," +
-                                field("sha256", facts.ruleFileSha256.empty() ? "null" : JsonString(facts.ruleFileSha256)) +
-                                "}") + ",";
-  json += field("start", JsonString(times.start)) + ",";
-  json += field("end", JsonString(times.end)) + ",";
-  json += "\"actions\":[";
+  json += field(f::kRuleFile, "{" + field(f::kRuleFilePath, JsonString(facts.ruleFile)) + "," +
+                                  field(f::kRuleFileSha256,
+                                        facts.ruleFileSha256.empty() ? "null" : JsonString(facts.ruleFileSha256)) +
+                                  "}") + ",";
+  json += field(f::kStart, JsonString(times.start)) + ",";
+  json += field(f::kEnd, JsonString(times.end)) + ",";
+  json += field(f::kActions, "[");
   bool first = true;
   for (const RecordedStep& step : record.Steps()) {
-    json += std::string(first ? "" : ",") + "\n{" + field("action", JsonString(step.action)) + "," +
-            field("target", JsonString(step.target)) + "," + field("outcome", JsonString(step.outcome)) + "," +
-            field("reason", JsonString(step.reason)) + "}";
+    json += std::string(first ? "" : ",") + "\n{" + field(f::kAction, JsonString(step.action)) + "," +
+            field(f::kTarget, JsonString(step.target)) + "," + field(f::kOutcome, JsonString(step.outcome)) + "," +
+            field(f::kReason, JsonString(step.reason)) + "}";
     first = false;
   }
-  const RunCounts& counts = record.Counts();
-  json += "],\n" + field("counts", "{" + field("changes", Number(counts.changes)) + "," +
-                                       field("failed", Number(counts.failed)) + "," + field("left", Number(counts.left)) +
-                                       "," + field("scheduled", Number(counts.scheduled)) + "," +
-                                       field("errors", Number(counts.errors)) + "}") + ",";
-  json += field("exitCode", Number(exitCode)) + "}\n";
+  std::string counts;
+  for (const CountField& count : kCountFields) {
+    counts += (counts.empty() ? "" : ",") + field(count.name, Number(record.Counts().*count.member));
+  }
+  json += "],\n" + field(f::kCounts, "{" + counts + "}") + ",";
+  json += field(f::kExitCode, Number(exitCode)) + "}\n";
   return json;
 }

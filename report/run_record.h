@@ -5,19 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "report/report_schema.h"
+
 struct RecordedStep {
   std::string action;   // "remove-file", "delete-key", ..., "left", "scheduled", "error"
   std::string target;   // path, key (\ value), executable or service; empty for a listed line
   std::string outcome;  // "done", "failed", "left", "scheduled", "error"
   std::string reason;   // the system's error code, or the line as listed
-};
-
-struct RunCounts {
-  int changes = 0;    // changes made
-  int failed = 0;     // changes the system refused
-  int left = 0;       // lines of what stayed or was refused
-  int scheduled = 0;  // deletions left to the next restart
-  int errors = 0;     // errors shown
 };
 
 class RunRecord {
@@ -62,8 +56,6 @@ std::vector<std::string> HeaderLines(const RunFacts& facts);
 struct ReportTimes {
   std::string start, end;  // ISO 8601 with the offset from UTC
 };
-
-inline constexpr int kReportSchemaVersion = 1;
 
 // The run's report: one JSON object, UTF-8, with the facts, the settings in effect, the
 // times, every step, the counts and the exit code.

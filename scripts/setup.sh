@@ -27,6 +27,7 @@ have wixl || need+=(wixl)  # Windows Installer packages of the demo product and 
 have osslsigncode || need+=(osslsigncode)  # make sign, and the signature test
 have openssl || need+=(openssl)
 have git || need+=(git)  # the executables' version comes from the commit
+have chromium || need+=(chromium)  # the fleet page opened in a real browser by its test
 
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" != 0 ]; then

@@ -162,6 +162,17 @@ bool QuietRequested(const std::vector<std::string>& arguments) {
   return false;
 }
 
+std::string ReportPathRequested(const std::vector<std::string>& arguments) {
+  std::string path;
+  for (const std::string& argument : arguments) {
+    const CommandSwitch given = ParseSwitch(argument);
+    if (given.kind != SwitchKind::Report) continue;
+    if (!path.empty() && path != given.value) return {};
+    path = given.value;
+  }
+  return path;
+}
+
 std::string UsageText() {
   return "Cleaner.exe [/Q] [/TL | /TL=PATH [/UTF8] | /TLUTF8[=PATH]] [/ALLUSERS] [/R]\r\n"
          "            [/BACKUP=DIR | /UNDO=DIR\\RUN] [/DETECT] [/REPORT=PATH]\r\n"

@@ -53,6 +53,9 @@ CommandLineChoices ParseCommandLine(const std::vector<std::string>& arguments);
 
 // True when one of the arguments is "/Q".
 bool QuietRequested(const std::vector<std::string>& arguments);
+// The path of "/REPORT=PATH" read from the arguments even when the command line is not valid;
+// empty when none is given or two differ.
+std::string ReportPathRequested(const std::vector<std::string>& arguments);
 
 // The usage text shown for "/?", "/HELP" and an invalid command line, lines ended by "\r\n".
 std::string UsageText();

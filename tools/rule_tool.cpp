@@ -7,6 +7,7 @@
 #include "platform/files/line_reader.h"
 #include "platform/files/std_file_source.h"
 #include "tools/capture/capture_command.h"
+#include "tools/fleet/fleet_command.h"
 #include "tools/plan/plan_command.h"
 #include "tools/plan/plan_options.h"
 #include "tools/rules/rule_check.h"
@@ -37,6 +38,10 @@ const CommandUsage kCommandUsage[] = {
                  "                                           (Windows build)"},
     {"capture", "RuleTool capture BEFORE AFTER -o RULES.txt [--baseline B2]\n"
                 "                                           the rule text for what was installed between two snapshots"},
+    {"fleet", std::string(kFleetUsage) +
+                  "\n"
+                  "                                           one summary of many machines' /REPORT files: a table,\n"
+                  "                                           a CSV of one row per machine and a page with a chart"},
 };
 
 void WriteUsage(std::ostream& out) {
@@ -173,6 +178,7 @@ int RunRuleTool(const std::vector<std::string>& arguments, std::ostream& out, st
   if (command == "plan") return RunPlanCommand(rest, out, err);
   if (command == "snapshot") return RunSnapshotCommand(rest, out, err);
   if (command == "capture") return RunCaptureCommand(rest, out, err);
+  if (command == "fleet") return RunFleetCommand(rest, out, err);
   if (command == "-h" || command == "--help" || command == "help") {
     WriteUsage(out);
     return kToolDone;

@@ -1,5 +1,5 @@
 #pragma once
-// The rule tool's commands: decode, encode, check, plan, snapshot and capture. Exit codes: 0
+// The rule tool's commands: decode, encode, check, plan, snapshot, capture and fleet. Exit codes: 0
 // done (check and encode: clean), 1 check or encode found something or encode refused the
 // text, 2 a file could not be read or written, or the command line is wrong; plan has its own
 // (plan_report.h).

@@ -29,6 +29,11 @@ TEST(CommandSwitches, AreKnownInAnyLetterCaseAndKeepTheirValueAsWritten) {
   }
   EXPECT_TRUE(QuietRequested({"Cleaner.exe", "/TL", "/q"}));
   EXPECT_FALSE(QuietRequested({"Cleaner.exe", "/TL"}));
+  // Read even from a command line that is not valid, so that its refusal is reported.
+  EXPECT_EQ(ReportPathRequested({"/Q", "/BOGUS", "/report=C:\\r.json"}), "C:\\r.json");
+  EXPECT_EQ(ReportPathRequested({"/REPORT=C:\\r.json", "/REPORT=C:\\r.json"}), "C:\\r.json");
+  EXPECT_EQ(ReportPathRequested({"/REPORT=C:\\a.json", "/REPORT=C:\\b.json"}), "");
+  EXPECT_EQ(ReportPathRequested({"/REPORT", "/TL=C:\\x.log"}), "");
 }
 
 namespace {

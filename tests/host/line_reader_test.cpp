@@ -5,6 +5,7 @@
 
 #include "platform/errors.h"
 #include "platform/files/line_reader.h"
+#include "tests/host/trickling_source.h"
 
 namespace {
 std::vector<std::string> Lines(const std::string& bytes) {
@@ -25,23 +26,6 @@ int Count(const std::string& bytes) {
   }
   return n;
 }
-
-// Hands out at most a few bytes per fetch, as a pipe or a slow disk may.
-class TricklingSource : public ByteSource {
- public:
-  TricklingSource(std::string bytes, std::size_t most) : bytes_(std::move(bytes)), most_(most) {}
-  std::size_t Fetch(char* buffer, std::size_t capacity) override {
-    const std::size_t take = std::min({capacity, most_, bytes_.size() - offset_});
-    std::copy_n(bytes_.data() + offset_, take, buffer);
-    offset_ += take;
-    return take;
-  }
-
- private:
-  std::string bytes_;
-  std::size_t most_;
-  std::size_t offset_ = 0;
-};
 
 class VectorSink : public ByteSink {
  public:
