@@ -51,7 +51,9 @@ DWORD UndoSteps::HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>&
       error = HoldChildFolder(held.back().Get(), name, kLevelAccess, false, level);
     }
     if (error != ERROR_SUCCESS) return error;
-    if (IsLinkHandle(level.Get())) return ERROR_CANT_ACCESS_FILE;
+    // The name is judged too: a platform that opens a link as its target (Wine's host links)
+    // shows the link only there. The levels above are held, so the name is the level held.
+    if (IsLinkHandle(level.Get()) || IsLinkItself(levels[index])) return ERROR_CANT_ACCESS_FILE;
     held.push_back(std::move(level));
   }
   return ERROR_SUCCESS;

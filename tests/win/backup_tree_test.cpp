@@ -251,19 +251,22 @@ TEST(BackupWholeTree, ReadsEveryItemChildrenFirstUpToItsLimit) {
 
 namespace {
 
-// Acts once, just before the gateway below it is asked to move something through its handle:
-// the moment between what the backup read and the rename it then makes.
+// Acts once, just before the gateway below it is asked for its `at`th move through a handle:
+// the moment between what the backup or undo checked and the move it then makes.
 class RacingEffects : public ForwardingEffects {
  public:
-  RacingEffects(Effects& inner, std::function<void()> race) : ForwardingEffects(inner), race_(std::move(race)) {}
+  RacingEffects(Effects& inner, std::function<void()> race, int at = 1)
+      : ForwardingEffects(inner), race_(std::move(race)), at_(at) {}
   DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder, const std::wstring& targetName,
                  const std::wstring& target) override {
-    if (race_) std::exchange(race_, nullptr)();
+    if (++moves_ == at_ && race_) std::exchange(race_, nullptr)();
     return inner_.MoveOpen(opened, path, targetFolder, targetName, target);
   }
 
  private:
   std::function<void()> race_;
+  int at_;
+  int moves_ = 0;
 };
 
 }  // namespace
@@ -345,4 +348,36 @@ TEST(BackupWholeTree, UndoRefusesACopyThatIsNotTheFileTheRunMovedThere) {
     EXPECT_EQ(GetFileAttributesA((scratch / "Windows\\win.ini").c_str()), before) << replaced;
     EXPECT_EQ(ReadBytes(scratch / "Windows\\win.ini"), "same");
   }
+}
+
+// Windows: once undo has made a folder again and put its first file back, a user's program
+// told of it (a directory change notice) swaps the folder for a link to a folder of Windows.
+// Undo holds every level of each file's place from the drive's root while it moves the file,
+// so the swap fails at that moment; had it come between two files, the next file's levels,
+// opened again, would meet the link and refuse it. Nothing goes into the other folder.
+TEST(BackupWholeTree, UndoMovesNothingThroughAFolderSwappedAfterItsFirstFile) {
+  ScratchFolder scratch("undo_swap");
+  const std::string top = scratch / "Product";
+  for (const char* name : {"a.dll", "b.dll", "c.dll"}) WriteBytes(top + "\\Sub\\" + name, name);
+  MakeFolders(scratch / "System32");
+  EXPECT_EQ(DeleteWithBackup(top, scratch / "Backup").notRemoved, 0);
+  ASSERT_FALSE(Exists(top));
+  const std::string run = OneRunIn(scratch / "Backup");
+  ASSERT_FALSE(run.empty());
+
+  bool swapped = false;
+  RacingEffects racing(
+      LiveEffects::Instance(),
+      [&] {
+        swapped = MoveFileA((top + "\\Sub").c_str(), (top + "\\Away").c_str()) &&
+                  MakeHostSymlink(scratch / "System32", top + "\\Sub");
+      },
+      2);
+  EngineTestContext undo(racing);
+  RunUndo(undo.context, run);
+  if (swapped) RemoveHostSymlink(top + "\\Sub");
+  EXPECT_FALSE(swapped) << "a level undo holds cannot be renamed";
+  EXPECT_EQ(ListTreeWide(L"\\\\?\\" + WideFromAnsi(scratch / "System32")), std::vector<std::wstring>{});
+  for (const char* name : {"a.dll", "b.dll", "c.dll"}) EXPECT_EQ(ReadBytes(top + "\\Sub\\" + name), name);
+  EXPECT_EQ(undo.context.outcome.notRemoved, 0) << testing::PrintToString(undo.reporter.infoLines);
 }
