@@ -8,7 +8,6 @@
 #include "platform/effects.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
-#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -16,17 +15,12 @@ namespace {
 constexpr DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 // What undo does to a copy: reads it, moves it and puts its facts back, all through one handle.
 constexpr DWORD kCopyAccess = GENERIC_READ | READ_CONTROL | DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER;
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
 bool IsLinkHandle(HANDLE file) {
   DWORD attributes = 0;
   DWORD tag = 0;
   return !AttributesOf(file, attributes, tag) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
-
-std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 }  // namespace
 
@@ -42,7 +36,7 @@ DWORD UndoSteps::HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>&
   held.push_back(OpenAsItself(levels.front(), kLevelAccess, error));  // a drive's root is no link
   if (!held.back()) return error;
   for (std::size_t index = 1; index + 1 < levels.size(); ++index) {
-    const std::wstring name = LastName(levels[index]);
+    const std::wstring name = LastNameOf(levels[index]);
     UniqueFile level;
     error = HoldChildFolder(held.back().Get(), name, kLevelAccess, false, level);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -101,16 +95,4 @@ std::string UndoSteps::OpenCopy(const JournalEntry& entry, UniqueFile& copy) {
   }
   if (!why.empty()) copy.Reset();
   return why;
-}
-
-void UndoSteps::PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
-                         const std::wstring& security) {
-  const FILETIME wanted[3] = {FileTimeOf(times.creation), FileTimeOf(times.lastAccess), FileTimeOf(times.lastWrite)};
-  const DWORD settable = (attributes & kSettableAttributes) != 0 ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
-  const std::wstring sddl = security.empty() || HandleSecurityText(item) == security ? std::wstring() : security;
-  std::string failed;
-  if (const DWORD code = context_.effects.SetOpenFacts(item, path, wanted, settable, sddl, failed);
-      code != ERROR_SUCCESS) {
-    Failed(failed + " of " + Shown(path), code);
-  }
 }
