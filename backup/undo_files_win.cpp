@@ -62,13 +62,16 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
   steps.Done("file " + Shown(entry.path));
 }
 
+// A folder this undo made already, as one above an item restored before it (newer entries
+// come first), is its own: it gets its attributes and security and counts as restored.
 void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
-  if (Exists(entry.path)) return steps.AlreadyInPlace("folder " + Shown(entry.path));
+  const bool madeAbove = steps.TakeMadeAbove(entry.path);
+  if (Exists(entry.path) && !madeAbove) return steps.AlreadyInPlace("folder " + Shown(entry.path));
   std::vector<UniqueFile> held;
   DWORD code = steps.HoldFolderOf(entry.path, held);
   if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");
   // Made by name below levels that are held, then opened relative to them.
-  if (code == ERROR_SUCCESS) code = steps.Context().effects.CreateFolder(entry.path);
+  if (code == ERROR_SUCCESS && !madeAbove) code = steps.Context().effects.CreateFolder(entry.path);
   UniqueFile made;
   if (code == ERROR_SUCCESS) code = HoldChildFolder(held.back().Get(), LastNameOf(entry.path), kMadeFolderAccess, false, made);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);

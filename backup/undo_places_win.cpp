@@ -16,6 +16,11 @@ constexpr DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_A
 // What undo does to a copy: reads it, moves it and puts its facts back, all through one handle.
 constexpr DWORD kCopyAccess = GENERIC_READ | READ_CONTROL | DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER;
 
+std::wstring UpperCased(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
 bool IsLinkHandle(HANDLE file) {
   DWORD attributes = 0;
   DWORD tag = 0;
@@ -42,6 +47,7 @@ DWORD UndoSteps::HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>&
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       // Made by name below levels that are held, so the name reaches the held folder.
       if (error = context_.effects.CreateFolder(levels[index]); error != ERROR_SUCCESS) return error;
+      madeAbove_.insert(UpperCased(levels[index]));
       error = HoldChildFolder(held.back().Get(), name, kLevelAccess, false, level);
     }
     if (error != ERROR_SUCCESS) return error;
@@ -52,6 +58,8 @@ DWORD UndoSteps::HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>&
   }
   return ERROR_SUCCESS;
 }
+
+bool UndoSteps::TakeMadeAbove(const std::wstring& folder) { return madeAbove_.erase(UpperCased(ExtendedPath(folder))) > 0; }
 
 std::string UndoSteps::OpenCopy(const JournalEntry& entry, UniqueFile& copy) {
   DWORD error = ERROR_SUCCESS;

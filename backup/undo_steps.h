@@ -51,6 +51,9 @@ class UndoSteps {
   // folder of path. A link on the way answers ERROR_CANT_ACCESS_FILE: nothing is moved or made
   // through one. Checked again for every item.
   [[nodiscard]] DWORD HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>& held);
+  // True (once) when this undo made the folder as one above an item: its own, older entry then
+  // puts back its attributes and security and counts it.
+  bool TakeMadeAbove(const std::wstring& folder);
   // Opens the copy of a file entry as itself through the run folder's levels (none a link)
   // with what undo needs to move it and put its facts back, sharing only reading, and checks
   // it is the file the run put there: answers why not, or empty (copy empty then when there
@@ -76,6 +79,7 @@ class UndoSteps {
   int notRestored_ = 0;
   int inPlace_ = 0;
   std::set<std::wstring> notRestarted_;
+  std::set<std::wstring> madeAbove_;  // upper-cased, extended form
   std::optional<UserHives> hives_;         // loaded at the first key of another user
 };
 

@@ -12,6 +12,7 @@
 #include "engine/run_observer.h"
 #include "platform/effects.h"
 #include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
 #include "platform/text/wide_text.h"
@@ -109,10 +110,21 @@ void UndoSteps::PutAttributes(const std::wstring& path, DWORD attributes) {
 
 void UndoSteps::PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
                          const std::wstring& security) {
-  const FILETIME wanted[3] = {FileTimeOf(times.creation), FileTimeOf(times.lastAccess), FileTimeOf(times.lastWrite)};
+  // Only what differs is written: a time rewritten loses the digits finer than FILETIME's 100 ns
+  // that the file system may keep, and a move keeps a file's times.
+  HandleFacts now;
+  const bool read = FactsOfHandle(item, now);
+  const auto wanted = [read](const FILETIME& current, std::uint64_t saved) {
+    return (read && FileTimeCount(current) == saved) || saved == 0 ? FILETIME{} : FileTimeOf(saved);
+  };
+  const FILETIME changed[3] = {wanted(now.creation, times.creation), wanted(now.lastAccess, times.lastAccess),
+                               wanted(now.lastWrite, times.lastWrite)};
   const std::wstring sddl = security.empty() || HandleSecurityText(item) == security ? std::wstring() : security;
+  const bool sameAttributes = read && (now.attributes & kSettableAttributes) == (attributes & kSettableAttributes);
+  const auto zero = [](const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; };
+  if (sameAttributes && sddl.empty() && zero(changed[0]) && zero(changed[1]) && zero(changed[2])) return;
   std::string failed;
-  if (const DWORD code = context_.effects.SetOpenFacts(item, path, wanted, Settable(attributes), sddl, failed);
+  if (const DWORD code = context_.effects.SetOpenFacts(item, path, changed, Settable(attributes), sddl, failed);
       code != ERROR_SUCCESS) {
     Failed(failed + " of " + Shown(path), code);
   }

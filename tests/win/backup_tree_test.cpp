@@ -11,6 +11,7 @@
 #include "backup/backup_journal.h"
 #include "backup/undo.h"
 #include "backup/whole_tree.h"
+#include "engine/run_observer.h"
 #include "engine/run/deletion.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
@@ -269,6 +270,15 @@ class RacingEffects : public ForwardingEffects {
   int moves_ = 0;
 };
 
+// What undo tells the run's observer: the items it restored and the lines it listed, as the
+// report counts them.
+struct CountingObserver : RunObserver {
+  void Listed(const std::string& line, bool) override { listed.push_back(line); }
+  void ErrorShown(const std::string&) override {}
+  void Restored(const std::string& what) override { restored.push_back(what); }
+  std::vector<std::string> restored, listed;
+};
+
 }  // namespace
 
 // Windows: a user's program told of the tree's read (a directory change notice, or the break
@@ -303,8 +313,16 @@ TEST(BackupWholeTree, WhatArrivesBetweenTheReadAndTheRenameIsJournaledAndUndone)
   const std::string run = OneRunIn(scratch / "Backup");
   ASSERT_FALSE(run.empty());
   EngineTestContext undo;
+  CountingObserver observer;
+  undo.context.observer = &observer;
   RunUndo(undo.context, run);
   EXPECT_EQ(undo.context.outcome.notRemoved, 0) << testing::PrintToString(undo.reporter.infoLines);
+  // The summary, the report's changes and the exit code come from the same items: the tree's
+  // 4 folders, its 2 files still there and the 3 items that arrived; the file that went is
+  // not looked for.
+  EXPECT_EQ(observer.restored.size(), 9u) << testing::PrintToString(observer.restored);
+  EXPECT_EQ(observer.listed, Lines{});
+  EXPECT_EQ(undo.reporter.messages, Lines{std::string(kUndoCompleteText) + ": 9 restored, 0 not restored"});
   EXPECT_EQ(ReadBytes(top + "\\arrived.txt"), "late");
   EXPECT_EQ(ReadBytes(top + "\\New\\inner.txt"), "later");
   EXPECT_EQ(ReadBytes(top + "\\Sub\\Deep\\large.dat"), std::string(70000, 'c'));
