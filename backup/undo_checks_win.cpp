@@ -4,12 +4,10 @@
 
 #include "backup/backup_folders.h"
 #include "backup/backup_key_names.h"
-#include "backup/backup_reads.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/guards/registry_safety.h"
 #include "platform/files/files_paths.h"
-#include "platform/system_error.h"
 #include "platform/text/wide_text.h"
 
 namespace {
@@ -89,7 +87,7 @@ std::string GuardProblem(CleanerContext& context, const JournalEntry& entry) {
   return "an unknown kind of entry";
 }
 
-std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry, bool contents) {
+std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry) {
   const std::wstring files = ExtendedPath(runFolder + L"\\" + kBackupFilesFolderName);
   const std::wstring copy = ExtendedPath(runFolder + L"\\" + entry.copy);
   if (!IsBelowFolder(copy, files)) return "its copy does not lie below the files folder of the run";
@@ -97,12 +95,5 @@ std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry
   for (std::size_t cut = files.size(); cut != std::wstring::npos; cut = copy.find(L'\\', cut + 1)) {
     if (IsLinkItself(copy.substr(0, cut))) return "a link stands on the way to its copy";
   }
-  if (!contents || entry.kind == JournalKind::Link) return {};
-  if (IsLinkItself(copy)) return "its copy is a link";
-  KeptFile kept;
-  if (const DWORD code = ReadKeptFile(copy, true, kept); code != ERROR_SUCCESS) {
-    return "its copy cannot be read: " + SystemErrorText(code);
-  }
-  if (kept.size != entry.size || kept.sha256 != entry.sha256) return "its copy is not the one the run made";
   return {};
 }

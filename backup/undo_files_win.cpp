@@ -12,8 +12,6 @@
 
 namespace {
 
-std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
-
 constexpr DWORD kMadeFolderAccess = READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER;
 
 }  // namespace
@@ -24,21 +22,20 @@ constexpr DWORD kMadeFolderAccess = READ_CONTROL | FILE_READ_ATTRIBUTES | FILE_W
 // held folder, and its times, attributes and security are put back through the same handle.
 void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
   CleanerContext& context = steps.Context();
-  if (const std::string problem = CopyProblem(steps.RunFolder(), entry, false); !problem.empty()) {
+  if (const std::string problem = CopyProblem(steps.RunFolder(), entry); !problem.empty()) {
     return steps.Refused(entry, problem);
   }
   const std::wstring copyPath = steps.CopyPath(entry.copy);
   UniqueFile copy;
-  if (const std::string problem = steps.OpenCopy(entry, copy); !problem.empty()) {
-    // Checked before what is there now: a copy that is not the run's is said as such.
-    if (!Exists(entry.path)) return steps.Refused(entry, problem);
-  }
+  const std::string problem = steps.OpenCopy(entry, copy);
+  // A copy that is not the run's is said as such, unless the place is taken anyway.
+  if (!problem.empty() && !Exists(entry.path)) return steps.Refused(entry, problem);
   if (Exists(entry.path)) {
     // The move never happened (a run killed between journal and change), undo ran before,
     // or something new took the name.
     if (entry.kind == JournalKind::RestartFile) {
       steps.StillPending(Shown(entry.path));
-    } else if (copy) {
+    } else if (copy || !problem.empty()) {
       steps.SomethingElseThere(Shown(entry.path));
     } else {
       steps.AlreadyInPlace("file " + Shown(entry.path));
@@ -49,14 +46,14 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
   std::vector<UniqueFile> held;
   DWORD code = steps.HoldFolderOf(entry.path, held);
   if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");
-  if (code == ERROR_SUCCESS) code = context.effects.MoveOpen(copy.Get(), copyPath, held.back().Get(), LastName(entry.path), entry.path);
+  if (code == ERROR_SUCCESS) code = context.effects.MoveOpen(copy.Get(), copyPath, held.back().Get(), LastNameOf(entry.path), entry.path);
   if (code == ERROR_NOT_SAME_DEVICE && entry.kind != JournalKind::Link) {
     // The backup lies on another volume: copied by name into the folder, which stays held.
     copy.Reset();
     code = context.effects.MoveFileTo(copyPath, entry.path, true);
     if (code == ERROR_SUCCESS) {
       UniqueFile restored;
-      code = OpenChildShared(held.back().Get(), LastName(entry.path), kMadeFolderAccess, FILE_SHARE_READ, false, restored);
+      code = OpenChildShared(held.back().Get(), LastNameOf(entry.path), kMadeFolderAccess, FILE_SHARE_READ, false, restored);
       if (code == ERROR_SUCCESS) copy = std::move(restored);
     }
   }
@@ -65,15 +62,18 @@ void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry) {
   steps.Done("file " + Shown(entry.path));
 }
 
+// A folder this undo made already, as one above an item restored before it (newer entries
+// come first), is its own: it gets its attributes and security and counts as restored.
 void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
-  if (Exists(entry.path)) return steps.AlreadyInPlace("folder " + Shown(entry.path));
+  const bool madeAbove = steps.TakeMadeAbove(entry.path);
+  if (Exists(entry.path) && !madeAbove) return steps.AlreadyInPlace("folder " + Shown(entry.path));
   std::vector<UniqueFile> held;
   DWORD code = steps.HoldFolderOf(entry.path, held);
   if (code == ERROR_CANT_ACCESS_FILE) return steps.Refused(entry, "a link stands on the way to it");
   // Made by name below levels that are held, then opened relative to them.
-  if (code == ERROR_SUCCESS) code = steps.Context().effects.CreateFolder(entry.path);
+  if (code == ERROR_SUCCESS && !madeAbove) code = steps.Context().effects.CreateFolder(entry.path);
   UniqueFile made;
-  if (code == ERROR_SUCCESS) code = HoldChildFolder(held.back().Get(), LastName(entry.path), kMadeFolderAccess, false, made);
+  if (code == ERROR_SUCCESS) code = HoldChildFolder(held.back().Get(), LastNameOf(entry.path), kMadeFolderAccess, false, made);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
   steps.PutFacts(made.Get(), entry.path, SavedTimes{}, entry.attributes, entry.security);
   steps.Done("folder " + Shown(entry.path));

@@ -8,7 +8,6 @@
 #include "platform/effects.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
-#include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -16,17 +15,17 @@ namespace {
 constexpr DWORD kLevelAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 // What undo does to a copy: reads it, moves it and puts its facts back, all through one handle.
 constexpr DWORD kCopyAccess = GENERIC_READ | READ_CONTROL | DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER;
-constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
-                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+std::wstring UpperCased(std::wstring text) {
+  if (!text.empty()) CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
 
 bool IsLinkHandle(HANDLE file) {
   DWORD attributes = 0;
   DWORD tag = 0;
   return !AttributesOf(file, attributes, tag) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
-
-std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 }  // namespace
 
@@ -42,20 +41,25 @@ DWORD UndoSteps::HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>&
   held.push_back(OpenAsItself(levels.front(), kLevelAccess, error));  // a drive's root is no link
   if (!held.back()) return error;
   for (std::size_t index = 1; index + 1 < levels.size(); ++index) {
-    const std::wstring name = LastName(levels[index]);
+    const std::wstring name = LastNameOf(levels[index]);
     UniqueFile level;
     error = HoldChildFolder(held.back().Get(), name, kLevelAccess, false, level);
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
       // Made by name below levels that are held, so the name reaches the held folder.
       if (error = context_.effects.CreateFolder(levels[index]); error != ERROR_SUCCESS) return error;
+      madeAbove_.insert(UpperCased(levels[index]));
       error = HoldChildFolder(held.back().Get(), name, kLevelAccess, false, level);
     }
     if (error != ERROR_SUCCESS) return error;
-    if (IsLinkHandle(level.Get())) return ERROR_CANT_ACCESS_FILE;
+    // The name is judged too: a platform that opens a link as its target (Wine's host links)
+    // shows the link only there. The levels above are held, so the name is the level held.
+    if (IsLinkHandle(level.Get()) || IsLinkItself(levels[index])) return ERROR_CANT_ACCESS_FILE;
     held.push_back(std::move(level));
   }
   return ERROR_SUCCESS;
 }
+
+bool UndoSteps::TakeMadeAbove(const std::wstring& folder) { return madeAbove_.erase(UpperCased(ExtendedPath(folder))) > 0; }
 
 std::string UndoSteps::OpenCopy(const JournalEntry& entry, UniqueFile& copy) {
   DWORD error = ERROR_SUCCESS;
@@ -99,16 +103,4 @@ std::string UndoSteps::OpenCopy(const JournalEntry& entry, UniqueFile& copy) {
   }
   if (!why.empty()) copy.Reset();
   return why;
-}
-
-void UndoSteps::PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
-                         const std::wstring& security) {
-  const FILETIME wanted[3] = {FileTimeOf(times.creation), FileTimeOf(times.lastAccess), FileTimeOf(times.lastWrite)};
-  const DWORD settable = (attributes & kSettableAttributes) != 0 ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
-  const std::wstring sddl = security.empty() || HandleSecurityText(item) == security ? std::wstring() : security;
-  std::string failed;
-  if (const DWORD code = context_.effects.SetOpenFacts(item, path, wanted, settable, sddl, failed);
-      code != ERROR_SUCCESS) {
-    Failed(failed + " of " + Shown(path), code);
-  }
 }

@@ -51,6 +51,9 @@ class UndoSteps {
   // folder of path. A link on the way answers ERROR_CANT_ACCESS_FILE: nothing is moved or made
   // through one. Checked again for every item.
   [[nodiscard]] DWORD HoldFolderOf(const std::wstring& path, std::vector<UniqueFile>& held);
+  // True (once) when this undo made the folder as one above an item: its own, older entry then
+  // puts back its attributes and security and counts it.
+  bool TakeMadeAbove(const std::wstring& folder);
   // Opens the copy of a file entry as itself through the run folder's levels (none a link)
   // with what undo needs to move it and put its facts back, sharing only reading, and checks
   // it is the file the run put there: answers why not, or empty (copy empty then when there
@@ -61,10 +64,6 @@ class UndoSteps {
   void PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
                 const std::wstring& security);
   void PutAttributes(const std::wstring& path, DWORD attributes);
-  // Writes only the times that differ from what the item has now.
-  void PutTimes(const std::wstring& path, const SavedTimes& times);
-  // Puts back the security descriptor the journal holds, where it holds one and it differs.
-  void PutSecurity(const std::wstring& path, const std::wstring& security);
   // Opens the key a journal entry names (in the user's hive for a key of another user, loaded
   // for the undo where the user is not signed in), creating it and the keys above it when
   // asked. Every level is opened as itself: a registry link on the way is refused
@@ -80,10 +79,13 @@ class UndoSteps {
   int notRestored_ = 0;
   int inPlace_ = 0;
   std::set<std::wstring> notRestarted_;
+  std::set<std::wstring> madeAbove_;  // upper-cased, extended form
   std::optional<UserHives> hives_;         // loaded at the first key of another user
 };
 
 bool Exists(const std::wstring& path);
+// The last name of a path: what lies in the folder above it.
+std::wstring LastNameOf(const std::wstring& path);
 // A path as the lines show it: ordinary form, ANSI.
 std::string Shown(const std::wstring& path);
 // True when a value read now has the type and bytes the journal holds.
@@ -92,9 +94,9 @@ bool SameValue(const SavedValue& now, const SavedValue& saved);
 // Why the run's guards would not have let the run make the entry's change (a path not in
 // plain form, a protected folder, a shared or protected key), or empty.
 std::string GuardProblem(CleanerContext& context, const JournalEntry& entry);
-// Why the copy of a file entry is not the one the run made (outside files\, a link on the
-// way, and with contents: a link itself, another size or SHA-256), or empty.
-std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry, bool contents);
+// Why the copy of a file entry cannot be the one the run made, by its name (outside files\, a
+// link on the way), or empty; UndoSteps::OpenCopy then checks the copy itself.
+std::string CopyProblem(const std::wstring& runFolder, const JournalEntry& entry);
 
 // One function per kind of entry: each puts back what its change took away.
 void UndoFileEntry(UndoSteps& steps, const JournalEntry& entry);

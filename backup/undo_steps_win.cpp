@@ -12,6 +12,7 @@
 #include "engine/run_observer.h"
 #include "platform/effects.h"
 #include "platform/files/files_paths.h"
+#include "platform/files/relative_files.h"
 #include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
 #include "platform/text/wide_text.h"
@@ -22,6 +23,11 @@ namespace {
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
                                       FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// What is asked of the system for the attributes kept: none at all is "normal".
+DWORD Settable(DWORD attributes) {
+  return (attributes & kSettableAttributes) != 0 ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
+}
 // Keys are named through Wow6432Node where they lie in the 32-bit view: the 64-bit view takes
 // such a name as it is written.
 constexpr REGSAM kView = KEY_WOW64_64KEY;
@@ -41,6 +47,8 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring LastNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
 std::string Shown(const std::wstring& path) { return AnsiFromWide(OrdinaryPath(path)); }
 
@@ -92,34 +100,33 @@ void UndoSteps::NotRestarted(const std::wstring& what) {
   if (notRestarted_.insert(what).second) TraceIfOn(context_, kNotRestartedText + AnsiFromWide(what));
 }
 
-void UndoSteps::PutSecurity(const std::wstring& path, const std::wstring& security) {
-  if (security.empty() || FileSecurityText(path) == security) return;
-  if (const DWORD code = context_.effects.SetSecurity(path, security); code != ERROR_SUCCESS) {
-    Failed("security of " + Shown(path), code);
-  }
-}
-
 void UndoSteps::PutAttributes(const std::wstring& path, DWORD attributes) {
   const DWORD now = GetFileAttributesW(path.c_str());
   if (now == INVALID_FILE_ATTRIBUTES || (now & kSettableAttributes) == (attributes & kSettableAttributes)) return;
-  const DWORD wanted = (attributes & kSettableAttributes) != 0 ? attributes & kSettableAttributes : FILE_ATTRIBUTE_NORMAL;
-  if (const DWORD code = context_.effects.SetAttributes(path, wanted); code != ERROR_SUCCESS) {
+  if (const DWORD code = context_.effects.SetAttributes(path, Settable(attributes)); code != ERROR_SUCCESS) {
     Failed("attributes of " + Shown(path), code);
   }
 }
 
-// A move keeps a file's times; a copy from another volume does not.
-void UndoSteps::PutTimes(const std::wstring& path, const SavedTimes& times) {
-  const FileFacts now = FactsOf(path);
-  if (now.attributes == INVALID_FILE_ATTRIBUTES || now.times == times) return;
-  const auto wanted = [](std::uint64_t current, std::uint64_t saved) {
-    return current == saved ? FILETIME{} : FileTimeOf(saved);
+void UndoSteps::PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
+                         const std::wstring& security) {
+  // Only what differs is written: a time rewritten loses the digits finer than FILETIME's 100 ns
+  // that the file system may keep, and a move keeps a file's times.
+  HandleFacts now;
+  const bool read = FactsOfHandle(item, now);
+  const auto wanted = [read](const FILETIME& current, std::uint64_t saved) {
+    return (read && FileTimeCount(current) == saved) || saved == 0 ? FILETIME{} : FileTimeOf(saved);
   };
-  const FILETIME creation = wanted(now.times.creation, times.creation);
-  const FILETIME access = wanted(now.times.lastAccess, times.lastAccess);
-  const FILETIME write = wanted(now.times.lastWrite, times.lastWrite);
-  if (const DWORD code = context_.effects.SetFileTimes(path, creation, access, write); code != ERROR_SUCCESS) {
-    Failed("times of " + Shown(path), code);
+  const FILETIME changed[3] = {wanted(now.creation, times.creation), wanted(now.lastAccess, times.lastAccess),
+                               wanted(now.lastWrite, times.lastWrite)};
+  const std::wstring sddl = security.empty() || HandleSecurityText(item) == security ? std::wstring() : security;
+  const bool sameAttributes = read && (now.attributes & kSettableAttributes) == (attributes & kSettableAttributes);
+  const auto zero = [](const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; };
+  if (sameAttributes && sddl.empty() && zero(changed[0]) && zero(changed[1]) && zero(changed[2])) return;
+  std::string failed;
+  if (const DWORD code = context_.effects.SetOpenFacts(item, path, changed, Settable(attributes), sddl, failed);
+      code != ERROR_SUCCESS) {
+    Failed(failed + " of " + Shown(path), code);
   }
 }
 

@@ -11,6 +11,7 @@
 #include "backup/backup_journal.h"
 #include "backup/undo.h"
 #include "backup/whole_tree.h"
+#include "engine/run_observer.h"
 #include "engine/run/deletion.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
@@ -251,19 +252,31 @@ TEST(BackupWholeTree, ReadsEveryItemChildrenFirstUpToItsLimit) {
 
 namespace {
 
-// Acts once, just before the gateway below it is asked to move something through its handle:
-// the moment between what the backup read and the rename it then makes.
+// Acts once, just before the gateway below it is asked for its `at`th move through a handle:
+// the moment between what the backup or undo checked and the move it then makes.
 class RacingEffects : public ForwardingEffects {
  public:
-  RacingEffects(Effects& inner, std::function<void()> race) : ForwardingEffects(inner), race_(std::move(race)) {}
+  RacingEffects(Effects& inner, std::function<void()> race, int at = 1)
+      : ForwardingEffects(inner), race_(std::move(race)), at_(at) {}
   DWORD MoveOpen(HANDLE opened, const std::wstring& path, HANDLE targetFolder, const std::wstring& targetName,
                  const std::wstring& target) override {
-    if (race_) std::exchange(race_, nullptr)();
+    if (++moves_ == at_ && race_) std::exchange(race_, nullptr)();
     return inner_.MoveOpen(opened, path, targetFolder, targetName, target);
   }
 
  private:
   std::function<void()> race_;
+  int at_;
+  int moves_ = 0;
+};
+
+// What undo tells the run's observer: the items it restored and the lines it listed, as the
+// report counts them.
+struct CountingObserver : RunObserver {
+  void Listed(const std::string& line, bool) override { listed.push_back(line); }
+  void ErrorShown(const std::string&) override {}
+  void Restored(const std::string& what) override { restored.push_back(what); }
+  std::vector<std::string> restored, listed;
 };
 
 }  // namespace
@@ -300,8 +313,16 @@ TEST(BackupWholeTree, WhatArrivesBetweenTheReadAndTheRenameIsJournaledAndUndone)
   const std::string run = OneRunIn(scratch / "Backup");
   ASSERT_FALSE(run.empty());
   EngineTestContext undo;
+  CountingObserver observer;
+  undo.context.observer = &observer;
   RunUndo(undo.context, run);
   EXPECT_EQ(undo.context.outcome.notRemoved, 0) << testing::PrintToString(undo.reporter.infoLines);
+  // The summary, the report's changes and the exit code come from the same items: the tree's
+  // 4 folders, its 2 files still there and the 3 items that arrived; the file that went is
+  // not looked for.
+  EXPECT_EQ(observer.restored.size(), 9u) << testing::PrintToString(observer.restored);
+  EXPECT_EQ(observer.listed, Lines{});
+  EXPECT_EQ(undo.reporter.messages, Lines{std::string(kUndoCompleteText) + ": 9 restored, 0 not restored"});
   EXPECT_EQ(ReadBytes(top + "\\arrived.txt"), "late");
   EXPECT_EQ(ReadBytes(top + "\\New\\inner.txt"), "later");
   EXPECT_EQ(ReadBytes(top + "\\Sub\\Deep\\large.dat"), std::string(70000, 'c'));
@@ -345,4 +366,36 @@ TEST(BackupWholeTree, UndoRefusesACopyThatIsNotTheFileTheRunMovedThere) {
     EXPECT_EQ(GetFileAttributesA((scratch / "Windows\\win.ini").c_str()), before) << replaced;
     EXPECT_EQ(ReadBytes(scratch / "Windows\\win.ini"), "same");
   }
+}
+
+// Windows: once undo has made a folder again and put its first file back, a user's program
+// told of it (a directory change notice) swaps the folder for a link to a folder of Windows.
+// Undo holds every level of each file's place from the drive's root while it moves the file,
+// so the swap fails at that moment; had it come between two files, the next file's levels,
+// opened again, would meet the link and refuse it. Nothing goes into the other folder.
+TEST(BackupWholeTree, UndoMovesNothingThroughAFolderSwappedAfterItsFirstFile) {
+  ScratchFolder scratch("undo_swap");
+  const std::string top = scratch / "Product";
+  for (const char* name : {"a.dll", "b.dll", "c.dll"}) WriteBytes(top + "\\Sub\\" + name, name);
+  MakeFolders(scratch / "System32");
+  EXPECT_EQ(DeleteWithBackup(top, scratch / "Backup").notRemoved, 0);
+  ASSERT_FALSE(Exists(top));
+  const std::string run = OneRunIn(scratch / "Backup");
+  ASSERT_FALSE(run.empty());
+
+  bool swapped = false;
+  RacingEffects racing(
+      LiveEffects::Instance(),
+      [&] {
+        swapped = MoveFileA((top + "\\Sub").c_str(), (top + "\\Away").c_str()) &&
+                  MakeHostSymlink(scratch / "System32", top + "\\Sub");
+      },
+      2);
+  EngineTestContext undo(racing);
+  RunUndo(undo.context, run);
+  if (swapped) RemoveHostSymlink(top + "\\Sub");
+  EXPECT_FALSE(swapped) << "a level undo holds cannot be renamed";
+  EXPECT_EQ(ListTreeWide(L"\\\\?\\" + WideFromAnsi(scratch / "System32")), std::vector<std::wstring>{});
+  for (const char* name : {"a.dll", "b.dll", "c.dll"}) EXPECT_EQ(ReadBytes(top + "\\Sub\\" + name), name);
+  EXPECT_EQ(undo.context.outcome.notRemoved, 0) << testing::PrintToString(undo.reporter.infoLines);
 }
