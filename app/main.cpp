@@ -13,6 +13,7 @@
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
 #include "platform/handles.h"
+#include "platform/security/privileges.h"
 #include "platform/text/app_title.h"
 #include "platform/text/text_rules.h"
 #include "platform/text/wide_text.h"
@@ -215,6 +216,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     events.Write(EventKind::Warning, "Whether another Velmora Cleaner runs cannot be told (" +
                                          std::to_string(claim.error) + "); this one goes on: " + commandLine);
   }
+  // Enabled once and kept for the whole run (undo too): every open asks with backup intent, so
+  // a file or key access-listed to SYSTEM answers the same whoever is signed in.
+  const std::vector<std::string> privilegeLines = EnablePrivileges({kBackupPrivilege, kRestorePrivilege});
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
   session.record.KeepSteps(!choices.reportPath.empty());
@@ -228,9 +232,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return *gathered;
   };
   if (!choices.reportPath.empty()) facts();  // the report names the rule file as the run found it
-  session.trace.SetFirstLines([&facts, &ownFolder] {
+  session.trace.SetFirstLines([&facts, &ownFolder, &privilegeLines] {
     std::vector<std::string> lines = HeaderLines(facts());
     if (!ownFolder.note.empty()) lines.push_back(ownFolder.note);
+    lines.insert(lines.end(), privilegeLines.begin(), privilegeLines.end());
     return lines;
   });
   ReportTimes times{IsoTimeNow(), {}};
