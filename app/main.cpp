@@ -189,7 +189,8 @@ int RefuseOwnFolder(const CommandLineChoices& choices, const std::string& comman
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string commandLine = CommandLineText();
   const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
-  WindowsEventLog events;
+  // /DETECT changes nothing, the event source's registration included.
+  WindowsEventLog events(!choices.detect);
   if (!choices.problem.empty()) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
     events.Write(EventKind::Error, "Invalid command line: " + choices.problem + " (" + commandLine + ")");
