@@ -51,6 +51,6 @@ void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
   if (code == ERROR_SUCCESS) code = steps.Context().effects.CreateFolder(entry.path);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
   steps.PutAttributes(entry.path, entry.attributes);
-  steps.PutSecurity(entry.path, entry.security);
+  steps.PutSecurityLater(entry);
   steps.Done("folder " + Shown(entry.path));
 }

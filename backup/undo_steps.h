@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "backup/backup_journal.h"
 #include "platform/handles.h"
@@ -45,6 +46,11 @@ class UndoSteps {
   void PutTimes(const std::wstring& path, const SavedTimes& times);
   // Puts back the security descriptor the journal holds, where it holds one and it differs.
   void PutSecurity(const std::wstring& path, const std::wstring& security);
+  // The security of a folder or key the undo made again, put back by PutLaterSecurity once
+  // everything is in place, the deepest first: a parent's restrictive access list put back
+  // first would keep its children out.
+  void PutSecurityLater(const JournalEntry& entry);
+  void PutLaterSecurity();
   // Opens the key a journal entry names (in the user's hive for a key of another user, loaded
   // for the undo where the user is not signed in), creating it and the keys above it when
   // asked. Every level is opened as itself: a registry link on the way is refused
@@ -60,6 +66,7 @@ class UndoSteps {
   std::set<std::wstring> notRestarted_;
   std::set<std::wstring> checkedFolders_;  // no link, from the drive's root down
   std::optional<UserHives> hives_;         // loaded at the first key of another user
+  std::vector<JournalEntry> laterSecurity_;
 };
 
 bool Exists(const std::wstring& path);

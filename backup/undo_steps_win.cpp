@@ -2,6 +2,7 @@
 
 #include "backup/undo_steps.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "backup/backup_folders.h"
@@ -84,6 +85,33 @@ DWORD UndoSteps::MakeParents(const std::wstring& path) {
     checkedFolders_.insert(level);
   }
   return ERROR_SUCCESS;
+}
+
+void UndoSteps::PutSecurityLater(const JournalEntry& entry) {
+  if (!entry.security.empty()) laterSecurity_.push_back(entry);
+}
+
+void UndoSteps::PutLaterSecurity() {
+  const auto depth = [](const JournalEntry& entry) { return std::count(entry.path.begin(), entry.path.end(), L'\\'); };
+  std::stable_sort(laterSecurity_.begin(), laterSecurity_.end(),
+                   [&depth](const JournalEntry& a, const JournalEntry& b) { return depth(a) > depth(b); });
+  for (const JournalEntry& entry : laterSecurity_) {
+    if (entry.kind != JournalKind::Key) {
+      PutSecurity(entry.path, entry.security);
+      continue;
+    }
+    UniqueHKey key;
+    const std::string keyName = AnsiFromWide(entry.path);
+    if (const LONG opened = OpenKey(entry, false, READ_CONTROL | WRITE_DAC | WRITE_OWNER, key); opened != ERROR_SUCCESS) {
+      Failed("security of " + keyName, static_cast<DWORD>(opened));
+      continue;
+    }
+    if (KeySecurityText(key.Get()) == entry.security) continue;
+    if (const LONG code = context_.effects.SetKeySecurity(key.Get(), entry.security, entry.path); code != ERROR_SUCCESS) {
+      Failed("security of " + keyName, static_cast<DWORD>(code));
+    }
+  }
+  laterSecurity_.clear();
 }
 
 void UndoSteps::PutSecurity(const std::wstring& path, const std::wstring& security) {
