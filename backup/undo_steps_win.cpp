@@ -157,7 +157,7 @@ LONG UndoSteps::HiveRoot(const JournalEntry& entry, std::wstring& below) {
     if (!SameText(WideFromAnsi(hive.sid), sid)) continue;
     const std::string& loadedAs = classes ? hive.classesKeyName : hive.keyName;
     const std::wstring file =
-        WideFromAnsi(hive.profileFolder) + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
+        hive.profileFolderWide + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
     if (loadedAs.empty() || !SameText(file, entry.hive)) return ERROR_INVALID_NAME;
     below = WideFromAnsi(loadedAs) + (cut == std::wstring::npos ? L"" : below.substr(cut));
     return ERROR_SUCCESS;
