@@ -13,6 +13,7 @@
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
 #include "platform/handles.h"
+#include "platform/security/privileges.h"
 #include "platform/text/app_title.h"
 #include "platform/text/text_rules.h"
 #include "platform/text/wide_text.h"
@@ -211,7 +212,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   const std::string commandLine = CommandLineText();
   const std::string shownLine = AnsiFromUtf8(commandLine);  // for messages, held in the ANSI code page
   const CommandLineChoices choices = ParseCommandLine(CommandLineArguments(commandLine));
-  WindowsEventLog events;
+  // /DETECT changes nothing, the event source's registration included.
+  WindowsEventLog events(!choices.detect);
   if (!choices.problem.empty()) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
     const std::string problem = AnsiFromUtf8(choices.problem);
@@ -241,6 +243,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     events.Write(EventKind::Warning, "Whether another Velmora Cleaner runs cannot be told (" +
                                          std::to_string(claim.error) + "); this one goes on: " + shownLine);
   }
+  // Enabled once and kept for the whole run (undo too): every open asks with backup intent, so
+  // a file or key access-listed to SYSTEM answers the same whoever is signed in.
+  const std::vector<std::string> privilegeLines = EnablePrivileges({kBackupPrivilege, kRestorePrivilege});
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
   session.record.KeepSteps(!choices.reportPath.empty());
@@ -254,9 +259,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return *gathered;
   };
   if (!choices.reportPath.empty()) facts();  // the report names the rule file as the run found it
-  session.trace.SetFirstLines([&facts, &ownFolder] {
+  session.trace.SetFirstLines([&facts, &ownFolder, &privilegeLines] {
     std::vector<std::string> lines = HeaderLines(facts());
     if (!ownFolder.note.empty()) lines.push_back(ownFolder.note);
+    lines.insert(lines.end(), privilegeLines.begin(), privilegeLines.end());
     return lines;
   });
   ReportTimes times{IsoTimeNow(), {}};

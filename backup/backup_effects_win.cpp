@@ -191,7 +191,7 @@ void BackupEffects::NameKey(const std::wstring& internalName, JournalEntry& entr
     const bool classes = same(hive.classesKeyName);
     if (!classes && !same(hive.keyName)) continue;
     entry.path = L"HKEY_USERS\\" + WideFromAnsi(hive.sid) + (classes ? L"_Classes" : L"") + below;
-    entry.hive = WideFromAnsi(hive.profileFolder) + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
+    entry.hive = hive.profileFolderWide + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
     return;
   }
 }

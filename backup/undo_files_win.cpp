@@ -75,6 +75,8 @@ void UndoFolderEntry(UndoSteps& steps, const JournalEntry& entry) {
   UniqueFile made;
   if (code == ERROR_SUCCESS) code = HoldChildFolder(held.back().Get(), LastNameOf(entry.path), kMadeFolderAccess, false, made);
   if (code != ERROR_SUCCESS) return steps.Failed(Shown(entry.path), code);
-  steps.PutFacts(made.Get(), entry.path, SavedTimes{}, entry.attributes, entry.security);
+  steps.PutFacts(made.Get(), entry.path, SavedTimes{}, entry.attributes, std::wstring());
+  // A parent's restrictive access list put back before its children would keep them out.
+  steps.PutSecurityLater(entry);
   steps.Done("folder " + Shown(entry.path));
 }

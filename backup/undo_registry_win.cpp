@@ -63,11 +63,9 @@ void UndoKeyOrValueEntry(UndoSteps& steps, const JournalEntry& entry) {
       ++written;
     }
   }
-  // A key made again gets the security it had; one that stood still keeps its own.
-  if (!existed && !entry.security.empty() && KeySecurityText(key.Get()) != entry.security) {
-    const LONG code = steps.Context().effects.SetKeySecurity(key.Get(), entry.security, entry.path);
-    if (code != ERROR_SUCCESS) steps.Failed("security of " + keyName, static_cast<DWORD>(code));
-  }
+  // A key made again gets the security it had, once its subkeys are back; one that stood still
+  // keeps its own.
+  if (!existed) steps.PutSecurityLater(entry);
   if (!existed) steps.Done("key " + keyName);
   if (written > 0) steps.Done(std::to_string(written) + " value(s) of " + keyName);
   if (existed && written == 0 && same == static_cast<int>(entry.values.size())) {

@@ -64,6 +64,13 @@ class UndoSteps {
   void PutFacts(HANDLE item, const std::wstring& path, const SavedTimes& times, DWORD attributes,
                 const std::wstring& security);
   void PutAttributes(const std::wstring& path, DWORD attributes);
+  // Puts back the security descriptor the journal holds, where it holds one and it differs.
+  void PutSecurity(const std::wstring& path, const std::wstring& security);
+  // The security of a folder or key the undo made again, put back by PutLaterSecurity once
+  // everything is in place, the deepest first: a parent's restrictive access list put back
+  // first would keep its children out.
+  void PutSecurityLater(const JournalEntry& entry);
+  void PutLaterSecurity();
   // Opens the key a journal entry names (in the user's hive for a key of another user, loaded
   // for the undo where the user is not signed in), creating it and the keys above it when
   // asked. Every level is opened as itself: a registry link on the way is refused
@@ -81,6 +88,7 @@ class UndoSteps {
   std::set<std::wstring> notRestarted_;
   std::set<std::wstring> madeAbove_;  // upper-cased, extended form
   std::optional<UserHives> hives_;         // loaded at the first key of another user
+  std::vector<JournalEntry> laterSecurity_;
 };
 
 bool Exists(const std::wstring& path);

@@ -2,6 +2,7 @@
 
 #include "backup/undo_steps.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "backup/backup_folders.h"
@@ -100,6 +101,40 @@ void UndoSteps::NotRestarted(const std::wstring& what) {
   if (notRestarted_.insert(what).second) TraceIfOn(context_, kNotRestartedText + AnsiFromWide(what));
 }
 
+void UndoSteps::PutSecurityLater(const JournalEntry& entry) {
+  if (!entry.security.empty()) laterSecurity_.push_back(entry);
+}
+
+void UndoSteps::PutLaterSecurity() {
+  const auto depth = [](const JournalEntry& entry) { return std::count(entry.path.begin(), entry.path.end(), L'\\'); };
+  std::stable_sort(laterSecurity_.begin(), laterSecurity_.end(),
+                   [&depth](const JournalEntry& a, const JournalEntry& b) { return depth(a) > depth(b); });
+  for (const JournalEntry& entry : laterSecurity_) {
+    if (entry.kind != JournalKind::Key) {
+      PutSecurity(entry.path, entry.security);
+      continue;
+    }
+    UniqueHKey key;
+    const std::string keyName = AnsiFromWide(entry.path);
+    if (const LONG opened = OpenKey(entry, false, READ_CONTROL | WRITE_DAC | WRITE_OWNER, key); opened != ERROR_SUCCESS) {
+      Failed("security of " + keyName, static_cast<DWORD>(opened));
+      continue;
+    }
+    if (KeySecurityText(key.Get()) == entry.security) continue;
+    if (const LONG code = context_.effects.SetKeySecurity(key.Get(), entry.security, entry.path); code != ERROR_SUCCESS) {
+      Failed("security of " + keyName, static_cast<DWORD>(code));
+    }
+  }
+  laterSecurity_.clear();
+}
+
+void UndoSteps::PutSecurity(const std::wstring& path, const std::wstring& security) {
+  if (security.empty() || FileSecurityText(path) == security) return;
+  if (const DWORD code = context_.effects.SetSecurity(path, security); code != ERROR_SUCCESS) {
+    Failed("security of " + Shown(path), code);
+  }
+}
+
 void UndoSteps::PutAttributes(const std::wstring& path, DWORD attributes) {
   const DWORD now = GetFileAttributesW(path.c_str());
   if (now == INVALID_FILE_ATTRIBUTES || (now & kSettableAttributes) == (attributes & kSettableAttributes)) return;
@@ -142,7 +177,7 @@ LONG UndoSteps::HiveRoot(const JournalEntry& entry, std::wstring& below) {
     if (!SameText(WideFromAnsi(hive.sid), sid)) continue;
     const std::string& loadedAs = classes ? hive.classesKeyName : hive.keyName;
     const std::wstring file =
-        WideFromAnsi(hive.profileFolder) + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
+        hive.profileFolderWide + WideFromAnsi(classes ? kClassesHiveFiles[0] : kUserHiveFiles[0]);
     if (loadedAs.empty() || !SameText(file, entry.hive)) return ERROR_INVALID_NAME;
     below = WideFromAnsi(loadedAs) + (cut == std::wstring::npos ? L"" : below.substr(cut));
     return ERROR_SUCCESS;

@@ -78,6 +78,7 @@ void UndoJournal(UndoSteps& steps, const Journal& journal) {
   for (auto entry = journal.entries.rbegin(); entry != journal.entries.rend(); ++entry) {
     if (entry->kind != JournalKind::NotDone && !notDone.contains(entry->number)) UndoEntry(steps, *entry);
   }
+  steps.PutLaterSecurity();
 }
 
 }  // namespace

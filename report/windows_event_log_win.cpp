@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cwchar>
 #include <vector>
 
 #include "platform/effects.h"
@@ -24,14 +25,22 @@ std::vector<BYTE> BytesOf(const std::wstring& text) {
   return std::vector<BYTE>(first, first + (text.size() + 1) * sizeof(wchar_t));
 }
 
-// The source's key names this executable as its message file and the three entry kinds.
+// The source's key names this executable as its message file and the three entry kinds. A key
+// that names this file already is left alone.
 void RegisterSource() {
   const std::wstring source = WideFromAnsi(kEventSourceName);
   const std::wstring keyName = std::wstring(L"HKEY_LOCAL_MACHINE\\") + kApplicationLogKey + source;
+  const std::wstring program = WideFromAnsi(ProgramPath());
   UniqueHKey key;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kApplicationLogKey + source).c_str(), 0, KEY_READ, key.Put()) ==
       ERROR_SUCCESS) {
-    return;  // registered by an earlier run
+    std::wstring named(MAX_PATH + 1, L'\0');
+    DWORD size = static_cast<DWORD>(named.size() * sizeof(wchar_t));
+    if (RegQueryValueExW(key.Get(), L"EventMessageFile", nullptr, nullptr, reinterpret_cast<BYTE*>(named.data()),
+                         &size) == ERROR_SUCCESS) {
+      named.resize(wcsnlen(named.c_str(), named.size()));
+      if (CompareStringOrdinal(named.c_str(), -1, program.c_str(), -1, TRUE) == CSTR_EQUAL) return;
+    }
   }
   Effects& effects = LiveEffects::Instance();
   if (effects.CreateRegistryKey(HKEY_LOCAL_MACHINE, kApplicationLogKey + source, KEY_SET_VALUE | KEY_QUERY_VALUE,
@@ -42,8 +51,7 @@ void RegisterSource() {
   const auto* typeBytes = reinterpret_cast<const BYTE*>(&types);
   (void)effects.WriteRegistryValue(key.Get(), L"TypesSupported", REG_DWORD,
                                    std::vector<BYTE>(typeBytes, typeBytes + sizeof types), keyName);
-  (void)effects.WriteRegistryValue(key.Get(), L"EventMessageFile", REG_EXPAND_SZ,
-                                   BytesOf(WideFromAnsi(ProgramPath())), keyName);
+  (void)effects.WriteRegistryValue(key.Get(), L"EventMessageFile", REG_EXPAND_SZ, BytesOf(program), keyName);
 }
 
 WORD TypeOf(EventKind kind) {
@@ -57,8 +65,17 @@ WORD TypeOf(EventKind kind) {
 
 }  // namespace
 
+unsigned long EventIdOf(EventKind kind) {
+  switch (kind) {
+    case EventKind::Information: return kInformationEventId;
+    case EventKind::Warning: return kWarningEventId;
+    case EventKind::Error: return kErrorEventId;
+  }
+  return kErrorEventId;
+}
+
 void WindowsEventLog::Write(EventKind kind, const std::string& text) {
-  if (!registered_) {
+  if (mayRegister_ && !registered_) {
     RegisterSource();
     registered_ = true;
   }
@@ -66,5 +83,5 @@ void WindowsEventLog::Write(EventKind kind, const std::string& text) {
   if (!source) return;
   const std::wstring wide = WideFromAnsi(text);
   const wchar_t* strings[] = {wide.c_str()};
-  (void)ReportEventW(source.Get(), TypeOf(kind), 0, 1, nullptr, 1, 0, strings, nullptr);
+  (void)ReportEventW(source.Get(), TypeOf(kind), 0, EventIdOf(kind), nullptr, 1, 0, strings, nullptr);
 }

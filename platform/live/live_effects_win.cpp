@@ -4,6 +4,7 @@
 
 #include "platform/files/relative_files.h"
 #include "platform/processes/service_control.h"
+#include "platform/security/privileges.h"
 #include "platform/security/security_descriptor.h"
 
 LiveEffects& LiveEffects::Instance() {
@@ -104,6 +105,14 @@ bool LiveEffects::EndProcess(HANDLE process, UINT exitCode, const std::string&) 
 }
 DWORD LiveEffects::StopService(SC_HANDLE service, const std::string&) { return StopServiceAndWait(service); }
 DWORD LiveEffects::ConfigureService(SC_HANDLE service, const std::string&, const ServiceSettings& settings) {
+  // A failure action that restarts the computer is refused to a caller without SeShutdown
+  // enabled (undo puts such actions back).
+  for (const ServiceFailureAction& action : settings.actions) {
+    if (action.type == SC_ACTION_REBOOT) {
+      (void)EnablePrivilege(kShutdownPrivilege);  // a refusal shows in the write's answer
+      break;
+    }
+  }
   return WriteServiceSettings(service, settings);
 }
 DWORD LiveEffects::MoveFileTo(const std::wstring& from, const std::wstring& to, bool allowCopy) {

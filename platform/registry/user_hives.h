@@ -11,10 +11,13 @@ struct UserHive {
   std::string sid;      // "S-1-5-21-..." or "S-1-12-1-..."
   std::string keyName;  // below HKEY_USERS: the SID when the user's hive was loaded already,
                         // else the temporary name it was loaded under
-  std::string profileFolder;
+  std::string profileFolder;  // as shown in the log: a name outside the ANSI code page is lost
   // Below HKEY_USERS: the user's classes hive (UsrClass.dat, "<keyName>_Classes"), where
   // Windows keeps that user's part of HKEY_CLASSES_ROOT; empty when there is none.
   std::string classesKeyName{};
+  // The profile folder as the system names it (C:\Users\Łukasz): the hive files are found and
+  // named through this one.
+  std::wstring profileFolderWide{};
 };
 
 // What a ProfileList subkey stands for: a profile of a real account (a local or domain

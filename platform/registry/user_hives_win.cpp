@@ -109,7 +109,7 @@ UserHives::UserHives(const HiveServices& services) : services_(services) {
 }
 
 void UserHives::Take(const std::wstring& sid, const std::wstring& profileFolder) {
-  UserHive hive{AnsiFromWide(sid), AnsiFromWide(sid), AnsiFromWide(profileFolder)};
+  UserHive hive{AnsiFromWide(sid), AnsiFromWide(sid), AnsiFromWide(profileFolder), {}, profileFolder};
   if (IsLoaded(sid)) {
     // Signed in: Windows has both hives loaded, and they are used where they are.
     if (IsLoaded(sid + L"_Classes")) hive.classesKeyName = ClassesHiveName(hive.keyName);
@@ -129,7 +129,7 @@ void UserHives::Take(const std::wstring& sid, const std::wstring& profileFolder)
 }
 
 bool UserHives::LoadInto(UserHive& hive) {
-  const std::wstring folder = WideFromAnsi(hive.profileFolder);
+  const std::wstring& folder = hive.profileFolderWide;
   const std::wstring file = FirstExisting(folder, kUserHiveFiles);
   if (file.empty()) {
     // A profile whose folder or hive is gone has no keys to clean; it is no failure.

@@ -14,15 +14,18 @@ inline constexpr wchar_t kPrivateFolderSecurity[] = L"O:BAD:P(A;OICI;FA;;;SY)(A;
 // The same for a file of the backup (its journal).
 inline constexpr wchar_t kPrivateFileSecurity[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
 
-// Owner, group and access list of the file or folder itself (a link is not followed); empty
-// when they cannot be read.
+// Owner, group, access list and integrity label of the file or folder itself (a link is not
+// followed); empty when they cannot be read.
 std::wstring FileSecurityText(const std::wstring& path);
 // The same of a file or folder open with READ_CONTROL.
 std::wstring HandleSecurityText(HANDLE file);
-// Writes owner, group and access list as the text gives them (owner and group only where it
-// names them): ERROR_SUCCESS or the system's code.
+// Writes owner, group, access list and integrity label as the text gives them (owner, group
+// and label only where it names them): ERROR_SUCCESS or the system's code.
 [[nodiscard]] DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl);
 std::wstring KeySecurityText(HKEY key);
+// The parts a write of the text sets (OWNER_, GROUP_, DACL_, LABEL_SECURITY_INFORMATION); 0 for
+// text that is no descriptor.
+SECURITY_INFORMATION SecurityPartsOf(const std::wstring& sddl);
 [[nodiscard]] LONG SetKeySecurityText(HKEY key, const std::wstring& sddl);
 // The same through a handle open with WRITE_DAC (and WRITE_OWNER where the text names an
 // owner or group). Only that file or folder changes: nothing is handed on to what is inside.

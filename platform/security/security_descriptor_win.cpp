@@ -9,7 +9,10 @@
 
 namespace {
 
-constexpr SECURITY_INFORMATION kKept = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+// The integrity label (the label part of the SACL) is read with READ_CONTROL alone; the audit
+// entries would need SeSecurityPrivilege and are not kept.
+constexpr SECURITY_INFORMATION kKept =
+    OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
 constexpr wchar_t kTrustedInstaller[] = L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 // What reaches the folder below a level: deleting or renaming the level or what is in it,
 // or taking its owner or access list. Adding entries does not: a new entry cannot touch one
@@ -56,7 +59,8 @@ std::wstring DescriptorText(PSECURITY_DESCRIPTOR descriptor, SECURITY_INFORMATIO
   return out;
 }
 
-// The parts of a descriptor the text names: an owner or a group left out is not written.
+// The parts of a descriptor the text names: an owner, a group or a label left out is not
+// written (a system that keeps no labels refuses a descriptor that sets one).
 SECURITY_INFORMATION PartsOf(PSECURITY_DESCRIPTOR descriptor) {
   SECURITY_INFORMATION parts = 0;
   PSID sid = nullptr;
@@ -65,6 +69,16 @@ SECURITY_INFORMATION PartsOf(PSECURITY_DESCRIPTOR descriptor) {
   if (GetSecurityDescriptorOwner(descriptor, &sid, &defaulted) && sid) parts |= OWNER_SECURITY_INFORMATION;
   if (GetSecurityDescriptorGroup(descriptor, &sid, &defaulted) && sid) parts |= GROUP_SECURITY_INFORMATION;
   if (GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) && present) parts |= DACL_SECURITY_INFORMATION;
+  present = FALSE;
+  acl = nullptr;
+  if (GetSecurityDescriptorSacl(descriptor, &present, &acl, &defaulted) && present && acl) {
+    for (DWORD index = 0; index < acl->AceCount; ++index) {
+      void* ace = nullptr;
+      if (GetAce(acl, index, &ace) && static_cast<const ACE_HEADER*>(ace)->AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE) {
+        parts |= LABEL_SECURITY_INFORMATION;
+      }
+    }
+  }
   return parts;
 }
 
@@ -98,12 +112,18 @@ DWORD SetFileSecurityText(const std::wstring& path, const std::wstring& sddl) {
   const ParsedSecurity parsed(sddl);
   if (!parsed.Get()) return parsed.Error();
   const SECURITY_INFORMATION parts = PartsOf(parsed.Get());
-  const DWORD rights = WRITE_DAC | ((parts & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) ? WRITE_OWNER : 0);
+  const SECURITY_INFORMATION ownerParts = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | LABEL_SECURITY_INFORMATION;
+  const DWORD rights = WRITE_DAC | ((parts & ownerParts) != 0 ? WRITE_OWNER : 0);
   const UniqueFile file(CreateFileW(path.c_str(), rights, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                     nullptr));
   if (!file) return GetLastError();
   return SetKernelObjectSecurity(file.Get(), parts, parsed.Get()) ? ERROR_SUCCESS : GetLastError();
+}
+
+SECURITY_INFORMATION SecurityPartsOf(const std::wstring& sddl) {
+  const ParsedSecurity parsed(sddl);
+  return parsed.Get() ? PartsOf(parsed.Get()) : 0;
 }
 
 DWORD SetHandleSecurityText(HANDLE file, const std::wstring& sddl) {

@@ -8,6 +8,7 @@
 
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
+#include "tests/e2e/machine_snapshot.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/trace_messages.h"
 
@@ -164,6 +165,27 @@ TEST(CleanerDetection, SaysWhatIsLeftBeforeAndNothingFoundAfterAClean) {
   ASSERT_TRUE(after.finished);
   EXPECT_EQ(after.exitCode, 0u) << testing::PrintToString(cleaner.LogMessages());
   EXPECT_EQ(after.output, "Velmora product not found\r\n");
+}
+
+// /DETECT changes nothing: the product's files, keys and processes stand as they were, and the
+// event source is not registered by it (a detection script runs it on every machine, often).
+TEST(CleanerDetection, LeavesTheMachineAndTheEventSourceAsTheyWere) {
+  SeededInstallation installation;
+  CleanerFolder cleaner;
+  cleaner.WriteRules(installation.RuleLines());
+  constexpr char kSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner";
+  (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSourceKey);
+  const MachineSnapshot before = TakeMachineSnapshot();
+  const CapturedExit detect = cleaner.RunCapturingOutput("/DETECT");
+  ASSERT_TRUE(detect.finished);
+  EXPECT_EQ(detect.exitCode, 1u);
+  const MachineChanges changes = ChangesBetween(before, TakeMachineSnapshot());
+  EXPECT_EQ(changes.filesRemoved.size() + changes.foldersRemoved.size() + changes.keysRemoved.size() +
+                changes.valuesRemoved.size() + changes.valuesWritten.size() + changes.processesEnded.size() +
+                changes.added.size(),
+            0u);
+  UniqueHKey key;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_READ, key.Put()), ERROR_FILE_NOT_FOUND);
 }
 
 TEST(CleanerRunReport, IsJsonWhoseCountsMatchTheTraceLog) {

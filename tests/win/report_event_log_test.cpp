@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/files.h"
 #include "platform/handles.h"
 #include "report/event_log.h"
 #include "report/run_recorder.h"
@@ -61,20 +62,70 @@ TEST(EventLogSeam, EveryStartEndsWithOneEntryWhoseKindFollowsTheExitCode) {
   }
 }
 
-// The live form registers its source under the Application log on first use.
-TEST(EventLogSeam, TheLiveFormRegistersItsSourceOnFirstUse) {
+namespace {
+
+constexpr char kSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner";
+
+// The message file the source's key names; "<none>" where there is no key.
+std::string RegisteredMessageFile() {
+  UniqueHKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_READ, key.Put()) != ERROR_SUCCESS) return "<none>";
+  char file[MAX_PATH + 1] = {};
+  DWORD size = sizeof file - 1;
+  if (RegQueryValueExA(key.Get(), "EventMessageFile", nullptr, nullptr, reinterpret_cast<BYTE*>(file), &size) !=
+      ERROR_SUCCESS) {
+    return "<no value>";
+  }
+  return file;
+}
+
+}  // namespace
+
+// The live form registers its source under the Application log on first use, naming this
+// program as the message file; a key that names another file (an earlier run's copy, often in
+// a temporary folder since gone) is brought up to date. /DETECT's form registers nothing.
+TEST(EventLogSeam, TheLiveFormRegistersItsSourceNamingThisProgram) {
+  (void)RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSourceKey);
+  WindowsEventLog detect(false);
+  detect.Write(EventKind::Information, "Velmora Cleaner tests: detection registers nothing");
+  EXPECT_EQ(RegisteredMessageFile(), "<none>");
+
   WindowsEventLog events;
   events.Write(EventKind::Information, "Velmora Cleaner tests: the event source is registered");
   UniqueHKey key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
-                          "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner", 0, KEY_READ,
-                          key.Put()),
-            ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSourceKey, 0, KEY_READ | KEY_SET_VALUE, key.Put()), ERROR_SUCCESS);
   DWORD types = 0;
   DWORD size = sizeof types;
   ASSERT_EQ(RegQueryValueExA(key.Get(), "TypesSupported", nullptr, nullptr, reinterpret_cast<BYTE*>(&types), &size),
             ERROR_SUCCESS);
   EXPECT_EQ(types, static_cast<DWORD>(EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE));
+  EXPECT_EQ(RegisteredMessageFile(), ProgramPath());
+
+  const char stale[] = "C:\\Users\\admin\\AppData\\Local\\Temp\\old\\Cleaner.exe";
+  ASSERT_EQ(RegSetValueExA(key.Get(), "EventMessageFile", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(stale),
+                           sizeof stale),
+            ERROR_SUCCESS);
+  WindowsEventLog later;
+  later.Write(EventKind::Warning, "Velmora Cleaner tests: the stale message file is replaced");
+  EXPECT_EQ(RegisteredMessageFile(), ProgramPath());
+}
+
+// Event Viewer reads each entry's text from the program's message table: every event ID the
+// program writes gives back the entry's own text.
+TEST(EventLogSeam, TheProgramsMessageTableGivesEveryEntrysText) {
+  const std::string program = BuildFolder() + "\\Cleaner.exe";
+  const HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << program;
+  for (const EventKind kind : {EventKind::Information, EventKind::Warning, EventKind::Error}) {
+    const std::string text = "Velmora Cleaner 1.2.3.4: 3 changes, exit code 1";
+    const DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
+    char buffer[512] = {};
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, module, EventIdOf(kind), 0x409,
+                       buffer, sizeof buffer, reinterpret_cast<va_list*>(const_cast<DWORD_PTR*>(arguments)));
+    EXPECT_EQ(std::string(buffer, length), text + "\r\n") << EventIdOf(kind);
+  }
+  FreeLibrary(module);
 }
 
 TEST(TraceLogFirstBlock, IsWrittenOnOpeningInTheChosenEncoding) {

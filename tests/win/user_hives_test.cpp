@@ -9,7 +9,10 @@
 #include "engine/run/cleaning_run.h"
 #include "engine/run/registry_actions.h"
 #include "engine/run/shortcut_removal.h"
+#include "platform/handles.h"
+#include "platform/registry/user_hives_win.h"
 #include "platform/system_error.h"
+#include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
 #include "tests/support/second_profile.h"
 #include "tests/support/seeded_registry.h"
@@ -99,6 +102,51 @@ TEST_F(EveryUser, EveryRealAccountsHivesAreLoadedForTheRunAndUnloadedAfterIt) {
   EXPECT_TRUE(Contains(trace, kProfilePassedOverText + missing.Sid() + ": no NTUSER.DAT or NTUSER.MAN in " +
                                   missing.Folder()));
   EXPECT_TRUE(Contains(trace, kProfilePassedOverText + cloud.Sid() + ".bak: a copy Windows keeps of a profile key"));
+}
+
+namespace {
+std::wstring loadedFile;
+LONG RecordLoad(const std::wstring&, const std::wstring& file) {
+  loadedFile = file;
+  return ERROR_SUCCESS;
+}
+LONG AcceptUnload(const std::wstring&) { return ERROR_SUCCESS; }
+}  // namespace
+
+// Windows: a profile folder whose name the ANSI code page cannot hold (C:\Users\Łukasz under
+// Windows-1252). Kept wide, its hive is found and loaded from the folder the system names;
+// kept as ANSI it read "C:\Users\?ukasz" and the user was passed over with exit code 0.
+TEST(ProfileFolderNames, AProfileFolderOutsideTheAnsiCodePageIsFoundAndLoaded) {
+  ScratchFolder scratch("wideprofile");
+  const std::wstring folder = WideFromAnsi(scratch.Path()) + L"\\\x0141ukasz";
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+  const UniqueFile hive(CreateFileW((folder + L"\\NTUSER.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(hive);
+  const std::wstring sid = L"S-1-5-21-7-7-7-1001";
+  const std::wstring key =
+      L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
+  UniqueHKey profile;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, profile.Put(),
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(profile.Get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(folder.c_str()),
+                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  loadedFile.clear();
+  {
+    UserHives users({RecordLoad, AcceptUnload, NoPause});
+    EXPECT_EQ(loadedFile, folder + L"\\NTUSER.DAT");
+    const auto& hives = users.Hives();
+    const auto found = std::find_if(hives.begin(), hives.end(),
+                                    [&](const UserHive& each) { return each.sid == AnsiFromWide(sid); });
+    ASSERT_NE(found, hives.end()) << testing::PrintToString(users.PassedOver());
+    EXPECT_EQ(found->profileFolderWide, folder);
+    (void)users.Unload();
+  }
+  profile.Reset();
+  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str()), ERROR_SUCCESS);
 }
 
 // What Wine never refuses: Windows refuses to unload a hive while any process holds a key of
