@@ -26,6 +26,20 @@ constexpr std::array<const char*, 6> kProgramFilesValues = {
     "ProgramFilesDir", "CommonFilesDir", "ProgramFilesDir (x86)", "CommonFilesDir (x86)",
     "ProgramW6432Dir", "CommonW6432Dir"};
 
+// Windows' own folders inside the Windows folder, the System folders, the Program Files and
+// ProgramData folders: no product installs them, and a rule naming one would empty a part of
+// Windows (its driver packages, its installer cache, its scheduled tasks, its browser).
+constexpr std::array<const char*, 12> kWindowsSubfolders = {"inf",   "Temp",     "Installer", "Tasks",
+                                                            "WinSxS", "assembly", "Fonts",     "servicing",
+                                                            "Microsoft.NET", "System", "Help", "Globalization"};
+constexpr std::array<const char*, 11> kSystemSubfolders = {"drivers", "config",   "Tasks", "catroot",    "catroot2",
+                                                           "spool",   "wbem",     "DriverStore", "LogFiles",
+                                                           "WindowsPowerShell", "GroupPolicy"};
+constexpr std::array<const char*, 11> kProgramFilesSubfolders = {
+    "Internet Explorer", "Windows Media Player", "Windows NT", "Windows Defender", "Windows Mail",
+    "Windows Photo Viewer", "Windows Sidebar", "WindowsPowerShell", "Reference Assemblies", "MSBuild", "WindowsApps"};
+constexpr std::array<const char*, 2> kProgramDataSubfolders = {"Package Cache", "Microsoft"};
+
 // Every value of these keys names a folder of the shell (Programs, Start Menu, Startup,
 // Desktop, AppData, Personal, their Common forms, and the rest).
 struct ShellFolderKey {
@@ -344,6 +358,25 @@ bool IsProtectedByIdentity(const ProtectedFolderSet& set, const std::wstring& pa
 
 }  // namespace
 
+namespace {
+
+template <std::size_t N>
+void AddBelow(std::vector<std::wstring>& found, const std::string& folder, const std::array<const char*, N>& names) {
+  if (folder.empty()) return;
+  for (const char* name : names) found.push_back(WideFromAnsi(folder + "\\" + name));
+}
+
+// programFilesValues: the Program Files and Common Files folders as the registry names them.
+void AddWindowsSubfolders(std::vector<std::wstring>& found, const std::vector<std::string>& programFilesValues) {
+  AddBelow(found, WindowsFolder(), kWindowsSubfolders);
+  for (const std::string& system : {SystemFolder(), SystemWow64Folder()}) AddBelow(found, system, kSystemSubfolders);
+  for (const std::string& programs : programFilesValues) AddBelow(found, programs, kProgramFilesSubfolders);
+  const std::wstring programData = ExpandedEnvironmentText(L"%ProgramData%");
+  if (!programData.starts_with(L"%")) AddBelow(found, AnsiFromWide(programData), kProgramDataSubfolders);
+}
+
+}  // namespace
+
 ProtectedFolderSet GatherProtectedFolders() {
   std::vector<std::wstring> found;
   for (const std::string& folder : {WindowsFolder(), SystemFolder(), SystemWow64Folder()}) {
@@ -361,6 +394,7 @@ ProtectedFolderSet GatherProtectedFolders() {
     }
   }
   for (const auto& value : values) found.push_back(WideFromAnsi(value));
+  AddWindowsSubfolders(found, values);
   AddKnownFolders(found);
   AddProfileFolders(found);
   AddEveryProfilesFolders(found);

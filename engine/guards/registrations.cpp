@@ -83,3 +83,50 @@ RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPa
   }
   return {};
 }
+
+namespace {
+
+struct EvidencePlace {
+  RegistryRoot root;  // CurrentUser stands for both users' roots
+  std::initializer_list<const wchar_t*> names;
+  Evidence evidence;
+};
+
+const EvidencePlace kEvidencePlaces[] = {
+    {RegistryRoot::LocalMachine, {L"SYSTEM", L"CURRENTCONTROLSET", L"CONTROL", L"SAFEBOOT", L"MINIMAL"}, Evidence::ProductService},
+    {RegistryRoot::LocalMachine, {L"SYSTEM", L"CURRENTCONTROLSET", L"CONTROL", L"SAFEBOOT", L"NETWORK"}, Evidence::ProductService},
+    {RegistryRoot::LocalMachine, {L"SOFTWARE", L"MICROSOFT", L"AMSI", L"PROVIDERS"}, Evidence::ProductClass},
+    {RegistryRoot::LocalMachine,
+     {L"SOFTWARE", L"MICROSOFT", L"WINDOWS", L"CURRENTVERSION", L"AUTHENTICATION", L"CREDENTIAL PROVIDERS"},
+     Evidence::ProductClass},
+    {RegistryRoot::CurrentUser,
+     {L"SOFTWARE", L"MICROSOFT", L"WINDOWS", L"CURRENTVERSION", L"EXPLORER", L"CONTROLPANEL", L"NAMESPACE"},
+     Evidence::ProductClass},
+    {RegistryRoot::LocalMachine, {L"SOFTWARE", L"MICROSOFT", L"WINDOWS", L"WINDOWS ERROR REPORTING", L"LOCALDUMPS"},
+     Evidence::ProductProgram},
+};
+
+}  // namespace
+
+Evidence EvidenceNeededFor(RegistryRoot root, std::string_view keyPath) {
+  if (keyPath.size() > 1024) return Evidence::None;  // deeper than any place below
+  bool classes = false;
+  std::vector<std::wstring> names = Names(root, keyPath, classes);
+  if (classes || names.empty()) return Evidence::None;
+  names.pop_back();  // the key itself: the place is the key right above it
+  for (const EvidencePlace& place : kEvidencePlaces) {
+    const bool rootMatches = place.root == root || (place.root == RegistryRoot::CurrentUser && root == RegistryRoot::LocalMachine);
+    if (rootMatches && Is(names, place.names)) return place.evidence;
+  }
+  return Evidence::None;
+}
+
+std::string_view MissingEvidenceText(Evidence evidence) {
+  switch (evidence) {
+    case Evidence::None: return {};
+    case Evidence::ProductService: return "its name is not a service whose file is the product's";
+    case Evidence::ProductClass: return "its name is not a class whose server is the product's file";
+    case Evidence::ProductProgram: return "its name is not the name of one of the product's programs";
+  }
+  return {};
+}

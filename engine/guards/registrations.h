@@ -22,9 +22,23 @@ struct RegistrationKey {
 };
 RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPath);
 
+// Places where anti-virus products register themselves inside Windows' own trees, where
+// nothing goes on its name alone: a key right below one goes only with the machine's evidence
+// that it is the product's. ProductService: its name is a service whose file is the product's
+// (Safe Mode's Minimal and Network lists). ProductClass: its name is a class whose server is the
+// product's file (AMSI providers, credential providers, Control Panel's namespace).
+// ProductProgram: its name is the file name of one of the product's programs (Windows Error
+// Reporting's LocalDumps).
+enum class Evidence { None, ProductService, ProductClass, ProductProgram };
+Evidence EvidenceNeededFor(RegistryRoot root, std::string_view keyPath);
+// What evidence a key there lacked, for the line that refuses it.
+std::string_view MissingEvidenceText(Evidence evidence);
+
 // True for a key whose values start programs: Run, RunOnce, RunServices, RunServicesOnce and
 // the policy's Run list.
 bool StartsProgramsFromValues(RegistryRoot root, std::string_view keyPath);
 
+// Followed by the key, " - ", what evidence was missing.
+inline constexpr char kRefusedWithoutEvidence[] = "Refused to delete key without the product's evidence: ";
 // Followed by the key or value, " names ", the file.
 inline constexpr char kRefusedForeignRegistration[] = "Refused to delete registration of a file that is not the product's: ";

@@ -188,16 +188,91 @@ std::wstring ForeignIf(CleanerContext& context, const std::wstring& file) {
   return OrdinaryPath(file);
 }
 
-std::wstring ForeignCommand(CleanerContext& context, const std::wstring& command, bool native) {
+std::wstring CommandFile(CleanerContext& context, const std::wstring& command, bool native) {
   if (command.empty()) return {};
   const FileProbe exists = [&context](const std::wstring& path) { return Exists(context, path); };
-  return ForeignIf(context, ResolveCommandFile(ExpandedAsRead(command, native), SearchFolders(context), exists));
+  return ResolveCommandFile(ExpandedAsRead(command, native), SearchFolders(context), exists);
 }
 
-std::wstring ForeignPath(CleanerContext& context, const std::wstring& path, const wchar_t* extension, bool native) {
+std::wstring PathFile(CleanerContext& context, const std::wstring& path, const wchar_t* extension, bool native) {
   if (path.empty()) return {};
   const FileProbe exists = [&context](const std::wstring& candidate) { return Exists(context, candidate); };
-  return ForeignIf(context, ResolvePathFile(ExpandedAsRead(path, native), extension, SearchFolders(context), exists));
+  return ResolvePathFile(ExpandedAsRead(path, native), extension, SearchFolders(context), exists);
+}
+
+// The existing file the registration key names, found as Windows finds it; empty when none.
+std::wstring RegistrationFile(CleanerContext& context, RegistrationKind kind, HKEY key, const std::wstring& name,
+                              bool native) {
+  switch (kind) {
+    case RegistrationKind::None: return {};
+    case RegistrationKind::Service: {
+      // The service manager is a 64-bit process on 64-bit Windows. A service in a shared host
+      // process (svchost.exe) is its library.
+      std::wstring library = StringValue(key, L"Parameters", L"ServiceDll");
+      if (library.empty()) library = StringValue(key, nullptr, L"ServiceDll");
+      if (!library.empty()) return PathFile(context, library, L".dll", true);
+      const std::wstring image = StringValue(key, nullptr, L"ImagePath");
+      if (!image.empty()) return CommandFile(context, image, true);
+      constexpr DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER;
+      // A driver without an image path is loaded from its default place.
+      if ((NumberValue(key, L"Type") & kDriverTypes) != 0) {
+        return PathFile(context, L"System32\\drivers\\" + name + L".sys", L".sys", true);
+      }
+      return {};
+    }
+    case RegistrationKind::ComClass: {
+      const std::wstring library = StringValue(key, L"InprocServer32", nullptr);
+      if (!library.empty()) return PathFile(context, library, L".dll", native);
+      return CommandFile(context, StringValue(key, L"LocalServer32", nullptr), native);
+    }
+    case RegistrationKind::AppPath: return PathFile(context, StringValue(key, nullptr, nullptr), L".exe", native);
+  }
+  return {};
+}
+
+// Whether the registration at subKey of HKEY_LOCAL_MACHINE names an existing file of the product.
+bool NamesProductFile(CleanerContext& context, RegistrationKind kind, const std::wstring& subKey,
+                      const std::wstring& name, bool native) {
+  HKEY opened = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ | (native ? KEY_WOW64_64KEY : 0), &opened) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const UniqueHKey key(opened);
+  const std::wstring file = RegistrationFile(context, kind, key.Get(), name, native);
+  return !file.empty() && IsProductFile(context, file);
+}
+
+bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_EQUAL;
+}
+
+// Whether one of the product's files (a file the rule file deletes, or one inside its folders,
+// the first few thousand looked at) has this file name.
+bool IsProductProgramName(CleanerContext& context, const std::wstring& name) {
+  if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) return false;
+  const ProductFiles& product = TheProductFiles(context);
+  for (const std::wstring& file : product.files) {
+    if (SameNameIgnoringCase(file.substr(file.find_last_of(L'\\') + 1), name)) return true;
+  }
+  constexpr int kLookedAtMost = 5000;
+  int looked = 0;
+  std::vector<std::wstring> folders(product.folders.begin(), product.folders.end());
+  while (!folders.empty() && looked < kLookedAtMost) {
+    const std::wstring folder = std::move(folders.back());
+    folders.pop_back();
+    FolderEnumeration enumeration(folder);
+    DirectoryEntry entry;
+    while (enumeration.Next(entry) && ++looked < kLookedAtMost) {
+      if (entry.name == L"." || entry.name == L".." || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
+      if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        folders.push_back(folder + L"\\" + entry.name);
+      } else if (SameNameIgnoringCase(entry.name, name)) {
+        return true;
+      }
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -217,33 +292,22 @@ bool IsProductFile(CleanerContext& context, const std::wstring& file) {
 
 std::wstring ForeignFileOfRegistration(CleanerContext& context, RegistrationKind kind, HKEY key,
                                        const std::wstring& name, bool native) {
-  switch (kind) {
-    case RegistrationKind::None: return {};
-    case RegistrationKind::Service: {
-      // The service manager is a 64-bit process on 64-bit Windows. A service in a shared host
-      // process (svchost.exe) is its library.
-      std::wstring library = StringValue(key, L"Parameters", L"ServiceDll");
-      if (library.empty()) library = StringValue(key, nullptr, L"ServiceDll");
-      if (!library.empty()) return ForeignPath(context, library, L".dll", true);
-      const std::wstring image = StringValue(key, nullptr, L"ImagePath");
-      if (!image.empty()) return ForeignCommand(context, image, true);
-      constexpr DWORD kDriverTypes = SERVICE_KERNEL_DRIVER | SERVICE_FILE_SYSTEM_DRIVER;
-      // A driver without an image path is loaded from its default place.
-      if ((NumberValue(key, L"Type") & kDriverTypes) != 0) {
-        return ForeignPath(context, L"System32\\drivers\\" + name + L".sys", L".sys", true);
-      }
-      return {};
-    }
-    case RegistrationKind::ComClass: {
-      const std::wstring library = StringValue(key, L"InprocServer32", nullptr);
-      if (!library.empty()) return ForeignPath(context, library, L".dll", native);
-      return ForeignCommand(context, StringValue(key, L"LocalServer32", nullptr), native);
-    }
-    case RegistrationKind::AppPath: return ForeignPath(context, StringValue(key, nullptr, nullptr), L".exe", native);
-  }
-  return {};
+  return ForeignIf(context, RegistrationFile(context, kind, key, name, native));
 }
 
 std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command, bool native) {
-  return ForeignCommand(context, command, native);
+  return ForeignIf(context, CommandFile(context, command, native));
+}
+
+bool HasProductEvidence(CleanerContext& context, Evidence evidence, const std::wstring& name, bool native) {
+  switch (evidence) {
+    case Evidence::None: return false;
+    case Evidence::ProductService:
+      return NamesProductFile(context, RegistrationKind::Service, L"SYSTEM\\CurrentControlSet\\Services\\" + name, name,
+                              native);
+    case Evidence::ProductClass:
+      return NamesProductFile(context, RegistrationKind::ComClass, L"SOFTWARE\\Classes\\CLSID\\" + name, name, native);
+    case Evidence::ProductProgram: return IsProductProgramName(context, name);
+  }
+  return false;
 }

@@ -20,6 +20,11 @@ std::wstring ForeignFileOfRegistration(CleanerContext& context, RegistrationKind
 // The same for the program a command line (a Run value's data) starts, hosts unwrapped.
 std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& command, bool native);
 
+// Whether this machine shows that the key `name`, right below a place of EvidenceNeededFor,
+// is the product's: the service or class of that name names an existing file of the
+// product, or one of the product's files has that name.
+bool HasProductEvidence(CleanerContext& context, Evidence evidence, const std::wstring& name, bool native);
+
 // The product's: inside the run's program or shared folder, inside a folder the rule file
 // deletes, or a file it deletes (as the placeholders stand now), compared as the objects the
 // paths open (8.3 names, "\\?\", "..", "/" and the twins of 64-bit Windows alike). A line the

@@ -243,6 +243,8 @@ constexpr ProductPlace kProductPlaces[] = {
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\StartupFolder", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\Stats", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Folders", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\<any>\\Products", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\<any>\\Components", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer\\Run", false, true},

@@ -141,6 +141,23 @@ bool TakeOutOfFilterLists(CleanerContext& context, const RegistryPlace& place, R
   return RemoveFromFilterLists(context, ControlSetOf(place.keyPath), LastKeyName(place.keyPath));
 }
 
+// In a place where anti-virus products register inside Windows' own trees, a key that is there
+// goes only where the machine shows it is the product's; one that is not there is passed over.
+bool RefuseWithoutEvidence(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
+                           Evidence evidence) {
+  if (!OpenForReading(place, accessor)) return true;
+  if (HasProductEvidence(context, evidence, LastKeyName(place.keyPath), place.view64)) return false;
+  AddInfo(context, kRefusedWithoutEvidence + PlaceKeyName(place) + " - " + std::string(MissingEvidenceText(evidence)));
+  return true;
+}
+
+void DeleteTree(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor) {
+  const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
+  for (const RegistryFailure& failure : deletion.stayed) {
+    ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
+  }
+}
+
 }  // namespace
 
 void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
@@ -153,6 +170,10 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
   }
   if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
+    if (const Evidence evidence = EvidenceNeededFor(place.root, place.keyPath); evidence != Evidence::None) {
+      if (!RefuseWithoutEvidence(context, place, accessor, evidence)) DeleteTree(context, place, accessor);
+      return;
+    }
     switch (JudgeKeyDeletion(place.root, place.keyPath)) {
       case KeyVerdict::SharedKey: AddInfo(context, kRefusedSharedKey + PlaceKeyName(place)); return;
       case KeyVerdict::ProtectedTree: AddInfo(context, kRefusedProtectedTree + PlaceKeyName(place)); return;
@@ -162,10 +183,7 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
     }
     if (RefuseForeignRegistration(context, place, accessor)) return;
     if (!TakeOutOfFilterLists(context, place, accessor)) return;
-    const TreeDeletion deletion = accessor.DeleteKeyTree(WideFromAnsi(AccessPath(place)));
-    for (const RegistryFailure& failure : deletion.stayed) {
-      ReportStayed(context, kKeyNotDeletedText, AnsiFromWide(failure.name), failure.code);
-    }
+    DeleteTree(context, place, accessor);
   });
 }
 

@@ -55,3 +55,29 @@ TEST(WindowsFiles, SystemDataFilesAndMicrosoftAsCompany) {
   }
   for (const wchar_t* company : {L"Velmora Lab", L"Micro soft", L"Microsof", L""}) EXPECT_FALSE(NamesMicrosoft(company)) << company;
 }
+
+// The places where anti-virus products register inside Windows' own trees, and the evidence a
+// key right below each needs; the places themselves and keys deeper or elsewhere need none here.
+TEST(Registrations, PlacesWhereAKeyGoesOnlyWithTheProductsEvidence) {
+  const struct {
+    RegistryRoot root;
+    const char* path;
+    Evidence evidence;
+  } cases[] = {
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\ZdnMon", Evidence::ProductService},
+      {LM, "\\system\\ControlSet001\\Control\\SafeBoot\\Network\\ZdnMon\\", Evidence::ProductService},
+      {LM, "SOFTWARE\\Microsoft\\AMSI\\Providers\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}", Evidence::ProductClass},
+      {LM, "SOFTWARE\\Wow6432Node\\Microsoft\\AMSI\\Providers\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}", Evidence::ProductClass},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Authentication\\Credential Providers\\{1}", Evidence::ProductClass},
+      {CU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{1}", Evidence::ProductClass},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ControlPanel\\NameSpace\\{1}", Evidence::ProductClass},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\Windows Error Reporting\\LocalDumps\\ZdnS.exe", Evidence::ProductProgram},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal", Evidence::None},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\ZdnMon\\Sub", Evidence::None},
+      {LM, "SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\AlternateShell\\X", Evidence::None},
+      {CU, "Software\\Microsoft\\AMSI\\Providers\\{1}", Evidence::None},
+      {CR, "AMSI\\Providers\\{1}", Evidence::None},
+      {LM, "SOFTWARE\\Classes\\Microsoft\\AMSI\\Providers\\{1}", Evidence::None},
+  };
+  for (const auto& c : cases) EXPECT_EQ(EvidenceNeededFor(c.root, c.path), c.evidence) << c.path;
+}

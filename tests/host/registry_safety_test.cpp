@@ -150,6 +150,10 @@ TEST(RegistrySafety, WindowsNamespacesAreDenyByDefault) {
     KeyVerdict key;
     ValueVerdict values;
   } cases[] = {
+      // Windows Installer's upgrade codes and folders of a product: a product's key, a product's value.
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes\\12E9A5C3D4B7F8E4A916D0E2F5A7B8FF", Free, Changeable},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UpgradeCodes", Shared, Foreign},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\Folders", Shared, Changeable},
       // Keys Windows cannot boot or sign in without.
       {LM, "SYSTEM\\CurrentControlSet\\Services\\KSecDD", Tree, Setting},
       {LM, "SYSTEM\\ControlSet001\\Services\\CNG", Tree, Setting},

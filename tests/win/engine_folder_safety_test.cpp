@@ -124,6 +124,21 @@ TEST(FolderSafety, TheMachinesOwnFoldersAreRefusedInEveryForm) {
   }
 }
 
+// Windows' own folders inside the Windows, System, Program Files and ProgramData folders
+// (driver packages, the installer cache, scheduled tasks, catalogs, the browser): refused
+// whether or not they hold a file marked as Windows', and whether or not they exist yet.
+TEST(FolderSafety, WindowsOwnFoldersInsideItsFoldersAreRefused) {
+  const std::string programFiles = ReadFolderValue(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
+  char programData[MAX_PATH] = {};
+  ASSERT_GT(GetEnvironmentVariableA("ProgramData", programData, MAX_PATH), 0u);
+  for (const std::string& path :
+       {WindowsFolder() + "\\inf", WindowsFolder() + "\\Temp", WindowsFolder() + "\\Installer", SystemFolder() + "\\Tasks",
+        SystemFolder() + "\\catroot", SystemFolder() + "\\drivers", programFiles + "\\Internet Explorer",
+        programFiles + "\\Windows Media Player", std::string(programData) + "\\Package Cache"}) {
+    ExpectRefused(path, "Windows' own folder");
+  }
+}
+
 TEST(FolderSafety, EveryFolderAboveAProtectedOneIsRefused) {
   for (const auto& folder : SystemNamedFolders()) {
     for (std::string above = FolderOfPath(folder.path); above.size() > 3; above = FolderOfPath(above)) {

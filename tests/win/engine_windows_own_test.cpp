@@ -327,6 +327,56 @@ TEST(RegistrationOwnership, PartsOfARegistrationAndItsCommandsAreJudgedAsTheWhol
   }
 }
 
+// Where anti-virus products register inside Windows' own trees (Safe Mode's service lists, AMSI
+// providers, Windows Error Reporting's dumps), a key goes only with the machine's evidence that
+// it is the product's: its service or class names the product's file, or its name is one of the
+// product's programs. Another program's key there is refused with a line saying what was
+// missing; a key that is not there is passed over.
+TEST(RegistrationOwnership, KeysWhereProductsRegisterInWindowsTreesGoOnlyWithTheProductsEvidence) {
+  ScratchFolder scratch("owner_evidence");
+  const std::string product = scratch / "Velmora Lab";
+  WriteBytes(product + "\\ZdnS.exe", "MZ");
+  WriteBytes(product + "\\bin\\ZdnAmsi.dll", "MZ");
+  const std::wstring services = L"SYSTEM\\CurrentControlSet\\Services\\", classes = L"SOFTWARE\\Classes\\CLSID\\";
+  const std::wstring mine = L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0C01}", other = L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0C02}";
+  const TestKey productService(HKEY_LOCAL_MACHINE, services + L"QrvEvSvc", {{L"ImagePath", WideFromAnsi(product + "\\ZdnS.exe")}});
+  const TestKey otherService(HKEY_LOCAL_MACHINE, services + L"QrvEvOther", {{L"ImagePath", L"notepad.exe"}});
+  const TestKey productClass(HKEY_LOCAL_MACHINE, classes + mine, {{L"InprocServer32\\", WideFromAnsi(product + "\\bin\\ZdnAmsi.dll")}});
+  const TestKey otherClass(HKEY_LOCAL_MACHINE, classes + other, {{L"InprocServer32\\", L"shell32.dll"}});
+  const std::wstring safeBoot = L"SYSTEM\\CurrentControlSet\\Control\\SafeBoot\\Minimal\\";
+  const std::wstring amsi = L"SOFTWARE\\Microsoft\\AMSI\\Providers\\";
+  const std::wstring dumps = L"SOFTWARE\\Microsoft\\Windows\\Windows Error Reporting\\LocalDumps\\";
+  const struct {
+    std::wstring key;
+    const char* missing;  // the evidence the refusal names; null: deleted
+  } cases[] = {
+      {safeBoot + L"QrvEvSvc", nullptr},
+      {safeBoot + L"QrvEvOther", "its name is not a service whose file is the product's"},
+      {safeBoot + L"QrvEvNoService", "its name is not a service whose file is the product's"},
+      {amsi + mine, nullptr},
+      {amsi + other, "its name is not a class whose server is the product's file"},
+      {dumps + L"ZdnS.exe", nullptr},
+      {dumps + L"notepad.exe", "its name is not the name of one of the product's programs"},
+  };
+  for (const auto& c : cases) {
+    const TestKey key(HKEY_LOCAL_MACHINE, c.key, {{L"", L"Service"}});
+    EngineTestContext test;
+    test.state.ProgramFolder = product;
+    const std::string entry = "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(c.key);
+    DeleteRegistryKeyEntry(test.context, entry);
+    EXPECT_EQ(key.Exists(), c.missing != nullptr) << entry;
+    if (c.missing == nullptr) {
+      EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{}) << entry;
+    } else {
+      EXPECT_EQ(test.reporter.infoLines,
+                std::vector<std::string>{kRefusedWithoutEvidence + entry + " - " + c.missing});
+    }
+  }
+  EngineTestContext absent;
+  DeleteRegistryKeyEntry(absent.context, "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(safeBoot) + "QrvEvAbsent");
+  EXPECT_EQ(absent.reporter.infoLines, std::vector<std::string>{});
+}
+
 // A registration may go when the file it names is the product's or gone; one naming an
 // existing file of Windows or of another program is refused with a line naming the file.
 TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFiles) {

@@ -5,6 +5,7 @@
 
 #include "engine/cleaner_state.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/guards/registrations.h"
 #include "engine/guards/registry_safety.h"
 #include "engine/guards/windows_files.h"
 #include "engine/rules/registry_entry.h"
@@ -71,6 +72,8 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
   } else if (auto problem = RootNameProblem(entry)) {
     out.push_back(*problem);
   }
+  // A place where anti-virus products register inside Windows' trees: the machine decides.
+  if (!HasOverlongKeyName(parsed.keyPath) && EvidenceNeededFor(parsed.root, parsed.keyPath) != Evidence::None) return;
   switch (JudgeKeyDeletion(parsed.root, parsed.keyPath)) {
     case KeyVerdict::SharedKey:
       out.push_back(Quoted(KeyName(parsed.root, parsed.keyPath)) +
