@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 31> kNoisePlaces = {
+constexpr std::array<std::string_view, 32> kNoisePlaces = {
     // Registry: the random seed, lists of recent things, the shell's caches and Wine's own settings.
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\\RNG",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs",
@@ -17,11 +17,14 @@ constexpr std::array<std::string_view, 31> kNoisePlaces = {
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\TypedPaths",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SessionInfo",
+    // Windows' own per-user places: the MUI cache and the shell bags (the user's folder
+    // views), and the per-user classes' Local Settings, which holds both since Vista.
     "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
+    "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\Bags",
+    "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\BagMRU",
     "*\\Software\\Microsoft\\Windows\\Shell\\Bags",
     "*\\Software\\Microsoft\\Windows\\Shell\\BagMRU",
-    "*\\Software\\Classes\\Local Settings\\MuiCache",
-    "*\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell",
+    "*\\Software\\Classes\\Local Settings",
     "*\\Software\\Wine",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Prefetcher",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Reliability",
