@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 32> kNoisePlaces = {
+constexpr std::array<std::string_view, 33> kNoisePlaces = {
     // Registry: the random seed, lists of recent things, the shell's caches and Wine's own settings.
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\\RNG",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs",
@@ -30,6 +30,8 @@ constexpr std::array<std::string_view, 32> kNoisePlaces = {
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Reliability",
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\bam\\State",
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces",
+    // The cleaner's own event source, which stays to explain its runs in the event log.
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner",
     // Files: temporary folders, caches, logs, prefetch data, the event log, the Installer's
     // package cache (the product's registration is in the registry and is captured there).
     "{Windows}\\Temp",
