@@ -13,6 +13,11 @@ struct CleanerState {
   std::string WindowsFolder;
   std::string SystemFolder;
   std::string StartMenuFolder;
+  // Programs' common data (ProgramData), and the 64-bit Program Files and Common Files, empty
+  // where Windows has none (a 32-bit Windows): what %ProgData%, %PF64% and %CF64% stand for.
+  std::string ProgramDataFolder;
+  std::string ProgramFiles64Folder;
+  std::string CommonFiles64Folder;
   std::string InitialProgramFolder;
   std::string InitialSharedFolder;
   bool DeletePermission = false;

@@ -19,6 +19,9 @@ CleanerState FolderState() {
   state.WindowsFolder = "C:\\WINDOWS";
   state.SystemFolder = "C:\\WINDOWS\\%winsys%";
   state.ProgramFilesFolder = "C:\\Program Files";
+  state.ProgramDataFolder = "C:\\Data\\%PF64%";
+  state.ProgramFiles64Folder = "C:\\Program Files\\%ProgData%%CF64%";
+  state.CommonFiles64Folder = "C:\\Program Files\\Common Files";
   return state;
 }
 
@@ -30,6 +33,9 @@ CleanerState SelfState() {
   state.WindowsFolder = "%WinDir%";
   state.SystemFolder = "%winsys%";
   state.ProgramFilesFolder = "%PF%";
+  state.ProgramDataFolder = "%ProgData%";
+  state.ProgramFiles64Folder = "%PF64%";
+  state.CommonFiles64Folder = "%CF64%";
   return state;
 }
 
@@ -54,7 +60,7 @@ class PiecewiseSource : public ByteSource {
 };
 
 constexpr std::size_t kLongestFolder = 40;
-constexpr std::size_t kPlaceholderCount = 5;
+constexpr std::size_t kPlaceholderCount = kPlaceholders.size();
 
 }  // namespace
 

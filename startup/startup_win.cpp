@@ -6,6 +6,7 @@
 
 #include "backup/undo.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/rules/placeholder_folders_win.h"
 #include "engine/rules/rule_file.h"
 #include "engine/run/cleaning_run.h"
 #include "engine/run_observer.h"
@@ -135,6 +136,7 @@ bool PrepareStartup(CleanerContext& context, const std::string& commandLine, con
   ScanCommandLine(context, commandLine);
   state.WindowsFolder = WindowsFolder();
   state.SystemFolder = SystemFolder();
+  ReadPlaceholderFolders(state);
   const std::string programFolder = FolderOfPath(programPath);
   ReadSettingsFileAt(context, programFolder + "\\" + kSettingsFileName);
   ApplyCommandLineOptions(state, commandLine);

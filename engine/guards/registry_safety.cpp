@@ -97,6 +97,14 @@ constexpr std::string_view kProtectedTrees[] = {
     "HKCU\\Control Panel\\Mouse",
     "HKCU\\Keyboard Layout",
     "HKCU\\Volatile Environment",
+    // Windows' own per-user places: the shell's MUI cache and its shell bags (the user's folder
+    // views), and the per-user classes' Local Settings that hold both on Vista and later.
+    "HKCR\\Local Settings",
+    "HK*\\SOFTWARE\\Microsoft\\Windows\\Shell\\BagMRU",
+    "HK*\\SOFTWARE\\Microsoft\\Windows\\Shell\\Bags",
+    "HK*\\SOFTWARE\\Microsoft\\Windows\\ShellNoRoam\\BagMRU",
+    "HK*\\SOFTWARE\\Microsoft\\Windows\\ShellNoRoam\\Bags",
+    "HK*\\SOFTWARE\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
 };
 
 // Keys that may not be deleted themselves, though the product-named keys below them may.

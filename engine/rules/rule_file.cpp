@@ -62,7 +62,7 @@ struct Occurrence {
 
 std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset) {
   if (unset) unset->clear();
-  // The occurrences to replace, kept in line order; count is at most five.
+  // The occurrences to replace, kept in line order; at most one per placeholder.
   std::array<Occurrence, kPlaceholders.size()> taken{};
   std::size_t count = 0;
   std::size_t size = line.size();

@@ -27,18 +27,26 @@ struct Placeholder {
   std::string_view name;
   std::string CleanerState::*folder;
 };
-inline constexpr std::array<Placeholder, 5> kPlaceholders = {{
+// The first five are the language's from the start. Every line of every section is expanded,
+// registry lines included, so the later ones bear names that are no environment variable's
+// (value names such as MuiCache's hold "%ProgramData%" or "%ProgramW6432%" as text) and none
+// holds an earlier one; coming later, an earlier one wins where they overlap, so a line that
+// read one way before reads the same.
+inline constexpr std::array<Placeholder, 8> kPlaceholders = {{
     {"%Program%", &CleanerState::ProgramFolder},
     {"%Shared%", &CleanerState::SharedFolder},
     {"%WinDir%", &CleanerState::WindowsFolder},
     {"%winsys%", &CleanerState::SystemFolder},
     {"%PF%", &CleanerState::ProgramFilesFolder},
+    {"%ProgData%", &CleanerState::ProgramDataFolder},
+    {"%PF64%", &CleanerState::ProgramFiles64Folder},
+    {"%CF64%", &CleanerState::CommonFiles64Folder},
 }};
 
-// Replaces the first occurrence of each placeholder ("%Program%", "%Shared%", "%WinDir%",
-// "%winsys%", "%PF%", case-sensitive) with its folder from the state. Occurrences are found
-// in the descrambled line only, so a folder that holds a placeholder's text stays as it is.
-// Where two occurrences overlap, the placeholder earlier in that list wins.
+// Replaces the first occurrence of each placeholder of kPlaceholders (case-sensitive) with
+// its folder from the state. Occurrences are found in the descrambled line only, so a folder
+// that holds a placeholder's text stays as it is. Where two occurrences overlap, the
+// placeholder earlier in the list wins.
 // When unset is given, it receives the name of the first placeholder replaced by an empty
 // folder (a folder whose source could not be read, or a field left empty), else "".
 std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset = nullptr);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <string>
 
@@ -149,6 +150,69 @@ TEST_F(CaptureRoundTrip, CapturedRulesMakeWindowsInstallerForgetTheProduct) {
   EXPECT_EQ(Msiexec(std::string("/x ") + kBoltProduct), 0u);
   EXPECT_EQ(ProductState(kBoltProduct), kInstallStateUnknown);
   EXPECT_EQ(Msiexec(std::string("/x ") + kAcmeProduct), 0u);
+}
+
+std::string ShellFolder(int csidl) {
+  char path[MAX_PATH] = {};
+  return SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : "";
+}
+
+// What a modern product leaves beside its program folder: data in ProgramData and, on 64-bit
+// Windows, a driver in the real System32 (reached by a 32-bit program through Sysnative) and
+// 64-bit parts in the 64-bit Program Files; meanwhile Windows' own MUI cache made a Local
+// Settings key for the user. The capture names each place by its placeholder, leaves the MUI
+// cache and the key made on its way out, and the cleaner removes what was captured.
+TEST_F(CaptureRoundTrip, DataAnd64BitPlacesGoByTheirPlaceholdersAndWindowsOwnStays) {
+  BOOL wow64 = FALSE;
+  IsWow64Process(GetCurrentProcess(), &wow64);
+  char windows[MAX_PATH] = {};
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  char programFiles64[MAX_PATH] = {};
+  GetEnvironmentVariableA("ProgramW6432", programFiles64, MAX_PATH);
+  const std::string tag = "Velmora Capture " + std::to_string(GetCurrentProcessId());
+  const std::string data = ShellFolder(CSIDL_COMMON_APPDATA) + "\\" + tag;
+  const std::string driver = std::string(windows) + "\\Sysnative\\drivers\\zdncap" + std::to_string(GetCurrentProcessId()) + ".sys";
+  const std::string parts64 = std::string(programFiles64) + "\\" + tag;
+  const std::string muiKey = "Software\\Classes\\Local Settings\\MuiCache\\" + tag;
+
+  const std::string before = Snapshot("before.snap");
+  ASSERT_TRUE(CreateDirectoryA(data.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((data + "\\Bases").c_str(), nullptr));
+  WriteBytes(data + "\\Bases\\main.db", "bases");
+  if (wow64) {
+    WriteBytes(driver, "driver");
+    ASSERT_TRUE(CreateDirectoryA(parts64.c_str(), nullptr));
+    WriteBytes(parts64 + "\\zdn64.dll", "64-bit part");
+  }
+  {
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, muiKey.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.Put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.Get(), "LangID", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2), ERROR_SUCCESS);
+  }
+  const std::string after = Snapshot("after.snap");
+  const std::string rules = Capture(before, after, "rules.txt");
+  RegDeleteTreeA(HKEY_CURRENT_USER, muiKey.c_str());
+
+  EXPECT_NE(rules.find("\r\n%ProgData%\\" + tag + "\r\n"), std::string::npos) << rules;
+  EXPECT_EQ(rules.find("Local Settings"), std::string::npos) << rules;
+  if (wow64) {
+    EXPECT_NE(rules.find("\r\n%winsys%\\drivers\\zdncap"), std::string::npos) << rules;
+    EXPECT_NE(rules.find("\r\n%PF64%\\" + tag + "\r\n"), std::string::npos) << rules;
+  }
+
+  CleanerFolder cleaner;
+  ASSERT_EQ(RuleTool("encode " + Quoted(scratch_ / "rules.txt") + " -o " + Quoted(cleaner / "Do_list.dat"), scratch_.Path()), 0u);
+  EXPECT_TRUE(CheckRuleFile(ReadBytes(cleaner / "Do_list.dat")).empty());
+  cleaner.WriteSettings(kUnattended);
+  const CleanerExit run = cleaner.Run("/Q");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u);
+  EXPECT_FALSE(FolderExists(data));
+  if (wow64) {
+    EXPECT_EQ(GetFileAttributesA(driver.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_FALSE(FolderExists(parts64));
+  }
 }
 
 }  // namespace

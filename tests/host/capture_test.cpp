@@ -169,6 +169,41 @@ const std::vector<CaptureCase>& CaptureCases() {
        {"D C:\\users\\ann\\AppData"},
        {"D C:\\users\\ann\\AppData", "D C:\\users\\ann\\AppData\\Acme"},
        nullptr, {}, "a user's own folder"},
+      {"noise: Windows' own per-user places, and a key made only on the way to one",
+       {"K HKEY_CURRENT_USER\\Software", "K HKEY_CURRENT_USER\\Software\\Classes"},
+       {"K HKEY_CURRENT_USER\\Software", "K HKEY_CURRENT_USER\\Software\\Classes",
+        "K HKEY_CURRENT_USER\\Software\\Classes\\Local Settings",
+        "K HKEY_CURRENT_USER\\Software\\Classes\\Local Settings\\MuiCache",
+        "V HKEY_CURRENT_USER\\Software\\Classes\\Local Settings\\MuiCache|LangID|3|x",
+        "K HKEY_CURRENT_USER\\Software\\Microsoft", "K HKEY_CURRENT_USER\\Software\\Microsoft\\Windows",
+        "K HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell",
+        "K HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\BagMRU",
+        "V HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\Shell\\BagMRU|0|3|x",
+        "K HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\ShellNoRoam",
+        "K HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
+        "V HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache|C:\\a.exe|1|A"},
+       nullptr, {}, nullptr},
+      {"noise: a folder in a user's own folder made only on the way to a cache is no remark",
+       {"D C:\\users\\ann\\AppData\\Local"},
+       {"D C:\\users\\ann\\AppData\\Local", "D C:\\users\\ann\\AppData\\Local\\Microsoft",
+        "D C:\\users\\ann\\AppData\\Local\\Microsoft\\Windows",
+        "D C:\\users\\ann\\AppData\\Local\\Microsoft\\Windows\\INetCache",
+        "F C:\\users\\ann\\AppData\\Local\\Microsoft\\Windows\\INetCache|a.dat|1|x"},
+       nullptr, {}, nullptr},
+      {"a new key with something of its own beside a noise place, or empty, is written whole",
+       {"K HKEY_CURRENT_USER\\Software"},
+       {"K HKEY_CURRENT_USER\\Software", "K HKEY_CURRENT_USER\\Software\\Acme",
+        "K HKEY_CURRENT_USER\\Software\\Acme\\Software", "K HKEY_CURRENT_USER\\Software\\Acme\\Software\\Wine",
+        "V HKEY_CURRENT_USER\\Software\\Acme\\Software\\Wine|x|1|y", "K HKEY_CURRENT_USER\\Software\\Acme\\Zeta",
+        "V HKEY_CURRENT_USER\\Software\\Acme\\Zeta|v|1|a", "K HKEY_CURRENT_USER\\Software\\Beta",
+        "K HKEY_CURRENT_USER\\Software\\Gamma", "K HKEY_CURRENT_USER\\Software\\Gamma\\Software",
+        "K HKEY_CURRENT_USER\\Software\\Gamma\\Software\\Wine", "K HKEY_CURRENT_USER\\Software\\Kappa",
+        "K HKEY_CURRENT_USER\\Software\\Kappa\\Empty", "K HKEY_CURRENT_USER\\Software\\Kappa\\Software",
+        "K HKEY_CURRENT_USER\\Software\\Kappa\\Software\\Wine", "K HKEY_CURRENT_USER\\Software\\Zulu"},
+       "[Registry_Delete]",
+       {"HKEY_CURRENT_USER\\Software\\Acme", "HKEY_CURRENT_USER\\Software\\Beta", "HKEY_CURRENT_USER\\Software\\Kappa",
+        "HKEY_CURRENT_USER\\Software\\Zulu"},
+       nullptr},
       {"noise: temporary files and the Installer's cache",
        {"D C:\\users\\ann\\AppData\\Local\\Temp", "D C:\\windows", "D C:\\windows\\Installer"},
        {"D C:\\users\\ann\\AppData\\Local\\Temp", "D C:\\users\\ann\\AppData\\Local\\Temp\\msi1", "D C:\\windows",
@@ -291,13 +326,55 @@ TEST(CapturePaths, WriteFoldersWithThePlaceholdersTheCleanerFillsIn) {
       {"C:\\Program Files\\Velmora Lab Tools", "%PF%\\Velmora Lab Tools"},
       {"C:\\Program Files\\Common Files\\ZDN Shared Files\\a.dll", "%Shared%\\a.dll"},
       {"C:\\Program Files\\Common Files\\Acme", "%PF%\\Common Files\\Acme"},
-      {"C:\\ProgramData\\Acme", "C:\\ProgramData\\Acme"},
+      {"C:\\Program Files\\Common Files\\Velmora Lab\\a.dll", "%Shared%\\a.dll"},
+      {"C:\\ProgramData\\Acme", "%ProgData%\\Acme"},
+      {"C:\\ProgramDataX\\Acme", "C:\\ProgramDataX\\Acme"},
       {"C:\\users\\ann\\AppData\\Acme", ""},
   };
   for (const auto& [path, rule] : table) {
     const RulePath result = RulePathFor(path, reader.Folders());
     EXPECT_EQ(result.text, rule) << path;
     EXPECT_EQ(result.reason.empty(), !rule.empty()) << path;
+  }
+}
+
+// A snapshot of 64-bit Windows by the 32-bit RuleTool: its Program Files are the (x86) ones, the
+// other view's are the 64-bit ones; the cleaner there found its shared and Start Menu folders.
+TEST(CapturePaths, On64BitWindowsEachFolderGoesByItsOwnPlaceholder) {
+  MemoryByteSource source(std::string(kSnapshotFormatLine) + "\n" +
+                          "#folder\tWindows\tC:\\windows\n"
+                          "#folder\tSystem\tC:\\windows\\system32\n"
+                          "#folder\tSystemWow64\tC:\\windows\\SysWOW64\n"
+                          "#folder\tProgramFiles\tC:\\Program Files (x86)\n"
+                          "#folder\tCommonFiles\tC:\\Program Files (x86)\\Common Files\n"
+                          "#folder\tProgramFilesOther\tC:\\Program Files\n"
+                          "#folder\tCommonFilesOther\tC:\\Program Files\\Common Files\n"
+                          "#folder\tProgramData\tC:\\ProgramData\n"
+                          "#folder\tShared\tC:\\Program Files (x86)\\Common Files\\ZDN Shared Files\n"
+                          "#folder\tStartMenu\tC:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\n"
+                          "#folder\tProfile\tC:\\users\\ann\n");
+  const SnapshotReader reader(source);
+  const std::vector<std::pair<std::string, std::string>> table = {
+      {"C:\\windows\\system32\\drivers\\zdnflt.sys", "%winsys%\\drivers\\zdnflt.sys"},
+      {"C:\\windows\\SysWOW64\\zdnhook.dll", "%winsys%\\zdnhook.dll"},
+      {"C:\\Program Files\\Velmora Lab\\x64", "%PF64%\\Velmora Lab\\x64"},
+      {"C:\\Program Files\\Common Files\\Velmora Lab", "%CF64%\\Velmora Lab"},
+      {"C:\\Program Files (x86)\\Velmora Lab", "%Program%"},
+      {"C:\\Program Files (x86)\\Common Files\\ZDN Shared Files\\a.dll", "%Shared%\\a.dll"},
+      // The cleaner found ZDN Shared Files: a Velmora Lab beside it is not what %Shared% names.
+      {"C:\\Program Files (x86)\\Common Files\\Velmora Lab", "%PF%\\Common Files\\Velmora Lab"},
+      {"C:\\ProgramData\\Velmora Lab\\Bases", "%ProgData%\\Velmora Lab\\Bases"},
+      {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus", ""},
+      {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\\Scan.lnk", ""},
+      {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Acme", "%ProgData%\\Microsoft\\Windows\\Start Menu\\Programs\\Acme"},
+  };
+  for (const auto& [path, rule] : table) {
+    const RulePath result = RulePathFor(path, reader.Folders());
+    EXPECT_EQ(result.text, rule) << path;
+    EXPECT_EQ(result.reason.empty(), !rule.empty()) << path;
+    if (rule.empty()) {
+      EXPECT_NE(result.reason.find("DEL_LINK"), std::string::npos) << path;
+    }
   }
 }
 

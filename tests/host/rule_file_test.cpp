@@ -110,6 +110,42 @@ TEST(Placeholders, FirstOccurrenceOfEachIsExpanded) {
   }
 }
 
+// ProgramData and the 64-bit folders: added to the language, so every line the first five
+// placeholders could form, environment variables' names written as text among them, reads
+// as it did; the state's new folders, set or not, change nothing on such lines.
+TEST(Placeholders, TheDataAnd64BitFoldersExpandAndOldLinesReadAsBefore) {
+  CleanerState before = FolderState();
+  CleanerState state = FolderState();
+  state.ProgramDataFolder = "C:\\ProgramData";
+  state.ProgramFiles64Folder = "C:\\Program Files";
+  state.CommonFiles64Folder = "C:\\Program Files\\Common Files";
+  state.ProgramFilesFolder = before.ProgramFilesFolder = "C:\\Program Files (x86)";
+  const struct {
+    std::string line, expanded;
+  } added[] = {
+      {"%ProgData%\\Velmora Lab\\Bases", "C:\\ProgramData\\Velmora Lab\\Bases"},
+      {"%PF64%\\Velmora Lab", "C:\\Program Files\\Velmora Lab"},
+      {"%CF64%\\Velmora Lab\\zdn64.dll", "C:\\Program Files\\Common Files\\Velmora Lab\\zdn64.dll"},
+      {"%PF%|%PF64%|%CF64%|%ProgData%",
+       "C:\\Program Files (x86)|C:\\Program Files|C:\\Program Files\\Common Files|C:\\ProgramData"},
+      {"%PF64%;%PF64%", "C:\\Program Files;%PF64%"},
+      {"%pf64%\\x", "%pf64%\\x"},
+  };
+  for (const auto& c : added) EXPECT_EQ(ExpandPlaceholders(c.line, state), c.expanded) << c.line;
+  const char* const old[] = {
+      "%PF%64%\\a", "%PF%\\%ProgramData%\\a", "HKEY_CURRENT_USER\\Software\\MuiCache=@%ProgramFiles%\\a.exe,-1",
+      "%ProgramW6432%\\x", "%CommonProgramW6432%", "%APPDATA%\\x", "%Program%Data%", "%Shared%PF64%",
+      "%winsys%CF64%", "C:\\plain", "%Program%\\qrv.exe", "%WinDir%%PF%"};
+  for (const char* line : old) {
+    EXPECT_EQ(ExpandPlaceholders(line, state), ExpandPlaceholders(line, before)) << line;
+  }
+  // Where Windows has no 64-bit folder the line names nothing, and the run refuses it by name.
+  CleanerState on32 = FolderState();
+  std::string unset;
+  EXPECT_EQ(ExpandPlaceholders("%PF64%\\Velmora Lab", on32, &unset), "\\Velmora Lab");
+  EXPECT_EQ(unset, "%PF64%");
+}
+
 TEST(Placeholders, FolderTextsAreNeverExpandedAgain) {
   CleanerState state = FolderState();
   state.ProgramFolder = "D:\\%Shared%\\%PF%";

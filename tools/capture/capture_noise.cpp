@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 31> kNoisePlaces = {
+constexpr std::array<std::string_view, 33> kNoisePlaces = {
     // Registry: the random seed, lists of recent things, the shell's caches and Wine's own settings.
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Cryptography\\RNG",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\RecentDocs",
@@ -17,16 +17,21 @@ constexpr std::array<std::string_view, 31> kNoisePlaces = {
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\TypedPaths",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
     "*\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\SessionInfo",
+    // Windows' own per-user places: the MUI cache and the shell bags (the user's folder
+    // views), and the per-user classes' Local Settings, which holds both since Vista.
     "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\MUICache",
+    "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\Bags",
+    "*\\Software\\Microsoft\\Windows\\ShellNoRoam\\BagMRU",
     "*\\Software\\Microsoft\\Windows\\Shell\\Bags",
     "*\\Software\\Microsoft\\Windows\\Shell\\BagMRU",
-    "*\\Software\\Classes\\Local Settings\\MuiCache",
-    "*\\Software\\Classes\\Local Settings\\Software\\Microsoft\\Windows\\Shell",
+    "*\\Software\\Classes\\Local Settings",
     "*\\Software\\Wine",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Prefetcher",
     "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Reliability",
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\bam\\State",
     "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters\\Interfaces",
+    // The cleaner's own event source, which stays to explain its runs in the event log.
+    "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Velmora Cleaner",
     // Files: temporary folders, caches, logs, prefetch data, the event log, the Installer's
     // package cache (the product's registration is in the registry and is captured there).
     "{Windows}\\Temp",

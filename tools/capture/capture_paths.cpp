@@ -40,8 +40,17 @@ RulePath Literal(std::string_view path) { return {std::string(path), {}}; }
 
 RulePath RulePathFor(std::string_view path, const SnapshotFolders& folders) {
   // Longest first: the System folder lies in the Windows folder, Common Files in Program Files.
-  if (const auto rest = Below(path, folders.Get(kFolderSystem))) return {"%winsys%" + *rest, {}};
+  // The cleaner carries out a %winsys% entry in both System folders of 64-bit Windows.
+  for (const char* system : {kFolderSystem, kFolderSystemWow64}) {
+    if (const auto rest = Below(path, folders.Get(system))) return {"%winsys%" + *rest, {}};
+  }
   if (const auto rest = Below(path, folders.Get(kFolderWindows))) return {"%WinDir%" + *rest, {}};
+  if (Below(path, folders.Get(kFolderStartMenu))) {
+    return {{},
+            "lies in the product's Start Menu folder, which the cleaner removes in its shortcut step when deleting "
+            "links is on (DEL_LINK=1, \"Delete link from Start Menu\")"};
+  }
+  if (const auto rest = Below(path, folders.Get(kFolderProgramData))) return {"%ProgData%" + *rest, {}};
   for (const auto& profile : folders.All(kFolderProfile)) {
     if (Below(path, profile)) {
       return {{},
@@ -49,12 +58,16 @@ RulePath RulePathFor(std::string_view path, const SnapshotFolders& folders) {
               "delete it by hand or with the product's uninstaller, or write a rule per machine"};
     }
   }
-  if (const auto rest = Below(path, folders.Get(kFolderCommonFiles)); rest && !rest->empty()) {
-    // The cleaner finds the shared folder by these names.
-    if (NamedAs(FirstName(*rest), {kZdnSharedFiles, kQrvSharedFiles})) {
+  // The shared folder as the cleaner found it; a snapshot without it, by the names it looks for.
+  if (const auto rest = Below(path, folders.Get(kFolderShared))) return {"%Shared%" + *rest, {}};
+  if (const auto rest = Below(path, folders.Get(kFolderCommonFiles)); rest && !rest->empty() &&
+                                                                    folders.Get(kFolderShared).empty()) {
+    if (NamedAs(FirstName(*rest), {kZdnSharedFiles, kQrvSharedFiles, kVelmoraLab})) {
       return {"%Shared%" + rest->substr(1 + FirstName(*rest).size()), {}};
     }
   }
+  if (const auto rest = Below(path, folders.Get(kFolderOtherCommonFiles))) return {"%CF64%" + *rest, {}};
+  if (const auto rest = Below(path, folders.Get(kFolderOtherProgramFiles))) return {"%PF64%" + *rest, {}};
   if (const auto rest = Below(path, folders.Get(kFolderProgramFiles))) {
     // %Program% is the folder the cleaner finds by the product's names, so only such a
     // folder is written with it; any other product folder goes by %PF%.

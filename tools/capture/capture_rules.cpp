@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -55,7 +56,25 @@ class RuleCollector {
   void Take(const SnapshotChange& change) {
     const SnapshotRecord& record = change.record;
     if (record.kind != RecordKind::Value || record.container != pendingKey_) FlushValues();
+    if (parent_ && TakeInsideParent(change)) return;
+    LeaveDeferred(&record.container);
+    for (Deferred& enclosing : deferred_) enclosing.holdsAnything = true;
     if (IsBuiltInNoise(record, folders_)) return;
+    if (change.kind == ChangeKind::Added && IsContainerRecord(record.kind)) {
+      // Decided once what lies below is seen: a key or folder made only on the way to a
+      // place Windows keeps for itself (Local Settings for its MuiCache) is that place's.
+      diff_.DescendIntoLast();
+      std::vector<std::string> refusals = Refusals(record);
+      if (refusals.empty()) {
+        parent_ = change;
+        parentTaken_ = false;
+        open_ = record.container;
+      } else {
+        deferred_.push_back({record.container, std::move(refusals), false});
+      }
+      return;
+    }
+    TakeDeferred();
     switch (record.kind) {
       case RecordKind::Key: TakeKey(change); break;
       case RecordKind::Value: TakeValue(change); break;
@@ -65,6 +84,8 @@ class RuleCollector {
   }
 
   CapturedRules Finish() {
+    if (parent_) LeaveParent();
+    LeaveDeferred(nullptr);
     FlushValues();
     // The whole file through RuleTool check: an entry it finds anything in becomes a remark.
     // Files and folders that existed before are not the product's, so no Program Files twin
@@ -135,36 +156,111 @@ class RuleCollector {
 
   void Remark(const std::string& text) { remarks_.push_back(StorableRemark(text)); }
 
-  // An entry as the rule format and the cleaner's guards allow it, else a remark; false then.
-  bool Add(RuleSectionKind kind, const std::string& entry) {
+  // Why the rule format or the cleaner's guards do not allow an entry, as remarks; none when
+  // they do.
+  static std::vector<std::string> Refusals(RuleSectionKind kind, const std::string& entry) {
     const auto ansi = Windows1251FromUtf8(entry);
     const std::string shown = Quoted(entry);
-    if (!ansi) {
-      Remark("not captured: " + shown + ": holds characters Windows-1251 has no byte for");
-      return false;
-    }
+    if (!ansi) return {"not captured: " + shown + ": holds characters Windows-1251 has no byte for"};
     if (HoldsControlByte(*ansi)) {
-      Remark("not captured: " + shown + ": holds a control character, which a rule line cannot carry");
-      return false;
+      return {"not captured: " + shown + ": holds a control character, which a rule line cannot carry"};
     }
     if (const std::size_t column = FirstUnstorableColumn(*ansi); column != 0) {
-      Remark("not captured: " + shown + ": holds a letter the rule format cannot store (column " +
-             std::to_string(column) + ")");
-      return false;
+      return {"not captured: " + shown + ": holds a letter the rule format cannot store (column " +
+              std::to_string(column) + ")"};
     }
-    const std::vector<std::string> findings = CheckEntry(kind, *ansi);
-    if (!findings.empty()) {
-      const bool whole = kind == RuleSectionKind::RegistryDelete || kind == RuleSectionKind::DeleteFolder;
-      for (const std::string& finding : findings) {
-        Remark("not captured" + std::string(whole ? " whole (what is new below it is captured item by item): " : ": ") +
-               shown + ": " + finding);
-      }
-      return false;
+    std::vector<std::string> refusals;
+    const bool whole = kind == RuleSectionKind::RegistryDelete || kind == RuleSectionKind::DeleteFolder;
+    for (const std::string& finding : CheckEntry(kind, *ansi)) {
+      refusals.push_back("not captured" +
+                         std::string(whole ? " whole (what is new below it is captured item by item): " : ": ") + shown +
+                         ": " + finding);
     }
-    if (written_.insert(UpperAsciiKey(kind, *ansi)).second) {  // two views or users, one rule
-      entries_[static_cast<std::size_t>(kind)].push_back({*ansi, shown});
+    return refusals;
+  }
+
+  // An entry as the rule format and the cleaner's guards allow it, else a remark; false then.
+  bool Add(RuleSectionKind kind, const std::string& entry) {
+    const std::vector<std::string> refusals = Refusals(kind, entry);
+    for (const std::string& refusal : refusals) Remark(refusal);
+    if (!refusals.empty()) return false;
+    const std::string ansi = *Windows1251FromUtf8(entry);
+    if (written_.insert(UpperAsciiKey(kind, ansi)).second) {  // two views or users, one rule
+      entries_[static_cast<std::size_t>(kind)].push_back({ansi, Quoted(entry)});
     }
     return true;
+  }
+
+  // Why a new key or folder is not written whole (or as one remark) but item by item: the
+  // remarks, or one empty line for Windows Installer's levels, which need none. Empty when
+  // it is written whole.
+  std::vector<std::string> Refusals(const SnapshotRecord& record) const {
+    if (record.kind == RecordKind::Key) {
+      if (HoldsEveryProductsRegistration(record.container)) return {std::string()};
+      return Refusals(RuleSectionKind::RegistryDelete, RuleKeyFor(record.container));
+    }
+    const RulePath rule = RulePathFor(record.container, folders_);
+    return rule.text.empty() ? std::vector<std::string>() : Refusals(RuleSectionKind::DeleteFolder, rule.text);
+  }
+
+  // Remarks on the new keys and folders taken item by item that hold what is taken: one
+  // that holds only noise is noise.
+  void TakeDeferred() {
+    for (const Deferred& deferred : deferred_) {
+      for (const std::string& refusal : deferred.refusals) {
+        if (!refusal.empty()) Remark(refusal);
+      }
+    }
+    deferred_.clear();
+  }
+
+  // Drops those that do not enclose path (all without one); one that held nothing at all is
+  // the installation's own, and so are those around it.
+  void LeaveDeferred(const std::string* path) {
+    while (!deferred_.empty() && (path == nullptr || !IsWithin(*path, deferred_.back().container))) {
+      if (!deferred_.back().holdsAnything) {
+        TakeDeferred();
+        return;
+      }
+      deferred_.pop_back();
+    }
+  }
+
+  // A change while a new key or folder waits for its verdict; false once it lies outside.
+  bool TakeInsideParent(const SnapshotChange& change) {
+    const SnapshotRecord& record = change.record;
+    if (!IsWithin(record.container, parent_->record.container)) {
+      LeaveParent();
+      return false;
+    }
+    if (parentTaken_) return true;  // the parent's rule covers it
+    // A key or folder that held nothing is the installation's own, and so its parent.
+    if (open_ && !IsWithin(record.container, *open_)) return TakeParent();
+    open_.reset();
+    if (IsBuiltInNoise(record, folders_)) return true;  // the diff gives nothing below it
+    if (!IsContainerRecord(record.kind)) return TakeParent();
+    open_ = record.container;
+    diff_.DescendIntoLast();
+    return true;
+  }
+
+  bool TakeParent() {
+    parentTaken_ = true;
+    open_.reset();
+    TakeDeferred();
+    const SnapshotChange parent = *parent_;
+    if (parent.record.kind == RecordKind::Key) {
+      TakeKey(parent);
+    } else {
+      TakeFolder(parent);
+    }
+    return true;
+  }
+
+  void LeaveParent() {
+    if (!parentTaken_ && open_) TakeParent();
+    parent_.reset();
+    open_.reset();
   }
 
   static std::string UpperAsciiKey(RuleSectionKind kind, const std::string& ansi) {
@@ -176,9 +272,7 @@ class RuleCollector {
   void TakeKey(const SnapshotChange& change) {
     const std::string key = RuleKeyFor(change.record.container);
     if (change.kind == ChangeKind::Added) {
-      if (HoldsEveryProductsRegistration(change.record.container) || !Add(RuleSectionKind::RegistryDelete, key)) {
-        diff_.DescendIntoLast();
-      }
+      Add(RuleSectionKind::RegistryDelete, key);  // a new key comes here once judged whole
     } else if (change.kind == ChangeKind::Removed) {
       Remark(Quoted(change.record.container) + " was removed by the installation: rules cannot put a key back");
     }
@@ -248,7 +342,7 @@ class RuleCollector {
       Remark("not captured: " + Quoted(path) + ": " + rule.reason);
       return;
     }
-    if (!Add(kind, rule.text) && kind == RuleSectionKind::DeleteFolder) diff_.DescendIntoLast();
+    Add(kind, rule.text);
   }
 
   void TakeFolder(const SnapshotChange& change) {
@@ -266,6 +360,16 @@ class RuleCollector {
   std::string pendingKey_;
   std::vector<std::pair<std::string, ValueFacts>> added_;
   std::vector<std::pair<std::string, ValueFacts>> removed_;
+  std::optional<SnapshotChange> parent_;  // a new key or folder waiting for its verdict
+  bool parentTaken_ = false;
+  std::optional<std::string> open_;  // the last key or folder below it, nothing seen inside yet
+  // New keys and folders taken item by item that enclose the change at hand, with their remarks.
+  struct Deferred {
+    std::string container;
+    std::vector<std::string> refusals;
+    bool holdsAnything;
+  };
+  std::vector<Deferred> deferred_;
 };
 
 }  // namespace

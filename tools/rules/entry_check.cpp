@@ -30,6 +30,9 @@ CleanerState UsualFolders() {
   state.ProgramFilesFolder = "C:\\Program Files";
   state.ProgramFolder = "C:\\Program Files\\Velmora Lab";
   state.SharedFolder = "C:\\Program Files\\Common Files\\ZDN Shared Files";
+  state.ProgramDataFolder = "C:\\ProgramData";
+  state.ProgramFiles64Folder = "C:\\Program Files";
+  state.CommonFiles64Folder = "C:\\Program Files\\Common Files";
   return state;
 }
 

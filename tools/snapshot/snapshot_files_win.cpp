@@ -129,3 +129,35 @@ void WalkFolders(const std::vector<FolderPlace>& places, SnapshotWriter& writer)
   FolderWalk walk(places, writer);
   for (const std::wstring& drive : drives) walk.Visit(drive, FILE_ATTRIBUTE_DIRECTORY, false);
 }
+
+namespace {
+
+template <typename Function>
+Function KernelFunction(const char* name) {
+  const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  return kernel ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(kernel, name))) : nullptr;
+}
+
+}  // namespace
+
+std::wstring SystemWow64Folder() {
+  using Query = UINT(WINAPI*)(LPWSTR, UINT);
+  static const Query query = KernelFunction<Query>("GetSystemWow64DirectoryW");
+  if (!query) return {};
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const UINT length = query(buffer, MAX_PATH);
+  return length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+FileSystemRedirectionOff::FileSystemRedirectionOff() {
+  using Disable = BOOL(WINAPI*)(PVOID*);
+  static const Disable disable = KernelFunction<Disable>("Wow64DisableWow64FsRedirection");
+  BOOL wow64 = FALSE;
+  off_ = disable && IsWow64Process(GetCurrentProcess(), &wow64) && wow64 && disable(&previous_);
+}
+
+FileSystemRedirectionOff::~FileSystemRedirectionOff() {
+  using Revert = BOOL(WINAPI*)(PVOID);
+  static const Revert revert = KernelFunction<Revert>("Wow64RevertWow64FsRedirection");
+  if (off_ && revert) revert(previous_);
+}

@@ -26,6 +26,12 @@ inline constexpr char kFolderOtherProgramFiles[] = "ProgramFilesOther";  // 64-b
 inline constexpr char kFolderOtherCommonFiles[] = "CommonFilesOther";
 inline constexpr char kFolderProgramData[] = "ProgramData";
 inline constexpr char kFolderProfile[] = "Profile";  // one per user profile
+// 64-bit Windows: the 32-bit System folder (SysWOW64); System is then the real System32.
+inline constexpr char kFolderSystemWow64[] = "SystemWow64";
+// The product's folders as the cleaner finds them on this machine, where it finds one: the
+// shared folder (%Shared%) and the Start Menu folder its shortcut step removes.
+inline constexpr char kFolderShared[] = "Shared";
+inline constexpr char kFolderStartMenu[] = "StartMenu";
 
 enum class RecordKind : char { Key = 'K', Value = 'V', Directory = 'D', File = 'F' };
 

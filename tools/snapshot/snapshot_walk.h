@@ -27,3 +27,20 @@ struct FolderPlace {
 // Every drive's places in one walk from the drive's root down, folders that hold places but
 // lie outside them passed through without a record. Links are recorded, never descended.
 void WalkFolders(const std::vector<FolderPlace>& places, SnapshotWriter& writer);
+
+// The 32-bit System folder of 64-bit Windows (SysWOW64); empty where there is none.
+std::wstring SystemWow64Folder();
+
+// WOW64's file system redirection off for the object's lifetime, where there is any: the
+// walk then sees the real System32 under its own name, as a 64-bit program does.
+class FileSystemRedirectionOff {
+ public:
+  FileSystemRedirectionOff();
+  ~FileSystemRedirectionOff();
+  FileSystemRedirectionOff(const FileSystemRedirectionOff&) = delete;
+  FileSystemRedirectionOff& operator=(const FileSystemRedirectionOff&) = delete;
+
+ private:
+  void* previous_ = nullptr;
+  bool off_ = false;
+};
