@@ -43,7 +43,7 @@ const Machine kFleet[] = {
 std::string ReportOf(const Machine& machine, int schema) {
   RunRecord record;
   for (const std::string& line : machine.left) record.Listed(line, false);
-  for (const std::string& file : machine.failures) record.Change("remove-file", "C:\\P\\" + file, 32);
+  for (const std::string& file : machine.failures) record.Change("remove-file", "C:\\P\\" + file, 5);
   if (machine.exitCode == 2) record.Error("File with rule does not Exist.");
   const RunFacts facts{"2.1.0.7 (abc1234)", machine.computer, "DOM\\admin", "Cleaner.exe /Q", "C:\\C\\Do_list.dat",
                        machine.exitCode == 2 ? "" : "00ff"};

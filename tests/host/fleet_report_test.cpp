@@ -37,7 +37,8 @@ std::string WrittenReport(const std::string& computer, int exitCode, const RunRe
 TEST(FleetReport, AReportTheCleanerWritesReadsBackWhateverTheReadsSize) {
   RunRecord record;
   record.Change("remove-file", "C:\\P\\a.dll", 0);
-  record.Change("remove-file", "C:\\P\\b.dll", 32);
+  record.Change("remove-file", "C:\\P\\b.dll", 5);
+  record.Change("remove-file", "C:\\P\\c.dll", 32);  // in use: the restart step after it counts
   record.Listed("Could NOT delete C:\\P\\b.dll", false);
   record.Listed("Refused to delete shared registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes", false);
   record.Listed("Will be deleted at restart: C:\\P\\c.dll", true);
@@ -58,7 +59,7 @@ TEST(FleetReport, AReportTheCleanerWritesReadsBackWhateverTheReadsSize) {
     EXPECT_EQ(run.counts.scheduled, 1);
     EXPECT_EQ(run.counts.errors, 1);
     EXPECT_EQ(run.left, std::vector<std::string>{"Could NOT delete C:\\P\\b.dll"});
-    EXPECT_EQ(run.reasons, (std::vector<std::string>{"remove-file failed: system error 32",
+    EXPECT_EQ(run.reasons, (std::vector<std::string>{"remove-file failed: system error 5",
                                                      "Refused to delete shared registry key HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes",
                                                      "error: I/O error 112."}));
     EXPECT_FALSE(run.NewerSchema());
