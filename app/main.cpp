@@ -218,8 +218,15 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // Before anything is read or changed, and never a window: a typo must not start a run.
     const std::string problem = AnsiFromUtf8(choices.problem);
     events.Write(EventKind::Error, "Invalid command line: " + problem + " (" + shownLine + ")");
-    ReportRefusedStart(ReportPathRequested(CommandLineArguments(commandLine)), commandLine,
-                       "Invalid command line: " + problem, kInvalidCommandLineExitCode, false);
+    const std::string reportPath = ReportPathRequested(CommandLineArguments(commandLine));
+    if (!reportPath.empty()) {
+      // Whether another copy runs decides whether a report already there may be replaced; the
+      // claim is held while this start writes its own.
+      SystemInstanceObjects probe(InstanceLockFolder());
+      const bool anotherCopyRuns = ClaimInstance(probe).claim == InstanceClaim::AnotherRuns;
+      ReportRefusedStart(reportPath, commandLine, "Invalid command line: " + problem, kInvalidCommandLineExitCode,
+                         anotherCopyRuns);
+    }
     Tell(problem + "\r\n\r\n" + UsageText(), QuietRequested(CommandLineArguments(commandLine)), MB_ICONSTOP);
     return kInvalidCommandLineExitCode;
   }

@@ -73,7 +73,8 @@ TEST(WindowsOwnFiles, AreRefusedAndTheProductsFilesThereAreNot) {
       {system + "\\ntdll.dll", false, "Refused to delete Windows' own file " + system + "\\ntdll.dll (its version resource names Microsoft as its company)"},
       {windows + "\\win.ini", false, "Refused to delete Windows' own file " + windows + "\\win.ini (a system data file)"},
       {system + "\\drivers\\etc\\hosts", false, "Refused to delete Windows' own file " + system + "\\drivers\\etc\\hosts (a system data file)"},
-      {system + "\\drivers", true, "Refused to delete folder holding Windows' own files " + system + "\\drivers - it holds "},
+      // Windows' own folder inside the System folder: refused whole, before anything in it is read.
+      {system + "\\drivers", true, "Refused to delete protected folder " + system + "\\drivers"},
   };
   for (const auto& c : refused) {
     ASSERT_TRUE(c.folder ? IsExistingFolder(c.path) : IsExistingFile(c.path)) << c.path;
