@@ -622,10 +622,11 @@ class DescriptorsOfLevels : public RestartPathSecurity {
 
 // Windows: a file in use that cannot be moved into the pending folder (held without delete
 // sharing) is scheduled by its path only where no folder on the way can be swapped for a link
-// before the restart: every level changeable by administrators and SYSTEM alone. Where a user
-// could (a folder made under C:\ that every signed-in user may modify, one under ProgramData
-// that users may add to, a root that lets everyone delete), the request is not made: a line,
-// exit code 1, never 3010.
+// before the restart: no level that anyone but administrators and SYSTEM may delete, rename,
+// re-own or re-permission, or whose entries they may (adding entries to a level cannot touch
+// one already there). Where a user could (a folder made under C:\ that every signed-in user
+// may modify, a root that lets everyone delete), the request is not made: a line, exit code
+// 1, never 3010.
 TEST(DeletionAtRestart, ByItsPathOnlyWhereNoFolderOnTheWayCanBeSwapped) {
   ScratchFolder scratch("restart_path");
   const std::string folder = scratch / "Product", single = folder + "\\single.dat";
@@ -642,9 +643,11 @@ TEST(DeletionAtRestart, ByItsPathOnlyWhereNoFolderOnTheWayCanBeSwapped) {
       {"a folder an elevated administrator made under C:\\, every signed-in user with Modify",
        {{folder, L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;AU)"}},
        refused + folder + ": ", 1},
+      // Users may add files and folders to ProgramData, which cannot touch the product's own
+      // folder already in it: neither rename nor delete it, so nothing on the way can be swapped.
       {"the product's folder under ProgramData, where users may add files and folders",
        {{scratch.Path(), L"O:SYG:SYD:PAI(A;OICIIO;GA;;;CO)(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;CI;DCLCRPCR;;;BU)"}},
-       refused + scratch.Path() + ": ", 1},
+       std::string(kDeletedAtRestartText) + single + kByPathText, 3010},
       {"a drive's root that lets everyone delete", {{root, L"O:BAD:PAI(A;OICI;FA;;;WD)"}}, refused + root + ": ", 1},
   };
   for (const auto& c : cases) {
