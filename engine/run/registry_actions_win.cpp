@@ -197,9 +197,11 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
     if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
     if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
     if (RefuseForeignRegistration(context, place, accessor, entry.valueName)) return;
-    // An open refused for want of rights is a value that stays, not a key that is absent.
+    // An open refused for want of rights is a value that stays, not a key that is absent. A
+    // value already gone is not asked to be deleted: the request would count as a failed change.
+    const std::wstring valueName = WideFromAnsi(entry.valueName);
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
-    if (code == ERROR_SUCCESS) code = accessor.RemoveValue(WideFromAnsi(entry.valueName));
+    if (code == ERROR_SUCCESS && accessor.HasValue(valueName)) code = accessor.RemoveValue(valueName);
     if (Stayed(code)) ReportStayed(context, kValueNotDeletedText, PlaceKeyName(place) + "\\" + entry.valueName, code);
   });
 }

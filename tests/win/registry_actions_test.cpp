@@ -453,9 +453,15 @@ TEST(DeleteRegistryValueEntry, DeletesTheNamedValueOnly) {
 TEST(DeleteRegistryValueEntry, MissingKeyOrValueChangesNothing) {
   ScratchKey scratch("act_delval_missing");
   scratch.SetString("Key", "Keep", "x");
-  ActionRun run;
+  // Recorded: a value already gone is asked no deletion, which a run's report would count as
+  // a change that failed (system error 2) on a machine that was clean.
+  RecordingEffects recording;
+  ActionRun run(recording);
   DeleteRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "Key") + "=Missing");
   DeleteRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "Nope") + "=Keep");
+  EXPECT_EQ(recording.Count(RecordedAction::Kind::DeleteValue), 0u);
+  DeleteRegistryValueEntry(run.context, Entry("HKEY_CURRENT_USER", scratch / "Key") + "=Keep");
+  EXPECT_EQ(recording.Count(RecordedAction::Kind::DeleteValue), 1u);
   EXPECT_TRUE(scratch.HasValue("Key", "Keep"));
   EXPECT_TRUE(run.reporter.lines.empty());
 }
