@@ -315,6 +315,9 @@ std::vector<std::string> ComparisonForms(const std::wstring& path) {
   const std::wstring full = FullPathWide(path);
   if (!full.empty()) {
     forms.push_back(UpperForComparison(full));
+    // Only a short name has a long form to find (the names Windows makes carry a tilde), and
+    // finding it lists every level. A short name set by hand is caught by the identity check.
+    if (full.find(L'~') == std::wstring::npos) return forms;
     const std::wstring longName = LongPathOf(full);
     if (!longName.empty()) forms.push_back(UpperForComparison(longName));
   }
@@ -400,7 +403,13 @@ ProtectedFolderSet GatherProtectedFolders() {
   AddEveryProfilesFolders(found);
   ProtectedFolderSet set;
   std::set<std::string> visited;
-  for (const auto& folder : found) AddProtectedFolder(set, visited, folder);
+  // The lists name the same folders many times over (every profile's shell folders, both
+  // registry views); each is asked of the file system once, as its long form costs a listing
+  // of every level.
+  std::set<std::string> seen;
+  for (const auto& folder : found) {
+    if (seen.insert(UpperForComparison(folder)).second) AddProtectedFolder(set, visited, folder);
+  }
   return set;
 }
 
