@@ -77,7 +77,7 @@ TEST(CleanerOutputFiles, AReportPathThatIsALinkOrAFolderIsRefusedBeforeAnyChange
 TEST(CleanerOutputFiles, NamesInAnyAlphabetOnTheCommandLine) {
   CleanerFolder cleaner;
   cleaner.WriteRules({"[Registry_Delete]", "HKEY_CURRENT_USER\\Software\\CleanerTestsNothing", "[Registry_Delete_End]"});
-  const std::string polish = "\xC5\x81\xC3\xB3d\xC5\xBA";  // "Łódź" in UTF-8
+  const std::string polish = "\xC5\x81\xC3\xB3" "d\xC5\xBA";  // "Łódź" in UTF-8
   const std::wstring folder = WideFromAnsi(cleaner.Path());
   const CleanerExit exit =
       cleaner.Run("/Q \"/TL=" + cleaner.Path() + "\\" + polish + ".log\" \"/REPORT=" + cleaner.Path() + "\\" + polish +
