@@ -330,6 +330,14 @@ TEST(CapturePaths, WriteFoldersWithThePlaceholdersTheCleanerFillsIn) {
       {"C:\\ProgramData\\Acme", "%ProgData%\\Acme"},
       {"C:\\ProgramDataX\\Acme", "C:\\ProgramDataX\\Acme"},
       {"C:\\users\\ann\\AppData\\Acme", ""},
+      {"C:\\users\\ann\\Documents\\Acme", ""},
+      // A profile's application data folders by their own placeholders, found as the snapshot
+      // names them, and in a snapshot that names none at their places in each profile.
+      {"C:\\users\\ann\\AppData\\Roaming\\Velmora Lab\\settings.ini", "%UserRoaming%\\Velmora Lab\\settings.ini"},
+      {"C:\\users\\ann\\AppData\\Local\\Velmora Lab", "%UserLocal%\\Velmora Lab"},
+      {"C:\\users\\ann\\AppData\\LocalLow\\Velmora Lab", ""},
+      {"C:\\users\\ann\\Application Data\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\ann\\Local Settings\\Application Data\\Velmora Lab", "%UserLocal%\\Velmora Lab"},
   };
   for (const auto& [path, rule] : table) {
     const RulePath result = RulePathFor(path, reader.Folders());
@@ -352,7 +360,12 @@ TEST(CapturePaths, On64BitWindowsEachFolderGoesByItsOwnPlaceholder) {
                           "#folder\tProgramData\tC:\\ProgramData\n"
                           "#folder\tShared\tC:\\Program Files (x86)\\Common Files\\ZDN Shared Files\n"
                           "#folder\tStartMenu\tC:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\n"
-                          "#folder\tProfile\tC:\\users\\ann\n");
+                          "#folder\tProfile\tC:\\users\\ann\n"
+                          "#folder\tRoaming\tD:\\Roam\\ann\n"
+                          "#folder\tLocal\tC:\\users\\ann\\AppData\\Local\n"
+                          "#folder\tProfile\tC:\\users\\bob\n"
+                          "#folder\tRoaming\tC:\\users\\bob\\AppData\\Roaming\n"
+                          "#folder\tLocal\tC:\\users\\bob\\AppData\\Local\n");
   const SnapshotReader reader(source);
   const std::vector<std::pair<std::string, std::string>> table = {
       {"C:\\windows\\system32\\drivers\\zdnflt.sys", "%winsys%\\drivers\\zdnflt.sys"},
@@ -367,6 +380,10 @@ TEST(CapturePaths, On64BitWindowsEachFolderGoesByItsOwnPlaceholder) {
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus", ""},
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\\Scan.lnk", ""},
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Acme", "%ProgData%\\Microsoft\\Windows\\Start Menu\\Programs\\Acme"},
+      // Each profile's own folders, wherever the user's keys put them; the others' alike.
+      {"D:\\Roam\\ann\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\bob\\AppData\\Roaming\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\bob\\AppData\\Local\\Velmora Lab\\cache.db", "%UserLocal%\\Velmora Lab\\cache.db"},
   };
   for (const auto& [path, rule] : table) {
     const RulePath result = RulePathFor(path, reader.Folders());

@@ -118,6 +118,8 @@ Places GatherPlaces(const UserHives* others) {
   places.Fact(kFolderOtherCommonFiles, otherCommonFiles);
   places.Fact(kFolderProgramData, ShellFolder(CSIDL_COMMON_APPDATA));
   places.Fact(kFolderProfile, ShellFolder(CSIDL_PROFILE));
+  places.Fact(kFolderRoaming, ShellFolder(CSIDL_APPDATA));
+  places.Fact(kFolderLocal, ShellFolder(CSIDL_LOCAL_APPDATA));
   places.Fact(kFolderShared, CleanersSharedFolder(commonFiles));
   places.Fact(kFolderStartMenu, CleanersStartMenuFolder());
 
@@ -148,6 +150,8 @@ Places GatherPlaces(const UserHives* others) {
                              "HKEY_USERS\\" + hive.sid + "\\Software", machineView});
       const std::wstring profile = WideFromAnsi(hive.profileFolder);
       places.Fact(kFolderProfile, profile);
+      places.Fact(kFolderRoaming, profile + L"\\AppData\\Roaming");
+      places.Fact(kFolderLocal, profile + L"\\AppData\\Local");
       places.Walk(profile + L"\\AppData", true);
     }
   }

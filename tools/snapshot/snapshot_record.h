@@ -26,6 +26,9 @@ inline constexpr char kFolderOtherProgramFiles[] = "ProgramFilesOther";  // 64-b
 inline constexpr char kFolderOtherCommonFiles[] = "CommonFilesOther";
 inline constexpr char kFolderProgramData[] = "ProgramData";
 inline constexpr char kFolderProfile[] = "Profile";  // one per user profile
+// Each profile's Roaming and Local application data folders, one of each per profile.
+inline constexpr char kFolderRoaming[] = "Roaming";
+inline constexpr char kFolderLocal[] = "Local";
 // 64-bit Windows: the 32-bit System folder (SysWOW64); System is then the real System32.
 inline constexpr char kFolderSystemWow64[] = "SystemWow64";
 // The product's folders as the cleaner finds them on this machine, where it finds one: the
