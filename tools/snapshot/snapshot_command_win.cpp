@@ -166,18 +166,21 @@ Places GatherPlaces(const UserHives* others) {
 int RunSnapshotCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   std::string path;
   bool allUsers = false;
+  bool readContent = false;
   for (const std::string& argument : arguments) {
     if (argument == "--all-users") {
       allUsers = true;
+    } else if (argument == "--content") {
+      readContent = true;
     } else if (path.empty() && !argument.starts_with("-")) {
       path = argument;
     } else {
-      err << "RuleTool: snapshot takes FILE [--all-users]\n";
+      err << "RuleTool: snapshot takes FILE [--all-users] [--content]\n";
       return kToolFailed;
     }
   }
   if (path.empty()) {
-    err << "RuleTool: snapshot takes FILE [--all-users]\n";
+    err << "RuleTool: snapshot takes FILE [--all-users] [--content]\n";
     return kToolFailed;
   }
   std::optional<UserHives> others;
@@ -193,7 +196,7 @@ int RunSnapshotCommand(const std::vector<std::string>& arguments, std::ostream& 
     WalkRegistry(places.keys, writer);
     {
       const FileSystemRedirectionOff redirectionOff;
-      WalkFolders(places.walked, writer);
+      WalkFolders(places.walked, writer, readContent);
     }
     writer.Flush();
     sink.Close();
