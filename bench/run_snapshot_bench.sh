@@ -20,7 +20,7 @@ wine_session_start "$build" bench_snapshot win64 nodisplay
 trap wine_session_stop EXIT
 c="$WINEPREFIX/drive_c"
 # Profile folders that are links to the host become plain folders; every drive but C: goes.
-find "$c/users" -maxdepth 3 -type l | while read -r link; do rm -f "$link"; mkdir -p "$link"; done
+find "$c/users" -type l | while read -r link; do rm -f "$link"; mkdir -p "$link"; done
 for drive in "$WINEPREFIX"/dosdevices/*; do
   case "$(basename "$drive")" in c:) ;; *) rm -f "$drive" ;; esac
 done
