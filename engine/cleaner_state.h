@@ -2,6 +2,15 @@
 // Everything that more than one routine of the cleaner needs: folders, switches, counters.
 #include <array>
 #include <string>
+#include <vector>
+
+// One profile's application data folders, Roaming and Local: what %UserRoaming% and
+// %UserLocal% stand for in that profile. Empty where the profile has no such folder.
+struct UserDataFolders {
+  std::string roaming;
+  std::string local;
+  std::string owner;  // the profile's user as the log names it: a SID, or "" for the current user
+};
 
 struct CleanerState {
   std::string RuleFilePath = "Do_list.dat";
@@ -18,6 +27,10 @@ struct CleanerState {
   std::string ProgramDataFolder;
   std::string ProgramFiles64Folder;
   std::string CommonFiles64Folder;
+  // Every profile a run covers, the current user's first: a line with a per-user placeholder
+  // is one target per profile. Start-up sets the current user's; a run reaching every user
+  // adds the others' while their hives are loaded.
+  std::vector<UserDataFolders> UserFolders;
   std::string InitialProgramFolder;
   std::string InitialSharedFolder;
   bool DeletePermission = false;

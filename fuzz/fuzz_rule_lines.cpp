@@ -22,6 +22,7 @@ CleanerState FolderState() {
   state.ProgramDataFolder = "C:\\Data\\%PF64%";
   state.ProgramFiles64Folder = "C:\\Program Files\\%ProgData%%CF64%";
   state.CommonFiles64Folder = "C:\\Program Files\\Common Files";
+  state.UserFolders = {{"C:\\Users\\%UserLocal%\\AppData\\Roaming", "C:\\Users\\A\\%UserRoaming%", ""}};
   return state;
 }
 
@@ -36,6 +37,7 @@ CleanerState SelfState() {
   state.ProgramDataFolder = "%ProgData%";
   state.ProgramFiles64Folder = "%PF64%";
   state.CommonFiles64Folder = "%CF64%";
+  state.UserFolders = {{"%UserRoaming%", "%UserLocal%", ""}};
   return state;
 }
 

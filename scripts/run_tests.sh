@@ -67,7 +67,21 @@ if [ -f "$build/win/e2e_tests.exe" ]; then
   run_e2e_session headless win32 nodisplay 'CleanerHeadless.*'
   # Most users run a 64-bit Windows, where the 32-bit program sees the 32-bit registry view.
   echo "== end-to-end tests on a 64-bit prefix"
-  run_e2e_session test64 win64 '' 'CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*:BackupAndUndo.RoundTrip*:CaptureRoundTrip.DataAnd64Bit*'
+  run_e2e_session test64 win64 '' 'CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*:BackupAndUndo.RoundTrip*:CaptureRoundTrip.DataAnd64Bit*:CaptureRoundTrip.APlainInstaller*'
+fi
+
+# A Windows Installer package captured, cleaned and undone in a prefix of its own; the script
+# counts its checks ("capture demo: 9 passed, 0 failed").
+echo "== capture of a Windows Installer package"
+bash scripts/capture_demo.sh "$build" 2>&1 | tee "$summary"
+[ "${PIPESTATUS[0]}" = 0 ] || status=1
+line=$(grep -Eo 'capture demo: [0-9]+ passed, [0-9]+ failed' "$summary" | tail -1)
+if [ -n "$line" ]; then
+  read -r p f < <(echo "$line" | grep -Eo '[0-9]+' | tr '\n' ' ')
+  passed=$((passed + p))
+  failed=$((failed + f))
+else
+  failed=$((failed + 1))
 fi
 rm -f "$summary"
 [ "$status" = 0 ] || [ "$failed" -gt 0 ] || failed=1

@@ -34,8 +34,9 @@ const CommandUsage kCommandUsage[] = {
                  "\n"
                  "                                           list what the cleaner would do here (Windows build);\n"
                  "                                           exit code 3 when something of the product is present"},
-    {"snapshot", "RuleTool snapshot FILE [--all-users]       record the registry and folders products write to\n"
-                 "                                           (Windows build)"},
+    {"snapshot", "RuleTool snapshot FILE [--all-users] [--content]\n"
+                 "                                           record the registry and folders products write to\n"
+                 "                                           (Windows build; --content: read every file's content)"},
     {"capture", "RuleTool capture BEFORE AFTER -o RULES.txt [--baseline B2]\n"
                 "                                           the rule text for what was installed between two snapshots"},
     {"fleet", std::string(kFleetUsage) +

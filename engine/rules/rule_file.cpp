@@ -60,48 +60,130 @@ struct Occurrence {
 
 }  // namespace
 
-std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset) {
-  if (unset) unset->clear();
-  // The occurrences to replace, kept in line order; at most one per placeholder.
+namespace {
+
+const std::string& FolderOf(const Placeholder& placeholder, const CleanerState& state, std::size_t userIndex) {
+  static const std::string none;
+  if (placeholder.folder) return state.*placeholder.folder;
+  return userIndex < state.UserFolders.size() ? state.UserFolders[userIndex].*placeholder.userFolder : none;
+}
+
+// The occurrences the expansion replaces, in line order; at most one per placeholder.
+struct Occurrences {
   std::array<Occurrence, kPlaceholders.size()> taken{};
+  std::array<const Placeholder*, kPlaceholders.size()> by{};
   std::size_t count = 0;
-  std::size_t size = line.size();
+};
+
+Occurrences FindOccurrences(std::string_view line) {
+  Occurrences found;
   for (const Placeholder& placeholder : kPlaceholders) {
     const std::size_t begin = line.find(placeholder.name);
     if (begin == std::string_view::npos) continue;
     const std::size_t end = begin + placeholder.name.size();
-    const bool overlaps = std::any_of(taken.begin(), taken.begin() + static_cast<std::ptrdiff_t>(count),
+    const auto first = found.taken.begin();
+    const bool overlaps = std::any_of(first, first + static_cast<std::ptrdiff_t>(found.count),
                                       [&](const Occurrence& other) { return begin < other.end && other.begin < end; });
     if (overlaps) continue;
-    std::size_t at = count;
-    while (at > 0 && taken[at - 1].begin > begin) {
-      taken[at] = taken[at - 1];
+    std::size_t at = found.count;
+    while (at > 0 && found.taken[at - 1].begin > begin) {
+      found.taken[at] = found.taken[at - 1];
+      found.by[at] = found.by[at - 1];
       --at;
     }
-    taken[at] = {begin, end, &(state.*placeholder.folder)};
-    if (unset && unset->empty() && (state.*placeholder.folder).empty()) *unset = placeholder.name;
-    ++count;
-    size = size - placeholder.name.size() + (state.*placeholder.folder).size();
+    found.taken[at] = {begin, end, nullptr};
+    found.by[at] = &placeholder;
+    ++found.count;
   }
-  if (count == 0) return std::string(line);
+  return found;
+}
+
+}  // namespace
+
+std::string ExpandPlaceholders(std::string_view line, const CleanerState& state, std::string* unset,
+                               std::size_t userIndex) {
+  if (unset) unset->clear();
+  Occurrences found = FindOccurrences(line);
+  if (found.count == 0) return std::string(line);
+  std::size_t size = line.size();
+  for (std::size_t i = 0; i < found.count; ++i) {
+    const Placeholder& placeholder = *found.by[i];
+    const std::string& value = FolderOf(placeholder, state, userIndex);
+    found.taken[i].value = &value;
+    size = size - placeholder.name.size() + value.size();
+  }
+  // The first unset in the list's order, whatever the order in the line.
+  if (unset) {
+    for (const Placeholder& placeholder : kPlaceholders) {
+      const auto begin = found.by.cbegin();
+      const auto end = begin + static_cast<std::ptrdiff_t>(found.count);
+      if (std::find(begin, end, &placeholder) == end) continue;
+      if (FolderOf(placeholder, state, userIndex).empty()) {
+        *unset = placeholder.name;
+        break;
+      }
+    }
+  }
 
   std::string result;
   result.reserve(size);
   std::size_t copied = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    result.append(line.substr(copied, taken[i].begin - copied));
-    result.append(*taken[i].value);
-    copied = taken[i].end;
+  for (std::size_t i = 0; i < found.count; ++i) {
+    result.append(line.substr(copied, found.taken[i].begin - copied));
+    result.append(*found.taken[i].value);
+    copied = found.taken[i].end;
   }
   result.append(line.substr(copied));
   return result;
 }
 
-std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset, bool fromWindows1251) {
-  if (unset) unset->clear();
+namespace {
+
+bool IsPerUserName(std::string_view name) {
+  return std::any_of(kPlaceholders.begin(), kPlaceholders.end(), [name](const Placeholder& placeholder) {
+    return placeholder.userFolder != nullptr && placeholder.name == name;
+  });
+}
+
+}  // namespace
+
+bool UsesPerUserPlaceholder(std::string_view line) {
+  if (line.find('%') == std::string_view::npos) return false;
+  const Occurrences found = FindOccurrences(line);
+  return std::any_of(found.by.begin(), found.by.begin() + static_cast<std::ptrdiff_t>(found.count),
+                     [](const Placeholder* placeholder) { return placeholder->userFolder != nullptr; });
+}
+
+std::vector<RuleTarget> ExpandRuleTargets(std::string_view line, const CleanerState& state) {
+  std::vector<RuleTarget> targets;
+  if (!UsesPerUserPlaceholder(line)) {
+    RuleTarget only;
+    only.text = ExpandPlaceholders(line, state, &only.unset);
+    targets.push_back(std::move(only));
+    return targets;
+  }
+  const std::size_t profiles = std::max<std::size_t>(state.UserFolders.size(), 1);
+  for (std::size_t user = 0; user < profiles; ++user) {
+    RuleTarget target;
+    target.text = ExpandPlaceholders(line, state, &target.unset, user);
+    // Another profile without that folder holds nothing of it; the current user's unknown
+    // folder is refused as any unset placeholder is.
+    if (user > 0 && IsPerUserName(target.unset)) continue;
+    const bool named = std::any_of(targets.begin(), targets.end(), [&](const RuleTarget& other) {
+      return other.unset.empty() && target.unset.empty() && EqualsIgnoringAsciiCase(other.text, target.text);
+    });
+    if (!named) targets.push_back(std::move(target));
+  }
+  return targets;
+}
+
+namespace {
+
+// Reads and descrambles the next line; percent tells whether it holds a '%' at all (most lines
+// do not, and need no expansion and no second copy).
+std::string ReadDescrambledLine(LineSource& file, bool fromWindows1251, bool& percent) {
   std::string line = file.ReadLine();
-  // Every placeholder starts with '%': most lines need no expansion and no second copy.
-  bool percent = false;
+  percent = false;
   bool high = false;
   for (char& c : line) {
     c = static_cast<char>(kDescrambled[static_cast<unsigned char>(c)]);
@@ -109,8 +191,24 @@ std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::strin
     high |= static_cast<unsigned char>(c) >= 0x80;
   }
   if (fromWindows1251 && high) line = Utf8FromWindows1251(line);
+  return line;
+}
+
+}  // namespace
+
+std::string ReadRuleLine(LineSource& file, const CleanerState& state, std::string* unset, bool fromWindows1251) {
+  if (unset) unset->clear();
+  bool percent = false;
+  std::string line = ReadDescrambledLine(file, fromWindows1251, percent);
   if (!percent) return line;
   return ExpandPlaceholders(line, state, unset);
+}
+
+std::vector<RuleTarget> ReadRuleTargets(LineSource& file, const CleanerState& state, bool fromWindows1251) {
+  bool percent = false;
+  std::string line = ReadDescrambledLine(file, fromWindows1251, percent);
+  if (!percent) return {RuleTarget{std::move(line), {}}};
+  return ExpandRuleTargets(line, state);
 }
 
 int CountRuleLines(LineSource& file) {

@@ -7,6 +7,7 @@
 #include "engine/rules/rule_text_code.h"
 #include "engine/run/deletion.h"
 #include "engine/run/registry_actions.h"
+#include "engine/run/profile_folders.h"
 #include "engine/trace.h"
 #include "platform/files/files.h"
 #include "platform/files/line_file.h"
@@ -34,15 +35,14 @@ struct PassState {
   CleanerContext& context;
   CleanerState placeholders;
   bool deleting;
-  std::string unsetPlaceholder{};  // of the line read last
-  bool recode = false;             // rule lines from Windows-1251 to the UTF-8 ANSI code page
+  bool recode = false;  // rule lines from Windows-1251 to the UTF-8 ANSI code page
 };
 
-std::string ReadCountedLine(PassState& pass, LineFile& file) {
-  CleanerContext& context = pass.context;
-  std::string line = ReadRuleLine(file, pass.placeholders, &pass.unsetPlaceholder, pass.recode);
-  ProgressStep(context);
-  return line;
+// One line read and counted, as the targets it stands for: one, or one per profile.
+std::vector<RuleTarget> ReadCountedTargets(PassState& pass, LineFile& file) {
+  std::vector<RuleTarget> targets = ReadRuleTargets(file, pass.placeholders, pass.recode);
+  ProgressStep(pass.context);
+  return targets;
 }
 
 // A target that exists and that the run was not permitted to delete stays behind: it is
@@ -73,29 +73,34 @@ bool IsFileSection(RuleSectionKind kind) {
   return kind == RuleSectionKind::DeleteFolder || kind == RuleSectionKind::DeleteFile;
 }
 
-// Every line up to the section's own end marker is an entry, whatever it looks like.
+// One target of an entry: refused when it cannot name what it seems to, else acted on.
+void ActOnTarget(PassState& pass, const RuleSection& section, Action action, const RuleTarget& target) {
+  CleanerContext& context = pass.context;
+  const std::string& line = target.text;
+  if (section.needsDeletePermission && !pass.deleting) {
+    NoteSkippedDeletion(context, line, target.unset.empty());
+  } else if (line.find('\0') != std::string::npos) {
+    AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
+  } else if (IsLongerThanAnyPath(line)) {
+    AddInfo(context, kRefusedLongEntry + IntToText(context.state.Progress));
+  } else if (IsFileSection(section.kind) && HoldsLongerNameThanAnyFile(line)) {
+    AddInfo(context, kRefusedLongNameEntry + IntToText(context.state.Progress));
+  } else if (!target.unset.empty()) {
+    AddInfo(context, kRefusedUnsetPlaceholder + target.unset + kStandsForNoFolder + IntToText(context.state.Progress));
+  } else {
+    action(context, line);
+  }
+}
+
+// Every line up to the section's own end marker is an entry, whatever it looks like; an entry
+// naming a per-user folder acts once in each profile the run covers.
 void RunSection(PassState& pass, LineFile& file, const RuleSection& section) {
   CleanerContext& context = pass.context;
   const Action action = ActionOf(section.kind);
   while (!file.AtEnd()) {
-    const std::string line = ReadCountedLine(pass, file);
-    if (line == section.endMarker) return;
-    if (section.needsDeletePermission && !pass.deleting) {
-      NoteSkippedDeletion(context, line, pass.unsetPlaceholder.empty());
-    } else {
-      if (line.find('\0') != std::string::npos) {
-        AddInfo(context, kRefusedNulEntry + IntToText(context.state.Progress));
-      } else if (IsLongerThanAnyPath(line)) {
-        AddInfo(context, kRefusedLongEntry + IntToText(context.state.Progress));
-      } else if (IsFileSection(section.kind) && HoldsLongerNameThanAnyFile(line)) {
-        AddInfo(context, kRefusedLongNameEntry + IntToText(context.state.Progress));
-      } else if (!pass.unsetPlaceholder.empty()) {
-        AddInfo(context, kRefusedUnsetPlaceholder + pass.unsetPlaceholder + kStandsForNoFolder +
-                             IntToText(context.state.Progress));
-      } else {
-        action(context, line);
-      }
-    }
+    const std::vector<RuleTarget> targets = ReadCountedTargets(pass, file);
+    if (targets.front().text == section.endMarker) return;
+    for (const RuleTarget& target : targets) ActOnTarget(pass, section, action, target);
     TraceIfOn(context, std::string(section.traceWord) + IntToText(context.state.Progress));
     // Each entry's lines reach the file before the next entry: a run ended by force leaves
     // a log of whole lines that says how far it came.
@@ -114,6 +119,7 @@ void RunRulePass(CleanerContext& context, const RunOptions& options) {
   PassState pass{context, context.state, options.deleteFilesAndFolders};
   pass.placeholders.ProgramFolder = options.programFolder;
   pass.placeholders.SharedFolder = options.sharedFolder;
+  AddOtherUsersDataFolders(context, pass.placeholders.UserFolders);
   pass.recode = RuleTextNeedsRecoding(GetACP());
   if (pass.recode) TraceIfOn(context, kRuleTextRecodedTrace);
   bool sectionFound = false;
@@ -122,8 +128,8 @@ void RunRulePass(CleanerContext& context, const RunOptions& options) {
   file.OpenForReading(context.state.RuleFilePath);
   TraceIfOn(context, context.state.RuleFilePath + " opened");
   while (!file.AtEnd()) {
-    const std::string line = ReadCountedLine(pass, file);
-    if (const RuleSection* section = RuleSectionOpenedBy(line)) {
+    const std::vector<RuleTarget> targets = ReadCountedTargets(pass, file);
+    if (const RuleSection* section = RuleSectionOpenedBy(targets.front().text)) {
       sectionFound = true;
       RunSection(pass, file, *section);
     }

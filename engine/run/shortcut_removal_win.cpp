@@ -6,6 +6,7 @@
 
 #include "engine/guards/folder_guard.h"
 #include "engine/run/deletion.h"
+#include "engine/run/profile_folders.h"
 #include "platform/effects.h"
 #include "platform/files/file_identity.h"
 #include "platform/files/files.h"
@@ -35,52 +36,6 @@ void DeleteStartupLink(CleanerContext& context, const std::string& folder, const
   if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && error != kBackupRefusedCode) AddInfo(context, kFileNotDeletedText + AnsiFromWide(path));
 }
 
-// Whether path (a folder, or where one would be) lies strictly inside the profile folder,
-// judged by what each existing folder on the way up is, where its links lead, not by how the
-// two are written: a second drive letter, a short name or a link change the text and not the
-// folder.
-bool LiesInsideProfile(const std::wstring& path, const std::wstring& profile) {
-  const auto profileFacts = FactsOfPath(profile);
-  if (!profileFacts) return false;
-  std::wstring at = OrdinaryPath(WithoutTrailingBackslashes(path));
-  for (bool itself = true;; itself = false) {
-    if (const auto facts = FactsOfPath(at)) {
-      if (!itself && facts->identity == profileFacts->identity) return true;
-      if (!facts->finalPath.empty()) at = WithoutTrailingBackslashes(OrdinaryPath(facts->finalPath));
-    }
-    const std::size_t cut = at.find_last_of(L'\\');
-    if (cut == std::wstring::npos || cut < 2 || at.size() <= 3) return false;
-    at.resize(cut == 2 ? 3 : cut);  // a drive root keeps its backslash
-  }
-}
-
-// Another user's Startup folder: the hive's value when it is a plain drive path of a folder
-// inside that user's profile; where the hive has none, the folder's default place in the
-// profile. A value elsewhere (the System folder, a share) is listed and never opened: a hive
-// can be written by its user, and the run has the rights of an administrator. Empty when
-// there is no folder to look in.
-std::string OtherUsersStartupFolder(CleanerContext& context, RegistryAccessor& registry, const UserHive& user) {
-  std::string folder = StartupFolder(registry, HKEY_USERS, "\\" + user.keyName + kUserShellFoldersKey, kUserStartupValue);
-  registry.CloseCurrentKey();
-  if (folder.empty()) {
-    for (const char* place : kDefaultStartupPlaces) {
-      const std::string candidate = user.profileFolder + place;
-      if (IsExistingFolderWide(WideFromAnsi(candidate))) return candidate;
-    }
-    return {};
-  }
-  if (!PlainPathProblem(std::string_view(folder)).empty()) {
-    AddInfo(context, kForeignStartupText + folder + kOfUserText + user.sid);
-    return {};
-  }
-  const std::wstring wide = WideFromAnsi(folder);
-  if (!LiesInsideProfile(wide, WideFromAnsi(user.profileFolder))) {
-    AddInfo(context, kForeignStartupText + folder + kOfUserText + user.sid);
-    return {};
-  }
-  return IsExistingFolderWide(wide) ? folder : std::string();
-}
-
 }  // namespace
 
 void RemoveShortcuts(CleanerContext& context) {
@@ -93,7 +48,9 @@ void RemoveShortcuts(CleanerContext& context) {
 
   std::vector<std::string> startupFolders{userStartup, commonStartup};
   for (const UserHive& other : context.userHives) {
-    startupFolders.push_back(OtherUsersStartupFolder(context, registry, other));
+    startupFolders.push_back(OtherUsersShellFolder(context, registry, other, kUserStartupValue,
+                                                   {kDefaultStartupPlaces[0], kDefaultStartupPlaces[1]},
+                                                   kForeignStartupText));
   }
   for (const std::string& linkName : kStartupLinkNames) {
     if (linkName.empty()) continue;

@@ -8,6 +8,8 @@
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/support/scratch_key.h"
+#include "tests/support/second_profile.h"
+#include "tests/support/seeded_registry.h"
 #include "tests/support/wine_test_support.h"
 #include "tools/rules/rule_check.h"
 
@@ -77,14 +79,15 @@ bool HoldsSection(const std::string& text) {
 
 class CaptureRoundTrip : public ::testing::Test {
  protected:
-  std::string Snapshot(const std::string& name) {
+  std::string Snapshot(const std::string& name, const std::string& options = {}) {
     const std::string path = scratch_ / name;
-    EXPECT_EQ(RuleTool("snapshot " + Quoted(path), scratch_.Path()), 0u) << name;
+    EXPECT_EQ(RuleTool("snapshot " + Quoted(path) + options, scratch_.Path()), 0u) << name;
     return path;
   }
-  std::string Capture(const std::string& before, const std::string& after, const std::string& name) {
+  std::string Capture(const std::string& before, const std::string& after, const std::string& name,
+                      const std::string& options = {}) {
     const std::string path = scratch_ / name;
-    EXPECT_EQ(RuleTool("capture " + Quoted(before) + " " + Quoted(after) + " -o " + Quoted(path), scratch_.Path()), 0u);
+    EXPECT_EQ(RuleTool("capture " + Quoted(before) + " " + Quoted(after) + " -o " + Quoted(path) + options, scratch_.Path()), 0u);
     return ReadBytes(path);
   }
 
@@ -213,6 +216,106 @@ TEST_F(CaptureRoundTrip, DataAnd64BitPlacesGoByTheirPlaceholdersAndWindowsOwnSta
     EXPECT_EQ(GetFileAttributesA(driver.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_FALSE(FolderExists(parts64));
   }
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool KeyExists(HKEY root, const std::string& key) {
+  UniqueHKey opened;
+  return RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+}
+
+constexpr char kRunKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// Another program installed before the product, whose items the clean must leave alone: a
+// program folder, a key, and the user's Run value the product's installer renames aside.
+struct OtherProgram {
+  explicit OtherProgram(const std::string& tag)
+      : name("Other Tool " + tag), runValue("OtherTool" + tag), folder(ProgramFiles() + "\\" + name) {
+    WriteBytes(folder + "\\other.exe", "other");
+    SeedStringValue(HKEY_LOCAL_MACHINE, "Software\\" + name, "InstallPath", folder);
+    SeedStringValue(HKEY_CURRENT_USER, kRunKey, runValue, "\"" + folder + "\\other.exe\"");
+  }
+  ~OtherProgram() {
+    RemoveTreeForTest(folder);
+    RemoveKeyForTest(HKEY_LOCAL_MACHINE, "Software\\" + name);
+    for (const std::string& value : {runValue, runValue + ".off"}) {
+      UniqueHKey run;
+      if (RegOpenKeyExA(HKEY_CURRENT_USER, kRunKey, 0, KEY_SET_VALUE, run.Put()) == ERROR_SUCCESS) {
+        RegDeleteValueA(run.Get(), value.c_str());
+      }
+    }
+  }
+  OtherProgram(const OtherProgram&) = delete;
+  OtherProgram& operator=(const OtherProgram&) = delete;
+
+  const std::string name;
+  const std::string runValue;
+  const std::string folder;
+};
+
+// An installer that is no Windows Installer package (a program that copies files into Program
+// Files, Common Files, System32 and drivers, registers a driver service, writes keys, a Run
+// value, an Uninstall entry and the user's AppData, and renames another program's Run value
+// aside), snapshotted with every user, captured, encoded and cleaned with /ALLUSERS: a second
+// user who ran the product has its AppData data removed too; a snapshot after the clean equals
+// the one before the installation but for the remarks; the other program keeps everything,
+// its Run value back under its own name. On a 64-bit prefix the driver lies in the real
+// System32 and its service goes with it.
+TEST_F(CaptureRoundTrip, APlainInstallerIsCapturedAndCleanedInEveryProfile) {
+  const std::string tag = std::to_string(GetCurrentProcessId());
+  const std::string product = "Velmora Plain " + tag;
+  const OtherProgram other(tag);
+  ProfileShape shape;
+  shape.inProfilesFolder = true;
+  const SecondProfile second("Software\\" + product + " User", shape);
+  const std::string secondRoaming = second.Folder() + "\\AppData\\Roaming";
+  MakeFolders(secondRoaming);  // there in every profile before any product
+
+  const std::string before = Snapshot("before.snap", " --all-users");
+  const std::string baseline = Snapshot("baseline.snap", " --all-users");
+  const std::string installer = BuildFolder() + "\\plain_installer.exe";
+  const std::string driver = "zdn" + tag;
+  ASSERT_EQ(RunAndWait(Quoted(installer) + " " + Quoted(product) + " " + other.runValue + " " + driver, scratch_.Path()), 0u);
+  // The second user ran the product too: its settings lie in that user's Roaming folder.
+  WriteBytes(secondRoaming + "\\" + product + "\\settings.ini", "[View]\r\n");
+  const std::string after = Snapshot("after.snap", " --all-users");
+
+  const std::string noise = " --baseline " + Quoted(baseline);
+  const std::string rules = Capture(before, after, "rules.txt", noise);
+  for (const std::string& line : {"%UserRoaming%\\" + product, "%UserLocal%\\" + product, "%PF%\\" + product,
+                                  "HKEY_CURRENT_USER\\" + std::string(kRunKey) + "\\" + other.runValue + "=" +
+                                      other.runValue + ".off"}) {
+    EXPECT_NE(rules.find("\r\n" + line + "\r\n"), std::string::npos) << line << "\n" << rules;
+  }
+  EXPECT_NE(rules.find("\r\n%winsys%\\drivers\\" + driver + ".sys\r\n"), std::string::npos) << rules;
+  EXPECT_NE(rules.find("\r\nHKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\" + driver + "\r\n"), std::string::npos)
+      << rules;
+  EXPECT_EQ(rules.find(other.name), std::string::npos) << rules;
+
+  CleanerFolder cleaner;
+  ASSERT_EQ(RuleTool("encode " + Quoted(scratch_ / "rules.txt") + " -o " + Quoted(cleaner / "Do_list.dat"), scratch_.Path()), 0u);
+  EXPECT_TRUE(CheckRuleFile(ReadBytes(cleaner / "Do_list.dat")).empty());
+  cleaner.WriteSettings(kUnattended);
+  const CleanerExit run = cleaner.Run("/Q /ALLUSERS \"/TL=" + (cleaner / "VC.LOG") + "\"");
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0u) << ReadBytes(cleaner / "VC.LOG");
+
+  const std::string cleaned = Snapshot("cleaned.snap", " --all-users");
+  const std::string left = Capture(before, cleaned, "left.txt", noise);
+  EXPECT_FALSE(HoldsSection(left)) << left;
+
+  EXPECT_FALSE(FolderExists(ProgramFiles() + "\\" + product));
+  EXPECT_FALSE(FolderExists(secondRoaming + "\\" + product));
+  EXPECT_TRUE(FolderExists(secondRoaming));
+  EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\" + driver));
+  EXPECT_TRUE(FileExists(other.folder + "\\other.exe"));
+  EXPECT_EQ(ReadValue(HKEY_LOCAL_MACHINE, "Software\\" + other.name, "InstallPath"), other.folder);
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kRunKey, other.runValue), "\"" + other.folder + "\\other.exe\"");
+  EXPECT_EQ(ReadValue(HKEY_CURRENT_USER, kRunKey, other.runValue + ".off"), "<none>");
 }
 
 }  // namespace

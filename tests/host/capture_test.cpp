@@ -263,6 +263,57 @@ TEST(Capture, SameSnapshotTwiceGivesNoSection) {
   EXPECT_EQ(rules.text.find('['), std::string::npos) << rules.text;
 }
 
+// A file's content is told by the hashes where both snapshots read it, else by its file ID and
+// change time: an installer that rewrites a file in place and puts its write time back, or
+// replaces it by another, is found without reading a byte.
+TEST(SnapshotRecords, AFileIsUnchangedWhenWhatBothRecordsTellAgrees) {
+  const struct {
+    const char* before;
+    const char* after;
+    bool same;
+    const char* why;
+  } cases[] = {
+      {"abc", "abc", true, "the same hash"},
+      {"abc", "abd", false, "another hash"},
+      {"@5.9", "@5.9", true, "the same ID and change time"},
+      {"@5.9", "@5.a", false, "rewritten in place, its write time put back"},
+      {"@5.9", "@6.9", false, "replaced by another file"},
+      {"abc@5.9", "abc@7.b", true, "put back by an undo, read on both sides: the content decides"},
+      {"abc@5.9", "abd@5.9", false, "read on both sides: the content decides"},
+      {"@5.9", "abc@5.9", true, "read on one side only: ID and change time decide"},
+      {"@5.9", "abc@5.a", false, "read on one side only, changed"},
+      {"-", "-", true, "too large to read: size and times decide"},
+      {"-", "abc", true, "nothing more to compare than size and times"},
+  };
+  for (const auto& c : cases) {
+    const SnapshotRecord before{RecordKind::File, "C:\\A", "a.dll", std::string("10\t32\t1\t1\t") + c.before};
+    const SnapshotRecord after{RecordKind::File, "C:\\A", "a.dll", std::string("10\t32\t1\t1\t") + c.after};
+    EXPECT_EQ(SameRecordData(before, after), c.same) << c.why;
+    EXPECT_EQ(SameRecordData(after, before), c.same) << c.why;
+    EXPECT_EQ(FormatFileContent(ParseFileContent(c.before)), c.before);
+  }
+  // Size, attributes and times differ: changed, whatever the content says.
+  for (const char* other : {"11\t32\t1\t1\tabc@5.9", "10\t33\t1\t1\tabc@5.9", "10\t32\t2\t1\tabc@5.9", "10\t32\t1\t2\tabc@5.9"}) {
+    EXPECT_FALSE(SameRecordData({RecordKind::File, "C:\\A", "a.dll", "10\t32\t1\t1\tabc@5.9"},
+                                {RecordKind::File, "C:\\A", "a.dll", other}))
+        << other;
+  }
+  EXPECT_FALSE(SameRecordData({RecordKind::Directory, "C:\\A", {}, "16"}, {RecordKind::Directory, "C:\\A", {}, "17"}));
+}
+
+TEST(Capture, AFileChangedInPlaceIsARemarkAndAnUntouchedOneNothing) {
+  const std::string before = Snapshot({"D C:\\Program Files", "F C:\\Program Files|kept.dll|1|@5.9",
+                                       "F C:\\Program Files|patched.dll|1|@6.9"});
+  const std::string after = Snapshot({"D C:\\Program Files", "F C:\\Program Files|kept.dll|1|abc@5.9",
+                                      "F C:\\Program Files|patched.dll|1|@6.f"});
+  const CapturedRules rules = Capture(before, after);
+  EXPECT_EQ(rules.rules, 0u) << rules.text;
+  const Lines remarks = Remarks(rules.text);
+  ASSERT_EQ(remarks.size(), 1u) << rules.text;
+  EXPECT_NE(remarks[0].find("\"C:\\Program Files\\patched.dll\" was changed by the installation"), std::string::npos)
+      << rules.text;
+}
+
 TEST(SnapshotRecords, SortNameByNameWithAContainersLeavesFirst) {
   const std::vector<std::pair<SnapshotRecord, SnapshotRecord>> ordered = {
       {{RecordKind::Key, "HKEY_CURRENT_USER\\Software", {}, {}}, {RecordKind::Key, "HKEY_LOCAL_MACHINE\\SOFTWARE", {}, {}}},
@@ -330,6 +381,14 @@ TEST(CapturePaths, WriteFoldersWithThePlaceholdersTheCleanerFillsIn) {
       {"C:\\ProgramData\\Acme", "%ProgData%\\Acme"},
       {"C:\\ProgramDataX\\Acme", "C:\\ProgramDataX\\Acme"},
       {"C:\\users\\ann\\AppData\\Acme", ""},
+      {"C:\\users\\ann\\Documents\\Acme", ""},
+      // A profile's application data folders by their own placeholders, found as the snapshot
+      // names them, and in a snapshot that names none at their places in each profile.
+      {"C:\\users\\ann\\AppData\\Roaming\\Velmora Lab\\settings.ini", "%UserRoaming%\\Velmora Lab\\settings.ini"},
+      {"C:\\users\\ann\\AppData\\Local\\Velmora Lab", "%UserLocal%\\Velmora Lab"},
+      {"C:\\users\\ann\\AppData\\LocalLow\\Velmora Lab", ""},
+      {"C:\\users\\ann\\Application Data\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\ann\\Local Settings\\Application Data\\Velmora Lab", "%UserLocal%\\Velmora Lab"},
   };
   for (const auto& [path, rule] : table) {
     const RulePath result = RulePathFor(path, reader.Folders());
@@ -352,7 +411,12 @@ TEST(CapturePaths, On64BitWindowsEachFolderGoesByItsOwnPlaceholder) {
                           "#folder\tProgramData\tC:\\ProgramData\n"
                           "#folder\tShared\tC:\\Program Files (x86)\\Common Files\\ZDN Shared Files\n"
                           "#folder\tStartMenu\tC:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\n"
-                          "#folder\tProfile\tC:\\users\\ann\n");
+                          "#folder\tProfile\tC:\\users\\ann\n"
+                          "#folder\tRoaming\tD:\\Roam\\ann\n"
+                          "#folder\tLocal\tC:\\users\\ann\\AppData\\Local\n"
+                          "#folder\tProfile\tC:\\users\\bob\n"
+                          "#folder\tRoaming\tC:\\users\\bob\\AppData\\Roaming\n"
+                          "#folder\tLocal\tC:\\users\\bob\\AppData\\Local\n");
   const SnapshotReader reader(source);
   const std::vector<std::pair<std::string, std::string>> table = {
       {"C:\\windows\\system32\\drivers\\zdnflt.sys", "%winsys%\\drivers\\zdnflt.sys"},
@@ -367,6 +431,10 @@ TEST(CapturePaths, On64BitWindowsEachFolderGoesByItsOwnPlaceholder) {
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus", ""},
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Velmora Anti-Virus\\Scan.lnk", ""},
       {"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Acme", "%ProgData%\\Microsoft\\Windows\\Start Menu\\Programs\\Acme"},
+      // Each profile's own folders, wherever the user's keys put them; the others' alike.
+      {"D:\\Roam\\ann\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\bob\\AppData\\Roaming\\Velmora Lab", "%UserRoaming%\\Velmora Lab"},
+      {"C:\\users\\bob\\AppData\\Local\\Velmora Lab\\cache.db", "%UserLocal%\\Velmora Lab\\cache.db"},
   };
   for (const auto& [path, rule] : table) {
     const RulePath result = RulePathFor(path, reader.Folders());

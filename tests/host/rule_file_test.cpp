@@ -146,6 +146,92 @@ TEST(Placeholders, TheDataAnd64BitFoldersExpandAndOldLinesReadAsBefore) {
   EXPECT_EQ(unset, "%PF64%");
 }
 
+// The per-user folders: added to the language as the others were, so that lines without them,
+// environment variables' names for the same folders written as text among them, read exactly
+// as they did whether or not the state knows any profile.
+TEST(Placeholders, PerUserFoldersLeaveEveryOldLineAsItWas) {
+  const CleanerState before = FolderState();
+  CleanerState state = FolderState();
+  state.ProgramDataFolder = "C:\\ProgramData";
+  state.UserFolders = {{"C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Local", ""},
+                       {"C:\\Users\\bob\\AppData\\Roaming", "C:\\Users\\bob\\AppData\\Local", "S-1-5-21-1-2-3-1001"}};
+  const char* const old[] = {"%APPDATA%\\Velmora Lab", "%LOCALAPPDATA%\\Velmora Lab", "%USERPROFILE%\\AppData",
+                             "%PF%UserRoaming%", "%Program%UserLocal%", "%userroaming%\\x", "%UserRoaming",
+                             "HKEY_CURRENT_USER\\Software\\MuiCache=@%APPDATA%\\a.exe,-1", "%WinDir%\\x", "C:\\plain"};
+  for (const char* line : old) {
+    EXPECT_EQ(ExpandPlaceholders(line, state), ExpandPlaceholders(line, before)) << line;
+    EXPECT_FALSE(UsesPerUserPlaceholder(line)) << line;
+    const std::vector<RuleTarget> targets = ExpandRuleTargets(line, state);
+    ASSERT_EQ(targets.size(), 1u) << line;
+    EXPECT_EQ(targets[0].text, ExpandPlaceholders(line, before)) << line;
+  }
+}
+
+// A line naming a per-user folder is one target per profile, the current user's first; the
+// other placeholders of the line expand in each.
+TEST(RuleTargets, OneTargetPerProfileTheRunCovers) {
+  using Targets = std::vector<std::pair<std::string, std::string>>;  // text, unset
+  const UserDataFolders ann{"C:\\Users\\ann\\AppData\\Roaming", "C:\\Users\\ann\\AppData\\Local", ""};
+  const UserDataFolders bob{"C:\\Users\\bob\\AppData\\Roaming", "C:\\Users\\bob\\AppData\\Local", "S-1-5-21-1"};
+  const UserDataFolders bobAgain{"c:\\users\\BOB\\appdata\\roaming", "", "S-1-5-21-2"};
+  const UserDataFolders noLocal{"D:\\Profiles\\cy\\Roaming", "", "S-1-5-21-3"};
+  const struct {
+    const char* line;
+    std::vector<UserDataFolders> profiles;
+    Targets targets;
+  } cases[] = {
+      {"%UserRoaming%\\Velmora Lab", {ann}, {{"C:\\Users\\ann\\AppData\\Roaming\\Velmora Lab", ""}}},
+      {"%UserRoaming%\\Velmora Lab",
+       {ann, bob},
+       {{"C:\\Users\\ann\\AppData\\Roaming\\Velmora Lab", ""}, {"C:\\Users\\bob\\AppData\\Roaming\\Velmora Lab", ""}}},
+      {"%UserLocal%\\Velmora Lab\\cache.db",
+       {ann, bob},
+       {{"C:\\Users\\ann\\AppData\\Local\\Velmora Lab\\cache.db", ""},
+        {"C:\\Users\\bob\\AppData\\Local\\Velmora Lab\\cache.db", ""}}},
+      // Two profile keys naming one folder: it is one target.
+      {"%UserRoaming%\\V", {ann, bob, bobAgain}, {{"C:\\Users\\ann\\AppData\\Roaming\\V", ""}, {"C:\\Users\\bob\\AppData\\Roaming\\V", ""}}},
+      // Another profile without the folder holds nothing of it; the current user's unknown
+      // folder is named, for the run to refuse the line.
+      {"%UserLocal%\\V", {ann, noLocal}, {{"C:\\Users\\ann\\AppData\\Local\\V", ""}}},
+      {"%UserLocal%\\V", {noLocal, ann}, {{"\\V", "%UserLocal%"}, {"C:\\Users\\ann\\AppData\\Local\\V", ""}}},
+      {"%UserRoaming%\\V", {}, {{"\\V", "%UserRoaming%"}}},
+      // Other placeholders beside it expand in every target; the first unset is named.
+      {"%UserRoaming%\\V|%PF%",
+       {ann, noLocal},
+       {{"C:\\Users\\ann\\AppData\\Roaming\\V|C:\\Program Files", ""}, {"D:\\Profiles\\cy\\Roaming\\V|C:\\Program Files", ""}}},
+      {"HKEY_CURRENT_USER\\Software\\V=%UserLocal%\\v.exe",
+       {ann},
+       {{"HKEY_CURRENT_USER\\Software\\V=C:\\Users\\ann\\AppData\\Local\\v.exe", ""}}},
+      {"%UserRoaming%%UserLocal%", {ann}, {{"C:\\Users\\ann\\AppData\\RoamingC:\\Users\\ann\\AppData\\Local", ""}}},
+  };
+  for (const auto& c : cases) {
+    CleanerState state = FolderState();
+    state.UserFolders = c.profiles;
+    EXPECT_TRUE(UsesPerUserPlaceholder(c.line)) << c.line;
+    Targets got;
+    for (const RuleTarget& target : ExpandRuleTargets(c.line, state)) got.emplace_back(target.text, target.unset);
+    EXPECT_EQ(got, c.targets) << c.line << " with " << c.profiles.size() << " profiles";
+  }
+}
+
+TEST(RuleTargets, ReadFromTheFileLineByLine) {
+  CleanerState state = FolderState();
+  state.UserFolders = {{"C:\\U\\a\\R", "C:\\U\\a\\L", ""}, {"C:\\U\\b\\R", "C:\\U\\b\\L", "S-1-5-21-9"}};
+  const std::string file = ScrambleLine("[Delete_Folder]") + "\r\n" + ScrambleLine("%UserLocal%\\Velmora") + "\r\n" +
+                           ScrambleLine("%Program%") + "\r\n";
+  MemoryByteSource source(file);
+  LineReader reader(source);
+  const auto texts = [](const std::vector<RuleTarget>& targets) {
+    std::vector<std::string> out;
+    for (const RuleTarget& target : targets) out.push_back(target.text);
+    return out;
+  };
+  EXPECT_EQ(texts(ReadRuleTargets(reader, state)), std::vector<std::string>{"[Delete_Folder]"});
+  EXPECT_EQ(texts(ReadRuleTargets(reader, state)), (std::vector<std::string>{"C:\\U\\a\\L\\Velmora", "C:\\U\\b\\L\\Velmora"}));
+  EXPECT_EQ(texts(ReadRuleTargets(reader, state)), std::vector<std::string>{state.ProgramFolder});
+  EXPECT_TRUE(reader.AtEnd());
+}
+
 TEST(Placeholders, FolderTextsAreNeverExpandedAgain) {
   CleanerState state = FolderState();
   state.ProgramFolder = "D:\\%Shared%\\%PF%";

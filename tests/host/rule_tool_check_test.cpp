@@ -224,7 +224,8 @@ TEST(RuleCheck, FindsPlaceholdersThatAreNotExpanded) {
                          "%Program%\\a_%Program%.dat", "%program%\\x_%PROGRAM%_%program%.dat", "[Delete_File_End]",
                          "[Registry_Delete_Val]", "HKEY_CURRENT_USER\\Software\\VelmoraLab=%WINSYS%",
                          "[Registry_Delete_Val_End]", "[Delete_Folder]", "%progdata%\\Velmora Lab", "%Pf64%\\Velmora Lab",
-                         "%CF64%\\Velmora Lab", "%ProgData%\\Velmora Lab", "[Delete_Folder_End]"}),
+                         "%CF64%\\Velmora Lab", "%ProgData%\\Velmora Lab", "%userroaming%\\Velmora Lab",
+                         "%UserLocal%\\Velmora Lab", "[Delete_Folder_End]"}),
                  {{2, "\"%program%\" is not a placeholder (placeholders match only in their own letter case: "
                       "\"%Program%\"): it stays in the line as written"},
                   {3, "\"%PROGRAM%\" is not a placeholder"},
@@ -240,7 +241,9 @@ TEST(RuleCheck, FindsPlaceholdersThatAreNotExpanded) {
                   {14, "\"%WINSYS%\" is not a placeholder"},
                   {17, "\"%progdata%\" is not a placeholder (placeholders match only in their own letter case: "
                        "\"%ProgData%\")"},
-                  {18, "\"%Pf64%\" is not a placeholder (placeholders match only in their own letter case: \"%PF64%\")"}},
+                  {18, "\"%Pf64%\" is not a placeholder (placeholders match only in their own letter case: \"%PF64%\")"},
+                  {21, "\"%userroaming%\" is not a placeholder (placeholders match only in their own letter case: "
+                       "\"%UserRoaming%\")"}},
                  "placeholders");
 }
 
@@ -274,7 +277,8 @@ TEST(RuleCheck, FindsEntriesTheCleanerRefuses) {
 
   const std::vector<std::string> refusedFolders = {
       "C:\\", "%WinDir%", "%winsys%", "%PF%", "%PF%\\", "%PF%\\Common Files", "c:\\program files\\",
-      "C:\\Users", "C:\\Users\\Public\\Desktop", "%ProgData%", "%PF64%\\", "%CF64%"};
+      "C:\\Users", "C:\\Users\\Public\\Desktop", "%ProgData%", "%PF64%\\", "%CF64%", "%UserRoaming%",
+      "%UserLocal%\\"};
   std::vector<std::string> lines = {"[Delete_Folder]"};
   lines.insert(lines.end(), refusedFolders.begin(), refusedFolders.end());
   lines.push_back("[Delete_Folder_End]");

@@ -29,6 +29,20 @@ void SaveHive(const std::string& key, const std::string& file) {
   }
 }
 
+std::string ProfilesFolder() {
+  UniqueHKey list;
+  char folder[MAX_PATH] = {};
+  DWORD size = sizeof folder - 1;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProfileList.c_str(), 0, KEY_QUERY_VALUE, list.Put()) != ERROR_SUCCESS ||
+      RegQueryValueExA(list.Get(), "ProfilesDirectory", nullptr, nullptr, reinterpret_cast<BYTE*>(folder), &size) !=
+          ERROR_SUCCESS) {
+    throw std::runtime_error("no profiles folder");
+  }
+  char expanded[MAX_PATH] = {};
+  ExpandEnvironmentStringsA(folder, expanded, MAX_PATH);
+  return expanded;
+}
+
 // Each profile of a test process has a SID of its own.
 int profileCount = 0;
 
@@ -37,7 +51,8 @@ int profileCount = 0;
 SecondProfile::SecondProfile(const std::string& userKey, const ProfileShape& shape)
     : sid_(shape.sidPrefix + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++profileCount)),
       userKey_(userKey),
-      shape_(shape) {
+      shape_(shape),
+      folder_("profile", shape.inProfilesFolder ? ProfilesFolder() : std::string()) {
   (void)EnablePrivilege(kBackupPrivilege);
   (void)EnablePrivilege(kRestorePrivilege);
   const std::string seed = "Software\\CleanerTests\\Hive_" + std::to_string(GetCurrentProcessId());

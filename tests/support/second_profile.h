@@ -18,6 +18,9 @@ struct ProfileShape {
   // The hive's Startup value: the profile's own "Startup" folder when not given; "" for no
   // value (the shortcut then lies in the default place).
   std::optional<std::string> startupValue{};
+  // The profile folder right in the profiles folder (C:\users), as Windows makes it, instead
+  // of in the temporary folder.
+  bool inProfilesFolder = false;
 };
 
 class SecondProfile {
@@ -48,6 +51,6 @@ class SecondProfile {
   bool backupKey_ = false;
   std::string userKey_;
   ProfileShape shape_;
-  ScratchFolder folder_{"profile"};
+  ScratchFolder folder_;
   std::string startup_;
 };

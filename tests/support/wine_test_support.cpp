@@ -41,10 +41,20 @@ namespace {
 int scratchCounter = 0;
 }
 
-ScratchFolder::ScratchFolder(const std::string& hint) {
+namespace {
+
+std::string TemporaryFolder() {
   char temp[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, temp);
-  std::string base = temp;
+  return temp;
+}
+
+}  // namespace
+
+ScratchFolder::ScratchFolder(const std::string& hint) : ScratchFolder(hint, TemporaryFolder()) {}
+
+ScratchFolder::ScratchFolder(const std::string& hint, const std::string& folder) {
+  std::string base = folder.empty() ? TemporaryFolder() : folder;
   if (!base.empty() && base.back() == '\\') base.pop_back();
   path_ = base + "\\cln_" + hint + "_" + std::to_string(GetCurrentProcessId()) + "_" +
           std::to_string(++scratchCounter);

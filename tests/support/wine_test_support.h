@@ -15,6 +15,9 @@ DWORD RunAndWait(const std::string& commandLine, const std::string& folder, DWOR
 class ScratchFolder {
  public:
   explicit ScratchFolder(const std::string& hint = "t");
+  // In base instead of the temporary folder (the profiles folder, where Temp's noise is not);
+  // an empty base is the temporary folder.
+  ScratchFolder(const std::string& hint, const std::string& base);
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;

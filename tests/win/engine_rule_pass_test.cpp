@@ -7,6 +7,7 @@
 
 #include "engine/gateway/recording_effects.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/rules/placeholder_folders_win.h"
 #include "engine/run/deletion.h"
 #include "engine/run/rule_pass.h"
 #include "platform/effects.h"
@@ -75,6 +76,45 @@ TEST_F(RulePass, AnEntryUsingAPlaceholderThatStandsForNoFolderIsRefused) {
   EXPECT_EQ(test.reporter.infoLines,
             Lines{std::string(kRefusedUnsetPlaceholder) + "%Program%" + kStandsForNoFolder + "2"});
   for (const auto& action : effects.actions) EXPECT_EQ(action.target.rfind(test.state.SharedFolder, 0), 0u);
+  EXPECT_EQ(test.context.outcome.ExitCode(), 1);
+}
+
+// A line naming a user's application data is one entry per profile the run covers, counted as
+// one line: each profile's folder of that name goes, a profile without it is passed over.
+TEST_F(RulePass, APerUserLineActsInEveryProfileOnce) {
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  test.state.DeletePermission = true;
+  test.state.UserFolders = {{scratch_ / "ann\\Roaming", scratch_ / "ann\\Local", ""},
+                            {scratch_ / "bob\\Roaming", "", "S-1-5-21-1-2-3-1001"}};
+  for (const char* file : {"ann\\Roaming\\Velmora\\a.ini", "bob\\Roaming\\Velmora\\a.ini", "ann\\Local\\Velmora\\c.db"}) {
+    WriteBytes(scratch_ / file, "x");
+  }
+  Run(test, {"[Delete_Folder]", "%UserRoaming%\\Velmora", "%UserLocal%\\Velmora", "[Delete_Folder_End]"});
+  Lines removed;
+  for (const auto& action : effects.actions) {
+    if (action.kind == Kind::RemoveFolder) removed.push_back(action.target);
+  }
+  EXPECT_EQ(removed, (Lines{scratch_ / "ann\\Roaming\\Velmora", scratch_ / "bob\\Roaming\\Velmora",
+                            scratch_ / "ann\\Local\\Velmora"}));
+  EXPECT_EQ(test.state.Progress, 4);
+  EXPECT_TRUE(test.reporter.infoLines.empty()) << test.reporter.infoLines.front();
+  EXPECT_EQ(test.context.outcome.ExitCode(), 0);
+}
+
+// The user's own Roaming and Local folders, as the system names them: a line naming one of them
+// whole is refused by the folder guard and nothing in it is touched.
+TEST_F(RulePass, AProfilesOwnApplicationDataFoldersAreNeverTargets) {
+  RecordingEffects effects;
+  EngineTestContext test(effects);
+  test.state.DeletePermission = true;
+  ReadPlaceholderFolders(test.state);
+  ASSERT_EQ(test.state.UserFolders.size(), 1u);
+  ASSERT_FALSE(test.state.UserFolders[0].roaming.empty());
+  ASSERT_FALSE(test.state.UserFolders[0].local.empty());
+  Run(test, {"[Delete_Folder]", "%UserRoaming%", "%UserLocal%\\", "[Delete_Folder_End]"});
+  EXPECT_FALSE(HasFileActions(effects));
+  EXPECT_EQ(test.reporter.infoLines.size(), 2u);
   EXPECT_EQ(test.context.outcome.ExitCode(), 1);
 }
 

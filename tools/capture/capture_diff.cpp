@@ -25,7 +25,7 @@ bool SnapshotDiff::ChangedOnItsOwn(const SnapshotRecord& at, const std::optional
   }
   const bool inBaseline = baseline_.head && CompareRecords(*baseline_.head, at) == 0;
   const bool cameOrWent = inBaseline != before.has_value();
-  const bool noise = cameOrWent || (inBaseline && before->data != baseline_.head->data);
+  const bool noise = cameOrWent || (inBaseline && !SameRecordData(*before, *baseline_.head));
   if (inBaseline) baseline_.Advance();
   if (cameOrWent && IsContainerRecord(at.kind)) noiseTree_ = at.container;
   return noise;
@@ -48,7 +48,7 @@ std::optional<SnapshotChange> SnapshotDiff::Next() {
     if (noise) continue;
 
     if (before && after) {
-      if (before->data == after->data) continue;
+      if (SameRecordData(*before, *after)) continue;
       return SnapshotChange{ChangeKind::Changed, std::move(*after), std::move(before->data)};
     }
     if (after) {

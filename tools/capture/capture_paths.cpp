@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 #include "platform/text/text_rules.h"
 #include "startup/folder_discovery.h"
@@ -33,6 +34,31 @@ bool NamedAs(std::string_view name, std::initializer_list<const char*> names) {
   return false;
 }
 
+// A profile's Roaming or Local application data folder: as the snapshot names them, and for a
+// snapshot that names none, their places in each profile (Vista and later, then Windows XP).
+std::optional<RulePath> PerUserRulePath(std::string_view path, const SnapshotFolders& folders) {
+  struct Kind {
+    const char* fact;
+    const char* placeholder;
+    std::array<const char*, 2> places;
+  };
+  static constexpr std::array<Kind, 2> kKinds = {{
+      {kFolderRoaming, "%UserRoaming%", {"\\AppData\\Roaming", "\\Application Data"}},
+      {kFolderLocal, "%UserLocal%", {"\\AppData\\Local", "\\Local Settings\\Application Data"}},
+  }};
+  for (const Kind& kind : kKinds) {
+    std::vector<std::string> candidates = folders.All(kind.fact);
+    for (const std::string& profile : folders.All(kFolderProfile)) {
+      if (profile.empty()) continue;
+      for (const char* place : kind.places) candidates.push_back(profile + place);
+    }
+    for (const std::string& folder : candidates) {
+      if (const auto rest = Below(path, folder)) return RulePath{kind.placeholder + *rest, {}};
+    }
+  }
+  return std::nullopt;
+}
+
 // Folders the cleaner has no placeholder for, named as every Windows since Vista names them.
 RulePath Literal(std::string_view path) { return {std::string(path), {}}; }
 
@@ -51,6 +77,7 @@ RulePath RulePathFor(std::string_view path, const SnapshotFolders& folders) {
             "links is on (DEL_LINK=1, \"Delete link from Start Menu\")"};
   }
   if (const auto rest = Below(path, folders.Get(kFolderProgramData))) return {"%ProgData%" + *rest, {}};
+  if (auto perUser = PerUserRulePath(path, folders)) return *std::move(perUser);
   for (const auto& profile : folders.All(kFolderProfile)) {
     if (Below(path, profile)) {
       return {{},

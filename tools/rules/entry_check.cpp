@@ -33,6 +33,7 @@ CleanerState UsualFolders() {
   state.ProgramDataFolder = "C:\\ProgramData";
   state.ProgramFiles64Folder = "C:\\Program Files";
   state.CommonFiles64Folder = "C:\\Program Files\\Common Files";
+  state.UserFolders = {{"C:\\Users\\User\\AppData\\Roaming", "C:\\Users\\User\\AppData\\Local", ""}};
   return state;
 }
 
@@ -41,7 +42,8 @@ const std::vector<std::string>& UsualProtectedFolders() {
   static const std::vector<std::string> folders = {
       "C:\\WINDOWS", "C:\\WINDOWS\\system32", "C:\\WINDOWS\\SysWOW64", "C:\\Program Files",
       "C:\\Program Files\\Common Files", "C:\\Program Files (x86)", "C:\\Program Files (x86)\\Common Files",
-      "C:\\ProgramData", "C:\\Users\\Public\\Desktop", "C:\\Users\\Default", "C:\\Documents and Settings"};
+      "C:\\ProgramData", "C:\\Users\\User\\AppData\\Roaming", "C:\\Users\\User\\AppData\\Local",
+      "C:\\Users\\Public\\Desktop", "C:\\Users\\Default", "C:\\Documents and Settings"};
   return folders;
 }
 

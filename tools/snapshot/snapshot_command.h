@@ -1,5 +1,5 @@
 #pragma once
-// RuleTool snapshot FILE [--all-users] (the Windows build only).
+// RuleTool snapshot FILE [--all-users] [--content] (the Windows build only).
 #include <ostream>
 #include <string>
 #include <vector>

@@ -118,6 +118,8 @@ Places GatherPlaces(const UserHives* others) {
   places.Fact(kFolderOtherCommonFiles, otherCommonFiles);
   places.Fact(kFolderProgramData, ShellFolder(CSIDL_COMMON_APPDATA));
   places.Fact(kFolderProfile, ShellFolder(CSIDL_PROFILE));
+  places.Fact(kFolderRoaming, ShellFolder(CSIDL_APPDATA));
+  places.Fact(kFolderLocal, ShellFolder(CSIDL_LOCAL_APPDATA));
   places.Fact(kFolderShared, CleanersSharedFolder(commonFiles));
   places.Fact(kFolderStartMenu, CleanersStartMenuFolder());
 
@@ -148,6 +150,8 @@ Places GatherPlaces(const UserHives* others) {
                              "HKEY_USERS\\" + hive.sid + "\\Software", machineView});
       const std::wstring profile = WideFromAnsi(hive.profileFolder);
       places.Fact(kFolderProfile, profile);
+      places.Fact(kFolderRoaming, profile + L"\\AppData\\Roaming");
+      places.Fact(kFolderLocal, profile + L"\\AppData\\Local");
       places.Walk(profile + L"\\AppData", true);
     }
   }
@@ -162,18 +166,21 @@ Places GatherPlaces(const UserHives* others) {
 int RunSnapshotCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
   std::string path;
   bool allUsers = false;
+  bool readContent = false;
   for (const std::string& argument : arguments) {
     if (argument == "--all-users") {
       allUsers = true;
+    } else if (argument == "--content") {
+      readContent = true;
     } else if (path.empty() && !argument.starts_with("-")) {
       path = argument;
     } else {
-      err << "RuleTool: snapshot takes FILE [--all-users]\n";
+      err << "RuleTool: snapshot takes FILE [--all-users] [--content]\n";
       return kToolFailed;
     }
   }
   if (path.empty()) {
-    err << "RuleTool: snapshot takes FILE [--all-users]\n";
+    err << "RuleTool: snapshot takes FILE [--all-users] [--content]\n";
     return kToolFailed;
   }
   std::optional<UserHives> others;
@@ -189,7 +196,7 @@ int RunSnapshotCommand(const std::vector<std::string>& arguments, std::ostream& 
     WalkRegistry(places.keys, writer);
     {
       const FileSystemRedirectionOff redirectionOff;
-      WalkFolders(places.walked, writer);
+      WalkFolders(places.walked, writer, readContent);
     }
     writer.Flush();
     sink.Close();

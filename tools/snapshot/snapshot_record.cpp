@@ -213,3 +213,31 @@ std::string DataHash::Hex() const {
   for (int i = 15; i >= 0; --i) out[static_cast<std::size_t>(15 - i)] = kHex[(state_ >> (i * 4)) & 15];
   return out;
 }
+
+std::string FormatFileContent(const FileContentFacts& facts) {
+  if (facts.hash.empty() && facts.identity.empty()) return "-";
+  return facts.identity.empty() ? facts.hash : facts.hash + "@" + facts.identity;
+}
+
+FileContentFacts ParseFileContent(std::string_view field) {
+  FileContentFacts facts;
+  if (field == "-") return facts;
+  const std::size_t at = field.find('@');
+  facts.hash = std::string(field.substr(0, at));
+  if (at != std::string_view::npos) facts.identity = std::string(field.substr(at + 1));
+  return facts;
+}
+
+bool SameRecordData(const SnapshotRecord& a, const SnapshotRecord& b) {
+  if (a.kind != RecordKind::File || b.kind != RecordKind::File) return a.data == b.data;
+  const std::size_t aCut = a.data.rfind('\t');
+  const std::size_t bCut = b.data.rfind('\t');
+  if (aCut == std::string::npos || bCut == std::string::npos) return a.data == b.data;
+  // Size, attributes and times first, then the content as both tell it.
+  if (std::string_view(a.data).substr(0, aCut) != std::string_view(b.data).substr(0, bCut)) return false;
+  const FileContentFacts before = ParseFileContent(std::string_view(a.data).substr(aCut + 1));
+  const FileContentFacts after = ParseFileContent(std::string_view(b.data).substr(bCut + 1));
+  if (!before.hash.empty() && !after.hash.empty()) return before.hash == after.hash;
+  if (!before.identity.empty() && !after.identity.empty()) return before.identity == after.identity;
+  return true;
+}

@@ -7,11 +7,12 @@
 //   K <TAB> container                                         a key
 //   V <TAB> container <TAB> name <TAB> type <TAB> size <TAB> hash <TAB> text    a value
 //   D <TAB> container <TAB> attributes                        a folder
-//   F <TAB> folder <TAB> name <TAB> size <TAB> attributes <TAB> created <TAB> written <TAB> hash
+//   F <TAB> folder <TAB> name <TAB> size <TAB> attributes <TAB> created <TAB> written <TAB> content
 //
 // Names and containers are full ("HKEY_LOCAL_MACHINE\SOFTWARE\X", "C:\Program Files\X");
 // a byte below 32 or "%" is written as "%" and two hex digits. `text` is the data of a
 // short string value (for reports of changed data), else empty. Times are FILETIME counts.
+// `content` says how the file's content is told apart (FileContentFacts below).
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -26,6 +27,9 @@ inline constexpr char kFolderOtherProgramFiles[] = "ProgramFilesOther";  // 64-b
 inline constexpr char kFolderOtherCommonFiles[] = "CommonFilesOther";
 inline constexpr char kFolderProgramData[] = "ProgramData";
 inline constexpr char kFolderProfile[] = "Profile";  // one per user profile
+// Each profile's Roaming and Local application data folders, one of each per profile.
+inline constexpr char kFolderRoaming[] = "Roaming";
+inline constexpr char kFolderLocal[] = "Local";
 // 64-bit Windows: the 32-bit System folder (SysWOW64); System is then the real System32.
 inline constexpr char kFolderSystemWow64[] = "SystemWow64";
 // The product's folders as the cleaner finds them on this machine, where it finds one: the
@@ -73,6 +77,23 @@ struct ValueFacts {
 };
 ValueFacts ParseValueFacts(std::string_view data);
 std::string FormatValueFacts(const ValueFacts& facts);
+
+// How a file record tells its content: the hash of what the file holds where it was read, and
+// where the file system keeps them its file ID and change time (any write, in place or by
+// replacing the file, changes one of them; an installer's kept write time does not hide it).
+// Written as "HASH", "@ID.CHANGE", "HASH@ID.CHANGE", or "-" where neither was taken (a file
+// above the size read whole, or one that could not be opened): size and times alone tell it.
+struct FileContentFacts {
+  std::string hash;
+  std::string identity;  // "ID.CHANGE" in hex
+};
+std::string FormatFileContent(const FileContentFacts& facts);
+FileContentFacts ParseFileContent(std::string_view field);
+
+// Whether two records of the same thing say it is unchanged. Files: the same size, attributes
+// and times, and the same content as far as both records tell it (the hashes where both read
+// the file, else file ID and change time where both hold them); other records: the same data.
+bool SameRecordData(const SnapshotRecord& a, const SnapshotRecord& b);
 
 // FNV-1a, 64 bits, as 16 hex digits: a change of the data changes it with near certainty.
 class DataHash {

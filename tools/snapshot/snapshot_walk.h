@@ -26,7 +26,9 @@ struct FolderPlace {
 
 // Every drive's places in one walk from the drive's root down, folders that hold places but
 // lie outside them passed through without a record. Links are recorded, never descended.
-void WalkFolders(const std::vector<FolderPlace>& places, SnapshotWriter& writer);
+// Each folder is listed through its handle with its files' IDs and change times; a file's
+// content is read only where the file system keeps neither, or with readContent for every file.
+void WalkFolders(const std::vector<FolderPlace>& places, SnapshotWriter& writer, bool readContent);
 
 // The 32-bit System folder of 64-bit Windows (SysWOW64); empty where there is none.
 std::wstring SystemWow64Folder();

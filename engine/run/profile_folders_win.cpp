@@ -1,0 +1,78 @@
+#include <windows.h>
+
+#include "engine/run/profile_folders.h"
+
+#include "engine/guards/folder_guard.h"
+#include "engine/run/shortcut_removal.h"
+#include "platform/files/file_identity.h"
+#include "platform/files/files.h"
+#include "platform/files/files_paths.h"
+#include "platform/registry/registry_accessor.h"
+#include "platform/text/wide_text.h"
+
+namespace {
+
+// Whether path (a folder, or where one would be) lies strictly inside the profile folder,
+// judged by what each existing folder on the way up is, where its links lead, not by how the
+// two are written: a second drive letter, a short name or a link change the text and not the
+// folder.
+bool LiesInsideProfile(const std::wstring& path, const std::wstring& profile) {
+  const auto profileFacts = FactsOfPath(profile);
+  if (!profileFacts) return false;
+  std::wstring at = OrdinaryPath(WithoutTrailingBackslashes(path));
+  for (bool itself = true;; itself = false) {
+    if (const auto facts = FactsOfPath(at)) {
+      if (!itself && facts->identity == profileFacts->identity) return true;
+      if (!facts->finalPath.empty()) at = WithoutTrailingBackslashes(OrdinaryPath(facts->finalPath));
+    }
+    const std::size_t cut = at.find_last_of(L'\\');
+    if (cut == std::wstring::npos || cut < 2 || at.size() <= 3) return false;
+    at.resize(cut == 2 ? 3 : cut);  // a drive root keeps its backslash
+  }
+}
+
+std::string ShellFolderValue(RegistryAccessor& registry, const UserHive& user, const char* value) {
+  registry.SelectRoot(HKEY_USERS);
+  std::string folder;
+  if (registry.OpenExistingKey("\\" + user.keyName + kUserShellFoldersKey) && registry.HasValue(value)) {
+    folder = registry.ReadStringValue(value);
+  }
+  registry.CloseCurrentKey();
+  return folder;
+}
+
+}  // namespace
+
+std::string OtherUsersShellFolder(CleanerContext& context, RegistryAccessor& registry, const UserHive& user,
+                                  const char* value, std::initializer_list<const char*> defaultPlaces,
+                                  const char* refusedText) {
+  const std::string folder = ShellFolderValue(registry, user, value);
+  if (folder.empty()) {
+    for (const char* place : defaultPlaces) {
+      const std::string candidate = user.profileFolder + place;
+      if (IsExistingFolderWide(WideFromAnsi(candidate))) return candidate;
+    }
+    return {};
+  }
+  const std::wstring wide = WideFromAnsi(folder);
+  if (!PlainPathProblem(std::string_view(folder)).empty() || !LiesInsideProfile(wide, WideFromAnsi(user.profileFolder))) {
+    AddInfo(context, refusedText + folder + kOfUserText + user.sid);
+    return {};
+  }
+  return IsExistingFolderWide(wide) ? folder : std::string();
+}
+
+void AddOtherUsersDataFolders(CleanerContext& context, std::vector<UserDataFolders>& folders) {
+  if (context.userHives.empty()) return;
+  RegistryAccessor registry(context.effects);
+  for (const UserHive& user : context.userHives) {
+    UserDataFolders profile;
+    profile.owner = user.sid;
+    profile.roaming = OtherUsersShellFolder(context, registry, user, kUserRoamingValue,
+                                            {kDefaultRoamingPlaces[0], kDefaultRoamingPlaces[1]},
+                                            kForeignShellFolderText);
+    profile.local = OtherUsersShellFolder(context, registry, user, kUserLocalValue,
+                                          {kDefaultLocalPlaces[0], kDefaultLocalPlaces[1]}, kForeignShellFolderText);
+    folders.push_back(std::move(profile));
+  }
+}
