@@ -63,6 +63,9 @@ void UndoEntry(UndoSteps& steps, const JournalEntry& entry) {
     case JournalKind::Value: UndoKeyOrValueEntry(steps, entry); break;
     case JournalKind::WrittenValue: UndoWrittenValueEntry(steps, entry); break;
     case JournalKind::ServiceSettings: UndoServiceSettingsEntry(steps, entry); break;
+    // After everything else, so that the descriptor of a key the run took over and then
+    // deleted goes onto the key undo makes again.
+    case JournalKind::KeySecurity: steps.PutSecurityLater(entry); break;
     case JournalKind::Process:
     case JournalKind::Service: steps.NotRestarted(entry.path); break;
     case JournalKind::NotDone: break;
