@@ -251,8 +251,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                                          std::to_string(claim.error) + "); this one goes on: " + shownLine);
   }
   // Enabled once and kept for the whole run (undo too): every open asks with backup intent, so
-  // a file or key access-listed to SYSTEM answers the same whoever is signed in.
-  const std::vector<std::string> privilegeLines = EnablePrivileges({kBackupPrivilege, kRestorePrivilege});
+  // a file or key access-listed to SYSTEM answers the same whoever is signed in; taking
+  // ownership is the last way to a key that even they do not open.
+  const std::vector<std::string> privilegeLines = EnablePrivileges({kBackupPrivilege, kRestorePrivilege, kTakeOwnershipPrivilege});
   Session session{choices, commandLine, events, {}, RunRecord{}, {}};
   session.trace.SetUtf8(choices.traceUtf8);
   session.record.KeepSteps(!choices.reportPath.empty());

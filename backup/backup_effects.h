@@ -78,6 +78,9 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   DWORD MoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder, HANDLE into,
                   const std::wstring& newName, const std::wstring& target) override;
   DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
+  // The key's descriptor is journaled before it is taken over; a key whose descriptor cannot
+  // be read is not taken over (undo could not put it back).
+  LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,

@@ -14,6 +14,7 @@
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
 #include "platform/processes/service_control.h"
+#include "platform/registry/key_opening.h"
 #include "platform/registry/registry_accessor.h"
 #include "platform/security/security_descriptor.h"
 #include "platform/system_error.h"
@@ -378,16 +379,15 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
                                       const std::wstring& keyName) {
   if (!On()) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   constexpr REGSAM kRead = KEY_QUERY_VALUE | READ_CONTROL;
-  HKEY opened = nullptr;
-  LONG openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | DELETE | view, &opened);
+  UniqueHKey key;
+  LONG openCode = OpenKeyPastAccessList(base, subKey, REG_OPTION_OPEN_LINK, kRead | DELETE | view, key);
   const bool deletable = openCode == ERROR_SUCCESS;
   // A key that may not be deleted is still kept; its deletion by name then answers why it stays.
   if (openCode == ERROR_ACCESS_DENIED) {
-    openCode = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, kRead | view, &opened);
+    openCode = OpenKeyPastAccessList(base, subKey, REG_OPTION_OPEN_LINK, kRead | view, key);
   }
   if (IsNotFound(openCode)) return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
-  const UniqueHKey key(opened);
   JournalEntry entry;
   entry.kind = JournalKind::Key;
   const std::wstring below = InternalNameBelow(base, subKey, keyName);
@@ -406,6 +406,23 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
     return deletable ? inner_.DeleteOpenRegistryKey(key.Get(), base, subKey, view, keyName)
                      : inner_.DeleteRegistryKey(base, subKey, view, keyName);
   });
+}
+
+LONG BackupEffects::TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) {
+  if (!On()) return inner_.TakeKeyOwnership(base, subKey, view, keyName);
+  UniqueHKey key;
+  if (const LONG code = inner_.OpenRegistryKey(base, subKey, REG_OPTION_OPEN_LINK, READ_CONTROL | view, keyName, key);
+      code != ERROR_SUCCESS) {
+    return static_cast<LONG>(Refuse(keyName, static_cast<DWORD>(code)));
+  }
+  JournalEntry entry;
+  entry.kind = JournalKind::KeySecurity;
+  NameKey(key.Get(), entry);
+  entry.security = KeySecurityText(key.Get());
+  if (entry.path.empty()) return static_cast<LONG>(Refuse(keyName, ERROR_INVALID_NAME));
+  if (entry.security.empty()) return static_cast<LONG>(Refuse(keyName, ERROR_INVALID_SECURITY_DESCR));
+  key.Reset();
+  return Journaled(entry, keyName, [&] { return inner_.TakeKeyOwnership(base, subKey, view, keyName); });
 }
 
 LONG BackupEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {

@@ -34,6 +34,7 @@ constexpr KindLayout kLayouts[] = {
     {JournalKind::Process, "process", "p"},
     {JournalKind::Service, "service", "p"},
     {JournalKind::ServiceSettings, "service-settings", "pv"},
+    {JournalKind::KeySecurity, "key-security", "phs"},
     {JournalKind::NotDone, "not-done", "np"},
 };
 

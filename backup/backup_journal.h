@@ -50,6 +50,7 @@ enum class JournalKind {
   NotDone,       // number: the change of that entry was not carried out; path: the reason
   ServiceSettings,  // path (the service's name), value: its settings before the run changed
                     // them (unnamed, REG_BINARY, EncodeServiceSettings' bytes)
+  KeySecurity,      // path (key), hive, security: the key's descriptor before the run took it over
 };
 
 struct JournalEntry {

@@ -78,7 +78,8 @@ std::string GuardProblem(CleanerContext& context, const JournalEntry& entry) {
     case JournalKind::Folder: return PathProblem(context, entry);
     case JournalKind::Key:
     case JournalKind::Value:
-    case JournalKind::WrittenValue: return KeyProblem(entry);
+    case JournalKind::WrittenValue:
+    case JournalKind::KeySecurity: return KeyProblem(entry);
     case JournalKind::Process:
     case JournalKind::Service:
     case JournalKind::ServiceSettings:  // put back only where the run's settings still stand

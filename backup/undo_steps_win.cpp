@@ -109,8 +109,11 @@ void UndoSteps::PutLaterSecurity() {
   const auto depth = [](const JournalEntry& entry) { return std::count(entry.path.begin(), entry.path.end(), L'\\'); };
   std::stable_sort(laterSecurity_.begin(), laterSecurity_.end(),
                    [&depth](const JournalEntry& a, const JournalEntry& b) { return depth(a) > depth(b); });
+  // Entries of one key keep undo's order (newest change first): the descriptor a key had
+  // before the run took it over is the last one written.
   for (const JournalEntry& entry : laterSecurity_) {
-    if (entry.kind != JournalKind::Key) {
+    const bool takenOver = entry.kind == JournalKind::KeySecurity;
+    if (entry.kind != JournalKind::Key && !takenOver) {
       PutSecurity(entry.path, entry.security);
       continue;
     }
@@ -120,9 +123,14 @@ void UndoSteps::PutLaterSecurity() {
       Failed("security of " + keyName, static_cast<DWORD>(opened));
       continue;
     }
-    if (KeySecurityText(key.Get()) == entry.security) continue;
+    if (KeySecurityText(key.Get()) == entry.security) {
+      if (takenOver) AlreadyInPlace("security of key " + keyName);
+      continue;
+    }
     if (const LONG code = context_.effects.SetKeySecurity(key.Get(), entry.security, entry.path); code != ERROR_SUCCESS) {
       Failed("security of " + keyName, static_cast<DWORD>(code));
+    } else if (takenOver) {
+      Done("security of key " + keyName);
     }
   }
   laterSecurity_.clear();

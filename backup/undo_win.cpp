@@ -7,7 +7,9 @@
 
 #include "backup/backup_folders.h"
 #include "backup/backup_journal.h"
+#include "backup/backup_reads.h"
 #include "backup/backup_store.h"
+#include "backup/newer_installation.h"
 #include "backup/undo_steps.h"
 #include "engine/cleaner_context.h"
 #include "engine/run_observer.h"
@@ -63,10 +65,32 @@ void UndoEntry(UndoSteps& steps, const JournalEntry& entry) {
     case JournalKind::Value: UndoKeyOrValueEntry(steps, entry); break;
     case JournalKind::WrittenValue: UndoWrittenValueEntry(steps, entry); break;
     case JournalKind::ServiceSettings: UndoServiceSettingsEntry(steps, entry); break;
+    // After everything else, so that the descriptor of a key the run took over and then
+    // deleted goes onto the key undo makes again.
+    case JournalKind::KeySecurity: steps.PutSecurityLater(entry); break;
     case JournalKind::Process:
     case JournalKind::Service: steps.NotRestarted(entry.path); break;
     case JournalKind::NotDone: break;
   }
+}
+
+// Why the run's places hold a newer installation of the product now (each Uninstall entry the
+// journal names, opened where undo would put it back), or empty.
+std::string NewerInstallationNow(UndoSteps& steps, const Journal& journal) {
+  for (const JournaledInstallation& installation : InstallationsOf(journal)) {
+    UniqueHKey key;
+    InstallationNow now;
+    now.present = steps.OpenKey(*installation.entry, false, KEY_QUERY_VALUE, key) == ERROR_SUCCESS;
+    if (now.present) {
+      std::vector<SavedValue> values(1);
+      if (ReadSavedValue(key.Get(), L"DisplayVersion", values.front()) == ERROR_SUCCESS) {
+        values.front().name = L"DisplayVersion";
+        now.version = DisplayVersionOf(values);
+      }
+    }
+    if (std::string reason = NewerInstallationReason(installation, now); !reason.empty()) return reason;
+  }
+  return {};
 }
 
 // Newest change first; a change the journal notes as not done is passed over.
@@ -104,8 +128,16 @@ void RunUndo(CleanerContext& context, const std::string& runFolder, FolderSecuri
   if (journal.problems.size() > allowed) throw Exception(kUndoBadJournalText + journal.problems.front());
   // Owners of restored files and keys other than the administrators need the restore privilege.
   (void)EnablePrivilege(kRestorePrivilege);
-  if (context.observer != nullptr) context.observer->UndoStarting();
   UndoSteps steps(context, OrdinaryPath(folder));
+  // A product installed again since (or updated) owns the run's places now: nothing of the old
+  // one is put between its files and keys unless the switch says so.
+  if (!context.state.UndoOverNewer) {
+    if (const std::string reason = NewerInstallationNow(steps, journal); !reason.empty()) {
+      throw Exception(kUndoNewerInstallationText + AnsiFromUtf8(reason) + " (" + kOverNewerSwitch +
+                      " puts the backup back over it)");
+    }
+  }
+  if (context.observer != nullptr) context.observer->UndoStarting();
   UndoJournal(steps, journal);
   // The same records give the trace's lines, this summary, the report's counts and the exit
   // code: each item restored is counted where it is traced, each one not restored where its

@@ -53,6 +53,9 @@ struct CleanerState {
   std::string BackupFolder;
   // The switch /UNDO=DIR\<run>: this start puts back what that run changed, and cleans nothing.
   std::string UndoFolder;
+  // The switch /OVERNEWER: undo puts back what the run removed even where a newer installation
+  // of the product stands now.
+  bool UndoOverNewer = false;
   std::string FolderBackup;  // BACKUP= as the settings file gives it
   std::string FolderProgram;
   std::string FolderShared;

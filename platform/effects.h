@@ -117,6 +117,15 @@ class Effects {
   // the view (KEY_WOW64_64KEY, KEY_WOW64_32KEY).
   virtual LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                                const std::wstring& keyName, UniqueHKey& key) = 0;
+  // Makes Administrators the owner of the key (opened as itself in the view given) and grants
+  // them full control at the head of its access list, for a key that even the backup and
+  // restore privileges do not open: ERROR_SUCCESS or the system's code. The backup layer
+  // journals the descriptor the key had, for undo to put back. A gateway that cannot take it
+  // over answers ERROR_ACCESS_DENIED, and the key stays as it was.
+  virtual LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) {
+    (void)base, (void)subKey, (void)view, (void)keyName;
+    return ERROR_ACCESS_DENIED;
+  }
   // Deletes the key itself, never a link's target: a key that is a registry link goes as a link.
   // view: 0, or the one registry view (KEY_WOW64_64KEY, KEY_WOW64_32KEY) the key lies in.
   virtual LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) = 0;
@@ -198,6 +207,9 @@ class ForwardingEffects : public Effects {
                        const std::wstring& keyName, UniqueHKey& key) override {
     return inner_.OpenRegistryKey(base, subKey, options, rights, keyName, key);
   }
+  LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override {
+    return inner_.TakeKeyOwnership(base, subKey, view, keyName);
+  }
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override {
     return inner_.DeleteRegistryKey(base, subKey, view, keyName);
   }
@@ -250,6 +262,7 @@ class LiveEffects : public Effects {
                          UniqueHKey& key) override;
   LONG OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                        const std::wstring& keyName, UniqueHKey& key) override;
+  LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
                              const std::wstring& keyName) override;

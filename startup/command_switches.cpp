@@ -23,6 +23,7 @@ constexpr SwitchName kSwitches[] = {
     {"/VERSION", SwitchKind::Version, Takes::Nothing}, {"/DETECT", SwitchKind::Detect, Takes::Nothing},
     {"/REPORT", SwitchKind::Report, Takes::Value},   {"/DELETE", SwitchKind::Delete, Takes::Nothing},
     {"/DELLINK", SwitchKind::DelLink, Takes::Nothing}, {"/NOKILL", SwitchKind::NoKill, Takes::Nothing},
+    {"/OVERNEWER", SwitchKind::OverNewer, Takes::Nothing},
 };
 
 // The [Options] keys of the settings file, which the command line may set as KEY=1 or KEY=0.
@@ -64,6 +65,7 @@ class Reader {
     if (!c.undoFolder.empty() && !c.backupFolder.empty()) Fail("/UNDO and /BACKUP cannot be used together");
     else if (c.detect && !c.undoFolder.empty()) Fail("/DETECT and /UNDO cannot be used together");
     else if (c.detect && !c.backupFolder.empty()) Fail("/DETECT changes nothing and keeps no backup: drop /BACKUP");
+    else if (c.overNewer && c.undoFolder.empty()) Fail("/OVERNEWER is for undo only: /UNDO=DIR\\RUN /OVERNEWER");
     else if (utf8Alone_ && !c.traceOn) Fail("/UTF8 needs the trace log: /TL or /TL=PATH");
     return c;
   }
@@ -127,6 +129,7 @@ class Reader {
       case SwitchKind::Delete: c.optDelete = true; break;
       case SwitchKind::DelLink: c.optDelLink = true; break;
       case SwitchKind::NoKill: c.optKillProcess = false; break;
+      case SwitchKind::OverNewer: c.overNewer = true; break;
       case SwitchKind::None: break;
     }
   }
@@ -175,7 +178,7 @@ std::string ReportPathRequested(const std::vector<std::string>& arguments) {
 
 std::string UsageText() {
   return "Cleaner.exe [/Q] [/TL | /TL=PATH [/UTF8] | /TLUTF8[=PATH]] [/ALLUSERS] [/R]\r\n"
-         "            [/BACKUP=DIR | /UNDO=DIR\\RUN] [/DETECT] [/REPORT=PATH]\r\n"
+         "            [/BACKUP=DIR | /UNDO=DIR\\RUN [/OVERNEWER]] [/DETECT] [/REPORT=PATH]\r\n"
          "            [/DELETE] [/DELLINK] [/NOKILL] [KEY=1|0 ...]\r\n"
          "\r\n"
          "  /Q            no window and no box; runs unattended\r\n"
@@ -185,6 +188,7 @@ std::string UsageText() {
          "  /R            files in use are deleted at the next restart\r\n"
          "  /BACKUP=DIR   keep every change in DIR before it is made\r\n"
          "  /UNDO=DIR     put back what the run kept in DIR changed\r\n"
+         "  /OVERNEWER    with /UNDO: put it back even over a newer installation\r\n"
          "  /DETECT       change nothing; exit 0 when nothing of the product is left, else 1\r\n"
          "  /REPORT=PATH  a JSON document of the run\r\n"
          "  /DELETE       delete files and folders (DELETE=1)\r\n"

@@ -8,7 +8,7 @@
 
 enum class SwitchKind {
   None, Trace, TraceUtf8, Utf8, Quiet, AllUsers, Restart, Backup, Undo, Help, Version, Detect, Report,
-  Delete, DelLink, NoKill
+  Delete, DelLink, NoKill, OverNewer
 };
 
 struct CommandSwitch {
@@ -24,7 +24,8 @@ struct CommandSwitch {
 // "/BACKUP=DIR" (a backup of every change in DIR), "/UNDO=DIR\<run>" (put back what that run
 // changed), "/?" and "/HELP" (the usage), "/VERSION", "/DETECT" (is anything of the product
 // left), "/REPORT=PATH" (a JSON document of the run), "/DELETE", "/DELLINK", "/NOKILL" (the
-// options of the settings file for this run). None for anything else, and for a known switch
+// options of the settings file for this run), "/OVERNEWER" (undo even over a newer
+// installation). None for anything else, and for a known switch
 // written with a value it does not take.
 CommandSwitch ParseSwitch(const std::string& argument);
 
@@ -38,6 +39,7 @@ struct CommandLineChoices {
   bool restart = false;
   std::string backupFolder;
   std::string undoFolder;
+  bool overNewer = false;  // only with undoFolder
   bool help = false;
   bool version = false;
   bool detect = false;

@@ -67,6 +67,7 @@ void ScanCommandLine(CleanerContext& context, const std::string& commandLine) {
   }
   if (!choices.backupFolder.empty()) state.BackupFolder = CommandLineFolder(kBackupNotPlain, choices.backupFolder);
   if (!choices.undoFolder.empty()) state.UndoFolder = CommandLineFolder(kUndoNotPlain, choices.undoFolder);
+  state.UndoOverNewer = choices.overNewer;
 }
 
 // The options the command line sets for this run count over the settings file.

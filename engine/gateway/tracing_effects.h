@@ -14,6 +14,8 @@ inline constexpr char kRemovedFileText[] = "Removed file ";
 inline constexpr char kRemovedFolderText[] = "Removed folder ";
 inline constexpr char kRemovedKeyText[] = "Removed key ";
 inline constexpr char kRemovedValueText[] = "Removed value ";
+// A key even the backup and restore privileges did not open, made the administrators' own.
+inline constexpr char kTookOverKeyText[] = "Took ownership of key ";
 inline constexpr char kWroteValueText[] = "Wrote value ";
 inline constexpr char kEndedProcessText[] = "Ended process ";
 inline constexpr char kStoppedServiceText[] = "Stopped service ";
@@ -33,6 +35,7 @@ class TracingEffects : public ForwardingEffects {
                     bool plainFirst) override;
   DWORD RemoveTree(HANDLE parent, const std::wstring& name, const std::wstring& path, HANDLE opened,
                    std::vector<RemovedItem>& removed) override;
+  LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,

@@ -45,6 +45,12 @@ DWORD TracingEffects::RemoveTree(HANDLE parent, const std::wstring& name, const 
   return code;
 }
 
+LONG TracingEffects::TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) {
+  const LONG code = inner_.TakeKeyOwnership(base, subKey, view, keyName);
+  if (code == ERROR_SUCCESS) Record(kTookOverKeyText, keyName);
+  return code;
+}
+
 LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view,
                                        const std::wstring& keyName) {
   const LONG code = inner_.DeleteRegistryKey(base, subKey, view, keyName);

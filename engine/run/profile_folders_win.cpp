@@ -31,35 +31,48 @@ bool LiesInsideProfile(const std::wstring& path, const std::wstring& profile) {
   }
 }
 
-std::string ShellFolderValue(RegistryAccessor& registry, const UserHive& user, const char* value) {
+// The hive's Shell Folders value as stored (UTF-16: a profile such as C:\Users\Łukasz keeps its
+// name whatever the ANSI code page); empty when the key or the value is missing.
+std::wstring ShellFolderValue(RegistryAccessor& registry, const UserHive& user, const char* value) {
   registry.SelectRoot(HKEY_USERS);
-  std::string folder;
-  if (registry.OpenExistingKey("\\" + user.keyName + kUserShellFoldersKey) && registry.HasValue(value)) {
-    folder = registry.ReadStringValue(value);
+  std::wstring folder;
+  const std::wstring name = WideFromAnsi(value);
+  if (registry.OpenExistingKey(L"\\" + WideFromAnsi(user.keyName) + WideFromAnsi(kUserShellFoldersKey), KeyAccess::Read) ==
+          ERROR_SUCCESS &&
+      registry.HasValue(name)) {
+    folder = registry.ReadStringValue(name);
   }
   registry.CloseCurrentKey();
   return folder;
 }
 
+// The rule pass names folders in the ANSI code page; a folder it cannot name exactly is listed
+// rather than turned into a look-alike.
+std::string RuleFolderOf(CleanerContext& context, const std::wstring& folder, const UserHive& user) {
+  if (folder.empty()) return {};
+  if (const auto exact = ExactAnsiFromWide(folder)) return *exact;
+  AddInfo(context, kUnnamedShellFolderText + AnsiFromWide(folder) + kOfUserText + user.sid);
+  return {};
+}
+
 }  // namespace
 
-std::string OtherUsersShellFolder(CleanerContext& context, RegistryAccessor& registry, const UserHive& user,
-                                  const char* value, std::initializer_list<const char*> defaultPlaces,
-                                  const char* refusedText) {
-  const std::string folder = ShellFolderValue(registry, user, value);
+std::wstring OtherUsersShellFolder(CleanerContext& context, RegistryAccessor& registry, const UserHive& user,
+                                   const char* value, std::initializer_list<const char*> defaultPlaces,
+                                   const char* refusedText) {
+  const std::wstring folder = ShellFolderValue(registry, user, value);
   if (folder.empty()) {
     for (const char* place : defaultPlaces) {
-      const std::string candidate = user.profileFolder + place;
-      if (IsExistingFolderWide(WideFromAnsi(candidate))) return candidate;
+      const std::wstring candidate = user.profileFolderWide + WideFromAnsi(place);
+      if (IsExistingFolderWide(candidate)) return candidate;
     }
     return {};
   }
-  const std::wstring wide = WideFromAnsi(folder);
-  if (!PlainPathProblem(std::string_view(folder)).empty() || !LiesInsideProfile(wide, WideFromAnsi(user.profileFolder))) {
-    AddInfo(context, refusedText + folder + kOfUserText + user.sid);
+  if (!PlainPathProblem(std::wstring_view(folder)).empty() || !LiesInsideProfile(folder, user.profileFolderWide)) {
+    AddInfo(context, refusedText + AnsiFromWide(folder) + kOfUserText + user.sid);
     return {};
   }
-  return IsExistingFolderWide(wide) ? folder : std::string();
+  return IsExistingFolderWide(folder) ? folder : std::wstring();
 }
 
 void AddOtherUsersDataFolders(CleanerContext& context, std::vector<UserDataFolders>& folders) {
@@ -68,11 +81,16 @@ void AddOtherUsersDataFolders(CleanerContext& context, std::vector<UserDataFolde
   for (const UserHive& user : context.userHives) {
     UserDataFolders profile;
     profile.owner = user.sid;
-    profile.roaming = OtherUsersShellFolder(context, registry, user, kUserRoamingValue,
-                                            {kDefaultRoamingPlaces[0], kDefaultRoamingPlaces[1]},
-                                            kForeignShellFolderText);
-    profile.local = OtherUsersShellFolder(context, registry, user, kUserLocalValue,
-                                          {kDefaultLocalPlaces[0], kDefaultLocalPlaces[1]}, kForeignShellFolderText);
+    profile.roaming = RuleFolderOf(context,
+                                   OtherUsersShellFolder(context, registry, user, kUserRoamingValue,
+                                                         {kDefaultRoamingPlaces[0], kDefaultRoamingPlaces[1]},
+                                                         kForeignShellFolderText),
+                                   user);
+    profile.local = RuleFolderOf(context,
+                                 OtherUsersShellFolder(context, registry, user, kUserLocalValue,
+                                                       {kDefaultLocalPlaces[0], kDefaultLocalPlaces[1]},
+                                                       kForeignShellFolderText),
+                                 user);
     folders.push_back(std::move(profile));
   }
 }

@@ -16,20 +16,23 @@
 
 namespace {
 
-// Reads one Shell Folders value; empty when the key or the value is missing.
-std::string StartupFolder(RegistryAccessor& registry, HKEY root, const std::string& key, const char* value) {
+// Reads one Shell Folders value as stored (UTF-16: a profile such as C:\Users\Łukasz keeps its
+// name whatever the ANSI code page); empty when the key or the value is missing.
+std::wstring StartupFolder(RegistryAccessor& registry, HKEY root, const std::wstring& key, const char* value) {
   registry.SelectRoot(root);
-  if (registry.OpenExistingKey(key) && registry.HasValue(value)) return registry.ReadStringValue(value);
+  const std::wstring name = WideFromAnsi(value);
+  if (registry.OpenExistingKey(key, KeyAccess::Read) == ERROR_SUCCESS && registry.HasValue(name)) {
+    return registry.ReadStringValue(name);
+  }
   return {};
 }
 
 // Deletes one shortcut named in UTF-16, so that its Windows-1251 name means the same file
 // whatever the ANSI code page. Without a folder nothing is touched: the bare name would
 // point into the root of the current drive.
-void DeleteStartupLink(CleanerContext& context, const std::string& folder, const std::string& linkName) {
+void DeleteStartupLink(CleanerContext& context, const std::wstring& folder, const std::string& linkName) {
   if (folder.empty()) return;
-  const std::wstring path =
-      WideFromAnsi(folder) + L"\\" + WideFromAnsi(linkName, kStartupLinkNamesCodePage);
+  const std::wstring path = folder + L"\\" + WideFromAnsi(linkName, kStartupLinkNamesCodePage);
   if (!IsExistingFileWide(path)) return;
   (void)context.effects.SetAttributes(path, FILE_ATTRIBUTE_ARCHIVE);  // a failure shows in the deletion
   const DWORD error = context.effects.RemoveFile(path);
@@ -42,11 +45,12 @@ void RemoveShortcuts(CleanerContext& context) {
   if (!context.state.StartMenuFolder.empty()) DeleteFolderTree(context, context.state.StartMenuFolder);
 
   RegistryAccessor registry(context.effects);
-  const std::string userStartup = StartupFolder(registry, HKEY_CURRENT_USER, kUserShellFoldersKey, kUserStartupValue);
-  const std::string commonStartup =
-      StartupFolder(registry, HKEY_LOCAL_MACHINE, kCommonShellFoldersKey, kCommonStartupValue);
+  const std::wstring userStartup =
+      StartupFolder(registry, HKEY_CURRENT_USER, WideFromAnsi(kUserShellFoldersKey), kUserStartupValue);
+  const std::wstring commonStartup =
+      StartupFolder(registry, HKEY_LOCAL_MACHINE, WideFromAnsi(kCommonShellFoldersKey), kCommonStartupValue);
 
-  std::vector<std::string> startupFolders{userStartup, commonStartup};
+  std::vector<std::wstring> startupFolders{userStartup, commonStartup};
   for (const UserHive& other : context.userHives) {
     startupFolders.push_back(OtherUsersShellFolder(context, registry, other, kUserStartupValue,
                                                    {kDefaultStartupPlaces[0], kDefaultStartupPlaces[1]},
@@ -54,7 +58,7 @@ void RemoveShortcuts(CleanerContext& context) {
   }
   for (const std::string& linkName : kStartupLinkNames) {
     if (linkName.empty()) continue;
-    for (const std::string& folder : startupFolders) DeleteStartupLink(context, folder, linkName);
+    for (const std::wstring& folder : startupFolders) DeleteStartupLink(context, folder, linkName);
   }
   registry.CloseCurrentKey();
 }

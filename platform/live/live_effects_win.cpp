@@ -3,9 +3,11 @@
 #include "platform/effects.h"
 
 #include "platform/files/relative_files.h"
+#include "platform/registry/key_opening.h"
 #include "platform/processes/service_control.h"
 #include "platform/security/privileges.h"
 #include "platform/security/security_descriptor.h"
+#include "platform/security/taken_over_security.h"
 
 LiveEffects& LiveEffects::Instance() {
   static LiveEffects instance;
@@ -75,19 +77,31 @@ DWORD LiveEffects::DeleteAtRestart(const std::wstring& path) {
 }
 LONG LiveEffects::OpenRegistryKey(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
                                   const std::wstring&, UniqueHKey& key) {
-  HKEY opened = nullptr;
-  const LONG code = RegOpenKeyExW(base, subKey.c_str(), options, rights, &opened);
-  if (code == ERROR_SUCCESS) key = UniqueHKey(opened);
-  return code;
+  return OpenKeyPastAccessList(base, subKey, options, rights, key);
+}
+// SeTakeOwnership opens any key for WRITE_OWNER; once Administrators own it, they may read and
+// change its access list.
+LONG LiveEffects::TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring&) {
+  UniqueHKey owned;
+  LONG code = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, WRITE_OWNER | view, owned.Put());
+  if (code != ERROR_SUCCESS) return code;
+  if ((code = SetKeySecurityText(owned.Get(), L"O:BA")) != ERROR_SUCCESS) return code;
+  owned.Reset();
+  UniqueHKey key;
+  code = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, READ_CONTROL | WRITE_DAC | WRITE_OWNER | view,
+                       key.Put());
+  if (code != ERROR_SUCCESS) return code;
+  const auto granted = TakenOverSecurity(KeySecurityText(key.Get()));
+  if (!granted) return ERROR_INVALID_SECURITY_DESCR;
+  return SetKeySecurityText(key.Get(), *granted);
 }
 // RegDeleteKeyW opens the key following a link and would delete the link's target: the key is
 // opened as itself (in the view given; without one the program's own) and deleted by handle,
 // which is what RegDeleteKeyW does inside.
 LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring&) {
-  HKEY opened = nullptr;
-  const LONG code = RegOpenKeyExW(base, subKey.c_str(), REG_OPTION_OPEN_LINK, DELETE | view, &opened);
+  UniqueHKey key;
+  const LONG code = OpenKeyPastAccessList(base, subKey, REG_OPTION_OPEN_LINK, DELETE | view, key);
   if (code != ERROR_SUCCESS) return code;
-  const UniqueHKey key(opened);
   return DeleteOpenKey(key.Get());
 }
 LONG LiveEffects::DeleteOpenRegistryKey(HKEY key, HKEY, const std::wstring&, REGSAM, const std::wstring&) {

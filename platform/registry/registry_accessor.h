@@ -85,6 +85,11 @@ class RegistryAccessor {
   const std::wstring& OpenKeyName() const { return openKeyName_; }
 
  private:
+  // Opens through the gateway (which passes the key's access list with the backup and restore
+  // privileges); where opening it to change it is still denied, has the gateway take the key
+  // over and opens again.
+  LONG OpenOrTakeOver(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights, const std::wstring& name,
+                      UniqueHKey& key);
   LONG DeleteTreeBelow(HKEY base, const std::wstring& subKey, std::wstring name, TreeDeletion& result);
   Effects& effects_;
   HKEY root_ = HKEY_CURRENT_USER;

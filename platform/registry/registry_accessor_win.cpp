@@ -129,11 +129,23 @@ LONG RegistryAccessor::OpenExistingKey(const std::wstring& path, KeyAccess acces
   const PathStart start = StartOf(path, root_, rootName_, openKey_.Get(), openKeyName_);
   std::wstring name = JoinKeyName(start.baseName, start.rest);
   UniqueHKey opened;
-  const LONG code = effects_.OpenRegistryKey(start.base, start.rest, 0, RightsFor(access) | view_, name, opened);
+  const LONG code = OpenOrTakeOver(start.base, start.rest, 0, RightsFor(access) | view_, name, opened);
   if (code != ERROR_SUCCESS) return code;
   openKeyName_ = std::move(name);
   openKey_ = std::move(opened);
   return ERROR_SUCCESS;
+}
+
+LONG RegistryAccessor::OpenOrTakeOver(HKEY base, const std::wstring& subKey, DWORD options, REGSAM rights,
+                                      const std::wstring& name, UniqueHKey& key) {
+  const LONG code = effects_.OpenRegistryKey(base, subKey, options, rights, name, key);
+  // A key is taken over only to change it, never to read it.
+  const bool changes = (rights & ~(KEY_READ | KEY_WOW64_RES)) != 0;
+  if (code != ERROR_ACCESS_DENIED || !changes) return code;
+  const LONG taken = effects_.TakeKeyOwnership(base, subKey, view_, name);
+  // A take-over the backup refused is listed by the backup already.
+  if (static_cast<DWORD>(taken) == kBackupRefusedCode) return taken;
+  return taken == ERROR_SUCCESS ? effects_.OpenRegistryKey(base, subKey, options, rights, name, key) : code;
 }
 
 bool RegistryAccessor::OpenExistingKey(const std::string& path) {
@@ -250,14 +262,19 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
   // subKeys: the count the parent's enumeration gave, or nothing when it must be asked for.
   const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength, const DWORD* subKeys) {
     TreeLevel level{{}, std::move(sub), parentNameLength, 0, false};
-    const LONG opened = effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK,
-                                                 RightsFor(KeyAccess::DeleteTree) | view_, name, level.key);
+    const LONG opened = OpenOrTakeOver(parent, level.subKey, REG_OPTION_OPEN_LINK,
+                                       RightsFor(KeyAccess::DeleteTree) | view_, name, level.key);
     if (opened == ERROR_SUCCESS) level.remaining = subKeys ? *subKeys : SubkeyCount(level.key.Get());
     level.missing = IsNotFound(opened);
     levels.push_back(std::move(level));
   };
   const auto remove = [&](HKEY parent, const std::wstring& sub) {
-    const LONG deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
+    LONG deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
+    if (deleted == ERROR_ACCESS_DENIED) {
+      const LONG taken = effects_.TakeKeyOwnership(parent, sub, view_, name);
+      if (taken == ERROR_SUCCESS) deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
+      if (static_cast<DWORD>(taken) == kBackupRefusedCode) deleted = taken;
+    }
     if (deleted != ERROR_SUCCESS && !IsNotFound(deleted)) result.stayed.push_back({name, deleted});
     return deleted;
   };

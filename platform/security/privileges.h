@@ -11,6 +11,9 @@ inline constexpr const char* kDebugPrivilege = "SeDebugPrivilege";
 // Reading and writing files and keys whatever their security.
 inline constexpr const char* kBackupPrivilege = "SeBackupPrivilege";
 inline constexpr const char* kRestorePrivilege = "SeRestorePrivilege";
+// Making Administrators the owner of a key whatever its access list, where even the backup and
+// restore privileges do not open it.
+inline constexpr const char* kTakeOwnershipPrivilege = "SeTakeOwnershipPrivilege";
 // Setting a service's failure action that restarts the computer.
 inline constexpr const char* kShutdownPrivilege = "SeShutdownPrivilege";
 

@@ -6,11 +6,13 @@
 #include <vector>
 
 #include "backup/backup_journal.h"
+#include "backup/newer_installation.h"
 #include "platform/handles.h"
 #include "tests/e2e/cleaner_folder.h"
 #include "tests/e2e/machine_snapshot.h"
 #include "tests/e2e/seeded_installation.h"
 #include "tests/support/held_file.h"
+#include "tests/support/seeded_registry.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -169,6 +171,35 @@ TEST_F(BackupAndUndo, UndoNeverOverwritesWhatIsThereNow) {
   }
   EXPECT_TRUE(listed);
   EXPECT_EQ(installation_.TargetsGone(), std::vector<std::string>({"product process"})) << "everything else is back";
+}
+
+// The product installed again after the run (its Uninstall entry, which the run removed, is
+// back): undo restores nothing and says why, exit code 2; with /OVERNEWER it puts back what
+// the backup holds, and nothing of the new installation is overwritten.
+TEST_F(BackupAndUndo, UndoOverANewerInstallationRestoresNothingUnlessTheSwitchSaysSo) {
+  const std::string entry =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoraE2E_" + std::to_string(GetCurrentProcessId());
+  TemporaryKey entryKey(HKEY_CURRENT_USER, entry);
+  SeedStringValue(HKEY_CURRENT_USER, entry, "DisplayVersion", "5.0");
+  std::vector<std::string> rules = installation_.RuleLines();
+  rules.insert(rules.end(), {"[Registry_Delete]", "HKEY_CURRENT_USER\\" + entry, "[Registry_Delete_End]"});
+  cleaner_.WriteRules(rules);
+  ASSERT_EQ(cleaner_.Run(Clean()).exitCode, 0u);
+  ASSERT_FALSE(KeyExistsForTest(HKEY_CURRENT_USER, entry));
+  const std::string run = RunFolderIn(backup_.Path());
+  SeedStringValue(HKEY_CURRENT_USER, entry, "DisplayVersion", "5.1");
+
+  const CleanerExit refused = cleaner_.Run(Undo(run));
+  EXPECT_EQ(refused.exitCode, 2u);
+  bool said = false;
+  for (const std::string& line : cleaner_.LogMessages()) said = said || line.find(kUndoNewerInstallationText) != std::string::npos;
+  EXPECT_TRUE(said);
+  EXPECT_EQ(installation_.TargetsLeft(), std::vector<std::string>{}) << "nothing of the old installation came back";
+
+  const CleanerExit over = cleaner_.Run(Undo(run) + " /OVERNEWER");
+  EXPECT_EQ(over.exitCode, 1u) << "the new installation's version is there: listed, not overwritten";
+  EXPECT_EQ(StringValueForTest(HKEY_CURRENT_USER, entry, "DisplayVersion"), "5.1");
+  EXPECT_EQ(installation_.TargetsGone(), std::vector<std::string>({"product process"}));
 }
 
 // An administrator can put the keys back by hand: regedit imports the run's export and the

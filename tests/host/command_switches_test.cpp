@@ -49,6 +49,7 @@ std::string Describe(const CommandLineChoices& c) {
   if (c.restart) text += " restart";
   if (!c.backupFolder.empty()) text += " backup=" + c.backupFolder;
   if (!c.undoFolder.empty()) text += " undo=" + c.undoFolder;
+  if (c.overNewer) text += " overnewer";
   if (c.help) text += " help";
   if (c.version) text += " version";
   if (c.detect) text += " detect";
@@ -75,6 +76,7 @@ TEST(CommandLine, ValidLinesInAnyOrderSayWhatTheyAskFor) {
       {{"/backup=D:\\Keep", "/Q", "/TL=C:\\x.log"}, " trace=C:\\x.log quiet backup=D:\\Keep options=-----"},
       {{"/TL=C:\\x.log", "/BACKUP=D:\\Keep"}, " trace=C:\\x.log backup=D:\\Keep options=-----"},
       {{"/UNDO=D:\\Keep\\r1"}, " undo=D:\\Keep\\r1 options=-----"},
+      {{"/overnewer", "/UNDO=D:\\Keep\\r1"}, " undo=D:\\Keep\\r1 overnewer options=-----"},
       {{"/?"}, " help options=-----"},
       {{"/Help"}, " help options=-----"},
       {{"/version"}, " version options=-----"},
@@ -111,6 +113,8 @@ TEST(CommandLine, EveryMistakeMakesTheLineInvalidAndNamesWhatIsWrong) {
       {{"/BACKUP=D:\\K", "/UNDO=D:\\K\\r"}, "/UNDO and /BACKUP cannot be used together"},
       {{"/DETECT", "/UNDO=D:\\K\\r"}, "/DETECT and /UNDO cannot be used together"},
       {{"/DETECT", "/BACKUP=D:\\K"}, "/DETECT changes nothing and keeps no backup: drop /BACKUP"},
+      {{"/OVERNEWER"}, "/OVERNEWER is for undo only: /UNDO=DIR\\RUN /OVERNEWER"},
+      {{"/OVERNEWER", "/BACKUP=D:\\K"}, "/OVERNEWER is for undo only: /UNDO=DIR\\RUN /OVERNEWER"},
       {{"/UTF8"}, "/UTF8 needs the trace log: /TL or /TL=PATH"},
       {{"/TL=C:\\a.log", "/TL=C:\\b.log"}, "/TL=C:\\b.log: given twice with different values"},
       {{"DELETE=yes"}, "DELETE=yes: the value must be 1 or 0"},

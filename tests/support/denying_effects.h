@@ -22,7 +22,12 @@ class DenyingEffects : public LiveEffects {
     if (closedKeys.contains(name) || (rights & ~(granted | KEY_WOW64_RES)) != 0) return ERROR_ACCESS_DENIED;
     return LiveEffects::OpenRegistryKey(base, sub, options, rights, name, key);
   }
-  LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
+  // A product's self-protection refuses a new owner as it refuses everything else.
+  LONG TakeKeyOwnership(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
+    if (lockedKeys.contains(name) || closedKeys.contains(name)) return ERROR_ACCESS_DENIED;
+    return LiveEffects::TakeKeyOwnership(base, sub, view, name);
+  }
+    LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
     return lockedKeys.contains(name) ? ERROR_ACCESS_DENIED : LiveEffects::DeleteRegistryKey(base, sub, view, name);
   }
   LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& sub, REGSAM view,

@@ -79,8 +79,11 @@ std::string UnixName(UnixNameCall call, const std::string& path) {
 bool RunningUnderWine() { return UnixNameFunction() != nullptr; }
 
 namespace {
-// Wine starts a Linux program handed to CreateProcess as it is. Its handle cannot be
-// waited for, so callers look for the program's result instead.
+// Wine starts a Linux program handed to CreateProcess as it is, outside its own process table,
+// and hands back no handles: PROCESS_INFORMATION then holds whatever its stack held (measured:
+// thread 0x2, a made-up process ID). Closing those closed other handles of this process, among
+// them advapi32's cached HKEY_USERS root, so that a later RegLoadKeyW or RegOpenKeyExW on
+// HKEY_USERS answered 6. Nothing is closed; callers look for the program's result instead.
 bool StartHostProgram(const std::string& program, const std::string& arguments) {
   std::string commandLine = program + " " + arguments;
   std::string windowsName = "Z:" + program;
@@ -94,8 +97,6 @@ bool StartHostProgram(const std::string& program, const std::string& arguments) 
                       &startup, &info)) {
     return false;
   }
-  CloseHandle(info.hThread);
-  CloseHandle(info.hProcess);
   return true;
 }
 

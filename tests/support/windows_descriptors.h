@@ -36,6 +36,9 @@ inline constexpr wchar_t kUserMadeUnderProgramData[] =
 // A folder an elevated administrator made under C:\: every signed-in user has Modify.
 inline constexpr wchar_t kAdminMadeUnderRoot[] =
     L"O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1200a9;;;BU)(A;OICIID;0x1301bf;;;AU)";
+// A product's key locked to SYSTEM, as self-protecting anti-virus products set them: SYSTEM has
+// full control, the administrators may only read it and its descriptor.
+inline constexpr wchar_t kSystemOnlyKey[] = L"O:SYG:SYD:P(A;CI;KA;;;SY)(A;CI;KR;;;BA)";
 // A folder a deployment script made private (inheritance off, Users read and execute).
 inline constexpr wchar_t kPrivateByScript[] = L"O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 // A folder an elevated administrator (or SYSTEM) made under C:\Program Files, as inheritance

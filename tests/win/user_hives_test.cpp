@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/cleaner_state.h"
 #include "engine/run/cleaning_run.h"
 #include "engine/run/registry_actions.h"
 #include "engine/run/shortcut_removal.h"
 #include "platform/handles.h"
 #include "platform/registry/user_hives_win.h"
+#include "platform/security/privileges.h"
 #include "platform/system_error.h"
 #include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
@@ -114,39 +116,82 @@ LONG AcceptUnload(const std::wstring&) { return ERROR_SUCCESS; }
 }  // namespace
 
 // Windows: a profile folder whose name the ANSI code page cannot hold (C:\Users\Łukasz under
-// Windows-1252). Kept wide, its hive is found and loaded from the folder the system names;
-// kept as ANSI it read "C:\Users\?ukasz" and the user was passed over with exit code 0.
-TEST(ProfileFolderNames, AProfileFolderOutsideTheAnsiCodePageIsFoundAndLoaded) {
-  ScratchFolder scratch("wideprofile");
-  const std::wstring folder = WideFromAnsi(scratch.Path()) + L"\\\x0141ukasz";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const UniqueFile hive(CreateFileW((folder + L"\\NTUSER.DAT").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-  ASSERT_TRUE(hive);
-  const std::wstring sid = L"S-1-5-21-7-7-7-1001";
-  const std::wstring key =
-      L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
-  UniqueHKey profile;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, profile.Put(),
-                            nullptr),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetValueExW(profile.Get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
-                           reinterpret_cast<const BYTE*>(folder.c_str()),
-                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
-            ERROR_SUCCESS);
-  loadedFile.clear();
-  {
-    UserHives users({RecordLoad, AcceptUnload, NoPause});
-    EXPECT_EQ(loadedFile, folder + L"\\NTUSER.DAT");
-    const auto& hives = users.Hives();
-    const auto found = std::find_if(hives.begin(), hives.end(),
-                                    [&](const UserHive& each) { return each.sid == AnsiFromWide(sid); });
-    ASSERT_NE(found, hives.end()) << testing::PrintToString(users.PassedOver());
-    EXPECT_EQ(found->profileFolderWide, folder);
-    (void)users.Unload();
+// Windows-1252), with a hive file saved from an empty key and the product's Startup shortcut
+// in the profile's default Startup place; its ProfileList key is removed when it goes.
+class WideNamedProfile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    const std::string seed = "Software\\CleanerTests\\WideHive_" + std::to_string(GetCurrentProcessId());
+    TemporaryKey seedKey(HKEY_CURRENT_USER, seed);
+    SeedKey(HKEY_CURRENT_USER, seed);
+    UniqueHKey opened;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, seed.c_str(), 0, KEY_READ, opened.Put()), ERROR_SUCCESS);
+    (void)EnablePrivilege(kBackupPrivilege);
+    ASSERT_EQ(RegSaveKeyW(opened.Get(), (folder + L"\\NTUSER.DAT").c_str(), nullptr), ERROR_SUCCESS);
+    std::wstring startup = folder;
+    for (const wchar_t* level : {L"\\AppData", L"\\Roaming", L"\\Microsoft", L"\\Windows", L"\\Start Menu",
+                                 L"\\Programs", L"\\Startup"}) {
+      startup += level;
+      ASSERT_TRUE(CreateDirectoryW(startup.c_str(), nullptr));
+    }
+    link = startup + L"\\" + WideFromAnsi(kStartupLinkNames[0], kStartupLinkNamesCodePage);
+    beside = startup + L"\\ZDN Keep.lnk";
+    for (const std::wstring& file : {link, beside}) {
+      ASSERT_TRUE(UniqueFile(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                         nullptr)));
+    }
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, profile.Put(),
+                              nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(profile.Get(), L"ProfileImagePath", 0, REG_EXPAND_SZ,
+                             reinterpret_cast<const BYTE*>(folder.c_str()),
+                             static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
   }
-  profile.Reset();
-  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str()), ERROR_SUCCESS);
+  void TearDown() override {
+    if (!profile) return;
+    profile.Reset();
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str()), ERROR_SUCCESS);
+  }
+  ScratchFolder scratch{"wideprofile"};
+  const std::wstring folder = WideFromAnsi(scratch.Path()) + L"\\\x0141ukasz";
+  const std::wstring sid = L"S-1-5-21-7-7-7-1001";
+  const std::wstring key = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\" + sid;
+  UniqueHKey profile;
+  std::wstring link;
+  std::wstring beside;
+};
+
+// Kept wide, its hive is found and loaded from the folder the system names; kept as ANSI it
+// read "C:\Users\?ukasz" and the user was passed over with exit code 0.
+TEST_F(WideNamedProfile, ItsHiveIsFoundAndLoadedFromTheFolderTheSystemNames) {
+  loadedFile.clear();
+  UserHives users({RecordLoad, AcceptUnload, NoPause});
+  EXPECT_EQ(loadedFile, folder + L"\\NTUSER.DAT");
+  const auto& hives = users.Hives();
+  const auto found = std::find_if(hives.begin(), hives.end(),
+                                  [&](const UserHive& each) { return each.sid == AnsiFromWide(sid); });
+  ASSERT_NE(found, hives.end()) << testing::PrintToString(users.PassedOver());
+  EXPECT_EQ(found->profileFolderWide, folder);
+  (void)users.Unload();
+}
+
+// The shortcut step looks in that user's Startup folder by the same wide name: by the ANSI
+// one it looked in "?ukasz", found nothing and left the product's shortcut with exit code 0.
+TEST_F(WideNamedProfile, ItsStartupShortcutGoesAndTheOneBesideItStays) {
+  EngineTestContext each;
+  each.state.OptAllUsers = true;
+  {
+    OtherUsersForRun users(each.context);
+    ASSERT_TRUE(Contains(SidsOf(each.context.userHives), AnsiFromWide(sid)));
+    RemoveShortcuts(each.context);
+    users.Finish();
+  }
+  EXPECT_EQ(GetFileAttributesW(link.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(GetFileAttributesW(beside.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(each.reporter.infoLines, Strings{});
+  EXPECT_EQ(each.context.outcome.ExitCode(), 0);
 }
 
 // What Wine never refuses: Windows refuses to unload a hive while any process holds a key of

@@ -148,7 +148,7 @@ Places GatherPlaces(const UserHives* others) {
     for (const UserHive& hive : others->Hives()) {
       places.keys.push_back({HKEY_USERS, WideFromAnsi(hive.keyName) + L"\\Software",
                              "HKEY_USERS\\" + hive.sid + "\\Software", machineView});
-      const std::wstring profile = WideFromAnsi(hive.profileFolder);
+      const std::wstring& profile = hive.profileFolderWide;
       places.Fact(kFolderProfile, profile);
       places.Fact(kFolderRoaming, profile + L"\\AppData\\Roaming");
       places.Fact(kFolderLocal, profile + L"\\AppData\\Local");
