@@ -53,7 +53,11 @@ HeldLevels HoldLevels(const std::wstring& path) {
     UniqueFile level;
     DWORD opened = ERROR_SUCCESS;
     if (!link) {
-      opened = OpenChild(parent, name, kLevelAccess, true, level);
+      // Held without delete sharing, the level can be neither renamed nor deleted, so no link
+      // can take its name while the deletion runs; where another open already holds it for
+      // deletion, it is still opened relative to the level above.
+      opened = HoldChildFolder(parent, name, kLevelAccess, false, level);
+      if (opened == ERROR_SHARING_VIOLATION) opened = OpenChild(parent, name, kLevelAccess, true, level);
       DWORD attributes = 0, tag = 0;
       link = opened == ERROR_SUCCESS && AttributesOf(level.Get(), attributes, tag) && IsLinkEntry(attributes, tag);
     }
