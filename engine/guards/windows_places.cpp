@@ -4,9 +4,7 @@
 #include <array>
 
 #include "engine/guards/folder_guard.h"
-#include "engine/guards/product_words.h"
 #include "platform/text/text_rules.h"
-#include "platform/text/wide_text.h"
 
 namespace {
 
@@ -49,11 +47,10 @@ bool IsWindowsPartName(std::string_view name) {
       std::any_of(kProgramDataSubfolders.begin(), kProgramDataSubfolders.end(), named)) {
     return true;
   }
-  const std::wstring wide = WideFromUtf8(std::string(name));
-  const auto words = WordsOf(wide);
-  if (words.empty()) return false;
-  const std::string first = UpperAscii(Utf8FromWide(std::wstring(words.front())));
-  return first == "WINDOWS" || first == "MICROSOFT";
+  // Places are compared upper-cased, where no word boundary shows: a name beginning with either
+  // word counts, which keeps the comparison the same in any letter case.
+  const std::string upper = UpperAscii(name);
+  return upper.starts_with("WINDOWS") || upper.starts_with("MICROSOFT");
 }
 
 bool IsInWindowsPlace(std::string_view path, const WindowsPlaces& places) {

@@ -16,8 +16,8 @@ std::span<const char* const> ProgramFilesSubfolderNames();
 std::span<const char* const> ProgramDataSubfolderNames();
 
 // True for a folder right in Program Files, Common Files or ProgramData that is Windows' part
-// of it: one of the names above, or a name whose first word is Windows or Microsoft
-// ("Microsoft Shared", "WindowsApps", "Windows Defender"). Any letter case.
+// of it: one of the names above, or a name that begins with Windows or Microsoft ("Microsoft
+// Shared", "WindowsApps", "Windows Defender"). Any letter case.
 bool IsWindowsPartName(std::string_view name);
 
 // The folders the places are found in, each in the form NormalizedFolder gives.

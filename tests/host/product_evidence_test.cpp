@@ -85,7 +85,8 @@ TEST(WindowsPlaces, AreTheWindowsFolderAndWindowsPartsOfTheProgramFolders) {
       {"C:\\Program Files\\Velmora Lab\\QRV.exe", false},
       {"C:\\Program Files\\Common Files\\ZDN Shared Files\\zdnbase.dll", false},
       {"C:\\ProgramData\\Velmora Lab\\drivers", false},
-      {"C:\\Program Files\\Windowsill\\x", false},
+      {"C:\\Program Files\\Wind Tools\\x", false},
+      {"C:\\Program Files\\WINDOWSAPPS\\x", true},
       {"C:\\Program Files\\..\\Windows\\win.ini", true},
       {"D:\\Windows\\x", false},
   };
