@@ -541,6 +541,8 @@ std::vector<std::string> Footprint::RuleLines() const {
 
 FootprintDump Footprint::Dump() const {
   FootprintDump dump;
+  // The cleaner registers its own event source when it runs: not the product's, not the others'.
+  const std::wstring ownSource = L"HKLM\\SYSTEM\\CURRENTCONTROLSET\\SERVICES\\EVENTLOG\\APPLICATION\\VELMORA CLEANER";
   for (const Item& item : items_) {
     if (item.root && item.section == 0) {
       DumpKey(item.root, item.key, true, dump);
@@ -556,6 +558,7 @@ FootprintDump Footprint::Dump() const {
     }
   }
   DumpKey(HKEY_LOCAL_MACHINE, filterClass_, false, dump);
+  std::erase_if(dump, [&](const auto& entry) { return Below(entry.first.substr(2), ownSource); });
   return dump;
 }
 
