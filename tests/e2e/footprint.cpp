@@ -306,7 +306,7 @@ void Footprint::SeedAll() {
   // scheduled task, a browser plug-in.
   Folder(O::Product, "program folder", programFolder_,
          {{L"QRV.exe", part}, {L"ZdnS.exe", part}, {L"QrvAmsi.dll", part}, {L"QrvCred.dll", part},
-          {L"QrvCpl.dll", part}, {L"ZdnNotify.dll", part}, {L"vcruntime140.dll", runtime},
+          {L"QrvCpl.dll", part}, {L"ZdnNotify.dll", part}, {L"msvcrt140_private.dll", runtime},
           {L"desktop.ini", "[.ShellClassInfo]"}, {L"Bases\\main.avb", "signature base"}});
   Folder(O::Product, "shared folder", sharedFolder_, {{L"zdnshell.dll", part}, {L"ZdnOverlay.dll", part}});
   Folder(O::Product, "data folder", dataFolder_, {{L"Logs\\scan.log", "scan"}, {L"Quarantine\\q1.bin", "q"}});
@@ -322,7 +322,7 @@ void Footprint::SeedAll() {
   File(O::Product, "settings file", windows_ + L"\\qrv.ini", "[QRV]");
   ExistingFile(O::Windows, "Windows' settings file", windows_ + L"\\win.ini");
   Folder(O::Product, "product folder in the Windows folder", windows_ + L"\\Velmora",
-         {{L"vcruntime140.dll", runtime}, {L"desktop.ini", "[.ShellClassInfo]"}, {L"qrv.dat", "data"}});
+         {{L"msvcrt140_private.dll", runtime}, {L"desktop.ini", "[.ShellClassInfo]"}, {L"qrv.dat", "data"}});
   Folder(O::Product, "setup leftovers", windows_ + L"\\Temp\\QrvSetup", {{L"setup.log", "log"}});
   Folder(O::Other, "another program's setup leftovers", windows_ + L"\\Temp\\AcmeSetup", {{L"setup.log", "log"}});
   File(O::Product, "scheduled task", system_ + L"\\Tasks\\Velmora Update", "<Task/>");

@@ -186,7 +186,9 @@ TEST(ProductEvidence, InWindowsPlacesOnlyTheProductsEvidenceLetsAnItemGo) {
 // library, it is not the product's alone and the folder is refused whole.
 TEST(ProductEvidence, AProductFolderWithItsOwnRuntimeCopyAndDesktopIniGoes) {
   const std::string windows = WindowsFolder(), folder = windows + "\\Velmora_redist_test";
-  const std::string runtime = folder + "\\bin\\vcruntime140.dll";
+  // Named as none of Wine's own libraries: for a copy named as one (vcruntime140.dll), Wine
+  // reads the version resource of its built-in library instead of the file's.
+  const std::string runtime = folder + "\\bin\\msvcrt140_private.dll";
   WriteBytes(folder + "\\desktop.ini", "[.ShellClassInfo]");
   WriteBytes(folder + "\\qrv.dat", "data");
   CopyInto(SystemFolder() + "\\kernel32.dll", runtime);
