@@ -19,7 +19,7 @@ if [ "$mode" = "--window" ] && [ -z "$user_display" ]; then
   echo "demo: --window needs a display (DISPLAY is not set)" >&2
   exit 2
 fi
-for f in "$build/win/Cleaner.exe" "$build/win/RuleTool.exe" "$build/win/sleeper.exe" \
+for f in "$build/win/Cleaner.exe" "$build/win/RuleTool.exe" "$build/win/sleeper.exe" "$build/win/velmora_part.exe" \
          "$build/host/RuleTool" "$build/host/demo/Do_list.dat"; do
   [ -f "$f" ] || fail "$f is missing; build first (make build)"
 done
@@ -88,7 +88,9 @@ seed_installation() {
   write "$start_menu/Uninstall QRV.lnk" "link"
   write "$start_menu/Help/Manual.lnk" "link"
   write "$startup/$link_name" "link"
-  write "$sysdir/zdnhook.dll" "hook"
+  # The hook library carries its maker's version resource, the evidence that lets it go from
+  # the System folder.
+  cp "$build/win/velmora_part.exe" "$sysdir/zdnhook.dll"
   write "$windir/qrv.ini" "[QRV]"
   # Canaries: things beside the targets that must survive.
   write "$pf/Velmora Notes/readme.txt" "not the product's"

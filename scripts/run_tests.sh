@@ -67,7 +67,7 @@ if [ -f "$build/win/e2e_tests.exe" ]; then
   run_e2e_session headless win32 nodisplay 'CleanerHeadless.*'
   # Most users run a 64-bit Windows, where the 32-bit program sees the 32-bit registry view.
   echo "== end-to-end tests on a 64-bit prefix"
-  run_e2e_session test64 win64 '' 'CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*:BackupAndUndo.RoundTrip*:CaptureRoundTrip.DataAnd64Bit*:CaptureRoundTrip.APlainInstaller*'
+  run_e2e_session test64 win64 '' 'CleanerEndToEnd.UnattendedRun*:CleanerEndToEnd.OnA64Bit*:BackupAndUndo.RoundTrip*:CaptureRoundTrip.DataAnd64Bit*:CaptureRoundTrip.APlainInstaller*:Footprint.*'
 fi
 
 # A Windows Installer package captured, cleaned and undone in a prefix of its own; the script

@@ -6,6 +6,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/guards/windows_places.h"
 #include "platform/files/file_identity.h"
 
 // Why a path is not a plain drive path, or empty when it is one. A plain drive path is a
@@ -43,6 +44,8 @@ struct ProtectedFolderSet {
   // The normalised form of every folder and of every folder above one, made by IndexFolders:
   // a walk asks for each folder it opens, and the lists hold hundreds of forms.
   std::unordered_set<std::string> index{};
+  // Where an item needs the product's evidence to go.
+  WindowsPlaces places{};
 };
 
 // Fills the set's index from its folders.

@@ -12,6 +12,7 @@
 
 #include "engine/cleaner_context.h"
 #include "engine/guards/folder_guard.h"
+#include "engine/guards/windows_places.h"
 #include "platform/files/file_identity.h"
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
@@ -25,20 +26,6 @@ constexpr char kCurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVers
 constexpr std::array<const char*, 6> kProgramFilesValues = {
     "ProgramFilesDir", "CommonFilesDir", "ProgramFilesDir (x86)", "CommonFilesDir (x86)",
     "ProgramW6432Dir", "CommonW6432Dir"};
-
-// Windows' own folders inside the Windows folder, the System folders, the Program Files and
-// ProgramData folders: no product installs them, and a rule naming one would empty a part of
-// Windows (its driver packages, its installer cache, its scheduled tasks, its browser).
-constexpr std::array<const char*, 12> kWindowsSubfolders = {"inf",   "Temp",     "Installer", "Tasks",
-                                                            "WinSxS", "assembly", "Fonts",     "servicing",
-                                                            "Microsoft.NET", "System", "Help", "Globalization"};
-constexpr std::array<const char*, 11> kSystemSubfolders = {"drivers", "config",   "Tasks", "catroot",    "catroot2",
-                                                           "spool",   "wbem",     "DriverStore", "LogFiles",
-                                                           "WindowsPowerShell", "GroupPolicy"};
-constexpr std::array<const char*, 11> kProgramFilesSubfolders = {
-    "Internet Explorer", "Windows Media Player", "Windows NT", "Windows Defender", "Windows Mail",
-    "Windows Photo Viewer", "Windows Sidebar", "WindowsPowerShell", "Reference Assemblies", "MSBuild", "WindowsApps"};
-constexpr std::array<const char*, 2> kProgramDataSubfolders = {"Package Cache", "Microsoft"};
 
 // Every value of these keys names a folder of the shell (Programs, Start Menu, Startup,
 // Desktop, AppData, Personal, their Common forms, and the rest).
@@ -351,6 +338,17 @@ void AddProtectedFolder(ProtectedFolderSet& set, std::set<std::string>& visited,
   }
 }
 
+// The forms a place is compared by: as written, completed, long and as the system gives it
+// once opened, each normalised; a root names no place.
+void AddPlaceForms(std::vector<std::string>& forms, const std::wstring& folder) {
+  if (folder.empty() || IsRootFolder(Utf8FromWide(folder))) return;
+  std::vector<std::string> written = ComparisonForms(folder);
+  if (const auto facts = FactsOfPath(FullPathWide(folder)); facts && !facts->finalPath.empty()) {
+    written.push_back(UpperForComparison(OrdinaryPath(facts->finalPath)));
+  }
+  for (const std::string& form : written) AddForm(forms, NormalizedFolder(form));
+}
+
 // True when what path opens is a protected folder or one above one, however it is named.
 bool IsProtectedByIdentity(const ProtectedFolderSet& set, const std::wstring& path) {
   const auto facts = FactsOfPath(path);
@@ -363,19 +361,21 @@ bool IsProtectedByIdentity(const ProtectedFolderSet& set, const std::wstring& pa
 
 namespace {
 
-template <std::size_t N>
-void AddBelow(std::vector<std::wstring>& found, const std::string& folder, const std::array<const char*, N>& names) {
+// Windows' own folders inside the Windows folder, the System folders, the Program Files and
+// ProgramData folders: no product installs them, and a rule naming one would empty a part of
+// Windows (its driver packages, its installer cache, its scheduled tasks, its browser).
+void AddBelow(std::vector<std::wstring>& found, const std::string& folder, std::span<const char* const> names) {
   if (folder.empty()) return;
   for (const char* name : names) found.push_back(WideFromAnsi(folder + "\\" + name));
 }
 
 // programFilesValues: the Program Files and Common Files folders as the registry names them.
 void AddWindowsSubfolders(std::vector<std::wstring>& found, const std::vector<std::string>& programFilesValues) {
-  AddBelow(found, WindowsFolder(), kWindowsSubfolders);
-  for (const std::string& system : {SystemFolder(), SystemWow64Folder()}) AddBelow(found, system, kSystemSubfolders);
-  for (const std::string& programs : programFilesValues) AddBelow(found, programs, kProgramFilesSubfolders);
+  AddBelow(found, WindowsFolder(), WindowsSubfolderNames());
+  for (const std::string& system : {SystemFolder(), SystemWow64Folder()}) AddBelow(found, system, SystemSubfolderNames());
+  for (const std::string& programs : programFilesValues) AddBelow(found, programs, ProgramFilesSubfolderNames());
   const std::wstring programData = ExpandedEnvironmentText(L"%ProgramData%");
-  if (!programData.starts_with(L"%")) AddBelow(found, AnsiFromWide(programData), kProgramDataSubfolders);
+  if (!programData.starts_with(L"%")) AddBelow(found, AnsiFromWide(programData), ProgramDataSubfolderNames());
 }
 
 }  // namespace
@@ -398,10 +398,18 @@ ProtectedFolderSet GatherProtectedFolders() {
   }
   for (const auto& value : values) found.push_back(WideFromAnsi(value));
   AddWindowsSubfolders(found, values);
+  ProtectedFolderSet set;
+  // The Program Files and Common Files values come first, kProgramFilesValues.size() of each view.
+  for (std::size_t view = 0; view < kViews.size(); ++view) {
+    for (std::size_t i = 0; i < kProgramFilesValues.size() && view * kProgramFilesValues.size() + i < values.size(); ++i) {
+      AddPlaceForms(set.places.programFolders, WideFromAnsi(values[view * kProgramFilesValues.size() + i]));
+    }
+  }
   AddKnownFolders(found);
   AddProfileFolders(found);
   AddEveryProfilesFolders(found);
-  ProtectedFolderSet set;
+  const std::wstring programData = ExpandedEnvironmentText(L"%ProgramData%");
+  if (!programData.starts_with(L"%")) AddPlaceForms(set.places.programFolders, programData);
   std::set<std::string> visited;
   // The lists name the same folders many times over (every profile's shell folders, both
   // registry views); each is asked of the file system once, as its long form costs a listing
@@ -420,6 +428,13 @@ const ProtectedFolderSet& ProtectedFolders(CleanerContext& context) {
     const CleanerState& state = context.state;
     for (const auto* known : {&state.WindowsFolder, &state.SystemFolder, &state.ProgramFilesFolder}) {
       AddProtectedFolder(set, visited, WideFromAnsi(*known));
+    }
+    for (const std::string& windows : {state.WindowsFolder, WindowsFolder()}) {
+      AddPlaceForms(set.places.windowsFolders, WideFromAnsi(windows));
+    }
+    for (const std::string* known : {&state.ProgramFilesFolder, &state.ProgramDataFolder, &state.ProgramFiles64Folder,
+                                     &state.CommonFiles64Folder}) {
+      AddPlaceForms(set.places.programFolders, WideFromAnsi(*known));
     }
     IndexFolders(set);
     context.protectedFolders = std::make_shared<const ProtectedFolderSet>(std::move(set));

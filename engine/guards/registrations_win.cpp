@@ -10,6 +10,7 @@
 #include "engine/cleaner_context.h"
 #include "engine/guards/command_line.h"
 #include "engine/guards/folder_safety.h"
+#include "engine/guards/product_evidence_win.h"
 #include "engine/guards/windows_files_win.h"
 #include "engine/guards/folder_guard.h"
 #include "engine/rules/rule_file.h"
@@ -135,13 +136,12 @@ bool Exists(CleanerContext& context, const std::wstring& file) {
 // A folder the run's guards refuse, or one in the Windows folder holding Windows' own files,
 // is deleted by no line: it vouches for nothing it holds. So does a file that is Windows' own.
 void AddFolder(CleanerContext& context, ProductFiles& product, const std::wstring& folder) {
-  if (folder.empty() || IsRefusedFolder(context, folder)) return;
-  if (HoldsWindowsOwnFiles(context, ExtendedPath(WithoutTrailingBackslashes(FullPathWide(folder))))) return;
+  if (folder.empty() || VouchesForNothing(context, folder, true)) return;
   for (std::wstring& form : ComparableForms(context, folder)) product.folders.push_back(std::move(form));
 }
 
 void AddFile(CleanerContext& context, ProductFiles& product, const std::wstring& file) {
-  if (!WindowsOwnFileReason(context, FullPathWide(file)).empty()) return;
+  if (VouchesForNothing(context, file, false)) return;
   for (std::wstring& form : ComparableForms(context, file)) product.files.push_back(std::move(form));
 }
 

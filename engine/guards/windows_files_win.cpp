@@ -8,11 +8,13 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
+#include "engine/guards/product_evidence_win.h"
 #include "engine/guards/windows_files.h"
 #include "platform/files/files.h"
 #include "platform/files/files_paths.h"
 #include "platform/files/relative_files.h"
 #include "platform/files/system_mirror.h"
+#include "platform/handles.h"
 #include "platform/text/wide_text.h"
 
 namespace {
@@ -24,11 +26,13 @@ std::wstring Upper(std::wstring text) {
   return text;
 }
 
-// Inside the Windows folder, by the ordinary upper-case forms of both.
+// Inside the Windows folder, by the ordinary upper-case forms of both; or inside Windows' part
+// of Program Files, Common Files or ProgramData.
 bool InWindowsFolder(CleanerContext& context, const std::wstring& path) {
   std::string windows = context.state.WindowsFolder.empty() ? WindowsFolder() : context.state.WindowsFolder;
   const std::wstring top = Upper(WithoutTrailingBackslashes(OrdinaryPath(FullPathWide(WideFromAnsi(windows)))));
-  return !top.empty() && IsBelowFolder(Upper(OrdinaryPath(path)), top);
+  if (!top.empty() && IsBelowFolder(Upper(OrdinaryPath(path)), top)) return true;
+  return IsInWindowsPlace(context, path);
 }
 
 template <typename Function>
@@ -63,16 +67,26 @@ std::wstring& LibraryFolder() {
   return folder;
 }
 
-// The company of the file's version resource, in every language it is given in.
 bool VersionNamesMicrosoft(const std::wstring& path) {
+  for (const std::wstring& company : VersionCompanies(path)) {
+    if (NamesMicrosoft(company)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::vector<std::wstring> VersionCompanies(const std::wstring& path) {
+  std::vector<std::wstring> companies;
+  if (!LoadWindowsFileChecks()) return companies;
   const auto size = Libraries().size;
   const auto info = Libraries().info;
   const auto query = Libraries().query;
   DWORD ignored = 0;
   const DWORD bytes = size(path.c_str(), &ignored);
-  if (bytes == 0) return false;
+  if (bytes == 0) return companies;
   std::vector<BYTE> data(bytes);
-  if (!info(path.c_str(), 0, bytes, data.data())) return false;
+  if (!info(path.c_str(), 0, bytes, data.data())) return companies;
   struct Translation {
     WORD language;
     WORD codePage;
@@ -80,7 +94,7 @@ bool VersionNamesMicrosoft(const std::wstring& path) {
   Translation* translations = nullptr;
   UINT length = 0;
   if (!query(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<LPVOID*>(&translations), &length)) {
-    return false;
+    return companies;
   }
   for (UINT i = 0; i < length / sizeof(Translation); ++i) {
     wchar_t key[64];
@@ -88,13 +102,14 @@ bool VersionNamesMicrosoft(const std::wstring& path) {
                   translations[i].codePage);
     wchar_t* company = nullptr;
     UINT characters = 0;
-    if (query(data.data(), key, reinterpret_cast<LPVOID*>(&company), &characters) && company &&
-        NamesMicrosoft(std::wstring_view(company, wcsnlen(company, characters)))) {
-      return true;
+    if (query(data.data(), key, reinterpret_cast<LPVOID*>(&company), &characters) && company) {
+      companies.emplace_back(company, wcsnlen(company, characters));
     }
   }
-  return false;
+  return companies;
 }
+
+namespace {
 
 // Windows Resource Protection (Windows Vista and later; sfc.dll asks sfc_os.dll), asked with
 // the name Windows keeps the file under: never through the Sysnative alias.
@@ -122,8 +137,34 @@ bool OwnedByTrustedInstaller(const std::wstring& path) {
 
 std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
 
+// Windows' list of libraries that several programs share (their paths as value names, with a
+// count of users), in either registry view.
+bool ListedAsShared(const std::wstring& path) {
+  constexpr wchar_t kSharedDlls[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+  for (const REGSAM view : {REGSAM{0}, REGSAM{KEY_WOW64_64KEY}}) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_QUERY_VALUE | view, &opened) != ERROR_SUCCESS) continue;
+    const UniqueHKey key(opened);
+    if (RegQueryValueExW(key.Get(), OrdinaryPath(path).c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// What a product folder may hold although it looks like Windows': its folder settings
+// (desktop.ini), and its private copy of a Microsoft library (a redistributable runtime) that
+// only its version resource marks, which Windows does not protect, TrustedInstaller does not
+// own and no other program registers as shared.
+bool IsProductFolderCopy(CleanerContext& context, const std::wstring& path) {
+  if (CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, LastName(path).c_str(), -1, L"desktop.ini", -1) == CSTR_EQUAL) return true;
+  return LoadWindowsFileChecks() && VersionNamesMicrosoft(path) && !ProtectedByWindows(context, path) &&
+         !OwnedByTrustedInstaller(path) && !ListedAsShared(path);
+}
+
 // The first of Windows' own files at any depth below folder, with its reason; links are
-// neither followed nor counted.
+// neither followed nor counted. The folder is the product's (its line showed the product's
+// evidence): its settings and private library copies are its own.
 bool FindWindowsOwnFile(CleanerContext& context, const std::wstring& top, std::wstring& file, std::string& reason) {
   std::vector<std::wstring> folders = {top};
   while (!folders.empty()) {
@@ -137,7 +178,7 @@ bool FindWindowsOwnFile(CleanerContext& context, const std::wstring& top, std::w
       if ((entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) continue;
       if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         folders.push_back(path);
-      } else if (reason = WindowsOwnFileReason(context, path); !reason.empty()) {
+      } else if (reason = WindowsOwnFileReason(context, path); !reason.empty() && !IsProductFolderCopy(context, path)) {
         file = path;
         return true;
       }

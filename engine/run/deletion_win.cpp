@@ -10,6 +10,7 @@
 #include "engine/guards/folder_guard.h"
 #include "engine/guards/folder_safety.h"
 #include "engine/guards/path_links_win.h"
+#include "engine/guards/product_evidence_win.h"
 #include "engine/guards/windows_files_win.h"
 #include "engine/run/restart_aside.h"
 #include "platform/effects.h"
@@ -453,20 +454,6 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
   }
 }
 
-// The folder that holds path (extended form) opened for the walk, following links on the way
-// as the entry's own path does (the guards judged that path); with the last name of path.
-UniqueFile OpenParentOf(const std::wstring& path, std::wstring& lastName, DWORD& error) {
-  const std::size_t split = path.find_last_of(L'\\');
-  lastName = path.substr(split + 1);
-  std::wstring parent = path.substr(0, split);
-  if (parent.size() == 6 && parent.starts_with(L"\\\\?\\")) parent += L'\\';  // a drive root: "\\?\C:\"
-  UniqueFile handle(CreateFileW(parent.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_TRAVERSE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  error = handle ? ERROR_SUCCESS : GetLastError();
-  return handle;
-}
-
 // The UTF-16 form of a rule entry, or empty after a line when it is not a plain drive path:
 // a relative one would be taken from the current folder, wherever that is, and the other
 // forms (NT, device, share, doubled or dotted names) would slip past the guards' reading.
@@ -484,21 +471,20 @@ void DeleteFolderAt(CleanerContext& context, const std::wstring& full) {
   // Everything below is reached in extended form, so that no length limit cuts a path and
   // names ending in a dot or a blank are taken as they are.
   const std::wstring top = ExtendedPath(WithoutTrailingBackslashes(full));
-  if (RefuseLinkOnTheWay(context, top, Shown(context, top))) return;
-  std::wstring name;
-  DWORD error = ERROR_SUCCESS;
-  const UniqueFile parent = OpenParentOf(top, name, error);
-  if (!parent) {
+  // Every folder on the way is held from here to the end of the deletion, which acts relative
+  // to the last of them: a link made on the way meanwhile is never followed.
+  const HeldLevels held = HoldLevels(top);
+  if (RefuseLinkOnTheWay(context, held, Shown(context, top))) return;
+  if (!held.Held()) {
     // No folder holds it: there is no tree to delete. Any other failure stays, with a line.
-    if (!IsMissing(error)) AddInfo(context, kFolderNotDeletedText + Shown(context, top) + " - " + SystemErrorText(error));
+    if (!IsMissing(held.error)) {
+      AddInfo(context, kFolderNotDeletedText + Shown(context, top) + " - " + SystemErrorText(held.error));
+    }
     return;
   }
+  if (!held.listed) return;
   // The top as its folder lists it, with its reparse tag: what it is, not what it opens.
-  WIN32_FIND_DATAW found{};
-  const UniqueFind listed(FindFirstFileW(top.c_str(), &found));
-  const DWORD attributes = listed ? found.dwFileAttributes : GetFileAttributesW(top.c_str());
-  const DWORD tag = listed && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? found.dwReserved0 : 0;
-  (void)DeleteTree(context, parent.Get(), name, top, attributes, tag);
+  (void)DeleteTree(context, held.Parent(), held.lastName, top, held.entry.attributes, held.entry.reparseTag);
 }
 
 // The attributes and reparse tag of the child `name` of parent, read through its own handle.
@@ -508,29 +494,32 @@ bool ChildAttributes(HANDLE parent, const std::wstring& name, DWORD& attributes,
          AttributesOf(child.Get(), attributes, tag);
 }
 
-// shown: the entry as the lists name it.
-void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown) {
+// shown: the entry as the lists name it. twin: the 64-bit twin of the entry's place, acted on
+// only where it shows the product's evidence itself.
+void DeleteFileAt(CleanerContext& context, const std::wstring& full, const std::string& shown, bool twin) {
   const std::wstring file = ExtendedPath(full);
   if (!IsExistingFileWide(file)) return;
-  if (RefuseLinkOnTheWay(context, file, shown)) return;
-  std::wstring name;
-  DWORD error = ERROR_SUCCESS;
-  const UniqueFile parent = OpenParentOf(file, name, error);
+  const HeldLevels held = HoldLevels(file);
+  if (RefuseLinkOnTheWay(context, held, shown)) return;
+  const std::wstring& name = held.lastName;
+  DWORD error = held.error;
   DWORD attributes = 0;
   DWORD tag = 0;
-  if (!parent || !ChildAttributes(parent.Get(), name, attributes, tag)) {
+  if (!held.Held() || !ChildAttributes(held.Parent(), name, attributes, tag)) {
     if (IsMissing(error)) return;
     AddInfo(context, kFileNotDeletedText + shown);
     return;
   }
-  if (RefuseWindowsOwnFile(context, parent.Get(), name, shown)) return;
+  const HANDLE parent = held.Parent();
+  if (RefuseWindowsOwnFile(context, parent, name, shown)) return;
+  if (RefuseChildWithoutEvidence(context, parent, name, file, shown, twin)) return;
   if (IsLinkEntry(attributes, tag)) {
-    error = RemoveLink(context, parent.Get(), name, file, attributes);  // its attributes would be set on the target
+    error = RemoveLink(context, parent, name, file, attributes);  // its attributes would be set on the target
   } else {
-    error = RemoveFileName(context, parent.Get(), name, file, attributes);
+    error = RemoveFileName(context, parent, name, file, attributes);
     if (IsMissing(error) || error == kRefusedWithLine) return;
     if (error != ERROR_SUCCESS && context.state.DeleteAtRestart && IsInUseForRestart(error)) {
-      (void)ScheduleChildForRestart(context, parent.Get(), name, file, false);
+      (void)ScheduleChildForRestart(context, parent, name, file, false);
       return;
     }
   }
@@ -599,14 +588,17 @@ void DeleteFolderEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty() || RefuseFolder(context, path)) return;
-  if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(full)), path)) {
+  if (!RefuseWithoutEvidence(context, full, true, path) &&
+      !RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(full)), path)) {
     DeleteFolderAt(context, full);
   }
   // The real System32, or the 64-bit twin of a Program Files folder, is a folder of its own:
-  // every guard is asked again there.
+  // every guard is asked again there, and it goes only where it shows the product's evidence.
   const std::wstring native = InRealSystem32(context, full);
   if (native.empty() || RefuseFolder(context, native)) return;
-  if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(native)), Shown(context, native))) {
+  const std::string shown = Shown(context, native);
+  if (RefuseWithoutEvidence(context, native, true, shown, true)) return;
+  if (!RefuseFolderHoldingWindowsFiles(context, ExtendedPath(WithoutTrailingBackslashes(native)), shown)) {
     InTwin(context, native, [&context](const std::wstring& twin) { DeleteFolderAt(context, twin); });
   }
 }
@@ -615,11 +607,11 @@ void DeleteFileEntry(CleanerContext& context, const std::string& path) {
   if (path.empty()) return;
   const std::wstring full = FullEntryPath(context, path);
   if (full.empty()) return;
-  DeleteFileAt(context, full, path);
+  DeleteFileAt(context, full, path, false);
   const std::wstring native = InRealSystem32(context, full);
   if (native.empty()) return;
   const std::string shown = Shown(context, native);
-  InTwin(context, native, [&context, &shown](const std::wstring& twin) { DeleteFileAt(context, twin, shown); });
+  InTwin(context, native, [&context, &shown](const std::wstring& twin) { DeleteFileAt(context, twin, shown, true); });
 }
 
 }  // namespace

@@ -40,6 +40,12 @@ DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool fold
 // left out. Answers ERROR_SUCCESS or the system's error.
 DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children);
 
+// The entry `name` as the folder open as folder lists it (its attributes and reparse tag as
+// the folder holds them, never those of what a link points to). A handle answers one such
+// question, at its first listing: ask through a handle of its own. Answers ERROR_SUCCESS,
+// ERROR_FILE_NOT_FOUND or the system's error.
+DWORD ListChild(HANDLE folder, const std::wstring& name, FolderChild& child);
+
 // What a handle's own file system queries give of its file (basic, standard and internal
 // information). GetFileInformationByHandle asks the volume too, for its serial number, which
 // Wine answers through its mount manager at a hundred times the cost: a walk over thousands

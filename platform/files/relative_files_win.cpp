@@ -115,6 +115,29 @@ DWORD OpenChild(HANDLE parent, const std::wstring& name, DWORD access, bool fold
   return OpenChildShared(parent, name, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, folder, child);
 }
 
+namespace {
+
+// One FILE_ID_FULL_DIR_INFORMATION entry, laid out as the system lays it out on every
+// architecture; answers the offset of the next entry (0 for the last).
+ULONG ReadEntry(const BYTE* bytes, FolderChild& child) {
+  const auto read = [bytes](std::size_t offset) {
+    ULONG value = 0;
+    std::memcpy(&value, bytes + offset, sizeof(value));
+    return value;
+  };
+  const ULONG next = read(0), attributes = read(56), nameBytes = read(60), eaSize = read(64);
+  child.fileId = 0;
+  std::memcpy(&child.fileId, bytes + 72, sizeof(child.fileId));
+  child.name.assign(nameBytes / sizeof(wchar_t), L'\0');
+  std::memcpy(child.name.data(), bytes + 80, nameBytes);
+  child.attributes = attributes;
+  // A reparse point's tag stands where the extended attributes' size would.
+  child.reparseTag = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? eaSize : 0;
+  return next;
+}
+
+}  // namespace
+
 DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children) {
   if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
   std::vector<ULONGLONG> buffer(64 * 1024 / sizeof(ULONGLONG));  // aligned as the entries need
@@ -128,26 +151,31 @@ DWORD ListFolder(HANDLE folder, std::vector<FolderChild>& children) {
     if (status != kStatusSuccess && status != kStatusBufferOverflow) return ErrorOf(status);
     const auto* bytes = reinterpret_cast<const BYTE*>(buffer.data());
     for (;;) {
-      // FILE_ID_FULL_DIR_INFORMATION, laid out as the system lays it out on every architecture.
-      const auto read = [bytes](std::size_t offset) {
-        ULONG value = 0;
-        std::memcpy(&value, bytes + offset, sizeof(value));
-        return value;
-      };
-      const ULONG next = read(0), attributes = read(56), nameBytes = read(60), eaSize = read(64);
-      ULONGLONG fileId = 0;
-      std::memcpy(&fileId, bytes + 72, sizeof(fileId));
-      std::wstring name(nameBytes / sizeof(wchar_t), L'\0');
-      std::memcpy(name.data(), bytes + 80, nameBytes);
-      if (name != L"." && name != L"..") {
-        // A reparse point's tag stands where the extended attributes' size would.
-        const bool reparse = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-        children.push_back({std::move(name), attributes, reparse ? eaSize : 0, fileId});
-      }
+      FolderChild child;
+      const ULONG next = ReadEntry(bytes, child);
+      if (child.name != L"." && child.name != L"..") children.push_back(std::move(child));
       if (next == 0) break;
       bytes += next;
     }
   }
+}
+
+DWORD ListChild(HANDLE folder, const std::wstring& name, FolderChild& child) {
+  if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
+  if (name.empty() || name.find_first_of(L"*?<>\"\\") != std::wstring::npos) return ERROR_INVALID_NAME;
+  std::vector<ULONGLONG> buffer((sizeof(ULONG) * 20 + (name.size() + 1) * sizeof(wchar_t)) / sizeof(ULONGLONG) + 16);
+  std::wstring mask = name;
+  UNICODE_STRING pattern{static_cast<USHORT>(mask.size() * sizeof(wchar_t)),
+                         static_cast<USHORT>(mask.size() * sizeof(wchar_t)), mask.data()};
+  IO_STATUS_BLOCK io{};
+  const NTSTATUS status =
+      Nt().queryDirectory(folder, nullptr, nullptr, nullptr, &io, buffer.data(),
+                          static_cast<ULONG>(buffer.size() * sizeof(ULONGLONG)), kIdFullDirectoryInformation, TRUE,
+                          &pattern, TRUE);
+  if (status == kStatusNoMoreFiles) return ERROR_FILE_NOT_FOUND;
+  if (status != kStatusSuccess) return ErrorOf(status);
+  (void)ReadEntry(reinterpret_cast<const BYTE*>(buffer.data()), child);
+  return ERROR_SUCCESS;
 }
 
 bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag) {

@@ -183,7 +183,8 @@ TEST_F(CaptureRoundTrip, DataAnd64BitPlacesGoByTheirPlaceholdersAndWindowsOwnSta
   ASSERT_TRUE(CreateDirectoryA((data + "\\Bases").c_str(), nullptr));
   WriteBytes(data + "\\Bases\\main.db", "bases");
   if (wow64) {
-    WriteBytes(driver, "driver");
+    // A driver carries its maker's version resource: its evidence in the System folder.
+    ASSERT_TRUE(CopyFileA(HelperPath("velmora_part.exe").c_str(), driver.c_str(), FALSE));
     ASSERT_TRUE(CreateDirectoryA(parts64.c_str(), nullptr));
     WriteBytes(parts64 + "\\zdn64.dll", "64-bit part");
   }

@@ -374,7 +374,7 @@ class LinkDeletion : public ::testing::Test {
     links_.push_back(link);
   }
 
- private:
+ protected:
   std::vector<std::string> links_;
 };
 
@@ -410,6 +410,71 @@ TEST_F(LinkDeletion, ALinkOnTheWayToWhatARuleNamesIsRefusedAndWhatItPointsToStay
   DeleteFolderTree(test.context, victim + "\\drivers\\etc");
   EXPECT_FALSE(Exists(victim + "\\drivers\\etc\\hosts"));
   EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+}
+
+namespace {
+
+// The live gateway that, at the first deletion it is asked for, tries to rename `folder` aside
+// and make a host link to `victim` in its place: what a normal user does on Windows with a
+// junction in a folder of their own (ProgramData\\Velmora Lab made a link to System32) between
+// the guards' check and the deletion.
+class SwapOnFirstChange : public LiveEffects {
+ public:
+  SwapOnFirstChange(std::string folder, std::string victim, std::string aside)
+      : folder_(std::move(folder)), victim_(std::move(victim)), aside_(std::move(aside)) {}
+  DWORD RemoveChild(HANDLE parent, const std::wstring& name, const std::wstring& path, bool folder,
+                    bool plainFirst) override {
+    if (!tried_) {
+      tried_ = true;
+      renamed = MoveFileA(folder_.c_str(), aside_.c_str()) != FALSE;
+      renameError = renamed ? ERROR_SUCCESS : GetLastError();
+      if (renamed) linked = MakeHostSymlink(victim_, folder_);
+    }
+    return LiveEffects::RemoveChild(parent, name, path, folder, plainFirst);
+  }
+  bool renamed = false, linked = false;
+  DWORD renameError = ERROR_SUCCESS;
+
+ private:
+  std::string folder_, victim_, aside_;
+  bool tried_ = false;
+};
+
+std::size_t EntriesIn(const std::string& folder) {
+  std::size_t count = 0;
+  WIN32_FIND_DATAA found{};
+  const UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (!find) return 0;
+  do {
+    if (std::string(found.cFileName) != "." && std::string(found.cFileName) != "..") ++count;
+  } while (FindNextFileA(find.Get(), &found));
+  return count;
+}
+
+}  // namespace
+
+// The race: Velmora Lab is a plain folder when the rule's path is checked, and its user tries
+// to make it a link to System32 while the deletion runs. Every level on the way was opened
+// without following links and is held without delete sharing until the deletion is done: the
+// rename that would make room for the link is refused (a sharing violation, on Windows as
+// here), System32's drivers keep all 18 entries, and the product's own drivers folder goes.
+TEST_F(LinkDeletion, ALinkCannotBeMadeOnTheWayWhileTheDeletionRuns) {
+  ScratchFolder scratch("link_race");
+  const std::string victim = scratch / "System32", lab = scratch / "Velmora Lab", aside = scratch / "aside";
+  for (int i = 0; i < 18; ++i) WriteBytes(victim + "\\drivers\\d" + std::to_string(i) + ".sys", "driver");
+  for (int i = 0; i < 3; ++i) WriteBytes(lab + "\\drivers\\qrv" + std::to_string(i) + ".sys", "product");
+  SwapOnFirstChange effects(lab, victim, aside);
+  EngineTestContext test(effects);
+  DeleteFolderTree(test.context, lab + "\\drivers");
+  if (effects.linked) links_.push_back(lab);
+  EXPECT_FALSE(effects.renamed) << "a level on the way could be renamed during the deletion";
+  EXPECT_EQ(effects.renameError, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(EntriesIn(victim + "\\drivers"), 18u);
+  EXPECT_FALSE(Exists(lab + "\\drivers"));
+  EXPECT_TRUE(Exists(lab));
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+  // Once the deletion is done, nothing holds the folder any more.
+  EXPECT_TRUE(MoveFileA(lab.c_str(), aside.c_str()));
 }
 
 // Wine lists a host link to a folder as a link but opens and removes its target under the

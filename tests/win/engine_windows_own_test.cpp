@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/guards/folder_safety.h"
+#include "engine/guards/product_evidence_win.h"
 #include "engine/guards/registrations.h"
 #include "engine/guards/windows_files_win.h"
 #include "engine/run/deletion.h"
@@ -90,8 +91,9 @@ TEST(WindowsOwnFiles, AreRefusedAndTheProductsFilesThereAreNot) {
     EXPECT_TRUE(test.reporter.infoLines[0].starts_with(c.line)) << test.reporter.infoLines[0];
     EXPECT_EQ(test.context.outcome.ExitCode(), 1);
   }
-  // The product's files in the same folders, and a folder of its own there, still go.
-  const std::string hook = system + "\\zdnhook_guard_test.dll", ini = windows + "\\qrv_guard_test.ini";
+  // The product's files in the same folders, and a folder of its own there, still go: their
+  // names carry the product's name as a word.
+  const std::string hook = system + "\\ZdnHook_guard_test.dll", ini = windows + "\\qrv_guard_test.ini";
   const std::string folder = windows + "\\QRV_guard_test";
   WriteBytes(hook, "MZ hook");
   WriteBytes(ini, "[QRV]");
@@ -105,13 +107,122 @@ TEST(WindowsOwnFiles, AreRefusedAndTheProductsFilesThereAreNot) {
   for (const std::string& gone : {hook, ini, folder}) EXPECT_FALSE(Exists(gone)) << gone;
 }
 
+namespace {
+
+// A copy of the helper whose version resource names Velmora as its maker, or of one of Wine's
+// own libraries, whose version resource names Microsoft (as Windows' and its redistributables' do).
+void CopyInto(const std::string& from, const std::string& to) {
+  CreateDirectoryA(FolderOfPath(to).c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA(from.c_str(), to.c_str(), FALSE)) << to;
+}
+
+}  // namespace
+
+// Inside the Windows folder and Windows' parts of Program Files, Common Files and ProgramData an
+// item goes only with the product's evidence: its long name carries the product's name as a
+// word, or its version resource names the product's maker. Everything else there is refused
+// with a line saying what was missing, and a Microsoft-versioned file is Windows' own there
+// too. The same files outside Windows' places go on the rule's word.
+TEST(ProductEvidence, InWindowsPlacesOnlyTheProductsEvidenceLetsAnItemGo) {
+  const std::string system = SystemFolder(), windows = WindowsFolder();
+  char programFiles[MAX_PATH] = {}, commonFiles[MAX_PATH] = {}, programData[MAX_PATH] = {};
+  ASSERT_GT(ExpandEnvironmentStringsA("%ProgramFiles%", programFiles, MAX_PATH), 0u);
+  ASSERT_GT(ExpandEnvironmentStringsA("%CommonProgramFiles%", commonFiles, MAX_PATH), 0u);
+  ASSERT_GT(ExpandEnvironmentStringsA("%ProgramData%", programData, MAX_PATH), 0u);
+  const std::string part = HelperPath("velmora_part.exe"), microsoft = system + "\\kernel32.dll";
+  const std::string noWord = "its name does not carry the product's name (QRV, ZDN, Velmora, Corvantix) as a word";
+  const std::string noCompany = noWord + " and its version resource does not name the product's company";
+  ScratchFolder outside("evidence_outside");
+  const struct {
+    std::string path;
+    std::string copyOf;  // empty: a plain file
+    bool folder;
+    std::string line;  // empty: deleted
+  } cases[] = {
+      {system + "\\zdnhook_ev.dll", "", false, kRefusedFileWithoutEvidenceText + system + "\\zdnhook_ev.dll - " + noCompany},
+      {system + "\\zdnflt_ev.sys", part, false, ""},
+      {system + "\\ZdnFlt_ev.sys", "", false, ""},
+      {windows + "\\Temp\\Velmora_ev", "", true, ""},
+      {windows + "\\Temp\\setup_ev", "", true, kRefusedFolderWithoutEvidenceText + windows + "\\Temp\\setup_ev - " + noWord},
+      {std::string(programFiles) + "\\Internet Explorer\\qrv_ev_plugin.dll", "", false, ""},
+      {std::string(programFiles) + "\\Internet Explorer\\plugin_ev.dll", "", false,
+       kRefusedFileWithoutEvidenceText + std::string(programFiles) + "\\Internet Explorer\\plugin_ev.dll - " + noCompany},
+      {std::string(programFiles) + "\\Internet Explorer\\ie_ev.exe", microsoft, false,
+       kRefusedWindowsFileText + std::string(programFiles) + "\\Internet Explorer\\ie_ev.exe (its version resource names Microsoft as its company)"},
+      {std::string(commonFiles) + "\\Microsoft Shared\\shared_ev.dll", "", false,
+       kRefusedFileWithoutEvidenceText + std::string(commonFiles) + "\\Microsoft Shared\\shared_ev.dll - " + noCompany},
+      {std::string(programData) + "\\Microsoft\\Velmora_ev", "", true, ""},
+      {std::string(programData) + "\\Microsoft\\Crypto_ev", "", true,
+       kRefusedFolderWithoutEvidenceText + std::string(programData) + "\\Microsoft\\Crypto_ev - " + noWord},
+      {outside / "zdnhook_ev.dll", "", false, ""},
+      {outside / "ms_ev.dll", microsoft, false, ""},
+  };
+  for (const auto& c : cases) {
+    if (c.folder) {
+      WriteBytes(c.path + "\\inside.dat", "x");
+    } else if (c.copyOf.empty()) {
+      WriteBytes(c.path, "MZ");
+    } else {
+      CopyInto(c.copyOf, c.path);
+    }
+    EngineTestContext test;
+    test.state.WindowsFolder = windows;
+    c.folder ? DeleteFolderTree(test.context, c.path) : DeleteSingleFile(test.context, c.path);
+    EXPECT_EQ(Exists(c.path), !c.line.empty()) << c.path;
+    EXPECT_EQ(test.reporter.infoLines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+    EXPECT_EQ(test.context.outcome.ExitCode(), c.line.empty() ? 0 : 1) << c.path;
+    if (c.folder) {
+      RemoveTreeForTest(c.path);
+    } else {
+      SetFileAttributesA(c.path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(c.path.c_str());
+    }
+  }
+}
+
+// A product folder under the Windows folder may hold its own copy of a Microsoft runtime (not
+// protected by Windows, not listed among the shared libraries) and its folder settings
+// (desktop.ini): the folder goes. Where another program registered the copy as a shared
+// library, it is not the product's alone and the folder is refused whole.
+TEST(ProductEvidence, AProductFolderWithItsOwnRuntimeCopyAndDesktopIniGoes) {
+  const std::string windows = WindowsFolder(), folder = windows + "\\Velmora_redist_test";
+  // Named as none of Wine's own libraries: for a copy named as one (vcruntime140.dll), Wine
+  // reads the version resource of its built-in library instead of the file's.
+  const std::string runtime = folder + "\\bin\\msvcrt140_private.dll";
+  WriteBytes(folder + "\\desktop.ini", "[.ShellClassInfo]");
+  WriteBytes(folder + "\\qrv.dat", "data");
+  CopyInto(SystemFolder() + "\\kernel32.dll", runtime);
+  {
+    const std::string sharedDlls = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, sharedDlls.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD users = 2;
+    RegSetValueExA(key, runtime.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&users), sizeof(users));
+    EngineTestContext shared;
+    shared.state.WindowsFolder = windows;
+    DeleteFolderTree(shared.context, folder);
+    RegDeleteValueA(key, runtime.c_str());
+    RegCloseKey(key);
+    ASSERT_EQ(shared.reporter.infoLines.size(), 1u);
+    EXPECT_EQ(shared.reporter.infoLines[0], kRefusedWindowsFolderText + folder + " - it holds " + runtime +
+                                                " (its version resource names Microsoft as its company)");
+    EXPECT_TRUE(Exists(runtime));
+  }
+  EngineTestContext test;
+  test.state.WindowsFolder = windows;
+  DeleteFolderTree(test.context, folder);
+  EXPECT_EQ(test.reporter.infoLines, std::vector<std::string>{});
+  EXPECT_FALSE(Exists(folder));
+}
+
 // Windows, 64-bit: a 32-bit program cannot load a library while the file system redirection
 // is off, as it is in the pass through the real System32. Standing for that, the checks' load
 // fails here (a folder without the libraries): the product's own file in the System folder is
 // then refused with a line, never taken for "not Windows' own"; loaded again, it goes.
 TEST(WindowsOwnFiles, AGuardWhoseLibrariesDidNotLoadRefusesTheFile) {
   ScratchFolder empty("nolibs");
-  const std::string hook = SystemFolder() + "\\zdnhook_unchecked_test.dll";
+  const std::string hook = SystemFolder() + "\\ZdnHook_unchecked_test.dll";
   WriteBytes(hook, "MZ hook");
   LoadWindowsFileChecksFrom(WideFromAnsi(empty.Path()));
   EXPECT_FALSE(LoadWindowsFileChecks());
