@@ -28,7 +28,11 @@ msiexec_code() {
 rules_in() { tr -d '\r' <"$1" | grep -c -v -e '^;' -e '^\[' -e '^$' || true; }
 
 section "wixl -o velmora.msi demo/installer/velmora.wxs"
-wixl -o "$out/velmora.msi" demo/installer/velmora.wxs || { echo "wixl failed"; exit 1; }
+# The package carries the product's hook library as the product ships it, with Velmora's
+# version resource: a file in the System folder goes only with the product's evidence.
+rm -rf "$out/installer" && mkdir -p "$out/installer" && cp demo/installer/* "$out/installer/"
+cp "$build/win/velmora_part.exe" "$out/installer/zdnhook.dll" || { echo "no velmora_part.exe in $build/win"; exit 1; }
+(cd "$out/installer" && wixl -o ../velmora.msi velmora.wxs) || { echo "wixl failed"; exit 1; }
 wine_session_start "$build" capture_demo win32 nodisplay
 trap wine_session_stop EXIT
 c="$WINEPREFIX/drive_c"
