@@ -2,13 +2,18 @@
 
 #include "engine/guards/product_evidence_win.h"
 
+#include <cwchar>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "engine/cleaner_context.h"
 #include "engine/guards/evidence_text.h"
 #include "engine/guards/registrations_win.h"
+#include "engine/guards/registry_safety.h"
+#include "platform/files/files.h"
 #include "platform/handles.h"
+#include "platform/text/wide_text.h"
 
 // The items the run found to be the product's, in upper case.
 struct ProductItems {
@@ -152,10 +157,72 @@ bool HasFileExtension(const std::wstring& name) {
   return dot != std::wstring::npos && dot > 0 && dot + 1 < name.size() && name.size() - dot <= 4;
 }
 
-// A class or AppID identifier of a value's name (a handler's), once the braces are found.
+// A task's definition as the task scheduler keeps it (UTF-16 with a byte-order mark, or UTF-8),
+// in the real System folder; empty when it cannot be read.
+std::wstring TaskDefinition(const std::wstring& taskPath) {
+  constexpr DWORD kLargestRead = 256 * 1024;
+  for (const wchar_t* folder : {L"%SystemRoot%\\Sysnative\\Tasks", L"%SystemRoot%\\System32\\Tasks"}) {
+    UniqueFile file(CreateFileW(ExpandedEnvironmentText(folder + taskPath).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) continue;
+    std::string bytes(kLargestRead, '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), bytes.data(), kLargestRead, &read, nullptr)) continue;
+    bytes.resize(read);
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+      std::wstring text((bytes.size() - 2) / 2, L'\0');
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                       (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+      }
+      return text;
+    }
+    return WideFromUtf8(bytes.starts_with("\xEF\xBB\xBF") ? std::string_view(bytes).substr(3) : std::string_view(bytes));
+  }
+  return {};
+}
+
+// The texts of every element of that name in a task's definition, with XML's own escapes read.
+std::vector<std::wstring> ElementTexts(const std::wstring& xml, const std::wstring& element) {
+  std::vector<std::wstring> texts;
+  const std::wstring open = L"<" + element + L">", close = L"</" + element + L">";
+  for (std::size_t at = xml.find(open); at != std::wstring::npos && texts.size() < 16; at = xml.find(open, at + 1)) {
+    const std::size_t start = at + open.size(), end = xml.find(close, start);
+    if (end == std::wstring::npos) break;
+    std::wstring text = xml.substr(start, end - start);
+    for (const auto& [escaped, plain] : {std::pair{L"&quot;", L"\""}, std::pair{L"&apos;", L"'"}, std::pair{L"&lt;", L"<"},
+                                         std::pair{L"&gt;", L">"}, std::pair{L"&amp;", L"&"}}) {
+      for (std::size_t found = text.find(escaped); found != std::wstring::npos; found = text.find(escaped, found + 1)) {
+        text.replace(found, std::wcslen(escaped), plain);
+      }
+    }
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
+// A scheduled task (its identifier in the task scheduler's cache) whose action starts the
+// product's program or its class, as its definition in the System folder's Tasks says.
+bool TaskIsProducts(CleanerContext& context, const std::wstring& guid) {
+  const UniqueHKey key =
+      OpenMachineKey(L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks\\" + guid, true);
+  if (!key) return false;
+  const std::wstring path = FirstString(key.Get(), L"Path");
+  if (path.size() < 2 || path.front() != L'\\' || path.find(L"..") != std::wstring::npos) return false;
+  const std::wstring definition = TaskDefinition(path);
+  for (const std::wstring& command : ElementTexts(definition, L"Command")) {
+    if (CommandNamesProductFile(context, command, true)) return true;
+  }
+  for (const std::wstring& classId : ElementTexts(definition, L"ClassId")) {
+    if (IsGuidText(classId) && ClassIsProducts(context, classId, true)) return true;
+  }
+  return false;
+}
+
+// What an identifier names: a class, an AppID, an event publisher or a scheduled task.
 bool GuidIsProducts(CleanerContext& context, const std::wstring& guid, bool native) {
   return ClassIsProducts(context, guid, native) || AppIdIsProducts(context, guid, native) ||
-         PublisherIsProducts(context, guid, native);
+         PublisherIsProducts(context, guid, native) || TaskIsProducts(context, guid);
 }
 
 }  // namespace
@@ -185,9 +252,9 @@ bool NameIsIdentifier(const std::wstring& name) {
 // The names and data of the key's values, and of its subkeys' down to a few levels.
 class KeyWalk {
  public:
-  KeyWalk(CleanerContext& context, bool native) : context_(context), native_(native) {}
+  KeyWalk(CleanerContext& context, RegistryRoot root, bool native) : context_(context), root_(root), native_(native) {}
 
-  bool NamesProduct(HKEY key, int depth) {
+  bool NamesProduct(HKEY key, const std::string& path, int depth) {
     for (DWORD index = 0; values_ < kMostValues; ++index, ++values_) {
       // A value's name may be as long as 16,383 characters.
       valueName_.assign(16384, L'\0');
@@ -205,11 +272,13 @@ class KeyWalk {
       wchar_t name[256] = {};
       DWORD nameSize = 256;
       if (RegEnumKeyExW(key, index, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      const std::string subPath = path + "\\" + AnsiFromWide(name);
+      if (IsProductKeyPlace(root_, subPath)) continue;
       if (NameIsIdentifier(name) && TextNamesProduct(context_, name, native_)) return true;
       HKEY opened = nullptr;
       if (RegOpenKeyExW(key, name, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
       const UniqueHKey sub(opened);
-      if (NamesProduct(sub.Get(), depth + 1)) return true;
+      if (NamesProduct(sub.Get(), subPath, depth + 1)) return true;
     }
     return false;
   }
@@ -220,6 +289,7 @@ class KeyWalk {
   static constexpr int kMostValues = 256;
   static constexpr int kMostKeys = 64;
   CleanerContext& context_;
+  RegistryRoot root_;
   bool native_;
   int values_ = 0;
   int keys_ = 0;
@@ -228,9 +298,12 @@ class KeyWalk {
 
 }  // namespace
 
-ProductEvidence KeyEvidence(CleanerContext& context, HKEY key, const std::wstring& name, bool namedExactly, bool native) {
+ProductEvidence KeyEvidence(CleanerContext& context, HKEY key, RegistryRoot root, const std::string& keyPath,
+                            bool namedExactly, bool native) {
+  const std::string trimmed = keyPath.substr(0, keyPath.find_last_not_of('\\') + 1);
+  const std::wstring name = WideFromAnsi(trimmed.substr(trimmed.find_last_of('\\') + 1));
   if (TextNamesProduct(context, name, native)) return ProductEvidence::ByMachine;
-  if (KeyWalk(context, native).NamesProduct(key, 0)) return ProductEvidence::ByMachine;
+  if (KeyWalk(context, root, native).NamesProduct(key, trimmed, 0)) return ProductEvidence::ByMachine;
   return namedExactly && IsMadeOfProductNames(name) ? ProductEvidence::ByName : ProductEvidence::None;
 }
 

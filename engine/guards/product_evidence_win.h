@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "engine/rules/registry_entry.h"
+
 struct CleanerContext;
 
 // How an item showed it is the product's. ByName: only its name, made of the product's names,
@@ -21,10 +23,13 @@ enum class ProductEvidence { None, ByName, ByMachine };
 // product's before.
 bool TextNamesProduct(CleanerContext& context, const std::wstring& text, bool native);
 
-// The registration `key` (open for reading; name: its own name), judged whole: its name, and
-// the names and data of its values and of its subkeys' (a few levels deep, a bounded number).
-// namedExactly: the entry names this key itself, so its name alone may be the evidence.
-ProductEvidence KeyEvidence(CleanerContext& context, HKEY key, const std::wstring& name, bool namedExactly, bool native);
+// The registration `key` (open for reading; keyPath: its path below root, as the guards read
+// it), judged whole: its name, and the names and data of its values and of its subkeys' (a few
+// levels deep, a bounded number), but not of a place below it where products register, whose
+// keys are items of their own (the event log service's sources). namedExactly: the entry names
+// this key itself, so its name alone may be the evidence.
+ProductEvidence KeyEvidence(CleanerContext& context, HKEY key, RegistryRoot root, const std::string& keyPath,
+                            bool namedExactly, bool native);
 
 // One value where products keep values of their own: its name or its data.
 ProductEvidence ValueEvidence(CleanerContext& context, HKEY key, const std::wstring& name, bool native);

@@ -174,7 +174,7 @@ bool RefuseWithoutItemEvidence(CleanerContext& context, const RegistryPlace& pla
     const UniqueHKey key = OpenForReading(whole, accessor);
     if (!key) return false;
     name = LastKeyName(item.keyPath);
-    evidence = KeyEvidence(context, key.Get(), name, item.namedExactly, place.view64);
+    evidence = KeyEvidence(context, key.Get(), place.root, item.keyPath, item.namedExactly, place.view64);
   }
   if (evidence == ProductEvidence::ByMachine && (item.kind == EvidenceItemKind::Value || item.namedExactly)) remember = name;
   if (evidence != ProductEvidence::None) return false;

@@ -8,6 +8,7 @@
 #include "engine/guards/registrations.h"
 #include "engine/run/registry_actions.h"
 #include "platform/effects.h"
+#include "platform/files/files.h"
 #include "platform/handles.h"
 #include "platform/text/wide_text.h"
 #include "tests/support/engine_test_support.h"
@@ -35,6 +36,23 @@ struct Installation {
     }
     for (const char* file : {"other.exe", "other.dll", "other.cpl", "start.ps1"}) WriteBytes(other + "\\" + file, "MZ");
   }
+};
+
+// A scheduled task's definition as the task scheduler writes it (UTF-16 with a byte-order
+// mark) in the System folder's Tasks, removed afterwards.
+struct TaskFile {
+  std::string path;
+  TaskFile(const std::string& name, const std::wstring& command) : path(SystemFolder() + "\\Tasks\\" + name) {
+    const std::wstring xml = L"<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<Task><Actions Context=\"Author\"><Exec><Command>" +
+                             command + L"</Command><Arguments>/update</Arguments></Exec></Actions></Task>\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (const wchar_t c : xml) {
+      bytes += static_cast<char>(c & 0xFF);
+      bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    WriteBytes(path, bytes);
+  }
+  ~TaskFile() { DeleteFileA(path.c_str()); }
 };
 
 // One entry of a table: the key it seeds (none: Windows' own, as Wine has it), the line's
@@ -122,6 +140,9 @@ TEST(RegistryEvidence, TheProductsItemsInWindowsNamespacesGoWithItsEvidence) {
   const std::wstring firewall = L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
   const std::wstring feature = L"SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
   const std::wstring layers = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+  const std::wstring taskCache = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\";
+  const std::wstring T1 = L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0E08}";
+  const TaskFile task("QrvEvTask", L"\"" + in.Product("ZdnM.exe") + L"\"");
   const std::vector<Row> rows = {
       {"a shell extension's class", HKEY_LOCAL_MACHINE, classes + L"CLSID\\" + P1, {{L"InprocServer32\\", in.Product("zdnshell.dll")}},
        DeleteRegistryKeyEntry, classes + L"CLSID\\" + P1},
@@ -162,6 +183,10 @@ TEST(RegistryEvidence, TheProductsItemsInWindowsNamespacesGoWithItsEvidence) {
        {{L"LoadBehavior", L"3"}}, DeleteRegistryKeyEntry, L"Software\\Microsoft\\Office\\Outlook\\Addins\\QRV.EvScan"},
       {"a default browser's registration", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Clients\\StartMenuInternet\\QrvEvBrowser",
        {{L"shell\\open\\command\\", in.Product("ZdnM.exe")}}, DeleteRegistryKeyEntry, L"SOFTWARE\\Clients\\StartMenuInternet\\QrvEvBrowser"},
+      {"a scheduled task in the scheduler's cache, by its definition's command", HKEY_LOCAL_MACHINE, taskCache + L"Tree\\QrvEvTask",
+       {{L"Id", T1}}, DeleteRegistryKeyEntry, taskCache + L"Tree\\QrvEvTask"},
+      {"the same task's entry", HKEY_LOCAL_MACHINE, taskCache + L"Tasks\\" + T1, {{L"Path", L"\\QrvEvTask"}}, DeleteRegistryKeyEntry,
+       taskCache + L"Tasks\\" + T1},
       {"a firewall rule for its program", HKEY_LOCAL_MACHINE, firewall,
        {{L"QrvEvRule", L"v2.30|Action=Allow|Active=TRUE|Dir=In|App=" + in.Product("ZdnS.exe") + L"|Name=QRV|"}},
        DeleteRegistryValueEntry, firewall + L"=QrvEvRule"},
@@ -197,6 +222,10 @@ TEST(RegistryEvidence, WindowsAndOtherProgramsItemsAreRefusedWithALine) {
   const std::wstring run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
   const std::wstring firewall = L"SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
   const std::wstring layers = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+  const std::wstring taskCache = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\";
+  const std::wstring T2 = L"{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0E12}";
+  const TestKey otherTask(HKEY_LOCAL_MACHINE, taskCache + L"Tasks\\" + T2, {{L"Path", L"\\QrvEvOtherTask"}});
+  const TaskFile otherTaskFile("QrvEvOtherTask", in.Other("other.exe") + L" -update");
   const std::vector<Row> rows = {
       {"the shell link's server (Windows' shell32)", HKEY_LOCAL_MACHINE, {}, {}, DeleteRegistryKeyEntry,
        classes + L"CLSID\\{00021401-0000-0000-C000-000000000046}\\InprocServer32"},
@@ -235,6 +264,8 @@ TEST(RegistryEvidence, WindowsAndOtherProgramsItemsAreRefusedWithALine) {
        DeleteRegistryValueEntry, run + L"=QrvEvQuoted"},
       {"a Run value whose program is gone elsewhere", HKEY_CURRENT_USER, run, {{L"QrvEvGoneRun", L"C:\\Gone\\qrvev.exe"}},
        DeleteRegistryValueEntry, run + L"=QrvEvGoneRun"},
+      {"another program's scheduled task", HKEY_LOCAL_MACHINE, taskCache + L"Tree\\QrvEvOtherTask", {{L"Id", T2}},
+       DeleteRegistryKeyEntry, taskCache + L"Tree\\QrvEvOtherTask"},
       {"another program's firewall rule", HKEY_LOCAL_MACHINE, firewall,
        {{L"QrvEvOtherRule", L"v2.30|Action=Allow|Dir=In|App=" + in.Other("other.exe") + L"|Name=Other|"}}, DeleteRegistryValueEntry,
        firewall + L"=QrvEvOtherRule"},
