@@ -1,6 +1,7 @@
 #include "engine/guards/evidence_text.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -65,4 +66,21 @@ std::wstring_view FirewallRuleProgram(std::wstring_view rule) {
     start = end + 1;
   }
   return {};
+}
+
+std::wstring PackedCodeOf(std::wstring_view guid) {
+  if (!IsGuidText(guid)) return {};
+  std::wstring packed;
+  // The first three groups reversed whole.
+  for (const auto& [start, length] : {std::pair<std::size_t, std::size_t>{1, 8}, {10, 4}, {15, 4}}) {
+    for (std::size_t i = start + length; i-- > start;) packed += UpperAscii(guid[i]);
+  }
+  // The last two groups byte by byte, each byte's two digits swapped.
+  for (const auto& [start, length] : {std::pair<std::size_t, std::size_t>{20, 4}, {25, 12}}) {
+    for (std::size_t i = start; i < start + length; i += 2) {
+      packed += UpperAscii(guid[i + 1]);
+      packed += UpperAscii(guid[i]);
+    }
+  }
+  return packed;
 }

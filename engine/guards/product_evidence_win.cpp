@@ -4,6 +4,7 @@
 
 #include <cwchar>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -15,9 +16,11 @@
 #include "platform/handles.h"
 #include "platform/text/wide_text.h"
 
-// The items the run found to be the product's, in upper case.
+// The items the run found to be the product's, in upper case; and the Windows Installer
+// products (packed codes) with a component among the product's files, read when first asked.
 struct ProductItems {
   std::vector<std::wstring> names;
+  std::optional<std::vector<std::wstring>> installerProducts;
 };
 
 namespace {
@@ -121,8 +124,55 @@ bool IsPackedCode(const std::wstring& text) {
   return true;
 }
 
-// A Windows Installer product (its packed code) installed in the product's folder.
+ProductItems& Items(CleanerContext& context) {
+  if (!context.productItems) context.productItems = std::make_shared<ProductItems>();
+  return *context.productItems;
+}
+
+// The Windows Installer products one of whose components is a file or folder of the product:
+// each component's key names, for each product that installed it, the path it put there.
+const std::vector<std::wstring>& InstallerProductsOfProductFiles(CleanerContext& context) {
+  ProductItems& items = Items(context);
+  if (items.installerProducts) return *items.installerProducts;
+  items.installerProducts.emplace();
+  constexpr wchar_t kUserData[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData";
+  const UniqueHKey userData = OpenMachineKey(kUserData, true);
+  if (!userData) return *items.installerProducts;
+  wchar_t sid[256] = {};
+  for (DWORD s = 0;; ++s) {
+    DWORD size = 256;
+    if (RegEnumKeyExW(userData.Get(), s, sid, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    const UniqueHKey components = OpenMachineKey(std::wstring(kUserData) + L"\\" + sid + L"\\Components", true);
+    if (!components) continue;
+    wchar_t component[256] = {};
+    for (DWORD c = 0;; ++c) {
+      DWORD componentSize = 256;
+      if (RegEnumKeyExW(components.Get(), c, component, &componentSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      HKEY opened = nullptr;
+      if (RegOpenKeyExW(components.Get(), component, 0, KEY_READ, &opened) != ERROR_SUCCESS) continue;
+      const UniqueHKey key(opened);
+      wchar_t product[256] = {};
+      for (DWORD v = 0;; ++v) {
+        DWORD productSize = 256;
+        if (RegEnumValueW(key.Get(), v, product, &productSize, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::wstring path = FirstString(key.Get(), product);
+        // A registry component's path ("01:\\...") names a key, not a file.
+        if (path.size() > 2 && path[1] == L':' && PathNamesProductFile(context, path, true)) {
+          items.installerProducts->push_back(Upper(product));
+        }
+      }
+    }
+  }
+  return *items.installerProducts;
+}
+
+// A Windows Installer product (its packed code) installed in the product's folder, or one of
+// whose components is the product's file.
 bool InstallerProductIsProducts(CleanerContext& context, const std::wstring& packed) {
+  const std::wstring upper = Upper(packed);
+  for (const std::wstring& product : InstallerProductsOfProductFiles(context)) {
+    if (product == upper) return true;
+  }
   const UniqueHKey key = OpenMachineKey(
       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\UserData\\S-1-5-18\\Products\\" + packed +
           L"\\InstallProperties",
@@ -222,7 +272,8 @@ bool TaskIsProducts(CleanerContext& context, const std::wstring& guid) {
 // What an identifier names: a class, an AppID, an event publisher or a scheduled task.
 bool GuidIsProducts(CleanerContext& context, const std::wstring& guid, bool native) {
   return ClassIsProducts(context, guid, native) || AppIdIsProducts(context, guid, native) ||
-         PublisherIsProducts(context, guid, native) || TaskIsProducts(context, guid);
+         PublisherIsProducts(context, guid, native) || TaskIsProducts(context, guid) ||
+         InstallerProductIsProducts(context, PackedCodeOf(guid));
 }
 
 }  // namespace
@@ -317,6 +368,5 @@ ProductEvidence ValueEvidence(CleanerContext& context, HKEY key, const std::wstr
 
 void RememberProductItem(CleanerContext& context, const std::wstring& name) {
   if (name.empty()) return;
-  if (!context.productItems) context.productItems = std::make_shared<ProductItems>();
-  if (!Remembered(context, name)) context.productItems->names.push_back(Upper(name));
+  if (!Remembered(context, name)) Items(context).names.push_back(Upper(name));
 }

@@ -59,3 +59,12 @@ TEST(EvidenceText, IdentifiersAndFirewallRulePrograms) {
   };
   for (const auto& c : rules) EXPECT_EQ(FirewallRuleProgram(c.rule), c.program) << std::wstring(c.rule).size();
 }
+
+// Windows Installer's packed codes, as its keys name a product (the demo's and Wine's own
+// msiexec agree on these).
+TEST(EvidenceText, PackedCodesOfWindowsInstaller) {
+  EXPECT_EQ(PackedCodeOf(L"{12345678-ABCD-EF01-2345-6789ABCDEF01}"), L"87654321DCBA10FE32547698BADCFE10");
+  EXPECT_EQ(PackedCodeOf(L"{5e2b7c41-9a3d-4f6e-8b10-2c7d4e9f0a15}"), L"14C7B2E5D3A9E6F4B801C2D7E4F9A051");
+  EXPECT_EQ(PackedCodeOf(L"5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15"), L"");
+  EXPECT_EQ(PackedCodeOf(L""), L"");
+}
