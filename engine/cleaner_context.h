@@ -18,6 +18,7 @@ class RunObserver;
 class RestartPathSecurity;
 struct ProtectedFolderSet;
 struct ProductFiles;
+struct ProductItems;
 struct PendingFolders;
 class Trace;
 
@@ -47,6 +48,8 @@ struct CleanerContext {
   std::shared_ptr<const ProtectedFolderSet> protectedFolders{};
   // What the rule file deletes, for judging whose a registered file is; read when first needed.
   std::shared_ptr<const ProductFiles> productFiles{};
+  // The registry items the run found to be the product's, for items that name them later.
+  std::shared_ptr<ProductItems> productItems{};
   // The cleaner's own folders that hold what a run moved aside for deletion at restart, held
   // open for the run; made on first use, afresh for every run.
   std::shared_ptr<PendingFolders> pendingFolders{};

@@ -2,12 +2,16 @@
 // (letter case, backslashes, WOW6432Node, numbered control sets, HKEY_CLASSES_ROOT or
 // SOFTWARE\Classes), nothing inside a protected tree may go, and a key above a guarded one is
 // guarded too; in Windows' own namespaces only the places where products register allow a
-// change. The first byte picks the root and a place of that table; a 0x01 byte splits the
+// change, and there what the lists let go still needs the product's evidence: the item asked
+// is the key itself or one above it, its name alone counts only for the key the line names,
+// and a product's name inside another name is no evidence. The first byte picks the root and a place of that table; a 0x01 byte splits the
 // rest into key and subkey.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "engine/guards/evidence_text.h"
+#include "engine/guards/registrations.h"
 #include "engine/guards/registry_safety.h"
 #include "fuzz/fuzz_check.h"
 
@@ -75,6 +79,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const ValueVerdict values = JudgeValueChange(root, below);
     FUZZ_REQUIRE(values == ValueVerdict::Changeable || (values == ValueVerdict::OverlongName && HasOverlongKeyName(child)));
   }
+  // In Windows' namespaces nothing goes on the lists alone: the registration asked for evidence
+  // is the key or one above it (a prefix of the line), named exactly only when it is the key.
+  const EvidenceItem item = EvidenceItemOfKey(root, path);
+  if (verdict == KeyVerdict::Deletable && InWindowsRegistryNamespace(root, path)) {
+    FUZZ_REQUIRE(item.kind == EvidenceItemKind::Key);
+  }
+  if (!InWindowsRegistryNamespace(root, path)) FUZZ_REQUIRE(item.kind == EvidenceItemKind::None);
+  if (item.kind != EvidenceItemKind::None) {
+    FUZZ_REQUIRE(path.starts_with(item.keyPath) && !NamesNoKey(item.keyPath));
+    const std::string_view rest = std::string_view(path).substr(item.keyPath.size());
+    FUZZ_REQUIRE(rest.empty() || rest.front() == '\\');
+    FUZZ_REQUIRE(item.namedExactly == NamesNoKey(rest));
+  }
+  FUZZ_REQUIRE(EvidenceItemOfKey(root, Respelled(path)).kind == item.kind);
+  const EvidenceItem valueItem = EvidenceItemOfValue(root, path);
+  if (JudgeValueChange(root, path) == ValueVerdict::Changeable && InWindowsRegistryNamespace(root, path)) {
+    FUZZ_REQUIRE(valueItem.kind != EvidenceItemKind::None);
+  }
+  // A name is the product's only when made of its names: with another word it is another's.
+  std::wstring name;
+  for (const char c : child) name += static_cast<wchar_t>(static_cast<unsigned char>(c));
+  if (IsMadeOfProductNames(name)) {
+    FUZZ_REQUIRE(!IsMadeOfProductNames(name + L" Partner") && !IsMadeOfProductNames(L"Shared " + name));
+    FUZZ_REQUIRE(name.find_first_of(L"\\/{}") == std::wstring::npos);
+  }
+
   // A product's key in a product place, under each spelling of that place.
   const ProductPlace& place = ProductRegistryPlaces()[data[0] % ProductRegistryPlaces().size()];
   if (place.keys && place.key.find('<') == std::string_view::npos && place.key != "HKCR") {

@@ -70,18 +70,23 @@ bool StartsProgramsFromValues(RegistryRoot root, std::string_view keyPath) {
 RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPath) {
   // Registrations lie at most six names deep (App Paths); a deeper path is asked only that far.
   constexpr int kDeepestRegistration = 8;
+  // A place where products register below a registration (the event log service's sources)
+  // makes what lies below it items of their own, not parts of that registration.
   int depth = 0;
+  RegistrationKey found;
   for (std::size_t end = 0; end <= keyPath.size() && depth < kDeepestRegistration; ++end) {
     if (end < keyPath.size() && keyPath[end] != '\\') continue;
     if (end > 0 && keyPath[end - 1] != '\\') {
       ++depth;
       const std::string_view prefix = keyPath.substr(0, end);
-      if (const RegistrationKind kind = RegistrationOf(root, prefix); kind != RegistrationKind::None) {
-        return {kind, std::string(prefix)};
+      if (found.kind != RegistrationKind::None) {
+        if (end < keyPath.size() && IsProductKeyPlace(root, prefix)) return {};
+      } else if (const RegistrationKind kind = RegistrationOf(root, prefix); kind != RegistrationKind::None) {
+        found = {kind, std::string(prefix)};
       }
     }
   }
-  return {};
+  return found;
 }
 
 namespace {
@@ -104,6 +109,8 @@ const EvidencePlace kEvidencePlaces[] = {
      Evidence::ProductClass},
     {RegistryRoot::LocalMachine, {L"SOFTWARE", L"MICROSOFT", L"WINDOWS", L"WINDOWS ERROR REPORTING", L"LOCALDUMPS"},
      Evidence::ProductProgram},
+    {RegistryRoot::LocalMachine, {L"SOFTWARE", L"MICROSOFT", L"WINDOWS NT", L"CURRENTVERSION", L"WINLOGON", L"NOTIFY"},
+     Evidence::ProductData},
 };
 
 }  // namespace
@@ -127,6 +134,54 @@ std::string_view MissingEvidenceText(Evidence evidence) {
     case Evidence::ProductService: return "its name is not a service whose file is the product's";
     case Evidence::ProductClass: return "its name is not a class whose server is the product's file";
     case Evidence::ProductProgram: return "its name is not the name of one of the product's programs";
+    case Evidence::ProductData: return "none of its values names the product's file";
   }
   return {};
+}
+
+bool KeepsProductValuesInWindowsTree(RegistryRoot root, std::string_view keyPath) {
+  if (root != RegistryRoot::LocalMachine || keyPath.size() > 1024) return false;
+  bool classes = false;
+  const std::vector<std::wstring> names = Names(root, keyPath, classes);
+  return !classes && Is(names, {L"SYSTEM", L"CURRENTCONTROLSET", L"SERVICES", L"SHAREDACCESS", L"PARAMETERS",
+                                L"FIREWALLPOLICY", L"FIREWALLRULES"});
+}
+
+namespace {
+
+// The key path up to and with its count-th name, as written; the whole path when it has fewer.
+std::string_view PrefixOfNames(std::string_view keyPath, std::size_t count) {
+  std::size_t seen = 0;
+  for (std::size_t end = 0; end <= keyPath.size(); ++end) {
+    if (end < keyPath.size() && keyPath[end] != '\\') continue;
+    if (end > 0 && keyPath[end - 1] != '\\' && ++seen == count) return keyPath.substr(0, end);
+  }
+  return keyPath;
+}
+
+std::size_t CountNames(std::string_view keyPath) {
+  std::size_t count = 0;
+  for (std::size_t i = 0; i < keyPath.size(); ++i) {
+    if (keyPath[i] != '\\' && (i + 1 == keyPath.size() || keyPath[i + 1] == '\\')) ++count;
+  }
+  return count;
+}
+
+}  // namespace
+
+EvidenceItem EvidenceItemOfKey(RegistryRoot root, std::string_view keyPath) {
+  if (HasOverlongKeyName(keyPath) || !InWindowsRegistryNamespace(root, keyPath)) return {};
+  const std::size_t names = RegistrationNameCount(root, keyPath);
+  if (names == 0) return {};
+  return {EvidenceItemKind::Key, std::string(PrefixOfNames(keyPath, names)), names == CountNames(keyPath)};
+}
+
+EvidenceItem EvidenceItemOfValue(RegistryRoot root, std::string_view keyPath) {
+  if (HasOverlongKeyName(keyPath)) return {};
+  if (KeepsProductValuesInWindowsTree(root, keyPath)) return {EvidenceItemKind::Value, std::string(keyPath), true};
+  if (!InWindowsRegistryNamespace(root, keyPath)) return {};
+  if (IsProductValuePlace(root, keyPath)) return {EvidenceItemKind::Value, std::string(keyPath), true};
+  EvidenceItem item = EvidenceItemOfKey(root, keyPath);
+  item.namedExactly = false;
+  return item;
 }

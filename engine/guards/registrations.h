@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/guards/registry_safety.h"
 #include "engine/rules/registry_entry.h"
 
 enum class RegistrationKind { None, Service, ComClass, AppPath };
@@ -29,16 +30,44 @@ RegistrationKey RegistrationContaining(RegistryRoot root, std::string_view keyPa
 // product's file (AMSI providers, credential providers, Control Panel's namespace).
 // ProductProgram: its name is the file name of one of the product's programs (Windows Error
 // Reporting's LocalDumps).
-enum class Evidence { None, ProductService, ProductClass, ProductProgram };
+// ProductData: one of its values names the product's file or folder (Winlogon's notification
+// packages, whose DllName is the library).
+enum class Evidence { None, ProductService, ProductClass, ProductProgram, ProductData };
 Evidence EvidenceNeededFor(RegistryRoot root, std::string_view keyPath);
 // What evidence a key there lacked, for the line that refuses it.
 std::string_view MissingEvidenceText(Evidence evidence);
+
+// True for a key inside a tree Windows needs whole whose values products still keep, one per
+// item: the firewall's rules (each names its program in "App=").
+bool KeepsProductValuesInWindowsTree(RegistryRoot root, std::string_view keyPath);
+
+// What the product's evidence is asked of before an entry in one of Windows' own namespaces
+// goes (what the lists let go there is no more than a candidate). Key: the registration the
+// entry's key belongs to, the key right below the place where products register, judged whole
+// (its name, its values and its subkeys'); namedExactly when the entry names that key itself,
+// for only then may its name alone be the evidence. Value: in a place where products keep
+// values, each value is its own item. None: outside Windows' namespaces, or where the lists
+// refuse the entry anyway.
+enum class EvidenceItemKind { None, Key, Value };
+struct EvidenceItem {
+  EvidenceItemKind kind = EvidenceItemKind::None;
+  std::string keyPath;  // a prefix of the entry's key path, as written
+  bool namedExactly = false;
+};
+EvidenceItem EvidenceItemOfKey(RegistryRoot root, std::string_view keyPath);
+EvidenceItem EvidenceItemOfValue(RegistryRoot root, std::string_view keyPath);
 
 // True for a key whose values start programs: Run, RunOnce, RunServices, RunServicesOnce and
 // the policy's Run list.
 bool StartsProgramsFromValues(RegistryRoot root, std::string_view keyPath);
 
+// What an item without the product's evidence lacked, for the line that refuses it.
+inline constexpr char kNoProductEvidenceText[] =
+    "neither its name nor its data names the product's service, class, program, file or folder";
+
 // Followed by the key, " - ", what evidence was missing.
 inline constexpr char kRefusedWithoutEvidence[] = "Refused to delete key without the product's evidence: ";
+// Followed by the key, "\", the value, " - ", what evidence was missing.
+inline constexpr char kRefusedValueWithoutEvidence[] = "Refused to change value without the product's evidence: ";
 // Followed by the key or value, " names ", the file.
 inline constexpr char kRefusedForeignRegistration[] = "Refused to delete registration of a file that is not the product's: ";

@@ -277,6 +277,37 @@ bool IsProductProgramName(CleanerContext& context, const std::wstring& name) {
 
 }  // namespace
 
+bool PathNamesProductFile(CleanerContext& context, const std::wstring& path, bool native);
+
+namespace {
+
+// Whether the path is one of the product's folders itself (an installation's location).
+bool IsProductFolder(CleanerContext& context, const std::wstring& path) {
+  const ProductFiles& product = TheProductFiles(context);
+  for (const std::wstring& form : ComparableForms(context, path)) {
+    for (const std::wstring& folder : product.folders) {
+      if (!folder.empty() && folder == form) return true;
+    }
+  }
+  return false;
+}
+
+// Whether a string value of the key names the product's file or folder.
+bool KeyDataNamesProductFile(CleanerContext& context, HKEY key, bool native) {
+  constexpr DWORD kMostValues = 64;
+  for (DWORD index = 0; index < kMostValues; ++index) {
+    wchar_t name[256] = {};
+    DWORD nameSize = 256;
+    DWORD type = 0;
+    if (RegEnumValueW(key, index, name, &nameSize, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
+    if (PathNamesProductFile(context, StringValue(key, nullptr, name), native)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool IsProductFile(CleanerContext& context, const std::wstring& file) {
   const ProductFiles& product = TheProductFiles(context);
   for (const std::wstring& path : ComparableForms(context, file)) {
@@ -299,7 +330,28 @@ std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& c
   return ForeignIf(context, CommandFile(context, command, native));
 }
 
-bool HasProductEvidence(CleanerContext& context, Evidence evidence, const std::wstring& name, bool native) {
+bool PathNamesProductFile(CleanerContext& context, const std::wstring& path, bool native) {
+  if (path.empty()) return false;
+  const std::wstring expanded = ExpandedAsRead(path, native);
+  // An icon is "file,index"; a path in quotes is the path.
+  std::wstring plain = expanded.substr(0, expanded.find(L','));
+  if (plain.size() >= 2 && plain.front() == L'"') plain = plain.substr(1, plain.find(L'"', 1) - 1);
+  if (plain.empty()) return false;
+  if (IsProductFile(context, plain) || IsProductFolder(context, plain)) return true;
+  return CommandNamesProductFile(context, expanded, native);
+}
+
+bool CommandNamesProductFile(CleanerContext& context, const std::wstring& command, bool native) {
+  if (command.empty()) return false;
+  // A file of the product counts where it is gone too; each candidate is asked once.
+  const FileProbe product = [&context](const std::wstring& candidate) {
+    return IsProductFile(context, candidate) && (Exists(context, candidate) || !IsExistingFolderWide(candidate));
+  };
+  const std::wstring file = ResolveCommandFile(ExpandedAsRead(command, native), SearchFolders(context), product);
+  return !file.empty();
+}
+
+bool HasProductEvidence(CleanerContext& context, Evidence evidence, HKEY key, const std::wstring& name, bool native) {
   switch (evidence) {
     case Evidence::None: return false;
     case Evidence::ProductService:
@@ -308,6 +360,7 @@ bool HasProductEvidence(CleanerContext& context, Evidence evidence, const std::w
     case Evidence::ProductClass:
       return NamesProductFile(context, RegistrationKind::ComClass, L"SOFTWARE\\Classes\\CLSID\\" + name, name, native);
     case Evidence::ProductProgram: return IsProductProgramName(context, name);
+    case Evidence::ProductData: return KeyDataNamesProductFile(context, key, native);
   }
   return false;
 }

@@ -23,7 +23,14 @@ std::wstring ForeignFileOfCommand(CleanerContext& context, const std::wstring& c
 // Whether this machine shows that the key `name`, right below a place of EvidenceNeededFor,
 // is the product's: the service or class of that name names an existing file of the
 // product, or one of the product's files has that name.
-bool HasProductEvidence(CleanerContext& context, Evidence evidence, const std::wstring& name, bool native);
+// key: the key itself, open for reading, whose values ProductData asks.
+bool HasProductEvidence(CleanerContext& context, Evidence evidence, HKEY key, const std::wstring& name, bool native);
+
+// Whether the path (a library, a folder, an icon "file,index") or the command line names the
+// product's file or folder, whether or not it is still there: found as Windows finds it where
+// it exists, compared by its path where it is gone (the run may have deleted it already).
+bool PathNamesProductFile(CleanerContext& context, const std::wstring& path, bool native);
+bool CommandNamesProductFile(CleanerContext& context, const std::wstring& command, bool native);
 
 // The product's: inside the run's program or shared folder, inside a folder the rule file
 // deletes, or a file it deletes (as the placeholders stand now), compared as the objects the

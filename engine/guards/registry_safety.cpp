@@ -207,6 +207,10 @@ constexpr std::string_view kShellStructure[] = {
 // Windows' structure, refused whatever its name.
 constexpr std::string_view kWindowsNamespaces[] = {
     "HK*\\SOFTWARE\\Microsoft", "HK*\\SOFTWARE\\Policies", "HKLM\\SYSTEM", "HKCR",
+    // Windows' own keys beside Microsoft's: default programs, mapped drives and printers, the
+    // user's control panel, console and sounds.
+    "HK*\\SOFTWARE\\Clients", "HK*\\SOFTWARE\\RegisteredApplications", "HKCU\\Network", "HKCU\\Printers",
+    "HKCU\\Control Panel", "HKCU\\Console", "HKCU\\AppEvents", "HKCU\\System",
 };
 
 // The places where products register: keys products create below (Keys), and keys in which
@@ -231,7 +235,12 @@ constexpr ProductPlace kProductPlaces[] = {
     {"HKCR\\<file type>\\shellex\\PropertySheetHandlers", true, false},
     {"HKCR\\<file type>\\OpenWithList", true, true},
     {"HKCR\\<file type>\\OpenWithProgids", false, true},
+    {"HK*\\SOFTWARE\\Clients\\<any>", true, false},
+    {"HK*\\SOFTWARE\\RegisteredApplications", false, true},
+    {"HKCU\\Control Panel\\Cpls", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Active Setup\\Installed Components", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\<any>", false, true},
+    {"HK*\\SOFTWARE\\Microsoft\\Office\\<any>\\Addins", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Extensions", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Low Rights\\ElevationPolicy", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Internet Explorer\\Toolbar", false, true},
@@ -239,6 +248,7 @@ constexpr ProductPlace kProductPlaces[] = {
     {"HK*\\SOFTWARE\\Microsoft\\Security Center\\Provider\\Fw", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Tracing", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Control Panel\\Cpls", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Desktop\\NameSpace", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MyComputer\\NameSpace", true, false},
@@ -266,7 +276,9 @@ constexpr ProductPlace kProductPlaces[] = {
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Blocked", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ShellServiceObjectDelayLoad", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Channels", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\WINEVT\\Publishers", true, false},
+    {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers", false, true},
     {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Image File Execution Options", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tasks", true, false},
     {"HK*\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Schedule\\TaskCache\\Tree", true, false},
@@ -530,6 +542,54 @@ ValueVerdict JudgeValues(const CanonicalKey& key) {
 }
 
 }  // namespace
+
+bool InWindowsRegistryNamespace(RegistryRoot root, std::string_view keyPath) {
+  const CanonicalKey key = Canonical(root, keyPath);
+  return !key.overlong && InWindowsNamespace(Prefixes(key));
+}
+
+bool IsProductKeyPlace(RegistryRoot root, std::string_view keyPath) {
+  const CanonicalKey key = Canonical(root, keyPath);
+  return !key.overlong && !key.deeper && IsPlace(TheLists().keyPlaces, TheLists().anyKeyPlaces, Prefixes(key).back());
+}
+
+bool IsProductValuePlace(RegistryRoot root, std::string_view keyPath) {
+  const CanonicalKey key = Canonical(root, keyPath);
+  return !key.overlong && !key.deeper &&
+         (IsPlace(TheLists().valuePlaces, TheLists().anyValuePlaces, Prefixes(key).back()) || ListsPrograms(key));
+}
+
+std::size_t RegistrationNameCount(RegistryRoot root, std::string_view keyPath) {
+  const CanonicalKey key = Canonical(root, keyPath);
+  if (key.overlong) return 0;
+  const auto prefixes = Prefixes(key);
+  const Lists& lists = TheLists();
+  // prefixes[i] holds i names; the registration holds one more than the deepest place above.
+  std::size_t itemNames = 0;
+  for (std::size_t i = key.deeper ? prefixes.size() : prefixes.size() - 1; i-- > 0;) {
+    if (IsPlace(lists.keyPlaces, lists.anyKeyPlaces, prefixes[i])) {
+      itemNames = i + 1;
+      break;
+    }
+  }
+  if (itemNames == 0) return 0;
+  // Back to the names as written: WOW6432Node counts for nothing, SOFTWARE\Classes for the root.
+  const std::size_t moved = key.scope == L'C' && root != RegistryRoot::ClassesRoot ? 2 : 0;
+  std::size_t written = 0, kept = 0;
+  std::size_t start = 0;
+  while (start <= keyPath.size()) {
+    std::size_t end = keyPath.find('\\', start);
+    if (end == std::string_view::npos) end = keyPath.size();
+    if (end > start) {
+      ++written;
+      std::wstring name;
+      for (std::size_t i = start; i < end; ++i) name += Fold(Unit(keyPath[i]));
+      if (name != kWow64Node && ++kept > moved && kept - moved == itemNames) return written;
+    }
+    start = end + 1;
+  }
+  return 0;
+}
 
 KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::wstring_view keyPath) { return Judge(Canonical(root, keyPath)); }
 KeyVerdict JudgeKeyDeletion(RegistryRoot root, std::string_view keyPath) { return Judge(Canonical(root, keyPath)); }

@@ -75,6 +75,18 @@ std::span<const std::string_view> SharedRegistryKeys();
 std::span<const std::string_view> ProtectedValueKeys();  // keys whose own values are protected
 std::span<const std::string_view> ShellFileTypeKeys();   // under HKCR, with ShellStructuralKeys below each
 std::span<const std::string_view> ShellStructuralKeys();
+// True for a key in one of Windows' own namespaces, where what may go by the lists goes only
+// with the product's evidence on the machine.
+bool InWindowsRegistryNamespace(RegistryRoot root, std::string_view keyPath);
+// True for a place where products register keys (a key right below it is a registration), or
+// one where they keep values of their own (each value its own item).
+bool IsProductKeyPlace(RegistryRoot root, std::string_view keyPath);
+bool IsProductValuePlace(RegistryRoot root, std::string_view keyPath);
+// How many of the key path's names, as written, make up the registration the key belongs to:
+// the key right below the deepest place where products register above it (or the key itself);
+// 0 where no such place lies above.
+std::size_t RegistrationNameCount(RegistryRoot root, std::string_view keyPath);
+
 // Windows' own namespaces, where only the product places allow a deletion.
 std::span<const std::string_view> WindowsRegistryNamespaces();
 std::span<const ProductPlace> ProductRegistryPlaces();

@@ -94,6 +94,7 @@ void RunCleaning(CleanerContext& context, RunOptions options) {
   // deletes a Shell Folders value must not switch off that folder's protection.
   context.protectedFolders.reset();
   context.productFiles.reset();
+  context.productItems.reset();
   context.pendingFolders.reset();
   (void)ProtectedFolders(context);
 

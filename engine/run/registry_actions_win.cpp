@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/cleaner_context.h"
+#include "engine/guards/registry_evidence_win.h"
 #include "engine/guards/registrations_win.h"
 #include "engine/guards/registry_safety.h"
 #include "engine/run/filter_lists_win.h"
@@ -145,9 +146,42 @@ bool TakeOutOfFilterLists(CleanerContext& context, const RegistryPlace& place, R
 // goes only where the machine shows it is the product's; one that is not there is passed over.
 bool RefuseWithoutEvidence(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
                            Evidence evidence) {
-  if (!OpenForReading(place, accessor)) return true;
-  if (HasProductEvidence(context, evidence, LastKeyName(place.keyPath), place.view64)) return false;
+  const UniqueHKey key = OpenForReading(place, accessor);
+  if (!key) return true;
+  if (HasProductEvidence(context, evidence, key.Get(), LastKeyName(place.keyPath), place.view64)) return false;
   AddInfo(context, kRefusedWithoutEvidence + PlaceKeyName(place) + " - " + std::string(MissingEvidenceText(evidence)));
+  return true;
+}
+
+// In Windows' own namespaces what the lists let go goes only with the product's evidence on the
+// machine: the registration the key or value belongs to, judged whole, or the value itself
+// where products keep values. True when refused; what is not there is passed over.
+// remember: set to the item's name when the machine's evidence showed it is the product's.
+bool RefuseWithoutItemEvidence(CleanerContext& context, const RegistryPlace& place, RegistryAccessor& accessor,
+                               const EvidenceItem& item, const std::string& value, std::wstring& remember) {
+  if (item.kind == EvidenceItemKind::None) return false;
+  const UniqueHKey entryKey = OpenForReading(place, accessor);
+  if (!entryKey) return false;
+  ProductEvidence evidence = ProductEvidence::None;
+  std::wstring name;
+  if (item.kind == EvidenceItemKind::Value) {
+    name = WideFromAnsi(value);
+    if (RegQueryValueExW(entryKey.Get(), name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) return false;
+    evidence = ValueEvidence(context, entryKey.Get(), name, place.view64);
+  } else {
+    RegistryPlace whole = place;
+    whole.keyPath = item.keyPath;
+    const UniqueHKey key = OpenForReading(whole, accessor);
+    if (!key) return false;
+    name = LastKeyName(item.keyPath);
+    evidence = KeyEvidence(context, key.Get(), place.root, item.keyPath, item.namedExactly, place.view64);
+  }
+  if (evidence == ProductEvidence::ByMachine && (item.kind == EvidenceItemKind::Value || item.namedExactly)) remember = name;
+  if (evidence != ProductEvidence::None) return false;
+  AddInfo(context, (value.empty() && item.kind == EvidenceItemKind::Key ? kRefusedWithoutEvidence + PlaceKeyName(place)
+                                                                          : kRefusedValueWithoutEvidence + PlaceKeyName(place) +
+                                                                                "\\" + value) +
+                       " - " + kNoProductEvidenceText);
   return true;
 }
 
@@ -182,8 +216,13 @@ void DeleteRegistryKeyEntry(CleanerContext& context, const std::string& line) {
       case KeyVerdict::Deletable: break;
     }
     if (RefuseForeignRegistration(context, place, accessor)) return;
+    std::wstring remember;
+    if (RefuseWithoutItemEvidence(context, place, accessor, EvidenceItemOfKey(place.root, place.keyPath), {}, remember)) {
+      return;
+    }
     if (!TakeOutOfFilterLists(context, place, accessor)) return;
     DeleteTree(context, place, accessor);
+    RememberProductItem(context, remember);
   });
 }
 
@@ -194,14 +233,26 @@ void DeleteRegistryValueEntry(CleanerContext& context, const std::string& line) 
   const DeleteValueEntry entry = ParseDeleteValueEntry(line);
   if (RefuseOverlongName(context, entry.keyPath, line)) return;
   ForEachPlace(context, entry.root, entry.keyPath, [&](const RegistryPlace& place, RegistryAccessor& accessor) {
-    if (RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) return;
+    // The firewall's rules lie in a tree Windows needs whole, yet each is one program's value.
+    if (!KeepsProductValuesInWindowsTree(place.root, place.keyPath) &&
+        RefuseValueChange(context, place, entry.valueName, kRefusedProtectedValue)) {
+      return;
+    }
     if (RefuseForeignRunValue(context, place, accessor, entry.valueName)) return;
     if (RefuseForeignRegistration(context, place, accessor, entry.valueName)) return;
+    std::wstring remember;
+    if (RefuseWithoutItemEvidence(context, place, accessor, EvidenceItemOfValue(place.root, place.keyPath),
+                                  entry.valueName, remember)) {
+      return;
+    }
     // An open refused for want of rights is a value that stays, not a key that is absent. A
     // value already gone is not asked to be deleted: the request would count as a failed change.
     const std::wstring valueName = WideFromAnsi(entry.valueName);
     LONG code = accessor.OpenExistingKey(WideFromAnsi(AccessPath(place)), KeyAccess::ChangeValues);
-    if (code == ERROR_SUCCESS && accessor.HasValue(valueName)) code = accessor.RemoveValue(valueName);
+    if (code == ERROR_SUCCESS && accessor.HasValue(valueName)) {
+      code = accessor.RemoveValue(valueName);
+      if (code == ERROR_SUCCESS) RememberProductItem(context, remember);
+    }
     if (Stayed(code)) ReportStayed(context, kValueNotDeletedText, PlaceKeyName(place) + "\\" + entry.valueName, code);
   });
 }

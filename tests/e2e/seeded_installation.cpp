@@ -167,7 +167,8 @@ void SeededInstallation::Seed() {
   SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\Product\\Engine64", "Version", "5.1", KEY_WOW64_64KEY);
   SeedStringValue(HKEY_LOCAL_MACHINE, machineBase_ + "\\ProductKeep", "Path", "keep", KEY_WOW64_64KEY);
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
-    SeedStringValue(root, classKey_ + "\\shell\\open\\command", "", "scan.exe \"%1\"");
+    // The product's evidence in Windows' classes: its verb starts the product's program.
+    SeedStringValue(root, classKey_ + "\\shell\\open\\command", "", "\"" + programFolder_ + "\\QRV.exe\" \"%1\"");
     SeedStringValue(root, classKey_ + "Keep", "", "keep");
   }
   SeedStringValue(HKEY_CURRENT_USER, userKey_ + "\\Gone\\Deeper", "x", "y");

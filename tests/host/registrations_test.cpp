@@ -81,3 +81,98 @@ TEST(Registrations, PlacesWhereAKeyGoesOnlyWithTheProductsEvidence) {
   };
   for (const auto& c : cases) EXPECT_EQ(EvidenceNeededFor(c.root, c.path), c.evidence) << c.path;
 }
+
+// Which registration an entry in Windows' namespaces is judged by: the key right below the
+// deepest place where products register, whatever lies below it in the entry; in a place
+// where products keep values, each value. Outside Windows' namespaces nothing is asked.
+TEST(Registrations, TheItemWhoseEvidenceAnEntryNeeds) {
+  using K = EvidenceItemKind;
+  const struct {
+    RegistryRoot root;
+    const char* path;
+    K key;
+    const char* keyItem;
+    bool exactly;
+    K value;
+    const char* valueItem;
+  } cases[] = {
+      {CR, "CLSID\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}", K::Key, "CLSID\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}", true,
+       K::Key, "CLSID\\{5E2B7C41-9A3D-4F6E-8B10-2C7D4E9F0A15}"},
+      {CR, "CLSID\\{X}\\InprocServer32", K::Key, "CLSID\\{X}", false, K::Key, "CLSID\\{X}"},
+      {LM, "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{X}\\InprocServer32", K::Key,
+       "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{X}", false, K::Key, "SOFTWARE\\Classes\\Wow6432Node\\CLSID\\{X}"},
+      {CR, "mailto", K::Key, "mailto", true, K::Key, "mailto"},
+      {CR, "mailto\\shell\\open\\command", K::Key, "mailto", false, K::Key, "mailto"},
+      {CR, "Interface\\{00000000-0000-0000-C000-000000000046}", K::Key, "Interface\\{00000000-0000-0000-C000-000000000046}", true,
+       K::Key, "Interface\\{00000000-0000-0000-C000-000000000046}"},
+      {CR, "*\\shellex\\ContextMenuHandlers\\ZDNScan", K::Key, "*\\shellex\\ContextMenuHandlers\\ZDNScan", true, K::Key,
+       "*\\shellex\\ContextMenuHandlers\\ZDNScan"},
+      {LM, "SYSTEM\\ControlSet001\\Services\\BITS\\Parameters", K::Key, "SYSTEM\\ControlSet001\\Services\\BITS", false,
+       K::Key, "SYSTEM\\ControlSet001\\Services\\BITS"},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{GUID}", K::Key,
+       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{GUID}", true, K::Key,
+       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{GUID}"},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Other", K::Key,
+       "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Other", true, K::Key,
+       "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Other"},
+      {LM, "SOFTWARE\\Clients\\StartMenuInternet\\QRV\\Capabilities", K::Key, "SOFTWARE\\Clients\\StartMenuInternet\\QRV",
+       false, K::Key, "SOFTWARE\\Clients\\StartMenuInternet\\QRV"},
+      // Each value of a place where products keep values is its own item.
+      {CU, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", K::None, "", false, K::Value,
+       "Software\\Microsoft\\Windows\\CurrentVersion\\Run"},
+      {LM, "SOFTWARE\\RegisteredApplications", K::None, "", false, K::Value, "SOFTWARE\\RegisteredApplications"},
+      {LM, "SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION", K::None, "", false,
+       K::Value, "SOFTWARE\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION"},
+      {LM, "SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules", K::Key,
+       "SYSTEM\\ControlSet001\\Services\\SharedAccess", false, K::Value, "SYSTEM\\ControlSet001\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules"},
+      // Outside Windows' namespaces, and where no place lies above (the lists refuse those).
+      {LM, "SOFTWARE\\VelmoraLab\\QRV", K::None, "", false, K::None, ""},
+      {CU, "Network\\Z", K::None, "", false, K::None, ""},
+      {LM, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced", K::None, "", false, K::None, ""},
+  };
+  for (const auto& c : cases) {
+    const EvidenceItem key = EvidenceItemOfKey(c.root, c.path);
+    EXPECT_EQ(key.kind, c.key) << c.path;
+    EXPECT_EQ(key.keyPath, c.keyItem) << c.path;
+    EXPECT_EQ(key.namedExactly, c.exactly) << c.path;
+    const EvidenceItem value = EvidenceItemOfValue(c.root, c.path);
+    EXPECT_EQ(value.kind, c.value) << c.path;
+    EXPECT_EQ(value.keyPath, c.valueItem) << c.path;
+  }
+}
+
+TEST(Registrations, TheFirewallsRulesAndWinlogonsNotificationsNeedTheProductsEvidence) {
+  EXPECT_TRUE(KeepsProductValuesInWindowsTree(LM, "SYSTEM\\ControlSet002\\services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules"));
+  EXPECT_FALSE(KeepsProductValuesInWindowsTree(LM, "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy"));
+  EXPECT_FALSE(KeepsProductValuesInWindowsTree(CU, "SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules"));
+  EXPECT_EQ(EvidenceNeededFor(LM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\ZdnNotify"), Evidence::ProductData);
+  EXPECT_EQ(EvidenceNeededFor(LM, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify"), Evidence::None);
+  EXPECT_FALSE(MissingEvidenceText(Evidence::ProductData).empty());
+}
+
+// A registration's parts belong to it; an event log source below the event log's own service
+// key is an item of its own, judged by what it names.
+TEST(Registrations, TheRegistrationAKeyBelongsTo) {
+  const struct {
+    RegistryRoot root;
+    const char* path;
+    RegistrationKind kind;
+    const char* registration;
+  } cases[] = {
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\ZdnMon\\Parameters", RegistrationKind::Service,
+       "SYSTEM\\CurrentControlSet\\Services\\ZdnMon"},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Parameters", RegistrationKind::Service,
+       "SYSTEM\\CurrentControlSet\\Services\\EventLog"},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", RegistrationKind::Service,
+       "SYSTEM\\CurrentControlSet\\Services\\EventLog"},
+      {LM, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\QRV", RegistrationKind::None, ""},
+      {LM, "SYSTEM\\ControlSet001\\Services\\EventLog\\System\\QRV\\Sub", RegistrationKind::None, ""},
+      {CR, "CLSID\\{X}\\InprocServer32", RegistrationKind::ComClass, "CLSID\\{X}"},
+      {LM, "SOFTWARE\\VelmoraLab", RegistrationKind::None, ""},
+  };
+  for (const auto& c : cases) {
+    const RegistrationKey key = RegistrationContaining(c.root, c.path);
+    EXPECT_EQ(key.kind, c.kind) << c.path;
+    EXPECT_EQ(key.keyPath, c.registration) << c.path;
+  }
+}

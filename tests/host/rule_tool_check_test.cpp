@@ -447,3 +447,19 @@ TEST(RuleCheck, AFileSavedAsPlainTextIsNamedAsSuchAndNothingElse) {
     }
   }
 }
+
+// Where the machine's evidence decides (a firewall rule for a program, a Winlogon
+// notification, Windows' namespaces), check names nothing; a rename of a firewall rule, a value
+// of the firewall's own settings, and a key of the firewall are still refused by the file alone.
+TEST(RuleCheck, LeavesToTheMachineWhatItsEvidenceDecides) {
+  const std::string firewall = "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\SharedAccess\\Parameters\\FirewallPolicy";
+  ExpectFindings(Stored({"[Registry_Delete_Val]", firewall + "\\FirewallRules=QRV Rule", firewall + "=EnableFirewall",
+                         "HKEY_LOCAL_MACHINE\\SOFTWARE\\RegisteredApplications=QRV", "[Registry_Delete_Val_End]",
+                         "[Registry_Move_Val]", firewall + "\\FirewallRules\\QRV Rule=QRV Rule.off", "[Registry_Move_Val_End]",
+                         "[Registry_Delete]", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon\\Notify\\QRV",
+                         firewall + "\\FirewallRules", "HKEY_CLASSES_ROOT\\mailto", "[Registry_Delete_End]"}),
+                 {{3, "is a value Windows needs: the cleaner refuses to delete it"},
+                  {7, "is a value Windows needs: the cleaner refuses to rename it"},
+                  {11, "lies in a registry tree Windows needs whole: the cleaner refuses to delete it"}},
+                 "the machine's evidence");
+}

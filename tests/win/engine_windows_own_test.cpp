@@ -18,6 +18,7 @@
 #include "platform/text/wide_text.h"
 #include "platform/text/text_rules.h"
 #include "tests/support/engine_test_support.h"
+#include "tests/support/registry_test_key.h"
 #include "tests/support/wine_test_support.h"
 
 namespace {
@@ -339,44 +340,6 @@ TEST(HandleWalk, AFolderSwappedForALinkDuringTheWalkIsNeitherEnteredNorEmptied) 
   for (const std::string& link : effects.links) RemoveHostSymlink(link);
 }
 
-namespace {
-
-// A key made for one test below HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER, removed afterwards.
-struct TestKey {
-  HKEY root;
-  std::wstring path;
-  TestKey(HKEY keyRoot, std::wstring keyPath, const std::vector<std::pair<std::wstring, std::wstring>>& values,
-          DWORD type = 0)
-      : root(keyRoot), path(std::move(keyPath)) {
-    HKEY key = nullptr;
-    EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
-    for (const auto& [name, text] : values) {
-      const auto slash = name.find(L'\\');
-      HKEY target = key;
-      if (slash != std::wstring::npos) {
-        EXPECT_EQ(RegCreateKeyExW(key, name.substr(0, slash).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &target,
-                                  nullptr),
-                  ERROR_SUCCESS);
-      }
-      const std::wstring valueName = slash == std::wstring::npos ? name : name.substr(slash + 1);
-      RegSetValueExW(target, valueName.empty() ? nullptr : valueName.c_str(), 0, REG_SZ,
-                     reinterpret_cast<const BYTE*>(text.c_str()), static_cast<DWORD>((text.size() + 1) * 2));
-      if (target != key) RegCloseKey(target);
-    }
-    if (type != 0) RegSetValueExW(key, L"Type", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&type), sizeof(type));
-    RegCloseKey(key);
-  }
-  ~TestKey() { RegDeleteTreeW(root, path.c_str()); }
-  bool Exists() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-  }
-};
-
-}  // namespace
-
 // The parts of a registration are judged as the registration: a class's InprocServer32, a
 // service's Parameters or ImagePath, once gone, would leave a key that names no file and goes
 // too. Written as the registering process wrote them: a command without ".exe", unquoted with
@@ -512,8 +475,8 @@ TEST(RegistrationOwnership, ServicesClassesAndRunValuesGoOnlyWithTheProductsFile
       {"driver whose image lies in System32\\drivers", HKEY_LOCAL_MACHINE, services + L"QrvGuardB",
        {{L"ImagePath", L"System32\\drivers\\ksecdd.sys"}}, 1, system + "\\drivers\\ksecdd.sys"},
       {"the product's service", HKEY_LOCAL_MACHINE, services + L"QrvGuardC", {{L"ImagePath", productExe}}, 0x10, ""},
-      {"a service whose image is gone", HKEY_LOCAL_MACHINE, services + L"QrvGuardD",
-       {{L"ImagePath", L"C:\\gone\\qrv_missing.exe"}}, 0x10, ""},
+      {"a service whose image in the product's folder is gone", HKEY_LOCAL_MACHINE, services + L"QrvGuardD",
+       {{L"ImagePath", WideFromAnsi(product + "\\gone\\qrv_missing.exe")}}, 0x10, ""},
       {"a COM class served by shell32", HKEY_LOCAL_MACHINE,
        L"SOFTWARE\\Classes\\CLSID\\{5E2B7C41-0000-4F6E-8B10-2C7D4E9F0A99}", {{L"InprocServer32\\", L"shell32.dll"}}, 0,
        system + "\\shell32.dll"},

@@ -50,6 +50,16 @@ struct ActionRun {
 
 std::string Entry(const char* root, const std::string& rest) { return std::string(root) + "\\" + rest; }
 
+// A service's image path, as the service manager reads it.
+void SetImagePath(const std::wstring& service, const std::wstring& image) {
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr),
+            ERROR_SUCCESS);
+  RegSetValueExW(opened, L"ImagePath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(image.c_str()),
+                 static_cast<DWORD>((image.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(opened);
+}
+
 std::string StringOf(const ScratchKey& scratch, const std::string& sub, const std::string& name) {
   DWORD type = 0;
   std::string bytes;
@@ -228,13 +238,19 @@ TEST(RegistryGuards, ProductKeysBelowSharedKeysAreDeleted) {
       {HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE",
        "SYSTEM\\CurrentControlSet\\Services\\ZDNGuard" + std::to_string(GetCurrentProcessId())},
   };
+  // In Windows' namespaces they go with the product's evidence: here a command starting its program.
+  ScratchFolder product("act_product");
+  const std::string command = "\"" + product.Path() + "\\ZdnScan.exe\" \"%1\"";
   for (const auto& c : cases) {
     UniqueHKey key;
     ASSERT_EQ(RegCreateKeyExA(c.root, (c.path + "\\command").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               key.Put(), nullptr),
               ERROR_SUCCESS);
+    RegSetValueExA(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                   static_cast<DWORD>(command.size() + 1));
     key.Reset();
     ActionRun run;
+    run.state.ProgramFolder = product.Path();
     DeleteRegistryKeyEntry(run.context, Entry(c.rootName, c.path));
     EXPECT_NE(RegOpenKeyExA(c.root, c.path.c_str(), 0, KEY_READ, key.Put()), ERROR_SUCCESS) << c.path;
     EXPECT_TRUE(run.reporter.lines.empty()) << c.path;
@@ -368,13 +384,18 @@ TEST(DeleteRegistryKeyEntry, AFilterServiceLeavesTheClassesFilterListsBeforeItsK
                               static_cast<DWORD>(list.size() * sizeof(wchar_t)));
     RegCloseKey(opened);
   };
+  // The product's filter driver: its image lies in the product's folder.
+  ScratchFolder product("filter_product");
+  const std::wstring image = WideFromAnsi(product.Path() + "\\qrvfilt.sys");
   for (const bool refused : {true, false}) {
     seed(disk, L"UpperFilters", {L"partmgr", L"QrvFilterSvc", L"fvevol"});
     seed(volume, L"LowerFilters", {L"qrvfiltersvc"});
     seed(other, L"UpperFilters", {L"QrvFilterSvcKeep"});
     seed(service, nullptr, {});
+    SetImagePath(service, image);
     WritesRefused refusing;
     ActionRun run = refused ? ActionRun(refusing) : ActionRun();
+    run.state.ProgramFolder = product.Path();
     DeleteRegistryKeyEntry(run.context, "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Services\\QrvFilterSvc");
     HKEY probe = nullptr;
     const bool stayed = RegOpenKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, KEY_READ, &probe) == ERROR_SUCCESS;
@@ -410,10 +431,12 @@ TEST(DeleteRegistryKeyEntry, UndoPutsAFilterServicesNameBackIntoTheClassList) {
   RegCreateKeyExW(HKEY_LOCAL_MACHINE, service.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &opened, nullptr);
   RegCloseKey(opened);
   ScratchFolder scratch("filter_undo");
+  SetImagePath(service, WideFromAnsi(scratch / "Velmora Lab\\qrvfilt.sys"));
   const std::string backupFolder = scratch / "Backup";
   {
     BackupEffects backup(LiveEffects::Instance());
     EngineTestContext test(backup);
+    test.state.ProgramFolder = scratch / "Velmora Lab";
     backup.BeginRun(backupFolder, [&test](const std::string& line) { AddInfo(test.context, line); }, nullptr);
     DeleteRegistryKeyEntry(test.context, "HKEY_LOCAL_MACHINE\\" + AnsiFromWide(service));
     backup.EndRun();

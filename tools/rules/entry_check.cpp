@@ -101,6 +101,9 @@ void CheckDeleteKey(std::string_view entry, std::vector<std::string>& out) {
 // The values of a key Windows reads its settings from.
 std::optional<std::string> ProtectedValueProblem(RegistryRoot root, std::string_view keyPath, std::string_view value,
                                                  const char* doing) {
+  // The firewall's rules lie in a tree Windows needs whole; each is one program's, and whether it
+  // is the product's the machine decides when it is deleted.
+  if (std::string_view(doing) == "delete" && KeepsProductValuesInWindowsTree(root, keyPath)) return std::nullopt;
   const std::string named = Quoted(KeyName(root, keyPath) + "=" + std::string(value));
   switch (JudgeValueChange(root, keyPath)) {
     case ValueVerdict::Changeable: return std::nullopt;
