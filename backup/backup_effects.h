@@ -79,6 +79,12 @@ class BackupEffects : public ForwardingEffects, public RunHook {
                   const std::wstring& newName, const std::wstring& target) override;
   DWORD OpenPrivateFolder(const std::wstring& path, UniqueFile& folder) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
+  // With the backup on, a leaf goes through DeleteRegistryKey, which keeps it first.
+  LONG DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                         const std::wstring& keyName) override {
+    return On() ? Effects::DeleteOpenLeafKey(key, base, subKey, view, keyName)
+                : inner_.DeleteOpenLeafKey(key, base, subKey, view, keyName);
+  }
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
                           const std::wstring& keyName) override;
