@@ -9,6 +9,8 @@
 #include "platform/handles.h"
 #include "platform/registry/registry_accessor.h"
 #include "platform/text/wide_text.h"
+#include "report/run_record.h"
+#include "report/run_recorder.h"
 #include "tests/support/denying_effects.h"
 #include "tests/support/scratch_key.h"
 
@@ -421,6 +423,36 @@ TEST(RegistryAccessorDeleteTree, EveryKeyIsOpenedOnceAndGoesThroughThatHandle) {
   EXPECT_EQ(single.opened.size(), 1u);
   EXPECT_EQ(single.byHandle, 1);
   EXPECT_FALSE(scratch.Exists("Single"));
+}
+
+// The run's record counts each key of the tree once: a key with subkeys refuses the first try
+// at its deletion, which is no change and no failure. A leaf a product locked keeps its parent
+// and the top, each a failure of its own with the system's reason.
+TEST(RegistryAccessorDeleteTree, TheRunRecordCountsEveryKeyOnceAndNoTryAsAFailure) {
+  ScratchKey scratch("acc_record");
+  BuildTree(scratch, "Tree");
+  const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
+  DenyingEffects denying;
+  denying.lockedKeys.insert(W(top + "\\Mid\\Two"));
+  RunRecord record(true);
+  RecordingLayer layer(denying, record);
+  RegistryAccessor accessor(layer);
+  const TreeDeletion deletion = accessor.DeleteKeyTree(W(scratch / "Tree"));
+  EXPECT_FALSE(deletion.Deleted());
+  std::vector<std::string> failed;
+  std::vector<std::string> done;
+  for (const RecordedStep& step : record.Steps()) {
+    ASSERT_EQ(step.action, "delete-key");
+    (step.outcome == "done" ? done : failed).push_back(step.target);
+  }
+  const std::vector<std::string> expectedFailed = {top + "\\Mid\\Two", top + "\\Mid", top};
+  EXPECT_EQ(failed, expectedFailed);
+  EXPECT_EQ(done.size(), 6u);
+  EXPECT_EQ(record.Counts().failed, 3);
+  EXPECT_EQ(deletion.stayed.size(), 3u);
+  EXPECT_TRUE(scratch.Exists("Tree\\Mid\\Two"));
+  EXPECT_FALSE(scratch.Exists("Tree\\Mid\\One"));
+  EXPECT_FALSE(scratch.Exists("Tree\\Alpha"));
 }
 
 namespace {
