@@ -208,8 +208,14 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
   // deleted: the request would be recorded as a change that failed.
   const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength) -> std::optional<LONG> {
     TreeLevel level{{}, std::move(sub), parentNameLength, 0};
-    const LONG opened = effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK,
-                                                 RightsFor(KeyAccess::DeleteTree) | view_, name, level.key);
+    // With its security's reading right too, so that a backup reads the key through this
+    // handle; a key that refuses that right is walked without it.
+    const auto open = [&](REGSAM more) {
+      return effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK,
+                                      RightsFor(KeyAccess::DeleteTree) | more | view_, name, level.key);
+    };
+    LONG opened = open(READ_CONTROL);
+    if (opened == ERROR_ACCESS_DENIED) opened = open(0);
     if (IsNotFound(opened)) return opened;
     if (opened == ERROR_SUCCESS) {
       const LONG code = effects_.DeleteOpenLeafKey(level.key.Get(), parent, level.subKey, view_, name);
