@@ -82,6 +82,11 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   // be read is not taken over (undo could not put it back).
   LONG TakeKeyOwnership(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
+  // With the backup on, a leaf is read through the walk's own handle, once, and kept as
+  // DeleteRegistryKey keeps a key; one whose handle cannot give its values and its security
+  // goes through DeleteRegistryKey, which opens it to read them.
+  LONG DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                         const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
                           const std::wstring& keyName) override;
@@ -129,6 +134,10 @@ class BackupEffects : public ForwardingEffects, public RunHook {
   // The journal's name of a key (by SID for a hive the run loaded) and its hive file.
   void NameKey(HKEY key, JournalEntry& entry) const;
   void NameKey(const std::wstring& internalName, JournalEntry& entry) const;
+  // The key read (values and security in entry) named, exported, journaled and deleted: through
+  // key where deletable, else by its name, which then answers why it stays.
+  LONG KeepKey(JournalEntry& entry, HKEY key, bool deletable, HKEY base, const std::wstring& subKey, REGSAM view,
+               const std::wstring& keyName);
   // The registry's own name of the key subKey below base (a single name), or empty.
   std::wstring InternalNameBelow(HKEY base, const std::wstring& subKey, const std::wstring& keyName);
 

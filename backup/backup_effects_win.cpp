@@ -390,20 +390,39 @@ LONG BackupEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REG
   if (openCode != ERROR_SUCCESS) return Refuse(keyName, static_cast<DWORD>(openCode));
   JournalEntry entry;
   entry.kind = JournalKind::Key;
-  const std::wstring below = InternalNameBelow(base, subKey, keyName);
-  NameKey(below.empty() ? InternalKeyName(key.Get()) : below, entry);
-  if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
   entry.security = KeySecurityText(key.Get());
   if (const LONG code = ReadSavedValues(key.Get(), entry.values); code != ERROR_SUCCESS) {
     return Refuse(keyName, static_cast<DWORD>(code));
   }
+  return KeepKey(entry, key.Get(), deletable, base, subKey, view, keyName);
+}
+
+LONG BackupEffects::DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                      const std::wstring& keyName) {
+  if (!On()) return inner_.DeleteOpenLeafKey(key, base, subKey, view, keyName);
+  JournalEntry entry;
+  entry.kind = JournalKind::Key;
+  DWORD subKeys = 0;
+  // One question gives the values' sizes and the subkeys: a key with subkeys is left at once.
+  const LONG read = ReadSavedValues(key, entry.values, &subKeys);
+  if (read == ERROR_SUCCESS && subKeys > 0) return kKeyHasSubkeysCode;
+  if (read == ERROR_SUCCESS) entry.security = KeySecurityText(key);
+  if (entry.security.empty()) return Effects::DeleteOpenLeafKey(key, base, subKey, view, keyName);
+  return KeepKey(entry, key, true, base, subKey, view, keyName);
+}
+
+LONG BackupEffects::KeepKey(JournalEntry& entry, HKEY key, bool deletable, HKEY base, const std::wstring& subKey,
+                            REGSAM view, const std::wstring& keyName) {
+  const std::wstring below = InternalNameBelow(base, subKey, keyName);
+  NameKey(below.empty() ? InternalKeyName(key) : below, entry);
+  if (entry.path.empty()) return Refuse(keyName, ERROR_INVALID_NAME);
   if (const DWORD error = Ready(); error != ERROR_SUCCESS) return Refuse(keyName, error);
   if (const DWORD error = store_.WriteRegistryExport(RegistryExportKey(entry.path, entry.values));
       error != ERROR_SUCCESS) {
     return Refuse(keyName, error);
   }
   return Journaled(entry, keyName, [&] {
-    return deletable ? inner_.DeleteOpenRegistryKey(key.Get(), base, subKey, view, keyName)
+    return deletable ? inner_.DeleteOpenRegistryKey(key, base, subKey, view, keyName)
                      : inner_.DeleteRegistryKey(base, subKey, view, keyName);
   });
 }

@@ -41,4 +41,5 @@ FILETIME FileTimeOf(std::uint64_t count);
 // One value, or every value of an open key, with its exact type and bytes; a value that grows
 // while it is read is read again. ERROR_SUCCESS or the system's code.
 LONG ReadSavedValue(HKEY key, const std::wstring& name, SavedValue& value);
-LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values);
+// subKeys, where given, gets the key's count of subkeys from the same question.
+LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values, DWORD* subKeys = nullptr);

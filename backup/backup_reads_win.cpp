@@ -69,10 +69,10 @@ FILETIME FileTimeOf(std::uint64_t count) {
 }
 
 // Every value of an open key, with its exact type and bytes.
-LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values) {
+LONG ReadSavedValues(HKEY key, std::vector<SavedValue>& values, DWORD* subKeys) {
   for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
     DWORD count = 0, longestName = 0, largestData = 0;
-    LONG code = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
+    LONG code = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, subKeys, nullptr, nullptr, &count, &longestName,
                                  &largestData, nullptr, nullptr);
     if (code != ERROR_SUCCESS) return code;
     values.clear();

@@ -30,6 +30,11 @@ for round in $(seq "$rounds"); do
   echo "round $round: rm -rf ${rm_times[-1]} s"
 done
 rm -rf "$work"
+# The calls per file and per folder, counted on trees of their own.
+mkdir -p "$work/count"
+count_out=$(wine "$(wine_path "$exe")" count "$(wine_path "$work/count")" | tr -d '\r')
+echo "$count_out"
+rm -rf "$work"
 c=$(printf '%s\n' "${cleaner_times[@]}" | bench_median)
 r=$(printf '%s\n' "${rd_times[@]}" | bench_median)
 n=$(printf '%s\n' "${rm_times[@]}" | bench_median)
@@ -37,3 +42,4 @@ echo "median: DeleteFolderTree $c s, cmd rd /s /q $r s, native rm -rf $n s"
 awk -v c="$c" -v r="$r" 'BEGIN { printf "DeleteFolderTree / rd: %.2f (target <= 1.00)\n", c / r }'
 bench_result "folder tree delete, 20,000 files in 1,000 folders" "$c" s "cmd /c rd /s /q, same Wine" "$r" lower "$rounds"
 bench_result "folder tree delete, 20,000 files in 1,000 folders" "$c" s "native rm -rf (the floor)" "$n" lower "$rounds"
+echo "$count_out" | grep -a -P '^RESULT\t' || true

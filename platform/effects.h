@@ -22,6 +22,9 @@ struct RemovedItem {
   bool folder = false;
 };
 
+// Answered by DeleteOpenLeafKey for a key that has subkeys: nothing changed, nothing failed.
+inline constexpr LONG kKeyHasSubkeysCode = ERROR_KEY_HAS_CHILDREN;
+
 class Effects {
  public:
   virtual ~Effects() = default;
@@ -137,6 +140,14 @@ class Effects {
     (void)key;
     return DeleteRegistryKey(base, subKey, view, keyName);
   }
+  // The key open as `key` (opened as itself through OpenRegistryKey, with DELETE and
+  // KEY_QUERY_VALUE in the view given) deleted through that handle if it has no subkeys; one
+  // with subkeys stays as it is and answers kKeyHasSubkeysCode. A tree's walk tries every key
+  // so before it lists the key's subkeys: a leaf, most of a tree, then costs no question of its
+  // own. This form asks the key for its subkeys and hands a leaf to DeleteRegistryKey, so that
+  // what a layer adds to that call it adds here; a layer that forwards this call adds the same.
+  virtual LONG DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                 const std::wstring& keyName);
   virtual LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) = 0;
   // Writes the value with the type and bytes given, whatever the type.
   virtual LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type,
@@ -266,6 +277,8 @@ class LiveEffects : public Effects {
   LONG DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSAM view, const std::wstring& keyName) override;
   LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
                              const std::wstring& keyName) override;
+  LONG DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                         const std::wstring& keyName) override;
   LONG DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) override;
   LONG WriteRegistryValue(HKEY key, const std::wstring& valueName, DWORD type, const std::vector<BYTE>& data,
                           const std::wstring& keyName) override;

@@ -115,6 +115,14 @@ LONG RecordingLayer::DeleteRegistryKey(HKEY base, const std::wstring& subKey, RE
   return code;
 }
 
+// A key with subkeys is left as it is by this call: no change to record.
+LONG RecordingLayer::DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                       const std::wstring& keyName) {
+  const LONG code = inner_.DeleteOpenLeafKey(key, base, subKey, view, keyName);
+  if (code != kKeyHasSubkeysCode) record_.Change("delete-key", Utf8FromWide(keyName), static_cast<unsigned long>(code));
+  return code;
+}
+
 LONG RecordingLayer::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {
   const LONG code = ForwardingEffects::DeleteRegistryValue(key, valueName, keyName);
   record_.Change("delete-value", Utf8FromWide(keyName + L"\\" + valueName), static_cast<unsigned long>(code));

@@ -58,6 +58,13 @@ LONG TracingEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, RE
   return code;
 }
 
+LONG TracingEffects::DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                       const std::wstring& keyName) {
+  const LONG code = inner_.DeleteOpenLeafKey(key, base, subKey, view, keyName);
+  if (code == ERROR_SUCCESS) Record(kRemovedKeyText, keyName);
+  return code;
+}
+
 LONG TracingEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring& keyName) {
   const LONG code = inner_.DeleteRegistryValue(key, valueName, keyName);
   if (code == ERROR_SUCCESS) Record(kRemovedValueText, keyName + L"\\" + valueName);

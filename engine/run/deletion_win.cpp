@@ -331,18 +331,29 @@ struct OpenedFolder {
   std::optional<Left> outcome;
 };
 
+// volume: the serial number of the top's volume, which every folder the walk enters shares
+// (another volume is reached only through a mount point, a link the walk never enters).
 OpenedFolder OpenTreeFolder(CleanerContext& context, HANDLE parent, const std::wstring& name,
-                            const std::wstring& path, const FolderChild* listed) {
+                            const std::wstring& path, const FolderChild* listed, DWORD volume = 0) {
   OpenedFolder opened;
   DWORD error = OpenChild(parent, name, kListingAccess, true, opened.handle);
-  // One read of what was opened serves every check below; the reparse tag is read only for
-  // a reparse point.
+  // One read of what was opened serves every check below: the handle's own queries inside the
+  // tree, the volume asked for only at the top (under Wine a round trip to its mount manager).
   BY_HANDLE_FILE_INFORMATION info{};
-  if (error == ERROR_SUCCESS && !GetFileInformationByHandle(opened.handle.Get(), &info)) error = GetLastError();
-  DWORD attributes = info.dwFileAttributes;
+  DWORD attributes = 0;
   DWORD tag = 0;
-  if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    (void)AttributesOf(opened.handle.Get(), attributes, tag);
+  if (error == ERROR_SUCCESS && listed) {
+    ULONGLONG fileId = 0;
+    error = AttributesAndIdOf(opened.handle.Get(), attributes, tag, fileId);
+    info.dwVolumeSerialNumber = volume;
+    info.nFileIndexHigh = static_cast<DWORD>(fileId >> 32);
+    info.nFileIndexLow = static_cast<DWORD>(fileId & 0xFFFFFFFF);
+  } else if (error == ERROR_SUCCESS) {
+    if (!GetFileInformationByHandle(opened.handle.Get(), &info)) error = GetLastError();
+    attributes = info.dwFileAttributes;
+    if (error == ERROR_SUCCESS && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      (void)AttributesOf(opened.handle.Get(), attributes, tag);
+    }
   }
   if (error == ERROR_SUCCESS && IsLinkEntry(attributes, tag)) {
     opened.handle.Reset();
@@ -440,7 +451,7 @@ Left DeleteTree(CleanerContext& context, HANDLE topParent, const std::wstring& t
     } else if (!IsFolder(entry.attributes)) {
       child = RemoveTreeFile(context, folder, entry.name, path, entry.attributes);
     } else {
-      OpenedFolder opened = OpenTreeFolder(context, folder, entry.name, path, &entry);
+      OpenedFolder opened = OpenTreeFolder(context, folder, entry.name, path, &entry, levels.front().identity.volume);
       if (!opened.outcome) {
         const std::wstring name = entry.name;
         const DWORD attributes = entry.attributes;

@@ -61,6 +61,11 @@ bool FactsOfHandle(HANDLE file, HandleFacts& facts);
 
 // The file's attributes and reparse tag, read through its handle.
 bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag);
+// The same and the file's ID (0 where the file system keeps none), from the handle's own file
+// system queries without asking the volume: a walk that stays on one volume (a mount point
+// is a reparse point, never entered) takes the volume's serial number from its top.
+// Answers ERROR_SUCCESS or the system's error.
+DWORD AttributesAndIdOf(HANDLE file, DWORD& attributes, DWORD& reparseTag, ULONGLONG& fileId);
 bool IdentityOf(HANDLE file, FileIdentity& identity);
 
 // The path the system gives for the open file (GetFinalPathNameByHandleW, extended form):
@@ -86,6 +91,14 @@ DWORD OpenForDeletion(const std::function<DWORD(DWORD access)>& open, bool plain
 // 10 1709, Wine) the old disposition. `set` marks through the system with one or the other and
 // answers its NTSTATUS; `posix` tells which one answered.
 LONG MarkForDeletion(const std::function<LONG(bool posix)>& set, bool& posix);
+
+// Whether an answer to a POSIX deletion says the system itself lacks it (Windows before 10
+// 1709 does not know the class, Wine does not implement it), not only the one file system:
+// then no file of the run is asked with it again, and a file whose attributes stay is opened
+// to be deleted at its close instead (an open and a close, where the open, the disposition
+// and the close would be three calls). A read-only file and a mapped image are refused at that
+// open as they are at the disposition.
+bool SystemLacksPosixDeletion(LONG status);
 
 // Renames the child `name` of the folder open as parent to `target` (a full path on the same
 // volume, which must not exist), through the child's own handle.

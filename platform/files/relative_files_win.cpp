@@ -3,6 +3,7 @@
 
 #include "platform/files/relative_files.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <vector>
@@ -16,6 +17,7 @@ constexpr NTSTATUS kStatusCannotDelete = static_cast<NTSTATUS>(0xC0000121);
 constexpr NTSTATUS kStatusDeletePending = static_cast<NTSTATUS>(0xC0000056);
 constexpr ULONG kOpenForBackupIntent = 0x00004000;
 constexpr ULONG kNonDirectoryFile = 0x00000040;
+constexpr ULONG kDeleteOnClose = 0x00001000;
 constexpr FILE_INFORMATION_CLASS kIdFullDirectoryInformation = static_cast<FILE_INFORMATION_CLASS>(38);
 constexpr FILE_INFORMATION_CLASS kBasicInformation = static_cast<FILE_INFORMATION_CLASS>(4);
 constexpr FILE_INFORMATION_CLASS kStandardInformation = static_cast<FILE_INFORMATION_CLASS>(5);
@@ -29,8 +31,13 @@ constexpr ULONG kDispositionDelete = 0x1;
 constexpr ULONG kDispositionPosixSemantics = 0x2;
 constexpr ULONG kDispositionIgnoreReadOnly = 0x10;
 // What a system or a file system without POSIX deletion answers (Wine: not implemented).
-constexpr NTSTATUS kPosixUnavailable[] = {static_cast<NTSTATUS>(0xC0000002), static_cast<NTSTATUS>(0xC0000003),
+constexpr NTSTATUS kStatusNotImplemented = static_cast<NTSTATUS>(0xC0000002);
+constexpr NTSTATUS kStatusInvalidInfoClass = static_cast<NTSTATUS>(0xC0000003);
+constexpr NTSTATUS kPosixUnavailable[] = {kStatusNotImplemented, kStatusInvalidInfoClass,
                                           static_cast<NTSTATUS>(0xC000000D), static_cast<NTSTATUS>(0xC00000BB)};
+
+// Set once the system has answered that it lacks POSIX deletion altogether.
+std::atomic<bool> systemLacksPosix{false};
 
 using OpenFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
 using CreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER, ULONG,
@@ -193,6 +200,20 @@ bool AttributesOf(HANDLE file, DWORD& attributes, DWORD& reparseTag) {
   return true;
 }
 
+DWORD AttributesAndIdOf(HANDLE file, DWORD& attributes, DWORD& reparseTag, ULONGLONG& fileId) {
+  if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
+  AttributeTagInformation tag{};
+  LARGE_INTEGER id{};
+  IO_STATUS_BLOCK io{};
+  NTSTATUS status = Nt().query(file, &io, &tag, sizeof(tag), kAttributeTagInformation);
+  if (status == kStatusSuccess) status = Nt().query(file, &io, &id, sizeof(id), kInternalInformation);
+  if (status != kStatusSuccess) return ErrorOf(status);
+  attributes = tag.attributes;
+  reparseTag = (tag.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? tag.reparseTag : 0;
+  fileId = static_cast<ULONGLONG>(id.QuadPart);
+  return ERROR_SUCCESS;
+}
+
 bool FactsOfHandle(HANDLE file, HandleFacts& facts) {
   if (!Nt().Complete()) return false;
   BasicInformation basic{};
@@ -262,7 +283,23 @@ LONG MarkForDeletion(const std::function<LONG(bool posix)>& set, bool& posix) {
   return status;
 }
 
+bool SystemLacksPosixDeletion(LONG status) {
+  return status == kStatusNotImplemented || status == kStatusInvalidInfoClass;
+}
+
+namespace {
+DWORD CreateChild(HANDLE parent, const std::wstring& name, DWORD access, ULONG share, ULONG disposition, ULONG options,
+                  UniqueFile& child, void* securityDescriptor = nullptr);
+}  // namespace
+
 DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool plainFirst) {
+  if (!folder && !plainFirst && systemLacksPosix.load(std::memory_order_relaxed)) {
+    UniqueFile doomed;
+    const DWORD error = CreateChild(parent, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    FILE_OPEN, kNonDirectoryFile | kDeleteOnClose, doomed);
+    // Refused as read-only or as a mapped image: the disposition below tells which.
+    if (error != kMappedImageCode) return error;
+  }
   UniqueFile child;
   bool writeAttributes = false;
   const DWORD opened = OpenForDeletion(
@@ -275,17 +312,18 @@ DWORD RemoveChildOf(HANDLE parent, const std::wstring& name, bool folder, bool p
     (void)Nt().set(child.Get(), &io, &basic, sizeof(basic), kBasicInformation);  // a failure shows below
   }
   bool posix = false;
-  const NTSTATUS status = MarkForDeletion(
-      [&](bool posixSemantics) -> LONG {
-        if (posixSemantics) {
-          DispositionInformationEx disposition{kDispositionDelete | kDispositionPosixSemantics |
-                                               kDispositionIgnoreReadOnly};
-          return Nt().setNumbered(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformationEx);
-        }
-        DispositionInformation disposition{TRUE};
-        return Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation);
-      },
-      posix);
+  const auto mark = [&](bool posixSemantics) -> LONG {
+    if (posixSemantics) {
+      DispositionInformationEx disposition{kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly};
+      const LONG answer =
+          Nt().setNumbered(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformationEx);
+      if (SystemLacksPosixDeletion(answer)) systemLacksPosix.store(true, std::memory_order_relaxed);
+      return answer;
+    }
+    DispositionInformation disposition{TRUE};
+    return Nt().set(child.Get(), &io, &disposition, sizeof(disposition), kDispositionInformation);
+  };
+  const NTSTATUS status = systemLacksPosix.load(std::memory_order_relaxed) ? mark(false) : MarkForDeletion(mark, posix);
   // A read-only file answers STATUS_CANNOT_DELETE too: that one is denied, not in use.
   DWORD attributes = 0;
   DWORD tag = 0;
@@ -325,7 +363,7 @@ namespace {
 
 // NtCreateFile on the child `name` of parent (as itself), with the share mode and disposition given.
 DWORD CreateChild(HANDLE parent, const std::wstring& name, DWORD access, ULONG share, ULONG disposition, ULONG options,
-                  UniqueFile& child, void* securityDescriptor = nullptr) {
+                  UniqueFile& child, void* securityDescriptor) {
   if (!Nt().Complete()) return ERROR_CALL_NOT_IMPLEMENTED;
   if (name.size() * sizeof(wchar_t) > 0xFFFE) return ERROR_FILENAME_EXCED_RANGE;
   UNICODE_STRING unicodeName;

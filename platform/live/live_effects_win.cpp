@@ -107,6 +107,30 @@ LONG LiveEffects::DeleteRegistryKey(HKEY base, const std::wstring& subKey, REGSA
 LONG LiveEffects::DeleteOpenRegistryKey(HKEY key, HKEY, const std::wstring&, REGSAM, const std::wstring&) {
   return DeleteOpenKey(key);
 }
+namespace {
+// ERROR_SUCCESS with the key's count of subkeys, or the system's code.
+LONG SubkeysOf(HKEY key, DWORD& subKeys) {
+  return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                          nullptr);
+}
+}  // namespace
+
+LONG Effects::DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                const std::wstring& keyName) {
+  DWORD subKeys = 0;
+  if (const LONG code = SubkeysOf(key, subKeys); code != ERROR_SUCCESS) return code;
+  return subKeys > 0 ? kKeyHasSubkeysCode : DeleteRegistryKey(base, subKey, view, keyName);
+}
+// The deletion is tried first: a key with subkeys refuses it (Windows answers
+// STATUS_CANNOT_DELETE, Wine access denied, both ERROR_ACCESS_DENIED) and only then is asked
+// for its subkeys. The deletion goes through DeleteOpenRegistryKey, which a test form may refuse.
+LONG LiveEffects::DeleteOpenLeafKey(HKEY key, HKEY base, const std::wstring& subKey, REGSAM view,
+                                    const std::wstring& keyName) {
+  const LONG code = DeleteOpenRegistryKey(key, base, subKey, view, keyName);
+  if (code != ERROR_ACCESS_DENIED) return code;
+  DWORD subKeys = 0;
+  return SubkeysOf(key, subKeys) == ERROR_SUCCESS && subKeys > 0 ? kKeyHasSubkeysCode : code;
+}
 LONG LiveEffects::DeleteRegistryValue(HKEY key, const std::wstring& valueName, const std::wstring&) {
   return RegDeleteValueW(key, valueName.c_str());
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/effects.h"
@@ -182,7 +183,6 @@ struct TreeLevel {
   std::wstring subKey;
   std::size_t parentNameLength;
   DWORD remaining;
-  bool missing;  // its opening found no such key: there is nothing to delete
 };
 
 DWORD SubkeyCount(HKEY key) {
@@ -194,120 +194,90 @@ DWORD SubkeyCount(HKEY key) {
   return subKeys;
 }
 
-// NtEnumerateKey's KeyFullInformation: what a subkey holds, read through its parent's handle
-// without opening it. The class name after it is not needed.
-struct KeyFullInformation {
-  LARGE_INTEGER lastWriteTime;
-  ULONG titleIndex;
-  ULONG classOffset;
-  ULONG classLength;
-  ULONG subKeys;
-  ULONG maxNameLength;
-  ULONG maxClassLength;
-  ULONG values;
-  ULONG maxValueNameLength;
-  ULONG maxValueDataLength;
-};
-
-// One subkey as its parent's enumeration gives it.
-struct ChildKey {
-  DWORD nameLength = 0;
-  bool known = false;  // the subkey count below belongs to this child for sure
-  DWORD subKeys = 0;
-};
-
-// The name of the parent's subkey at index, and, from a second enumeration at the same index,
-// its subkey count. Under Wine each registry call is a round trip to its server, so learning
-// that a subkey is a leaf this way saves opening, querying and closing it. Should the parent
-// change between the two calls (another program adding or removing a subkey), the index may
-// name another key: the two answers agree on the last write time, or the count is not used.
-LONG EnumerateChild(HKEY parent, DWORD index, std::wstring& name, ChildKey& child) {
-  using EnumerateKey = LONG(WINAPI*)(HANDLE, ULONG, int, void*, ULONG, ULONG*);
-  constexpr int kKeyFullInformation = 2;
-  constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // the fixed part is filled
-  static const auto enumerate = reinterpret_cast<EnumerateKey>(
-      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtEnumerateKey")));
-  child = ChildKey{};
-  child.nameLength = static_cast<DWORD>(name.size());
-  FILETIME written{};
-  const LONG code = RegEnumKeyExW(parent, index, name.data(), &child.nameLength, nullptr, nullptr, nullptr, &written);
-  if (code != ERROR_SUCCESS || enumerate == nullptr) return code;
-  KeyFullInformation full{};
-  ULONG size = 0;
-  const LONG status = enumerate(parent, index, kKeyFullInformation, &full, sizeof full, &size);
-  // The fixed part ends with the last count; the structure's padding to 8 bytes is not given.
-  constexpr ULONG kFixedPart = offsetof(KeyFullInformation, maxValueDataLength) + sizeof(ULONG);
-  child.known = (status == 0 || status == kBufferOverflow) && size >= kFixedPart &&
-                full.lastWriteTime.LowPart == written.dwLowDateTime &&
-                static_cast<DWORD>(full.lastWriteTime.HighPart) == written.dwHighDateTime;
-  child.subKeys = full.subKeys;
-  return ERROR_SUCCESS;
-}
-
 }  // namespace
 
 // Depth first, with the levels on a list of their own: a hostile hive may nest keys far
-// deeper than the stack could follow. Each key walked is opened as itself
-// (REG_OPTION_OPEN_LINK), so a registry link shows no subkeys and is deleted as a link, never
-// followed into its target. A subkey its parent's enumeration shows without subkeys (a link
-// among them: the enumeration describes the link, not its target) is deleted at once by name
-// below the parent, never opened by the walk. Subkeys are visited from the highest index down,
-// so the indices still to be visited stay valid while subkeys disappear. A key that cannot be
-// opened is not descended into; its own deletion is still tried, and what stays is recorded
-// with the system's reason (a subkey that stays keeps its parent, recorded in its turn). The
-// handles never touch openKey_.
+// deeper than the stack could follow. Each key is opened as itself (REG_OPTION_OPEN_LINK), in
+// the view given, so a registry link shows no subkeys and goes as a link, never followed into
+// its target; its deletion through that handle is tried at once, which takes a leaf (most of a
+// tree) with the enumeration that named it, the open, the deletion and the close. A key with
+// subkeys stays for that try and is walked through the same handle; its subkeys are visited
+// from the highest index down, so the indices still to be visited stay valid while subkeys
+// disappear, and then it is deleted through that handle too. A key that cannot be opened is
+// not descended into; its own deletion is still tried, and what stays is recorded with the
+// system's reason (a subkey that stays keeps its parent, recorded in its turn). The handles
+// never touch openKey_.
 LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, std::wstring name,
                                        TreeDeletion& result) {
   std::vector<TreeLevel> levels;
-  // subKeys: the count the parent's enumeration gave, or nothing when it must be asked for.
-  const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength, const DWORD* subKeys) {
-    TreeLevel level{{}, std::move(sub), parentNameLength, 0, false};
-    const LONG opened = OpenOrTakeOver(parent, level.subKey, REG_OPTION_OPEN_LINK,
-                                       RightsFor(KeyAccess::DeleteTree) | view_, name, level.key);
-    if (opened == ERROR_SUCCESS) level.remaining = subKeys ? *subKeys : SubkeyCount(level.key.Get());
-    level.missing = IsNotFound(opened);
-    levels.push_back(std::move(level));
+  const auto stays = [&](LONG code) {
+    if (code != ERROR_SUCCESS && !IsNotFound(code)) result.stayed.push_back({name, code});
+    return code;
   };
-  const auto remove = [&](HKEY parent, const std::wstring& sub) {
+  // The key `sub` of parent, its name appended to name: deleted at once when it is a leaf
+  // (answers the deletion's code), else put on the list of levels (answers nothing yet). A key
+  // gone (or never there, as one side of the merged classes often is) is not asked to be
+  // deleted: the request would be recorded as a change that failed.
+  const auto enter = [&](HKEY parent, std::wstring sub, std::size_t parentNameLength) -> std::optional<LONG> {
+    TreeLevel level{{}, std::move(sub), parentNameLength, 0};
+    // With its security's reading right too, so that a backup reads the key through this
+    // handle; a key that refuses that right is opened without it, and one that refuses even
+    // that is taken over (Administrators made its owner, its descriptor journaled first).
+    const REGSAM rights = RightsFor(KeyAccess::DeleteTree) | view_;
+    LONG opened = effects_.OpenRegistryKey(parent, level.subKey, REG_OPTION_OPEN_LINK, rights | READ_CONTROL, name,
+                                           level.key);
+    if (opened == ERROR_ACCESS_DENIED) {
+      opened = OpenOrTakeOver(parent, level.subKey, REG_OPTION_OPEN_LINK, rights, name, level.key);
+    }
+    if (IsNotFound(opened)) return opened;
+    if (opened == ERROR_SUCCESS) {
+      const LONG code = effects_.DeleteOpenLeafKey(level.key.Get(), parent, level.subKey, view_, name);
+      if (code != kKeyHasSubkeysCode) return stays(code);
+      level.remaining = SubkeyCount(level.key.Get());
+    }
+    levels.push_back(std::move(level));
+    return std::nullopt;
+  };
+  // By name, where no handle could delete it: a key its access list keeps from an
+  // administrator is taken over and asked again.
+  const auto removeByName = [&](HKEY parent, const std::wstring& sub) {
     LONG deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
     if (deleted == ERROR_ACCESS_DENIED) {
       const LONG taken = effects_.TakeKeyOwnership(parent, sub, view_, name);
       if (taken == ERROR_SUCCESS) deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
       if (static_cast<DWORD>(taken) == kBackupRefusedCode) deleted = taken;
     }
-    if (deleted != ERROR_SUCCESS && !IsNotFound(deleted)) result.stayed.push_back({name, deleted});
     return deleted;
   };
-  enter(base, subKey, name.size(), nullptr);
+  std::optional<LONG> code = enter(base, subKey, name.size());
   std::wstring childName(kLongestKeyName + 1, L'\0');
-  ChildKey child;
-  LONG code = ERROR_SUCCESS;
   while (!levels.empty()) {
     TreeLevel& top = levels.back();
     if (top.remaining > 0) {
+      DWORD length = static_cast<DWORD>(childName.size());
       // A subkey gone meanwhile is passed; anything left fails the parent's deletion.
-      if (EnumerateChild(top.key.Get(), --top.remaining, childName, child) == ERROR_SUCCESS) {
+      if (RegEnumKeyExW(top.key.Get(), --top.remaining, childName.data(), &length, nullptr, nullptr, nullptr,
+                        nullptr) == ERROR_SUCCESS) {
         const std::size_t parentNameLength = name.size();
-        name.append(L"\\").append(childName.data(), child.nameLength);
-        if (child.known && child.subKeys == 0) {
-          remove(top.key.Get(), std::wstring(childName.data(), child.nameLength));
+        name.append(L"\\").append(childName.data(), length);
+        if (enter(top.key.Get(), std::wstring(childName.data(), length), parentNameLength)) {
           name.resize(parentNameLength);
-        } else {
-          enter(top.key.Get(), std::wstring(childName.data(), child.nameLength), parentNameLength,
-                child.known ? &child.subKeys : nullptr);
         }
       }
       continue;
     }
-    top.key.Reset();
     const HKEY parent = levels.size() > 1 ? levels[levels.size() - 2].key.Get() : base;
-    // A key gone (or never there, as one side of the merged classes often is) is not asked to
-    // be deleted: the request would be recorded as a change that failed.
-    code = top.missing ? ERROR_FILE_NOT_FOUND : remove(parent, top.subKey);
+    // Emptied, it goes through its own handle; a subkey that stayed (or a gateway that deleted
+    // nothing) keeps it, and then it is asked for by name, which answers why it stays.
+    LONG deleted = top.key ? effects_.DeleteOpenLeafKey(top.key.Get(), parent, top.subKey, view_, name)
+                           : kKeyHasSubkeysCode;
+    top.key.Reset();
+    if (deleted == kKeyHasSubkeysCode) deleted = removeByName(parent, top.subKey);
+    code = stays(deleted);
     name.resize(top.parentNameLength);
     levels.pop_back();
   }
-  return code;
+  return *code;
 }
 
 LONG RegistryAccessor::RemoveValue(const std::wstring& name) {

@@ -252,3 +252,63 @@ TEST(DeletionOpen, PosixSemanticsWhereOfferedTheOldDispositionWhereNot) {
     EXPECT_EQ(asked, expected) << c.windowsCase;
   }
 }
+
+// Only a system that lacks POSIX deletion altogether is not asked for it again; a file system
+// that refuses it (FAT) leaves the next file, perhaps on NTFS, to be asked anew.
+TEST(DeletionOpen, OnlyASystemWithoutPosixDeletionStopsAskingForIt) {
+  const struct {
+    const char* windowsCase;
+    LONG answer;
+    bool systemLacksIt;
+  } cases[] = {
+      {"Wine 8: not implemented", static_cast<LONG>(0xC0000002), true},
+      {"Windows 8.1: the class is unknown", static_cast<LONG>(0xC0000003), true},
+      {"FAT on Windows 10: POSIX semantics refused", static_cast<LONG>(0xC000000D), false},
+      {"a file system that does not support it", static_cast<LONG>(0xC00000BB), false},
+      {"a running program", static_cast<LONG>(0xC0000121), false},
+      {"NTFS on Windows 10 1709 and later", 0, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SystemLacksPosixDeletion(c.answer), c.systemLacksIt) << c.windowsCase;
+}
+
+// Under Wine, which lacks POSIX deletion, a file whose attributes stay is opened to be deleted
+// at its close: what the disposition refused, that open refuses too, with the same answers.
+TEST(DeletionOpen, DeletionAtCloseRefusesWhatTheDispositionRefuses) {
+  ScratchFolder folder("atclose");
+  for (const char* name : {"first.dat", "plain.dat", "readonly.dat", "held.dat", "shared.dat"}) {
+    WriteBytes(folder / name, "x");
+  }
+  ASSERT_TRUE(SetFileAttributesA((folder / "readonly.dat").c_str(), FILE_ATTRIBUTE_READONLY));
+  const UniqueFile parent(CreateFileA(folder.Path().c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  ASSERT_TRUE(parent.Valid());
+  // The first deletion asks for POSIX semantics and learns that Wine has none.
+  ASSERT_EQ(RemoveChildOf(parent.Get(), L"first.dat", false, false), static_cast<DWORD>(ERROR_SUCCESS));
+  const auto hold = [&](const char* name, DWORD share) {
+    return UniqueFile(CreateFileA((folder / name).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+  };
+  UniqueFile held = hold("held.dat", FILE_SHARE_READ);
+  UniqueFile shared = hold("shared.dat", FILE_SHARE_READ | FILE_SHARE_DELETE);
+  const struct {
+    const wchar_t* name;
+    DWORD answer;
+    bool staysWhileHeld;
+  } cases[] = {
+      {L"plain.dat", ERROR_SUCCESS, false},
+      {L"readonly.dat", ERROR_ACCESS_DENIED, true},        // read-only, not a mapped image
+      {L"held.dat", ERROR_SHARING_VIOLATION, true},        // open elsewhere without delete sharing
+      {L"shared.dat", ERROR_SUCCESS, true},                // goes when its holder closes it
+      {L"missing.dat", ERROR_FILE_NOT_FOUND, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RemoveChildOf(parent.Get(), c.name, false, false), c.answer) << AnsiFromWide(c.name);
+    EXPECT_EQ(IsExistingFile(folder / AnsiFromWide(c.name)), c.staysWhileHeld) << AnsiFromWide(c.name);
+  }
+  held.Reset();
+  shared.Reset();
+  EXPECT_FALSE(IsExistingFile(folder / "shared.dat"));
+  EXPECT_TRUE(IsExistingFile(folder / "held.dat"));
+  EXPECT_TRUE(IsExistingFile(folder / "readonly.dat"));
+  ASSERT_TRUE(SetFileAttributesA((folder / "readonly.dat").c_str(), FILE_ATTRIBUTE_NORMAL));
+}

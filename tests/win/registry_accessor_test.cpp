@@ -9,6 +9,8 @@
 #include "platform/handles.h"
 #include "platform/registry/registry_accessor.h"
 #include "platform/text/wide_text.h"
+#include "report/run_record.h"
+#include "report/run_recorder.h"
 #include "tests/support/denying_effects.h"
 #include "tests/support/scratch_key.h"
 
@@ -366,7 +368,7 @@ TEST(RegistryAccessorDeleteTree, DryRunRecordsDepthFirstFromTheLastSubkeyAndDele
 }
 
 namespace {
-// The live gateway, noting which keys the walk opens and how many it deletes.
+// The live gateway, noting which keys the walk opens and how it deletes them.
 class OpenNotingEffects : public LiveEffects {
  public:
   LONG OpenRegistryKey(HKEY base, const std::wstring& sub, DWORD options, REGSAM rights, const std::wstring& name,
@@ -375,18 +377,25 @@ class OpenNotingEffects : public LiveEffects {
     return LiveEffects::OpenRegistryKey(base, sub, options, rights, name, key);
   }
   LONG DeleteRegistryKey(HKEY base, const std::wstring& sub, REGSAM view, const std::wstring& name) override {
-    ++deleted;
+    ++byName;
     return LiveEffects::DeleteRegistryKey(base, sub, view, name);
   }
+  LONG DeleteOpenRegistryKey(HKEY key, HKEY base, const std::wstring& sub, REGSAM view,
+                             const std::wstring& name) override {
+    ++byHandle;
+    return LiveEffects::DeleteOpenRegistryKey(key, base, sub, view, name);
+  }
   std::vector<std::string> opened;
-  int deleted = 0;
+  int byName = 0;
+  int byHandle = 0;
 };
 }  // namespace
 
-// Each open, query and close is a round trip to Wine's server: a key its parent's enumeration
-// shows without subkeys is deleted by name below the parent, never opened by the walk; a key
-// with subkeys is opened once, as itself.
-TEST(RegistryAccessorDeleteTree, OnlyKeysWithSubkeysAreOpenedLeavesGoByName) {
+// Each open, query and close is a round trip to Wine's server: every key is opened once, as
+// itself, and its deletion through that handle tried at once, which takes a leaf with no
+// question of its own; a key with subkeys refuses that try, is walked through the same handle
+// and goes through it once emptied. Subkeys are met from the highest index down.
+TEST(RegistryAccessorDeleteTree, EveryKeyIsOpenedOnceAndGoesThroughThatHandle) {
   ScratchKey scratch("acc_leaves");
   BuildTree(scratch, "Tree");
   OpenNotingEffects effects;
@@ -394,16 +403,56 @@ TEST(RegistryAccessorDeleteTree, OnlyKeysWithSubkeysAreOpenedLeavesGoByName) {
   EXPECT_TRUE(accessor.DeleteKeyTree(W(scratch / "Tree")).Deleted());
   EXPECT_FALSE(scratch.Exists("Tree"));
   const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
-  const std::vector<std::string> expected = {top, top + "\\Mid", top + "\\Alpha", top + "\\Alpha\\Inner"};
+  const std::vector<std::string> expected = {top,
+                                             top + "\\Zeta",
+                                             top + "\\Mid",
+                                             top + "\\Mid\\Two",
+                                             top + "\\Mid\\Three",
+                                             top + "\\Mid\\One",
+                                             top + "\\Alpha",
+                                             top + "\\Alpha\\Inner",
+                                             top + "\\Alpha\\Inner\\Deepest"};
   EXPECT_EQ(effects.opened, expected);
-  EXPECT_EQ(effects.deleted, 9);
+  EXPECT_EQ(effects.byHandle, 5 + 4 * 2) << "a leaf once; a key with subkeys tried, then deleted emptied";
+  EXPECT_EQ(effects.byName, 0);
 
   scratch.SetString("Single", "Text", "leaf");
   OpenNotingEffects single;
   RegistryAccessor alone(single);
   EXPECT_TRUE(alone.DeleteKeyTree(W(scratch / "Single")).Deleted());
-  EXPECT_EQ(single.opened.size(), 1u) << "the named key itself is opened to learn its subkeys";
+  EXPECT_EQ(single.opened.size(), 1u);
+  EXPECT_EQ(single.byHandle, 1);
   EXPECT_FALSE(scratch.Exists("Single"));
+}
+
+// The run's record counts each key of the tree once: a key with subkeys refuses the first try
+// at its deletion, which is no change and no failure. A leaf a product locked keeps its parent
+// and the top, each a failure of its own with the system's reason.
+TEST(RegistryAccessorDeleteTree, TheRunRecordCountsEveryKeyOnceAndNoTryAsAFailure) {
+  ScratchKey scratch("acc_record");
+  BuildTree(scratch, "Tree");
+  const std::string top = "HKEY_CURRENT_USER\\" + (scratch / "Tree");
+  DenyingEffects denying;
+  denying.lockedKeys.insert(W(top + "\\Mid\\Two"));
+  RunRecord record(true);
+  RecordingLayer layer(denying, record);
+  RegistryAccessor accessor(layer);
+  const TreeDeletion deletion = accessor.DeleteKeyTree(W(scratch / "Tree"));
+  EXPECT_FALSE(deletion.Deleted());
+  std::vector<std::string> failed;
+  std::vector<std::string> done;
+  for (const RecordedStep& step : record.Steps()) {
+    ASSERT_EQ(step.action, "delete-key");
+    (step.outcome == "done" ? done : failed).push_back(step.target);
+  }
+  const std::vector<std::string> expectedFailed = {top + "\\Mid\\Two", top + "\\Mid", top};
+  EXPECT_EQ(failed, expectedFailed);
+  EXPECT_EQ(done.size(), 6u);
+  EXPECT_EQ(record.Counts().failed, 3);
+  EXPECT_EQ(deletion.stayed.size(), 3u);
+  EXPECT_TRUE(scratch.Exists("Tree\\Mid\\Two"));
+  EXPECT_FALSE(scratch.Exists("Tree\\Mid\\One"));
+  EXPECT_FALSE(scratch.Exists("Tree\\Alpha"));
 }
 
 namespace {
