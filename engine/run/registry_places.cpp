@@ -1,11 +1,13 @@
 #include "engine/run/registry_places.h"
 
 #include "engine/guards/registry_safety.h"
+#include "platform/text/text_rules.h"
 #include "platform/registry/registry_views.h"
 
 namespace {
 
 constexpr std::string_view kClassesKey = "Software\\Classes";
+constexpr std::string_view kClassesHiveSuffix = "_Classes";
 constexpr char kUsersRootName[] = "HKEY_USERS";
 
 // A leading `\` names the root itself, so the class path is joined without it.
@@ -34,9 +36,11 @@ std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath,
     for (const UserHive& other : otherUsers) {
       places.push_back({user.root, user.keyPath, false, other.keyName});
       // Windows keeps a user's classes in a hive of their own, which the user's
-      // Software\Classes only links to while the user is signed in.
+      // Software\Classes only links to while the user is signed in. The place keeps the path
+      // the user's view gives it, so the guards judge it as the class it is; it is opened
+      // below the hive's own root.
       if (root == RegistryRoot::ClassesRoot && !other.classesKeyName.empty()) {
-        places.push_back({user.root, std::string(keyPath), false, other.classesKeyName});
+        places.push_back({user.root, user.keyPath, false, other.classesKeyName});
       }
     }
   }
@@ -53,8 +57,14 @@ std::vector<RegistryPlace> PlacesOf(RegistryRoot root, std::string_view keyPath,
 
 std::string AccessPath(const RegistryPlace& place) {
   if (place.hive.empty()) return place.keyPath;
-  const auto start = place.keyPath.find_first_not_of('\\');
-  return start == std::string::npos ? place.hive : place.hive + "\\" + place.keyPath.substr(start);
+  std::string_view path = place.keyPath;
+  if (place.hive.ends_with(kClassesHiveSuffix) && path.size() >= kClassesKey.size() &&
+      EqualsIgnoringAsciiCase(path.substr(0, kClassesKey.size()), kClassesKey) &&
+      (path.size() == kClassesKey.size() || path[kClassesKey.size()] == '\\')) {
+    path.remove_prefix(kClassesKey.size());
+  }
+  const auto start = path.find_first_not_of('\\');
+  return start == std::string_view::npos ? place.hive : place.hive + "\\" + std::string(path.substr(start));
 }
 
 std::string PlaceKeyName(const RegistryPlace& place) {

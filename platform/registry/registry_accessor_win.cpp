@@ -230,6 +230,8 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
       opened = OpenOrTakeOver(parent, level.subKey, REG_OPTION_OPEN_LINK, rights, name, level.key);
     }
     if (IsNotFound(opened)) return opened;
+    // A take-over the backup refused is listed by the backup already: named once, not walked.
+    if (static_cast<DWORD>(opened) == kBackupRefusedCode) return stays(opened);
     if (opened == ERROR_SUCCESS) {
       const LONG code = effects_.DeleteOpenLeafKey(level.key.Get(), parent, level.subKey, view_, name);
       if (code != kKeyHasSubkeysCode) return stays(code);
@@ -237,17 +239,6 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
     }
     levels.push_back(std::move(level));
     return std::nullopt;
-  };
-  // By name, where no handle could delete it: a key its access list keeps from an
-  // administrator is taken over and asked again.
-  const auto removeByName = [&](HKEY parent, const std::wstring& sub) {
-    LONG deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
-    if (deleted == ERROR_ACCESS_DENIED) {
-      const LONG taken = effects_.TakeKeyOwnership(parent, sub, view_, name);
-      if (taken == ERROR_SUCCESS) deleted = effects_.DeleteRegistryKey(parent, sub, view_, name);
-      if (static_cast<DWORD>(taken) == kBackupRefusedCode) deleted = taken;
-    }
-    return deleted;
   };
   std::optional<LONG> code = enter(base, subKey, name.size());
   std::wstring childName(kLongestKeyName + 1, L'\0');
@@ -272,7 +263,7 @@ LONG RegistryAccessor::DeleteTreeBelow(HKEY base, const std::wstring& subKey, st
     LONG deleted = top.key ? effects_.DeleteOpenLeafKey(top.key.Get(), parent, top.subKey, view_, name)
                            : kKeyHasSubkeysCode;
     top.key.Reset();
-    if (deleted == kKeyHasSubkeysCode) deleted = removeByName(parent, top.subKey);
+    if (deleted == kKeyHasSubkeysCode) deleted = effects_.DeleteRegistryKey(parent, top.subKey, view_, name);
     code = stays(deleted);
     name.resize(top.parentNameLength);
     levels.pop_back();

@@ -181,6 +181,8 @@ TEST_F(BackupAndUndo, UndoOverANewerInstallationRestoresNothingUnlessTheSwitchSa
       "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VelmoraE2E_" + std::to_string(GetCurrentProcessId());
   TemporaryKey entryKey(HKEY_CURRENT_USER, entry);
   SeedStringValue(HKEY_CURRENT_USER, entry, "DisplayVersion", "5.0");
+  // Where it is installed: the product's evidence, without which the guards keep an Uninstall entry.
+  SeedStringValue(HKEY_CURRENT_USER, entry, "InstallLocation", installation_.ProgramFolder());
   std::vector<std::string> rules = installation_.RuleLines();
   rules.insert(rules.end(), {"[Registry_Delete]", "HKEY_CURRENT_USER\\" + entry, "[Registry_Delete_End]"});
   cleaner_.WriteRules(rules);

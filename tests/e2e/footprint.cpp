@@ -410,13 +410,14 @@ void Footprint::SeedAll() {
   Key(O::Product, "crash dump settings", HKEY_LOCAL_MACHINE, dumps + L"ZdnS.exe", {{L"DumpType", REG_DWORD, L"2"}});
   Key(O::Other, "another program's crash dump settings", HKEY_LOCAL_MACHINE, dumps + L"acme.exe", {{L"DumpType", REG_DWORD, L"2"}});
   Key(O::Product, "security center provider", HKEY_LOCAL_MACHINE,
-      std::wstring(L"SOFTWARE\\Microsoft\\Security Center\\Provider\\Av\\") + kSecurityCenter, {{L"DISPLAYNAME", REG_SZ, L"QRV Anti-Virus"}});
+      std::wstring(L"SOFTWARE\\Microsoft\\Security Center\\Provider\\Av\\") + kSecurityCenter, {{L"DISPLAYNAME", REG_SZ, L"QRV Anti-Virus"}, {L"PRODUCTEXE", REG_SZ, qrv}});
   Key(O::Product, "Office add-in", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Office\\Outlook\\Addins\\QRV.OutlookAddin",
-      {{L"FriendlyName", REG_SZ, L"QRV for Outlook"}, {L"LoadBehavior", REG_DWORD, L"3"}});
+      {{L"FriendlyName", REG_SZ, L"QRV for Outlook"}, {L"LoadBehavior", REG_DWORD, L"3"},
+       {L"Manifest", REG_SZ, programFolder_ + L"\\QRV.Outlook.vsto|vstolocal"}});
 
   // Windows Installer and the uninstall list.
   const std::wstring installer = std::wstring(kCurrentVersion) + L"Installer\\";
-  Key(O::Product, "installer upgrade code", HKEY_LOCAL_MACHINE, installer + L"UpgradeCodes\\" + kPackedUpgrade, {{kPackedProduct, REG_SZ, L""}});
+  Key(O::Unproven, "installer upgrade code", HKEY_LOCAL_MACHINE, installer + L"UpgradeCodes\\" + kPackedUpgrade, {{kPackedProduct, REG_SZ, L""}});
   ValueItem(O::Product, "installer folder", HKEY_LOCAL_MACHINE, installer + L"Folders", {programFolder_ + L"\\", REG_SZ, L""});
   ValueItem(O::Other, "another program's installer folder", HKEY_LOCAL_MACHINE, installer + L"Folders",
             {programFiles_ + L"\\Acme Tools\\", REG_SZ, L""});
@@ -443,8 +444,8 @@ void Footprint::SeedAll() {
   Key(O::Product, "event publisher", HKEY_LOCAL_MACHINE, winevt + L"Publishers\\" + kPublisher,
       {{L"", REG_SZ, L"Velmora-QRV"}, {L"MessageFileName", REG_SZ, qrv}});
   const std::wstring tasks = std::wstring(kNtCurrentVersion) + L"Schedule\\TaskCache\\";
-  Key(O::Product, "task scheduler entry", HKEY_LOCAL_MACHINE, tasks + L"Tree\\Velmora Update", {{L"Id", REG_SZ, kTask}});
-  Key(O::Product, "task scheduler definition", HKEY_LOCAL_MACHINE, tasks + L"Tasks\\" + kTask, {{L"Path", REG_SZ, L"\\Velmora Update"}});
+  Key(O::Unproven, "task scheduler entry", HKEY_LOCAL_MACHINE, tasks + L"Tree\\Velmora Update", {{L"Id", REG_SZ, kTask}});
+  Key(O::Unproven, "task scheduler definition", HKEY_LOCAL_MACHINE, tasks + L"Tasks\\" + kTask, {{L"Path", REG_SZ, L"\\Velmora Update"}});
   Key(O::Other, "another program's task scheduler entry", HKEY_LOCAL_MACHINE, tasks + L"Tree\\Acme Update", {{L"Id", REG_SZ, kOtherProduct}});
   const std::wstring firewall = services + L"SharedAccess\\Parameters\\FirewallPolicy\\FirewallRules";
   ValueItem(O::Product, "firewall rule", HKEY_LOCAL_MACHINE, firewall,
@@ -463,7 +464,7 @@ void Footprint::SeedAll() {
   const std::wstring cpls = std::wstring(kCurrentVersion) + L"Control Panel\\Cpls";
   ValueItem(O::Product, "Control Panel item", HKEY_LOCAL_MACHINE, cpls, {L"QrvCpl", REG_SZ, programFolder_ + L"\\QrvCpl.dll"});
   ValueItem(O::Other, "another program's Control Panel item", HKEY_LOCAL_MACHINE, cpls, {L"AcmeCpl", REG_SZ, acme});
-  Key(O::Product, "policies", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Velmora\\QRV", {{L"DisableTray", REG_DWORD, L"0"}});
+  Key(O::Unproven, "policies", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Velmora\\QRV", {{L"DisableTray", REG_DWORD, L"0"}});
   ExistingKey(O::Windows, "Windows' policies", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Policies\\Microsoft\\Windows Defender");
   ExistingKey(O::Windows, "Windows' mail clients", HKEY_LOCAL_MACHINE, L"SOFTWARE\\Clients\\Mail");
   ExistingKey(O::Other, "a user's mapped drive", HKEY_CURRENT_USER, L"Network\\Z");

@@ -10,7 +10,10 @@
 #include <string>
 #include <vector>
 
-enum class Owner { Product, Windows, Other };
+// Unproven: the product's, in a place where the guards do not yet find the product's evidence on
+// the machine (a scheduled task, an upgrade code without the Installer's component data, a
+// vendor's policies): refused with a line and kept, never taken on the strength of its text.
+enum class Owner { Product, Windows, Other, Unproven };
 
 // Everything the run may touch around the items, as text: "K:" keys, "V:" values with their
 // type and data, "D:" folders, "F:" files with their size, attributes and (the fixture's own)

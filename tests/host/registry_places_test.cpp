@@ -59,7 +59,14 @@ TEST(RegistryPlaces, OtherUsersGetTheirKeysAndTheirClassesHive) {
   };
   for (const auto& c : cases) {
     Names names;
-    for (const RegistryPlace& place : PlacesOf(c.root, c.keyPath, false, users)) names.push_back(PlaceKeyName(place));
+    for (const RegistryPlace& place : PlacesOf(c.root, c.keyPath, false, users)) {
+      names.push_back(PlaceKeyName(place));
+      // The guards judge every class place as the class it is, the classes hive's too: there
+      // it would otherwise read as HKEY_CURRENT_USER\CLSID\{1}, outside Windows' namespaces.
+      if (c.root == RegistryRoot::ClassesRoot) {
+        EXPECT_EQ(place.keyPath, "Software\\Classes\\CLSID\\{1}") << place.hive;
+      }
+    }
     EXPECT_EQ(names, c.names) << c.keyPath;
   }
 }

@@ -84,6 +84,12 @@ TEST_F(EveryUser, EveryRealAccountsHivesAreLoadedForTheRunAndUnloadedAfterIt) {
       EXPECT_EQ(hive.classesKeyName, hive.sid == cloud.Sid() ? cloudHive + "_Classes" : "") << hive.sid;
     }
     ASSERT_TRUE(KeyExistsForTest(HKEY_USERS, cloudHive + "_Classes\\" + SecondProfile::kClassKey));
+    // The class is the product's by its server, a file in the product's folder: a user's
+    // classes hive is judged as the class it holds, like the machine's.
+    run.context.state.ProgramFolder = folder / "Velmora";
+    CreateDirectoryA(run.context.state.ProgramFolder.c_str(), nullptr);
+    SeedStringValue(HKEY_USERS, cloudHive + "_Classes\\" + SecondProfile::kClassKey + "\\InprocServer32", "",
+                    folder / "Velmora\\zdnext.dll");
     DeleteRegistryKeyEntry(run.context, std::string("HKEY_CLASSES_ROOT\\") + SecondProfile::kClassKey);
     DeleteRegistryKeyEntry(run.context, "HKEY_CURRENT_USER\\" + kUserKey + "\\Gone");
     EXPECT_FALSE(KeyExistsForTest(HKEY_USERS, cloudHive + "_Classes\\" + SecondProfile::kClassKey));
