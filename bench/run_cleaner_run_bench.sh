@@ -4,6 +4,9 @@
 #    against the wall time of the same run: the one-second pause after the first termination
 #    pass must wait, not spin; and against the same run with termination switched off
 #    (KILLPROCESS=0), so without the pause: the pause should cost next to nothing;
+#  - the processor time of that run without termination, which finds nothing to remove (the
+#    fixed cost of reading the rules and of the guards), against the start-up of a bare window:
+#    the wall time of bench_window_start.exe --bare-once, shown and closed, started the same way;
 #  - its peak private memory and peak working set (polled by bench_cleaner_run.exe) during a
 #    run over a rule file of 1,000,000 lines, against the same run over 1,000 lines: flat
 #    when the file is never held in memory.
@@ -16,6 +19,9 @@ cd "$(dirname "$0")/.."
 
 driver="$build/win/bench_cleaner_run.exe"
 [ -f "$driver" ] || cmake --build "$build/win" --target bench_cleaner_run >/dev/null
+window="$build/win/bench_window_start.exe"
+[ -f "$window" ] || cmake --build "$build/win" --target bench_window_start >/dev/null
+window=$(cd "$(dirname "$window")" && pwd)/$(basename "$window")
 mkdir -p "$build/bench/cleaner_run"
 place=$(cd "$build/bench/cleaner_run" && pwd)
 
@@ -47,9 +53,18 @@ time_run() {
   [ "$code" = 0 ] || { echo "Cleaner.exe in $1 exited $code" >&2; return 1; }
   echo "$wall $(awk -v u="$user" -v s="$sys" 'BEGIN { print u + s }') $rss"
 }
+# A bare window's start-up, shown and closed, timed from outside as the cleaner is: seconds.
+bare_run() {
+  (cd "$place" && /usr/bin/time -o "$place/time.bare" -f '%e' wine "$(wine_path "$window")" --bare-once) >/dev/null
+  cat "$place/time.bare"
+}
 : >"$place/times.idle"
 : >"$place/times.small"
+: >"$place/times.bare"
 for run in $(seq "$runs"); do
+  cpu=$(bare_run)
+  echo "run $run: a bare window shown and closed:           wall $cpu s"
+  echo "$cpu" >>"$place/times.bare"
   read -r wall cpu rss < <(time_run idle)
   echo "run $run: with the termination pass and its pause: wall $wall s, processor $cpu s, max RSS $rss KB"
   echo "$wall $cpu" >>"$place/times.idle"
@@ -63,6 +78,8 @@ nokill=$(awk '{ print $2 }' "$place/times.small" | bench_median)
 echo "median: processor $cpu s of $wall s wall; without the termination pass $nokill s of processor"
 bench_result "unattended run, processor time (no target process)" "$cpu" s "wall time of the same run" "$wall" lower "$runs"
 bench_result "unattended run, processor time (no target process)" "$cpu" s "the same run without termination (no pause)" "$nokill" lower "$runs"
+bare=$(bench_median <"$place/times.bare")
+bench_result "unattended run finding nothing, processor time" "$nokill" s "a bare window's start-up, shown and closed" "$bare" lower "$runs"
 
 memory_runs=$(( runs < 3 ? runs : 3 ))
 echo "== peak memory of an unattended run over 1,000,000 and over 1,000 rule lines ($memory_runs runs each)"

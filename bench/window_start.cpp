@@ -2,6 +2,7 @@
 // memory at that moment (current and peak), then closes it through the window.
 //   bench_window_start.exe EXE CLASS [RUNS]     measure EXE, whose window has class CLASS
 //   bench_window_start.exe --bare               a bare window, the floor for any program
+//   bench_window_start.exe --bare-once          the same, closing itself once shown
 // The time runs from CreateProcess to the first poll (every millisecond) that finds the
 // window visible, so it includes the start of the Windows process by Wine.
 #include <windows.h>
@@ -102,7 +103,9 @@ LRESULT CALLBACK BareProcedure(HWND window, UINT message, WPARAM wParam, LPARAM 
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-int RunBareWindow() {
+// closeWhenShown: the window closes itself once shown and painted, so that the whole life of a
+// program that shows a window (its processor time included) can be measured from outside.
+int RunBareWindow(bool closeWhenShown = false) {
   WNDCLASSA windowClass{};
   windowClass.lpfnWndProc = &BareProcedure;
   windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -112,6 +115,10 @@ int RunBareWindow() {
   HWND window = CreateWindowExA(0, "BenchBareWindow", "bare", WS_CAPTION | WS_SYSMENU, 100, 100, 340,
                                 363, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   ShowWindow(window, SW_SHOW);
+  if (closeWhenShown) {
+    UpdateWindow(window);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+  }
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
   return 0;
@@ -149,6 +156,7 @@ std::string SystemProgram(const char* name) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::string(argv[1]) == "--bare") return RunBareWindow();
+  if (argc >= 2 && std::string(argv[1]) == "--bare-once") return RunBareWindow(true);
   if (argc < 3) {
     std::printf("usage: bench_window_start EXE CLASS [RUNS]\n");
     return 2;
