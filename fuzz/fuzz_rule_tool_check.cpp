@@ -45,7 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_REQUIRE(!findings[i].message.empty());
     if (i > 0) FUZZ_REQUIRE(findings[i - 1].line <= findings[i].line);
   }
-  FUZZ_REQUIRE(AnyBeginsWith(findings, "holds ") == lineFeed);
+  // The line-feed finding by its words: an entry's finding may begin with "holds " too (a key
+  // name longer than the registry allows).
+  const bool lineFeedFound = std::any_of(findings.begin(), findings.end(), [](const Finding& f) {
+    return f.message.starts_with("holds ") && f.message.find("(LF) without a carriage return") != std::string::npos;
+  });
+  FUZZ_REQUIRE(lineFeedFound == lineFeed);
   const std::size_t ctrlZ = bytes.find('\x1A');
   FUZZ_REQUIRE(AnyBeginsWith(findings, "a Ctrl-Z (byte 26) ends the file here") ==
                (ctrlZ != std::string::npos && ctrlZ + 1 < bytes.size()));
